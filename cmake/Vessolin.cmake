@@ -1,0 +1,35 @@
+# Small helpers shared by the project's CMake files.
+
+# Adds every immediate subfolder of the current source folder that has a
+# CMakeLists.txt, in name order, so new modules need no edit here.
+function(vessolin_add_present_subdirectories)
+    file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
+         ${CMAKE_CURRENT_SOURCE_DIR}/*)
+    list(SORT children)
+    foreach(child IN LISTS children)
+        if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${child}
+           AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
+            add_subdirectory(${child})
+        endif()
+    endforeach()
+endfunction()
+
+# One Qt Test executable, registered with CTest. Widget tests run offscreen,
+# and every test gets private HOME and XDG folders so it never touches the
+# user's real settings, library or trash.
+#   vessolin_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [TIMEOUT <s>])
+function(vessolin_add_test)
+    cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    add_executable(${T_NAME} ${T_SOURCES})
+    target_link_libraries(${T_NAME} PRIVATE Qt6::Test ${T_LIBS})
+    target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/common)
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 300)
+    endif()
+    set(home ${CMAKE_BINARY_DIR}/testhome/${T_NAME})
+    set_tests_properties(${T_NAME} PROPERTIES
+        TIMEOUT ${T_TIMEOUT}
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;HOME=${home};XDG_DATA_HOME=${home}/.local/share;XDG_CONFIG_HOME=${home}/.config;XDG_CACHE_HOME=${home}/.cache;XDG_MUSIC_DIR=${home}/Music;XDG_PICTURES_DIR=${home}/Pictures;VESSOLIN_FIXTURES=${PROJECT_SOURCE_DIR}/tests/fixtures;VESSOLIN_TESTDATA=${PROJECT_SOURCE_DIR}/../shared/testdata")
+    file(MAKE_DIRECTORY ${home})
+endfunction()

@@ -1,0 +1,84 @@
+#include "core/musicobj.h"
+
+#include <QFileInfo>
+#include <QImage>
+
+namespace {
+
+constexpr qint64 kMinCandidateBytes = 1001;
+constexpr int kMaxCandidates = 10;
+
+bool isUsableImage(const QString& path)
+{
+    return !QImage(path).isNull();
+}
+
+} // namespace
+
+CMusicObj::CMusicObj(const tagMMusicInfo& working, const tagMMusicInfo& iTunes)
+    : m_iTunesInfo(iTunes), m_info(working)
+{
+    // The album ID comes only from an online lookup of this track.
+    m_info.strAlbumID.clear();
+}
+
+int CMusicObj::GetiTunesMusicInfo(const tagMMusicInfo** out) const
+{
+    *out = &m_iTunesInfo;
+    return 0;
+}
+
+int CMusicObj::GetMusicInfo(const tagMMusicInfo** out) const
+{
+    *out = &m_info;
+    return 0;
+}
+
+QString CMusicObj::GetNetPixPathList(int i) const
+{
+    return m_pixPaths.value(i);
+}
+
+void CMusicObj::SetAWSMusicInfo(const tagMMusicInfo* info)
+{
+    auto takeNonEmpty = [](QString& to, const QString& from) {
+        if (!from.isEmpty())
+            to = from;
+    };
+    takeNonEmpty(m_info.strName, info->strName);
+    takeNonEmpty(m_info.strArtist, info->strArtist);
+    takeNonEmpty(m_info.strAlbum, info->strAlbum);
+    takeNonEmpty(m_info.strYear, info->strYear);
+    takeNonEmpty(m_info.strGenre, info->strGenre);
+}
+
+void CMusicObj::SetNetPixPathList(const char* path)
+{
+    const QString candidate = QString::fromUtf8(path);
+    if (!isUsableImage(candidate))
+        return;
+    if (QFileInfo(candidate).size() < kMinCandidateBytes)
+        return;
+    if (m_pixPaths.size() >= kMaxCandidates)
+        return;
+    m_pixPaths.append(candidate);
+}
+
+void CMusicObj::SetCurPixPath(const QString& path)
+{
+    if (!m_pixPaths.contains(path))
+        m_pixPaths.append(path);
+    m_strCurPixPath = path;
+}
+
+QString CMusicObj::GetCurPixPath()
+{
+    if (m_strCurPixPath.isEmpty() && !m_pixPaths.isEmpty())
+        m_strCurPixPath = m_pixPaths.first();
+    return m_strCurPixPath;
+}
+
+CMusicObj* CreateMuisicObj(const tagMMusicInfo* working, const tagMMusicInfo& iTunes)
+{
+    return new CMusicObj(*working, iTunes);
+}
