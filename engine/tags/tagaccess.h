@@ -1,0 +1,58 @@
+// Reading and writing a music file's tags and embedded picture.
+//
+// Every call opens the file afresh and closes it before returning; nothing
+// is cached, so the calls may run on any thread. Paths are Qt strings and
+// reach the file system in its own encoding. Failures are also written to
+// the engine log with the path.
+//
+// Writers never change a file in place: they edit a copy in the same
+// folder, read the copy back, and only then rename it over the original
+// (permission bits kept). On any failure the original is untouched.
+#pragma once
+
+#include "cadenzo.h"
+
+#include <QString>
+
+// Picture formats of SetMusicArtwork_tag.
+enum CPICTURE_TYPE { CPICTURE_JPEG = 0, CPICTURE_PNG = 1, CPICTURE_BMP = 2, CPICTURE_GIF = 3 };
+
+// Failures of the writers beyond the codes listed with each call.
+enum TagWriteResult {
+    TAG_WRITE_READ_ONLY = -10,   // the file has no write permission
+    TAG_WRITE_NO_COPY = -11,     // the working copy could not be made in the folder
+    TAG_WRITE_SAVE_FAILED = -12, // TagLib could not save the copy
+    TAG_WRITE_NOT_VERIFIED = -13,// the saved copy does not read back as written
+    TAG_WRITE_NO_REPLACE = -14   // the copy could not take the original's place
+};
+
+// Fills info's size, location, duration, bit rate, name, artist, album,
+// genre and year (year only when the tag's is not 0); the IDs are kept.
+// -1 null info or empty path, -2 no such file, -3 not a readable audio file
+// (size and location are set from here on), -4 no tag; else 1 when the tag
+// holds a picture, 0 when not.
+int GetMusicInfo_tag(const QString& path, tagMMusicInfo* info);
+
+// -1 no such file, -2 not a readable audio file, -3 no tag; 1 picture, 0 none.
+int HasMusicArtwork_tag(const QString& path);
+
+// Hands out a malloc'd copy of the first picture; the caller frees it with
+// free. *data and *length are cleared first. -1 no such file, -2 data or
+// length null, -3 not a readable audio file, -4 no tag, -6 out of memory;
+// 1 no picture (no buffer); 0 done.
+int GetMusicArtwork_tag(const QString& path, void** data, int* length);
+
+// Adds the picture when the tag holds none; one already there is kept and
+// the result is 0. -1 no bytes, -2 no such file, -3 not a readable audio
+// file, -4 no tag to write, -6 no frame could be made, -7 type other than
+// JPEG or PNG for an ID3v2 tag, -9 type outside CPICTURE_TYPE for an MP4
+// tag, or a TagWriteResult; 0 done.
+int SetMusicArtwork_tag(const QString& path, const void* data, int length, CPICTURE_TYPE type);
+
+// Writes info's fields named by flags to the file at info's location:
+// MF_TITLE, MF_ARTIST and MF_ALBUM always; MF_GENRE only into an empty
+// genre; MF_YEAR only into a zero year and only a year above 0. *written
+// (when given) receives the bits of the fields actually written. -1 null
+// info, -2 no such file, -3 not a readable audio file, -4 no tag to write,
+// or a TagWriteResult; 0 done, also when nothing needed writing.
+int SetMusicInfo_tag(const tagMMusicInfo* info, int flags, int* written = nullptr);
