@@ -1,0 +1,92 @@
+#include "db/dbconnection.h"
+
+#include <strings.h>
+
+namespace trackdb {
+
+std::mutex& callLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+int exec(sqlite3* db, const char* sql, char** message)
+{
+    return sqlite3_exec(db, sql, nullptr, nullptr, message);
+}
+
+const char* tableColumn(const char* name)
+{
+    static const char* const columns[] = {
+        "TrackID", "PersistentID", "Name", "TotalTime", "Artist", "Album", "Size",
+        "Location", "ArtData", "ArtPath", "Absence", "State", "RepeatID", "Type",
+        "Year", "Genre", "Bitrate", "TrashPath", "NameOld", "ArtistOld", "AlbumOld",
+        "YearOld", "GenreOld",
+    };
+    if (!name)
+        return nullptr;
+    for (const char* column : columns) {
+        if (strcasecmp(column, name) == 0)
+            return column;
+    }
+    return nullptr;
+}
+
+Statement::Statement(sqlite3* db, const char* sql)
+{
+    m_prepare = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr);
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+void Statement::bindText(int pos, const char* text)
+{
+    if (text)
+        sqlite3_bind_text(m_stmt, pos, text, -1, SQLITE_STATIC);
+    else
+        sqlite3_bind_null(m_stmt, pos);
+}
+
+void Statement::bindTextOrEmpty(int pos, const char* text)
+{
+    sqlite3_bind_text(m_stmt, pos, text ? text : "", -1, SQLITE_STATIC);
+}
+
+void Statement::bindInt(int pos, long long value)
+{
+    sqlite3_bind_int64(m_stmt, pos, value);
+}
+
+void Statement::bindNull(int pos)
+{
+    sqlite3_bind_null(m_stmt, pos);
+}
+
+void Statement::bindBlob(int pos, const void* data, int length)
+{
+    sqlite3_bind_blob(m_stmt, pos, data, length, SQLITE_STATIC);
+}
+
+int Statement::step()
+{
+    if (!m_stmt)
+        return m_prepare;
+    const int result = sqlite3_step(m_stmt);
+    if (result != SQLITE_ROW && result != SQLITE_DONE && m_stepFailure == SQLITE_OK)
+        m_stepFailure = result;
+    return result;
+}
+
+int Statement::finish()
+{
+    if (m_prepare != SQLITE_OK)
+        return m_prepare;
+    const int result = sqlite3_finalize(m_stmt);
+    m_stmt = nullptr;
+    return m_stepFailure != SQLITE_OK ? m_stepFailure : result;
+}
+
+} // namespace trackdb

@@ -1,0 +1,69 @@
+#include "db/dbsavepoint.h"
+
+#include "db/dbconnection.h"
+#include "db/trackdb.h"
+
+#include <QDebug>
+
+#include <cctype>
+
+namespace {
+
+// Identifiers cannot be bound, so only plain words go into the statement.
+bool isPlainIdentifier(const char* name)
+{
+    if (!name || !(std::isalpha(static_cast<unsigned char>(*name)) || *name == '_'))
+        return false;
+    for (const char* c = name; *c; ++c) {
+        if (!(std::isalnum(static_cast<unsigned char>(*c)) || *c == '_'))
+            return false;
+    }
+    return true;
+}
+
+int execOnConnection(const std::string& sql)
+{
+    std::lock_guard<std::mutex> guard(trackdb::callLock());
+    sqlite3* db = trackdb::handle();
+    if (!db)
+        return DB_ERR_NO_CONNECTION;
+    char* message = nullptr;
+    const int result = trackdb::exec(db, sql.c_str(), &message);
+    if (result != SQLITE_OK)
+        qDebug("%s Failed!%d %s", sql.c_str(), result, message);
+    sqlite3_free(message);
+    return result;
+}
+
+} // namespace
+
+DBSavepoint::DBSavepoint(const char* name)
+{
+    if (!isPlainIdentifier(name)) {
+        m_status = DB_ERR_ARGUMENT;
+        return;
+    }
+    m_name = name;
+    m_status = execOnConnection("SAVEPOINT " + m_name);
+    m_open = m_status == SQLITE_OK;
+}
+
+DBSavepoint::~DBSavepoint()
+{
+    if (!m_open)
+        return;
+    // ROLLBACK TO keeps the savepoint on the stack; RELEASE then removes it,
+    // ending the transaction when this savepoint opened it.
+    execOnConnection("ROLLBACK TO SAVEPOINT " + m_name);
+    execOnConnection("RELEASE SAVEPOINT " + m_name);
+}
+
+int DBSavepoint::commit()
+{
+    if (!m_open)
+        return DB_ERR_NO_CONNECTION;
+    const int result = execOnConnection("RELEASE SAVEPOINT " + m_name);
+    if (result == SQLITE_OK)
+        m_open = false;
+    return result;
+}
