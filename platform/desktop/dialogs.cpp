@@ -1,0 +1,75 @@
+#include "desktop.h"
+#include "filefolderdialog.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+
+namespace desktop {
+
+namespace {
+
+QString startFolder(const QString& start)
+{
+    return start.isEmpty() ? standardFolder(Folder::Music) : start;
+}
+
+QString typeFilter(const QString& extension)
+{
+    if (extension.isEmpty())
+        return QCoreApplication::translate("desktop", "All files (*)");
+    return QCoreApplication::translate("desktop", "%1 files (*.%2)").arg(extension.toUpper(), extension);
+}
+
+// Every dialog blocks the whole application, not just one window, so the
+// workflow behind it cannot change while the user chooses.
+QStringList runFileDialog(QFileDialog& dialog)
+{
+    dialog.setWindowModality(Qt::ApplicationModal);
+    if (dialog.exec() != QDialog::Accepted)
+        return QStringList();
+    return dialog.selectedFiles();
+}
+
+QString onlyOne(const QStringList& chosen)
+{
+    return chosen.size() == 1 ? chosen.front() : QString();
+}
+
+} // namespace
+
+QStringList pickFilesAndFolders(const QString& start, const QStringList& extensions)
+{
+    FileFolderDialog dialog(startFolder(start), extensions);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    if (dialog.exec() != QDialog::Accepted)
+        return QStringList();
+    return dialog.selectedPaths();
+}
+
+QString pickFile(const QString& start, const QString& extension)
+{
+    QFileDialog dialog(nullptr, QString(), startFolder(start), typeFilter(extension));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    return onlyOne(runFileDialog(dialog));
+}
+
+QString pickFolder(const QString& start)
+{
+    QFileDialog dialog(nullptr, QString(), startFolder(start));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    return onlyOne(runFileDialog(dialog));
+}
+
+QString pickSaveFile(const QString& start, const QString& extension)
+{
+    QFileDialog dialog(nullptr, QString(), startFolder(start), typeFilter(extension));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(extension);
+    return onlyOne(runFileDialog(dialog));
+}
+
+} // namespace desktop
