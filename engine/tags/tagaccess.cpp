@@ -1,0 +1,336 @@
+#include "tags/tagaccess.h"
+
+#include "core/mmlog.h"
+#include "tags/tagfile.h"
+#include "tags/tagwriter.h"
+
+#include <taglib/fileref.h>
+#include <taglib/tag.h>
+
+#include <QFileInfo>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr int kInfoFields = MF_TITLE | MF_ARTIST | MF_ALBUM | MF_GENRE | MF_YEAR;
+
+void LogFailure(const char* call, const QString& path, int code, const char* why)
+{
+    WriteLog(QStringLiteral("%1 %2 Failed: %3 (%4)")
+                 .arg(path, QLatin1String(call))
+                 .arg(code)
+                 .arg(QLatin1String(why)));
+}
+
+// The tag of an opened file, as readers or as writers see it.
+struct OpenedTag {
+    std::unique_ptr<TagLib::FileRef> ref;
+    TagLib::Tag* tag = nullptr;
+    int kind = 0;
+    bool hasTag() const { return kind > 0 && tag; }
+};
+
+OpenedTag OpenTag(const QString& path, bool forWrite)
+{
+    OpenedTag opened;
+    opened.ref = OpenMusicFile(path);
+    if (opened.ref)
+        opened.kind = GetFileType(path, opened.ref->file(), &opened.tag, forWrite);
+    return opened;
+}
+
+// The name shown for a file whose title is blank: its file name without
+// folders and extension. Backslashes count as folder separators too.
+QString NameFromLocation(const QString& location)
+{
+    QString name = location;
+    name.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    name = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? name : name.left(dot);
+}
+
+void ReadAudioProperties(const TagLib::FileRef& ref, tagMMusicInfo* info)
+{
+    const TagLib::AudioProperties* audio = ref.audioProperties();
+    info->strTotalTime = QString::number(qint64(audio->lengthInSeconds()) * 1000);
+    info->strBitRate = QString::number(audio->bitrate());
+}
+
+void ReadTagFields(const TagLib::Tag* tag, tagMMusicInfo* info)
+{
+    info->strName = FromTagText(tag->title());
+    info->strArtist = FromTagText(tag->artist());
+    info->strAlbum = FromTagText(tag->album());
+    info->strGenre = FromTagText(tag->genre());
+    if (tag->year() != 0)
+        info->strYear = QString::number(tag->year());
+    if (info->strName.trimmed().isEmpty())
+        info->strName = NameFromLocation(info->strLocation);
+}
+
+// A year as C's strtoul reads it: leading decimal digits, 0 when none.
+unsigned int YearNumber(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    int digits = 0;
+    while (digits < trimmed.size() && trimmed.at(digits) >= QLatin1Char('0')
+           && trimmed.at(digits) <= QLatin1Char('9'))
+        ++digits;
+    bool ok = false;
+    const unsigned int year = trimmed.left(digits).toUInt(&ok);
+    return ok ? year : 0;
+}
+
+// The fields of flags this write changes: title, artist and album always;
+// genre and year only fill a blank.
+int PlanFields(const TagLib::Tag* tag, const tagMMusicInfo& info, int flags)
+{
+    int plan = flags & (MF_TITLE | MF_ARTIST | MF_ALBUM);
+    if ((flags & MF_GENRE) && tag->genre().isEmpty() && !info.strGenre.isEmpty())
+        plan |= MF_GENRE;
+    if ((flags & MF_YEAR) && tag->year() == 0 && YearNumber(info.strYear) > 0)
+        plan |= MF_YEAR;
+    return plan;
+}
+
+void ApplyFields(TagLib::Tag* tag, const tagMMusicInfo& info, int plan)
+{
+    if (plan & MF_TITLE)
+        tag->setTitle(ToTagText(info.strName));
+    if (plan & MF_ARTIST)
+        tag->setArtist(ToTagText(info.strArtist));
+    if (plan & MF_ALBUM)
+        tag->setAlbum(ToTagText(info.strAlbum));
+    if (plan & MF_GENRE)
+        tag->setGenre(ToTagText(info.strGenre));
+    if (plan & MF_YEAR)
+        tag->setYear(YearNumber(info.strYear));
+}
+
+// The planned fields as the tag itself reads them, so that a value the
+// tag kind interprets (an ID3v2 genre given as a number) still compares.
+struct FieldValues {
+    TagLib::String title, artist, album, genre;
+    unsigned int year = 0;
+};
+
+FieldValues ReadFieldValues(const TagLib::Tag* tag)
+{
+    return FieldValues{tag->title(), tag->artist(), tag->album(), tag->genre(), tag->year()};
+}
+
+bool SameFields(const FieldValues& a, const FieldValues& b, int plan)
+{
+    return (!(plan & MF_TITLE) || a.title == b.title) && (!(plan & MF_ARTIST) || a.artist == b.artist)
+        && (!(plan & MF_ALBUM) || a.album == b.album) && (!(plan & MF_GENRE) || a.genre == b.genre)
+        && (!(plan & MF_YEAR) || a.year == b.year);
+}
+
+int WriteFields(const tagMMusicInfo& info, int plan)
+{
+    FieldValues expected;
+    const TagEdit edit = [&](TagLib::File* file, TagLib::Tag* tag, int) {
+        KeepShownFields(file);
+        ApplyFields(tag, info, plan);
+        expected = ReadFieldValues(tag);
+        return 0;
+    };
+    const TagCheck check = [&](TagLib::Tag* tag, int) {
+        return SameFields(ReadFieldValues(tag), expected, plan);
+    };
+    return WriteThroughCopy(info.strLocation, edit, check);
+}
+
+int WritePicture(const QString& path, const TagLib::ByteVector& bytes, CPICTURE_TYPE type)
+{
+    const TagEdit edit = [&](TagLib::File* file, TagLib::Tag* tag, int kind) {
+        KeepShownFields(file);
+        return AddPicture(tag, kind, bytes, type);
+    };
+    const TagCheck check = [&](TagLib::Tag* tag, int kind) { return FirstPicture(tag, kind) == bytes; };
+    return WriteThroughCopy(path, edit, check);
+}
+
+// The codes by which a picture type is refused before anything is copied.
+int PictureTypeCheck(int kind, CPICTURE_TYPE type)
+{
+    if (kind == TAG_ID3V2 && type != CPICTURE_JPEG && type != CPICTURE_PNG)
+        return -7;
+    if (kind == TAG_MP4 && (type < CPICTURE_JPEG || type > CPICTURE_GIF))
+        return -9;
+    return 0;
+}
+
+const char* WriteFailureText(int code)
+{
+    switch (code) {
+    case -3: return "the working copy is not readable";
+    case -4: return "the working copy has no tag";
+    case -6: return "no picture frame could be made";
+    case TAG_WRITE_READ_ONLY: return "the file is read-only";
+    case TAG_WRITE_NO_COPY: return "no working copy could be made in the folder";
+    case TAG_WRITE_SAVE_FAILED: return "the tags could not be saved";
+    case TAG_WRITE_NOT_VERIFIED: return "the saved tags do not read back as written";
+    case TAG_WRITE_NO_REPLACE: return "the working copy could not replace the file";
+    default: return "write failed";
+    }
+}
+
+} // namespace
+
+int GetMusicInfo_tag(const QString& path, tagMMusicInfo* info)
+{
+    if (!info || path.isEmpty())
+        return -1;
+    if (CheckMusicFile(path) == MUSIC_FILE_MISSING) {
+        LogFailure("GetMusicInfo_tag", path, -2, "no such file");
+        return -2;
+    }
+    info->strSize = QString::number(QFileInfo(path).size());
+    info->strLocation = path;
+    const OpenedTag opened = OpenTag(path, false);
+    if (!opened.ref) {
+        LogFailure("GetMusicInfo_tag", path, -3, "not a readable audio file");
+        return -3;
+    }
+    ReadAudioProperties(*opened.ref, info);
+    if (!opened.hasTag()) {
+        LogFailure("GetMusicInfo_tag", path, -4, "no tag");
+        return -4;
+    }
+    ReadTagFields(opened.tag, info);
+    return HasPicture(opened.tag, opened.kind) ? 1 : 0;
+}
+
+int HasMusicArtwork_tag(const QString& path)
+{
+    if (CheckMusicFile(path) == MUSIC_FILE_MISSING) {
+        LogFailure("HasMusicArtwork_tag", path, -1, "no such file");
+        return -1;
+    }
+    const OpenedTag opened = OpenTag(path, false);
+    if (!opened.ref) {
+        LogFailure("HasMusicArtwork_tag", path, -2, "not a readable audio file");
+        return -2;
+    }
+    if (!opened.hasTag()) {
+        LogFailure("HasMusicArtwork_tag", path, -3, "no tag");
+        return -3;
+    }
+    return HasPicture(opened.tag, opened.kind) ? 1 : 0;
+}
+
+int GetMusicArtwork_tag(const QString& path, void** data, int* length)
+{
+    if (CheckMusicFile(path) == MUSIC_FILE_MISSING) {
+        LogFailure("GetMusicArtwork_tag", path, -1, "no such file");
+        return -1;
+    }
+    if (!data || !length)
+        return -2;
+    *data = nullptr;
+    *length = 0;
+    const OpenedTag opened = OpenTag(path, false);
+    if (!opened.ref) {
+        LogFailure("GetMusicArtwork_tag", path, -3, "not a readable audio file");
+        return -3;
+    }
+    if (!opened.hasTag()) {
+        LogFailure("GetMusicArtwork_tag", path, -4, "no tag");
+        return -4;
+    }
+    const TagLib::ByteVector bytes = FirstPicture(opened.tag, opened.kind);
+    if (bytes.isEmpty())
+        return 1;
+    void* copy = bytes.size() <= unsigned(INT_MAX) ? std::malloc(bytes.size()) : nullptr;
+    if (!copy) {
+        LogFailure("GetMusicArtwork_tag", path, -6, "no memory for the picture");
+        return -6;
+    }
+    std::memcpy(copy, bytes.data(), bytes.size());
+    *data = copy;
+    *length = int(bytes.size());
+    return 0;
+}
+
+int SetMusicArtwork_tag(const QString& path, const void* data, int length, CPICTURE_TYPE type)
+{
+    if (!data || length < 1) {
+        LogFailure("SetMusicArtwork_tag", path, -1, "no picture bytes");
+        return -1;
+    }
+    if (CheckMusicFile(path) == MUSIC_FILE_MISSING) {
+        LogFailure("SetMusicArtwork_tag", path, -2, "no such file");
+        return -2;
+    }
+    int kind = 0;
+    {
+        const OpenedTag opened = OpenTag(path, true);
+        if (!opened.ref) {
+            LogFailure("SetMusicArtwork_tag", path, -3, "not a readable audio file");
+            return -3;
+        }
+        if (!opened.hasTag()) {
+            LogFailure("SetMusicArtwork_tag", path, -4, "no tag to write");
+            return -4;
+        }
+        if (HasPicture(opened.tag, opened.kind))
+            return 0;
+        kind = opened.kind;
+    }
+    const int refused = PictureTypeCheck(kind, type);
+    if (refused != 0) {
+        LogFailure("SetMusicArtwork_tag", path, refused, "picture type not supported by the tag");
+        return refused;
+    }
+    const TagLib::ByteVector bytes(static_cast<const char*>(data), unsigned(length));
+    const int result = WritePicture(path, bytes, type);
+    if (result != 0)
+        LogFailure("SetMusicArtwork_tag", path, result, WriteFailureText(result));
+    return result;
+}
+
+int SetMusicInfo_tag(const tagMMusicInfo* info, int flags, int* written)
+{
+    if (written)
+        *written = 0;
+    if (!info)
+        return -1;
+    if (!(flags & kInfoFields))
+        return 0;
+    const QString& path = info->strLocation;
+    if (CheckMusicFile(path) == MUSIC_FILE_MISSING) {
+        LogFailure("SetMusicInfo_tag", path, -2, "no such file");
+        return -2;
+    }
+    int plan = 0;
+    {
+        const OpenedTag opened = OpenTag(path, true);
+        if (!opened.ref) {
+            LogFailure("SetMusicInfo_tag", path, -3, "not a readable audio file");
+            return -3;
+        }
+        if (!opened.hasTag()) {
+            LogFailure("SetMusicInfo_tag", path, -4, "no tag to write");
+            return -4;
+        }
+        // Plan against what readers show, which for an MP3 with only an
+        // ID3v1 or APE tag is that tag's text.
+        KeepShownFields(opened.ref->file());
+        plan = PlanFields(opened.tag, *info, flags);
+    }
+    if (plan == 0)
+        return 0;
+    const int result = WriteFields(*info, plan);
+    if (result != 0) {
+        LogFailure("SetMusicInfo_tag", path, result, WriteFailureText(result));
+        return result;
+    }
+    if (written)
+        *written = plan;
+    return 0;
+}

@@ -1,0 +1,29 @@
+// Safe tag writes: every change is made in a copy beside the file, read
+// back, and only then renamed over the original. Internal to the tags module.
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+namespace TagLib {
+class File;
+class Tag;
+} // namespace TagLib
+
+// Changes the copy's tag in memory: 0, or a negative code that abandons
+// the write.
+using TagEdit = std::function<int(TagLib::File* file, TagLib::Tag* tag, int kind)>;
+// Looks at the saved copy, opened afresh: true when it reads back as written.
+using TagCheck = std::function<bool(TagLib::Tag* tag, int kind)>;
+
+// False when the file must not be written: no write permission for this
+// process, or no write bit at all (a file locked by its owner, which even
+// the super-user, who may write anything, leaves alone).
+bool IsWritableMusicFile(const QString& path);
+
+// Copies path, applies edit to the copy's write tag, saves the copy, checks
+// it and renames it over path with path's permission bits. 0; the edit's
+// code; -3 the copy is not a readable audio file; -4 it has no write tag;
+// or a TagWriteResult. path is untouched whenever the result is not 0.
+int WriteThroughCopy(const QString& path, const TagEdit& edit, const TagCheck& check);
