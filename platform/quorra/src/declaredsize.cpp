@@ -20,15 +20,10 @@ using Bytes = unsigned char;
 
 const Bytes kAsfHeaderGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
                                   0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
-const Bytes kAsfFilePropertiesGuid[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
-                                          0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
-// Header object: GUID, size, object count, two reserved bytes.
-const int kAsfHeaderBytes = 30;
-// File properties object: GUID, size, file ID, file size, ... flags at 88.
-const int kAsfFileSizeAt = 40;
-const int kAsfFlagsAt = 88;
-const uint32_t kAsfBroadcast = 0x1;
-const uint32_t kMaxAsfObjects = 1000;
+const Bytes kAsfDataGuid[16] = {0x36, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+// A data object's own fields before the first packet.
+const uint64_t kAsfDataHeaderBytes = 50;
 const int kMaxMp4Boxes = 10000;
 // How far past the ID3v2 tag the first MP3 frame header is looked for.
 const int kMp3SearchBytes = 65536;
@@ -52,36 +47,22 @@ int64_t iffSize(uint32_t chunkSize)
     return chunkSize == 0 || chunkSize >= 0xFFFFFFF0u ? -1 : int64_t(chunkSize) + 8;
 }
 
-int64_t asfFilePropertiesSize(std::ifstream& in, uint64_t at)
-{
-    Bytes object[kAsfFlagsAt + 4];
-    if (!readAt(in, at, object, sizeof object))
-        return -1;
-    const uint64_t size = le64(object + kAsfFileSizeAt);
-    if ((le32(object + kAsfFlagsAt) & kAsfBroadcast) || size == 0 || size > uint64_t(INT64_MAX))
-        return -1;
-    return int64_t(size);
-}
-
+// Where the data object that follows the header ends. Tag editors rewrite
+// the header without updating the file size it states, but leave the data
+// object alone.
 int64_t asfSize(std::ifstream& in)
 {
-    Bytes header[kAsfHeaderBytes];
-    if (!readAt(in, 0, header, kAsfHeaderBytes))
+    Bytes header[24];
+    Bytes data[24];
+    if (!readAt(in, 0, header, 24))
         return -1;
-    const uint32_t objects = le32(header + 24);
-    uint64_t at = kAsfHeaderBytes;
-    for (uint32_t i = 0; i < objects && i < kMaxAsfObjects; ++i) {
-        Bytes object[24];
-        if (!readAt(in, at, object, 24))
-            return -1;
-        if (memcmp(object, kAsfFilePropertiesGuid, 16) == 0)
-            return asfFilePropertiesSize(in, at);
-        const uint64_t size = le64(object + 16);
-        if (size < 24)
-            return -1;
-        at += size;
-    }
-    return -1;
+    const uint64_t headerSize = le64(header + 16);
+    if (!readAt(in, headerSize, data, 24) || memcmp(data, kAsfDataGuid, 16) != 0)
+        return -1;
+    const uint64_t dataSize = le64(data + 16);
+    if (dataSize <= kAsfDataHeaderBytes || dataSize > uint64_t(INT64_MAX) - headerSize)
+        return -1; // a live stream's, or nonsense
+    return int64_t(headerSize + dataSize);
 }
 
 // Size of the MP4 box at the given offset; 0 for "up to the end of the file"

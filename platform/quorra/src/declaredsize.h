@@ -7,8 +7,9 @@
 
 namespace quorra {
 
-// Bytes the header of a RIFF/WAVE, AIFF/AIFC or ASF file says the file has,
-// or where the top-level box of an MP4 file that runs past actualSize ends;
+// Bytes the header of a RIFF/WAVE or AIFF/AIFC file says the file has, where
+// the data object of an ASF file ends, or where the top-level box of an MP4
+// file that runs past actualSize ends;
 // -1 for other files and for headers that leave the size open (streams).
 int64_t declaredFileSize(const std::string& path, int64_t actualSize);
 
