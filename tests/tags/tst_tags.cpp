@@ -449,6 +449,19 @@ private slots:
         QVERIFY(testenv::readAll(QDir::homePath() + QStringLiteral("/MM.log")).contains(QFile::encodeName(path)));
     }
 
+    void unreadableFile()
+    {
+        if (::geteuid() == 0)
+            QSKIP("the super-user reads files without read permission");
+        const QString path = copyFixture(QStringLiteral("id3v2-cover.mp3"));
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0200), 0);
+        tagMMusicInfo info;
+        QCOMPARE(GetMusicInfo_tag(path, &info), -3);
+        QCOMPARE(HasMusicArtwork_tag(path), -2);
+        info.strName = QStringLiteral("Never");
+        QCOMPARE(SetMusicInfo_tag(&info, MF_TITLE), -3);
+    }
+
     void editAndCheckFailuresKeepOriginal_data()
     {
         QTest::addColumn<int>("editResult");
