@@ -2,7 +2,8 @@
 // TrueAudio, AIFF, WAV) to interleaved signed 16-bit PCM, either handed to
 // two callbacks (kind CK_DECODE) or written as a RIFF WAV file (CK_WAV).
 // Output keeps the source's sample rate; mono stays mono, everything with
-// two or more channels becomes stereo.
+// two or more channels becomes stereo. Tasks are independent and may run on
+// several threads at once; one task runs one call at a time.
 #pragma once
 
 #ifdef __cplusplus
@@ -51,9 +52,10 @@ typedef int (*ConverDataProc)(void* user, const short* samples, int byteCount);
 // CK_WAV record that is null, has an empty path or a path of 512 bytes or more.
 void* CreateConverTask(int kind, void* record);
 
-// Decodes path (UTF-8) through a CK_DECODE task on the calling thread. A
-// non-zero callback result stops decoding. 0 only when the whole file was
-// decoded and every callback returned 0; else a tagConverResult.
+// Decodes path (UTF-8) through a CK_DECODE task on the calling thread; the
+// callbacks run on it too. A non-zero callback result stops decoding. 0 only
+// when the whole file was decoded and every callback returned 0; else a
+// tagConverResult. *task is not changed.
 int DecoderAudio(void** task, const char* path, ConverInfoProc info, ConverDataProc data, void* user);
 
 // Runs a CK_WAV task on the calling thread until the WAV file is written
