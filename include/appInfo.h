@@ -1,5 +1,6 @@
 // Bundle information, the system version, showing a file in the file
-// manager, and the application-modal file panels. GUI thread only.
+// manager, and the application-modal file panels. Reveal and the panels
+// belong to the GUI thread.
 #pragma once
 
 #include <QString>

@@ -86,7 +86,9 @@ QString CConfig::MakeFolders()
     const QString separator = m_strDowndImgPath.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/");
     m_strTrashPath = m_strDowndImgPath + separator + QStringLiteral("Ossival_Trash");
     CreateFolder(m_strTrashPath);
-    return QString::fromUtf8(buffer);
+    // Never the root folder: without a settings folder the file goes with the data.
+    const QString settingsFolder = QString::fromUtf8(buffer);
+    return settingsFolder.isEmpty() ? m_strLogFile : settingsFolder;
 }
 
 void CConfig::OpenStore(const QString& settingsFolder)
