@@ -1,0 +1,122 @@
+// The exported calls: argument checks, then the lookups of src/.
+#include "sennet.h"
+
+#include "src/layerstate.h"
+#include "src/musicrequest.h"
+#include "src/parserlog.h"
+#include "src/textfield.h"
+
+#include <QNetworkProxy>
+
+#include <memory>
+
+using namespace sennet;
+
+namespace {
+
+QString describeProxy(const QNetworkProxy& proxy)
+{
+    if (proxy.type() == QNetworkProxy::NoProxy)
+        return QStringLiteral("none");
+    return QStringLiteral("%1:%2%3").arg(proxy.hostName()).arg(proxy.port())
+        .arg(proxy.user().isEmpty() ? QString() : QStringLiteral(" with user name"));
+}
+
+} // namespace
+
+int MusicParserInit(const tagParserInitParam* param, const tagParserProxyParam* proxy)
+{
+    if (!param)
+        return MP_ERR_BAD_ARGS;
+    const QString logFolder = fieldText(param->szLogPath);
+    if (!openLog(logFolder))
+        qWarning("MusicParser: no log in \"%s\"", qPrintable(logFolder));
+    setDownloadFolder(fieldText(param->szDownloadPath));
+    setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+    logLine(QStringLiteral("MusicParserInit: download folder \"%1\"").arg(downloadFolder()));
+    return proxy ? MusicParserSetProxyParam(proxy) : MP_OK;
+}
+
+int MusicParserSetProxyParam(const tagParserProxyParam* proxy)
+{
+    QNetworkProxy settings;
+    if (!proxy || !proxyFromRecord(*proxy, &settings)) {
+        logLine(QStringLiteral("MusicParserSetProxyParam: unusable proxy record (kind %1, port %2); proxy unchanged")
+                    .arg(proxy ? proxy->iKind : 0).arg(proxy ? proxy->iPort : 0));
+        return MP_ERR_BAD_ARGS;
+    }
+    setProxy(settings);
+    logLine(QStringLiteral("MusicParserSetProxyParam: proxy %1").arg(describeProxy(settings)));
+    return MP_OK;
+}
+
+void MusicParserCleanup(void)
+{
+    logLine(QStringLiteral("MusicParserCleanup"));
+    resetLayerState();
+    closeLog();
+}
+
+MusicRequestHandle MusicParserCreateGnRequest(const tagInfoRequest* request)
+{
+    if (!request || !request->pCallBack)
+        return nullptr;
+    auto handle = std::make_unique<tagMusicRequest>();
+    handle->kind = tagMusicRequest::Kind::Identification;
+    handle->track = request->pMusic;
+    handle->slot = request->pSlot;
+    handle->callBack = request->pCallBack;
+    handle->persistentId = cText(request->pPersistentID);
+    handle->audioPath = cText(request->pAudioPath);
+    return handle.release();
+}
+
+int MusicParserGetTrackData(MusicRequestHandle request)
+{
+    if (!request)
+        return MP_ERR_BAD_ARGS;
+    if (request->kind != tagMusicRequest::Kind::Identification)
+        return MP_ERR_WRONG_REQUEST;
+    return identifyTrack(*request);
+}
+
+MusicRequestHandle MusicParserCreateGoogleRequest(const tagImageSearchRequest* request)
+{
+    if (!request || !request->pCallBack || cText(request->pName).trimmed().isEmpty())
+        return nullptr;
+    auto handle = std::make_unique<tagMusicRequest>();
+    handle->kind = tagMusicRequest::Kind::ImageSearch;
+    handle->track = request->pMusic;
+    handle->slot = request->pSlot;
+    handle->callBack = request->pCallBack;
+    handle->persistentId = cText(request->pPersistentID);
+    handle->name = cText(request->pName);
+    handle->artist = cText(request->pArtist);
+    handle->album = cText(request->pAlbum);
+    return handle.release();
+}
+
+int MusicParserGetAlbumCoverData(MusicRequestHandle request)
+{
+    if (!request)
+        return MP_ERR_BAD_ARGS;
+    if (request->kind == tagMusicRequest::Kind::ImageSearch)
+        return searchImages(*request);
+    return fetchAlbumCover(*request);
+}
+
+int MusicParserStopPerform(MusicRequestHandle request)
+{
+    if (!request)
+        return MP_ERR_BAD_ARGS;
+    request->gate.stop();
+    return MP_OK;
+}
+
+int MusicParserDestroyRequest(MusicRequestHandle request)
+{
+    if (!request)
+        return MP_ERR_BAD_ARGS;
+    delete request;
+    return MP_OK;
+}

@@ -1,0 +1,143 @@
+#include "acoustid.h"
+
+#include "jsonfields.h"
+#include "wavfingerprint.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QUrl>
+
+#include <algorithm>
+#include <vector>
+
+namespace sennet {
+
+namespace {
+
+QByteArray formValue(const QString& value)
+{
+    return QUrl::toPercentEncoding(value);
+}
+
+QString joinedArtists(const QJsonArray& artists)
+{
+    QString joined;
+    for (const QJsonValue& artist : artists) {
+        const QJsonObject a = artist.toObject();
+        joined += a.value(QLatin1String("name")).toString() + a.value(QLatin1String("joinphrase")).toString();
+    }
+    return joined.trimmed();
+}
+
+// Lower is better: an original studio album before EPs and singles, and any
+// of them before compilations, live albums and soundtracks.
+int releaseGroupRank(const QJsonObject& group)
+{
+    const QString type = group.value(QLatin1String("type")).toString();
+    int rank = type == QLatin1String("Album") ? 0 : type == QLatin1String("EP") ? 1
+             : type == QLatin1String("Single") ? 2 : 3;
+    if (!group.value(QLatin1String("secondarytypes")).toArray().isEmpty())
+        rank += 4;
+    return rank;
+}
+
+QJsonObject bestReleaseGroup(const QJsonArray& groups)
+{
+    QJsonObject best;
+    int bestRank = 0;
+    for (const QJsonValue& value : groups) {
+        const QJsonObject group = value.toObject();
+        if (!isMbid(group.value(QLatin1String("id")).toString()))
+            continue;
+        const int rank = releaseGroupRank(group);
+        if (best.isEmpty() || rank < bestRank) {
+            best = group;
+            bestRank = rank;
+        }
+    }
+    return best;
+}
+
+bool takeRecording(const QJsonObject& recording, Identification* out)
+{
+    const QString id = recording.value(QLatin1String("id")).toString();
+    const QString title = recording.value(QLatin1String("title")).toString().trimmed();
+    if (title.isEmpty() || !isMbid(id))
+        return false;
+    const QJsonObject group = bestReleaseGroup(recording.value(QLatin1String("releasegroups")).toArray());
+    out->recordingId = id;
+    out->title = title;
+    out->artist = joinedArtists(recording.value(QLatin1String("artists")).toArray());
+    out->releaseGroupId = group.value(QLatin1String("id")).toString();
+    out->album = group.value(QLatin1String("title")).toString().trimmed();
+    return true;
+}
+
+// Within one result, a recording that names its album wins over one that
+// does not.
+bool takeFromResult(const QJsonObject& result, Identification* out)
+{
+    const QJsonArray recordings = result.value(QLatin1String("recordings")).toArray();
+    Identification fallback;
+    bool haveFallback = false;
+    for (const QJsonValue& value : recordings) {
+        Identification candidate;
+        if (!takeRecording(value.toObject(), &candidate))
+            continue;
+        if (!candidate.releaseGroupId.isEmpty()) {
+            *out = candidate;
+            return true;
+        }
+        if (!haveFallback) {
+            fallback = candidate;
+            haveFallback = true;
+        }
+    }
+    if (haveFallback)
+        *out = fallback;
+    return haveFallback;
+}
+
+} // namespace
+
+QByteArray lookupForm(const QString& clientKey, const Fingerprint& fingerprint)
+{
+    return "client=" + formValue(clientKey)
+           + "&meta=recordings+releasegroups+compress&format=json"
+           + "&duration=" + QByteArray::number(fingerprint.durationSeconds)
+           + "&fingerprint=" + formValue(QString::fromLatin1(fingerprint.text));
+}
+
+bool bestRecording(const QByteArray& json, Identification* out, QString* why)
+{
+    QJsonObject answer;
+    if (!parseObject(json, &answer, why))
+        return false;
+    if (answer.value(QLatin1String("status")).toString() != QLatin1String("ok")) {
+        const QString error = lookupError(json);
+        *why = error.isEmpty() ? QStringLiteral("answer without status ok") : error;
+        return false;
+    }
+    std::vector<QJsonObject> results;
+    for (const QJsonValue& value : answer.value(QLatin1String("results")).toArray())
+        results.push_back(value.toObject());
+    std::stable_sort(results.begin(), results.end(), [](const QJsonObject& a, const QJsonObject& b) {
+        return a.value(QLatin1String("score")).toDouble() > b.value(QLatin1String("score")).toDouble();
+    });
+    for (const QJsonObject& result : results)
+        if (takeFromResult(result, out))
+            return true;
+    *why = results.empty() ? QStringLiteral("no match") : QStringLiteral("no match names a recording");
+    return false;
+}
+
+QString lookupError(const QByteArray& json)
+{
+    QJsonObject answer;
+    QString ignored;
+    if (!parseObject(json, &answer, &ignored))
+        return QString();
+    return answer.value(QLatin1String("error")).toObject().value(QLatin1String("message")).toString();
+}
+
+} // namespace sennet

@@ -1,0 +1,27 @@
+// The fingerprint lookup service: the request form and the choice of the
+// best recording in its answer.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace sennet {
+
+struct Fingerprint;
+
+struct Identification {
+    QString recordingId;
+    QString title;
+    QString artist;
+    QString releaseGroupId; // the album ID
+    QString album;
+};
+
+QByteArray lookupForm(const QString& clientKey, const Fingerprint& fingerprint);
+// The best scored recording with a title and a valid ID; false with why when
+// the answer is malformed, an error, or names no such recording.
+bool bestRecording(const QByteArray& json, Identification* out, QString* why);
+// The message of the service's error answer, empty when it gives none.
+QString lookupError(const QByteArray& json);
+
+} // namespace sennet

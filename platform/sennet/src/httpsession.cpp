@@ -1,0 +1,199 @@
+#include "httpsession.h"
+
+#include "layerstate.h"
+#include "ratelimiter.h"
+#include "stopgate.h"
+
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+#include <chrono>
+#include <memory>
+
+namespace sennet {
+
+namespace {
+
+// The cover archive answers with a chain of redirects to the image host
+// (three hops today); a few more leave room without allowing loops.
+constexpr int kMaxRedirects = 5;
+constexpr int kFetchRedirect = 1;
+
+qint64 monotonicMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool isRedirect(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+bool isWebAddress(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty()
+           && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}
+
+} // namespace
+
+HttpSession::HttpSession(StopGate& gate)
+    : m_gate(gate)
+{
+    m_nam.setProxy(currentProxy());
+    // Redirects are followed here rather than by Qt: the count is ours, and
+    // the archive's image host may be reached over plain HTTP, which Qt's
+    // safe policy refuses.
+    m_nam.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &HttpSession::onTimer);
+    m_attached = m_gate.attach(this);
+}
+
+HttpSession::~HttpSession()
+{
+    m_gate.detach(this);
+}
+
+int HttpSession::get(Service service, const QUrl& url, qint64 maxBytes, HttpAnswer* answer)
+{
+    return fetch(service, url, false, QByteArray(), maxBytes, answer);
+}
+
+int HttpSession::postForm(Service service, const QUrl& url, const QByteArray& form,
+                          qint64 maxBytes, HttpAnswer* answer)
+{
+    return fetch(service, url, true, form, maxBytes, answer);
+}
+
+void HttpSession::abort()
+{
+    m_aborted = true;
+    if (m_reply)
+        m_reply->abort();
+    m_loop.quit();
+}
+
+int HttpSession::fetch(Service service, QUrl url, bool post, const QByteArray& body,
+                       qint64 maxBytes, HttpAnswer* answer)
+{
+    *answer = HttpAnswer();
+    if (!m_attached || m_aborted || m_gate.isStopped() || !waitTurn(service)) {
+        answer->error = QStringLiteral("stopped");
+        return FetchStopped;
+    }
+    const qint64 deadlineMs = monotonicMs() + requestTimeoutMs();
+    for (int hops = 0;; ++hops) {
+        QUrl next;
+        const int rc = exchange(url, post, body, maxBytes, deadlineMs, answer, &next);
+        if (rc != kFetchRedirect)
+            return rc;
+        if (hops == kMaxRedirects) {
+            answer->error = QStringLiteral("more than %1 redirects").arg(kMaxRedirects);
+            return FetchFailed;
+        }
+        url = next;
+        post = false;
+    }
+}
+
+bool HttpSession::waitTurn(Service service)
+{
+    RateLimiter* limiter = limiterFor(service);
+    if (!limiter)
+        return true;
+    const qint64 now = monotonicMs();
+    const qint64 waitMs = limiter->reserve(now) - now;
+    if (waitMs > 0) {
+        m_timer.start(static_cast<int>(waitMs));
+        m_loop.exec();
+        m_timer.stop();
+    }
+    return !m_aborted;
+}
+
+int HttpSession::exchange(const QUrl& url, bool post, const QByteArray& body, qint64 maxBytes,
+                          qint64 deadlineMs, HttpAnswer* answer, QUrl* redirect)
+{
+    const qint64 leftMs = deadlineMs - monotonicMs();
+    if (leftMs <= 0) {
+        answer->error = QStringLiteral("timed out");
+        return FetchTimedOut;
+    }
+    m_timedOut = false;
+    m_tooLarge = false;
+    const QNetworkRequest request = makeRequest(url, post);
+    std::unique_ptr<QNetworkReply> reply(post ? m_nam.post(request, body) : m_nam.get(request));
+    m_reply = reply.get();
+    connect(m_reply, &QNetworkReply::finished, &m_loop, &QEventLoop::quit);
+    connect(m_reply, &QNetworkReply::downloadProgress, this, [this, maxBytes](qint64 received, qint64 total) {
+        if ((received > maxBytes || total > maxBytes) && m_reply) {
+            m_tooLarge = true;
+            m_reply->abort();
+        }
+    });
+    m_timer.start(static_cast<int>(leftMs));
+    if (!m_reply->isFinished() && !m_aborted)
+        m_loop.exec();
+    m_timer.stop();
+    m_reply = nullptr;
+    return finishExchange(reply.get(), maxBytes, answer, redirect);
+}
+
+int HttpSession::finishExchange(QNetworkReply* reply, qint64 maxBytes, HttpAnswer* answer,
+                                QUrl* redirect)
+{
+    answer->status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (m_aborted) {
+        answer->error = QStringLiteral("stopped");
+        return FetchStopped;
+    }
+    if (m_timedOut) {
+        answer->error = QStringLiteral("timed out after %1 ms").arg(requestTimeoutMs());
+        return FetchTimedOut;
+    }
+    if (m_tooLarge) {
+        answer->error = QStringLiteral("answer larger than %1 bytes").arg(maxBytes);
+        return FetchFailed;
+    }
+    if (isRedirect(answer->status) && reply->hasRawHeader("Location")) {
+        *redirect = reply->url().resolved(QUrl::fromEncoded(reply->rawHeader("Location")));
+        if (isWebAddress(*redirect))
+            return kFetchRedirect;
+        answer->error = QStringLiteral("redirect to unsupported address %1").arg(redirect->toString());
+        return FetchFailed;
+    }
+    answer->body = reply->readAll();
+    if (reply->error() != QNetworkReply::NoError || answer->status < 200 || answer->status > 299) {
+        answer->error = answer->status ? QStringLiteral("HTTP %1").arg(answer->status)
+                                       : reply->errorString();
+        return answer->status == 404 ? FetchNotFound : FetchFailed;
+    }
+    return FetchOk;
+}
+
+QNetworkRequest HttpSession::makeRequest(const QUrl& url, bool form) const
+{
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    if (form)
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+    return request;
+}
+
+void HttpSession::onTimer()
+{
+    // One timer serves both waits: the limiter's pause and the request's
+    // time limit.
+    if (m_reply) {
+        m_timedOut = true;
+        m_reply->abort();
+    } else {
+        m_loop.quit();
+    }
+}
+
+} // namespace sennet

@@ -1,0 +1,132 @@
+// Identification: fingerprint the WAV, ask the lookup service for the
+// recording, then the metadata service for its year and genre.
+#include "acoustid.h"
+#include "httpsession.h"
+#include "musicbrainz.h"
+#include "musicrequest.h"
+#include "parserlog.h"
+#include "services.h"
+#include "textfield.h"
+#include "wavfingerprint.h"
+
+namespace sennet {
+
+namespace {
+
+constexpr qint64 kMaxJsonBytes = 4 * 1024 * 1024;
+
+int fingerprintStep(tagMusicRequest& request, Fingerprint* fingerprint)
+{
+    QString why;
+    const int rc = fingerprintWav(request.audioPath, [&request] { return request.gate.isStopped(); },
+                                  fingerprint, &why);
+    if (rc == FingerprintOk)
+        return MP_STATUS_DONE;
+    logLine(QStringLiteral("Identification of %1: fingerprint failed: %2").arg(describe(request), why));
+    return failureStatus(rc == FingerprintStopped);
+}
+
+int lookupStep(HttpSession& session, const Endpoints& endpoints, const tagMusicRequest& request,
+               const Fingerprint& fingerprint, Identification* found)
+{
+    HttpAnswer answer;
+    const int rc = session.postForm(Service::AcoustId, serviceUrl(endpoints.acoustId, QStringLiteral("/v2/lookup")),
+                                    lookupForm(endpoints.acoustIdKey, fingerprint), kMaxJsonBytes, &answer);
+    QString why = answer.error;
+    if (rc == FetchOk && bestRecording(answer.body, found, &why))
+        return MP_STATUS_DONE;
+    const QString serviceSays = rc == FetchOk ? QString() : lookupError(answer.body);
+    logLine(QStringLiteral("Identification of %1: lookup failed: %2%3")
+                .arg(describe(request), why, serviceSays.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(serviceSays)));
+    return failureStatus(rc == FetchStopped);
+}
+
+// One metadata answer; a failure leaves details alone and only costs the
+// year and genre, so it is logged but does not fail the identification.
+int detailsFrom(HttpSession& session, const QUrl& url, Details* details)
+{
+    HttpAnswer answer;
+    const int rc = session.get(Service::MusicBrainz, url, kMaxJsonBytes, &answer);
+    QString why = answer.error;
+    if (rc == FetchOk && parseDetails(answer.body, details, &why))
+        return FetchOk;
+    logLine(QStringLiteral("Metadata of %1 unavailable: %2").arg(url.path(), why));
+    return rc == FetchStopped ? FetchStopped : FetchFailed;
+}
+
+// Many recordings carry no genre of their own while their album does.
+int detailsStep(HttpSession& session, const Endpoints& endpoints, const Identification& found,
+                Details* details)
+{
+    const QUrl recording = detailsUrl(endpoints.musicBrainz, QStringLiteral("recording"), found.recordingId);
+    if (detailsFrom(session, recording, details) == FetchStopped)
+        return MP_STATUS_STOPPED;
+    if (!details->genre.isEmpty() || found.releaseGroupId.isEmpty())
+        return MP_STATUS_DONE;
+    Details album;
+    const QUrl group = detailsUrl(endpoints.musicBrainz, QStringLiteral("release-group"), found.releaseGroupId);
+    if (detailsFrom(session, group, &album) == FetchStopped)
+        return MP_STATUS_STOPPED;
+    details->genre = album.genre;
+    if (details->year.isEmpty())
+        details->year = album.year;
+    return MP_STATUS_DONE;
+}
+
+void fillRecord(const Identification& found, const Details& details, tagMusicInfo* record)
+{
+    copyText(record->szAlbumID, found.releaseGroupId);
+    copyText(record->szTitle, found.title);
+    copyText(record->szArtist, found.artist);
+    copyText(record->szAlbum, found.album);
+    copyText(record->szYear, details.year);
+    copyText(record->szGenre, details.genre);
+}
+
+int runIdentification(tagMusicRequest& request, tagMusicInfo* record)
+{
+    if (request.gate.isStopped())
+        return MP_STATUS_STOPPED;
+    const Endpoints endpoints = currentEndpoints();
+    if (endpoints.acoustIdKey.isEmpty()) {
+        logLine(QStringLiteral("Identification of %1 failed: no AcoustID client key; set VESSOLIN_ACOUSTID_KEY")
+                    .arg(describe(request)));
+        return MP_STATUS_FAILED;
+    }
+    Fingerprint fingerprint;
+    int status = fingerprintStep(request, &fingerprint);
+    if (status != MP_STATUS_DONE)
+        return status;
+    HttpSession session(request.gate);
+    status = sessionStatus(session, request);
+    if (status != MP_STATUS_DONE)
+        return status;
+    Identification found;
+    status = lookupStep(session, endpoints, request, fingerprint, &found);
+    Details details;
+    if (status == MP_STATUS_DONE)
+        status = detailsStep(session, endpoints, found, &details);
+    if (status != MP_STATUS_DONE)
+        return status;
+    fillRecord(found, details, record);
+    request.setAlbumId(found.releaseGroupId);
+    logLine(QStringLiteral("Identified %1 as \"%2\" by \"%3\" on \"%4\"")
+                .arg(describe(request), found.title, found.artist, found.album));
+    return MP_STATUS_DONE;
+}
+
+} // namespace
+
+int identifyTrack(tagMusicRequest& request)
+{
+    request.setAlbumId(QString());
+    auto record = newRecord(MI_KIND_INFO, MI_SUB_INFO);
+    // The session ends inside runIdentification, before the callback, so a
+    // cover asked for from the callback can start a session of its own.
+    const int status = runIdentification(request, record.get());
+    if (status == MP_STATUS_STOPPED)
+        logLine(QStringLiteral("Identification of %1 stopped").arg(describe(request)));
+    return deliver(request, status, record.get());
+}
+
+} // namespace sennet

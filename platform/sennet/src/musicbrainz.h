@@ -1,0 +1,32 @@
+// The music metadata service: year and genre of a recording or release
+// group, and the release-group search behind the image search.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+namespace sennet {
+
+struct Details {
+    QString year;
+    QString genre;
+};
+
+// /ws/2/<entity>/<id>?inc=genres+tags&fmt=json; entity is "recording" or
+// "release-group".
+QUrl detailsUrl(const QUrl& base, const QString& entity, const QString& id);
+// Year of "first-release-date" and the most voted genre, else tag. False
+// with why for a malformed answer.
+bool parseDetails(const QByteArray& json, Details* out, QString* why);
+
+// /ws/2/release-group?query=...&limit=...&fmt=json for the album (or, without
+// one, the title as a single) by the artist.
+QUrl releaseGroupSearchUrl(const QUrl& base, const QString& title, const QString& artist,
+                           const QString& album, int limit);
+// IDs of the matches scoring at least minScore, best first; false with why
+// for a malformed answer.
+bool parseReleaseGroupSearch(const QByteArray& json, int minScore, QStringList* ids, QString* why);
+
+} // namespace sennet

@@ -1,0 +1,73 @@
+// A small HTTP server on 127.0.0.1 for the client tests: answers each path
+// with a canned answer (or never), records every request it saw, and can act
+// as an HTTP proxy that insists on Basic credentials.
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QPair>
+#include <QString>
+#include <QThread>
+#include <QUrlQuery>
+
+#include <memory>
+
+struct FakeAnswer {
+    int status = 200;
+    QByteArray body;
+    QByteArray contentType = "application/json";
+    QList<QPair<QByteArray, QByteArray>> headers;
+    bool hang = false; // keep the connection open without answering
+
+    static FakeAnswer json(const QByteArray& body, int status = 200);
+    static FakeAnswer redirect(int status, const QByteArray& location);
+    static FakeAnswer image(const QByteArray& bytes);
+    static FakeAnswer never();
+};
+
+struct SeenRequest {
+    QByteArray method;
+    QByteArray target; // as on the request line: absolute when sent to a proxy
+    QString path;      // decoded
+    QUrlQuery query;
+    QHash<QByteArray, QByteArray> headers; // names in lower case
+    QByteArray body;
+
+    // A form body field, '+' read as a space.
+    QString formValue(const QString& name) const;
+};
+
+class FakeServer;
+
+class FakeService
+{
+public:
+    FakeService();
+    ~FakeService();
+
+    quint16 port() const { return m_port; }
+    QByteArray baseUrl() const;
+    void answer(const QString& path, const FakeAnswer& answer);
+    // Answers 407 until a request carries these Basic credentials.
+    void requireProxyAuth(const QByteArray& userColonPassword);
+    QList<SeenRequest> requests() const;
+    QList<SeenRequest> requestsTo(const QString& path) const;
+    // Forgets answers, requests and the proxy requirement.
+    void reset();
+
+private:
+    friend class FakeServer;
+    struct Shared {
+        mutable QMutex mutex;
+        QHash<QString, FakeAnswer> answers;
+        QList<SeenRequest> seen;
+        QByteArray proxyCredentials;
+    };
+    Shared m_shared;
+    QThread m_thread;
+    FakeServer* m_server = nullptr;
+    quint16 m_port = 0;
+};
