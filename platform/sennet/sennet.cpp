@@ -22,6 +22,26 @@ QString describeProxy(const QNetworkProxy& proxy)
         .arg(proxy.user().isEmpty() ? QString() : QStringLiteral(" with user name"));
 }
 
+void release(tagMusicRequest* request)
+{
+    if (request->holders.fetch_sub(1) == 1)
+        delete request;
+}
+
+// Keeps the request alive while a call runs on it: a destroy from another
+// thread in the meantime stops the call and leaves the freeing to it.
+class CallHold
+{
+public:
+    explicit CallHold(tagMusicRequest* request) : m_request(request) { m_request->holders.fetch_add(1); }
+    ~CallHold() { release(m_request); }
+    CallHold(const CallHold&) = delete;
+    CallHold& operator=(const CallHold&) = delete;
+
+private:
+    tagMusicRequest* m_request;
+};
+
 } // namespace
 
 int MusicParserInit(const tagParserInitParam* param, const tagParserProxyParam* proxy)
@@ -77,6 +97,7 @@ int MusicParserGetTrackData(MusicRequestHandle request)
         return MP_ERR_BAD_ARGS;
     if (request->kind != tagMusicRequest::Kind::Identification)
         return MP_ERR_WRONG_REQUEST;
+    CallHold hold(request);
     return identifyTrack(*request);
 }
 
@@ -100,6 +121,7 @@ int MusicParserGetAlbumCoverData(MusicRequestHandle request)
 {
     if (!request)
         return MP_ERR_BAD_ARGS;
+    CallHold hold(request);
     if (request->kind == tagMusicRequest::Kind::ImageSearch)
         return searchImages(*request);
     return fetchAlbumCover(*request);
@@ -117,6 +139,7 @@ int MusicParserDestroyRequest(MusicRequestHandle request)
 {
     if (!request)
         return MP_ERR_BAD_ARGS;
-    delete request;
+    request->gate.stop();
+    release(request);
     return MP_OK;
 }

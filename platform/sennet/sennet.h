@@ -144,7 +144,9 @@ int MusicParserGetAlbumCoverData(MusicRequestHandle request);
 // Makes a running call on the request return promptly with
 // MP_STATUS_STOPPED, and every later call too. Any thread.
 int MusicParserStopPerform(MusicRequestHandle request);
-// Frees the request; no call on it may be running. MP_ERR_BAD_ARGS for null.
+// Frees the request. A call still running on it on another thread is
+// stopped and the request freed when that call returns. The handle must not
+// be used again. MP_ERR_BAD_ARGS for null.
 int MusicParserDestroyRequest(MusicRequestHandle request);
 
 #ifdef __cplusplus

@@ -779,6 +779,19 @@ private slots:
         QCOMPARE(m_fake.requests().size(), seen);
     }
 
+    void destroyDuringTheCallStopsIt()
+    {
+        m_fake.answer("/v2/lookup", FakeAnswer::never());
+        Capture capture;
+        MusicRequestHandle request = infoRequest(capture, standardWav()).release();
+        std::unique_ptr<QThread> worker(QThread::create([&] { MusicParserGetTrackData(request); }));
+        worker->start();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_fake.requestsTo("/v2/lookup").isEmpty(), 30000);
+        QCOMPARE(MusicParserDestroyRequest(request), int(MP_OK));
+        QVERIFY(worker->wait(30000)); // a hang guard only
+        verifyFailedOnce(capture, MP_STATUS_STOPPED);
+    }
+
     void stopBeforeTheCall()
     {
         m_fake.answer("/v2/lookup", FakeAnswer::json(simpleLookup()));

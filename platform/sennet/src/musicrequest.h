@@ -7,6 +7,7 @@
 #include <QMutex>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 struct tagMusicRequest {
@@ -22,6 +23,9 @@ struct tagMusicRequest {
     QString artist;
     QString album;
     sennet::StopGate gate;
+    // The owner's reference plus one per running call; the last to let go
+    // frees the request.
+    std::atomic<int> holders{1};
 
     // The album found by the last identification, for the album cover that
     // may be asked for from inside the identification's own callback.
