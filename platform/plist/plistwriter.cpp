@@ -148,6 +148,8 @@ public:
 
     void writeDocument(const QVariant& root);
     void writeValue(const QVariant& value, int depth);
+    // An empty element's "/>" waits for the next write; a fragment has none.
+    void finish() { m_xml.writeCharacters(QString()); }
     bool failed() const { return m_xml.hasError(); }
 
 private:
@@ -333,6 +335,7 @@ int PlistWriteValue(const QVariant& value, int depth, QByteArray* out, QString* 
     buffer.open(QIODevice::WriteOnly | QIODevice::Append);
     CPlistWriter writer(&buffer);
     writer.writeValue(value, depth);
+    writer.finish();
     if (writer.failed())
         return refuse(PLIST_ERR_WRITE, QStringLiteral("the value could not be written"), error);
     *out = bytes;

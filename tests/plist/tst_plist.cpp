@@ -339,6 +339,13 @@ private slots:
                  int(PLIST_OK));
         QVERIFY(sameValue(back, QVariant(QVariantList{track})));
         QCOMPARE(PlistWriteValue(QVariant(QPoint()), 0, &fragment), int(PLIST_ERR_TYPE));
+        // Elements without content are closed although nothing follows them.
+        QCOMPARE(PlistWriteValue(QVariant(true), 1, &fragment), int(PLIST_OK));
+        QCOMPARE(fragment, QByteArray("\t<true/>"));
+        QCOMPARE(PlistWriteValue(QVariant(QVariantList{}), 0, &fragment), int(PLIST_OK));
+        QCOMPARE(fragment, QByteArray("<array/>"));
+        QCOMPARE(PlistWriteValue(QVariant(QString()), 0, &fragment), int(PLIST_OK));
+        QCOMPARE(fragment, QByteArray("<string/>"));
     }
 
     // A second, independent reader must agree with ours in both directions.
