@@ -1,0 +1,378 @@
+#include "libraryagent.h"
+
+#include "core/mmlog.h"
+#include "src/library.h"
+#include "src/safefile.h"
+#include "src/trackfile.h"
+
+#include "plist.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QStandardPaths>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+const QString kRememberedKey = QStringLiteral("Library Path");
+
+// A later process, one that never opens the library itself (a saved
+// project reloaded), still writes to the library last opened.
+QString rememberedFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + QStringLiteral("/LibraryAgent/Library.plist");
+}
+
+QString rememberedLibrary()
+{
+    QFile file(rememberedFile());
+    QVariant root;
+    if (!file.open(QIODevice::ReadOnly) || PlistRead(&file, &root) != PLIST_OK)
+        return QString();
+    return root.toMap().value(kRememberedKey).toString();
+}
+
+void rememberLibrary(const QString& path)
+{
+    if (rememberedLibrary() == path)
+        return;
+    QByteArray xml;
+    QString error;
+    QDir().mkpath(QFileInfo(rememberedFile()).absolutePath());
+    if (PlistWrite(QVariant(QVariantMap{{kRememberedKey, path}}), &xml, &error) != PLIST_OK
+        || !WriteFileAtomically(rememberedFile(), xml, &error))
+        WriteLog(QStringLiteral("Library agent: cannot remember %1: %2").arg(path, error));
+}
+
+class CAgent
+{
+public:
+    static CAgent& instance();
+
+    int create(const QString& path);
+    int trackCount();
+    int find(char** out, const char* key, int index);
+    void destroy();
+    int locate(const char* persistentId, QString* path);
+    int setField(const char* persistentId, const char* key, const char* value);
+    int add(const QString& path, const tagMMusicInfo& info, QByteArray* persistentId);
+    int remove(const char* persistentId);
+    void flushAtExit();
+
+private:
+    int libraryLocked(CLibrary** library);
+    int openLocked(const QString& path);
+    int flushLocked();
+    void releaseLocked();
+    void afterChangeLocked();
+    int logged(int result, const QString& what, const QString& error);
+
+    QMutex m_lock;
+    std::unique_ptr<CLibrary> m_library;
+    // Libraries replaced while their texts were handed out.
+    std::vector<std::unique_ptr<CLibrary>> m_retired;
+    QString m_path;
+    bool m_serving = false;
+    bool m_exitHook = false;
+};
+
+CAgent& CAgent::instance()
+{
+    // Never destroyed: the exit flush and late calls from other threads
+    // must not meet a dead object.
+    static CAgent* agent = new CAgent;
+    return *agent;
+}
+
+int CAgent::logged(int result, const QString& what, const QString& error)
+{
+    if (result != AGENT_OK)
+        WriteLog(QStringLiteral("Library agent: %1 failed (%2): %3").arg(what).arg(result).arg(error));
+    return result;
+}
+
+int CAgent::openLocked(const QString& path)
+{
+    QString error;
+    std::unique_ptr<CLibrary> opened;
+    const int result = CLibrary::open(path, &opened, &error);
+    if (result != AGENT_OK)
+        return logged(result, QStringLiteral("opening %1").arg(path), error);
+    if (m_library && m_serving)
+        m_retired.push_back(std::move(m_library));
+    m_library = std::move(opened);
+    if (!m_exitHook) {
+        m_exitHook = true;
+        std::atexit([] { CAgent::instance().flushAtExit(); });
+    }
+    return AGENT_OK;
+}
+
+// The library for a call that needs one: the one held, read again when
+// something else replaced its file, else the library last opened.
+int CAgent::libraryLocked(CLibrary** library)
+{
+    if (m_library && !m_library->isCurrent()) {
+        const int result = openLocked(m_library->path());
+        if (result != AGENT_OK)
+            return result;
+    }
+    if (!m_library) {
+        const QString path = m_path.isEmpty() ? rememberedLibrary() : m_path;
+        if (path.isEmpty())
+            return AGENT_ERR_NO_LIBRARY;
+        const int result = openLocked(path);
+        if (result != AGENT_OK)
+            return result;
+    }
+    *library = m_library.get();
+    return AGENT_OK;
+}
+
+int CAgent::flushLocked()
+{
+    if (!m_library || !m_library->hasPendingChanges())
+        return AGENT_OK;
+    // Changes wait in the journal; one written over a file replaced
+    // meanwhile would lose that file's own changes.
+    CLibrary* library = nullptr;
+    const int current = libraryLocked(&library);
+    if (current != AGENT_OK)
+        return current;
+    QString error;
+    return logged(library->rewrite(&error), QStringLiteral("writing %1").arg(library->path()), error);
+}
+
+void CAgent::releaseLocked()
+{
+    flushLocked();
+    m_library.reset();
+    m_retired.clear();
+}
+
+void CAgent::afterChangeLocked()
+{
+    if (m_library && m_library->journalFull())
+        flushLocked();
+}
+
+int CAgent::create(const QString& path)
+{
+    QMutexLocker lock(&m_lock);
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    const bool held = m_library && m_library->path() == absolute && m_library->isCurrent();
+    if (!held) {
+        releaseLocked();
+        const int result = openLocked(absolute);
+        if (result != AGENT_OK)
+            return result;
+    }
+    m_path = absolute;
+    m_serving = true;
+    m_library->beginServing();
+    rememberLibrary(absolute);
+    return AGENT_OK;
+}
+
+int CAgent::trackCount()
+{
+    QMutexLocker lock(&m_lock);
+    return m_serving && m_library ? m_library->servedCount() : 0;
+}
+
+int CAgent::find(char** out, const char* key, int index)
+{
+    QMutexLocker lock(&m_lock);
+    if (!out || !key)
+        return AGENT_ERR_ARGS;
+    if (!m_serving || !m_library)
+        return AGENT_ERR_NO_LIBRARY;
+    const tagServedKey served = ServedKeyOf(key);
+    if (served == SK_COUNT)
+        return AGENT_ERR_VALUE;
+    if (index < 0 || index >= m_library->servedCount())
+        return AGENT_ERR_NO_TRACK;
+    const char* text = m_library->servedText(index, served);
+    if (!text)
+        return AGENT_ERR_VALUE;
+    *out = const_cast<char*>(text);
+    return AGENT_OK;
+}
+
+void CAgent::destroy()
+{
+    QMutexLocker lock(&m_lock);
+    m_serving = false;
+    releaseLocked();
+}
+
+int CAgent::locate(const char* persistentId, QString* path)
+{
+    QMutexLocker lock(&m_lock);
+    CLibrary* library = nullptr;
+    const int result = libraryLocked(&library);
+    if (result != AGENT_OK)
+        return result;
+    return library->locationOf(persistentId, path) ? AGENT_OK : AGENT_ERR_NO_TRACK;
+}
+
+int CAgent::setField(const char* persistentId, const char* key, const char* value)
+{
+    QMutexLocker lock(&m_lock);
+    const tagWritableInfo* field = WritableFieldOf(key);
+    if (!field)
+        return AGENT_ERR_VALUE;
+    CLibrary* library = nullptr;
+    int result = libraryLocked(&library);
+    if (result != AGENT_OK)
+        return result;
+    QString error;
+    result = library->setField(persistentId, *field, value, &error);
+    logged(result, QStringLiteral("setting %1 of %2").arg(QLatin1String(key), QLatin1String(persistentId)), error);
+    afterChangeLocked();
+    return result;
+}
+
+int CAgent::add(const QString& path, const tagMMusicInfo& info, QByteArray* persistentId)
+{
+    QMutexLocker lock(&m_lock);
+    CLibrary* library = nullptr;
+    int result = libraryLocked(&library);
+    if (result != AGENT_OK)
+        return result;
+    const QByteArray existing = library->idOfLocation(path);
+    if (!existing.isEmpty()) {
+        *persistentId = existing;
+        return AGENT_OK;
+    }
+    tagNewTrack track;
+    track.values[SK_NAME] = info.strName.toUtf8();
+    track.values[SK_ARTIST] = info.strArtist.toUtf8();
+    track.values[SK_ALBUM] = info.strAlbum.toUtf8();
+    track.values[SK_GENRE] = info.strGenre.toUtf8();
+    track.values[SK_YEAR] = info.strYear.toUtf8();
+    track.values[SK_SIZE] = info.strSize.toUtf8();
+    track.values[SK_TOTAL_TIME] = info.strTotalTime.toUtf8();
+    track.values[SK_BITRATE] = info.strBitRate.toUtf8();
+    track.values[SK_LOCATION] = path.toUtf8();
+    track.modified = QFileInfo(path).lastModified().toUTC();
+    QString error;
+    result = logged(library->addTrack(track, persistentId, &error), QStringLiteral("adding %1").arg(path), error);
+    afterChangeLocked();
+    return result;
+}
+
+int CAgent::remove(const char* persistentId)
+{
+    QMutexLocker lock(&m_lock);
+    CLibrary* library = nullptr;
+    int result = libraryLocked(&library);
+    if (result != AGENT_OK)
+        return result;
+    QString error;
+    result = library->deleteTrack(persistentId, &error);
+    logged(result, QStringLiteral("removing %1").arg(QLatin1String(persistentId)), error);
+    afterChangeLocked();
+    return result;
+}
+
+void CAgent::flushAtExit()
+{
+    QMutexLocker lock(&m_lock);
+    flushLocked();
+}
+
+bool isEmpty(const char* text)
+{
+    return !text || !*text;
+}
+
+} // namespace
+
+int CreateAgent_kwr(const char* xmlPath)
+{
+    if (isEmpty(xmlPath))
+        return AGENT_ERR_ARGS;
+    return CAgent::instance().create(QString::fromUtf8(xmlPath));
+}
+
+int GetTrackCount_kwr()
+{
+    return CAgent::instance().trackCount();
+}
+
+int FindAttributeValue_kwr(char** out, const char* key, int index)
+{
+    return CAgent::instance().find(out, key, index);
+}
+
+void DestroyAgent_kwr()
+{
+    CAgent::instance().destroy();
+}
+
+int HasArtwork_kwr(const char* persistentId)
+{
+    QString path;
+    if (isEmpty(persistentId) || CAgent::instance().locate(persistentId, &path) != AGENT_OK)
+        return 0;
+    return FileHasArtwork(path);
+}
+
+int GetArtworkData_kwr(const char* persistentId, void** data, int* length)
+{
+    if (isEmpty(persistentId) || !data || !length)
+        return AGENT_ERR_ARGS;
+    QString path;
+    const int result = CAgent::instance().locate(persistentId, &path);
+    return result != AGENT_OK ? result : FileArtwork(path, data, length);
+}
+
+int SetArtworkData_kwr(const char* persistentId, void* data, int length)
+{
+    if (isEmpty(persistentId) || !data || length <= 0)
+        return AGENT_ERR_ARGS;
+    QString path;
+    const int result = CAgent::instance().locate(persistentId, &path);
+    return result != AGENT_OK ? result : WriteFileArtwork(path, data, length);
+}
+
+int SetAttributeValue_kwr(const char* persistentId, const char* key, const char* value)
+{
+    if (isEmpty(persistentId) || !key || !value)
+        return AGENT_ERR_ARGS;
+    return CAgent::instance().setField(persistentId, key, value);
+}
+
+int AddTrackToITunes_kwr(const char* location, char* persistentIdOut)
+{
+    if (isEmpty(location) || !persistentIdOut)
+        return AGENT_ERR_ARGS;
+    const QString path = QFileInfo(QString::fromUtf8(location)).absoluteFilePath();
+    if (!QFileInfo(path).isFile())
+        return AGENT_ERR_FILE;
+    // Tags are read before the library is locked: other calls need not wait.
+    tagMMusicInfo info;
+    const int read = ReadFileTags(path, &info);
+    if (read != AGENT_OK)
+        return read;
+    QByteArray id;
+    const int result = CAgent::instance().add(path, info, &id);
+    if (result == AGENT_OK)
+        std::memcpy(persistentIdOut, id.constData(), size_t(id.size()) + 1);
+    return result;
+}
+
+int DeleteTrackFromITunes_kwr(const char* persistentId)
+{
+    if (isEmpty(persistentId))
+        return AGENT_ERR_ARGS;
+    return CAgent::instance().remove(persistentId);
+}

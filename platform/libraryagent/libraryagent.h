@@ -1,0 +1,62 @@
+// The library agent: the engine's door to the iTunes library. The library
+// is the iTunes library XML file itself; changes go into it.
+//
+// Every call is thread-safe. Results: 0 (AGENT_OK) success, a negative
+// tagAgentResult failure, unless a call says otherwise. Texts are UTF-8.
+// The reading calls (GetTrackCount_kwr, FindAttributeValue_kwr) serve the
+// library of CreateAgent_kwr until DestroyAgent_kwr; every other call works
+// without an agent, also in a later process, on the library last opened.
+// A change is acknowledged only once it is on disk, and the library file is
+// at every moment a complete file: the old one or the new one.
+#pragma once
+
+enum tagAgentResult {
+    AGENT_OK = 0,
+    AGENT_ERR_ARGS = -1,       // a null or empty argument
+    AGENT_ERR_READ = -2,       // the library file is missing or unreadable
+    AGENT_ERR_FORMAT = -3,     // the library is no UTF-8 XML property list
+    AGENT_ERR_NO_TRACKS = -4,  // a property list without "Tracks"
+    AGENT_ERR_NO_LIBRARY = -5, // no library was ever opened
+    AGENT_ERR_NO_TRACK = -6,   // no served track has that persistent ID or index
+    AGENT_ERR_VALUE = -7,      // a key that cannot be written, or a value the library cannot hold
+    AGENT_ERR_WRITE = -8,      // the change could not be put on disk; nothing changed
+    AGENT_ERR_FILE = -9,       // the track's file is missing or no readable audio file
+    AGENT_ERR_NO_ARTWORK = -10 // the track's file holds no picture, or refused one
+};
+
+extern "C" {
+
+// Opens the library file. Served are the tracks with a local file: no
+// streams, none without "Location". Changes of an earlier process that
+// never reached the file are applied first.
+int CreateAgent_kwr(const char* xmlPath);
+// The number of served tracks (indexes 0 to count - 1); 0 without an agent.
+int GetTrackCount_kwr();
+// Points *out at the value of key ("PersistentID", "TrackID", "Name",
+// "Artist", "Album", "Size" in bytes, "TotalTime" in ms, "Location" as a
+// local path, "Year", "Genre", "Bitrate" in kbit/s) of track index; the
+// text stays valid until DestroyAgent_kwr. A missing value leaves *out
+// untouched and returns AGENT_ERR_VALUE.
+int FindAttributeValue_kwr(char** out, const char* key, int index);
+// Ends serving; pending changes are written into the library file.
+void DestroyAgent_kwr();
+
+// 1 when the track's file holds a picture, else 0 (also on any failure).
+int HasArtwork_kwr(const char* persistentId);
+// Hands out the track file's picture in a malloc'd buffer the caller frees.
+int GetArtworkData_kwr(const char* persistentId, void** data, int* length);
+// Writes a picture into the track file's tags (a picture already there is
+// kept). Without data nothing changes and the result is AGENT_ERR_ARGS.
+int SetArtworkData_kwr(const char* persistentId, void* data, int length);
+
+// Sets "Name", "Artist", "Album", "Genre" or "Year" (digits only); an empty
+// value removes the field.
+int SetAttributeValue_kwr(const char* persistentId, const char* key, const char* value);
+// Adds the file, described by its tags, and writes its new persistent ID
+// (16 hex digits and a NUL) into persistentIdOut (at least 17 bytes). A file
+// already in the library gives that track's ID.
+int AddTrackToITunes_kwr(const char* location, char* persistentIdOut);
+// Removes the track and its entries in every playlist; the file stays.
+int DeleteTrackFromITunes_kwr(const char* persistentId);
+
+} // extern "C"

@@ -1,0 +1,39 @@
+// The append-only record of changes kept beside the library file until the
+// file itself holds them. A change counts once its line is on disk; a line
+// a crash cut short is dropped when the journal is read.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+using JournalRecord = QList<QByteArray>;
+
+class CJournal
+{
+public:
+    explicit CJournal(const QString& path);
+    ~CJournal();
+    CJournal(const CJournal&) = delete;
+    CJournal& operator=(const CJournal&) = delete;
+
+    // Every whole record, oldest first. What follows the last whole record
+    // is cut off the file so that new records follow a whole one.
+    bool read(QList<JournalRecord>* records, QString* error);
+    // Writes one record and waits until it is on disk. On failure the
+    // journal is as before and nothing counts.
+    bool append(const JournalRecord& fields, QString* error);
+    // Bytes of whole records in the journal.
+    qint64 size() const { return m_size; }
+    // After the library file took every change.
+    bool remove(QString* error);
+
+private:
+    bool openForAppend(QString* error);
+    void closeFile();
+
+    QString m_path;
+    int m_fd = -1;
+    qint64 m_size = 0;
+    bool m_broken = false; // a failed write could not be taken back
+};

@@ -1,0 +1,318 @@
+#include "library.h"
+
+#include "libraryagent.h"
+#include "librarywriter.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSet>
+
+namespace {
+
+constexpr qint64 kMinJournalLimit = 64 * 1024;
+
+// Journal record kinds.
+const QByteArray kSet("S");    // S id key value
+const QByteArray kAdd("A");    // A id trackId then key value pairs
+const QByteArray kDelete("D"); // D id
+const QByteArray kModified("DateModified");
+const QByteArray kAdded("DateAdded");
+
+// Processes that already kept a backup of a library, by path.
+QSet<QString>& backedUp()
+{
+    static QSet<QString> paths;
+    return paths;
+}
+
+QByteArray isoDate(const QDateTime& date)
+{
+    return date.toUTC().toString(Qt::ISODate).toLatin1();
+}
+
+} // namespace
+
+CLibrary::CLibrary(const QString& path, const QString& journalPath) : m_path(path), m_journal(journalPath) {}
+
+CLibrary::~CLibrary() = default;
+
+int CLibrary::open(const QString& path, std::unique_ptr<CLibrary>* library, QString* error)
+{
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    std::unique_ptr<CLibrary> opened(new CLibrary(absolute, absolute + QStringLiteral(".journal")));
+    const int result = opened->load(error);
+    if (result == AGENT_OK)
+        *library = std::move(opened);
+    return result;
+}
+
+int CLibrary::load(QString* error)
+{
+    QFile file(m_path);
+    if (!StampOfFile(m_path, &m_stamp) || !file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read %1: %2").arg(m_path, file.errorString());
+        return AGENT_ERR_READ;
+    }
+    m_text = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        *error = QStringLiteral("cannot read %1: %2").arg(m_path, file.errorString());
+        return AGENT_ERR_READ;
+    }
+    m_textStart = m_text.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    const int indexed = IndexLibrary(m_text, m_textStart, &m_index, error);
+    if (indexed != AGENT_OK)
+        return indexed;
+    m_byId.reserve(m_index.tracks.size());
+    for (int i = 0; i < m_index.tracks.size(); ++i)
+        m_byId.insert(m_index.tracks.at(i).value(SK_PERSISTENT_ID), i);
+    QList<JournalRecord> records;
+    if (!m_journal.read(&records, error))
+        return AGENT_ERR_READ;
+    if (!replay(records)) {
+        *error = QStringLiteral("the journal of %1 does not fit the library").arg(m_path);
+        return AGENT_ERR_FORMAT;
+    }
+    return AGENT_OK;
+}
+
+bool CLibrary::isCurrent() const
+{
+    tagFileStamp now;
+    return StampOfFile(m_path, &now) && now == m_stamp;
+}
+
+bool CLibrary::journalFull() const
+{
+    return m_journal.size() > qMax(kMinJournalLimit, qint64(m_text.size()) / 4);
+}
+
+void CLibrary::beginServing()
+{
+    m_serving = true;
+    m_served.clear();
+    for (int i = 0; i < m_index.tracks.size(); ++i)
+        if (!m_index.tracks.at(i).deleted)
+            m_served.append(i);
+}
+
+const char* CLibrary::servedText(int index, tagServedKey key) const
+{
+    if (index < 0 || index >= m_served.size() || key < 0 || key >= SK_COUNT)
+        return nullptr;
+    const CTrackRecord& track = m_index.tracks.at(m_served.at(index));
+    return track.deleted ? nullptr : track.text(key);
+}
+
+bool CLibrary::locationOf(const QByteArray& persistentId, QString* path) const
+{
+    const auto found = m_byId.constFind(persistentId);
+    if (found == m_byId.constEnd())
+        return false;
+    *path = QString::fromUtf8(m_index.tracks.at(*found).value(SK_LOCATION));
+    return true;
+}
+
+QByteArray CLibrary::idOfLocation(const QString& path) const
+{
+    const QByteArray wanted = path.toUtf8();
+    for (const CTrackRecord& track : m_index.tracks)
+        if (!track.deleted && track.value(SK_LOCATION) == wanted)
+            return track.value(SK_PERSISTENT_ID);
+    return QByteArray();
+}
+
+// The first change of a process keeps the file as it was before it.
+bool CLibrary::backUpOnce(QString* error)
+{
+    if (backedUp().contains(m_path))
+        return true;
+    if (!CopyFileAtomically(m_path, m_path + QStringLiteral(".backup"), error))
+        return false;
+    backedUp().insert(m_path);
+    return true;
+}
+
+bool CLibrary::record(const JournalRecord& fields, QString* error)
+{
+    return backUpOnce(error) && m_journal.append(fields, error);
+}
+
+int CLibrary::setField(const QByteArray& persistentId, const tagWritableInfo& field, const QByteArray& value,
+                       QString* error)
+{
+    const auto found = m_byId.constFind(persistentId);
+    if (found == m_byId.constEnd())
+        return AGENT_ERR_NO_TRACK;
+    QByteArray xml;
+    if (!value.isEmpty() && !FieldValueXml(field, value, &xml)) {
+        *error = QStringLiteral("\"%1\" cannot hold \"%2\"").arg(QLatin1String(field.key), QString::fromUtf8(value));
+        return AGENT_ERR_VALUE;
+    }
+    if (m_index.tracks.at(*found).value(field.served) == value)
+        return AGENT_OK;
+    if (!record({kSet, persistentId, field.key, value}, error))
+        return AGENT_ERR_WRITE;
+    applyField(*found, field, value);
+    return AGENT_OK;
+}
+
+int CLibrary::addTrack(const tagNewTrack& track, QByteArray* persistentId, QString* error)
+{
+    if (m_index.tracksEmptyElement) {
+        *error = QStringLiteral("the track list of %1 is an empty element").arg(m_path);
+        return AGENT_ERR_FORMAT;
+    }
+    const QByteArray id = newPersistentId();
+    const QByteArray trackId = QByteArray::number(m_index.maxId + 1);
+    JournalRecord fields{kAdd, id, trackId};
+    for (int key = 0; key < SK_COUNT; ++key) {
+        if (key != SK_PERSISTENT_ID && key != SK_TRACK_ID && !track.values[key].isEmpty())
+            fields << ServedKeyName(tagServedKey(key)) << track.values[key];
+    }
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    fields << kAdded << isoDate(now);
+    if (track.modified.isValid())
+        fields << kModified << isoDate(track.modified);
+    if (!record(fields, error))
+        return AGENT_ERR_WRITE;
+    applyRecord(fields);
+    *persistentId = id;
+    return AGENT_OK;
+}
+
+int CLibrary::deleteTrack(const QByteArray& persistentId, QString* error)
+{
+    const auto found = m_byId.constFind(persistentId);
+    if (found == m_byId.constEnd())
+        return AGENT_ERR_NO_TRACK;
+    if (!record({kDelete, persistentId}, error))
+        return AGENT_ERR_WRITE;
+    applyDelete(*found);
+    return AGENT_OK;
+}
+
+bool CLibrary::replay(const QList<JournalRecord>& records)
+{
+    for (const JournalRecord& fields : records)
+        if (!applyRecord(fields))
+            return false;
+    return true;
+}
+
+// Records are applied as they come; one that names a track no longer (or
+// already) there is passed over, so that a journal the file already took
+// in can be applied again without harm.
+bool CLibrary::applyRecord(const JournalRecord& fields)
+{
+    if (fields.isEmpty())
+        return false;
+    const QByteArray& kind = fields.first();
+    if (kind == kSet && fields.size() == 4) {
+        const tagWritableInfo* field = WritableFieldOf(fields.at(2).constData());
+        const auto found = m_byId.constFind(fields.at(1));
+        if (field && found != m_byId.constEnd())
+            applyField(*found, *field, fields.at(3));
+        return field != nullptr;
+    }
+    if (kind == kDelete && fields.size() == 2) {
+        const auto found = m_byId.constFind(fields.at(1));
+        if (found != m_byId.constEnd())
+            applyDelete(*found);
+        return true;
+    }
+    if (kind == kAdd && fields.size() >= 3 && fields.size() % 2 == 1) {
+        tagNewTrack track;
+        QDateTime added;
+        for (qsizetype i = 3; i + 1 < fields.size(); i += 2) {
+            const tagServedKey key = ServedKeyOf(fields.at(i).constData());
+            if (key != SK_COUNT)
+                track.values[key] = fields.at(i + 1);
+            else if (fields.at(i) == kAdded)
+                added = QDateTime::fromString(QString::fromLatin1(fields.at(i + 1)), Qt::ISODate);
+            else if (fields.at(i) == kModified)
+                track.modified = QDateTime::fromString(QString::fromLatin1(fields.at(i + 1)), Qt::ISODate);
+        }
+        if (!m_byId.contains(fields.at(1)) && !m_index.otherIds.contains(fields.at(1))) {
+            applyAdd(fields.at(1), fields.at(2), track);
+            m_added[fields.at(1)].added = added;
+        }
+        return true;
+    }
+    return false;
+}
+
+void CLibrary::applyField(int track, const tagWritableInfo& field, const QByteArray& value)
+{
+    CTrackRecord& record = m_index.tracks[track];
+    const QByteArray old = record.setValue(field.served, value);
+    if (m_serving)
+        m_retired.append(old);
+    record.edited |= field.field;
+}
+
+void CLibrary::applyAdd(const QByteArray& id, const QByteArray& trackId, const tagNewTrack& track)
+{
+    CTrackRecord record;
+    for (int key = 0; key < SK_COUNT; ++key)
+        if (!track.values[key].isEmpty())
+            record.setValue(tagServedKey(key), track.values[key]);
+    record.setValue(SK_PERSISTENT_ID, id);
+    record.setValue(SK_TRACK_ID, trackId);
+    record.added = true;
+    m_index.maxId = qMax(m_index.maxId, trackId.toLongLong());
+    m_byId.insert(id, int(m_index.tracks.size()));
+    m_index.tracks.append(record);
+    m_added[id].modified = track.modified;
+}
+
+void CLibrary::applyDelete(int track)
+{
+    CTrackRecord& record = m_index.tracks[track];
+    m_byId.remove(record.value(SK_PERSISTENT_ID));
+    record.deleted = true;
+}
+
+QByteArray CLibrary::newPersistentId() const
+{
+    for (;;) {
+        const QByteArray id = QByteArray::number(QRandomGenerator::system()->generate64(), 16)
+                                  .toUpper()
+                                  .rightJustified(16, '0');
+        if (!m_byId.contains(id) && !m_index.otherIds.contains(id))
+            return id;
+    }
+}
+
+// New entries are indented like the first one there is.
+QByteArray CLibrary::entryIndent() const
+{
+    for (const CTrackRecord& track : m_index.tracks) {
+        if (track.begin < 0)
+            continue;
+        qint64 at = track.begin;
+        while (at < m_text.size() && m_text.at(at) != '<')
+            ++at;
+        const QByteArray indent = m_text.mid(track.begin, at - track.begin);
+        return indent.contains('\n') ? indent.mid(indent.lastIndexOf('\n')) : QByteArray("\n\t\t");
+    }
+    return QByteArray("\n\t\t");
+}
+
+int CLibrary::rewrite(QString* error)
+{
+    if (!hasPendingChanges())
+        return AGENT_OK;
+    CLibraryWriter writer(*this);
+    QByteArray text;
+    if (!writer.compose(&text, error))
+        return AGENT_ERR_FORMAT;
+    if (!WriteFileAtomically(m_path, text, error))
+        return AGENT_ERR_WRITE;
+    writer.adopt(text);
+    StampOfFile(m_path, &m_stamp);
+    // The file holds every change now; a journal left behind would only be
+    // applied again to the same effect.
+    m_journal.remove(error);
+    return AGENT_OK;
+}

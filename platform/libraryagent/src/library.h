@@ -1,0 +1,85 @@
+// One library file held in memory: its text, the index into it, and the
+// changes made since the text was last written, each first recorded in the
+// journal beside the file. Not thread-safe: the agent serialises calls.
+#pragma once
+
+#include "journal.h"
+#include "libraryindex.h"
+#include "safefile.h"
+#include "trackxml.h"
+
+#include <QHash>
+#include <QString>
+
+#include <memory>
+
+// A track to add, as its file's tags describe it.
+struct tagNewTrack
+{
+    QByteArray values[SK_COUNT]; // persistent and track IDs are chosen here
+    QDateTime modified;
+};
+
+class CLibrary
+{
+public:
+    // Reads and indexes the file, then applies what its journal holds.
+    // An agent result code; error says why on failure.
+    static int open(const QString& path, std::unique_ptr<CLibrary>* library, QString* error);
+    ~CLibrary();
+
+    const QString& path() const { return m_path; }
+    // False once something else has replaced the file since it was read.
+    bool isCurrent() const;
+    bool hasPendingChanges() const { return m_journal.size() > 0; }
+    // The journal is large enough that the file should take its changes.
+    bool journalFull() const;
+
+    // Fixes the served tracks (those not removed) and keeps every text
+    // handed out valid until this object goes.
+    void beginServing();
+    int servedCount() const { return int(m_served.size()); }
+    // Null when index is out of range, the track was removed or has no value.
+    const char* servedText(int index, tagServedKey key) const;
+
+    // The track's file; false when no served track has the ID.
+    bool locationOf(const QByteArray& persistentId, QString* path) const;
+    // The ID of the served track whose file is path; empty when none.
+    QByteArray idOfLocation(const QString& path) const;
+
+    // Changes: recorded durably, then applied; agent result codes.
+    int setField(const QByteArray& persistentId, const tagWritableInfo& field, const QByteArray& value,
+                 QString* error);
+    int addTrack(const tagNewTrack& track, QByteArray* persistentId, QString* error);
+    int deleteTrack(const QByteArray& persistentId, QString* error);
+
+    // Writes every pending change into the file and empties the journal.
+    int rewrite(QString* error);
+
+private:
+    CLibrary(const QString& path, const QString& journalPath);
+    int load(QString* error);
+    bool replay(const QList<JournalRecord>& records);
+    bool record(const JournalRecord& fields, QString* error);
+    bool backUpOnce(QString* error);
+    bool applyRecord(const JournalRecord& fields);
+    void applyField(int track, const tagWritableInfo& field, const QByteArray& value);
+    void applyAdd(const QByteArray& id, const QByteArray& trackId, const tagNewTrack& track);
+    void applyDelete(int track);
+    QByteArray newPersistentId() const;
+    QByteArray entryIndent() const;
+
+    QString m_path;
+    tagFileStamp m_stamp;
+    QByteArray m_text;
+    qint64 m_textStart = 0; // past a byte-order mark
+    CLibraryIndex m_index;
+    QHash<QByteArray, int> m_byId;           // persistent ID -> m_index.tracks
+    QHash<QByteArray, tagAddedDates> m_added; // tracks added since the text was written
+    QList<int> m_served;
+    bool m_serving = false;
+    QList<QByteArray> m_retired; // texts replaced while serving
+    CJournal m_journal;
+
+    friend class CLibraryWriter;
+};

@@ -1,0 +1,41 @@
+// Reading the library text into what the agent serves and what it needs to
+// rewrite the text later: every served track with its place, the playlist
+// entries, where new tracks go, and the IDs already taken.
+#pragma once
+
+#include "trackrecord.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QSet>
+#include <QString>
+
+// One entry of a playlist's "Playlist Items", white space before it included.
+struct tagPlaylistItem
+{
+    qint64 begin;
+    qint64 end;
+    qint64 trackId;
+};
+
+struct CLibraryIndex
+{
+    QList<CTrackRecord> tracks;    // served tracks, in the order of the text
+    QSet<QByteArray> otherIds;     // persistent IDs of the tracks not served
+    QList<tagPlaylistItem> items;  // in the order of the text
+    qint64 tracksBegin = -1;       // just after the Tracks <dict> tag
+    qint64 tracksInsert = -1;      // end of the last entry of Tracks
+    bool tracksEmptyElement = false; // Tracks written as <dict/>: nowhere to insert
+    qint64 maxId = 0;              // highest track or playlist ID
+};
+
+// The size of the pieces of the track list read in parallel.
+constexpr qint64 kIndexChunkBytes = 4 << 20;
+
+// Indexes text, which starts at byte start (past a byte-order mark).
+// AGENT_OK, AGENT_ERR_FORMAT (not UTF-8, not XML, no property list) or
+// AGENT_ERR_NO_TRACKS, with a message. The track list is read in pieces
+// of about chunkBytes on several threads; any doubt about where a piece
+// may start sends the whole text through one reader instead.
+int IndexLibrary(const QByteArray& text, qint64 start, CLibraryIndex* index, QString* error,
+                 qint64 chunkBytes = kIndexChunkBytes);

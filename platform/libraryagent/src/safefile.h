@@ -1,0 +1,32 @@
+// File operations that leave either the old or the new file behind.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// What tells one version of a file from another.
+struct tagFileStamp
+{
+    qint64 size = -1;
+    qint64 mtimeNs = -1;
+    quint64 inode = 0;
+    bool operator==(const tagFileStamp& o) const
+    {
+        return size == o.size && mtimeNs == o.mtimeNs && inode == o.inode;
+    }
+};
+
+// False when path cannot be examined.
+bool StampOfFile(const QString& path, tagFileStamp* stamp);
+
+// Replaces path with bytes: a temporary file beside it is written and
+// synced, renamed over path, then the folder is synced. The permission bits
+// of the file replaced are kept (0644 for a new one, or mode when given).
+// On failure path is untouched and error says why.
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error, int mode = -1);
+
+// Copies source to target the same way.
+bool CopyFileAtomically(const QString& source, const QString& target, QString* error);
+
+// Makes a new or removed name in path's folder durable.
+bool SyncFolderOf(const QString& path);

@@ -1,0 +1,128 @@
+#include "trackfile.h"
+
+#include "core/mmlog.h"
+#include "libraryagent.h"
+#include "safefile.h"
+#include "tags/tagaccess.h"
+
+#include <QFileInfo>
+#include <QHash>
+#include <QMutex>
+#include <QMutexLocker>
+
+#include <cstring>
+
+namespace {
+
+struct tagCachedAnswer
+{
+    tagFileStamp stamp;
+    bool hasArtwork;
+};
+
+// Tag access is serialised: a picture written while another thread reads
+// the same file would be read half-written.
+QMutex& tagsLock()
+{
+    static QMutex lock;
+    return lock;
+}
+
+QHash<QString, tagCachedAnswer>& answers()
+{
+    static QHash<QString, tagCachedAnswer> cache;
+    return cache;
+}
+
+// -1 when unknown.
+int cachedAnswer(const QString& path, tagFileStamp* stamp)
+{
+    if (!StampOfFile(path, stamp))
+        return -1;
+    const auto found = answers().constFind(path);
+    return found != answers().constEnd() && found->stamp == *stamp ? int(found->hasArtwork) : -1;
+}
+
+void remember(const QString& path, bool hasArtwork)
+{
+    tagFileStamp stamp;
+    if (StampOfFile(path, &stamp))
+        answers().insert(path, {stamp, hasArtwork});
+}
+
+CPICTURE_TYPE pictureTypeOf(const void* data, int length)
+{
+    const auto starts = [&](const char* magic, int size) {
+        return length >= size && std::memcmp(data, magic, size_t(size)) == 0;
+    };
+    if (starts("\x89PNG", 4))
+        return CPICTURE_PNG;
+    if (starts("GIF8", 4))
+        return CPICTURE_GIF;
+    if (starts("BM", 2))
+        return CPICTURE_BMP;
+    return CPICTURE_JPEG;
+}
+
+} // namespace
+
+int FileHasArtwork(const QString& path)
+{
+    QMutexLocker lock(&tagsLock());
+    tagFileStamp stamp;
+    const int known = cachedAnswer(path, &stamp);
+    if (known >= 0)
+        return known;
+    if (stamp.size < 0)
+        return 0;
+    const int result = HasMusicArtwork_tag(path);
+    if (result < 0) {
+        WriteLog(QStringLiteral("%1 HasMusicArtwork_tag Failed: %2").arg(path).arg(result));
+        return 0;
+    }
+    answers().insert(path, {stamp, result == 1});
+    return result == 1 ? 1 : 0;
+}
+
+int FileArtwork(const QString& path, void** data, int* length)
+{
+    QMutexLocker lock(&tagsLock());
+    tagFileStamp stamp;
+    if (cachedAnswer(path, &stamp) == 0)
+        return AGENT_ERR_NO_ARTWORK;
+    const int result = GetMusicArtwork_tag(path, data, length);
+    if (result < 0) {
+        WriteLog(QStringLiteral("%1 GetMusicArtwork_tag Failed: %2").arg(path).arg(result));
+        return AGENT_ERR_FILE;
+    }
+    if (stamp.size >= 0)
+        answers().insert(path, {stamp, result == 0});
+    return result == 0 ? AGENT_OK : AGENT_ERR_NO_ARTWORK;
+}
+
+int WriteFileArtwork(const QString& path, const void* data, int length)
+{
+    QMutexLocker lock(&tagsLock());
+    answers().remove(path);
+    const int result = SetMusicArtwork_tag(path, data, length, pictureTypeOf(data, length));
+    if (result != 0) {
+        WriteLog(QStringLiteral("%1 SetMusicArtwork_tag Failed: %2").arg(path).arg(result));
+        return result == -2 || result == -3 ? AGENT_ERR_FILE : AGENT_ERR_NO_ARTWORK;
+    }
+    remember(path, true);
+    return AGENT_OK;
+}
+
+int ReadFileTags(const QString& path, tagMMusicInfo* info)
+{
+    QMutexLocker lock(&tagsLock());
+    const int result = GetMusicInfo_tag(path, info);
+    // -4: an audio file without tags, which iTunes adds all the same.
+    if (result < 0 && result != -4) {
+        WriteLog(QStringLiteral("%1 GetMusicInfo_tag Failed: %2").arg(path).arg(result));
+        return AGENT_ERR_FILE;
+    }
+    if (info->strName.isEmpty())
+        info->strName = QFileInfo(path).completeBaseName();
+    return AGENT_OK;
+}

@@ -1,0 +1,207 @@
+#include "trackxml.h"
+
+#include "location.h"
+#include "plist.h"
+#include "segmenttext.h"
+
+#include <QXmlStreamReader>
+
+#include <algorithm>
+
+namespace {
+
+// One entry of the track's dictionary, in bytes of its text.
+struct tagEntry
+{
+    QString key;
+    qint64 begin;      // white space before the <key> included
+    qint64 valueBegin; // the value's start tag
+    qint64 valueEnd;
+};
+
+struct tagTrackLayout
+{
+    QList<tagEntry> entries;
+    qint64 contentEnd = -1; // before the white space ahead of </dict>
+};
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+qint64 skipBlanks(const QByteArray& text, qint64 at)
+{
+    while (at < text.size() && isBlank(text.at(at)))
+        ++at;
+    return at;
+}
+
+// Walks the top level of the dictionary; values nested deeper are passed over.
+bool readLayout(const QByteArray& dictText, tagTrackLayout* layout, QString* error)
+{
+    CSegmentText document;
+    document.appendFile(dictText, 0, dictText.size());
+    CSegmentDevice device(document);
+    CUtf8OffsetMap map(document);
+    QXmlStreamReader xml(&device);
+    xml.setNamespaceProcessing(false);
+    int depth = 0;
+    qint64 solid = 0;
+    tagEntry entry;
+    while (!xml.atEnd()) {
+        const QXmlStreamReader::TokenType type = xml.readNext();
+        const qint64 before = solid;
+        if (type == QXmlStreamReader::StartElement) {
+            solid = xml.characterOffset();
+            ++depth;
+            if (depth == 1 && xml.name() != QLatin1String("dict"))
+                break;
+            if (depth == 2 && xml.name() == QLatin1String("key")) {
+                entry = {QString(), map.byteAt(before), -1, -1};
+            } else if (depth == 2) {
+                entry.valueBegin = skipBlanks(dictText, map.byteAt(before));
+            }
+        } else if (type == QXmlStreamReader::EndElement) {
+            solid = xml.characterOffset();
+            --depth;
+            if (depth == 1 && xml.name() != QLatin1String("key")) {
+                entry.valueEnd = map.byteAt(solid);
+                layout->entries.append(entry);
+            } else if (depth == 0) {
+                layout->contentEnd = map.byteAt(before);
+                return true;
+            }
+        } else if (type == QXmlStreamReader::Characters && depth == 2 && entry.valueBegin < 0) {
+            entry.key += xml.text();
+        }
+    }
+    *error = xml.hasError() ? xml.errorString() : QStringLiteral("the track's text is no dictionary");
+    return false;
+}
+
+struct tagSplice
+{
+    qint64 begin;
+    qint64 end;
+    QByteArray with;
+};
+
+bool spliceField(const QByteArray& dictText, const tagTrackLayout& layout, const tagWritableInfo& field,
+                 const QByteArray& value, QList<tagSplice>* splices)
+{
+    const auto entry = std::find_if(layout.entries.cbegin(), layout.entries.cend(),
+                                    [&](const tagEntry& e) { return e.key == QLatin1String(field.key); });
+    QByteArray xml;
+    if (!value.isEmpty() && !FieldValueXml(field, value, &xml))
+        return false;
+    if (entry != layout.entries.cend()) {
+        if (value.isEmpty())
+            splices->append({entry->begin, entry->valueEnd, QByteArray()});
+        else
+            splices->append({entry->valueBegin, entry->valueEnd, xml});
+        return true;
+    }
+    if (value.isEmpty())
+        return true;
+    // A new field goes last, indented like the first.
+    QByteArray indent("\n");
+    if (!layout.entries.isEmpty()) {
+        const qint64 begin = layout.entries.first().begin;
+        indent = dictText.mid(begin, skipBlanks(dictText, begin) - begin);
+    }
+    splices->append({layout.contentEnd, layout.contentEnd,
+                     indent + "<key>" + field.key + "</key>" + xml});
+    return true;
+}
+
+QVariant integerOf(const QByteArray& text)
+{
+    bool ok = false;
+    const qlonglong value = text.toLongLong(&ok);
+    return ok ? QVariant(value) : QVariant();
+}
+
+} // namespace
+
+bool FieldValueXml(const tagWritableInfo& field, const QByteArray& value, QByteArray* xml)
+{
+    QVariant element;
+    if (field.integer) {
+        bool ok = false;
+        const qlonglong number = value.toLongLong(&ok);
+        if (!ok || number < 0 || !std::all_of(value.cbegin(), value.cend(), [](char c) { return c >= '0' && c <= '9'; }))
+            return false;
+        element = number;
+    } else {
+        const QString text = QString::fromUtf8(value);
+        if (text.toUtf8() != value)
+            return false;
+        element = text;
+    }
+    return PlistWriteValue(element, 0, xml) == PLIST_OK;
+}
+
+bool PatchTrackXml(const QByteArray& dictText, const CTrackRecord& track, QByteArray* out, QString* error)
+{
+    tagTrackLayout layout;
+    if (!readLayout(dictText, &layout, error))
+        return false;
+    QList<tagSplice> splices;
+    for (int i = 0; i < kWritableFieldCount; ++i) {
+        const tagWritableInfo& field = WritableField(i);
+        if ((track.edited & field.field) == 0)
+            continue;
+        if (!spliceField(dictText, layout, field, track.value(field.served), &splices)) {
+            *error = QStringLiteral("the value of \"%1\" cannot be written").arg(QLatin1String(field.key));
+            return false;
+        }
+    }
+    std::sort(splices.begin(), splices.end(), [](const tagSplice& a, const tagSplice& b) {
+        return a.begin < b.begin;
+    });
+    QByteArray patched;
+    patched.reserve(dictText.size() + 256);
+    qint64 at = 0;
+    for (const tagSplice& splice : splices) {
+        patched.append(dictText.constData() + at, splice.begin - at).append(splice.with);
+        at = splice.end;
+    }
+    patched.append(dictText.constData() + at, dictText.size() - at);
+    *out = patched;
+    return true;
+}
+
+bool NewTrackXml(const CTrackRecord& track, const tagAddedDates& dates, const QByteArray& indent,
+                 QByteArray* out, qint64* valueOffset)
+{
+    const auto text = [&](tagServedKey key) { return QString::fromUtf8(track.value(key)); };
+    PlistOrderedDict dict;
+    const auto add = [&](const char* key, const QVariant& value) {
+        if (value.isValid() && !(value.typeId() == QMetaType::QString && value.toString().isEmpty()))
+            dict.append(qMakePair(QString::fromLatin1(key), value));
+    };
+    add("Track ID", integerOf(track.value(SK_TRACK_ID)));
+    add("Name", text(SK_NAME));
+    add("Artist", text(SK_ARTIST));
+    add("Album", text(SK_ALBUM));
+    add("Genre", text(SK_GENRE));
+    add("Size", integerOf(track.value(SK_SIZE)));
+    add("Total Time", integerOf(track.value(SK_TOTAL_TIME)));
+    add("Year", integerOf(track.value(SK_YEAR)));
+    add("Date Modified", dates.modified);
+    add("Date Added", dates.added);
+    add("Bit Rate", integerOf(track.value(SK_BITRATE)));
+    add("Persistent ID", text(SK_PERSISTENT_ID));
+    add("Track Type", QStringLiteral("File"));
+    add("Location", LocationOfLocalPath(text(SK_LOCATION)));
+    const int depth = int(indent.size() - indent.lastIndexOf('\n') - 1);
+    QByteArray value;
+    if (PlistWriteValue(QVariant::fromValue(dict), depth, &value) != PLIST_OK)
+        return false;
+    QByteArray entry = indent + "<key>" + track.value(SK_TRACK_ID) + "</key>";
+    *valueOffset = entry.size();
+    entry += '\n' + value;
+    *out = entry;
+    return true;
+}

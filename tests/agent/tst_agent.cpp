@@ -1,0 +1,763 @@
+// The library agent: what it serves of a library file, what it refuses,
+// and that its changes reach the file whole, survive a killed process and
+// reach a later one.
+#include "core/mmlog.h"
+#include "libraryagent.h"
+#include "libraryfixture.h"
+#include "testenv.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+#include <unistd.h>
+
+using namespace fixture;
+
+namespace {
+
+QByteArray served(const char* key, int index)
+{
+    char* text = nullptr;
+    return FindAttributeValue_kwr(&text, key, index) == AGENT_OK && text ? QByteArray(text) : QByteArray("<none>");
+}
+
+// Index of the served track with this persistent ID, -1 when none.
+int indexOf(const QString& id)
+{
+    for (int i = 0; i < GetTrackCount_kwr(); ++i)
+        if (served("PersistentID", i) == id.toUtf8())
+            return i;
+    return -1;
+}
+
+QByteArray idOf(int track)
+{
+    return persistentId(track).toUtf8();
+}
+
+// Runs this test program in one of its child modes (see childMain).
+QProcess* startChild(const QStringList& arguments, const QProcessEnvironment& env = QProcessEnvironment())
+{
+    auto* child = new QProcess;
+    if (!env.isEmpty())
+        child->setProcessEnvironment(env);
+    child->setProgram(QCoreApplication::applicationFilePath());
+    child->setArguments(QStringList{QStringLiteral("--child")} + arguments);
+    child->start();
+    return child;
+}
+
+QByteArray runChild(const QStringList& arguments, const QProcessEnvironment& env = QProcessEnvironment())
+{
+    std::unique_ptr<QProcess> child(startChild(arguments, env));
+    child->waitForFinished(120000);
+    return child->readAllStandardOutput().trimmed();
+}
+
+} // namespace
+
+class TestAgent : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    int m_libraries = 0;
+
+    // A new library file in the test folder.
+    QString writeLibrary(const QByteArray& text, const QString& name = QString())
+    {
+        const QString path = m_dir.filePath(name.isEmpty() ? QStringLiteral("Library %1.xml").arg(++m_libraries) : name);
+        testenv::writeAll(path, text);
+        return path;
+    }
+
+    QString standardLibrary(int count = 6, bool separateLines = false)
+    {
+        return writeLibrary(libraryText(library(tracks(count), {playlist(1, QStringLiteral("Library"), range(count)),
+                                                                playlist(2, QStringLiteral("Mix"), {1, 3, 1})}),
+                                        separateLines));
+    }
+
+    QString copyFixture(const QString& name)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("%1-%2").arg(++m_libraries).arg(name));
+        QFile::copy(testenv::fixture(name), path);
+        QFile(path).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        return path;
+    }
+
+    QString logText() const { return QString::fromUtf8(testenv::readAll(m_dir.filePath(QStringLiteral("MM.log")))); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY(CreateLog(m_dir.path()));
+    }
+
+    void cleanupTestCase()
+    {
+        DestroyAgent_kwr();
+        DestroyLog();
+    }
+
+    void servesTracksUnderTheLoadersKeys()
+    {
+        Dict first = track(0, QStringLiteral("Café & <Crème> \"Ü\" 😀"));
+        setValue(&first, QStringLiteral("Location"), QStringLiteral("file:///music/Caf%C3%A9%20%26%20more/01%2B.m4a"));
+        const QString path = writeLibrary(libraryText(library({first, track(1)}, {})));
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        QCOMPARE(GetTrackCount_kwr(), 2);
+        QCOMPARE(served("PersistentID", 0), idOf(0));
+        QCOMPARE(served("TrackID", 0), QByteArray("1000"));
+        QCOMPARE(QString::fromUtf8(served("Name", 0)), QStringLiteral("Café & <Crème> \"Ü\" 😀"));
+        QCOMPARE(served("Artist", 1), QByteArray("Artist 1"));
+        QCOMPARE(served("Album", 1), QByteArray("Album 1"));
+        QCOMPARE(served("Size", 0), QByteArray("4000000"));
+        QCOMPARE(served("TotalTime", 1), QByteArray("200001"));
+        QCOMPARE(QString::fromUtf8(served("Location", 0)), QStringLiteral("/music/Café & more/01+.m4a"));
+        QCOMPARE(served("Year", 1), QByteArray("1991"));
+        QCOMPARE(served("Genre", 0), QByteArray("Jazz"));
+        QCOMPARE(served("Bitrate", 0), QByteArray("192"));
+
+        char* untouched = reinterpret_cast<char*>(this);
+        QCOMPARE(FindAttributeValue_kwr(&untouched, "Kind", 0), int(AGENT_ERR_VALUE));
+        QCOMPARE(FindAttributeValue_kwr(&untouched, "Name", 2), int(AGENT_ERR_NO_TRACK));
+        QCOMPARE(FindAttributeValue_kwr(&untouched, "Name", -1), int(AGENT_ERR_NO_TRACK));
+        QCOMPARE(untouched, reinterpret_cast<char*>(this));
+        DestroyAgent_kwr();
+        QCOMPARE(GetTrackCount_kwr(), 0);
+        QCOMPARE(FindAttributeValue_kwr(&untouched, "Name", 0), int(AGENT_ERR_NO_LIBRARY));
+    }
+
+    void missingValueLeavesOutputUntouched()
+    {
+        Dict bare = track(0);
+        removeValue(&bare, QStringLiteral("Year"));
+        removeValue(&bare, QStringLiteral("Artist"));
+        QCOMPARE(CreateAgent_kwr(writeLibrary(libraryText(library({bare}, {}))).toUtf8()), int(AGENT_OK));
+        char* out = nullptr;
+        QCOMPARE(FindAttributeValue_kwr(&out, "Year", 0), int(AGENT_ERR_VALUE));
+        QCOMPARE(FindAttributeValue_kwr(&out, "Artist", 0), int(AGENT_ERR_VALUE));
+        QVERIFY(out == nullptr);
+        DestroyAgent_kwr();
+    }
+
+    void locationsAreDecoded_data()
+    {
+        QTest::addColumn<QString>("location");
+        QTest::addColumn<QString>("path"); // empty: not served
+        QTest::newRow("three slashes") << "file:///Users/a%20b/c.mp3" << "/Users/a b/c.mp3";
+        QTest::newRow("localhost") << "file://localhost/Users/x/y.m4a" << "/Users/x/y.m4a";
+        QTest::newRow("utf-8 escapes") << "file:///M%C3%BAsica/%E6%9D%B1%E4%BA%AC.mp3" << "/Música/東京.mp3";
+        QTest::newRow("escaped escape and plus") << "file:///a+b/50%25%2B.mp3" << "/a+b/50%+.mp3";
+        QTest::newRow("upper-case scheme") << "FILE:///x.mp3" << "/x.mp3";
+        QTest::newRow("windows drive") << "file://localhost/C:/Music/x.mp3" << "/C:/Music/x.mp3";
+        QTest::newRow("another host") << "file://server/share/x.mp3" << QString();
+        QTest::newRow("web stream") << "http://example.com/x.mp3" << QString();
+        QTest::newRow("no path") << "file://" << QString();
+    }
+
+    void locationsAreDecoded()
+    {
+        QFETCH(QString, location);
+        QFETCH(QString, path);
+        Dict t = track(0);
+        setValue(&t, QStringLiteral("Location"), location);
+        QCOMPARE(CreateAgent_kwr(writeLibrary(libraryText(library({t}, {}))).toUtf8()), int(AGENT_OK));
+        QCOMPARE(GetTrackCount_kwr(), path.isEmpty() ? 0 : 1);
+        if (!path.isEmpty())
+            QCOMPARE(QString::fromUtf8(served("Location", 0)), path);
+        DestroyAgent_kwr();
+    }
+
+    void onlyTracksWithAFileAreServed()
+    {
+        Dict stream = track(1);
+        setValue(&stream, QStringLiteral("Track Type"), QStringLiteral("URL"));
+        setValue(&stream, QStringLiteral("Location"), QStringLiteral("file:///music/looks-local.mp3"));
+        Dict cloud = track(2);
+        setValue(&cloud, QStringLiteral("Track Type"), QStringLiteral("Remote"));
+        removeValue(&cloud, QStringLiteral("Location"));
+        Dict anonymous = track(3);
+        removeValue(&anonymous, QStringLiteral("Persistent ID"));
+        Dict twin = track(4);
+        setValue(&twin, QStringLiteral("Persistent ID"), persistentId(0));
+        QCOMPARE(CreateAgent_kwr(writeLibrary(libraryText(library({track(0), stream, cloud, anonymous, twin, track(5)}, {})))
+                                     .toUtf8()),
+                 int(AGENT_OK));
+        QCOMPARE(GetTrackCount_kwr(), 2);
+        QCOMPARE(served("TrackID", 0), QByteArray("1000"));
+        QCOMPARE(served("TrackID", 1), QByteArray("1005"));
+        // Tracks not served cannot be changed either.
+        QCOMPARE(SetAttributeValue_kwr(idOf(1), "Name", "x"), int(AGENT_ERR_NO_TRACK));
+        QCOMPARE(DeleteTrackFromITunes_kwr(idOf(2)), int(AGENT_ERR_NO_TRACK));
+        DestroyAgent_kwr();
+    }
+
+    void badFilesAreRefusedAndLogged_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("result");
+        const QByteArray good = libraryText(library(tracks(3), {}));
+        QTest::newRow("empty file") << QByteArray() << int(AGENT_ERR_FORMAT);
+        QTest::newRow("not xml") << QByteArray("Track 1, Song, Artist\n") << int(AGENT_ERR_FORMAT);
+        QTest::newRow("truncated") << good.left(good.size() * 2 / 3) << int(AGENT_ERR_FORMAT);
+        QTest::newRow("cut inside the head") << good.left(200) << int(AGENT_ERR_FORMAT);
+        QTest::newRow("not a plist") << QByteArray("<html><body/></html>") << int(AGENT_ERR_FORMAT);
+        QTest::newRow("no tracks") << libraryText(Dict{{QStringLiteral("Major Version"), qlonglong(1)}})
+                                   << int(AGENT_ERR_NO_TRACKS);
+        QTest::newRow("tracks not a dictionary")
+            << libraryText(Dict{{QStringLiteral("Tracks"), QVariantList{qlonglong(1)}}}) << int(AGENT_ERR_NO_TRACKS);
+        QTest::newRow("a track that is no dictionary")
+            << QByteArray(good).replace("<key>1001</key>\n\t\t<dict>", "<key>1001</key><string>x</string>\n\t\t<dict>")
+            << int(AGENT_ERR_FORMAT);
+        QTest::newRow("utf-16") << QByteArray("\xff\xfe<\0?\0x\0m\0l\0", 12) << int(AGENT_ERR_FORMAT);
+        QTest::newRow("latin-1 declared")
+            << QByteArray(good).replace("encoding=\"UTF-8\"", "encoding=\"ISO-8859-1\"") << int(AGENT_ERR_FORMAT);
+        QTest::newRow("invalid utf-8") << QByteArray(good).replace("Song 1", "Song \xc3\x28") << int(AGENT_ERR_FORMAT);
+    }
+
+    void badFilesAreRefusedAndLogged()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, result);
+        const QString path = writeLibrary(text);
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), result);
+        QCOMPARE(GetTrackCount_kwr(), 0);
+        QVERIFY2(logText().contains(path), qPrintable(logText().right(300)));
+        QCOMPARE(testenv::readAll(path), text);
+    }
+
+    void missingFileAndArguments()
+    {
+        const QString missing = m_dir.filePath(QStringLiteral("no such library.xml"));
+        QCOMPARE(CreateAgent_kwr(missing.toUtf8()), int(AGENT_ERR_READ));
+        QVERIFY(logText().contains(missing));
+        QCOMPARE(CreateAgent_kwr(nullptr), int(AGENT_ERR_ARGS));
+        QCOMPARE(CreateAgent_kwr(""), int(AGENT_ERR_ARGS));
+        QCOMPARE(FindAttributeValue_kwr(nullptr, "Name", 0), int(AGENT_ERR_ARGS));
+        QCOMPARE(SetAttributeValue_kwr(nullptr, "Name", "x"), int(AGENT_ERR_ARGS));
+        QCOMPARE(SetAttributeValue_kwr("0123", "Name", nullptr), int(AGENT_ERR_ARGS));
+        QCOMPARE(DeleteTrackFromITunes_kwr(""), int(AGENT_ERR_ARGS));
+        QCOMPARE(AddTrackToITunes_kwr(nullptr, nullptr), int(AGENT_ERR_ARGS));
+        QCOMPARE(GetArtworkData_kwr("0123", nullptr, nullptr), int(AGENT_ERR_ARGS));
+        QCOMPARE(HasArtwork_kwr(nullptr), 0);
+    }
+
+    // Where the track list may be cut for parallel reading must not change
+    // what is read, whatever the layout of the text.
+    void layoutsReadAlike_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("count");
+        QList<Dict> many = tracks(400);
+        QTest::newRow("itunes layout") << libraryText(library(many, {playlist(1, "All", range(400))})) << 400;
+        QTest::newRow("one value a line") << libraryText(library(many, {}), true) << 400;
+        Dict nested = track(7);
+        nested.append(qMakePair(QStringLiteral("Inner"), QVariant::fromValue(Dict{{QStringLiteral("Deep"), QVariant::fromValue(Dict{{QStringLiteral("x"), true}})}, {QStringLiteral("y"), qlonglong(2)}})));
+        QList<Dict> withNested = many;
+        for (int i = 0; i < withNested.size(); i += 3)
+            withNested[i].append(qMakePair(QStringLiteral("Inner"), QVariant::fromValue(Dict{{QStringLiteral("Deep"), QVariant::fromValue(Dict{})}, {QStringLiteral("y"), qlonglong(2)}})));
+        QTest::newRow("nested dictionaries") << libraryText(library(withNested, {})) << 400;
+        QTest::newRow("crlf line ends") << libraryText(library(many, {})).replace("\n", "\r\n") << 400;
+        QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF") + libraryText(library(many, {})) << 400;
+        QTest::newRow("tracks after playlists")
+            << libraryText(Dict{{QStringLiteral("Playlists"), QVariantList{QVariant::fromValue(playlist(1, "P", {1, 2}))}},
+                                {QStringLiteral("Tracks"), value(library(many, {}), QStringLiteral("Tracks"))}})
+            << 400;
+        QTest::newRow("empty track list") << libraryText(library({}, {playlist(1, "P", {})})) << 0;
+        QTest::newRow("comments") << libraryText(library(many, {})).replace("</dict>\n\t\t<key>", "</dict><!-- </dict>\n\t\t<key> -->\n\t\t<key>") << 400;
+    }
+
+    void layoutsReadAlike()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, count);
+        QCOMPARE(CreateAgent_kwr(writeLibrary(text).toUtf8()), int(AGENT_OK));
+        QCOMPARE(GetTrackCount_kwr(), count);
+        for (int i = 0; i < count; i += 37) {
+            QCOMPARE(served("Name", i), QStringLiteral("Song %1").arg(i).toUtf8());
+            QCOMPARE(served("Location", i), QStringLiteral("/music/Artist %1/Song %2.mp3").arg(i % 3).arg(i).toUtf8());
+        }
+        DestroyAgent_kwr();
+    }
+
+    void realWorldLibrary()
+    {
+        const QString path = testenv::sharedTestData(QStringLiteral("itunes/Test Library.xml"));
+        if (path.isEmpty())
+            QSKIP("the real-world library is not present");
+        const QByteArray before = testenv::readAll(path);
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        // 402 tracks: 7 streams and 7 cloud tracks have no file.
+        QCOMPARE(GetTrackCount_kwr(), 388);
+        const int first = indexOf(QStringLiteral("ECF2584D15DCF139"));
+        QVERIFY(first >= 0);
+        QCOMPARE(served("Name", first), QByteArray("That's All I Ask"));
+        QCOMPARE(served("TrackID", first), QByteArray("14970"));
+        QCOMPARE(served("TotalTime", first), QByteArray("147922"));
+        QCOMPARE(served("Size", first), QByteArray("6186302"));
+        QCOMPARE(served("Bitrate", first), QByteArray("256"));
+        QCOMPARE(served("Year", first), QByteArray("2003"));
+        int protectedFiles = 0, videos = 0;
+        for (int i = 0; i < GetTrackCount_kwr(); ++i) {
+            const QByteArray location = served("Location", i);
+            QVERIFY2(location.startsWith("/"), location.constData());
+            QVERIFY(!location.contains('%'));
+            protectedFiles += location.endsWith(".m4p");
+            videos += location.endsWith(".m4v") || location.endsWith(".mp4");
+        }
+        QVERIFY(protectedFiles > 0);
+        QVERIFY(videos > 0);
+        QCOMPARE(indexOf(QStringLiteral("1EE48C9592479E93")), -1); // a podcast stream
+        QCOMPARE(indexOf(QStringLiteral("24FD0C04C5AFA4C1")), -1); // a film kept in the cloud
+        DestroyAgent_kwr();
+        QCOMPARE(testenv::readAll(path), before);
+        QVERIFY(!QFile::exists(path + QStringLiteral(".journal")));
+    }
+
+    // The real file's layout differs from ours; edits must keep every other
+    // value of it, playlists and smart criteria included.
+    void realWorldRewriteKeepsEverythingElse()
+    {
+        const QString shared = testenv::sharedTestData(QStringLiteral("itunes/Test Library.xml"));
+        if (shared.isEmpty())
+            QSKIP("the real-world library is not present");
+        const QString path = writeLibrary(testenv::readAll(shared));
+        const QVariant original = readTree(testenv::readAll(path));
+        QVERIFY(original.isValid());
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        QCOMPARE(SetAttributeValue_kwr("ECF2584D15DCF139", "Name", "Tout & <rien>"), int(AGENT_OK));
+        QCOMPARE(SetAttributeValue_kwr("ECF2584D15DCF139", "Year", "1999"), int(AGENT_OK));
+        QCOMPARE(SetAttributeValue_kwr("ECF2584D15DCF139", "Album", ""), int(AGENT_OK));
+        const QByteArray victim = served("PersistentID", GetTrackCount_kwr() - 1);
+        const qlonglong victimId = served("TrackID", GetTrackCount_kwr() - 1).toLongLong();
+        QCOMPARE(DeleteTrackFromITunes_kwr(victim), int(AGENT_OK));
+        DestroyAgent_kwr();
+
+        Dict expected = original.value<Dict>();
+        editTrack(&expected, 14970, QStringLiteral("Name"), QStringLiteral("Tout & <rien>"));
+        editTrack(&expected, 14970, QStringLiteral("Year"), qlonglong(1999));
+        editTrack(&expected, 14970, QStringLiteral("Album"), QVariant());
+        removeTrack(&expected, victimId);
+        const QVariant after = readTree(testenv::readAll(path));
+        QVERIFY(after.isValid());
+        const QString diff = difference(after, QVariant::fromValue(expected));
+        QVERIFY2(diff.isEmpty(), qPrintable(diff));
+        QCOMPARE(testenv::readAll(path + QStringLiteral(".backup")), testenv::readAll(shared));
+    }
+
+    void rewriteKeepsEverythingElse_data()
+    {
+        QTest::addColumn<bool>("separateLines");
+        QTest::newRow("itunes layout") << false;
+        QTest::newRow("one value a line") << true;
+    }
+
+    void rewriteKeepsEverythingElse()
+    {
+        QFETCH(bool, separateLines);
+        const QString path = standardLibrary(6, separateLines);
+        const QByteArray originalText = testenv::readAll(path);
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        QCOMPARE(SetAttributeValue_kwr(idOf(0), "Genre", "Bossa \"Nova\" & <Samba>\r\n"), int(AGENT_OK));
+        QCOMPARE(SetAttributeValue_kwr(idOf(2), "Artist", ""), int(AGENT_OK));
+        QCOMPARE(SetAttributeValue_kwr(idOf(2), "Artist", "Back again"), int(AGENT_OK));
+        QCOMPARE(SetAttributeValue_kwr(idOf(4), "Year", ""), int(AGENT_OK));
+        QCOMPARE(SetAttributeValue_kwr(idOf(5), "Name", "Żółw 🐢"), int(AGENT_OK));
+        QCOMPARE(DeleteTrackFromITunes_kwr(idOf(1)), int(AGENT_OK));
+        QCOMPARE(DeleteTrackFromITunes_kwr(idOf(5)), int(AGENT_OK));
+        // Served texts stay as they were read until the agent goes.
+        QCOMPARE(served("Genre", 0), QByteArray("Bossa \"Nova\" & <Samba>\r\n"));
+        DestroyAgent_kwr();
+
+        Dict expected = readTree(originalText).value<Dict>();
+        editTrack(&expected, 1000, QStringLiteral("Genre"), QStringLiteral("Bossa \"Nova\" & <Samba>\r\n"));
+        editTrack(&expected, 1002, QStringLiteral("Artist"), QStringLiteral("Back again"));
+        editTrack(&expected, 1004, QStringLiteral("Year"), QVariant());
+        removeTrack(&expected, 1001);
+        removeTrack(&expected, 1005);
+        const QByteArray text = testenv::readAll(path);
+        const QString diff = difference(readTree(text), QVariant::fromValue(expected));
+        QVERIFY2(diff.isEmpty(), qPrintable(diff + '\n' + QString::fromUtf8(text)));
+        // Nothing outside the changed tracks moved by a byte.
+        QVERIFY(text.startsWith(originalText.left(originalText.indexOf("<key>1000</key>"))));
+        QVERIFY(text.endsWith(originalText.mid(originalText.indexOf("<key>Music Folder</key>"))));
+        QVERIFY(!QFile::exists(path + QStringLiteral(".journal")));
+    }
+
+    void valuesTheLibraryCannotHoldAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<int>("result");
+        QTest::newRow("location") << QByteArray("Location") << QByteArray("/x.mp3") << int(AGENT_ERR_VALUE);
+        QTest::newRow("engine's key for size") << QByteArray("Size") << QByteArray("1") << int(AGENT_ERR_VALUE);
+        QTest::newRow("lower-case key") << QByteArray("name") << QByteArray("x") << int(AGENT_ERR_VALUE);
+        QTest::newRow("year with letters") << QByteArray("Year") << QByteArray("19x9") << int(AGENT_ERR_VALUE);
+        QTest::newRow("negative year") << QByteArray("Year") << QByteArray("-5") << int(AGENT_ERR_VALUE);
+        QTest::newRow("year beyond 64 bits") << QByteArray("Year") << QByteArray("99999999999999999999") << int(AGENT_ERR_VALUE);
+        QTest::newRow("control character") << QByteArray("Name") << QByteArray("a\x01z") << int(AGENT_ERR_VALUE);
+        QTest::newRow("invalid utf-8") << QByteArray("Album") << QByteArray("\xc3\x28") << int(AGENT_ERR_VALUE);
+    }
+
+    void valuesTheLibraryCannotHoldAreRefused()
+    {
+        QFETCH(QByteArray, key);
+        QFETCH(QByteArray, value);
+        QFETCH(int, result);
+        const QString path = standardLibrary(2);
+        const QByteArray before = testenv::readAll(path);
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        QCOMPARE(SetAttributeValue_kwr(idOf(0), key, value), result);
+        QCOMPARE(SetAttributeValue_kwr("FFFFFFFFFFFFFFFF", "Name", "x"), int(AGENT_ERR_NO_TRACK));
+        DestroyAgent_kwr();
+        QCOMPARE(testenv::readAll(path), before);
+        QVERIFY(!QFile::exists(path + QStringLiteral(".journal")));
+        QVERIFY(!QFile::exists(path + QStringLiteral(".backup")));
+    }
+
+    // The loader releases the agent before anything is written.
+    void writesNeedNoAgent()
+    {
+        const QString path = standardLibrary(3);
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        DestroyAgent_kwr();
+        QCOMPARE(SetAttributeValue_kwr(idOf(1), "Album", "Later"), int(AGENT_OK));
+        QCOMPARE(DeleteTrackFromITunes_kwr(idOf(2)), int(AGENT_OK));
+        QCOMPARE(DeleteTrackFromITunes_kwr(idOf(2)), int(AGENT_ERR_NO_TRACK));
+        // Not in the file yet, but on disk beside it.
+        QVERIFY(QFileInfo(path + QStringLiteral(".journal")).size() > 0);
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        QCOMPARE(GetTrackCount_kwr(), 2);
+        QCOMPARE(served("Album", indexOf(persistentId(1))), QByteArray("Later"));
+        DestroyAgent_kwr();
+        const Dict tree = readTree(testenv::readAll(path)).value<Dict>();
+        const Dict list = value(tree, QStringLiteral("Tracks")).value<Dict>();
+        QCOMPARE(list.size(), 2);
+        QCOMPARE(value(value(list, QStringLiteral("1001")).value<Dict>(), QStringLiteral("Album")).toString(),
+                 QStringLiteral("Later"));
+    }
+
+    void changesReachALaterProcess()
+    {
+        const QString path = standardLibrary(3);
+        const QByteArray original = testenv::readAll(path);
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        DestroyAgent_kwr();
+        // The child never opens the library: it writes to the one last opened.
+        QCOMPARE(runChild({QStringLiteral("set"), persistentId(2), QStringLiteral("Name"), QStringLiteral("From a child")}),
+                 QByteArray("0"));
+        const Dict tree = readTree(testenv::readAll(path)).value<Dict>();
+        const Dict changed = value(value(tree, QStringLiteral("Tracks")).value<Dict>(), QStringLiteral("1002")).value<Dict>();
+        QCOMPARE(value(changed, QStringLiteral("Name")).toString(), QStringLiteral("From a child"));
+        QVERIFY(!QFile::exists(path + QStringLiteral(".journal")));
+        QCOMPARE(testenv::readAll(path + QStringLiteral(".backup")), original);
+
+        // A process that ends without writing the file leaves its journal,
+        // which the next reader applies.
+        QCOMPARE(runChild({QStringLiteral("set-and-vanish"), persistentId(0), QStringLiteral("Genre"), QStringLiteral("Lost?")}),
+                 QByteArray("0"));
+        QVERIFY(QFile::exists(path + QStringLiteral(".journal")));
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        QCOMPARE(served("Genre", indexOf(persistentId(0))), QByteArray("Lost?"));
+        QCOMPARE(served("Name", indexOf(persistentId(2))), QByteArray("From a child"));
+        DestroyAgent_kwr();
+        QVERIFY(!QFile::exists(path + QStringLiteral(".journal")));
+    }
+
+    void noLibraryEverOpened()
+    {
+        QTemporaryDir elsewhere;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"), elsewhere.path());
+        QCOMPARE(runChild({QStringLiteral("set"), persistentId(0), QStringLiteral("Name"), QStringLiteral("x")}, env),
+                 QByteArray::number(AGENT_ERR_NO_LIBRARY));
+    }
+
+    void tornJournalEndIsDropped()
+    {
+        const QString path = standardLibrary(3);
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        DestroyAgent_kwr();
+        QCOMPARE(runChild({QStringLiteral("set-and-vanish"), persistentId(1), QStringLiteral("Artist"), QStringLiteral("Kept")}),
+                 QByteArray("0"));
+        const QString journal = path + QStringLiteral(".journal");
+        const QByteArray whole = testenv::readAll(journal);
+        QVERIFY(whole.endsWith('\n'));
+        QFile file(journal);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("0123456789abcdef S "); // a crash in the middle of a line
+        file.close();
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        QCOMPARE(served("Artist", indexOf(persistentId(1))), QByteArray("Kept"));
+        QCOMPARE(testenv::readAll(journal), whole);
+        QCOMPARE(SetAttributeValue_kwr(idOf(2), "Artist", "Also kept"), int(AGENT_OK));
+        DestroyAgent_kwr();
+        const Dict list = value(readTree(testenv::readAll(path)).value<Dict>(), QStringLiteral("Tracks")).value<Dict>();
+        QCOMPARE(value(value(list, QStringLiteral("1001")).value<Dict>(), QStringLiteral("Artist")).toString(), QStringLiteral("Kept"));
+        QCOMPARE(value(value(list, QStringLiteral("1002")).value<Dict>(), QStringLiteral("Artist")).toString(), QStringLiteral("Also kept"));
+    }
+
+    // A child writes as fast as it can and is killed at some point; every
+    // change it acknowledged must be there, and the file whole.
+    void killedWriterLosesNoAcknowledgedChange()
+    {
+        constexpr int kTracks = 20;
+        const QString path = standardLibrary(kTracks);
+        std::unique_ptr<QProcess> child(startChild({QStringLiteral("hammer"), path, QStringLiteral("100000")}));
+        QVERIFY(child->waitForStarted());
+        int acknowledged = -1;
+        QByteArray pending;
+        while (acknowledged < 3000 && child->state() == QProcess::Running) {
+            child->waitForReadyRead(60000);
+            pending += child->readAllStandardOutput();
+            const qsizetype lastLine = pending.lastIndexOf('\n');
+            if (lastLine < 0)
+                continue;
+            for (const QByteArray& line : pending.left(lastLine).split('\n'))
+                if (line.startsWith("ack "))
+                    acknowledged = line.mid(4).toInt();
+            pending = pending.mid(lastLine + 1);
+        }
+        child->kill();
+        child->waitForFinished(60000);
+        // Lines the child wrote before it died count as acknowledged too.
+        pending += child->readAllStandardOutput();
+        for (const QByteArray& line : pending.split('\n'))
+            if (line.startsWith("ack ") && line.endsWith(QByteArray::number(line.mid(4).toInt())))
+                acknowledged = qMax(acknowledged, line.mid(4).toInt());
+        QVERIFY2(acknowledged >= 3000, child->readAllStandardError().constData());
+
+        QVERIFY(readTree(testenv::readAll(path)).isValid());
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        for (int t = 0; t < kTracks; ++t) {
+            // Write i went to track i % kTracks; the one after the last
+            // acknowledgement may or may not have reached the disk.
+            const int lastAcked = acknowledged - ((acknowledged - t) % kTracks + kTracks) % kTracks;
+            const QByteArray name = served("Name", indexOf(persistentId(t)));
+            const int seen = name.mid(1).toInt();
+            QVERIFY2(name.startsWith('v') && (seen == lastAcked || (seen == lastAcked + kTracks && seen == acknowledged + 1)),
+                     qPrintable(QStringLiteral("track %1 holds %2, last acknowledged %3").arg(t).arg(QString::fromUtf8(name)).arg(lastAcked)));
+        }
+        DestroyAgent_kwr();
+    }
+
+    void growingJournalIsWrittenIntoTheFile()
+    {
+        const QString path = standardLibrary(4);
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        DestroyAgent_kwr();
+        const QString journal = path + QStringLiteral(".journal");
+        qint64 largest = 0;
+        bool rewritten = false;
+        for (int i = 0; i < 3000 && !rewritten; ++i) {
+            QCOMPARE(SetAttributeValue_kwr(idOf(i % 4), "Album", QByteArray("Album v") + QByteArray::number(i)), int(AGENT_OK));
+            const qint64 size = QFileInfo(journal).size();
+            rewritten = size < largest;
+            largest = qMax(largest, size);
+        }
+        QVERIFY(rewritten);
+        QVERIFY(testenv::readAll(path).contains("<string>Album v"));
+        DestroyAgent_kwr();
+    }
+
+    // Something else (iTunes itself, on the Mac) may replace the file while
+    // changes wait; both its and our changes must end up in the file.
+    void fileReplacedMeanwhileKeepsBothChanges()
+    {
+        const QString path = standardLibrary(3);
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        DestroyAgent_kwr();
+        QCOMPARE(SetAttributeValue_kwr(idOf(0), "Name", "Ours"), int(AGENT_OK));
+        Dict replaced = library(tracks(3), {});
+        editTrack(&replaced, 1002, QStringLiteral("Genre"), QStringLiteral("Theirs"));
+        const QString temp = path + QStringLiteral(".new");
+        testenv::writeAll(temp, libraryText(replaced));
+        QVERIFY(::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) == 0);
+        QCOMPARE(SetAttributeValue_kwr(idOf(1), "Name", "Ours too"), int(AGENT_OK));
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        DestroyAgent_kwr();
+        const Dict list = value(readTree(testenv::readAll(path)).value<Dict>(), QStringLiteral("Tracks")).value<Dict>();
+        QCOMPARE(value(value(list, QStringLiteral("1000")).value<Dict>(), QStringLiteral("Name")).toString(), QStringLiteral("Ours"));
+        QCOMPARE(value(value(list, QStringLiteral("1001")).value<Dict>(), QStringLiteral("Name")).toString(), QStringLiteral("Ours too"));
+        QCOMPARE(value(value(list, QStringLiteral("1002")).value<Dict>(), QStringLiteral("Genre")).toString(), QStringLiteral("Theirs"));
+    }
+
+    void addedTrackIsDescribedByItsTags()
+    {
+        const QString path = standardLibrary(3);
+        const QString music = copyFixture(QStringLiteral("id3v2-cover.mp3"));
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        DestroyAgent_kwr();
+        char id[50];
+        std::memset(id, 'x', sizeof id);
+        QCOMPARE(AddTrackToITunes_kwr(music.toUtf8(), id), int(AGENT_OK));
+        QVERIFY2(QRegularExpression(QStringLiteral("^[0-9A-F]{16}$")).match(QString::fromLatin1(id)).hasMatch(), id);
+        char again[50] = {};
+        QCOMPARE(AddTrackToITunes_kwr(music.toUtf8(), again), int(AGENT_OK));
+        QCOMPARE(QByteArray(again), QByteArray(id));
+        char other[50] = {};
+        QCOMPARE(AddTrackToITunes_kwr(copyFixture(QStringLiteral("untagged.mp3")).toUtf8(), other), int(AGENT_OK));
+        QVERIFY(QByteArray(other) != QByteArray(id));
+        QCOMPARE(AddTrackToITunes_kwr(m_dir.filePath(QStringLiteral("gone.mp3")).toUtf8(), other), int(AGENT_ERR_FILE));
+        QCOMPARE(AddTrackToITunes_kwr(copyFixture(QStringLiteral("cover.jpg")).toUtf8(), other), int(AGENT_ERR_FILE));
+        // Added tracks can be changed before the file holds them.
+        QCOMPARE(SetAttributeValue_kwr(id, "Genre", "Changed"), int(AGENT_OK));
+
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        QCOMPARE(GetTrackCount_kwr(), 5);
+        const int added = indexOf(QString::fromLatin1(id));
+        QVERIFY(added >= 0);
+        QCOMPARE(served("Name", added), QByteArray("Lantern Steps"));
+        QCOMPARE(served("Artist", added), QByteArray("Orrin Vale"));
+        QCOMPARE(served("Album", added), QByteArray("Harbour Lights"));
+        QCOMPARE(served("Year", added), QByteArray("1998"));
+        QCOMPARE(served("Genre", added), QByteArray("Changed"));
+        QCOMPARE(served("Location", added), music.toUtf8());
+        QCOMPARE(served("Size", added), QByteArray::number(QFileInfo(music).size()));
+        QCOMPARE(served("TrackID", added), QByteArray("1003"));
+        QCOMPARE(served("TrackID", indexOf(QString::fromLatin1(other))), QByteArray("1004"));
+        QCOMPARE(HasArtwork_kwr(id), 1);
+        DestroyAgent_kwr();
+
+        const Dict list = value(readTree(testenv::readAll(path)).value<Dict>(), QStringLiteral("Tracks")).value<Dict>();
+        const Dict entry = value(list, QStringLiteral("1003")).value<Dict>();
+        QCOMPARE(value(entry, QStringLiteral("Persistent ID")).toString(), QString::fromLatin1(id));
+        QCOMPARE(value(entry, QStringLiteral("Track Type")).toString(), QStringLiteral("File"));
+        QCOMPARE(value(entry, QStringLiteral("Location")).toString(), QUrl::fromLocalFile(music).toString(QUrl::FullyEncoded));
+        QCOMPARE(value(entry, QStringLiteral("Year")).metaType().id(), int(QMetaType::LongLong));
+        QVERIFY(value(entry, QStringLiteral("Date Added")).toDateTime().isValid());
+    }
+
+    void artworkComesFromTheTrackFile()
+    {
+        Dict withCover = track(0), without = track(1), missing = track(2);
+        setValue(&withCover, QStringLiteral("Location"), QUrl::fromLocalFile(copyFixture(QStringLiteral("id3v2-cover.mp3"))).toString(QUrl::FullyEncoded));
+        const QString bare = copyFixture(QStringLiteral("id3v2-partial.mp3"));
+        setValue(&without, QStringLiteral("Location"), QUrl::fromLocalFile(bare).toString(QUrl::FullyEncoded));
+        const QString path = writeLibrary(libraryText(library({withCover, without, missing}, {})));
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        QCOMPARE(HasArtwork_kwr(idOf(0)), 1);
+        QCOMPARE(HasArtwork_kwr(idOf(1)), 0);
+        QCOMPARE(HasArtwork_kwr(idOf(2)), 0);
+        QCOMPARE(HasArtwork_kwr("FFFFFFFFFFFFFFFF"), 0);
+        DestroyAgent_kwr();
+
+        // Without an agent, as after a reload.
+        void* data = nullptr;
+        int length = 0;
+        QCOMPARE(GetArtworkData_kwr(idOf(0), &data, &length), int(AGENT_OK));
+        const QByteArray cover = testenv::readAll(testenv::fixture(QStringLiteral("cover.jpg")));
+        QCOMPARE(QByteArray(static_cast<const char*>(data), length), cover);
+        free(data);
+        data = nullptr;
+        QCOMPARE(GetArtworkData_kwr(idOf(1), &data, &length), int(AGENT_ERR_NO_ARTWORK));
+        QVERIFY(data == nullptr);
+        QCOMPARE(GetArtworkData_kwr(idOf(2), &data, &length), int(AGENT_ERR_FILE));
+        QCOMPARE(GetArtworkData_kwr("FFFFFFFFFFFFFFFF", &data, &length), int(AGENT_ERR_NO_TRACK));
+
+        const QByteArray before = testenv::readAll(bare);
+        QCOMPARE(SetArtworkData_kwr(idOf(1), nullptr, 0), int(AGENT_ERR_ARGS));
+        QCOMPARE(SetArtworkData_kwr(idOf(1), const_cast<char*>(cover.constData()), 0), int(AGENT_ERR_ARGS));
+        QCOMPARE(testenv::readAll(bare), before);
+        QCOMPARE(HasArtwork_kwr(idOf(1)), 0);
+        QByteArray png = testenv::readAll(testenv::fixture(QStringLiteral("cover.png")));
+        QCOMPARE(SetArtworkData_kwr(idOf(1), png.data(), int(png.size())), int(AGENT_OK));
+        QCOMPARE(HasArtwork_kwr(idOf(1)), 1);
+        QCOMPARE(GetArtworkData_kwr(idOf(1), &data, &length), int(AGENT_OK));
+        QCOMPARE(QByteArray(static_cast<const char*>(data), length), png);
+        free(data);
+        QCOMPARE(SetArtworkData_kwr(idOf(2), png.data(), int(png.size())), int(AGENT_ERR_FILE));
+        // The library file is not touched by artwork.
+        QVERIFY(!QFile::exists(path + QStringLiteral(".journal")));
+    }
+
+    void concurrentCallsKeepEveryChange()
+    {
+        constexpr int kThreads = 8, kRounds = 60;
+        const QString path = standardLibrary(kThreads * 2);
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        std::atomic<int> failures{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([t, &failures] {
+                for (int round = 0; round < kRounds; ++round) {
+                    const QByteArray value = QByteArray("t") + QByteArray::number(t) + "r" + QByteArray::number(round);
+                    failures += SetAttributeValue_kwr(idOf(2 * t), "Name", value) != AGENT_OK;
+                    failures += SetAttributeValue_kwr(idOf(2 * t + 1), "Year", QByteArray::number(2000 + round)) != AGENT_OK;
+                    char* text = nullptr;
+                    failures += FindAttributeValue_kwr(&text, "Name", (t + round) % (2 * kThreads)) != AGENT_OK;
+                    failures += text == nullptr || std::strlen(text) == 0;
+                    HasArtwork_kwr(idOf(2 * t));
+                }
+            });
+        }
+        for (std::thread& thread : threads)
+            thread.join();
+        QCOMPARE(failures.load(), 0);
+        DestroyAgent_kwr();
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        for (int t = 0; t < kThreads; ++t) {
+            QCOMPARE(served("Name", indexOf(persistentId(2 * t))), QByteArray("t") + QByteArray::number(t) + "r" + QByteArray::number(kRounds - 1));
+            QCOMPARE(served("Year", indexOf(persistentId(2 * t + 1))), QByteArray::number(2000 + kRounds - 1));
+        }
+        DestroyAgent_kwr();
+    }
+};
+
+// Child modes, run by the tests in a process of their own.
+static int childMain(const QStringList& args)
+{
+    const QString mode = args.value(0);
+    if (mode == QLatin1String("set") || mode == QLatin1String("set-and-vanish")) {
+        const int result = SetAttributeValue_kwr(args.value(1).toUtf8(), args.value(2).toUtf8(), args.value(3).toUtf8());
+        std::printf("%d\n", result);
+        std::fflush(stdout);
+        if (mode == QLatin1String("set-and-vanish"))
+            ::_exit(0); // no exit handlers: the file is not written
+        return 0;
+    }
+    if (mode == QLatin1String("hammer")) {
+        if (CreateAgent_kwr(args.value(1).toUtf8()) != AGENT_OK)
+            return 2;
+        QList<QByteArray> ids;
+        for (int i = 0; i < GetTrackCount_kwr(); ++i)
+            ids.append(served("PersistentID", i));
+        DestroyAgent_kwr();
+        const int count = args.value(2).toInt();
+        for (int i = 0; i < count; ++i) {
+            if (SetAttributeValue_kwr(ids.at(i % ids.size()), "Name", QByteArray("v") + QByteArray::number(i)) != AGENT_OK)
+                return 3;
+            std::printf("ack %d\n", i);
+            std::fflush(stdout);
+        }
+        return 0;
+    }
+    return 1;
+}
+
+int main(int argc, char** argv)
+{
+    if (argc > 1 && std::strcmp(argv[1], "--child") == 0) {
+        QCoreApplication app(argc, argv);
+        return childMain(app.arguments().mid(2));
+    }
+    QCoreApplication app(argc, argv);
+    TestAgent test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_agent.moc"
