@@ -1,0 +1,101 @@
+// The update check: asks the update endpoint for the newest version of the
+// product, compares it with the running one and reports the outcome. The
+// endpoint's host comes from the build (VESSOLIN_UPDATE_HOST); the
+// environment variable VESSOLIN_UPDATE_URL replaces it (scheme, host and
+// port; the path stays). GUI thread only.
+#pragma once
+
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <QVariant>
+
+class QNetworkReply;
+class WhatsNew;
+
+// Outcome codes of updateInfo.
+enum EUpdateState {
+    UPDATE_NEWER = 1,       // extra: the description
+    UPDATE_NEWEST = 2,      // extra: the reply's version
+    UPDATE_FAILED = -1,     // extra: the network error text
+    UPDATE_MALFORMED = -4,  // extra: the XML parser's message
+    UPDATE_NOT_FOUND = -5,  // extra: the error text, or the update name
+    UPDATE_NO_SETTING = -7, // extra: "setting error"
+};
+
+// What a check sends (update name, version) and the proxy it goes through.
+class CRegisterSetting : public QObject
+{
+    Q_OBJECT
+public:
+    explicit CRegisterSetting(QObject* parent);
+    // Sets the product and the update name to product, and the version and language.
+    virtual void init(const QString& product, const QString& version, const QString& language);
+    void setUpdateName(const QString& name);
+    void setProxy(const QNetworkProxy& proxy);
+    QString product() const;
+    QString updateName() const;
+    QString version() const;
+    QString language() const;
+    QNetworkProxy proxy() const;
+
+private:
+    QString m_strProduct;
+    QString m_strUpdateName;
+    QString m_strVersion;
+    QString m_strLanguage;
+    QNetworkProxy m_proxy;
+};
+
+// Sends the request and turns its reply into an outcome. Every reply is
+// released once handled; redirects are not followed.
+class CUpdater : public QObject
+{
+    Q_OBJECT
+public:
+    explicit CUpdater(CRegisterSetting* parent);
+    CRegisterSetting* registerSetting() const;  // null when the parent is none
+    // Starts one check; the outcome comes later through updateInfo.
+    void getVersionInfo();
+    QString newVersion() const;
+    QString newDescription() const;
+    QUrl newDownloadUrl() const;
+
+public slots:
+    void requestFinish1(QNetworkReply* reply);
+
+signals:
+    void updateInfo(int state, const QVariant& extra);
+
+private:
+    void readReply(const QByteArray& body);
+
+    QNetworkAccessManager m_manager;
+    QString m_strUrl;
+    QString m_strNewVersion;
+    QString m_strDescription;
+    QString m_strDisplayName;
+    QUrl m_urlDownload;
+};
+
+// The endpoint: the host, then "/update-product-info/update.php".
+QString UpdateEndpoint();
+// "action=getinfo&product=..&versioncur=..", values percent-encoded as UTF-8.
+QByteArray UpdateQuery(const QString& updateName, const QString& version);
+// True when reply names a newer version than current.
+bool IsNewerVersion(const QString& current, const QString& reply);
+
+// For the main window. The settings object with the product's name and
+// version, a child of owner.
+CRegisterSetting* CreateUpdateSetting(QObject* owner);
+// The proxy the settings ask for; a port outside 1..65535 becomes 0, so the
+// check fails as a proxy failure instead of using a cut-down port.
+QNetworkProxy UpdateProxyFromSettings();
+// The "Check for updates" action: the proxy from the settings, then a check.
+void StartUpdateCheck(CRegisterSetting* setting, CUpdater* updater);
+// Title, message, description, link and buttons of the outcome window.
+void FillUpdateOutcome(WhatsNew* window, const CUpdater* updater, int state);
+// Shows the outcome of state modally over parent, logging it first.
+void ShowUpdateOutcome(QWidget* parent, const CUpdater* updater, int state);

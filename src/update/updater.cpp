@@ -1,0 +1,134 @@
+#include "updater.h"
+
+#include <QDomDocument>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+namespace {
+
+const QString kSettingError = QStringLiteral("setting error");
+
+QString childText(const QDomElement& parent, const char* name)
+{
+    return parent.firstChildElement(QString::fromLatin1(name)).text();
+}
+
+int partNumber(const QString& part)
+{
+    bool ok = false;
+    const int n = part.toInt(&ok, 10);
+    return ok ? n : 0;
+}
+
+} // namespace
+
+QString UpdateEndpoint()
+{
+    QString host = qEnvironmentVariable("VESSOLIN_UPDATE_URL");
+    if (host.isEmpty())
+        host = QStringLiteral(VESSOLIN_UPDATE_HOST);
+    while (host.endsWith(QLatin1Char('/')))
+        host.chop(1);
+    return host + QStringLiteral("/update-product-info/update.php");
+}
+
+QByteArray UpdateQuery(const QString& updateName, const QString& version)
+{
+    // toPercentEncoding leaves exactly A-Z, a-z, 0-9, "-", ".", "_" and "~"
+    // alone and writes upper-case hexadecimal, which is what the endpoint reads.
+    return "action=getinfo&product=" + updateName.toUtf8().toPercentEncoding()
+        + "&versioncur=" + version.toUtf8().toPercentEncoding();
+}
+
+bool IsNewerVersion(const QString& current, const QString& reply)
+{
+    if (current == reply)
+        return false;
+    const QStringList mine = current.split(QLatin1Char('.'), Qt::KeepEmptyParts);
+    const QStringList theirs = reply.split(QLatin1Char('.'), Qt::KeepEmptyParts);
+    const qsizetype n = qMin(mine.size(), theirs.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const int a = partNumber(mine.at(i));
+        const int b = partNumber(theirs.at(i));
+        if (a != b)
+            return b > a;
+    }
+    return theirs.size() >= mine.size();
+}
+
+CUpdater::CUpdater(CRegisterSetting* parent)
+    : QObject(parent)
+    , m_strUrl(UpdateEndpoint())
+{
+    connect(&m_manager, &QNetworkAccessManager::finished, this, &CUpdater::requestFinish1);
+}
+
+CRegisterSetting* CUpdater::registerSetting() const
+{
+    return qobject_cast<CRegisterSetting*>(parent());
+}
+
+QString CUpdater::newVersion() const { return m_strNewVersion; }
+QString CUpdater::newDescription() const { return m_strDescription; }
+QUrl CUpdater::newDownloadUrl() const { return m_urlDownload; }
+
+void CUpdater::getVersionInfo()
+{
+    CRegisterSetting* setting = registerSetting();
+    if (!setting) {
+        emit updateInfo(UPDATE_NO_SETTING, kSettingError);
+        return;
+    }
+    QUrl url(m_strUrl);
+    url.setQuery(QString::fromLatin1(UpdateQuery(setting->updateName(), setting->version())), QUrl::StrictMode);
+    QNetworkRequest request(url);
+    // The outcome codes describe the endpoint's own answer; a redirect is
+    // that answer, not an invitation to ask somewhere else.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    m_manager.setProxy(setting->proxy());
+    m_manager.get(request);
+}
+
+void CUpdater::requestFinish1(QNetworkReply* reply)
+{
+    reply->deleteLater();
+    if (!registerSetting()) {
+        emit updateInfo(UPDATE_NO_SETTING, kSettingError);
+        return;
+    }
+    if (reply->error() != QNetworkReply::NoError) {
+        const int state = reply->error() == QNetworkReply::ContentNotFoundError ? UPDATE_NOT_FOUND : UPDATE_FAILED;
+        emit updateInfo(state, reply->errorString());
+        return;
+    }
+    readReply(reply->readAll());
+}
+
+void CUpdater::readReply(const QByteArray& body)
+{
+    QDomDocument document;
+    QString message;
+    if (!document.setContent(body, false, &message)) {
+        emit updateInfo(UPDATE_MALFORMED, message);
+        return;
+    }
+    const QDomElement root = document.documentElement();
+    const QString code = childText(root, "upd:ProductCode");
+    m_strDisplayName = childText(root, "upd:ProductDisplayName");
+    m_strNewVersion = childText(root, "upd:ProductVer");
+    const QString downloadUrl = childText(root, "upd:DownloadURL");
+    const QDomElement whatsNew = root.firstChildElement(QStringLiteral("upd:WhatsNew"));
+    // fromBase64 skips what is not Base64 and fromUtf8 replaces what is not
+    // UTF-8: a damaged description still shows.
+    m_strDescription = QString::fromUtf8(QByteArray::fromBase64(childText(whatsNew, "upd:Description").toLatin1()));
+    if (code.isEmpty()) {
+        emit updateInfo(UPDATE_NOT_FOUND, registerSetting()->updateName());
+        return;
+    }
+    if (!IsNewerVersion(registerSetting()->version(), m_strNewVersion)) {
+        emit updateInfo(UPDATE_NEWEST, m_strNewVersion);
+        return;
+    }
+    m_urlDownload = QUrl(downloadUrl + QStringLiteral("?product=") + code);
+    emit updateInfo(UPDATE_NEWER, m_strDescription);
+}
