@@ -1,0 +1,176 @@
+// CiTunesCtl: construction, the list of files, pause/continue/stop, and the
+// small services the manager forwards (artwork presence, transactions).
+#include "library/itunesctl.h"
+#include "library/loadcontrol.h"
+#include "library/uniquefiles.h"
+
+#include "core/mmlog.h"
+#include "db/trackdb.h"
+#include "libraryagent.h"
+#include "tags/tagaccess.h"
+
+#include <QFile>
+#include <QMutexLocker>
+
+#include <cstdlib>
+
+QMutex g_mutexMLoad;
+QWaitCondition g_mycondMLoad;
+
+namespace {
+
+bool isLibraryMode(int mode)
+{
+    return mode == RUN_ITUNES || mode == RUN_DUP_ITUNES;
+}
+
+bool isValidRunMode(int mode)
+{
+    return mode >= RUN_ITUNES && mode <= RUN_DUP_ITUNES;
+}
+
+// A fresh run starts with a fresh database. SQLite's side files go too: a
+// rollback journal left by a crash would otherwise be "replayed" into the
+// new, unrelated file and corrupt it.
+void removeDatabaseFiles(const QString& dbPath)
+{
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+        QFile::remove(dbPath + QLatin1String(suffix));
+}
+
+} // namespace
+
+CiTunesCtl::CiTunesCtl(CMusicManage* manager, const char* xmlPath, const char* dbPath,
+                       tagMusicRunMode mode, int* result)
+    : m_pManage(manager), m_runMode(mode)
+{
+    *result = openSources(xmlPath, dbPath);
+}
+
+int CiTunesCtl::openSources(const char* xmlPath, const char* dbPath)
+{
+    // An unknown mode must not cost the user the database of the last run.
+    if (!isValidRunMode(m_runMode) || !dbPath)
+        return CTL_ERR_FAIL;
+    if (m_runMode != RUN_PROJECT)
+        removeDatabaseFiles(QString::fromUtf8(dbPath));
+    const int opened = OpenSqlite3DB(dbPath);
+    if (opened < 0 || !isLibraryMode(m_runMode))
+        return opened;
+    return LoadiTunesInfomationToSave(xmlPath);
+}
+
+CiTunesCtl::~CiTunesCtl()
+{
+    // A library that was opened but never loaded still holds its agent.
+    if (m_bAgentOpen)
+        DestroyAgent_kwr();
+    CloseSqlite3DB();
+}
+
+int CiTunesCtl::LoadiTunesInfomationToSave(const char* xmlPath)
+{
+    const int result = xmlPath ? CreateAgent_kwr(xmlPath) : CTL_ERR_FAIL;
+    if (result != 0) {
+        WriteLog(QStringLiteral("CreateAgent_kwr Failed:%1").arg(result));
+        return result;
+    }
+    m_bAgentOpen = true;
+    WriteLog(QStringLiteral("CreateAgent_kwr And Enter iTunes Com!"));
+    return result;
+}
+
+int CiTunesCtl::LoadFilesInfomationToSave(const char* const* paths, int count)
+{
+    if (count <= 0 || !paths)
+        return CTL_ERR_FAIL;
+    const QStringList unique = UniqueFilePaths(paths, count);
+    QMutexLocker lock(&g_mutexMLoad);
+    m_fileList = unique;
+    return CTL_OK;
+}
+
+QStringList CiTunesCtl::takeFileList()
+{
+    QMutexLocker lock(&g_mutexMLoad);
+    QStringList files;
+    files.swap(m_fileList);
+    return files;
+}
+
+int CiTunesCtl::CtlCmdState(tagCtlState state)
+{
+    QMutexLocker lock(&g_mutexMLoad);
+    // A stop is final for the running loop: a later pause or continue must
+    // not bring a stopped load back.
+    if (state == m_state || m_state == CTL_STOP)
+        return CTL_OK;
+    switch (state) {
+    case CTL_STOP:
+        m_iPaused = 0;
+        break;
+    case CTL_PAUSE:
+        if (m_state == CTL_RUN)
+            m_iPaused = 1;
+        break;
+    case CTL_RUN:
+        m_iPaused = 0;
+        break;
+    default:
+        return CTL_OK;
+    }
+    m_state = state;
+    g_mycondMLoad.wakeAll();
+    return CTL_OK;
+}
+
+void CiTunesCtl::SetExitState()
+{
+    m_bExit = true;
+    QMutexLocker lock(&g_mutexMLoad);
+    g_mycondMLoad.wakeAll();
+}
+
+void CiTunesCtl::setLoopState(tagCtlState state)
+{
+    QMutexLocker lock(&g_mutexMLoad);
+    m_state = state;
+    m_iPaused = 0;
+}
+
+bool CiTunesCtl::waitForTurn()
+{
+    QMutexLocker lock(&g_mutexMLoad);
+    // The loop re-checks: a wake-up may be spurious, or meant for a stop.
+    while (m_iPaused && m_state != CTL_STOP && !m_bExit)
+        g_mycondMLoad.wait(&g_mutexMLoad);
+    return m_state != CTL_STOP && !m_bExit;
+}
+
+bool CiTunesCtl::HasArtwork(const tagMMusicInfo& info, int mode)
+{
+    if (mode == RUN_ITUNES)
+        return HasArtwork_kwr(info.strPersistentID.toUtf8().constData()) != 0;
+    if (mode != RUN_FILES)
+        return false;
+    const int result = HasMusicArtwork_tag(info.strLocation);
+    if (result < 0) {
+        WriteLog(QStringLiteral("%1 HasMusicArtwork_tag Failed : %2").arg(info.strLocation).arg(result));
+        return false;
+    }
+    return result != 0;
+}
+
+int CiTunesCtl::DBTransaction(bool commit)
+{
+    return commit ? CommitTransaction() : BeginTransaction();
+}
+
+int CiTunesCtl::ReleaseArtworkPic(void** data)
+{
+    if (!data)
+        return CTL_ERR_FAIL;
+    std::free(*data);
+    *data = nullptr;
+    return CTL_OK;
+}

@@ -1,0 +1,302 @@
+// CiTunesCtl: the load loop. Every track of the source becomes a database
+// row (except in a reload, whose rows exist) and a track object handed to
+// the manager, and the load callback hears of each.
+#include "library/itunesctl.h"
+#include "library/loadcontrol.h"
+
+#include "core/mmlog.h"
+#include "core/musicobj.h"
+#include "db/trackdb.h"
+#include "libraryagent.h"
+#include "manager/musicmanage.h"
+#include "tags/tagaccess.h"
+
+#include <QByteArray>
+
+#include <algorithm>
+
+namespace {
+
+// Files have no library IDs: their rows are numbered from these.
+constexpr int kFilePersistentBase = 65535;
+constexpr int kFileTrackIdBase = 10000;
+constexpr int kLastTrackProgress = PROGRESS_FULL - 1;
+
+// The attributes asked of the agent, in this order; all texts stay the
+// agent's until the track's row is written.
+enum AgentKey { KEY_PID, KEY_TRACKID, KEY_NAME, KEY_ARTIST, KEY_ALBUM, KEY_SIZE,
+                KEY_TIME, KEY_LOCATION, KEY_YEAR, KEY_GENRE, KEY_BITRATE, KEY_COUNT };
+const char* const kAgentKeys[KEY_COUNT] = {
+    "PersistentID", "TrackID", "Name", "Artist", "Album", "Size",
+    "TotalTime", "Location", "Year", "Genre", "Bitrate",
+};
+
+// Every insert of one load runs in one transaction, committed however the
+// loop ends (stop and exit included). A transaction that could not begin,
+// for example because the application holds one, is not ours to commit.
+class LoadTransaction
+{
+public:
+    explicit LoadTransaction(bool wanted) : m_open(wanted && BeginTransaction() == 0) {}
+    ~LoadTransaction()
+    {
+        if (m_open)
+            CommitTransaction();
+    }
+    LoadTransaction(const LoadTransaction&) = delete;
+    LoadTransaction& operator=(const LoadTransaction&) = delete;
+
+private:
+    bool m_open;
+};
+
+int trackProgress(int index, int count)
+{
+    const qint64 progress = (qint64(index) + 1) * PROGRESS_FULL / count;
+    return int(std::min<qint64>(progress, kLastTrackProgress));
+}
+
+QString text(const char* utf8)
+{
+    return utf8 ? QString::fromUtf8(utf8) : QString();
+}
+
+// The library copy keeps only the fields the user may see changed.
+void copyEditableFields(const tagMMusicInfo& from, tagMMusicInfo& to)
+{
+    to.strName = from.strName;
+    to.strArtist = from.strArtist;
+    to.strAlbum = from.strAlbum;
+    to.strYear = from.strYear;
+    to.strGenre = from.strGenre;
+}
+
+int insertRow(const tagMMusicInfo& info, int trackId, int type)
+{
+    const QByteArray name = info.strName.toUtf8(), artist = info.strArtist.toUtf8(),
+                     album = info.strAlbum.toUtf8(), time = info.strTotalTime.toUtf8(),
+                     size = info.strSize.toUtf8(), location = info.strLocation.toUtf8(),
+                     pid = info.strPersistentID.toUtf8(), year = info.strYear.toUtf8(),
+                     genre = info.strGenre.toUtf8(), bitrate = info.strBitRate.toUtf8();
+    return InsertDataToDB(name.constData(), artist.constData(), album.constData(),
+                          time.constData(), size.constData(), location.constData(),
+                          pid.constData(), year.constData(), genre.constData(),
+                          bitrate.constData(), trackId, type);
+}
+
+// A stored artwork path without any separator was saved relative to the
+// artwork folder.
+QString resolveArtworkPath(const QString& stored, const QString& artworkFolder)
+{
+    if (stored.isEmpty() || stored.contains(QLatin1Char('/')) || stored.contains(QLatin1Char('\\')))
+        return stored;
+    return artworkFolder + QLatin1Char('/') + stored;
+}
+
+} // namespace
+
+struct CiTunesCtl::LoadedTrack
+{
+    tagMMusicInfo working;
+    tagMMusicInfo original;
+    int absence = 0;
+    int state = 0;
+    long long repeatId = 0;
+    int mode = 0;
+    bool hasArtwork = false;
+    QString artworkPath;
+};
+
+int CiTunesCtl::LoadMusicList(const QString& artworkFolder, MMCallBack callback, void* user)
+{
+    if (m_runMode < RUN_ITUNES || m_runMode > RUN_DUP_ITUNES)
+        return CTL_ERR_FAIL;
+    const QStringList files = takeFileList();
+    const int count = sourceCount(files);
+    {
+        LoadTransaction transaction(m_runMode != RUN_PROJECT);
+        WriteLog(QStringLiteral("Music Num = %1").arg(count));
+        setLoopState(CTL_RUN);
+        if (loadTracks(count, files, artworkFolder, callback, user) && !m_bExit && callback) {
+            tagAnaluyzeInfo end = {};
+            end.iOperation = CMD_LOAD;
+            end.iProgress = PROGRESS_FULL;
+            callback(&end, user);
+        }
+    }
+    releaseSource();
+    setLoopState(CTL_IDLE);
+    return CTL_OK;
+}
+
+int CiTunesCtl::sourceCount(const QStringList& files) const
+{
+    int count = 0;
+    if (m_runMode == RUN_FILES || m_runMode == RUN_DUP_FILES)
+        count = files.size();
+    else if (m_runMode == RUN_PROJECT)
+        count = SelectTrackCountFromDB();
+    else
+        count = GetTrackCount_kwr();
+    return std::max(count, 0);
+}
+
+void CiTunesCtl::releaseSource()
+{
+    if (m_runMode == RUN_PROJECT) {
+        ReleaseSelectMultiValues();
+    } else if (m_bAgentOpen) {
+        // Later writes to the library do not need the agent created again.
+        DestroyAgent_kwr();
+        m_bAgentOpen = false;
+    }
+}
+
+// False when the loop was left early (stop, exit).
+bool CiTunesCtl::loadTracks(int count, const QStringList& files, const QString& artworkFolder,
+                            MMCallBack callback, void* user)
+{
+    for (int i = 0; i < count; ++i) {
+        if (m_bExit || !waitForTurn())
+            return false;
+        LoadedTrack track;
+        if (!readTrack(i, files, artworkFolder, track))
+            continue;
+        CMusicObj* music = makeTrackObject(track);
+        if (m_bExit) {
+            delete music;
+            return false;
+        }
+        m_pManage->AddMusic(music);
+        const QByteArray location = track.working.strLocation.toUtf8();
+        tagAnaluyzeInfo record = {};
+        record.iOperation = CMD_LOAD;
+        record.iState = 1;
+        record.pMusic = music;
+        record.iProgress = trackProgress(i, count);
+        record.pLocation = location.constData();
+        if (m_bExit)
+            return false;
+        if (callback)
+            callback(&record, user);
+    }
+    return true;
+}
+
+bool CiTunesCtl::readTrack(int index, const QStringList& files, const QString& artworkFolder,
+                           LoadedTrack& track)
+{
+    switch (m_runMode) {
+    case RUN_FILES:
+    case RUN_DUP_FILES:
+        return readFileTrack(index, files.at(index), track);
+    case RUN_PROJECT:
+        return readSavedTrack(index, artworkFolder, track);
+    default:
+        return readLibraryTrack(index, track);
+    }
+}
+
+bool CiTunesCtl::readFileTrack(int index, const QString& path, LoadedTrack& track)
+{
+    const int result = GetMusicInfo_tag(path, &track.working);
+    if (result < 0) {
+        WriteLog(QStringLiteral("%1 GetMusicInfo Failed: %2").arg(path).arg(result));
+        return false;
+    }
+    track.hasArtwork = result == 1;
+    track.working.strPersistentID = QString::number(index + kFilePersistentBase);
+    const int inserted = insertRow(track.working, index + kFileTrackIdBase, m_runMode);
+    if (inserted != 0) {
+        WriteLog(QStringLiteral("%1 InsertDataToDB Failed:%2").arg(track.working.strLocation).arg(inserted));
+        return false;
+    }
+    copyEditableFields(track.working, track.original);
+    track.mode = m_runMode;
+    return true;
+}
+
+bool CiTunesCtl::readLibraryTrack(int index, LoadedTrack& track)
+{
+    char* values[KEY_COUNT] = {};
+    for (int key = 0; key < KEY_COUNT; ++key)
+        FindAttributeValue_kwr(&values[key], kAgentKeys[key], index);
+    const int trackId = values[KEY_TRACKID] ? QByteArray(values[KEY_TRACKID]).toInt() : 0;
+    const int inserted = InsertDataToDB(values[KEY_NAME], values[KEY_ARTIST], values[KEY_ALBUM],
+                                        values[KEY_TIME], values[KEY_SIZE], values[KEY_LOCATION],
+                                        values[KEY_PID], values[KEY_YEAR], values[KEY_GENRE],
+                                        values[KEY_BITRATE], trackId, m_runMode);
+    if (inserted != 0) {
+        WriteLog(QStringLiteral("%1 InsertDataToDB Failed:%2").arg(text(values[KEY_LOCATION])).arg(inserted));
+        return false;
+    }
+    tagMMusicInfo& w = track.working;
+    w.strPersistentID = text(values[KEY_PID]);
+    w.strName = text(values[KEY_NAME]);
+    w.strTotalTime = text(values[KEY_TIME]);
+    w.strArtist = text(values[KEY_ARTIST]);
+    w.strAlbum = text(values[KEY_ALBUM]);
+    w.strSize = text(values[KEY_SIZE]);
+    w.strLocation = text(values[KEY_LOCATION]);
+    w.strYear = text(values[KEY_YEAR]);
+    w.strGenre = text(values[KEY_GENRE]);
+    w.strBitRate = text(values[KEY_BITRATE]);
+    copyEditableFields(w, track.original);
+    track.mode = m_runMode;
+    return true;
+}
+
+bool CiTunesCtl::readSavedTrack(int index, const QString& artworkFolder, LoadedTrack& track)
+{
+    const char* const* row = SelectMultiValuesFromDB(index);
+    if (!row) {
+        WriteLog(QStringLiteral("SelectMultiValuesFromDB Failed: i=%1").arg(index));
+        return false;
+    }
+    auto value = [row](const char* column) { return text(FindValueFromData(row, column)); };
+    tagMMusicInfo& w = track.working;
+    w.strPersistentID = value("PersistentID");
+    w.strName = value("Name");
+    w.strTotalTime = value("TotalTime");
+    w.strArtist = value("Artist");
+    w.strAlbum = value("Album");
+    w.strSize = value("Size");
+    w.strLocation = value("Location");
+    w.strYear = value("Year");
+    w.strGenre = value("Genre");
+    w.strBitRate = value("Bitrate");
+    // The library copy is the track as first loaded.
+    tagMMusicInfo& o = track.original;
+    o.strName = value("NameOld");
+    o.strArtist = value("ArtistOld");
+    o.strAlbum = value("AlbumOld");
+    o.strYear = value("YearOld");
+    o.strGenre = value("GenreOld");
+    track.absence = value("Absence").toInt();
+    track.state = value("State").toInt();
+    track.repeatId = value("RepeatID").toLongLong();
+    track.mode = value("Type").toInt();
+    track.artworkPath = resolveArtworkPath(value("ArtPath"), artworkFolder);
+    return true;
+}
+
+CMusicObj* CiTunesCtl::makeTrackObject(const LoadedTrack& track)
+{
+    CMusicObj* music = CreateMuisicObj(&track.working, track.original);
+    music->SetAbsenceType(track.absence);
+    bool hasArtwork = track.hasArtwork;
+    // Files loaded now told their artwork with their tags; a reloaded file
+    // row is asked again, or the analysis would count its artwork missing.
+    const bool reloadedFile = track.mode == RUN_FILES && m_runMode == RUN_PROJECT;
+    if (track.absence == 0 && (track.mode == RUN_ITUNES || reloadedFile))
+        hasArtwork = HasArtwork(track.working, track.mode);
+    music->SetMusicArtwork(hasArtwork);
+    if (!track.artworkPath.isEmpty()) {
+        music->SetArtworkState(DS_DONE);
+        music->SetCurPixPath(track.artworkPath);
+    }
+    music->SetState(track.state);
+    music->SetRepeatID(track.repeatId);
+    music->SetRunMode(tagMusicRunMode(track.mode));
+    return music;
+}
