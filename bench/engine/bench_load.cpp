@@ -1,0 +1,174 @@
+// Figures for loading a large iTunes library through the exported
+// interface: a generated library of 50,000 tracks whose locations point at
+// a few hundred small real files (hard links of the fixtures). Prints the
+// time to open and load it, the same for reloading the saved database, and
+// the peak memory of the load. Prints only.
+//   bench_engine_load [tracks] [files]
+#include "cadenzo.h"
+#include "libraryxml.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMutex>
+#include <QTemporaryDir>
+#include <QWaitCondition>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+const char* const kFixtures[] = {"id3v2-cover.mp3", "id3v2-partial.mp3", "id3v1-only.mp3",
+                                 "ape-only.mp3", "untagged.mp3", "cover.m4a", "empty.m4a"};
+
+struct EndWaiter
+{
+    QMutex mutex;
+    QWaitCondition ended;
+    bool done = false;
+    int tracks = 0;
+
+    static int callback(tagAnaluyzeInfo* info, void* user)
+    {
+        auto* self = static_cast<EndWaiter*>(user);
+        QMutexLocker lock(&self->mutex);
+        if (info->pMusic)
+            ++self->tracks;
+        else if (info->iProgress == PROGRESS_FULL) {
+            self->done = true;
+            self->ended.wakeAll();
+        }
+        return 0;
+    }
+
+    void wait()
+    {
+        QMutexLocker lock(&mutex);
+        while (!done)
+            ended.wait(&mutex);
+    }
+};
+
+// Copies each fixture once, then makes hard links of the copies.
+QStringList makeFiles(const QString& folder, int count)
+{
+    QDir().mkpath(folder);
+    QStringList originals;
+    for (const char* name : kFixtures) {
+        const QString copy = folder + QStringLiteral("/original-") + QLatin1String(name);
+        QFile::copy(QStringLiteral(VESSOLIN_FIXTURES_DIR "/") + QLatin1String(name), copy);
+        originals << copy;
+    }
+    QStringList files;
+    for (int i = 0; i < count; ++i) {
+        const QString& original = originals.at(i % originals.size());
+        const QString link = folder + QStringLiteral("/track %1.%2").arg(i).arg(QFileInfo(original).suffix());
+        if (::link(QFile::encodeName(original).constData(), QFile::encodeName(link).constData()) == 0)
+            files << link;
+    }
+    return files;
+}
+
+bool writeLibrary(const QString& path, const QStringList& files, int trackCount)
+{
+    QList<libraryxml::Track> tracks;
+    tracks.reserve(trackCount);
+    for (int i = 0; i < trackCount; ++i) {
+        const QString& file = files.at(i % files.size());
+        libraryxml::Track t;
+        t.trackId = i + 1;
+        t.persistentId = libraryxml::persistentId(quint64(i));
+        t.name = QStringLiteral("Title %1").arg(i);
+        t.artist = QStringLiteral("Artist %1").arg(i % 997);
+        t.album = QStringLiteral("Album %1").arg(i % 4001);
+        t.genre = QStringLiteral("Jazz");
+        t.year = 1950 + i % 70;
+        t.size = QFileInfo(file).size();
+        t.totalTime = 5000;
+        t.bitRate = 64;
+        t.location = libraryxml::fileUrl(file);
+        tracks << t;
+    }
+    return libraryxml::write(path, tracks);
+}
+
+// Peak resident memory since the last reset, in MiB.
+double peakMiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    return -1;
+}
+
+void resetPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+struct Timing
+{
+    qint64 openMs = 0;
+    qint64 loadMs = 0;
+    int tracks = 0;
+};
+
+Timing load(void* manager, const QByteArray& xml, const QByteArray& db, tagMusicRunMode mode)
+{
+    Timing timing;
+    QElapsedTimer clock;
+    clock.start();
+    if (MMLoadMusicLibrary(manager, xml.isEmpty() ? nullptr : xml.constData(), db.constData(), mode) != 0)
+        return timing;
+    timing.openMs = clock.elapsed();
+    EndWaiter waiter;
+    const tagCtlCmdParam param{CMD_LOAD, &EndWaiter::callback, &waiter};
+    MMLoadiTunesMusic(manager, &param);
+    waiter.wait();
+    timing.loadMs = clock.elapsed();
+    timing.tracks = waiter.tracks;
+    return timing;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int trackCount = argc > 1 ? atoi(argv[1]) : 50000;
+    const int fileCount = argc > 2 ? atoi(argv[2]) : 300;
+    QTemporaryDir dir;
+    const QStringList files = makeFiles(dir.filePath(QStringLiteral("music")), fileCount);
+    const QString xml = dir.filePath(QStringLiteral("Library.xml"));
+    if (files.isEmpty() || !writeLibrary(xml, files, trackCount)) {
+        std::fprintf(stderr, "could not make the library\n");
+        return 1;
+    }
+    const QByteArray folder = dir.path().toUtf8();
+    const QByteArray db = dir.filePath(QStringLiteral("MusicLibrary.db")).toUtf8();
+    void* manager = MMCreateManager(folder.constData(), folder.constData(), folder.constData());
+
+    resetPeak();
+    const double before = peakMiB();
+    const Timing library = load(manager, xml.toUtf8(), db, RUN_ITUNES);
+    const double peak = peakMiB();
+    std::printf("library load: %d tracks over %d files (%.1f MB XML)\n", library.tracks,
+                int(files.size()), QFileInfo(xml).size() / 1e6);
+    std::printf("  open (agent and database): %lld ms\n", library.openMs);
+    std::printf("  open and load:             %lld ms\n", library.loadMs);
+    std::printf("  peak memory:               %.0f MiB (%.0f MiB before the load)\n", peak, before);
+
+    const Timing project = load(manager, QByteArray(), db, RUN_PROJECT);
+    std::printf("saved database reload: %d tracks in %lld ms\n", project.tracks, project.loadMs);
+
+    MMSetExitState(manager, 1);
+    MMDestroyManager(manager);
+    return 0;
+}

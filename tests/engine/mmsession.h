@@ -1,0 +1,195 @@
+// Drives libcadenzo through its public header only: one engine manager with
+// private folders, and a sink that collects the records of the callbacks.
+#pragma once
+
+#include "cadenzo.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QList>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QWaitCondition>
+
+#include <functional>
+#include <vector>
+
+namespace mmtest {
+
+// Generous: a hang guard, not a measurement.
+constexpr int kWaitMs = 60000;
+
+struct Record
+{
+    int operation = 0;
+    int state = 0;
+    void* track = nullptr;
+    int progress = 0;
+    QString location;
+};
+
+class RecordSink
+{
+public:
+    // Runs on the engine thread for every record before it is stored; the
+    // index is the record's position among all records.
+    std::function<void(const Record&, int)> onRecord;
+
+    tagCtlCmdParam param(int operation = CMD_LOAD)
+    {
+        return tagCtlCmdParam{operation, &RecordSink::callback, this};
+    }
+
+    QList<Record> records() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_records;
+    }
+
+    // Records that name a track (the end record does not).
+    QList<Record> trackRecords() const
+    {
+        QList<Record> tracks;
+        for (const Record& r : records())
+            if (r.track)
+                tracks.append(r);
+        return tracks;
+    }
+
+    bool hasEndRecord() const
+    {
+        const QList<Record> all = records();
+        return !all.isEmpty() && !all.last().track && all.last().progress == PROGRESS_FULL;
+    }
+
+    bool waitForEnd()
+    {
+        QMutexLocker lock(&m_mutex);
+        while (!m_ended)
+            if (!m_changed.wait(&m_mutex, kWaitMs))
+                return false;
+        return true;
+    }
+
+    bool waitForCount(int count)
+    {
+        QMutexLocker lock(&m_mutex);
+        while (m_records.size() < count)
+            if (!m_changed.wait(&m_mutex, kWaitMs))
+                return false;
+        return true;
+    }
+
+private:
+    static int callback(tagAnaluyzeInfo* info, void* user)
+    {
+        auto* sink = static_cast<RecordSink*>(user);
+        Record r;
+        r.operation = info->iOperation;
+        r.state = info->iState;
+        r.track = info->pMusic;
+        r.progress = info->iProgress;
+        r.location = info->pLocation ? QString::fromUtf8(info->pLocation) : QString();
+        int index = 0;
+        {
+            QMutexLocker lock(&sink->m_mutex);
+            index = sink->m_records.size();
+        }
+        if (sink->onRecord)
+            sink->onRecord(r, index);
+        QMutexLocker lock(&sink->m_mutex);
+        sink->m_records.append(r);
+        if (!r.track && r.progress == PROGRESS_FULL)
+            sink->m_ended = true;
+        sink->m_changed.wakeAll();
+        return 0;
+    }
+
+    mutable QMutex m_mutex;
+    QWaitCondition m_changed;
+    QList<Record> m_records;
+    bool m_ended = false;
+};
+
+// One engine manager over private folders; destroyed with the session.
+class Session
+{
+public:
+    Session()
+    {
+        QDir(m_dir.path()).mkpath(QStringLiteral("data"));
+        QDir(m_dir.path()).mkpath(QStringLiteral("artwork"));
+        const QByteArray data = dataFolder().toUtf8(), artwork = artworkFolder().toUtf8(),
+                         trash = trashFolder().toUtf8();
+        handle = MMCreateManager(data.constData(), artwork.constData(), trash.constData());
+    }
+    ~Session()
+    {
+        if (handle) {
+            MMSetExitState(handle, 1);
+            MMDestroyManager(handle);
+        }
+    }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QString dataFolder() const { return path(QStringLiteral("data")); }
+    QString artworkFolder() const { return path(QStringLiteral("artwork")); }
+    QString trashFolder() const { return path(QStringLiteral("trash")); }
+    QString dbPath() const { return path(QStringLiteral("data/MusicLibrary.db")); }
+
+    int openLibrary(const QString& xmlPath, tagMusicRunMode mode, const QString& db = QString())
+    {
+        const QByteArray xml = xmlPath.toUtf8();
+        const QByteArray dbFile = (db.isEmpty() ? dbPath() : db).toUtf8();
+        return MMLoadMusicLibrary(handle, xmlPath.isNull() ? nullptr : xml.constData(),
+                                  dbFile.constData(), mode);
+    }
+
+    int setFiles(const QStringList& files)
+    {
+        std::vector<QByteArray> utf8Paths;
+        std::vector<const char*> pointers;
+        for (const QString& f : files)
+            utf8Paths.push_back(f.toUtf8());
+        for (const QByteArray& p : utf8Paths)
+            pointers.push_back(p.constData());
+        return MMLoadExMusicFiles(handle, int(pointers.size()), pointers.data());
+    }
+
+    int startLoad(RecordSink& sink)
+    {
+        const tagCtlCmdParam param = sink.param();
+        return MMLoadiTunesMusic(handle, &param);
+    }
+
+    // Opens, hands over the files (file modes) and starts the load.
+    bool load(tagMusicRunMode mode, const QString& xmlPath, const QStringList& files,
+              RecordSink& sink)
+    {
+        if (openLibrary(xmlPath, mode) != 0)
+            return false;
+        if ((mode == RUN_FILES || mode == RUN_DUP_FILES) && !files.isEmpty() && setFiles(files) != 0)
+            return false;
+        return startLoad(sink) == 0;
+    }
+
+    const tagMMusicInfo* info(void* track, tagInfoType type = INFO_NEW) const
+    {
+        const tagMMusicInfo* out = nullptr;
+        return MMGetMusicInfo(handle, track, &out, type) == 0 ? out : nullptr;
+    }
+
+    int count() const { return MMGetMusicCountAMode(handle, nullptr, nullptr); }
+
+    void* handle = nullptr;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+} // namespace mmtest
