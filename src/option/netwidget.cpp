@@ -13,6 +13,18 @@ namespace {
 // number down to 16 bits without a word.
 constexpr int kLowestPort = 1;
 constexpr int kHighestPort = 65535;
+
+// The validator lets a number like 70000 stand while it is being typed;
+// only a port it accepts is kept, anything else is stored as 0 like an
+// empty field, and a proxy on port 0 fails visibly.
+int portOf(const QLineEdit* edit)
+{
+    QString text = edit->text();
+    int position = 0;
+    if (edit->validator()->validate(text, position) != QValidator::Acceptable)
+        return 0;
+    return text.toInt();
+}
 }
 
 CNetWidget::CNetWidget(CProxyCalls* link, QWidget* parent)
@@ -79,7 +91,7 @@ void CNetWidget::Save()
         config->SetProxyHost(m_pHost->text());
         config->SetProxyUserName(m_pUser->text());
         config->SetProxyPassword(m_pPassword->text());
-        config->SetProxyPort(m_pPort->text().toInt());
+        config->SetProxyPort(portOf(m_pPort));
     }
     if (m_pLink)
         m_pLink->SetNetworkProxy();
