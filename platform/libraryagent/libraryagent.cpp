@@ -69,7 +69,7 @@ public:
 private:
     int libraryLocked(CLibrary** library);
     int openLocked(const QString& path);
-    int flushLocked();
+    int flushLocked(bool keep);
     void releaseLocked();
     void afterChangeLocked();
     int logged(int result, const QString& what, const QString& error);
@@ -136,7 +136,8 @@ int CAgent::libraryLocked(CLibrary** library)
     return AGENT_OK;
 }
 
-int CAgent::flushLocked()
+// keep: the library stays in use afterwards.
+int CAgent::flushLocked(bool keep)
 {
     if (!m_library || !m_library->hasPendingChanges())
         return AGENT_OK;
@@ -147,12 +148,12 @@ int CAgent::flushLocked()
     if (current != AGENT_OK)
         return current;
     QString error;
-    return logged(library->rewrite(&error), QStringLiteral("writing %1").arg(library->path()), error);
+    return logged(library->rewrite(keep, &error), QStringLiteral("writing %1").arg(library->path()), error);
 }
 
 void CAgent::releaseLocked()
 {
-    flushLocked();
+    flushLocked(false);
     m_library.reset();
     m_retired.clear();
 }
@@ -160,7 +161,7 @@ void CAgent::releaseLocked()
 void CAgent::afterChangeLocked()
 {
     if (m_library && m_library->journalFull())
-        flushLocked();
+        flushLocked(true);
 }
 
 int CAgent::create(const QString& path)
@@ -286,7 +287,9 @@ int CAgent::remove(const char* persistentId)
 void CAgent::flushAtExit()
 {
     QMutexLocker lock(&m_lock);
-    flushLocked();
+    // The process ends: nobody uses the library after this.
+    if (flushLocked(false) == AGENT_OK && m_library && !m_library->hasPendingChanges())
+        m_library.reset();
 }
 
 bool isEmpty(const char* text)

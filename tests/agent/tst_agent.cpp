@@ -4,6 +4,7 @@
 #include "core/mmlog.h"
 #include "libraryagent.h"
 #include "libraryfixture.h"
+#include "src/libraryindex.h"
 #include "testenv.h"
 
 #include <QCoreApplication>
@@ -98,6 +99,36 @@ class TestAgent : public QObject
     }
 
     QString logText() const { return QString::fromUtf8(testenv::readAll(m_dir.filePath(QStringLiteral("MM.log")))); }
+
+    static void layouts()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("count");
+        const QList<Dict> many = tracks(400);
+        QTest::newRow("itunes layout") << libraryText(library(many, {playlist(1, "All", range(400))})) << 400;
+        QTest::newRow("one value a line") << libraryText(library(many, {playlist(1, "All", range(9))}), true) << 400;
+        QList<Dict> withNested = many;
+        const Dict inner{{QStringLiteral("Deep"), QVariant::fromValue(Dict{{QStringLiteral("x"), true}})},
+                         {QStringLiteral("y"), qlonglong(2)}};
+        for (int i = 0; i < withNested.size(); i += 3)
+            withNested[i].append(qMakePair(QStringLiteral("Inner"), QVariant::fromValue(inner)));
+        QTest::newRow("nested dictionaries") << libraryText(library(withNested, {})) << 400;
+        QTest::newRow("crlf line ends") << libraryText(library(many, {})).replace("\n", "\r\n") << 400;
+        QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF") + libraryText(library(many, {})) << 400;
+        QTest::newRow("tracks after playlists")
+            << libraryText(Dict{{QStringLiteral("Playlists"), QVariantList{QVariant::fromValue(playlist(1, "P", {1, 2}))}},
+                                {QStringLiteral("Tracks"), value(library(many, {}), QStringLiteral("Tracks"))}})
+            << 400;
+        QTest::newRow("keys after tracks")
+            << libraryText(Dict{{QStringLiteral("Tracks"), value(library(many, {}), QStringLiteral("Tracks"))},
+                                {QStringLiteral("Music Folder"), QStringLiteral("file:///m/")},
+                                {QStringLiteral("Playlists"), QVariantList{QVariant::fromValue(playlist(1, "P", {1, 2}))}}})
+            << 400;
+        QTest::newRow("empty track list") << libraryText(library({}, {playlist(1, "P", {})})) << 0;
+        QTest::newRow("comments")
+            << libraryText(library(many, {})).replace("</dict>\n\t\t<key>", "</dict><!-- </dict>\n\t\t<key> -->\n\t\t<key>")
+            << 400;
+    }
 
 private slots:
     void initTestCase()
@@ -258,28 +289,7 @@ private slots:
 
     // Where the track list may be cut for parallel reading must not change
     // what is read, whatever the layout of the text.
-    void layoutsReadAlike_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<int>("count");
-        QList<Dict> many = tracks(400);
-        QTest::newRow("itunes layout") << libraryText(library(many, {playlist(1, "All", range(400))})) << 400;
-        QTest::newRow("one value a line") << libraryText(library(many, {}), true) << 400;
-        Dict nested = track(7);
-        nested.append(qMakePair(QStringLiteral("Inner"), QVariant::fromValue(Dict{{QStringLiteral("Deep"), QVariant::fromValue(Dict{{QStringLiteral("x"), true}})}, {QStringLiteral("y"), qlonglong(2)}})));
-        QList<Dict> withNested = many;
-        for (int i = 0; i < withNested.size(); i += 3)
-            withNested[i].append(qMakePair(QStringLiteral("Inner"), QVariant::fromValue(Dict{{QStringLiteral("Deep"), QVariant::fromValue(Dict{})}, {QStringLiteral("y"), qlonglong(2)}})));
-        QTest::newRow("nested dictionaries") << libraryText(library(withNested, {})) << 400;
-        QTest::newRow("crlf line ends") << libraryText(library(many, {})).replace("\n", "\r\n") << 400;
-        QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF") + libraryText(library(many, {})) << 400;
-        QTest::newRow("tracks after playlists")
-            << libraryText(Dict{{QStringLiteral("Playlists"), QVariantList{QVariant::fromValue(playlist(1, "P", {1, 2}))}},
-                                {QStringLiteral("Tracks"), value(library(many, {}), QStringLiteral("Tracks"))}})
-            << 400;
-        QTest::newRow("empty track list") << libraryText(library({}, {playlist(1, "P", {})})) << 0;
-        QTest::newRow("comments") << libraryText(library(many, {})).replace("</dict>\n\t\t<key>", "</dict><!-- </dict>\n\t\t<key> -->\n\t\t<key>") << 400;
-    }
+    void layoutsReadAlike_data() { layouts(); }
 
     void layoutsReadAlike()
     {
@@ -292,6 +302,56 @@ private slots:
             QCOMPARE(served("Location", i), QStringLiteral("/music/Artist %1/Song %2.mp3").arg(i % 3).arg(i).toUtf8());
         }
         DestroyAgent_kwr();
+    }
+
+    // Reading in pieces on several threads (small pieces here, to get many)
+    // must find exactly what one reader finds, down to every byte offset.
+    void piecesReadAsOneReaderDoes_data() { layouts(); }
+
+    void piecesReadAsOneReaderDoes()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, count);
+        const qint64 start = text.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+        CLibraryIndex whole;
+        QString error;
+        QCOMPARE(IndexLibrary(text, start, &whole, &error, text.size() * 2), int(AGENT_OK));
+        QCOMPARE(whole.tracks.size(), count);
+        for (const qint64 chunk : {qint64(20000), qint64(3000), qint64(200)}) {
+            CLibraryIndex pieces;
+            QCOMPARE(IndexLibrary(text, start, &pieces, &error, chunk), int(AGENT_OK));
+            QCOMPARE(pieces.tracks.size(), whole.tracks.size());
+            for (qsizetype i = 0; i < whole.tracks.size(); ++i) {
+                const CTrackRecord& a = pieces.tracks.at(i);
+                const CTrackRecord& b = whole.tracks.at(i);
+                QCOMPARE(a.begin, b.begin);
+                QCOMPARE(a.valueBegin, b.valueBegin);
+                QCOMPARE(a.end, b.end);
+                for (int key = 0; key < SK_COUNT; ++key)
+                    QCOMPARE(a.value(tagServedKey(key)), b.value(tagServedKey(key)));
+            }
+            QCOMPARE(pieces.tracksBegin, whole.tracksBegin);
+            QCOMPARE(pieces.tracksInsert, whole.tracksInsert);
+            QCOMPARE(pieces.maxId, whole.maxId);
+            QCOMPARE(pieces.items.size(), whole.items.size());
+            for (qsizetype i = 0; i < whole.items.size(); ++i) {
+                QCOMPARE(pieces.items.at(i).begin, whole.items.at(i).begin);
+                QCOMPARE(pieces.items.at(i).end, whole.items.at(i).end);
+                QCOMPARE(pieces.items.at(i).trackId, whole.items.at(i).trackId);
+            }
+        }
+        // The places found are where the text says they are.
+        for (const CTrackRecord& track : whole.tracks) {
+            const QByteArray entry = text.mid(track.begin, track.end - track.begin);
+            // A comment before a track counts as part of it.
+            const QByteArray key = "<key>" + track.value(SK_TRACK_ID) + "</key>";
+            QVERIFY(entry.trimmed().startsWith(key) || (entry.trimmed().startsWith("<!--") && entry.contains("-->\n\t\t" + key)));
+            QVERIFY(entry.endsWith("</dict>"));
+            QVERIFY(text.mid(track.valueBegin, track.end - track.valueBegin).trimmed().startsWith("<dict>"));
+        }
+        for (const tagPlaylistItem& item : whole.items)
+            QVERIFY(text.mid(item.begin, item.end - item.begin).contains(
+                "<integer>" + QByteArray::number(item.trackId) + "</integer>"));
     }
 
     void realWorldLibrary()
@@ -572,6 +632,57 @@ private slots:
         QVERIFY(rewritten);
         QVERIFY(testenv::readAll(path).contains("<string>Album v"));
         DestroyAgent_kwr();
+    }
+
+    // After the file took the journal in, the agent goes on from the text
+    // it wrote: every place it knows must have moved with the edits.
+    void changesAfterAnIntermediateRewrite()
+    {
+        const QString path = standardLibrary(6);
+        const QByteArray original = testenv::readAll(path);
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        DestroyAgent_kwr();
+        char first[50] = {}, second[50] = {};
+        QCOMPARE(AddTrackToITunes_kwr(copyFixture(QStringLiteral("id3v2-partial.mp3")).toUtf8(), first), int(AGENT_OK));
+        QCOMPARE(DeleteTrackFromITunes_kwr(idOf(1)), int(AGENT_OK));
+        QCOMPARE(SetAttributeValue_kwr(idOf(2), "Artist", "Before"), int(AGENT_OK));
+        const QString journal = path + QStringLiteral(".journal");
+        qint64 largest = 0;
+        int i = 0;
+        for (bool rewritten = false; !rewritten && i < 5000; ++i) {
+            QCOMPARE(SetAttributeValue_kwr(idOf(0), "Name", QByteArray("Name ") + QByteArray::number(i)), int(AGENT_OK));
+            const qint64 size = QFileInfo(journal).size();
+            rewritten = size < largest;
+            largest = qMax(largest, size);
+        }
+        QVERIFY(i < 5000);
+        QVERIFY(testenv::readAll(path).contains(first));
+        QCOMPARE(DeleteTrackFromITunes_kwr(idOf(3)), int(AGENT_OK));
+        QCOMPARE(SetAttributeValue_kwr(first, "Genre", "Added, then changed"), int(AGENT_OK));
+        QCOMPARE(SetAttributeValue_kwr(idOf(5), "Year", "2024"), int(AGENT_OK));
+        QCOMPARE(SetAttributeValue_kwr(idOf(2), "Artist", "After"), int(AGENT_OK));
+        QCOMPARE(AddTrackToITunes_kwr(copyFixture(QStringLiteral("id3v2-cover.mp3")).toUtf8(), second), int(AGENT_OK));
+        DestroyAgent_kwr();
+
+        Dict expected = readTree(original).value<Dict>();
+        editTrack(&expected, 1000, QStringLiteral("Name"), QStringLiteral("Name %1").arg(i - 1));
+        editTrack(&expected, 1002, QStringLiteral("Artist"), QStringLiteral("After"));
+        editTrack(&expected, 1005, QStringLiteral("Year"), qlonglong(2024));
+        removeTrack(&expected, 1001);
+        removeTrack(&expected, 1003);
+        Dict after = readTree(testenv::readAll(path)).value<Dict>();
+        Dict list = value(after, QStringLiteral("Tracks")).value<Dict>();
+        QCOMPARE(list.size(), 6);
+        const Dict added = list.at(4).second.value<Dict>();
+        QCOMPARE(value(added, QStringLiteral("Persistent ID")).toString(), QString::fromLatin1(first));
+        QCOMPARE(value(added, QStringLiteral("Name")).toString(), QStringLiteral("Grey Water Café"));
+        QCOMPARE(value(added, QStringLiteral("Genre")).toString(), QStringLiteral("Added, then changed"));
+        QCOMPARE(value(list.at(5).second.value<Dict>(), QStringLiteral("Persistent ID")).toString(), QString::fromLatin1(second));
+        list.removeLast();
+        list.removeLast();
+        setValue(&after, QStringLiteral("Tracks"), QVariant::fromValue(list));
+        const QString diff = difference(QVariant::fromValue(after), QVariant::fromValue(expected));
+        QVERIFY2(diff.isEmpty(), qPrintable(diff));
     }
 
     // Something else (iTunes itself, on the Mac) may replace the file while

@@ -52,7 +52,7 @@ QString systemError(const QString& what)
 
 } // namespace
 
-CJournal::CJournal(const QString& path) : m_path(path) {}
+CJournal::CJournal(const QString& path, int mode) : m_path(path), m_mode(mode) {}
 
 CJournal::~CJournal()
 {
@@ -103,7 +103,7 @@ bool CJournal::openForAppend(QString* error)
         return true;
     const QByteArray path = QFile::encodeName(m_path);
     const bool existed = ::access(path.constData(), F_OK) == 0;
-    m_fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    m_fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, mode_t(m_mode));
     if (m_fd < 0) {
         *error = systemError(QStringLiteral("cannot open %1").arg(m_path));
         return false;

@@ -12,7 +12,8 @@ using JournalRecord = QList<QByteArray>;
 class CJournal
 {
 public:
-    explicit CJournal(const QString& path);
+    // mode: permission bits of a journal made new (those of the library).
+    CJournal(const QString& path, int mode);
     ~CJournal();
     CJournal(const CJournal&) = delete;
     CJournal& operator=(const CJournal&) = delete;
@@ -33,6 +34,7 @@ private:
     void closeFile();
 
     QString m_path;
+    int m_mode;
     int m_fd = -1;
     qint64 m_size = 0;
     bool m_broken = false; // a failed write could not be taken back

@@ -33,14 +33,19 @@ QByteArray isoDate(const QDateTime& date)
 
 } // namespace
 
-CLibrary::CLibrary(const QString& path, const QString& journalPath) : m_path(path), m_journal(journalPath) {}
+CLibrary::CLibrary(const QString& path, const QString& journalPath, int mode)
+    : m_path(path), m_journal(journalPath, mode)
+{
+}
 
 CLibrary::~CLibrary() = default;
 
 int CLibrary::open(const QString& path, std::unique_ptr<CLibrary>* library, QString* error)
 {
-    const QString absolute = QFileInfo(path).absoluteFilePath();
-    std::unique_ptr<CLibrary> opened(new CLibrary(absolute, absolute + QStringLiteral(".journal")));
+    const QFileInfo info(path);
+    const QString absolute = info.absoluteFilePath();
+    // The journal holds the library's data: it is as private as the library.
+    std::unique_ptr<CLibrary> opened(new CLibrary(absolute, absolute + QStringLiteral(".journal"), ModeOfFile(absolute, 0644) & 0666));
     const int result = opened->load(error);
     if (result == AGENT_OK)
         *library = std::move(opened);
@@ -63,9 +68,7 @@ int CLibrary::load(QString* error)
     const int indexed = IndexLibrary(m_text, m_textStart, &m_index, error);
     if (indexed != AGENT_OK)
         return indexed;
-    m_byId.reserve(m_index.tracks.size());
-    for (int i = 0; i < m_index.tracks.size(); ++i)
-        m_byId.insert(m_index.tracks.at(i).value(SK_PERSISTENT_ID), i);
+    m_byId = std::move(m_index.byId);
     QList<JournalRecord> records;
     if (!m_journal.read(&records, error))
         return AGENT_ERR_READ;
@@ -127,7 +130,8 @@ bool CLibrary::backUpOnce(QString* error)
 {
     if (backedUp().contains(m_path))
         return true;
-    if (!CopyFileAtomically(m_path, m_path + QStringLiteral(".backup"), error))
+    // The text held is the file on disk: the agent checks before a change.
+    if (!WriteFileAtomically(m_path + QStringLiteral(".backup"), m_text, error, ModeOfFile(m_path, 0644)))
         return false;
     backedUp().insert(m_path);
     return true;
@@ -299,18 +303,23 @@ QByteArray CLibrary::entryIndent() const
     return QByteArray("\n\t\t");
 }
 
-int CLibrary::rewrite(QString* error)
+int CLibrary::rewrite(bool keepText, QString* error)
 {
     if (!hasPendingChanges())
         return AGENT_OK;
     CLibraryWriter writer(*this);
-    QByteArray text;
-    if (!writer.compose(&text, error))
+    QList<QByteArrayView> pieces;
+    if (!writer.compose(&pieces, error))
         return AGENT_ERR_FORMAT;
-    if (!WriteFileAtomically(m_path, text, error))
+    if (!WriteFileAtomically(m_path, pieces, error))
         return AGENT_ERR_WRITE;
-    writer.adopt(text);
-    StampOfFile(m_path, &m_stamp);
+    if (keepText) {
+        QByteArray text;
+        for (const QByteArrayView& piece : pieces)
+            text.append(piece);
+        writer.adopt(text);
+        StampOfFile(m_path, &m_stamp);
+    }
     // The file holds every change now; a journal left behind would only be
     // applied again to the same effect.
     m_journal.remove(error);

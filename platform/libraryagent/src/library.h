@@ -54,10 +54,12 @@ public:
     int deleteTrack(const QByteArray& persistentId, QString* error);
 
     // Writes every pending change into the file and empties the journal.
-    int rewrite(QString* error);
+    // Without keepText the new text is not held in memory (the peak stays
+    // lower) and the object must be discarded afterwards.
+    int rewrite(bool keepText, QString* error);
 
 private:
-    CLibrary(const QString& path, const QString& journalPath);
+    CLibrary(const QString& path, const QString& journalPath, int mode);
     int load(QString* error);
     bool replay(const QList<JournalRecord>& records);
     bool record(const JournalRecord& fields, QString* error);

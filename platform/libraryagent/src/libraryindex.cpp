@@ -25,21 +25,35 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-// A track entry may start right after a "</dict>" that white space and a
-// "<key>" follow. Inside a track such a place is possible too (a nested
-// dictionary); the pieces' readers then fail and the caller falls back.
+bool startsWithAt(const QByteArray& text, qint64 at, const char* what)
+{
+    const qint64 size = qint64(std::strlen(what));
+    return text.size() - at >= size && std::memcmp(text.constData() + at, what, size_t(size)) == 0;
+}
+
+qint64 skipBlanks(const QByteArray& text, qint64 at)
+{
+    while (at < text.size() && isBlank(text.at(at)))
+        ++at;
+    return at;
+}
+
+// A track entry may start right after a "</dict>" that a "<key>" and a
+// "<dict>" follow. Inside a track such a place is possible too (nested
+// dictionaries); the pieces' readers then fail and the caller falls back.
 qint64 findPieceStart(const QByteArray& text, qint64 from, qint64 limit)
 {
     static const QByteArray close("</dict>");
     qint64 at = from;
     while ((at = text.indexOf(close, at)) >= 0 && at < limit) {
-        qint64 next = at + close.size();
-        const qint64 after = next;
-        while (next < text.size() && isBlank(text.at(next)))
-            ++next;
-        if (text.size() - next >= 5 && std::memcmp(text.constData() + next, "<key>", 5) == 0)
-            return after;
+        const qint64 after = at + close.size();
         at = after;
+        const qint64 key = skipBlanks(text, after);
+        if (!startsWithAt(text, key, "<key>"))
+            continue;
+        const qint64 keyEnd = text.indexOf("</key>", key);
+        if (keyEnd >= 0 && startsWithAt(text, skipBlanks(text, keyEnd + 6), "<dict>"))
+            return after;
     }
     return -1;
 }
@@ -106,9 +120,8 @@ bool readOutside(const QByteArray& text, qint64 start, qint64 tracksBegin, qint6
 bool onlyListEnd(const QByteArray& text, qint64 from, qint64 to)
 {
     static const QByteArray close("</dict>");
-    while (from < to && isBlank(text.at(from)))
-        ++from;
-    if (to - from < close.size() || std::memcmp(text.constData() + from, close.constData(), close.size()) != 0)
+    from = skipBlanks(text, from);
+    if (to - from < close.size() || !startsWithAt(text, from, close.constData()))
         return false;
     for (from += close.size(); from < to; ++from)
         if (!isBlank(text.at(from)))
@@ -176,18 +189,18 @@ int indexInOneReader(const QByteArray& text, qint64 start, CLibraryIndex* index,
 }
 
 // Of several tracks with one persistent ID only the first can be addressed.
-void dropRepeatedIds(CLibraryIndex* index)
+void indexIds(CLibraryIndex* index)
 {
-    QSet<QByteArray> seen;
     QList<CTrackRecord> kept;
     kept.reserve(index->tracks.size());
+    index->byId.reserve(index->tracks.size());
     for (CTrackRecord& track : index->tracks) {
         const QByteArray id = track.value(SK_PERSISTENT_ID);
-        if (seen.contains(id) || index->otherIds.contains(id)) {
+        if (index->byId.contains(id) || index->otherIds.contains(id)) {
             index->otherIds.insert(id);
             continue;
         }
-        seen.insert(id);
+        index->byId.insert(id, int(kept.size()));
         kept.append(std::move(track));
     }
     index->tracks = std::move(kept);
@@ -217,6 +230,6 @@ int IndexLibrary(const QByteArray& text, qint64 start, CLibraryIndex* index, QSt
     if (!indexInPieces(text, start, tracksBegin, chunkBytes, index))
         result = indexInOneReader(text, start, index, error);
     if (result == AGENT_OK)
-        dropRepeatedIds(index);
+        indexIds(index);
     return result;
 }

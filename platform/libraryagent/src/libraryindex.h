@@ -6,6 +6,7 @@
 #include "trackrecord.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -21,6 +22,7 @@ struct tagPlaylistItem
 struct CLibraryIndex
 {
     QList<CTrackRecord> tracks;    // served tracks, in the order of the text
+    QHash<QByteArray, int> byId;   // persistent ID -> tracks
     QSet<QByteArray> otherIds;     // persistent IDs of the tracks not served
     QList<tagPlaylistItem> items;  // in the order of the text
     qint64 tracksBegin = -1;       // just after the Tracks <dict> tag

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-bool CLibraryWriter::compose(QByteArray* text, QString* error)
+bool CLibraryWriter::compose(QList<QByteArrayView>* pieces, QString* error)
 {
     m_edits.clear();
     if (!collectTracks(error) || !collectInsert(error))
@@ -12,15 +12,16 @@ bool CLibraryWriter::compose(QByteArray* text, QString* error)
         return a.begin != b.begin ? a.begin < b.begin : a.end < b.end;
     });
     const QByteArray& old = m_library.m_text;
-    QByteArray composed;
-    composed.reserve(old.size() + 4096);
+    pieces->clear();
     m_deltaBefore.clear();
-    qint64 at = 0, delta = 0;
+    qint64 at = 0, written = 0, delta = 0;
     for (int i = 0; i < m_edits.size(); ++i) {
         tagEdit& edit = m_edits[i];
-        composed.append(old.constData() + at, edit.begin - at);
-        edit.newBegin = composed.size();
-        composed.append(edit.with);
+        pieces->append(QByteArrayView(old.constData() + at, edit.begin - at));
+        written += edit.begin - at;
+        edit.newBegin = written;
+        pieces->append(QByteArrayView(edit.with));
+        written += edit.with.size();
         at = edit.end;
         m_deltaBefore.append(delta);
         delta += edit.with.size() - (edit.end - edit.begin);
@@ -28,8 +29,7 @@ bool CLibraryWriter::compose(QByteArray* text, QString* error)
             m_insertEdit = i;
     }
     m_deltaBefore.append(delta);
-    composed.append(old.constData() + at, old.size() - at);
-    *text = composed;
+    pieces->append(QByteArrayView(old.constData() + at, old.size() - at));
     return true;
 }
 

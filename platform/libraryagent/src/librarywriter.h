@@ -14,7 +14,8 @@ public:
 
     // The new text: the old one with removed tracks and their playlist
     // entries cut out, changed fields patched in, new tracks added last.
-    bool compose(QByteArray* text, QString* error);
+    // The pieces point into the old text and into this object.
+    bool compose(QList<QByteArrayView>* pieces, QString* error);
     // After the new text is on disk: the library holds it from now on.
     void adopt(const QByteArray& text);
 

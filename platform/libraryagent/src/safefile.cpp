@@ -74,19 +74,31 @@ bool SyncFolderOf(const QString& path)
     return fd.get() >= 0 && ::fsync(fd.get()) == 0;
 }
 
+int ModeOfFile(const QString& path, int fallback)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : fallback;
+}
+
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error, int mode)
 {
+    return WriteFileAtomically(path, QList<QByteArrayView>{QByteArrayView(bytes)}, error, mode);
+}
+
+bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& pieces, QString* error, int mode)
+{
     const QByteArray target = QFile::encodeName(QFileInfo(path).absoluteFilePath());
-    struct stat st;
-    const mode_t bits = mode >= 0 ? mode_t(mode) : ::stat(target.constData(), &st) == 0 ? st.st_mode & 07777 : 0644;
+    const mode_t bits = mode_t(mode >= 0 ? mode : ModeOfFile(path, 0644));
     QByteArray temp = target + ".tmp-XXXXXX";
     CFd fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (fd.get() < 0) {
         *error = systemError(QStringLiteral("cannot create a file beside %1").arg(path));
         return false;
     }
-    const bool written = ::fchmod(fd.get(), bits) == 0 && writeAll(fd.get(), bytes.constData(), bytes.size())
-        && ::fsync(fd.get()) == 0;
+    bool written = ::fchmod(fd.get(), bits) == 0;
+    for (const QByteArrayView& piece : pieces)
+        written = written && writeAll(fd.get(), piece.data(), piece.size());
+    written = written && ::fsync(fd.get()) == 0;
     if (!written || ::close(fd.release()) != 0) {
         *error = systemError(QStringLiteral("cannot write %1").arg(QFile::decodeName(temp)));
         ::unlink(temp.constData());
@@ -99,21 +111,4 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* 
     }
     SyncFolderOf(path);
     return true;
-}
-
-bool CopyFileAtomically(const QString& source, const QString& target, QString* error)
-{
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read %1: %2").arg(source, in.errorString());
-        return false;
-    }
-    const QByteArray bytes = in.readAll();
-    if (in.error() != QFileDevice::NoError) {
-        *error = QStringLiteral("cannot read %1: %2").arg(source, in.errorString());
-        return false;
-    }
-    struct stat st;
-    const int mode = ::stat(QFile::encodeName(source).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
-    return WriteFileAtomically(target, bytes, error, mode);
 }

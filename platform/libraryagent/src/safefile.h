@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 // What tells one version of a file from another.
@@ -24,9 +26,12 @@ bool StampOfFile(const QString& path, tagFileStamp* stamp);
 // of the file replaced are kept (0644 for a new one, or mode when given).
 // On failure path is untouched and error says why.
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error, int mode = -1);
+// The same with the new content given as pieces, written one after another.
+bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& pieces, QString* error,
+                         int mode = -1);
 
-// Copies source to target the same way.
-bool CopyFileAtomically(const QString& source, const QString& target, QString* error);
+// The permission bits of path, or fallback when it cannot be examined.
+int ModeOfFile(const QString& path, int fallback);
 
 // Makes a new or removed name in path's folder durable.
 bool SyncFolderOf(const QString& path);
