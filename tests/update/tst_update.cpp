@@ -1,0 +1,461 @@
+// The update check end to end against a local server: the request it
+// sends, each outcome code of the server's answers, the proxy it goes
+// through, and the What's New window that shows the outcome.
+#include "common.h"
+#include "config.h"
+#include "httpreplay.h"
+#include "updater.h"
+#include "whatsnew.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
+
+namespace {
+
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened << url; }
+};
+
+QByteArray replyXml(const QByteArray& code, const QByteArray& version, const QString& description,
+                    const QByteArray& download = "http://downloads.example.com/vessolin.dmg")
+{
+    QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                     "<upd:UpdateInfo xmlns:upd=\"http://update.example.com/upd\">\n";
+    if (!code.isNull())
+        xml += "  <upd:ProductCode>" + code + "</upd:ProductCode>\n";
+    xml += "  <upd:ProductDisplayName>Vessolin</upd:ProductDisplayName>\n"
+           "  <upd:ProductVer>" + version + "</upd:ProductVer>\n"
+           "  <upd:ProductState>1</upd:ProductState>\n"
+           "  <upd:DownloadURL>" + download + "</upd:DownloadURL>\n"
+           "  <upd:WhatsNew><upd:Format>text</upd:Format><upd:Description>"
+        + description.toUtf8().toBase64() + "</upd:Description></upd:WhatsNew>\n"
+           "</upd:UpdateInfo>\n";
+    return xml;
+}
+
+const QString kDescription = QStringLiteral("Schnellere Suche – Überarbeitet ✓");
+
+QString labelTexts(QWidget* window)
+{
+    QStringList texts;
+    for (QLabel* label : window->findChildren<QLabel*>())
+        texts << label->text();
+    return texts.join(QLatin1Char('|'));
+}
+
+QPushButton* button(QWidget* window, const QString& text)
+{
+    for (QPushButton* b : window->findChildren<QPushButton*>()) {
+        if (b->text() == text)
+            return b;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class TestUpdate : public QObject
+{
+    Q_OBJECT
+
+    HttpReplay m_server;
+    UrlRecorder m_opened;
+
+    // A fresh settings object and checker for the running version, aimed at the server.
+    struct Check {
+        CRegisterSetting setting{nullptr};
+        CUpdater* updater;
+        explicit Check(const QString& version, const QString& name = QStringLiteral("Ossival Mac Vessolin"))
+            : updater(new CUpdater(&setting))
+        {
+            setting.init(name, version, QStringLiteral("en"));
+            setting.setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+        }
+        // Runs one check and returns (state, extra).
+        QPair<int, QVariant> run()
+        {
+            QSignalSpy spy(updater, &CUpdater::updateInfo);
+            updater->getVersionInfo();
+            if (spy.isEmpty() && !spy.wait(10000))
+                return {0, QVariant()};
+            return {spy.first().at(0).toInt(), spy.first().at(1)};
+        }
+    };
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_server.listen());
+        qputenv("VESSOLIN_UPDATE_URL", m_server.base() + "/");
+        for (const char* scheme : {"http", "https"})
+            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), &m_opened, "open");
+        CreateLinkAndName();
+        INSTALL.clear();  // the settings must open no page
+        CConfig::instance();  // reads the bundle's version; the messages below use ours
+        g_strVersion = QStringLiteral("1.0");
+    }
+
+    void cleanupTestCase()
+    {
+        for (const char* scheme : {"http", "https"})
+            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+        CConfig::Destroy();
+    }
+
+    void init()
+    {
+        m_server.requestLines.clear();
+        m_server.reply = HttpReplay::Reply();
+        m_server.reply.body = replyXml("VSL", "1.0", QString());
+        m_opened.opened.clear();
+    }
+
+    void endpointComesFromTheEnvironment()
+    {
+        QCOMPARE(UpdateEndpoint(), QString::fromLatin1(m_server.base() + "/update-product-info/update.php"));
+    }
+
+    void requestLineIsExact_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("product name") << "Ossival Mac Vessolin" << "1.0"
+                                      << QByteArray("GET /update-product-info/update.php?action=getinfo"
+                                                    "&product=Ossival%20Mac%20Vessolin&versioncur=1.0 HTTP/1.1");
+        QTest::newRow("reserved and non-ASCII") << "a/b:c@d+e&f=g~h_i.j-k (ü)!" << "2.0 beta*"
+                                                << QByteArray("GET /update-product-info/update.php?action=getinfo"
+                                                              "&product=a%2Fb%3Ac%40d%2Be%26f%3Dg~h_i.j-k%20%28%C3%BC%29%21"
+                                                              "&versioncur=2.0%20beta%2A HTTP/1.1");
+    }
+
+    void requestLineIsExact()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, version);
+        QFETCH(QByteArray, line);
+        Check check(version, name);
+        check.run();
+        QCOMPARE(m_server.requestLines, QList<QByteArray>{line});
+    }
+
+    void outcomeCodes_data()
+    {
+        QTest::addColumn<QByteArray>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("extra");  // "*": any non-empty text
+        QTest::newRow("new version") << QByteArray("200 OK") << replyXml("VSL", "1.1", kDescription) << 1 << kDescription;
+        QTest::newRow("newest version") << QByteArray("200 OK") << replyXml("VSL", "1.0", kDescription) << 2 << "1.0";
+        QTest::newRow("empty version") << QByteArray("200 OK") << replyXml("VSL", "", QString()) << 2 << "";
+        QTest::newRow("no product code") << QByteArray("200 OK") << replyXml(QByteArray(), "3.0", kDescription) << -5
+                                         << "Ossival Mac Vessolin";
+        QTest::newRow("empty product code") << QByteArray("200 OK") << replyXml("", "3.0", kDescription) << -5
+                                            << "Ossival Mac Vessolin";
+        QTest::newRow("not found") << QByteArray("404 Not Found") << QByteArray("gone") << -5 << "*";
+        QTest::newRow("server error") << QByteArray("500 Internal Server Error") << QByteArray("oops") << -1 << "*";
+        QTest::newRow("malformed") << QByteArray("200 OK") << QByteArray("<upd:UpdateInfo><upd:ProductVer>2.0")
+                                   << -4 << "*";
+        QTest::newRow("not XML at all") << QByteArray("200 OK") << QByteArray("Hello") << -4 << "*";
+    }
+
+    void outcomeCodes()
+    {
+        QFETCH(QByteArray, status);
+        QFETCH(QByteArray, body);
+        QFETCH(int, state);
+        QFETCH(QString, extra);
+        m_server.reply.status = status;
+        m_server.reply.body = body;
+        Check check(QStringLiteral("1.0"));
+        const auto outcome = check.run();
+        QCOMPARE(outcome.first, state);
+        if (extra == QLatin1String("*"))
+            QVERIFY(!outcome.second.toString().isEmpty());
+        else
+            QCOMPARE(outcome.second.toString(), extra);
+    }
+
+    void newVersionCarriesItsLink()
+    {
+        m_server.reply.body = replyXml("VSL-7", "1.2", kDescription, "http://dl.example.com/get?os=linux");
+        Check check(QStringLiteral("1.0"));
+        QCOMPARE(check.run().first, 1);
+        QCOMPARE(check.updater->newVersion(), QStringLiteral("1.2"));
+        QCOMPARE(check.updater->newDescription(), kDescription);
+        QCOMPARE(check.updater->newDownloadUrl().toString(), QStringLiteral("http://dl.example.com/get?os=linux?product=VSL-7"));
+    }
+
+    void replyWithoutCodeStillReplacesVersionAndDescription()
+    {
+        m_server.reply.body = replyXml(QByteArray(), "4.0", kDescription);
+        Check check(QStringLiteral("1.0"));
+        QCOMPARE(check.run().first, -5);
+        QCOMPARE(check.updater->newVersion(), QStringLiteral("4.0"));
+        QCOMPARE(check.updater->newDescription(), kDescription);
+    }
+
+    void damagedDescriptionIsDecodedLeniently()
+    {
+        QByteArray body = replyXml("VSL", "2.0", QString());
+        body.replace("<upd:Description></upd:Description>",
+                     "<upd:Description>" + QByteArray("ok \xff!").toBase64().insert(2, "*#") + "</upd:Description>");
+        m_server.reply.body = body;
+        Check check(QStringLiteral("1.0"));
+        QCOMPARE(check.run().first, 1);
+        QVERIFY(check.updater->newDescription().startsWith(QStringLiteral("ok ")));
+        QVERIFY(check.updater->newDescription().contains(QChar(QChar::ReplacementCharacter)));
+    }
+
+    void redirectIsNotFollowed()
+    {
+        m_server.reply.status = "302 Found";
+        m_server.reply.extraHeaders = "Location: " + m_server.base() + "/elsewhere.php\r\n";
+        m_server.reply.body = "<html><body>Moved</body>";
+        Check check(QStringLiteral("1.0"));
+        const auto outcome = check.run();
+        QCOMPARE(outcome.first, -4);
+        QTest::qWait(50);  // a followed redirect would arrive here
+        QCOMPARE(m_server.requestLines.size(), 1);
+        QVERIFY(m_server.requestLines.first().startsWith("GET /update-product-info/update.php?"));
+    }
+
+    void unreachableServerFails()
+    {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+        const QByteArray url = "http://127.0.0.1:" + QByteArray::number(closed.serverPort());
+        closed.close();
+        qputenv("VESSOLIN_UPDATE_URL", url);
+        Check check(QStringLiteral("1.0"));
+        qputenv("VESSOLIN_UPDATE_URL", m_server.base());
+        QCOMPARE(check.run().first, -1);
+    }
+
+    void checkerWithoutSettings()
+    {
+        Check check(QStringLiteral("1.0"));
+        QObject elsewhere;
+        check.updater->setParent(&elsewhere);
+        QVERIFY(!check.updater->registerSetting());
+        QSignalSpy spy(check.updater, &CUpdater::updateInfo);
+        check.updater->getVersionInfo();
+        QCOMPARE(spy.size(), 1);
+        QCOMPARE(spy.first().at(0).toInt(), -7);
+        QCOMPARE(spy.first().at(1).toString(), QStringLiteral("setting error"));
+        QVERIFY(m_server.requestLines.isEmpty());
+    }
+
+    void versionComparison_data()
+    {
+        QTest::addColumn<QString>("current");
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<bool>("newer");
+        QTest::newRow("equal") << "1.0" << "1.0" << false;
+        QTest::newRow("one more part") << "1.0" << "1.0.1" << true;
+        QTest::newRow("one part less") << "1.0.1" << "1.0" << false;
+        QTest::newRow("numbers, not text") << "1.2" << "1.10" << true;
+        QTest::newRow("older") << "1.10" << "1.9" << false;
+        QTest::newRow("different text, same numbers") << "1.0" << "1.00" << true;
+        QTest::newRow("letters count as 0, as many parts") << "2.0" << "2.a" << true;
+        QTest::newRow("letters count as 0, smaller") << "2.1" << "2.a" << false;
+        QTest::newRow("empty reply") << "1.0" << "" << false;
+        QTest::newRow("empty part") << "1..2" << "1.0.3" << true;
+    }
+
+    void versionComparison()
+    {
+        QFETCH(QString, current);
+        QFETCH(QString, reply);
+        QFETCH(bool, newer);
+        QCOMPARE(IsNewerVersion(current, reply), newer);
+    }
+
+    void proxyFromSettings_data()
+    {
+        QTest::addColumn<int>("use");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<int>("qtType");
+        QTest::addColumn<int>("qtPort");
+        QTest::newRow("off") << 0 << 1 << 3128 << int(QNetworkProxy::NoProxy) << 0;
+        QTest::newRow("flag must be exactly 1") << 2 << 1 << 3128 << int(QNetworkProxy::NoProxy) << 0;
+        QTest::newRow("none in the list") << 1 << 0 << 3128 << int(QNetworkProxy::HttpProxy) << 3128;
+        QTest::newRow("http") << 1 << 1 << 8080 << int(QNetworkProxy::HttpProxy) << 8080;
+        QTest::newRow("http caching") << 1 << 2 << 80 << int(QNetworkProxy::HttpCachingProxy) << 80;
+        QTest::newRow("ftp caching") << 1 << 3 << 21 << int(QNetworkProxy::FtpCachingProxy) << 21;
+        QTest::newRow("unknown type") << 1 << 9 << 80 << int(QNetworkProxy::NoProxy) << 0;
+        QTest::newRow("port too large is not cut") << 1 << 1 << 65536 + 3128 << int(QNetworkProxy::HttpProxy) << 0;
+    }
+
+    void proxyFromSettings()
+    {
+        QFETCH(int, use);
+        QFETCH(int, type);
+        QFETCH(int, port);
+        QFETCH(int, qtType);
+        QFETCH(int, qtPort);
+        CConfig* config = CConfig::instance();
+        config->SetUseProxy(use);
+        config->SetProxyType(type);
+        config->SetProxyHost(QStringLiteral("proxy.example.net"));
+        config->SetProxyPort(port);
+        config->SetProxyUserName(QStringLiteral("ann"));
+        config->SetProxyPassword(QStringLiteral("pw"));
+        const QNetworkProxy proxy = UpdateProxyFromSettings();
+        QCOMPARE(int(proxy.type()), qtType);
+        if (qtType == QNetworkProxy::NoProxy)
+            return;
+        QCOMPARE(proxy.hostName(), QStringLiteral("proxy.example.net"));
+        QCOMPARE(int(proxy.port()), qtPort);
+        QCOMPARE(proxy.user(), QStringLiteral("ann"));
+        QCOMPARE(proxy.password(), QStringLiteral("pw"));
+    }
+
+    void checkGoesThroughTheConfiguredProxy()
+    {
+        HttpReplay proxy;
+        QVERIFY(proxy.listen());
+        proxy.reply.body = replyXml("VSL", "9.0", QString());
+        CConfig* config = CConfig::instance();
+        config->SetUseProxy(1);
+        config->SetProxyType(1);
+        config->SetProxyHost(QStringLiteral("127.0.0.1"));
+        config->SetProxyPort(proxy.port());
+        config->SetProxyUserName(QString());
+        config->SetProxyPassword(QString());
+        Check check(QStringLiteral("1.0"));
+        QSignalSpy spy(check.updater, &CUpdater::updateInfo);
+        StartUpdateCheck(&check.setting, check.updater);
+        QVERIFY(spy.wait(10000));
+        QCOMPARE(spy.first().at(0).toInt(), 1);
+        QCOMPARE(proxy.requestLines.size(), 1);
+        QVERIFY(proxy.requestLines.first().startsWith("GET " + m_server.base() + "/update-product-info/update.php?"));
+        QVERIFY(m_server.requestLines.isEmpty());
+
+        config->SetUseProxy(0);  // switched off in the preferences: straight to the server
+        StartUpdateCheck(&check.setting, check.updater);
+        QVERIFY(spy.wait(10000));
+        QCOMPARE(spy.at(1).at(0).toInt(), 2);
+        QCOMPARE(proxy.requestLines.size(), 1);
+        QCOMPARE(m_server.requestLines.size(), 1);
+    }
+
+    void settingsObjectForTheMainWindow()
+    {
+        QObject owner;
+        CRegisterSetting* setting = CreateUpdateSetting(&owner);
+        QCOMPARE(setting->parent(), &owner);
+        QCOMPARE(setting->product(), g_strAppUpdateName);
+        QCOMPARE(setting->updateName(), g_strAppUpdateName);
+        QCOMPARE(setting->version(), g_strVersion);
+        QCOMPARE(setting->language(), QStringLiteral("en"));
+    }
+
+    // ---- the What's New window ----------------------------------------
+
+    void outcomeWindowByState_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("new version") << 1
+                                     << "A new version of Ossival Mac Vessolin found! \nCurrent version: 1.0\nNew version: "
+                                        "1.1\n\nWould you like to update the product?";
+        QTest::newRow("newest") << 2 << "You are using the newest version.";
+        QTest::newRow("failed") << -1 << "Failed to connect the server. \nPlease check the validity of the proxy.";
+        QTest::newRow("not found") << -5 << "Failed to find product record.";
+        QTest::newRow("malformed") << -4 << "Unknown error.";
+        QTest::newRow("no settings") << -7 << "Unknown error.";
+    }
+
+    void outcomeWindowByState()
+    {
+        QFETCH(int, state);
+        QFETCH(QString, message);
+        m_server.reply.body = replyXml("VSL", "1.1", QStringLiteral("<b>Faster</b> scans"));
+        Check check(QStringLiteral("1.0"));
+        QCOMPARE(check.run().first, 1);
+        WhatsNew window(nullptr);
+        FillUpdateOutcome(&window, check.updater, state);
+        QCOMPARE(window.windowTitle(), g_strUpdateTitle);
+        QVERIFY(labelTexts(&window).split(QLatin1Char('|')).contains(message));
+        QCOMPARE(window.size(), QSize(480, 320));
+        auto* browser = window.findChild<QTextBrowser*>();
+        QCOMPARE(browser->toPlainText(), state == 1 ? QStringLiteral("Faster scans") : QString());
+        QPushButton* update = button(&window, QStringLiteral("Update"));
+        QCOMPARE(update != nullptr, state == 1);
+        int visibleButtons = 0;
+        for (QPushButton* b : window.findChildren<QPushButton*>())
+            visibleButtons += b->isVisibleTo(&window);
+        QCOMPARE(visibleButtons, state == 1 ? 2 : 1);
+        QVERIFY(button(&window, QStringLiteral("Cancel"))->isVisibleTo(&window));
+    }
+
+    void updateOpensTheDownloadPageAndCloses()
+    {
+        m_server.reply.body = replyXml("VSL", "1.1", QString(), "http://dl.example.com/vessolin");
+        Check check(QStringLiteral("1.0"));
+        QCOMPARE(check.run().first, 1);
+        WhatsNew window(nullptr);
+        FillUpdateOutcome(&window, check.updater, 1);
+        QVERIFY(window.findChild<QTextBrowser*>()->toPlainText().isEmpty());
+        window.show();
+        QTest::mouseClick(button(&window, QStringLiteral("Update")), Qt::LeftButton);
+        QCOMPARE(m_opened.opened, QList<QUrl>{QUrl(QStringLiteral("http://dl.example.com/vessolin?product=VSL"))});
+        QVERIFY(!window.isVisible());
+    }
+
+    void cancelOpensNothing()
+    {
+        WhatsNew window(nullptr);
+        window.setDownloadUrl(QStringLiteral("http://dl.example.com/"));
+        window.setInformation(1);
+        window.show();
+        QTest::mouseClick(button(&window, QStringLiteral("Cancel")), Qt::LeftButton);
+        QVERIFY(!window.isVisible());
+        QVERIFY(m_opened.opened.isEmpty());
+    }
+
+    void outcomeShowsModallyOverTheMainWindow()
+    {
+        m_server.reply.body = replyXml("VSL", "1.0", QString());
+        QWidget mainWindow;
+        Check check(QStringLiteral("1.0"));
+        QString shown;
+        connect(check.updater, &CUpdater::updateInfo, &mainWindow, [&](int state) {
+            QTimer::singleShot(0, &mainWindow, [&] {
+                auto* window = qobject_cast<WhatsNew*>(QApplication::activeModalWidget());
+                QVERIFY(window);
+                QCOMPARE(window->parentWidget(), &mainWindow);
+                shown = labelTexts(window);
+                button(window, QStringLiteral("Cancel"))->click();
+            });
+            ShowUpdateOutcome(&mainWindow, check.updater, state);
+        });
+        QSignalSpy spy(check.updater, &CUpdater::updateInfo);
+        check.updater->getVersionInfo();
+        QVERIFY(spy.wait(10000));
+        QVERIFY(shown.contains(QStringLiteral("You are using the newest version.")));
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    void iconIsAtMostFiftyPixels()
+    {
+        DialogIcon icon(nullptr);
+        QCOMPARE(icon.sizeHint(), QSize(50, 50));
+    }
+};
+
+QTEST_MAIN(TestUpdate)
+#include "tst_update.moc"
