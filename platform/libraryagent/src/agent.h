@@ -1,0 +1,51 @@
+// The process-wide state behind the agent's calls: the library held, whether
+// it is being served, and where changes go when no agent was created.
+// Every method takes the one lock.
+#pragma once
+
+#include "cadenzo.h"
+#include "library.h"
+
+#include <QMutex>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class CAgent
+{
+public:
+    // Never destroyed: the exit flush and late calls from other threads
+    // must not meet a dead object.
+    static CAgent& instance();
+
+    // The calls of libraryagent.h, arguments checked there.
+    int create(const QString& path);
+    int trackCount();
+    int find(char** out, const char* key, int index);
+    void destroy();
+    // The file of the track with this ID, in the library held or last opened.
+    int locate(const char* persistentId, QString* path);
+    int setField(const char* persistentId, const char* key, const char* value);
+    // info: what the file's tags say; path: the file, absolute.
+    int add(const QString& path, const tagMMusicInfo& info, QByteArray* persistentId);
+    int remove(const char* persistentId);
+    // Run once at process exit: pending changes go into the file.
+    void flushAtExit();
+
+private:
+    int libraryLocked(CLibrary** library);
+    int openLocked(const QString& path);
+    int flushLocked(bool keep);
+    void releaseLocked();
+    void afterChangeLocked();
+    int logged(int result, const QString& what, const QString& error);
+
+    QMutex m_lock;
+    std::unique_ptr<CLibrary> m_library;
+    // Libraries replaced while their texts were handed out.
+    std::vector<std::unique_ptr<CLibrary>> m_retired;
+    QString m_path;
+    bool m_serving = false;
+    bool m_exitHook = false;
+};
