@@ -130,10 +130,15 @@ Series randomSeries(int count, quint32 seed)
     return values;
 }
 
-// Makes value index of series differ from before in exactly `bits` bits.
+// Makes a value differ from before in exactly `bits` bits.
+void flipBits(quint32& value, int bits)
+{
+    value ^= bits >= 32 ? 0xffffffffu : (1u << bits) - 1;
+}
+
 void flipBits(Series& series, int index, int bits)
 {
-    series[index] ^= bits >= 32 ? 0xffffffffu : (1u << bits) - 1;
+    flipBits(series[index], bits);
 }
 
 // Spreads `bits` differing bits over values first.. at most perValue each.
@@ -155,6 +160,36 @@ int calculate(const QString& audio1, const QString& cache1, const QString& audio
 {
     return DuplicateCalculate(utf8(audio1).constData(), utf8(cache1).constData(), utf8(audio2).constData(),
                               utf8(cache2).constData(), flags);
+}
+
+// The comparison written as plainly as it reads, pass by pass and window by
+// window, for checking the quick one on many random pairs.
+int plainSimilarCompare(const quint32* a, const quint32* b, int n, int level)
+{
+    auto window = [](const quint32* x, const quint32* y, int count, int tolerance, int& errors) {
+        errors = 0;
+        for (int k = 0; k < count; ++k) {
+            const int bits = __builtin_popcount(x[k] ^ y[k]);
+            if (bits > tolerance)
+                return false;
+            errors += bits;
+        }
+        return true;
+    };
+    int errors = 0;
+    for (int pass = 1; pass <= level; ++pass) {
+        for (int shift = 0; shift < 20; ++shift) {
+            if (window(a, b + shift, 20, 5 * pass, errors) && errors / 640.0 < pass * 0.05) {
+                const int m = n - shift;
+                return window(a, b + shift, m, 5 * level, errors) && errors / (m * 32.0) <= level * 0.05;
+            }
+            if (shift != 0 && window(a + shift, b, 20, 5 * pass, errors) && errors / 640.0 < pass * 0.05) {
+                const int m = n - shift;
+                return window(a + shift, b, m, 5 * level, errors) && errors / (m * 32.0) <= level * 0.05;
+            }
+        }
+    }
+    return 0;
 }
 
 constexpr int kHigh = OPT_DEEP_SCAN | OPT_DEGREE_HIGH;
@@ -299,6 +334,51 @@ private slots:
         QFETCH(int, flags);
         QFETCH(int, expected);
         QCOMPARE(SimilarCompare(a.constData(), b.constData(), n, flags), expected);
+    }
+
+    // Random pairs of shifted, noisy copies, from clean to unrelated: the
+    // comparison must answer as the plain version does at every level.
+    void similarCompareAgreesWithPlainVersion()
+    {
+        QRandomGenerator random(12345);
+        int answers[2] = {0, 0};
+        for (int round = 0; round < 20000; ++round) {
+            const int n = 40 + int(random.bounded(161));
+            const int shift = int(random.bounded(51)) - 25;
+            const int noise = int(random.bounded(14)); // most bits one value may lose
+            Series source = randomSeries(n + 25, random.generate());
+            // Half the pairs are made of near-alike values, like a held
+            // chord, so many shifts align, in different passes, and which
+            // one is taken decides the answer.
+            if (round % 2) {
+                const quint32 chord = random.generate();
+                const int spread = 1 + int(random.bounded(4));
+                for (quint32& v : source) {
+                    v = chord;
+                    for (int k = int(random.bounded(spread + 1)); k > 0; --k)
+                        v ^= 1u << random.bounded(32);
+                    if (random.bounded(20) == 0) // now and then a value far off
+                        flipBits(v, 6 + int(random.bounded(4)));
+                }
+            }
+            Series a = source.mid(qMax(0, shift), n);
+            Series b = source.mid(qMax(0, -shift), n);
+            for (quint32& v : b)
+                for (int k = int(random.bounded(noise + 1)); k > 0; --k)
+                    v ^= 1u << random.bounded(32);
+            const struct { int flags; int level; } levels[] = {{kHigh, 1}, {kMedium, 2}, {kLow, 3}};
+            for (const auto& l : levels) {
+                const int expected = plainSimilarCompare(a.constData(), b.constData(), n, l.level);
+                const int got = SimilarCompare(a.constData(), b.constData(), n, l.flags);
+                if (got != expected)
+                    QFAIL(qPrintable(QStringLiteral("round %1, level %2: %3, expected %4")
+                                         .arg(round).arg(l.level).arg(got).arg(expected)));
+                ++answers[expected];
+            }
+        }
+        // Both answers came up often enough for the check to mean something.
+        QVERIFY2(answers[0] > 5000 && answers[1] > 5000,
+                 qPrintable(QStringLiteral("%1 / %2").arg(answers[0]).arg(answers[1])));
     }
 
     // Which degree bits choose which level: a 7-bit value passes levels 2
