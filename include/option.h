@@ -107,6 +107,7 @@ protected:
 
 private:
     void buildToolBar();
+    void fixSize();
 
     CGeneralWidget* m_pGeneral = nullptr;
     CNetWidget* m_pNet = nullptr;

@@ -14,7 +14,6 @@ COption::COption(CProxyCalls* link, QWidget* parent, Qt::WindowFlags flags)
     : QMainWindow(parent, flags)
 {
     setUnifiedTitleAndToolBarOnMac(true);
-    setFixedSize(520, 240);
     setWindowTitle(tr("Preferences"));
     setWindowModality(Qt::ApplicationModal);
 
@@ -28,6 +27,18 @@ COption::COption(CProxyCalls* link, QWidget* parent, Qt::WindowFlags flags)
     m_pStack->addWidget(m_pUpdate);
     setCentralWidget(m_pStack);
     buildToolBar();
+    fixSize();
+}
+
+void COption::fixSize()
+{
+    // 520 x 240 is the window's size where the tool bar shares the title
+    // bar; here the tool bar takes its own room, and the pages in the
+    // desktop's font need more height than is left, so the window grows
+    // to the tallest page instead of cutting it.
+    constexpr int kWidth = 520;
+    constexpr int kHeight = 240;
+    setFixedSize(kWidth, qMax(kHeight, sizeHint().height()));
 }
 
 COption::~COption()

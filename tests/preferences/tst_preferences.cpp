@@ -116,6 +116,22 @@ private slots:
         QCOMPARE(stack->currentWidget(), window.findChild<CNetWidget*>());
     }
 
+    void everyPageFitsTheWindow()
+    {
+        COption window(&m_link, nullptr);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.width(), 520);
+        QVERIFY(window.height() >= 240);
+        QCOMPARE(window.minimumSize(), window.maximumSize());
+        auto* stack = window.findChild<QStackedWidget*>();
+        for (int i = 0; i < stack->count(); ++i) {
+            QWidget* page = stack->widget(i);
+            QVERIFY2(page->sizeHint().height() <= stack->height(), page->metaObject()->className());
+            QVERIFY2(page->minimumSizeHint().width() <= stack->width(), page->metaObject()->className());
+        }
+    }
+
     void execRunsUntilClosedAndSaves()
     {
         CConfig::instance()->Genernal = MF_ARTIST;
