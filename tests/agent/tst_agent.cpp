@@ -792,6 +792,9 @@ private slots:
         QCOMPARE(QByteArray(static_cast<const char*>(data), length), png);
         free(data);
         QCOMPARE(SetArtworkData_kwr(idOf(2), png.data(), int(png.size())), int(AGENT_ERR_FILE));
+        // Answers kept for a file go when something else changes the file.
+        QVERIFY(testenv::writeAll(bare, before));
+        QCOMPARE(HasArtwork_kwr(idOf(1)), 0);
         // The library file is not touched by artwork.
         QVERIFY(!QFile::exists(path + QStringLiteral(".journal")));
     }
