@@ -225,8 +225,7 @@ private slots:
         m_server.reply.body = "<html><body>Moved</body>";
         Check check(QStringLiteral("1.0"));
         const auto outcome = check.run();
-        QCOMPARE(outcome.first, -4);
-        QTest::qWait(50);  // a followed redirect would arrive here
+        QCOMPARE(outcome.first, -4);  // a followed redirect ends in another outcome
         QCOMPARE(m_server.requestLines.size(), 1);
         QVERIFY(m_server.requestLines.first().startsWith("GET /update-product-info/update.php?"));
     }
