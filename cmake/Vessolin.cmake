@@ -17,9 +17,11 @@ endfunction()
 # One Qt Test executable, registered with CTest. Widget tests run offscreen,
 # and every test gets private HOME and XDG folders so it never touches the
 # user's real settings, library or trash.
-#   vessolin_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [TIMEOUT <s>])
+#   vessolin_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [TIMEOUT <s>] [SANITIZED])
+# SANITIZED tests also run in the AddressSanitizer build of the test command:
+# they are the ones that create and destroy engine threads and buffers.
 function(vessolin_add_test)
-    cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(T "SANITIZED" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE Qt6::Test ${T_LIBS})
     target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/common)
@@ -32,4 +34,18 @@ function(vessolin_add_test)
         TIMEOUT ${T_TIMEOUT}
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;HOME=${home};XDG_DATA_HOME=${home}/.local/share;XDG_CONFIG_HOME=${home}/.config;XDG_CACHE_HOME=${home}/.cache;XDG_MUSIC_DIR=${home}/Music;XDG_PICTURES_DIR=${home}/Pictures;VESSOLIN_FIXTURES=${PROJECT_SOURCE_DIR}/tests/fixtures;VESSOLIN_TESTDATA=${PROJECT_SOURCE_DIR}/../shared/testdata")
     file(MAKE_DIRECTORY ${home})
+    if(T_SANITIZED)
+        set_property(TEST ${T_NAME} APPEND PROPERTY LABELS sanitized)
+        set_property(GLOBAL APPEND PROPERTY VESSOLIN_SANITIZED_TESTS ${T_NAME})
+    endif()
+endfunction()
+
+# A target that builds only the tests marked SANITIZED, so the sanitizer
+# build need not compile the whole application a second time.
+function(vessolin_add_sanitized_tests_target)
+    get_property(tests GLOBAL PROPERTY VESSOLIN_SANITIZED_TESTS)
+    add_custom_target(sanitized_tests)
+    if(tests)
+        add_dependencies(sanitized_tests ${tests})
+    endif()
 endfunction()

@@ -42,8 +42,13 @@ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" --parallel
 
 if [ "$action" = test ]; then
-    cd "$build"
-    exec ctest --output-on-failure --parallel "$(nproc)"
+    ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"
+    # The engine's thread and lifetime tests once more under AddressSanitizer:
+    # a use after free or a leak there would not show in the plain build.
+    asan="$top/build-asan"
+    cmake -S "$top" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVESSOLIN_SANITIZE=ON
+    cmake --build "$asan" --parallel --target sanitized_tests
+    exec ctest --test-dir "$asan" --output-on-failure --parallel "$(nproc)" -L sanitized
 fi
 
 app="$build/src/Vessolin"
