@@ -57,6 +57,53 @@ public:
     // Frees artwork bytes handed out by the controller; -1 for a null pointer.
     int ReleaseArtworkPic(void** data);
 
+    // --- writing back (itunesctl_write.cpp). mode is the track's own run
+    // mode, the second half of its row's key. Failures are logged.
+
+    // Writes the fields of flags (MF_TITLE, MF_ARTIST, MF_ALBUM, MF_YEAR,
+    // MF_GENRE, MF_ARTWORK) to the library (RUN_ITUNES) or the file's tags
+    // (RUN_FILES); the artwork is the row's cached picture, else the file at
+    // artworkPath. *written gets the bits actually written. 0 when all asked
+    // were written, else the last failure; -1 in other modes and in
+    // RUN_ITUNES without a bit; -15 null info.
+    int SetMusicInfo(const tagMMusicInfo* info, const QString& artworkPath, int mode, int flags,
+                     int* written = nullptr);
+    // One column: text, or value when text is null.
+    int SaveMusicInfo(const char* persistentId, int mode, const char* column, const char* text,
+                      long long value);
+    // count columns in one statement; a null value stores NULL.
+    int SaveMusicInfo(const char* persistentId, int mode, const char* const* columns,
+                      const char* const* values, int count);
+    // The non-empty name, artist, album, year and genre of info (mask does
+    // not narrow them); 0 without writing when all are empty; -15 null info.
+    int SaveMusicInfo(const tagMMusicInfo* info, int mode, int mask);
+    int DeleteMusicFromDB(const char* persistentId, int mode);
+    // Sets (on != 0) or clears bits of State in every row.
+    int ChangeAllMusicState(int bits, int on);
+
+    // Caches the picture file as the row's artwork. 0 doing nothing once the
+    // engine exits; -1 null info, empty path, unreadable or empty file.
+    int SaveArtworkPic(const tagMMusicInfo* info, int mode, const QString& imagePath);
+    // Hands out the artwork (free it with ReleaseArtworkPic): the row's
+    // cache, else the library's or the tag's picture, then cached with
+    // exportPath as its path. -25 null info or data; -1 other modes.
+    int GetArtworkPic(const tagMMusicInfo* info, int mode, const QString& exportPath, void** data,
+                      int& length);
+
+    // Removes a track: RUN_ITUNES its library entry, RUN_FILES nothing; the
+    // duplicate modes move its file to trashPath (never over another file),
+    // record TrashPath and, in RUN_DUP_ITUNES, delete the entry last. A
+    // failing step undoes the earlier ones. 0 or -1.
+    int DeleteMusic(const QString& trashPath, const tagMMusicInfo* info, int mode);
+    // Deletes only the library entry; the file stays. 0 or -1.
+    int DeleteLibraryEntry(const tagMMusicInfo* info);
+    // Moves the file back from TrashPath (never over another file) and, in
+    // RUN_DUP_ITUNES, adds it to the library again, info taking the new
+    // persistent ID. All or nothing: 0, or -1 with the file left in the trash.
+    int RestoreMusic(tagMMusicInfo* info, int mode);
+    // Whether the track's file lies in the trash (TrashPath names a file).
+    bool IsInTrash(const tagMMusicInfo& info, int mode);
+
 private:
     struct LoadedTrack;
 
