@@ -34,13 +34,33 @@ int CMusicObj::GetMusicInfo(const tagMMusicInfo** out) const
     return 0;
 }
 
+tagMMusicInfo CMusicObj::WorkingCopy() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_info;
+}
+
+int CMusicObj::GetPixCount() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_pixPaths.size();
+}
+
 QString CMusicObj::GetNetPixPathList(int i) const
 {
+    QMutexLocker lock(&m_mutex);
     return m_pixPaths.value(i);
+}
+
+QStringList CMusicObj::GetPixPaths() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_pixPaths;
 }
 
 void CMusicObj::SetAWSMusicInfo(const tagMMusicInfo* info)
 {
+    QMutexLocker lock(&m_mutex);
     auto takeNonEmpty = [](QString& to, const QString& from) {
         if (!from.isEmpty())
             to = from;
@@ -55,10 +75,13 @@ void CMusicObj::SetAWSMusicInfo(const tagMMusicInfo* info)
 void CMusicObj::SetNetPixPathList(const char* path)
 {
     const QString candidate = QString::fromUtf8(path);
+    // The file checks run before the lock: decoding an image takes a while
+    // and the application's readers wait for the lock.
     if (!isUsableImage(candidate))
         return;
     if (QFileInfo(candidate).size() < kMinCandidateBytes)
         return;
+    QMutexLocker lock(&m_mutex);
     if (m_pixPaths.size() >= kMaxCandidates)
         return;
     m_pixPaths.append(candidate);
@@ -66,6 +89,7 @@ void CMusicObj::SetNetPixPathList(const char* path)
 
 void CMusicObj::SetCurPixPath(const QString& path)
 {
+    QMutexLocker lock(&m_mutex);
     if (!m_pixPaths.contains(path))
         m_pixPaths.append(path);
     m_strCurPixPath = path;
@@ -73,6 +97,7 @@ void CMusicObj::SetCurPixPath(const QString& path)
 
 QString CMusicObj::GetCurPixPath()
 {
+    QMutexLocker lock(&m_mutex);
     if (m_strCurPixPath.isEmpty() && !m_pixPaths.isEmpty())
         m_strCurPixPath = m_pixPaths.first();
     return m_strCurPixPath;

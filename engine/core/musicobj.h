@@ -1,12 +1,32 @@
 // One track of a loaded library: its library copy and working copy, the
 // analysis result, the user's choices, its duplicate group, the states of
 // its online lookups and its artwork candidates.
+//
+// The track's lock. Online lookups write a track on a download thread while
+// the application and other engine threads read it, so:
+// - the lookup states and the plain words are atomic;
+// - the candidates and the current artwork path are read and written only
+//   under the track's lock, inside the calls below;
+// - the working copy's texts are written only under the track's lock
+//   (SetAWSMusicInfo takes it; any other writer holds a CTrackLocker around
+//   its writes to WorkingInfo()), and engine threads read them through
+//   WorkingCopy(), which copies them under the lock.
+// The application reads the working copy in place, without the lock. A
+// lookup writes it only between MMDownloadMusicInfo accepting the track and
+// the download record for that track, and all its writes are complete
+// before that record is sent; so the application reads it safely before it
+// asks for a lookup and after the lookup's record, never while one runs.
+// The track's lock is the innermost lock of the engine: whoever holds it
+// takes no other lock and calls nothing that might.
 #pragma once
 
 #include "cadenzo.h"
 
+#include <QMutex>
 #include <QString>
 #include <QStringList>
+
+#include <atomic>
 
 class CMusicObj
 {
@@ -15,8 +35,12 @@ public:
     CMusicObj(const tagMMusicInfo& working, const tagMMusicInfo& iTunes);
 
     int GetiTunesMusicInfo(const tagMMusicInfo** out) const;
+    // Points at the working copy itself: the application's in-place view.
     int GetMusicInfo(const tagMMusicInfo** out) const;
+    // The working copy for writing; only while holding a CTrackLocker.
     tagMMusicInfo& WorkingInfo() { return m_info; }
+    // A copy of the working copy taken under the track's lock.
+    tagMMusicInfo WorkingCopy() const;
 
     void SetMusicArtwork(int has) { m_bHasiTunesArtwork = has != 0; }
     bool GetiTunesMusicArtwork() const { return m_bHasiTunesArtwork; }
@@ -45,9 +69,11 @@ public:
     void SetDirty(bool dirty) { m_bDirty = dirty; }
     bool isDirty() const { return m_bDirty; }
 
-    int GetPixCount() const { return m_pixPaths.size(); }
+    int GetPixCount() const;
     // Candidate i, or an empty text outside 0..count-1.
     QString GetNetPixPathList(int i) const;
+    // Every candidate, in order.
+    QStringList GetPixPaths() const;
 
     // Copies the non-empty name, artist, album, year and genre of info.
     void SetAWSMusicInfo(const tagMMusicInfo* info);
@@ -60,19 +86,32 @@ public:
     QString GetCurPixPath();
 
 private:
+    friend class CTrackLocker;
+
+    mutable QMutex m_mutex;
     tagMMusicInfo m_iTunesInfo;
-    tagDownloadState m_infoState = DS_NONE;
-    tagDownloadState m_artworkState = DS_NONE;
-    tagMusicRunMode m_runMode = tagMusicRunMode(0);
-    QStringList m_pixPaths;
-    QString m_strCurPixPath;
-    tagMMusicInfo m_info;
-    int m_iAbsence = 0;
-    long long m_llRepeatID = 0;
-    int m_iState = 0;
-    bool m_bHasiTunesArtwork = false;
-    bool m_bApplyDelete = false;
-    bool m_bDirty = false;
+    std::atomic<tagDownloadState> m_infoState{DS_NONE};
+    std::atomic<tagDownloadState> m_artworkState{DS_NONE};
+    std::atomic<tagMusicRunMode> m_runMode{tagMusicRunMode(0)};
+    QStringList m_pixPaths;       // guarded by m_mutex
+    QString m_strCurPixPath;      // guarded by m_mutex
+    tagMMusicInfo m_info;         // written under m_mutex
+    std::atomic<int> m_iAbsence{0};
+    std::atomic<long long> m_llRepeatID{0};
+    std::atomic<int> m_iState{0};
+    std::atomic<bool> m_bHasiTunesArtwork{false};
+    std::atomic<bool> m_bApplyDelete{false};
+    std::atomic<bool> m_bDirty{false};
+};
+
+// Holds a track's lock for a writer of its working copy.
+class CTrackLocker
+{
+public:
+    explicit CTrackLocker(const CMusicObj& music) : m_lock(&music.m_mutex) {}
+
+private:
+    QMutexLocker<QMutex> m_lock;
 };
 
 // Allocates a track; the caller owns it until it hands it to the manager.
