@@ -181,7 +181,12 @@ CADENZO_API int MMGetMusicCountAMode(void* handle, int* total, tagMusicRunMode* 
 // Reads one entry of the track list.
 CADENZO_API int MMGetMusicListMusic(void* handle, int index, void** music, int* absence,
                                     int* state, long long* repeatId);
-// Points out at the working copy, or the library copy for INFO_ORIGINAL.
+// Points out at the working copy, or the library copy for INFO_ORIGINAL,
+// inside the track: read in place, never freed. An online lookup changes
+// the working copy only between MMDownloadMusicInfo accepting the track and
+// that lookup's download record, and has finished every change when the
+// record arrives: read it before the request and after the record, not
+// while the lookup runs.
 CADENZO_API int MMGetMusicInfo(void* handle, void* music, const tagMMusicInfo** out,
                                tagInfoType type);
 CADENZO_API int MMGetMusicState(void* handle, void* music);
@@ -192,7 +197,9 @@ CADENZO_API int MMChangeAllMusicState(void* handle, int mask, int on);
 CADENZO_API int MMApplyMusicInfo(void* handle, int index, int replaceMask);
 // Removes (MF_FILE, AC_DELETE), restores (AC_RESTORE) or writes fields.
 CADENZO_API int MMApplyiTunesMusicInfo(void* handle, void* music, int flags, int replaceMask);
-// Starts an online lookup in a free download slot. 0, -1 busy/exit, -21 bad handles.
+// Starts an online lookup in a free download slot; one download record
+// ends it. 0, -1 busy/exit, -21 bad handles or record, or what without a
+// DW_ bit. A callback must not call MMSetExitState or MMDestroyMusicLibrary.
 CADENZO_API int MMDownloadMusicInfo(void* handle, void* music, const char* path, int what,
                                     const tagCtlCmdParam* param, tagFixType fixType);
 CADENZO_API int MMGetGNInfoState(void* handle, void* music);

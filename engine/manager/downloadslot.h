@@ -4,6 +4,7 @@
 
 #include "cadenzo.h"
 
+#include <QMutex>
 #include <QString>
 
 #include <atomic>
@@ -11,9 +12,17 @@
 class CDowndThrad;
 class CMusicManage;
 class CMusicObj;
+struct tagMusicRequest; // a request handle of the information service
 
 constexpr int kDownloadSlotCount = 4;
 
+// Which lookup a slot runs now; the values of the request's what bits.
+enum tagCurLookup { CL_NONE = 0, CL_INFO = DW_INFO, CL_SEARCH = DW_SEARCH_ARTWORK, CL_COVER = DW_INFO_ARTWORK };
+
+// The request fields are filled by MMDownloadMusicInfo before the thread
+// starts and then belong to the slot's thread until the next start, which
+// waits for that thread first. Only the busy and stop words and the request
+// handles are shared while the thread runs.
 struct tagDowndWrok
 {
     CMusicManage* pManage = nullptr;
@@ -22,6 +31,11 @@ struct tagDowndWrok
     void* pUser = nullptr;
     int iOperation = CMD_DOWNLOAD;
     std::atomic<int> iBusy{0};      // 1 while the slot holds a request
+    // Stopping a slot reads the handles from another thread: they are set
+    // and stopped under this lock, and destroyed only after the thread ended.
+    QMutex mutexRequest;
+    tagMusicRequest* hInfoRequest = nullptr;
+    tagMusicRequest* hSearchRequest = nullptr;
     CMusicObj* pMusic = nullptr;
     QString strPersistentID;
     QString strName;
@@ -31,6 +45,6 @@ struct tagDowndWrok
     int iAbsence = 0;
     std::atomic<int> iStop{0};      // checked before every call to the service
     int iWhat = 0;                  // tagDownloadWhat bits
-    int iCurLookup = 0;
+    int iCurLookup = CL_NONE;
     int iFixType = FT_DEFAULT;
 };

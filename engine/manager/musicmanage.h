@@ -21,6 +21,7 @@ class CAnalyzeThrad;
 class CLoadThread;
 class CMusicObj;
 class CSaveToDBThread;
+struct tagMusicInfo;
 
 class CMusicManage
 {
@@ -79,8 +80,25 @@ public:
     int InitAWS(const tagInitParam* param);
     int SetNetProxy(const tagProxySet* proxy);
 
-    // --- download slots (musicmanage_download.cpp)
+    // --- online lookups (musicmanage_download.cpp, musicmanage_lookup.cpp)
+    // Takes a free download slot and starts its thread. 0; -1 with no free
+    // slot or in the exit state; MM_ERR_BAD_ARGS for a null track or record
+    // or a what without a lookup bit.
+    int StartDownload(CMusicObj* music, const char* path, int what, const tagCtlCmdParam* param,
+                      tagFixType fixType);
     void DownloadMousicInfoThreadProc(tagDowndWrok* slot);
+    // The result callback of every request to the information service; runs
+    // on the slot's own thread, inside the call that asked.
+    static int OnMusicInfoCallBack(void* slot, void* track, int status, tagMusicInfo* record);
+
+    // --- artwork (musicmanage_artwork.cpp)
+    // Makes candidate index the track's artwork. 0; -1 for no such
+    // candidate or in the exit state.
+    int SetDowndArtworkForItem(CMusicObj* music, int index);
+    // Hands out the track's artwork bytes (give them back with
+    // ReleaseiTunesArtwork) and keeps a file of them. The controller's
+    // result; -1 without track, data, library or artwork.
+    int GetiTunesArtwork(CMusicObj* music, void** data, int& length);
 
     // --- the track list (musicmanage_tracks.cpp)
     // Appends a loaded track (called by the loader); returns it as its handle.
@@ -96,17 +114,36 @@ public:
     int GetGNArtworkState(CMusicObj* music);
     int GetDowndArtworkCount(CMusicObj* music);
     QString GetDowndArtworkForItem(CMusicObj* music, int index);
-    // The current artwork path; empty for none.
+    // The current artwork path; empty for none. Makes its file when missing,
+    // so a track without a path gets one by the next call.
     QString GetAWSImgPath(CMusicObj* music);
 
     const QString& GetArtworkFolder() const { return m_strArtworkFolder; }
     const QString& GetTrashFolder() const { return m_strTrashFolder; }
 
 private:
+    // Download slots (musicmanage_download.cpp).
     void initDownloadSlots();
     void resetDownloadSlots();
     void stopDownloadSlots();
-    void deleteDownloadThreads();
+    void stopSlotRequests(tagDowndWrok& slot);
+    void endDownloads();
+    int CheckDownloadList() const;
+    tagDowndWrok* claimSlot();
+    int startSlot(tagDowndWrok& slot, CMusicObj* music, const char* path, int what,
+                  const tagCtlCmdParam& param, tagFixType fixType);
+    void DowndGnInfoProc(tagDowndWrok* slot);
+    void DowndGoogleArtworkProc(tagDowndWrok* slot);
+    void sendEarlyFailure(tagDowndWrok* slot, int infoState);
+    void Test_DownloadCallBreak(tagDowndWrok* slot);
+    void sendDownloadRecord(tagDowndWrok* slot, int infoState, int artworkState, int absence);
+    // Lookup results (musicmanage_lookup.cpp).
+    void onLookupDone(tagDowndWrok* slot, const tagMusicInfo& record);
+    void onLookupFailed(tagDowndWrok* slot);
+    void onTrackInfo(tagDowndWrok* slot, const tagMusicInfo& record);
+    void onArtworkList(tagDowndWrok* slot, const tagMusicInfo& record, bool albumCover);
+    void SetAWSMusicInfo(CMusicObj* music, const tagMMusicInfo& found);
+    int CheckMusicAlbumID(const QString& albumId, CMusicObj* music);
     void setAnalysisState(tagCtlState state);
     void resetAnalysisControl();
     void wakeAnalysisForExit();
@@ -118,13 +155,15 @@ private:
     template <typename Call>
     int withLibrary(Call call, int fallback);
 
-    QMap<QString, CMusicObj*> m_albumIdMap;   // album ID -> first track of it
+    QMap<QString, CMusicObj*> m_albumIdMap;   // album ID -> first track of it; guarded by m_mutexList
     QVector<CMusicObj*> m_musicList;          // load order; guarded by m_mutexList
     QVector<CMusicObj*> m_completeList;       // found complete; guarded by m_mutexList
     QMutex m_mutexList;
     CiTunesCtl* m_piTunes = nullptr;          // guarded by m_mutexCtl
     QMutex m_mutexCtl;
     std::array<tagDowndWrok, kDownloadSlotCount> m_slots;
+    // Serialises taking and starting a slot with stopping the slots.
+    QMutex m_mutexSlots;
     std::atomic<int> m_iCurOperation{0};
     tagCtlState m_ctlState = CTL_IDLE;        // guarded by the analysis pause mutex
     QString m_strLogFolder;

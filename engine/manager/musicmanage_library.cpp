@@ -54,7 +54,7 @@ CMusicManage::~CMusicManage()
     m_pLoadThread.reset();
     m_pAnalyzeThread.reset();
     m_pSaveThread.reset();
-    deleteDownloadThreads();
+    endDownloads();
     DestroyLog();
 }
 

@@ -4,14 +4,6 @@
 
 #include "core/mmlog.h"
 
-namespace {
-
-// No information service is linked into the engine yet: every start and
-// proxy change fails with this code, which the callers log and keep.
-constexpr int kServiceMissing = MM_ERR_FAIL;
-
-} // namespace
-
 int CMusicManage::InitAWS(const tagInitParam* param)
 {
     if (!param)
@@ -23,12 +15,15 @@ int CMusicManage::InitAWS(const tagInitParam* param)
         return MM_ERR_BAD_ARGS;
     }
     tagAWSProxyRecord proxy;
+    // The proxy fields are read only when the caller says they hold one.
     if (param->iUseProxy && FillProxyRecord(proxy, param->proxy) != 0) {
         WriteLog(QStringLiteral("[MM AWS Create Factory: proxy text too long]"));
         return MM_ERR_BAD_ARGS;
     }
-    WriteLog(QStringLiteral("[MM AWS Create Factory: (Err: %1)]").arg(kServiceMissing));
-    return kServiceMissing;
+    const int result = MusicParserInit(&start, param->iUseProxy ? &proxy : nullptr);
+    if (result < 0)
+        WriteLog(QStringLiteral("[MM AWS Create Factory: (Err: %1)]").arg(result));
+    return result;
 }
 
 int CMusicManage::SetNetProxy(const tagProxySet* proxySet)
@@ -40,6 +35,8 @@ int CMusicManage::SetNetProxy(const tagProxySet* proxySet)
         WriteLog(QStringLiteral("[MM AWS Set Proxy Param: proxy text too long]"));
         return MM_ERR_BAD_ARGS;
     }
-    WriteLog(QStringLiteral("[MM AWS Set Proxy Param: (Err: %1)]").arg(kServiceMissing));
-    return kServiceMissing;
+    const int result = MusicParserSetProxyParam(&proxy);
+    if (result < 0)
+        WriteLog(QStringLiteral("[MM AWS Set Proxy Param: (Err: %1)]").arg(result));
+    return result;
 }

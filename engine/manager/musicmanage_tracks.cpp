@@ -86,8 +86,3 @@ QString CMusicManage::GetDowndArtworkForItem(CMusicObj* music, int index)
 {
     return music ? music->GetNetPixPathList(index) : QString();
 }
-
-QString CMusicManage::GetAWSImgPath(CMusicObj* music)
-{
-    return music ? music->GetCurPixPath() : QString();
-}

@@ -22,7 +22,7 @@ bool copyText(char (&field)[N], const char* text)
 int FillStartRecord(tagAWSStartRecord& record, const char* artworkFolder, const char* logFolder)
 {
     std::memset(&record, 0, sizeof(record));
-    if (!copyText(record.szArtworkFolder, artworkFolder) || !copyText(record.szLogFolder, logFolder))
+    if (!copyText(record.szDownloadPath, artworkFolder) || !copyText(record.szLogPath, logFolder))
         return MM_ERR_BAD_ARGS;
     return 0;
 }

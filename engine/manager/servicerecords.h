@@ -1,28 +1,16 @@
 // The byte records through which the engine starts the online information
-// service and hands it proxy settings. Texts keep their terminator.
+// service and hands it proxy settings: the service's own records, filled
+// from the engine's start and proxy records. Texts keep their terminator.
 #pragma once
 
 #include "cadenzo.h"
 
-#include <cstdint>
+#include "sennet.h"
 
-struct tagAWSStartRecord
-{
-    int32_t iReserved;          // always 0
-    char szArtworkFolder[512];  // where downloaded artwork goes
-    char szLogFolder[512];      // the manager's log folder
-};
-static_assert(sizeof(tagAWSStartRecord) == 1028, "start record layout");
-
-struct tagAWSProxyRecord
-{
-    int32_t iKind;              // 0 proxy, -1 none
-    int32_t iPort;              // only with a host
-    char szHost[64];
-    char szUser[32];
-    char szPassword[16];
-};
-static_assert(sizeof(tagAWSProxyRecord) == 120, "proxy record layout");
+// Start record, 1028 bytes: 0, the artwork download folder, the log folder.
+using tagAWSStartRecord = tagParserInitParam;
+// Proxy record, 120 bytes: kind, port, host, user name, password.
+using tagAWSProxyRecord = tagParserProxyParam;
 
 // Fill a zeroed record. 0, or MM_ERR_BAD_ARGS when a text does not fit its
 // field: a cut folder or password would be wrong without anyone knowing.
