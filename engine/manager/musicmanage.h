@@ -7,6 +7,7 @@
 #include "manager/downloadslot.h"
 
 #include "library/itunesctl.h"
+#include "manager/sharedfiles.h"
 
 #include <QMap>
 #include <QMutex>
@@ -18,6 +19,7 @@
 #include <memory>
 
 class CAnalyzeThrad;
+class CDuplicateScan;
 class CLoadThread;
 class CMusicObj;
 class CSaveToDBThread;
@@ -71,8 +73,47 @@ public:
     bool WaitAnalysisTurn();
     // Body of the analysis thread.
     int AnalyzeMusicInfo();
-    // Body of the save thread.
+    // Duplicate run modes: compares the track after lastIndex with the
+    // tracks up to lastIndex. 1 a duplicate (its group's ID in *repeatId,
+    // whether it is the copy to go in removeCurrent), 0 none, -1 the
+    // fingerprint test cannot run for it. Analysis thread only.
+    int RepeatMusicList_kwr(const tagMMusicInfo* current, int lastIndex, int mask,
+                            long long* repeatId, bool& removeCurrent);
+    // Body of the save thread: the analysis results in one savepoint; the
+    // tracks found complete leave the database and memory.
     void SaveDataToDB();
+
+    // --- the database and the user's choices (musicmanage_save.cpp)
+    // Absence, repeat ID and state in one update. 0 (doing nothing) in the
+    // exit state; -1 null track or no library; else the database result.
+    int SaveMusicObj(CMusicObj* music);
+    // Sets the state word, then stores it. -1 null track or no library.
+    int SetMusicState(CMusicObj* music, int state);
+    // The database first, then the state bits of every track. The database
+    // result; -1 without a library.
+    int ChangeAllMusicState(int mask, int on);
+    // The editor's values, one per bit of mask (title, artist, album, year,
+    // genre, artwork path). 0, or the database result of the fields; -1
+    // null track or values, no library.
+    int SaveUserMusicInfo(CMusicObj* music, int mask, const char** values);
+
+    // --- applying (musicmanage_apply.cpp)
+    // Writes list entry index's fixed fields. 0 nothing to do; -1 outside
+    // the list, no library or nothing to write; else the write's result.
+    int ApplyMusicInfo(int index, int replaceMask);
+    // Removes (MF_FILE, AC_DELETE), restores (AC_RESTORE) or writes fields.
+    int ApplyiTunesMusicInfo(CMusicObj* music, int flags, int replaceMask);
+    // Writes the given fields and what the replace mask adds. 0 nothing to
+    // do; -1 null track or no library; else the write's result.
+    int SetMusicInfoToMusic(CMusicObj* music, int fields, int replaceMask);
+
+    // --- removal and restore (musicmanage_trash.cpp)
+    // Removes the track (duplicate modes: into the trash of the day). 0
+    // removed or removed before; -1 failure, nothing changed.
+    int DeletePlayListMusic(CMusicObj* music);
+    // Brings a removed track back. 0 restored or back already; -1 failure,
+    // also when another file now lies at its location.
+    int RestoreMusic(CMusicObj* music);
 
     // --- the online information service (musicmanage_service.cpp)
     // Start and proxy change; negative on failure (logged). MM_ERR_BAD_ARGS
@@ -144,6 +185,19 @@ private:
     void onArtworkList(tagDowndWrok* slot, const tagMusicInfo& record, bool albumCover);
     void SetAWSMusicInfo(CMusicObj* music, const tagMMusicInfo& found);
     int CheckMusicAlbumID(const QString& albumId, CMusicObj* music);
+    // Analysis, saving, applying, removal (their own files).
+    QVector<CMusicObj*> startAnalysisPass();
+    bool walkTracks(const QVector<CMusicObj*>& tracks, QVector<bool>& complete);
+    void sendTrackRecord(CMusicObj* music, int progress);
+    void setCompleteTracksAside(const QVector<CMusicObj*>& tracks, const QVector<bool>& complete);
+    QVector<CMusicObj*> tracksSnapshot();
+    QVector<CMusicObj*> deleteCompleteRows();
+    void forgetCompleteTracks(const QVector<CMusicObj*>& tracks);
+    void saveUserArtwork(CMusicObj* music, const tagMMusicInfo& info, const QString& path);
+    CMusicObj* trackAt(int index);
+    int writeTrack(CMusicObj* music, const tagMMusicInfo& working, const QString& artworkPath, int bits);
+    int removeDuplicate(CMusicObj* music, const tagMMusicInfo& info, int mode);
+    void takeOverRestored(CMusicObj* music, const tagMMusicInfo& restored);
     void setAnalysisState(tagCtlState state);
     void resetAnalysisControl();
     void wakeAnalysisForExit();
@@ -180,6 +234,8 @@ private:
     std::atomic<bool> m_bExit{false};
     bool m_bPaused = false;                   // guarded by the analysis pause mutex
     std::atomic<bool> m_bNoYearGenre{false};
+    CDuplicateScan* m_pDuplicateScan = nullptr; // while a duplicate analysis runs
+    CSharedFiles m_sharedFiles;                 // for removals
 };
 
 template <typename Call>

@@ -5,6 +5,7 @@
 #include "core/mmlog.h"
 #include "core/musicobj.h"
 #include "db/trackdb.h"
+#include "fingerprint/fingerprint.h"
 #include "library/itunesctl.h"
 
 #include <QDate>
@@ -66,6 +67,10 @@ int CMusicManage::LoadMusicLibrary(const char* xmlPath, const char* dbPath, tagM
     DestroyMusicLibrary();
     clearLibraryState();
     resetDownloadSlots();
+    // Fingerprint caches are named by persistent ID, which for files is a
+    // list position: a cache of an earlier run may belong to another file.
+    if (mode == RUN_FILES || mode == RUN_DUP_FILES || mode == RUN_PROJECT)
+        RemoveFingerprintCaches(m_strArtworkFolder);
     int result = 0;
     auto* library = new CiTunesCtl(this, xmlPath, dbPath, mode, &result);
     if (result < 0) {
@@ -120,6 +125,7 @@ int CMusicManage::DestroyMusicList()
     m_completeList.clear();
     // The map points at tracks that are gone now.
     m_albumIdMap.clear();
+    m_sharedFiles.Clear();
     return 0;
 }
 

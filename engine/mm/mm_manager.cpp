@@ -64,14 +64,12 @@ CADENZO_API int MMLoadExMusicFiles(void* handle, int count, const char** paths)
     return manager ? manager->LoadExMusicFiles(count, paths) : MM_ERR_FAIL;
 }
 
-// The analysis is not built into the engine yet. Refusing here tells the
-// caller at once, instead of starting a thread whose end record never comes.
 CADENZO_API int MMAnalyzeMusicInfo(void* handle, const tagCtlCmdParam* param, int mask)
 {
-    Q_UNUSED(handle);
-    Q_UNUSED(param);
-    Q_UNUSED(mask);
-    return MM_ERR_FAIL;
+    CMusicManage* manager = ManagerOf(handle);
+    if (!manager)
+        return MM_ERR_FAIL;
+    return param ? manager->AnalyzeMusicList(param, mask) : MM_ERR_BAD_ARGS;
 }
 
 CADENZO_API int MMControlCommand(void* handle, tagCtlCmd target, tagCtlState state)

@@ -1,0 +1,156 @@
+// CMusicManage: applying a track's results to the library or the file's
+// tags, and clearing the absence bits of what was written.
+#include "manager/musicmanage.h"
+
+#include "core/mmlog.h"
+#include "core/musicobj.h"
+
+#include <QMutexLocker>
+
+namespace {
+
+// The fields a write can fill, and the absence bits it may clear.
+constexpr int kWriteFields = MF_TITLE | MF_ARTIST | MF_ALBUM | MF_ARTWORK | MF_YEAR | MF_GENRE;
+// Reason enough to apply a track: one of these missing and not unchecked.
+constexpr int kApplyReasons = MF_ARTIST | MF_ALBUM | MF_ARTWORK;
+
+struct TextField {
+    int bit;
+    QString tagMMusicInfo::*value;
+};
+const TextField kNameFields[] = {
+    {MF_TITLE, &tagMMusicInfo::strName},
+    {MF_ARTIST, &tagMMusicInfo::strArtist},
+    {MF_ALBUM, &tagMMusicInfo::strAlbum},
+};
+const TextField kDateFields[] = {
+    {MF_YEAR, &tagMMusicInfo::strYear},
+    {MF_GENRE, &tagMMusicInfo::strGenre},
+};
+
+// A field that is there but that the user asked to replace with a new,
+// different value.
+bool isReplacement(const TextField& field, const tagMMusicInfo& working, const tagMMusicInfo& original,
+                   int replaceMask)
+{
+    const QString& value = working.*field.value;
+    return (replaceMask & field.bit) && !value.isEmpty() && value != original.*field.value;
+}
+
+int applyBits(const tagMMusicInfo& working, const tagMMusicInfo& original, int absence, int state,
+              int replaceMask, const QString& artworkPath)
+{
+    int bits = 0;
+    for (const TextField& field : kNameFields) {
+        if (absence & field.bit) {
+            if (!(state & field.bit) && !(working.*field.value).isEmpty())
+                bits |= field.bit;
+        } else if (isReplacement(field, working, original, replaceMask)) {
+            bits |= field.bit;
+        }
+    }
+    if ((absence & MF_ARTWORK) && !(state & MF_ARTWORK) && !artworkPath.isEmpty())
+        bits |= MF_ARTWORK;
+    for (const TextField& field : kDateFields) {
+        if (absence & field.bit) {
+            if (!(working.*field.value).isEmpty())
+                bits |= field.bit;
+        } else if (isReplacement(field, working, original, replaceMask)) {
+            bits |= field.bit;
+        }
+    }
+    return bits;
+}
+
+int chosenFieldBits(const tagMMusicInfo& working, const tagMMusicInfo& original, int absence,
+                    int fields, int replaceMask)
+{
+    int bits = fields;
+    for (const TextField& field : kNameFields) {
+        if (!(absence & field.bit) && isReplacement(field, working, original, replaceMask))
+            bits |= field.bit;
+    }
+    for (const TextField& field : kDateFields) {
+        if ((absence & field.bit) && !(working.*field.value).isEmpty())
+            bits |= field.bit;
+    }
+    return bits;
+}
+
+tagMMusicInfo originalOf(const CMusicObj* music)
+{
+    const tagMMusicInfo* original = nullptr;
+    music->GetiTunesMusicInfo(&original);
+    return *original;
+}
+
+} // namespace
+
+CMusicObj* CMusicManage::trackAt(int index)
+{
+    QMutexLocker lock(&m_mutexList);
+    return index >= 0 && index < m_musicList.size() ? m_musicList.at(index) : nullptr;
+}
+
+int CMusicManage::ApplyMusicInfo(int index, int replaceMask)
+{
+    CMusicObj* music = trackAt(index);
+    if (!music || !hasLibrary())
+        return MM_ERR_FAIL;
+    const int absence = music->GetAbsenceType();
+    const int state = music->GetState();
+    // A missing file has nothing to write into; title, year and genre alone
+    // are not worth a write either.
+    if ((absence & MF_FILE) || !(absence & ~state & kApplyReasons))
+        return 0;
+    const QString artworkPath = music->GetCurPixPath();
+    const tagMMusicInfo working = music->WorkingCopy();
+    const int bits = applyBits(working, originalOf(music), absence, state, replaceMask, artworkPath);
+    if (bits == 0)
+        return MM_ERR_FAIL;
+    return writeTrack(music, working, artworkPath, bits);
+}
+
+int CMusicManage::ApplyiTunesMusicInfo(CMusicObj* music, int flags, int replaceMask)
+{
+    if (!music)
+        return MM_ERR_FAIL;
+    if (flags & (MF_FILE | AC_DELETE))
+        return DeletePlayListMusic(music);
+    if (flags & AC_RESTORE)
+        return RestoreMusic(music);
+    return SetMusicInfoToMusic(music, flags, replaceMask);
+}
+
+int CMusicManage::SetMusicInfoToMusic(CMusicObj* music, int fields, int replaceMask)
+{
+    if (!music || !hasLibrary())
+        return MM_ERR_FAIL;
+    const int absence = music->GetAbsenceType();
+    if (!(fields & absence) && !(fields & replaceMask))
+        return 0;
+    const tagMMusicInfo working = music->WorkingCopy();
+    const int bits = chosenFieldBits(working, originalOf(music), absence, fields, replaceMask);
+    return writeTrack(music, working, music->GetCurPixPath(), bits);
+}
+
+// Writes, then clears the absence bits of the fields that were written,
+// also when others failed: those stay missing and are offered again.
+int CMusicManage::writeTrack(CMusicObj* music, const tagMMusicInfo& working, const QString& artworkPath,
+                             int bits)
+{
+    int written = 0;
+    const int result = withLibrary([&](CiTunesCtl& library) {
+        return library.SetMusicInfo(&working, artworkPath, music->GetRunMode(), bits, &written);
+    }, MM_ERR_FAIL);
+    const int absence = music->GetAbsenceType();
+    const int remaining = absence & ~(written & kWriteFields);
+    if (remaining == absence)
+        return result;
+    music->SetAbsenceType(remaining);
+    const QByteArray pid = working.strPersistentID.toUtf8();
+    const int stored = withLibrary([&](CiTunesCtl& library) {
+        return library.SaveMusicInfo(pid.constData(), music->GetRunMode(), "Absence", nullptr, remaining);
+    }, MM_ERR_FAIL);
+    return result != 0 ? result : stored;
+}
