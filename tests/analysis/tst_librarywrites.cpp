@@ -1,0 +1,337 @@
+// The library controller's writing half: moves that never replace a file
+// (also across file systems), field writes that report what they wrote,
+// and removals and restores that undo a half-done step.
+#include "core/mmlog.h"
+#include "db/trackdb.h"
+#include "library/filemove.h"
+#include "library/itunesctl.h"
+#include "libraryxml.h"
+#include "tags/tagaccess.h"
+#include "tagread.h"
+#include "testenv.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdlib>
+#include <memory>
+#include <sys/stat.h>
+
+namespace {
+
+const QString kUntagged = QStringLiteral("id3v2-partial.mp3"); // title and artist, no picture
+
+QString trashPathOf(const tagMMusicInfo& info, int mode)
+{
+    char* text = nullptr;
+    const QByteArray pid = info.strPersistentID.toUtf8();
+    if (SelectValueFromDB(pid.constData(), mode, "TrashPath", &text) != 0)
+        return QStringLiteral("<none>");
+    const QString value = QString::fromUtf8(text);
+    std::free(text);
+    return value;
+}
+
+bool insertRow(const tagMMusicInfo& info, int mode)
+{
+    const QByteArray location = info.strLocation.toUtf8(), pid = info.strPersistentID.toUtf8();
+    return InsertDataToDB("n", "a", "b", "1000", "1", location.constData(), pid.constData(), "", "", "64",
+                          1, mode) == 0;
+}
+
+struct FileState {
+    QByteArray bytes;
+    qint64 mtime = 0;
+    uint mode = 0;
+};
+
+FileState stateOf(const QString& path)
+{
+    struct stat st;
+    FileState state;
+    state.bytes = testenv::readAll(path);
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
+        state.mtime = qint64(st.st_mtim.tv_sec);
+        state.mode = st.st_mode & 07777;
+    }
+    return state;
+}
+
+} // namespace
+
+class TestLibraryWrites : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    int m_next = 0;
+
+    // A fresh folder for one case.
+    QString folder()
+    {
+        const QString path = m_dir.filePath(QString::number(++m_next));
+        QDir().mkpath(path);
+        return path;
+    }
+
+    QString copyFixture(const QString& fixture, const QString& target)
+    {
+        QFile::copy(testenv::fixture(fixture), target);
+        QFile(target).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        return target;
+    }
+
+    std::unique_ptr<CiTunesCtl> controller(tagMusicRunMode mode, const QString& xml = QString())
+    {
+        const QByteArray db = (folder() + QStringLiteral("/MusicLibrary.db")).toUtf8();
+        const QByteArray xmlPath = xml.toUtf8();
+        int result = -99;
+        auto library = std::make_unique<CiTunesCtl>(nullptr, xml.isEmpty() ? nullptr : xmlPath.constData(),
+                                                     db.constData(), mode, &result);
+        return result >= 0 ? std::move(library) : nullptr;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY(CreateLog(m_dir.path()));
+    }
+
+    void cleanupTestCase() { DestroyLog(); }
+
+    void movesNeverReplace_data()
+    {
+        QTest::addColumn<bool>("targetExists");
+        QTest::addColumn<bool>("sourceExists");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("free target") << false << true << int(MOVE_OK);
+        QTest::newRow("taken target") << true << true << int(MOVE_TARGET_EXISTS);
+        QTest::newRow("no source") << false << false << int(MOVE_NO_SOURCE);
+    }
+
+    void movesNeverReplace()
+    {
+        QFETCH(bool, targetExists);
+        QFETCH(bool, sourceExists);
+        QFETCH(int, expected);
+        const QString dir = folder();
+        const QString from = dir + QStringLiteral("/a.mp3"), to = dir + QStringLiteral("/b.mp3");
+        if (sourceExists)
+            QVERIFY(testenv::writeAll(from, "source"));
+        if (targetExists)
+            QVERIFY(testenv::writeAll(to, "target"));
+        QCOMPARE(MoveFileNoReplace(from, to), expected);
+        QCOMPARE(QFile::exists(from), sourceExists && expected != MOVE_OK);
+        if (expected == MOVE_OK)
+            QCOMPARE(testenv::readAll(to), QByteArray("source"));
+        if (targetExists)
+            QCOMPARE(testenv::readAll(to), QByteArray("target"));
+    }
+
+    // /dev/shm is another file system than the test folder on most
+    // machines; there the move is a verified copy and a delete.
+    void movesAcrossFileSystems_data()
+    {
+        QTest::addColumn<bool>("targetExists");
+        QTest::newRow("free target") << false;
+        QTest::newRow("taken target") << true;
+    }
+
+    void movesAcrossFileSystems()
+    {
+        QFETCH(bool, targetExists);
+        QTemporaryDir other(QStringLiteral("/dev/shm/vessolin-XXXXXX"));
+        struct stat a, b;
+        if (!other.isValid() || ::stat("/dev/shm", &a) != 0 || ::stat(QFile::encodeName(m_dir.path()).constData(), &b) != 0
+            || a.st_dev == b.st_dev)
+            QSKIP("no second file system to move across");
+        const QString from = other.filePath(QStringLiteral("song.mp3"));
+        QByteArray bytes(3 * 1024 * 1024 + 17, '\0');
+        for (int i = 0; i < bytes.size(); ++i)
+            bytes[i] = char(i * 7);
+        QVERIFY(testenv::writeAll(from, bytes));
+        QVERIFY(QFile(from).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
+        QFile f(from);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.setFileTime(QDateTime::fromSecsSinceEpoch(1000000000), QFileDevice::FileModificationTime));
+        f.close();
+        const FileState before = stateOf(from);
+        const QString dir = folder();
+        const QString to = dir + QStringLiteral("/song.mp3");
+        if (targetExists)
+            QVERIFY(testenv::writeAll(to, "target"));
+        QCOMPARE(MoveFileNoReplace(from, to), targetExists ? int(MOVE_TARGET_EXISTS) : int(MOVE_OK));
+        QCOMPARE(QFile::exists(from), targetExists);
+        const FileState after = stateOf(to);
+        if (targetExists) {
+            QCOMPARE(after.bytes, QByteArray("target"));
+        } else {
+            QCOMPARE(after.bytes, before.bytes);
+            QCOMPARE(after.mtime, before.mtime);
+            QCOMPARE(after.mode, before.mode);
+        }
+        // No temporary copy is left behind.
+        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    }
+
+    void fieldWritesReportWhatWasWritten_data()
+    {
+        QTest::addColumn<int>("flags");
+        QTest::addColumn<bool>("withArtworkFile");
+        QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<int>("written");
+        const int fields = MF_ARTIST | MF_ALBUM | MF_YEAR;
+        QTest::newRow("fields") << fields << false << false << 0 << fields;
+        QTest::newRow("fields and artwork") << (fields | MF_ARTWORK) << true << false << 0 << (fields | MF_ARTWORK);
+        QTest::newRow("artwork without bytes") << (fields | MF_ARTWORK) << false << false << -1 << fields;
+        QTest::newRow("year alone") << int(MF_YEAR) << false << false << 0 << int(MF_YEAR);
+        QTest::newRow("read-only file") << (fields | MF_ARTWORK) << true << true << int(TAG_WRITE_READ_ONLY) << 0;
+    }
+
+    void fieldWritesReportWhatWasWritten()
+    {
+        QFETCH(int, flags);
+        QFETCH(bool, withArtworkFile);
+        QFETCH(bool, readOnly);
+        QFETCH(int, result);
+        QFETCH(int, written);
+        auto library = controller(RUN_FILES);
+        QVERIFY(library);
+        tagMMusicInfo info;
+        info.strPersistentID = QStringLiteral("65535");
+        info.strLocation = copyFixture(kUntagged, folder() + QStringLiteral("/song.mp3"));
+        info.strArtist = QStringLiteral("New Artist");
+        info.strAlbum = QStringLiteral("New Album");
+        info.strYear = QStringLiteral("2001");
+        QVERIFY(insertRow(info, RUN_FILES));
+        if (readOnly)
+            QVERIFY(QFile(info.strLocation).setPermissions(QFileDevice::ReadOwner));
+        const QByteArray before = testenv::readAll(info.strLocation);
+        const QString artwork = withArtworkFile ? testenv::fixture(QStringLiteral("cover.jpg")) : QString();
+        int done = -1;
+        QCOMPARE(library->SetMusicInfo(&info, artwork, RUN_FILES, flags, &done), result);
+        QCOMPARE(done, written);
+        const tagread::Fields tags = tagread::fields(info.strLocation);
+        QCOMPARE(tags.artist == info.strArtist, bool(written & MF_ARTIST));
+        QCOMPARE(tags.year == 2001u, bool(written & MF_YEAR));
+        const QByteArray picture = tagread::mp3Picture(info.strLocation);
+        QCOMPARE(!picture.isEmpty() && picture == testenv::readAll(artwork), bool(written & MF_ARTWORK));
+        if (written == 0)
+            QCOMPARE(testenv::readAll(info.strLocation), before);
+    }
+
+    // The cached picture is the one chosen for the track; a file path only
+    // stands in when nothing is cached.
+    void cachedArtworkComesFirst()
+    {
+        auto library = controller(RUN_FILES);
+        QVERIFY(library);
+        tagMMusicInfo info;
+        info.strPersistentID = QStringLiteral("65536");
+        info.strLocation = copyFixture(kUntagged, folder() + QStringLiteral("/song.mp3"));
+        QVERIFY(insertRow(info, RUN_FILES));
+        const QString png = testenv::fixture(QStringLiteral("cover.png"));
+        QCOMPARE(library->SaveArtworkPic(&info, RUN_FILES, png), 0);
+        int done = 0;
+        QCOMPARE(library->SetMusicInfo(&info, testenv::fixture(QStringLiteral("cover.jpg")), RUN_FILES,
+                                       MF_ARTWORK, &done), 0);
+        QCOMPARE(done, int(MF_ARTWORK));
+        QCOMPARE(tagread::mp3Picture(info.strLocation), testenv::readAll(png));
+    }
+
+    void otherModesWriteNothing_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("project") << int(RUN_PROJECT);
+        QTest::newRow("duplicate files") << int(RUN_DUP_FILES);
+        QTest::newRow("duplicate library") << int(RUN_DUP_ITUNES);
+    }
+
+    void otherModesWriteNothing()
+    {
+        QFETCH(int, mode);
+        auto library = controller(RUN_FILES);
+        tagMMusicInfo info;
+        info.strLocation = copyFixture(kUntagged, folder() + QStringLiteral("/song.mp3"));
+        info.strArtist = QStringLiteral("x");
+        const QByteArray before = testenv::readAll(info.strLocation);
+        int done = -1;
+        QCOMPARE(library->SetMusicInfo(&info, QString(), mode, MF_ARTIST, &done), -1);
+        QCOMPARE(done, 0);
+        QCOMPARE(testenv::readAll(info.strLocation), before);
+    }
+
+    // The library entry goes last; when it cannot, the file comes back from
+    // the trash and the row forgets the trash path again.
+    void removalUndoneWhenTheEntryCannotGo()
+    {
+        const QString dir = folder();
+        const QString kept = copyFixture(kUntagged, dir + QStringLiteral("/kept.mp3"));
+        libraryxml::Track t;
+        t.trackId = 1;
+        t.persistentId = libraryxml::persistentId(1);
+        t.name = QStringLiteral("Kept");
+        t.location = libraryxml::fileUrl(kept);
+        QVERIFY(libraryxml::write(dir + QStringLiteral("/Library.xml"), {t}));
+        auto library = controller(RUN_DUP_ITUNES, dir + QStringLiteral("/Library.xml"));
+        QVERIFY(library);
+        tagMMusicInfo info; // a row whose track the library does not hold
+        info.strPersistentID = libraryxml::persistentId(2);
+        info.strLocation = copyFixture(kUntagged, dir + QStringLiteral("/gone.mp3"));
+        QVERIFY(insertRow(info, RUN_DUP_ITUNES));
+        const QString trash = folder() + QStringLiteral("/gone.mp3");
+        QCOMPARE(library->DeleteMusic(trash, &info, RUN_DUP_ITUNES), -1);
+        QVERIFY(QFile::exists(info.strLocation));
+        QVERIFY(!QFile::exists(trash));
+        QCOMPARE(trashPathOf(info, RUN_DUP_ITUNES), QStringLiteral("<none>")); // NULL as before
+    }
+
+    void removalWithoutARowIsRefused()
+    {
+        auto library = controller(RUN_DUP_FILES);
+        tagMMusicInfo info;
+        info.strPersistentID = QStringLiteral("70000");
+        info.strLocation = copyFixture(kUntagged, folder() + QStringLiteral("/song.mp3"));
+        const QString trash = folder() + QStringLiteral("/song.mp3");
+        QCOMPARE(library->DeleteMusic(trash, &info, RUN_DUP_FILES), -1);
+        QVERIFY(QFile::exists(info.strLocation));
+        QVERIFY(!QFile::exists(trash));
+    }
+
+    // A file that took the track's place meanwhile stays, and so does the
+    // trashed copy and the row's record of it.
+    void restoreNeverOverwrites()
+    {
+        auto library = controller(RUN_DUP_FILES);
+        tagMMusicInfo info;
+        info.strPersistentID = QStringLiteral("65535");
+        info.strLocation = copyFixture(kUntagged, folder() + QStringLiteral("/song.mp3"));
+        QVERIFY(insertRow(info, RUN_DUP_FILES));
+        const QByteArray original = testenv::readAll(info.strLocation);
+        const QString trash = folder() + QStringLiteral("/song.mp3");
+        QCOMPARE(library->DeleteMusic(trash, &info, RUN_DUP_FILES), 0);
+        QCOMPARE(trashPathOf(info, RUN_DUP_FILES), trash);
+        QVERIFY(library->IsInTrash(info, RUN_DUP_FILES));
+        QVERIFY(testenv::writeAll(info.strLocation, "another file"));
+        QCOMPARE(library->RestoreMusic(&info, RUN_DUP_FILES), -1);
+        QCOMPARE(testenv::readAll(info.strLocation), QByteArray("another file"));
+        QCOMPARE(testenv::readAll(trash), original);
+        QCOMPARE(trashPathOf(info, RUN_DUP_FILES), trash);
+        QVERIFY(QFile::remove(info.strLocation));
+        QCOMPARE(library->RestoreMusic(&info, RUN_DUP_FILES), 0);
+        QCOMPARE(testenv::readAll(info.strLocation), original);
+        QCOMPARE(trashPathOf(info, RUN_DUP_FILES), QString());
+        QVERIFY(!library->IsInTrash(info, RUN_DUP_FILES));
+        // Restored before: nothing left to restore.
+        QCOMPARE(library->RestoreMusic(&info, RUN_DUP_FILES), -1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLibraryWrites)
+#include "tst_librarywrites.moc"
