@@ -1,0 +1,176 @@
+// What the lookup tests need around the engine: canned answers of the fake
+// services, images of a chosen size, and a sink for download records.
+#pragma once
+
+#include "cadenzo.h"
+#include "fakeservice.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QList>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSemaphore>
+#include <QThread>
+#include <QWaitCondition>
+
+namespace lookupfakes {
+
+constexpr int kWaitMs = 60000; // a hang guard, not a measurement
+
+const QString kRecording = QStringLiteral("aaaaaaaa-0000-4000-8000-000000000001");
+const QString kAlbumGroup = QStringLiteral("bbbbbbbb-0000-4000-8000-000000000001");
+const QString kSearchGroupA = QStringLiteral("bbbbbbbb-0000-4000-8000-000000000002");
+const QString kSearchGroupB = QStringLiteral("bbbbbbbb-0000-4000-8000-000000000003");
+
+inline QString recordingPath()
+{
+    return QStringLiteral("/ws/2/recording/") + kRecording;
+}
+
+inline QString frontPath(const QString& group)
+{
+    return QStringLiteral("/release-group/%1/front").arg(group);
+}
+
+inline QString searchPath()
+{
+    return QStringLiteral("/ws/2/release-group");
+}
+
+inline QString lookupPath()
+{
+    return QStringLiteral("/v2/lookup");
+}
+
+// The lookup service's answer: the song "Song" by "Artist" on "Album", or
+// no match at all.
+inline QByteArray lookupAnswer(bool known)
+{
+    QJsonArray results;
+    if (known) {
+        const QJsonObject group{{"id", kAlbumGroup}, {"title", "Album"}, {"type", "Album"}};
+        const QJsonObject artist{{"id", "cccccccc-0000-4000-8000-000000000001"}, {"name", "Artist"}};
+        const QJsonObject recording{{"id", kRecording}, {"title", "Song"},
+                                    {"artists", QJsonArray{artist}}, {"releasegroups", QJsonArray{group}}};
+        results.append(QJsonObject{{"id", "dddddddd-0000-4000-8000-000000000001"}, {"score", 0.9},
+                                   {"recordings", QJsonArray{recording}}});
+    }
+    return QJsonDocument(QJsonObject{{"status", "ok"}, {"results", results}}).toJson();
+}
+
+inline QByteArray recordingDetails(const QString& year, const QString& genre)
+{
+    const QJsonArray genres{QJsonObject{{"name", genre}, {"count", 3}}};
+    return QJsonDocument(QJsonObject{{"first-release-date", year}, {"genres", genres}}).toJson();
+}
+
+inline QByteArray searchAnswer(const QStringList& groups)
+{
+    QJsonArray list;
+    int score = 100;
+    for (const QString& group : groups)
+        list.append(QJsonObject{{"id", group}, {"score", score--}, {"title", "x"}});
+    return QJsonDocument(QJsonObject{{"count", list.size()}, {"release-groups", list}}).toJson();
+}
+
+// Noise does not compress: well over 1000 bytes, different per seed.
+inline QByteArray noiseJpeg(int seed)
+{
+    QImage image(64, 64, QImage::Format_RGB32);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+            image.setPixel(x, y, qRgb((x * 37 + y * 11 + seed * 71) % 256, (x * y + seed) % 256, (x ^ y ^ seed) % 256));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPG");
+    return bytes;
+}
+
+// A plain JPEG padded after its end marker to exactly size bytes; readers
+// ignore the padding.
+inline QByteArray jpegOfSize(int size)
+{
+    QImage image(8, 8, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPG", 50);
+    bytes.append(QByteArray(qMax(0, size - int(bytes.size())), '\0'));
+    return bytes;
+}
+
+struct Download
+{
+    int operation = 0;
+    int info = 0;
+    int artwork = 0;
+    void* track = nullptr;
+    int absence = 0;
+    int fixType = -1;
+    bool location = false;
+    Qt::HANDLE thread = nullptr;
+};
+
+// Collects the download records of the requests made with its param().
+class DownloadSink
+{
+public:
+    tagCtlCmdParam param() { return tagCtlCmdParam{CMD_DOWNLOAD, &DownloadSink::callback, this}; }
+
+    QList<Download> records() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_records;
+    }
+
+    bool waitForCount(int count)
+    {
+        QMutexLocker lock(&m_mutex);
+        while (m_records.size() < count)
+            if (!m_changed.wait(&m_mutex, kWaitMs))
+                return false;
+        return true;
+    }
+
+    // Released once per record, after it is stored.
+    QSemaphore arrived;
+    // When set, each callback then waits for one release of it before it
+    // returns to the engine.
+    QSemaphore* holdAfterRecord = nullptr;
+
+private:
+    static int callback(tagAnaluyzeInfo* info, void* user)
+    {
+        auto* sink = static_cast<DownloadSink*>(user);
+        Download d;
+        d.operation = info->iOperation;
+        d.info = info->iState;
+        d.artwork = info->iArtworkState;
+        d.track = info->pMusic;
+        d.absence = info->iAbsence;
+        d.fixType = info->iFixType;
+        d.location = info->pLocation != nullptr;
+        d.thread = QThread::currentThreadId();
+        {
+            QMutexLocker lock(&sink->m_mutex);
+            sink->m_records.append(d);
+            sink->m_changed.wakeAll();
+        }
+        sink->arrived.release();
+        if (sink->holdAfterRecord)
+            sink->holdAfterRecord->tryAcquire(1, kWaitMs);
+        return 0;
+    }
+
+    mutable QMutex m_mutex;
+    QWaitCondition m_changed;
+    QList<Download> m_records;
+};
+
+} // namespace lookupfakes
