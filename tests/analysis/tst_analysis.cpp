@@ -1,0 +1,521 @@
+// The analysis of the fix run modes, the save after it, the user's choices
+// and edits, and applying results into file tags and into the library file,
+// all through the exported interface. Changes to the library are checked
+// from a new process, also after the writing process was killed.
+#include "cadenzo.h"
+#include "libraryxml.h"
+#include "mmanalysis.h"
+#include "mmsession.h"
+#include "tagread.h"
+#include "testenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTest>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+using namespace mmtest;
+
+namespace {
+
+const QString kComplete = QStringLiteral("id3v2-cover.mp3"); // every field and a picture
+const QString kPartial = QStringLiteral("id3v2-partial.mp3"); // title, artist; no album, year, genre, picture
+const QString kNoPicture = QStringLiteral("id3v1-only.mp3");  // every field, no picture
+constexpr int kFixMask = MF_TITLE | MF_ARTIST | MF_ALBUM | MF_ARTWORK | MF_FILE;
+constexpr int kDates = MF_YEAR | MF_GENRE;
+constexpr int kDone = AT_ANALYSED;
+
+QString musicFile(const Session& s, const QString& fixture, const QString& name)
+{
+    QDir().mkpath(s.path(QStringLiteral("music")));
+    const QString target = s.path(QStringLiteral("music/") + name);
+    QFile::copy(testenv::fixture(fixture), target);
+    QFile(target).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return target;
+}
+
+QString cover()
+{
+    return testenv::fixture(QStringLiteral("cover.jpg"));
+}
+
+// The editor's values as the engine takes them: one UTF-8 text per bit.
+int setUserInfo(const Session& s, void* track, int mask, const QStringList& values)
+{
+    QList<QByteArray> utf8;
+    std::vector<const char*> pointers;
+    for (const QString& v : values)
+        utf8 << v.toUtf8();
+    for (const QByteArray& v : utf8)
+        pointers.push_back(v.constData());
+    return MMSetUserMusicInfo(s.handle, track, mask, pointers.data());
+}
+
+// A library whose tracks have a title and nothing else, over files without
+// a picture: each its own, or all one.
+QString emptyFieldsLibrary(const Session& s, int count, bool oneFile = false)
+{
+    QList<libraryxml::Track> tracks;
+    const QString shared = oneFile ? musicFile(s, kPartial, QStringLiteral("shared.mp3")) : QString();
+    for (int i = 0; i < count; ++i) {
+        libraryxml::Track t;
+        t.trackId = i + 1;
+        t.persistentId = libraryxml::persistentId(quint64(i));
+        t.name = QStringLiteral("Song %1").arg(i);
+        t.totalTime = 5000;
+        t.bitRate = 64;
+        const QString file = oneFile ? shared : musicFile(s, kPartial, QStringLiteral("song %1.mp3").arg(i));
+        t.size = QFileInfo(file).size();
+        t.location = libraryxml::fileUrl(file);
+        tracks << t;
+    }
+    const QString xml = s.path(QStringLiteral("Library.xml"));
+    return libraryxml::write(xml, tracks) ? xml : QString();
+}
+
+QProcess* startChild(const QStringList& arguments)
+{
+    auto* child = new QProcess;
+    child->setProgram(QCoreApplication::applicationFilePath());
+    child->setArguments(QStringList{QStringLiteral("--child")} + arguments);
+    child->start();
+    return child;
+}
+
+// pid -> "artist|album" as a new process finds the library.
+QMap<QString, QString> libraryAsSeenByANewProcess(const QString& xml)
+{
+    std::unique_ptr<QProcess> child(startChild({QStringLiteral("read"), xml}));
+    child->waitForFinished(kWaitMs);
+    QMap<QString, QString> seen;
+    for (const QByteArray& line : child->readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> parts = line.split('\t');
+        if (parts.size() == 3)
+            seen.insert(QString::fromUtf8(parts[0]), QString::fromUtf8(parts[1] + '|' + parts[2]));
+    }
+    return seen;
+}
+
+} // namespace
+
+class TestAnalysis : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Absence bits per file (-1: found complete, leaves the list) for
+    // every field, fields missing in the tags, no picture, a missing file.
+    void fixModeMarksWhatIsMissing_data()
+    {
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<QList<int>>("expected");
+        QTest::newRow("every category") << kFixMask
+            << QList<int>{-1, MF_ALBUM | MF_ARTWORK | kDates | kDone, MF_ARTWORK | kDone, MF_FILE | kDone};
+        QTest::newRow("no artwork") << (kFixMask & ~MF_ARTWORK)
+            << QList<int>{-1, MF_ALBUM | kDates | kDone, -1, MF_FILE | kDone};
+        QTest::newRow("no missing files") << (kFixMask & ~MF_FILE)
+            << QList<int>{-1, MF_ALBUM | MF_ARTWORK | kDates | kDone, MF_ARTWORK | kDone, kDone};
+        QTest::newRow("titles only") << int(MF_TITLE | MF_FILE) << QList<int>{-1, -1, -1, MF_FILE | kDone};
+    }
+
+    void fixModeMarksWhatIsMissing()
+    {
+        QFETCH(int, mask);
+        QFETCH(QList<int>, expected);
+        Session s;
+        const QStringList files = {musicFile(s, kComplete, QStringLiteral("a.mp3")),
+                                   musicFile(s, kPartial, QStringLiteral("b.mp3")),
+                                   musicFile(s, kNoPicture, QStringLiteral("c.mp3")),
+                                   musicFile(s, kComplete, QStringLiteral("d.mp3"))};
+        QVERIFY(loadAndWait(s, RUN_FILES, QString(), files));
+        QVERIFY(QFile::remove(files[3]));
+        RecordSink sink;
+        QVERIFY(analyse(s, mask, sink));
+        QCOMPARE(sink.records().size(), 1); // the fix modes tell only the end
+
+        QStringList keptFiles;
+        QList<int> keptAbsence;
+        for (int i = 0; i < files.size(); ++i) {
+            if (expected[i] >= 0) {
+                keptFiles << files[i];
+                keptAbsence << expected[i];
+            }
+        }
+        const QList<Entry> list = entries(s);
+        QCOMPARE(list.size(), keptFiles.size());
+        for (int i = 0; i < list.size(); ++i) {
+            QCOMPARE(list[i].location, keptFiles[i]);
+            QCOMPARE(list[i].absence, keptAbsence[i]);
+        }
+        int total = 0;
+        QCOMPARE(MMGetMusicCountAMode(s.handle, &total, nullptr), keptFiles.size());
+        QCOMPARE(total, files.size());
+
+        // The save keeps the findings and drops the complete tracks' rows.
+        QVERIFY(waitForSaves(s, 1));
+        const QList<Row> saved = rows(s.dbPath());
+        QCOMPARE(saved.size(), list.size());
+        for (const Entry& e : list)
+            QCOMPARE(rowOf(s.dbPath(), e.pid).absence, e.absence);
+        QVERIFY(engineLog(s).contains(
+            QStringLiteral("Start Delete Complete Music: %1").arg(files.size() - keptFiles.size())));
+    }
+
+    // A track analysed before keeps its findings; one whose file was
+    // missing is looked at again.
+    void reanalysisLooksOnlyAtMissingFiles()
+    {
+        Session s;
+        const QStringList files = {musicFile(s, kPartial, QStringLiteral("b.mp3")),
+                                   musicFile(s, kComplete, QStringLiteral("d.mp3"))};
+        QVERIFY(loadAndWait(s, RUN_FILES, QString(), files));
+        QVERIFY(QFile::rename(files[1], files[1] + QStringLiteral(".away")));
+        RecordSink first;
+        QVERIFY(analyse(s, kFixMask, first));
+        QCOMPARE(entries(s).at(1).absence, MF_FILE | kDone);
+        QVERIFY(QFile::rename(files[1] + QStringLiteral(".away"), files[1]));
+        QVERIFY(waitForSaves(s, 1));
+
+        RecordSink second;
+        QVERIFY(analyse(s, MF_TITLE | MF_FILE, second));
+        const QList<Entry> list = entries(s);
+        QCOMPARE(list.size(), 1);
+        QCOMPARE(list[0].absence, MF_ALBUM | MF_ARTWORK | kDates | kDone);
+        int total = 0;
+        MMGetMusicCountAMode(s.handle, &total, nullptr);
+        QCOMPARE(total, 2);
+        QVERIFY(waitForSaves(s, 2));
+        QCOMPARE(rows(s.dbPath()).size(), 1);
+    }
+
+    void emptyLibrarySendsOnlyTheEnd()
+    {
+        Session s;
+        const QString xml = s.path(QStringLiteral("Empty.xml"));
+        QVERIFY(libraryxml::write(xml, {}));
+        QVERIFY(loadAndWait(s, RUN_ITUNES, xml, {}));
+        RecordSink sink;
+        QVERIFY(analyse(s, kFixMask, sink));
+        QCOMPARE(sink.records().size(), 1);
+        QCOMPARE(sink.records().at(0).operation, int(CMD_ANALYSE));
+        QCOMPARE(sink.records().at(0).state, 1);
+        QVERIFY(waitForSaves(s, 1));
+    }
+
+    // A project saved before year and genre were kept never marks them.
+    void oldProjectsLeaveYearAndGenreAlone()
+    {
+        Session s;
+        const QString file = musicFile(s, kPartial, QStringLiteral("b.mp3"));
+        const QString db = s.path(QStringLiteral("old.zorvadata"));
+        QVERIFY(execSql(db, QStringLiteral(
+            "create table TracksTable (TrackID integer, PersistentID text, Name text, TotalTime text, "
+            "Artist text, Album text, Size text, Location text, ArtData blob, ArtPath text, "
+            "Absence integer, State integer, RepeatID integer, Type integer, Year text, Genre text, "
+            "Bitrate text, TrashPath text);"
+            "insert into TracksTable values (10000, '65535', 'Grey', '5000', 'Mira', '', '1', '%1', "
+            "NULL, NULL, 0, 0, 0, 2, '', '', '64', NULL);").arg(file)));
+        QCOMPARE(s.openLibrary(QString(), RUN_PROJECT, db), 0);
+        RecordSink load;
+        QCOMPARE(s.startLoad(load), 0);
+        QVERIFY(load.waitForEnd());
+        RecordSink sink;
+        QVERIFY(analyse(s, kFixMask, sink));
+        QCOMPARE(entries(s).at(0).absence, MF_ALBUM | MF_ARTWORK | kDone);
+    }
+
+    void stopsAndExitsEndWithoutSaving_data()
+    {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<bool>("finishes");
+        QTest::newRow("continue") << int(CTL_RUN) << true;
+        QTest::newRow("stop") << int(CTL_STOP) << false;
+        QTest::newRow("exit") << -1 << false;
+    }
+
+    // Paused from its own record, the analysis waits; a continue finishes
+    // it, a stop or the exit ends it with neither end record nor save.
+    void stopsAndExitsEndWithoutSaving()
+    {
+        QFETCH(int, command);
+        QFETCH(bool, finishes);
+        Session s;
+        QStringList files;
+        for (int i = 0; i < 5; ++i)
+            files << musicFile(s, kPartial, QStringLiteral("%1.mp3").arg(i));
+        QVERIFY(loadAndWait(s, RUN_DUP_FILES, QString(), files));
+        RecordSink sink;
+        void* handle = s.handle;
+        sink.onRecord = [handle](const Record&, int index) {
+            if (index == 1)
+                MMControlCommand(handle, CMD_ANALYSE, CTL_PAUSE);
+        };
+        const tagCtlCmdParam param = sink.param(CMD_ANALYSE);
+        QCOMPARE(MMAnalyzeMusicInfo(s.handle, &param, MF_TITLE), 0);
+        QVERIFY(sink.waitForCount(2));
+        QTest::qWait(100);
+        QCOMPARE(sink.records().size(), 2);
+        if (command < 0)
+            QCOMPARE(MMSetExitState(s.handle, 1), 0);
+        else
+            QCOMPARE(MMControlCommand(s.handle, CMD_ANALYSE, tagCtlState(command)), 0);
+        if (finishes) {
+            QVERIFY(sink.waitForEnd());
+            QCOMPARE(sink.records().size(), files.size() + 1);
+            QVERIFY(waitForSaves(s, 1));
+            return;
+        }
+        MMSetExitState(s.handle, 1);
+        QCOMPARE(sink.records().size(), 2);
+        QVERIFY(!engineLog(s).contains(QStringLiteral("start SaveDataToDB()")));
+    }
+
+    // Applying a reloaded project's track, whose row says what is missing
+    // and unchecked: what is written, the result, what stays missing.
+    void applyFollowsTheRules_data()
+    {
+        QTest::addColumn<int>("absence");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("artist");
+        QTest::addColumn<QString>("album");
+        QTest::addColumn<int>("replace");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<int>("written");
+        const QString old = QStringLiteral("Mira Kessel"), other = QStringLiteral("Other Artist"),
+                      album = QStringLiteral("New Album");
+        QTest::newRow("only the year missing") << (MF_YEAR | kDone) << 0 << old << album << 0 << 0 << 0;
+        QTest::newRow("album and year missing") << (MF_ALBUM | MF_YEAR | kDone) << 0 << old << album << 0 << 0
+                                                << (MF_ALBUM | MF_YEAR);
+        QTest::newRow("album unchecked, artist missing") << (MF_ARTIST | MF_ALBUM | kDone) << int(MF_ALBUM) << other
+                                                         << album << 0 << 0 << int(MF_ARTIST);
+        QTest::newRow("missing file") << (MF_FILE | MF_ALBUM | kDone) << 0 << old << album << 0 << 0 << 0;
+        QTest::newRow("nothing to write") << (MF_ALBUM | kDone) << 0 << old << QString() << 0 << -1 << 0;
+        QTest::newRow("artist replaced") << (MF_ALBUM | kDone) << 0 << other << album << int(MF_ARTIST) << 0
+                                         << (MF_ALBUM | MF_ARTIST);
+        QTest::newRow("same artist not replaced") << (MF_ALBUM | kDone) << 0 << old << album << int(MF_ARTIST) << 0
+                                                  << int(MF_ALBUM);
+        QTest::newRow("artist replaced only when asked") << (MF_ALBUM | kDone) << 0 << other << album << 0 << 0
+                                                         << int(MF_ALBUM);
+    }
+
+    void applyFollowsTheRules()
+    {
+        QFETCH(int, absence);
+        QFETCH(int, state);
+        QFETCH(QString, artist);
+        QFETCH(QString, album);
+        QFETCH(int, replace);
+        QFETCH(int, result);
+        QFETCH(int, written);
+        Session s;
+        const QString file = musicFile(s, kPartial, QStringLiteral("b.mp3"));
+        QVERIFY(loadAndWait(s, RUN_FILES, QString(), {file}));
+        QVERIFY(execSql(s.dbPath(), QStringLiteral("update TracksTable set Absence=%1, State=%2, Artist='%3', "
+                                                   "Album='%4', Year='2001'")
+                                        .arg(absence).arg(state).arg(artist, album)));
+        QVERIFY(loadAndWait(s, RUN_PROJECT, QString(), {}));
+        const QByteArray before = testenv::readAll(file);
+
+        QCOMPARE(MMApplyMusicInfo(s.handle, 0, replace), result);
+        const tagread::Fields tags = tagread::fields(file);
+        QCOMPARE(!album.isEmpty() && tags.album == album, bool(written & MF_ALBUM));
+        QCOMPARE(tags.year == 2001u, bool(written & MF_YEAR));
+        QCOMPARE(tags.artist, (written & MF_ARTIST) ? artist : QStringLiteral("Mira Kessel"));
+        if (!written)
+            QCOMPARE(testenv::readAll(file), before);
+        const int left = absence & ~written;
+        QCOMPARE(entries(s).at(0).absence, left);
+        QCOMPARE(rows(s.dbPath()).at(0).absence, left);
+        QCOMPARE(MMApplyMusicInfo(s.handle, 1, replace), -1); // outside the list
+    }
+
+    void editsAndChoicesReachTheDatabase()
+    {
+        Session s;
+        QVERIFY(loadAndWait(s, RUN_FILES, QString(),
+                            {musicFile(s, kPartial, QStringLiteral("b.mp3")), musicFile(s, kNoPicture, QStringLiteral("c.mp3"))}));
+        RecordSink sink;
+        QVERIFY(analyse(s, kFixMask, sink));
+        QVERIFY(waitForSaves(s, 1));
+        const QList<Entry> list = entries(s);
+        void* track = list[0].track;
+
+        // Values come one per bit, in the field order.
+        QCOMPARE(setUserInfo(s, track, MF_ARTIST | MF_YEAR, {QStringLiteral("Ann"), QStringLiteral("1999")}), 0);
+        QCOMPARE(s.info(track)->strArtist, QStringLiteral("Ann"));
+        QCOMPARE(s.info(track)->strYear, QStringLiteral("1999"));
+        QCOMPARE(rowOf(s.dbPath(), list[0].pid).artist, QStringLiteral("Ann"));
+        QCOMPARE(rowOf(s.dbPath(), list[0].pid).year, QStringLiteral("1999"));
+        // An emptied field is no edit.
+        QCOMPARE(setUserInfo(s, track, MF_ARTIST, {QString()}), 0);
+        QCOMPARE(s.info(track)->strArtist, QStringLiteral("Ann"));
+        QCOMPARE(MMSetUserMusicInfo(s.handle, track, MF_ARTIST, nullptr), -1);
+
+        QCOMPARE(MMSetMusicState(s.handle, track, MF_ALBUM), 0);
+        QCOMPARE(MMGetMusicState(s.handle, track), int(MF_ALBUM));
+        QCOMPARE(rowOf(s.dbPath(), list[0].pid).state, int(MF_ALBUM));
+
+        // Every row, and in memory the categories the report shows.
+        QCOMPARE(MMChangeAllMusicState(s.handle, MF_FILE | MF_TITLE, 1), 0);
+        for (const Entry& e : entries(s)) {
+            QCOMPARE(MMGetMusicState(s.handle, e.track) & (MF_FILE | MF_TITLE), int(MF_FILE));
+            QCOMPARE(rowOf(s.dbPath(), e.pid).state & (MF_FILE | MF_TITLE), MF_FILE | MF_TITLE);
+        }
+        QCOMPARE(MMChangeAllMusicState(s.handle, MF_FILE, 0), 0);
+        for (const Entry& e : entries(s)) {
+            QCOMPARE(MMGetMusicState(s.handle, e.track) & MF_FILE, 0);
+            QCOMPARE(rowOf(s.dbPath(), e.pid).state & MF_FILE, 0);
+        }
+        QCOMPARE(rowOf(s.dbPath(), list[0].pid).state & MF_ALBUM, int(MF_ALBUM));
+    }
+
+    // The user's edits and chosen artwork go into the file's tags; a field
+    // that cannot be written stays missing.
+    void applyingWritesTagsAndArtwork()
+    {
+        Session s;
+        const QString writable = musicFile(s, kPartial, QStringLiteral("b.mp3"));
+        const QString readOnly = musicFile(s, kNoPicture, QStringLiteral("c.mp3"));
+        QVERIFY(loadAndWait(s, RUN_FILES, QString(), {writable, readOnly}));
+        RecordSink sink;
+        QVERIFY(analyse(s, kFixMask, sink));
+        QVERIFY(waitForSaves(s, 1));
+        const QList<Entry> list = entries(s);
+        QCOMPARE(setUserInfo(s, list[0].track, MF_ALBUM | MF_YEAR | MF_GENRE | MF_ARTWORK,
+                             {QStringLiteral("Harbour"), QStringLiteral("2003"), QStringLiteral("Folk"), cover()}),
+                 0);
+        QCOMPARE(setUserInfo(s, list[1].track, MF_ARTWORK, {cover()}), 0);
+        QVERIFY(QFile(readOnly).setPermissions(QFileDevice::ReadOwner));
+        const QByteArray untouched = testenv::readAll(readOnly);
+
+        QCOMPARE(MMDBTransaction(s.handle, false), 0);
+        QCOMPARE(MMApplyMusicInfo(s.handle, 0, 0), 0);
+        QVERIFY(MMApplyMusicInfo(s.handle, 1, 0) < 0);
+        QCOMPARE(MMDBTransaction(s.handle, true), 0);
+
+        const tagread::Fields tags = tagread::fields(writable);
+        QCOMPARE(tags.album, QStringLiteral("Harbour"));
+        QCOMPARE(tags.year, 2003u);
+        QCOMPARE(tags.genre, QStringLiteral("Folk"));
+        QCOMPARE(tagread::mp3Picture(writable), testenv::readAll(cover()));
+        QCOMPARE(entries(s).at(0).absence, kDone);
+        QCOMPARE(rowOf(s.dbPath(), list[0].pid).absence, kDone);
+        QCOMPARE(testenv::readAll(readOnly), untouched);
+        QCOMPARE(entries(s).at(1).absence, MF_ARTWORK | kDone);
+    }
+
+    // Fields go into the library file, artwork into the track's own file;
+    // a new process opening the library sees them.
+    void applyingWritesTheLibrary()
+    {
+        Session s;
+        const QString xml = emptyFieldsLibrary(s, 3);
+        QVERIFY(loadAndWait(s, RUN_ITUNES, xml, {}));
+        RecordSink sink;
+        QVERIFY(analyse(s, MF_ARTIST | MF_ALBUM | MF_ARTWORK, sink));
+        const QList<Entry> list = entries(s);
+        QCOMPARE(list.size(), 3);
+        for (const Entry& e : list) {
+            QCOMPARE(e.absence, MF_ARTIST | MF_ALBUM | MF_ARTWORK | kDates | kDone);
+            QCOMPARE(setUserInfo(s, e.track, MF_ARTIST | MF_ALBUM | MF_ARTWORK,
+                                 {QStringLiteral("Artist ") + e.pid, QStringLiteral("Album ") + e.pid, cover()}),
+                     0);
+        }
+        for (int i = 0; i < list.size(); ++i)
+            QCOMPARE(MMApplyMusicInfo(s.handle, i, 0), 0);
+        const QMap<QString, QString> seen = libraryAsSeenByANewProcess(xml);
+        QCOMPARE(seen.size(), 3);
+        for (const Entry& e : list) {
+            QCOMPARE(seen.value(e.pid), QStringLiteral("Artist %1|Album %1").arg(e.pid));
+            QCOMPARE(tagread::mp3Picture(e.location), testenv::readAll(cover()));
+        }
+        for (const Entry& e : entries(s))
+            QCOMPARE(e.absence, kDates | kDone);
+    }
+
+    // A child applies as fast as it can and is killed at some point: every
+    // track it acknowledged is in the library a new process opens.
+    void killedWriterLosesNoAcknowledgedChange()
+    {
+        Session s;
+        constexpr int kTracks = 1000;
+        const QString xml = emptyFieldsLibrary(s, kTracks, true);
+        std::unique_ptr<QProcess> child(startChild({QStringLiteral("apply"), xml}));
+        QVERIFY(child->waitForStarted());
+        QStringList acknowledged;
+        QByteArray pending;
+        auto takeLines = [&](bool all) {
+            const qsizetype end = all ? pending.size() : pending.lastIndexOf('\n');
+            if (end < 0)
+                return;
+            for (const QByteArray& line : pending.left(end).split('\n'))
+                if (line.startsWith("ack ") && line.size() > 4 + 15)
+                    acknowledged << QString::fromUtf8(line.mid(4).trimmed());
+            pending = pending.mid(end);
+        };
+        while (acknowledged.size() < 40 && child->state() == QProcess::Running) {
+            child->waitForReadyRead(kWaitMs);
+            pending += child->readAllStandardOutput();
+            takeLines(false);
+        }
+        child->kill();
+        child->waitForFinished(kWaitMs);
+        pending += child->readAllStandardOutput();
+        takeLines(true);
+        QVERIFY2(acknowledged.size() >= 40, child->readAllStandardError().constData());
+        QVERIFY2(acknowledged.size() < kTracks, "the child finished before it was killed");
+
+        const QMap<QString, QString> seen = libraryAsSeenByANewProcess(xml);
+        QCOMPARE(seen.size(), kTracks);
+        for (const QString& pid : acknowledged)
+            QCOMPARE(seen.value(pid), QStringLiteral("Artist %1|Album %1").arg(pid));
+    }
+};
+
+// Child modes: "apply <library>" loads, analyses and applies one track at a
+// time, printing "ack <persistent ID>" after each; "read <library>" prints
+// every track as "<persistent ID>\t<artist>\t<album>".
+static int childMain(const QStringList& args)
+{
+    Session s;
+    const QString mode = args.value(0), xml = args.value(1);
+    if (!loadAndWait(s, RUN_ITUNES, xml, {}))
+        return 2;
+    if (mode == QLatin1String("read")) {
+        for (const Entry& e : entries(s)) {
+            const tagMMusicInfo* info = s.info(e.track);
+            std::printf("%s\t%s\t%s\n", qPrintable(info->strPersistentID), info->strArtist.toUtf8().constData(),
+                        info->strAlbum.toUtf8().constData());
+        }
+        return 0;
+    }
+    RecordSink sink;
+    if (!analyse(s, MF_ARTIST | MF_ALBUM, sink))
+        return 3;
+    const QList<Entry> list = entries(s);
+    for (int i = 0; i < list.size(); ++i) {
+        const QString& pid = list[i].pid;
+        if (setUserInfo(s, list[i].track, MF_ARTIST | MF_ALBUM, {QStringLiteral("Artist ") + pid, QStringLiteral("Album ") + pid}) != 0
+            || MMApplyMusicInfo(s.handle, i, 0) != 0)
+            return 4;
+        std::printf("ack %s\n", qPrintable(pid));
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "--child") == 0)
+        return childMain(app.arguments().mid(2));
+    TestAnalysis test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_analysis.moc"
