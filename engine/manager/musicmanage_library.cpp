@@ -142,6 +142,11 @@ int CMusicManage::LoadExMusicFiles(int count, const char** paths)
 
 int CMusicManage::DBTransaction(bool commit)
 {
+    // Both share the one connection: a transaction begun while the save
+    // after an analysis holds its savepoint would swallow it. Never called
+    // with the library held, which the save needs for every write.
+    if (!commit)
+        m_pSaveThread->wait();
     return withLibrary([&](CiTunesCtl& library) { return library.DBTransaction(commit); },
                        MM_ERR_FAIL);
 }

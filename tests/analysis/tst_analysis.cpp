@@ -108,6 +108,25 @@ class TestAnalysis : public QObject
     Q_OBJECT
 
 private slots:
+    // The application begins its transaction for applying as soon as the
+    // analysis ended; on the one connection the save still works over, it
+    // must wait for the save rather than fail or take the save's writes.
+    void applyTransactionWaitsForTheSave()
+    {
+        Session s;
+        const QString xml = emptyFieldsLibrary(s, 3000, true);
+        QVERIFY(loadAndWait(s, RUN_ITUNES, xml, {}));
+        RecordSink sink;
+        QVERIFY(analyse(s, MF_ARTIST, sink));
+        QCOMPARE(MMDBTransaction(s.handle, false), 0);
+        QVERIFY(engineLog(s).contains(QStringLiteral("End Delete Complete Music")));
+        QCOMPARE(MMApplyMusicInfo(s.handle, 0, 0), -1); // nothing to write yet
+        QCOMPARE(MMDBTransaction(s.handle, true), 0);
+        const QList<Row> saved = rows(s.dbPath());
+        QCOMPARE(saved.size(), 3000);
+        QCOMPARE(saved.last().absence, MF_ARTIST | kDates | kDone);
+    }
+
     // Absence bits per file (-1: found complete, leaves the list) for
     // every field, fields missing in the tags, no picture, a missing file.
     void fixModeMarksWhatIsMissing_data()
