@@ -1,0 +1,217 @@
+// Figures for the analysis through the exported interface, on a generated
+// library whose tracks each have a file of their own (hard links of the
+// fixtures). Prints only:
+//  1. the quick duplicate scan of a loaded library (title and artist);
+//  2. the fix-mode analysis and the save after it;
+//  3. applying edited fields to part of a library, in one transaction.
+//   bench_analysis [tracks] [applied]
+#include "cadenzo.h"
+#include "libraryxml.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMutex>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QWaitCondition>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+const char* const kFixtures[] = {"id3v2-cover.mp3", "id3v2-partial.mp3", "id3v1-only.mp3", "ape-only.mp3",
+                                 "untagged.mp3", "cover.m4a", "empty.m4a"};
+
+struct EndWaiter
+{
+    QMutex mutex;
+    QWaitCondition ended;
+    bool done = false;
+
+    static int callback(tagAnaluyzeInfo* info, void* user)
+    {
+        auto* self = static_cast<EndWaiter*>(user);
+        if (info->pMusic || info->iProgress != PROGRESS_FULL)
+            return 0;
+        QMutexLocker lock(&self->mutex);
+        self->done = true;
+        self->ended.wakeAll();
+        return 0;
+    }
+
+    void wait()
+    {
+        QMutexLocker lock(&mutex);
+        while (!done)
+            ended.wait(&mutex);
+    }
+};
+
+QStringList makeFiles(const QString& folder, int count)
+{
+    QDir().mkpath(folder);
+    QStringList originals;
+    for (const char* name : kFixtures) {
+        const QString copy = folder + QStringLiteral("/original-") + QLatin1String(name);
+        QFile::copy(QStringLiteral(VESSOLIN_FIXTURES_DIR "/") + QLatin1String(name), copy);
+        QFile(copy).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        originals << copy;
+    }
+    QStringList files;
+    for (int i = 0; i < count; ++i) {
+        const QString& original = originals.at(i % originals.size());
+        const QString link = folder + QStringLiteral("/track %1.%2").arg(i).arg(QFileInfo(original).suffix());
+        if (::link(QFile::encodeName(original).constData(), QFile::encodeName(link).constData()) == 0)
+            files << link;
+    }
+    return files;
+}
+
+// Half the titles repeat every 7,000 tracks (with their artists), so the
+// scan finds groups of about four; every third track lacks its album.
+bool writeLibrary(const QString& path, const QStringList& files, int trackCount)
+{
+    QList<libraryxml::Track> tracks;
+    tracks.reserve(trackCount);
+    for (int i = 0; i < trackCount; ++i) {
+        const QString& file = files.at(i % files.size());
+        libraryxml::Track t;
+        t.trackId = i + 1;
+        t.persistentId = libraryxml::persistentId(quint64(i));
+        t.name = QStringLiteral("Title %1").arg(i % 2 ? i : i % 7000);
+        t.artist = QStringLiteral("Artist %1").arg(i % 7000 % 13);
+        t.album = i % 3 == 0 ? QString() : QStringLiteral("Album %1").arg(i % 4001);
+        t.genre = QStringLiteral("Jazz");
+        t.year = 1950 + i % 70;
+        t.size = QFileInfo(file).size();
+        t.totalTime = 5000 + i % 5;
+        t.bitRate = 64 + 32 * (i % 3);
+        t.location = libraryxml::fileUrl(file);
+        tracks << t;
+    }
+    return libraryxml::write(path, tracks);
+}
+
+bool load(void* manager, const QByteArray& xml, const QByteArray& db, tagMusicRunMode mode)
+{
+    if (MMLoadMusicLibrary(manager, xml.constData(), db.constData(), mode) != 0)
+        return false;
+    EndWaiter waiter;
+    const tagCtlCmdParam param{CMD_LOAD, &EndWaiter::callback, &waiter};
+    MMLoadiTunesMusic(manager, &param);
+    waiter.wait();
+    return true;
+}
+
+qint64 analyse(void* manager, int mask)
+{
+    QElapsedTimer clock;
+    clock.start();
+    EndWaiter waiter;
+    const tagCtlCmdParam param{CMD_ANALYSE, &EndWaiter::callback, &waiter};
+    if (MMAnalyzeMusicInfo(manager, &param, mask) != 0)
+        return -1;
+    waiter.wait();
+    return clock.elapsed();
+}
+
+int savesLogged(const QString& folder)
+{
+    QFile log(folder + QStringLiteral("/MM.log"));
+    return log.open(QIODevice::ReadOnly) ? int(log.readAll().count("End Delete Complete Music")) : 0;
+}
+
+void waitForSave(const QString& folder, int count)
+{
+    while (savesLogged(folder) < count)
+        QThread::msleep(5);
+}
+
+int duplicatesFound(void* manager)
+{
+    int found = 0;
+    const int count = MMGetMusicCountAMode(manager, nullptr, nullptr);
+    for (int i = 0; i < count; ++i) {
+        int absence = 0;
+        MMGetMusicListMusic(manager, i, nullptr, &absence, nullptr, nullptr);
+        found += (absence & AT_DUPLICATE) ? 1 : 0;
+    }
+    return found;
+}
+
+void benchQuickScan(void* manager, const QByteArray& xml, const QByteArray& db)
+{
+    if (!load(manager, xml, db, RUN_DUP_ITUNES))
+        return;
+    const qint64 ms = analyse(manager, MF_TITLE | MF_ARTIST);
+    std::printf("quick duplicate scan: %d tracks in %lld ms, %d in groups\n",
+                MMGetMusicCountAMode(manager, nullptr, nullptr), ms, duplicatesFound(manager));
+}
+
+void benchFixAnalysis(void* manager, const QByteArray& xml, const QByteArray& db, const QString& folder)
+{
+    if (!load(manager, xml, db, RUN_ITUNES))
+        return;
+    const int saves = savesLogged(folder);
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 ms = analyse(manager, MF_TITLE | MF_ARTIST | MF_ALBUM | MF_ARTWORK | MF_FILE);
+    waitForSave(folder, saves + 1);
+    int total = 0;
+    const int kept = MMGetMusicCountAMode(manager, &total, nullptr);
+    std::printf("fix-mode analysis: %d tracks in %lld ms (%d with findings); with the save: %lld ms\n", total, ms,
+                kept, clock.elapsed());
+}
+
+void benchApply(void* manager, const QByteArray& xml, const QByteArray& db, int applied)
+{
+    if (!load(manager, xml, db, RUN_ITUNES) || analyse(manager, MF_ARTIST | MF_ALBUM) < 0)
+        return;
+    const int count = std::min(applied, MMGetMusicCountAMode(manager, nullptr, nullptr));
+    for (int i = 0; i < count; ++i) {
+        void* track = nullptr;
+        MMGetMusicListMusic(manager, i, &track, nullptr, nullptr, nullptr);
+        const QByteArray album = "Fixed album " + QByteArray::number(i);
+        const char* values[] = {album.constData()};
+        MMSetUserMusicInfo(manager, track, MF_ALBUM, values);
+    }
+    QElapsedTimer clock;
+    clock.start();
+    int failed = 0;
+    MMDBTransaction(manager, false);
+    for (int i = 0; i < count; ++i)
+        failed += MMApplyMusicInfo(manager, i, 0) != 0 ? 1 : 0;
+    MMDBTransaction(manager, true);
+    const qint64 applyMs = clock.elapsed();
+    MMDestroyMusicLibrary(manager); // the library file takes in the changes
+    std::printf("applying: %d tracks in %lld ms (%d failed); with closing the library: %lld ms\n", count, applyMs,
+                failed, clock.elapsed());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int trackCount = argc > 1 ? atoi(argv[1]) : 50000;
+    const int applied = argc > 2 ? atoi(argv[2]) : 5000;
+    QTemporaryDir dir;
+    const QStringList files = makeFiles(dir.filePath(QStringLiteral("music")), trackCount);
+    const QString xml = dir.filePath(QStringLiteral("Library.xml"));
+    if (files.isEmpty() || !writeLibrary(xml, files, trackCount)) {
+        std::fprintf(stderr, "could not make the library\n");
+        return 1;
+    }
+    const QByteArray folder = dir.path().toUtf8();
+    const QByteArray db = dir.filePath(QStringLiteral("MusicLibrary.db")).toUtf8();
+    void* manager = MMCreateManager(folder.constData(), folder.constData(), folder.constData());
+    benchQuickScan(manager, xml.toUtf8(), db);
+    benchFixAnalysis(manager, xml.toUtf8(), db, dir.path());
+    benchApply(manager, xml.toUtf8(), db, applied);
+    MMSetExitState(manager, 1);
+    MMDestroyManager(manager);
+    return 0;
+}
