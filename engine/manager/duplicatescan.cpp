@@ -109,24 +109,9 @@ bool CDuplicateScan::isCandidate(int index) const
     return !(absence & AT_DUPLICATE_ERROR) && !(absence & music->GetState() & kRemovedDuplicate);
 }
 
-int CDuplicateScan::Examine(int index)
+bool CDuplicateScan::HasFile(int index) const
 {
-    CMusicObj* music = m_music[index];
-    int absence = music->GetAbsenceType();
-    if ((absence & AT_ANALYSED) || !m_tracks[size_t(index)].fileExists)
-        return absence;
-    long long id = 0;
-    bool removeCurrent = false;
-    const int found = FindDuplicate(index, &id, removeCurrent);
-    if (found == 1) {
-        if (removeCurrent)
-            music->SetState(MS_REMOVE);
-        music->SetRepeatID(id);
-        absence |= AT_DUPLICATE;
-    } else if (found < 0) {
-        absence |= AT_DUPLICATE_ERROR;
-    }
-    return absence;
+    return index >= 0 && index < m_music.size() && m_tracks[size_t(index)].fileExists;
 }
 
 QString CDuplicateScan::fieldKey(const Track& track) const

@@ -35,13 +35,10 @@ public:
     CDuplicateScan(const CDuplicateScan&) = delete;
     CDuplicateScan& operator=(const CDuplicateScan&) = delete;
 
-    // The loop's step for track index: unless it was analysed before or its
-    // file is missing, compares it with the candidates before it and, on a
-    // match, sets its state and repeat ID. Returns the absence word to store
-    // (AT_ANALYSED not yet added).
-    int Examine(int index);
+    // Whether track index's location was a regular file when the scan began.
+    bool HasFile(int index) const;
     // Makes track index a candidate for the tracks after it; call once per
-    // track that stays in the list, after its own Examine.
+    // track that stays in the list, after its own comparison.
     void Enter(int index);
 
     // The comparison of track current with candidates 0 .. current - 1:

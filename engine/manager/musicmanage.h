@@ -188,6 +188,7 @@ private:
     // Analysis, saving, applying, removal (their own files).
     QVector<CMusicObj*> startAnalysisPass();
     bool walkTracks(const QVector<CMusicObj*>& tracks, QVector<bool>& complete);
+    int duplicateStep(CMusicObj* music, int index);
     void sendTrackRecord(CMusicObj* music, int progress);
     void setCompleteTracksAside(const QVector<CMusicObj*>& tracks, const QVector<bool>& complete);
     QVector<CMusicObj*> tracksSnapshot();

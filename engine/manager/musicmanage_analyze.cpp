@@ -206,7 +206,7 @@ bool CMusicManage::walkTracks(const QVector<CMusicObj*>& tracks, QVector<bool>& 
         if (!music)
             continue;
         if (isDuplicateMode(music->GetRunMode())) {
-            const int absence = m_pDuplicateScan->Examine(k);
+            const int absence = duplicateStep(music, k);
             if (m_bExit)
                 return false;
             sendTrackRecord(music, duplicateProgress(k - left, tracks.size() - left));
@@ -227,6 +227,28 @@ bool CMusicManage::walkTracks(const QVector<CMusicObj*>& tracks, QVector<bool>& 
         music->SetDirty(true);
     }
     return true;
+}
+
+// The comparison of one track in the duplicate run modes; returns the
+// absence word to store (AT_ANALYSED not yet added).
+int CMusicManage::duplicateStep(CMusicObj* music, int index)
+{
+    int absence = music->GetAbsenceType();
+    if ((absence & AT_ANALYSED) || !m_pDuplicateScan->HasFile(index))
+        return absence;
+    const tagMMusicInfo current = music->WorkingCopy();
+    long long id = 0;
+    bool removeCurrent = false;
+    const int found = RepeatMusicList_kwr(&current, index - 1, m_iAnalyzeMask, &id, removeCurrent);
+    if (found == 1) {
+        if (removeCurrent)
+            music->SetState(MS_REMOVE);
+        music->SetRepeatID(id);
+        absence |= AT_DUPLICATE;
+    } else if (found < 0) {
+        absence |= AT_DUPLICATE_ERROR;
+    }
+    return absence;
 }
 
 void CMusicManage::sendTrackRecord(CMusicObj* music, int progress)

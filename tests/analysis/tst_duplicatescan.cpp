@@ -202,15 +202,25 @@ TrackList copyOf(const TrackList& from)
     return list;
 }
 
+// The analysis loop's step of the duplicate modes over the scan.
 void runBuckets(const TrackList& list, int mask)
 {
     std::atomic<bool> exit{false};
     CDuplicateScan scan(list.tracks, mask, QString(), exit);
     for (int k = 0; k < list.tracks.size(); ++k) {
-        const int absence = scan.Examine(k);
-        list.tracks[k]->SetAbsenceType(absence | AT_ANALYSED);
+        CMusicObj* music = list.tracks[k];
+        int absence = music->GetAbsenceType();
+        long long id = 0;
+        bool removeCurrent = false;
+        if (!(absence & AT_ANALYSED) && scan.HasFile(k) && scan.FindDuplicate(k, &id, removeCurrent) == 1) {
+            if (removeCurrent)
+                music->SetState(MS_REMOVE);
+            music->SetRepeatID(id);
+            absence |= AT_DUPLICATE;
+        }
+        music->SetAbsenceType(absence | AT_ANALYSED);
         scan.Enter(k);
-        list.tracks[k]->SetDirty(true);
+        music->SetDirty(true);
     }
 }
 
