@@ -3,8 +3,10 @@
 // fixtures). Prints only:
 //  1. the quick duplicate scan of a loaded library (title and artist);
 //  2. the fix-mode analysis and the save after it;
-//  3. applying edited fields to part of a library, in one transaction.
-//   bench_analysis [tracks] [applied]
+//  3. applying edited fields to part of a library, in one transaction;
+//  4. the deep scan of a library whose fingerprints are all cached (one
+//     track in twenty repeats an earlier one).
+//   bench_analysis [tracks] [applied] [deep-scanned]
 #include "cadenzo.h"
 #include "libraryxml.h"
 
@@ -16,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QWaitCondition>
+#include <QRandomGenerator>
+#include <QtEndian>
 
 #include <cstdio>
 #include <unistd.h>
@@ -191,6 +195,37 @@ void benchApply(void* manager, const QByteArray& xml, const QByteArray& db, int 
                 failed, clock.elapsed());
 }
 
+bool writeCaches(const QString& folder, int count)
+{
+    QRandomGenerator random(5);
+    QList<QByteArray> written;
+    for (int i = 0; i < count; ++i) {
+        QByteArray bytes(8 + 4 * 200, '\0');
+        qToLittleEndian<qint32>(44100, bytes.data());
+        for (int v = 0; v < 200; ++v)
+            qToLittleEndian<quint32>(random.generate(), bytes.data() + 8 + 4 * v);
+        if (i % 20 == 19)
+            bytes = written.at(int(random.bounded(i)));
+        written << bytes;
+        QFile file(folder + QLatin1Char('/') + libraryxml::persistentId(quint64(i)) + QStringLiteral("fingerprint.bin"));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            return false;
+    }
+    return true;
+}
+
+void benchDeepScan(void* manager, const QStringList& files, const QString& folder, int count)
+{
+    const QString xml = folder + QStringLiteral("/Deep.xml");
+    const QByteArray db = (folder + QStringLiteral("/Deep.db")).toUtf8();
+    if (!writeLibrary(xml, files.mid(0, count), count) || !writeCaches(folder, count)
+        || !load(manager, xml.toUtf8(), db, RUN_DUP_ITUNES))
+        return;
+    const qint64 ms = analyse(manager, OPT_DEEP_SCAN | OPT_DEGREE_MEDIUM);
+    std::printf("deep scan of cached fingerprints: %d tracks in %lld ms, %d in groups\n",
+                MMGetMusicCountAMode(manager, nullptr, nullptr), ms, duplicatesFound(manager));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -198,6 +233,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const int trackCount = argc > 1 ? atoi(argv[1]) : 50000;
     const int applied = argc > 2 ? atoi(argv[2]) : 5000;
+    const int deepScanned = argc > 3 ? atoi(argv[3]) : 20000;
     QTemporaryDir dir;
     const QStringList files = makeFiles(dir.filePath(QStringLiteral("music")), trackCount);
     const QString xml = dir.filePath(QStringLiteral("Library.xml"));
@@ -211,6 +247,7 @@ int main(int argc, char** argv)
     benchQuickScan(manager, xml.toUtf8(), db);
     benchFixAnalysis(manager, xml.toUtf8(), db, dir.path());
     benchApply(manager, xml.toUtf8(), db, applied);
+    benchDeepScan(manager, files, dir.path(), std::min(deepScanned, int(files.size())));
     MMSetExitState(manager, 1);
     MMDestroyManager(manager);
     return 0;
