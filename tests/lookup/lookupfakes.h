@@ -157,14 +157,17 @@ private:
         d.fixType = info->iFixType;
         d.location = info->pLocation != nullptr;
         d.thread = QThread::currentThreadId();
+        // The test may end and drop the sink as soon as it sees the record,
+        // so nothing of the sink is touched after the lock is let go.
+        QSemaphore* const hold = sink->holdAfterRecord;
         {
             QMutexLocker lock(&sink->m_mutex);
             sink->m_records.append(d);
+            sink->arrived.release();
             sink->m_changed.wakeAll();
         }
-        sink->arrived.release();
-        if (sink->holdAfterRecord)
-            sink->holdAfterRecord->tryAcquire(1, kWaitMs);
+        if (hold)
+            hold->tryAcquire(1, kWaitMs);
         return 0;
     }
 
