@@ -199,7 +199,8 @@ CADENZO_API int MMApplyMusicInfo(void* handle, int index, int replaceMask);
 CADENZO_API int MMApplyiTunesMusicInfo(void* handle, void* music, int flags, int replaceMask);
 // Starts an online lookup in a free download slot; one download record
 // ends it. 0, -1 busy/exit, -21 bad handles or record, or what without a
-// DW_ bit. A callback must not call MMSetExitState or MMDestroyMusicLibrary.
+// DW_ bit. A callback must not call MMSetExitState, MMDestroyMusicLibrary or
+// MMDownloadMusicInfo: they wait for engine threads.
 CADENZO_API int MMDownloadMusicInfo(void* handle, void* music, const char* path, int what,
                                     const tagCtlCmdParam* param, tagFixType fixType);
 CADENZO_API int MMGetGNInfoState(void* handle, void* music);

@@ -149,8 +149,8 @@ int CMusicManage::CheckDownloadList() const
 {
     for (int i = 0; i < kDownloadSlotCount; ++i) {
         const tagDowndWrok& slot = m_slots[size_t(i)];
-        // A callback of a slot's own thread may ask again once its request
-        // has ended; that thread cannot wait for itself, so it uses another.
+        // Taking a slot waits for its thread, and no thread can wait for
+        // itself: a caller on a download thread never gets that one's slot.
         if (slot.iBusy == 0 && QThread::currentThread() != slot.pThread)
             return i;
     }

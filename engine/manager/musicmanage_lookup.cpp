@@ -194,7 +194,9 @@ int CMusicManage::CheckMusicAlbumID(const QString& albumId, CMusicObj* music)
         // The list lock also keeps the earlier track alive while it is read.
         QMutexLocker lock(&m_mutexList);
         CMusicObj* earlier = m_albumIdMap.value(albumId);
-        if (!earlier) {
+        // The save after an analysis deletes the tracks it found complete;
+        // an entry of one of them must not be followed.
+        if (!earlier || !m_musicList.contains(earlier)) {
             m_albumIdMap.insert(albumId, music);
             return 0;
         }

@@ -108,24 +108,32 @@ class TestLookup : public QObject
 
     void* handle() const { return m_session->handle; }
 
-    // Copies of a fixture as the open library, loaded in the file mode.
-    bool loadTracks(const QString& fixture, int count, tagMusicRunMode mode = RUN_FILES)
+    // Copies of the fixtures as the open library, loaded in the file mode.
+    bool loadFixtures(const QStringList& fixtures)
     {
         QStringList files;
         const QString folder = m_session->path(QStringLiteral("music"));
         QDir().mkpath(folder);
-        for (int i = 0; i < count; ++i) {
-            const QString file = QStringLiteral("%1/%2 %3.mp3").arg(folder).arg(QFileInfo(fixture).baseName()).arg(i);
-            QFile::copy(testenv::fixture(fixture), file);
+        for (int i = 0; i < fixtures.size(); ++i) {
+            const QString file = QStringLiteral("%1/%2 %3.mp3").arg(folder, QFileInfo(fixtures[i]).baseName()).arg(i);
+            QFile::copy(testenv::fixture(fixtures[i]), file);
             files << file;
         }
         RecordSink sink;
-        if (!m_session->load(mode, QString(), files, sink) || !sink.waitForEnd())
+        if (!m_session->load(RUN_FILES, QString(), files, sink) || !sink.waitForEnd())
             return false;
         m_tracks.clear();
         for (const mmtest::Record& r : sink.trackRecords())
             m_tracks << r.track;
-        return m_tracks.size() == count;
+        return m_tracks.size() == fixtures.size();
+    }
+
+    bool loadTracks(const QString& fixture, int count)
+    {
+        QStringList fixtures;
+        for (int i = 0; i < count; ++i)
+            fixtures << fixture;
+        return loadFixtures(fixtures);
     }
 
     bool initService(const QString& downloadFolder, int useProxy, const tagProxySet& proxy)
@@ -540,6 +548,36 @@ private slots:
         QCOMPARE(candidate(handle(), m_tracks[1], 0), first);
         QCOMPARE(currentArtwork(handle(), m_tracks[1]), first);
         QCOMPARE(m_session->info(m_tracks[1])->strName, QStringLiteral("Song"));
+    }
+
+    void albumOfATrackFoundCompleteIsNotReused()
+    {
+        // The first track is identified with its cover, then found complete
+        // by an analysis and deleted by the save that follows it.
+        QVERIFY(loadFixtures({kPlainFixture, QStringLiteral("id3v2-partial.mp3"), kPlainFixture, kPlainFixture,
+                              kPlainFixture}));
+        answerIdentification();
+        m_fake.answer(frontPath(kAlbumGroup), FakeAnswer::image(noiseJpeg(1)));
+        verifyRecord(lookupAndWait(0, DW_INFO | DW_INFO_ARTWORK), m_tracks[0], DS_DONE, DS_DONE);
+        RecordSink analysis;
+        const tagCtlCmdParam param = analysis.param(CMD_ANALYSE);
+        QCOMPARE(MMAnalyzeMusicInfo(handle(), &param, MF_ALBUM), 0);
+        QVERIFY(analysis.waitForEnd());
+        // Beginning a transaction waits for the save.
+        QCOMPARE(MMDBTransaction(handle(), false), 0);
+        QCOMPARE(MMDBTransaction(handle(), true), 0);
+        QCOMPARE(MMGetMusicCountAMode(handle(), nullptr, nullptr), 1);
+        void* partial = nullptr;
+        QCOMPARE(MMGetMusicListMusic(handle(), 0, &partial, nullptr, nullptr, nullptr), 0);
+        QCOMPARE(partial, m_tracks[1]);
+
+        // The second track of that album asks for the cover itself.
+        Download d = lookupAndWait(1, DW_INFO | DW_INFO_ARTWORK);
+        QCOMPARE(d.info, int(DS_DONE));
+        QCOMPARE(d.artwork, int(DS_DONE));
+        QCOMPARE(m_fake.requestsTo(frontPath(kAlbumGroup)).size(), 2);
+        QCOMPARE(MMGetDowndArtworkCount(handle(), partial), 1);
+        QCOMPARE(testenv::readAll(candidate(handle(), partial, 0)), noiseJpeg(1));
     }
 
     void failedSearchKeepsArtworkFoundBefore()
