@@ -10,6 +10,8 @@
 #include <QMutexLocker>
 #include <QThread>
 
+#include <utility>
+
 namespace {
 
 constexpr int kLookupBits = DW_INFO | DW_SEARCH_ARTWORK | DW_INFO_ARTWORK;
