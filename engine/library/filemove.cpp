@@ -1,5 +1,7 @@
 #include "library/filemove.h"
 
+#include "core/posixfile.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
@@ -14,30 +16,6 @@
 namespace {
 
 constexpr size_t kBlockSize = 1 << 20;
-
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-    // Closes now; false when the close reported a write error.
-    bool close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
 
 // The copy made across file systems goes unless it took the target's name.
 class TemporaryCopy
@@ -105,8 +83,8 @@ bool copyBytes(int from, int to)
 
 bool sameContent(const char* a, const char* b)
 {
-    FileDescriptor fa(::open(a, O_RDONLY | O_CLOEXEC));
-    FileDescriptor fb(::open(b, O_RDONLY | O_CLOEXEC));
+    CFileDescriptor fa(::open(a, O_RDONLY | O_CLOEXEC));
+    CFileDescriptor fb(::open(b, O_RDONLY | O_CLOEXEC));
     if (fa.get() < 0 || fb.get() < 0)
         return false;
     QByteArray ba(int(kBlockSize), Qt::Uninitialized), bb(int(kBlockSize), Qt::Uninitialized);
@@ -160,8 +138,8 @@ int copyAcross(const char* from, const char* to, const struct stat& source)
         return MOVE_FAILED;
     TemporaryCopy temporary(pattern);
     {
-        FileDescriptor out(fd);
-        FileDescriptor in(::open(from, O_RDONLY | O_CLOEXEC));
+        CFileDescriptor out(fd);
+        CFileDescriptor in(::open(from, O_RDONLY | O_CLOEXEC));
         const struct timespec times[2] = {source.st_atim, source.st_mtim};
         if (in.get() < 0 || !copyBytes(in.get(), out.get()) || ::fsync(out.get()) != 0
             || ::fchmod(out.get(), source.st_mode & 07777) != 0 || ::futimens(out.get(), times) != 0

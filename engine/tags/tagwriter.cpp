@@ -1,5 +1,6 @@
 #include "tags/tagwriter.h"
 
+#include "core/posixfile.h"
 #include "tags/tagaccess.h"
 #include "tags/tagfile.h"
 
@@ -16,30 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-// A file descriptor closed on every way out.
-class CFileDescriptor
-{
-public:
-    explicit CFileDescriptor(int fd) : m_fd(fd) {}
-    ~CFileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    CFileDescriptor(const CFileDescriptor&) = delete;
-    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-bool SyncPath(const QByteArray& name, int flags)
-{
-    CFileDescriptor fd(::open(name.constData(), flags | O_CLOEXEC));
-    return fd.get() >= 0 && ::fsync(fd.get()) == 0;
-}
 
 bool CopyBytes(const QString& from, QFile& to)
 {
@@ -125,7 +102,7 @@ int ReplaceWithCopy(QTemporaryFile& copy, const QString& target)
     if (!SyncPath(copyName, O_RDONLY) || ::rename(copyName.constData(), targetName.constData()) != 0)
         return TAG_WRITE_NO_REPLACE;
     copy.setAutoRemove(false);
-    SyncPath(QFile::encodeName(QFileInfo(target).absolutePath()), O_RDONLY | O_DIRECTORY);
+    SyncFolderOf(target);
     return 0;
 }
 

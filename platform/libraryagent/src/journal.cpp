@@ -1,5 +1,6 @@
 #include "journal.h"
 
+#include "core/posixfile.h"
 #include "safefile.h"
 
 #include <QFile>

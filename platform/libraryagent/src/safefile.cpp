@@ -1,5 +1,7 @@
 #include "safefile.h"
 
+#include "core/posixfile.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -11,29 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-class CFd
-{
-public:
-    explicit CFd(int fd = -1) : m_fd(fd) {}
-    ~CFd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    int get() const { return m_fd; }
-    int release()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-
-private:
-    int m_fd;
-};
 
 QString systemError(const QString& what)
 {
@@ -67,13 +46,6 @@ bool StampOfFile(const QString& path, tagFileStamp* stamp)
     return true;
 }
 
-bool SyncFolderOf(const QString& path)
-{
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    CFd fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return fd.get() >= 0 && ::fsync(fd.get()) == 0;
-}
-
 int ModeOfFile(const QString& path, int fallback)
 {
     struct stat st;
@@ -90,7 +62,7 @@ bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& piece
     const QByteArray target = QFile::encodeName(QFileInfo(path).absoluteFilePath());
     const mode_t bits = mode_t(mode >= 0 ? mode : ModeOfFile(path, 0644));
     QByteArray temp = target + ".tmp-XXXXXX";
-    CFd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    CFileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (fd.get() < 0) {
         *error = systemError(QStringLiteral("cannot create a file beside %1").arg(path));
         return false;
@@ -99,7 +71,7 @@ bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& piece
     for (const QByteArrayView& piece : pieces)
         written = written && writeAll(fd.get(), piece.data(), piece.size());
     written = written && ::fsync(fd.get()) == 0;
-    if (!written || ::close(fd.release()) != 0) {
+    if (!written || !fd.close()) {
         *error = systemError(QStringLiteral("cannot write %1").arg(QFile::decodeName(temp)));
         ::unlink(temp.constData());
         return false;

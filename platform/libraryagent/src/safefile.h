@@ -33,5 +33,3 @@ bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& piece
 // The permission bits of path, or fallback when it cannot be examined.
 int ModeOfFile(const QString& path, int fallback);
 
-// Makes a new or removed name in path's folder durable.
-bool SyncFolderOf(const QString& path);

@@ -1,0 +1,36 @@
+#include "core/posixfile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+CFileDescriptor::~CFileDescriptor()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+int CFileDescriptor::release()
+{
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd;
+}
+
+bool CFileDescriptor::close()
+{
+    return ::close(release()) == 0;
+}
+
+bool SyncPath(const QByteArray& name, int flags)
+{
+    CFileDescriptor fd(::open(name.constData(), flags | O_CLOEXEC));
+    return fd.get() >= 0 && ::fsync(fd.get()) == 0;
+}
+
+bool SyncFolderOf(const QString& path)
+{
+    return SyncPath(QFile::encodeName(QFileInfo(path).absolutePath()), O_RDONLY | O_DIRECTORY);
+}

@@ -1,0 +1,30 @@
+// A POSIX file descriptor that closes itself, and the fsync calls that make
+// a written file or a new name in a folder durable.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Owns a descriptor and closes it on every way out; negative holds none.
+class CFileDescriptor
+{
+public:
+    explicit CFileDescriptor(int fd = -1) : m_fd(fd) {}
+    ~CFileDescriptor();
+    CFileDescriptor(const CFileDescriptor&) = delete;
+    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
+
+    int get() const { return m_fd; }
+    // Hands the descriptor over without closing it; this one then holds none.
+    int release();
+    // Closes now; false when the close reported an error (a late write error).
+    bool close();
+
+private:
+    int m_fd;
+};
+
+// Opens name with flags (O_CLOEXEC added) and syncs it; false when either fails.
+bool SyncPath(const QByteArray& name, int flags);
+// Syncs the folder holding path, so a new or removed name in it lasts.
+bool SyncFolderOf(const QString& path);
