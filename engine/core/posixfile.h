@@ -1,9 +1,12 @@
-// A POSIX file descriptor that closes itself, and the fsync calls that make
-// a written file or a new name in a folder durable.
+// A POSIX file descriptor that closes itself, a write of a whole buffer,
+// and the fsync calls that make a written file or a new name in a folder
+// durable.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
+
+#include <cstddef>
 
 // Owns a descriptor and closes it on every way out; negative holds none.
 class CFileDescriptor
@@ -23,6 +26,10 @@ public:
 private:
     int m_fd;
 };
+
+// Writes all size bytes, going on after an interruption or a short write;
+// false at the first write that fails (errno says why).
+bool WriteAll(int fd, const char* data, size_t size);
 
 // Opens name with flags (O_CLOEXEC added) and syncs it; false when either fails.
 bool SyncPath(const QByteArray& name, int flags);

@@ -36,20 +36,6 @@ private:
     QByteArray m_path;
 };
 
-bool writeAll(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        size -= size_t(written);
-    }
-    return true;
-}
-
 // Reads up to size bytes; short only at the end of the file. -1 on error.
 ssize_t readFull(int fd, char* data, size_t size)
 {
@@ -76,7 +62,7 @@ bool copyBytes(int from, int to)
             return false;
         if (got == 0)
             return true;
-        if (!writeAll(to, buffer.constData(), size_t(got)))
+        if (!WriteAll(to, buffer.constData(), size_t(got)))
             return false;
     }
 }

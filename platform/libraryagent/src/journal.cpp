@@ -127,18 +127,7 @@ bool CJournal::append(const JournalRecord& fields, QString* error)
     if (!openForAppend(error))
         return false;
     const QByteArray line = lineOf(fields);
-    const char* data = line.constData();
-    qint64 left = line.size();
-    while (left > 0) {
-        const ssize_t n = ::write(m_fd, data, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        data += n;
-        left -= n;
-    }
-    if (left == 0 && ::fdatasync(m_fd) == 0) {
+    if (WriteAll(m_fd, line.constData(), size_t(line.size())) && ::fdatasync(m_fd) == 0) {
         m_size += line.size();
         return true;
     }

@@ -19,20 +19,6 @@ QString systemError(const QString& what)
     return QStringLiteral("%1: %2").arg(what, QString::fromLocal8Bit(std::strerror(errno)));
 }
 
-bool writeAll(int fd, const char* data, qint64 size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size_t(qMin<qint64>(size, 1 << 30)));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= n;
-    }
-    return true;
-}
-
 } // namespace
 
 bool StampOfFile(const QString& path, tagFileStamp* stamp)
@@ -69,7 +55,7 @@ bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& piece
     }
     bool written = ::fchmod(fd.get(), bits) == 0;
     for (const QByteArrayView& piece : pieces)
-        written = written && writeAll(fd.get(), piece.data(), piece.size());
+        written = written && WriteAll(fd.get(), piece.data(), size_t(piece.size()));
     written = written && ::fsync(fd.get()) == 0;
     if (!written || !fd.close()) {
         *error = systemError(QStringLiteral("cannot write %1").arg(QFile::decodeName(temp)));
