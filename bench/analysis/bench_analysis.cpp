@@ -8,95 +8,35 @@
 //     track in twenty repeats an earlier one).
 //   bench_analysis [tracks] [applied] [deep-scanned]
 #include "cadenzo.h"
+#include "generatedlibrary.h"
 #include "libraryxml.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QMutex>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QWaitCondition>
 #include <QRandomGenerator>
 #include <QtEndian>
 
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
-const char* const kFixtures[] = {"id3v2-cover.mp3", "id3v2-partial.mp3", "id3v1-only.mp3", "ape-only.mp3",
-                                 "untagged.mp3", "cover.m4a", "empty.m4a"};
-
-struct EndWaiter
-{
-    QMutex mutex;
-    QWaitCondition ended;
-    bool done = false;
-
-    static int callback(tagAnaluyzeInfo* info, void* user)
-    {
-        auto* self = static_cast<EndWaiter*>(user);
-        if (info->pMusic || info->iProgress != PROGRESS_FULL)
-            return 0;
-        QMutexLocker lock(&self->mutex);
-        self->done = true;
-        self->ended.wakeAll();
-        return 0;
-    }
-
-    void wait()
-    {
-        QMutexLocker lock(&mutex);
-        while (!done)
-            ended.wait(&mutex);
-    }
-};
-
-QStringList makeFiles(const QString& folder, int count)
-{
-    QDir().mkpath(folder);
-    QStringList originals;
-    for (const char* name : kFixtures) {
-        const QString copy = folder + QStringLiteral("/original-") + QLatin1String(name);
-        QFile::copy(QStringLiteral(VESSOLIN_FIXTURES_DIR "/") + QLatin1String(name), copy);
-        QFile(copy).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        originals << copy;
-    }
-    QStringList files;
-    for (int i = 0; i < count; ++i) {
-        const QString& original = originals.at(i % originals.size());
-        const QString link = folder + QStringLiteral("/track %1.%2").arg(i).arg(QFileInfo(original).suffix());
-        if (::link(QFile::encodeName(original).constData(), QFile::encodeName(link).constData()) == 0)
-            files << link;
-    }
-    return files;
-}
+using generatedlibrary::EndWaiter;
+using generatedlibrary::makeFiles;
 
 // Half the titles repeat every 7,000 tracks (with their artists), so the
 // scan finds groups of about four; every third track lacks its album.
 bool writeLibrary(const QString& path, const QStringList& files, int trackCount)
 {
-    QList<libraryxml::Track> tracks;
-    tracks.reserve(trackCount);
-    for (int i = 0; i < trackCount; ++i) {
-        const QString& file = files.at(i % files.size());
-        libraryxml::Track t;
-        t.trackId = i + 1;
-        t.persistentId = libraryxml::persistentId(quint64(i));
+    return generatedlibrary::writeLibrary(path, files, trackCount, [](int i, libraryxml::Track& t) {
         t.name = QStringLiteral("Title %1").arg(i % 2 ? i : i % 7000);
         t.artist = QStringLiteral("Artist %1").arg(i % 7000 % 13);
         t.album = i % 3 == 0 ? QString() : QStringLiteral("Album %1").arg(i % 4001);
-        t.genre = QStringLiteral("Jazz");
-        t.year = 1950 + i % 70;
-        t.size = QFileInfo(file).size();
         t.totalTime = 5000 + i % 5;
         t.bitRate = 64 + 32 * (i % 3);
-        t.location = libraryxml::fileUrl(file);
-        tracks << t;
-    }
-    return libraryxml::write(path, tracks);
+    });
 }
 
 bool load(void* manager, const QByteArray& xml, const QByteArray& db, tagMusicRunMode mode)

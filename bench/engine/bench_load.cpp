@@ -5,93 +5,31 @@
 // the peak memory of the load. Prints only.
 //   bench_engine_load [tracks] [files]
 #include "cadenzo.h"
+#include "generatedlibrary.h"
 #include "libraryxml.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QMutex>
+#include <QFileInfo>
 #include <QTemporaryDir>
-#include <QWaitCondition>
 
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
-const char* const kFixtures[] = {"id3v2-cover.mp3", "id3v2-partial.mp3", "id3v1-only.mp3",
-                                 "ape-only.mp3", "untagged.mp3", "cover.m4a", "empty.m4a"};
-
-struct EndWaiter
-{
-    QMutex mutex;
-    QWaitCondition ended;
-    bool done = false;
-    int tracks = 0;
-
-    static int callback(tagAnaluyzeInfo* info, void* user)
-    {
-        auto* self = static_cast<EndWaiter*>(user);
-        QMutexLocker lock(&self->mutex);
-        if (info->pMusic)
-            ++self->tracks;
-        else if (info->iProgress == PROGRESS_FULL) {
-            self->done = true;
-            self->ended.wakeAll();
-        }
-        return 0;
-    }
-
-    void wait()
-    {
-        QMutexLocker lock(&mutex);
-        while (!done)
-            ended.wait(&mutex);
-    }
-};
-
-// Copies each fixture once, then makes hard links of the copies.
-QStringList makeFiles(const QString& folder, int count)
-{
-    QDir().mkpath(folder);
-    QStringList originals;
-    for (const char* name : kFixtures) {
-        const QString copy = folder + QStringLiteral("/original-") + QLatin1String(name);
-        QFile::copy(QStringLiteral(VESSOLIN_FIXTURES_DIR "/") + QLatin1String(name), copy);
-        originals << copy;
-    }
-    QStringList files;
-    for (int i = 0; i < count; ++i) {
-        const QString& original = originals.at(i % originals.size());
-        const QString link = folder + QStringLiteral("/track %1.%2").arg(i).arg(QFileInfo(original).suffix());
-        if (::link(QFile::encodeName(original).constData(), QFile::encodeName(link).constData()) == 0)
-            files << link;
-    }
-    return files;
-}
+using generatedlibrary::EndWaiter;
+using generatedlibrary::makeFiles;
 
 bool writeLibrary(const QString& path, const QStringList& files, int trackCount)
 {
-    QList<libraryxml::Track> tracks;
-    tracks.reserve(trackCount);
-    for (int i = 0; i < trackCount; ++i) {
-        const QString& file = files.at(i % files.size());
-        libraryxml::Track t;
-        t.trackId = i + 1;
-        t.persistentId = libraryxml::persistentId(quint64(i));
+    return generatedlibrary::writeLibrary(path, files, trackCount, [](int i, libraryxml::Track& t) {
         t.name = QStringLiteral("Title %1").arg(i);
         t.artist = QStringLiteral("Artist %1").arg(i % 997);
         t.album = QStringLiteral("Album %1").arg(i % 4001);
-        t.genre = QStringLiteral("Jazz");
-        t.year = 1950 + i % 70;
-        t.size = QFileInfo(file).size();
         t.totalTime = 5000;
         t.bitRate = 64;
-        t.location = libraryxml::fileUrl(file);
-        tracks << t;
-    }
-    return libraryxml::write(path, tracks);
+    });
 }
 
 // Peak resident memory since the last reset, in MiB.
@@ -133,7 +71,7 @@ Timing load(void* manager, const QByteArray& xml, const QByteArray& db, tagMusic
     MMLoadiTunesMusic(manager, &param);
     waiter.wait();
     timing.loadMs = clock.elapsed();
-    timing.tracks = waiter.tracks;
+    timing.tracks = waiter.tracks.load();
     return timing;
 }
 
