@@ -4,6 +4,7 @@
 
 #include "cadenzo.h"
 #include "fakeservice.h"
+#include "testimages.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -77,19 +78,7 @@ inline QByteArray searchAnswer(const QStringList& groups)
     return QJsonDocument(QJsonObject{{"count", list.size()}, {"release-groups", list}}).toJson();
 }
 
-// Noise does not compress: well over 1000 bytes, different per seed.
-inline QByteArray noiseJpeg(int seed)
-{
-    QImage image(64, 64, QImage::Format_RGB32);
-    for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 64; ++x)
-            image.setPixel(x, y, qRgb((x * 37 + y * 11 + seed * 71) % 256, (x * y + seed) % 256, (x ^ y ^ seed) % 256));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPG");
-    return bytes;
-}
+using testimages::noiseJpeg;
 
 // A plain JPEG padded after its end marker to exactly size bytes; readers
 // ignore the padding.

@@ -5,11 +5,10 @@
 #include "src/ratelimiter.h"
 #include "src/services.h"
 #include "testenv.h"
+#include "testimages.h"
 #include "wavmaker.h"
 
-#include <QBuffer>
 #include <QDir>
-#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -148,20 +147,7 @@ QByteArray searchAnswer(const QList<QPair<QString, int>>& groups)
     return QJsonDocument(QJsonObject{{"count", list.size()}, {"release-groups", list}}).toJson();
 }
 
-// Noise does not compress, so every image is well over 1000 bytes and each
-// seed gives different bytes.
-QByteArray jpeg(int seed)
-{
-    QImage image(64, 64, QImage::Format_RGB32);
-    for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 64; ++x)
-            image.setPixel(x, y, qRgb((x * 37 + y * 11 + seed * 71) % 256, (x * y + seed) % 256, (x ^ y ^ seed) % 256));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPG");
-    return bytes;
-}
+using testimages::noiseJpeg;
 
 QString recordingPath(const QString& id)
 {
@@ -523,7 +509,7 @@ private slots:
 
     void albumCoverFollowsRedirects()
     {
-        const QByteArray cover = jpeg(1);
+        const QByteArray cover = noiseJpeg(1);
         m_fake.answer(frontPath(kGroup1), FakeAnswer::redirect(307, "/release/eeee/front"));
         m_fake.answer("/release/eeee/front", FakeAnswer::redirect(302, m_fake.baseUrl() + "/images/cover.jpg"));
         m_fake.answer("/images/cover.jpg", FakeAnswer::image(cover));
@@ -587,11 +573,11 @@ private slots:
         // the three wanted); 4 scores too low to be asked for.
         m_fake.answer("/ws/2/release-group", FakeAnswer::json(searchAnswer(
             {{kGroup5, 80}, {kGroup1, 100}, {kGroup4, 30}, {kGroup3, 90}, {kGroup2, 95}, {kGroup6, 70}})));
-        m_fake.answer(frontPath(kGroup1), FakeAnswer::image(jpeg(1)));
-        m_fake.answer(frontPath(kGroup3), FakeAnswer::image(jpeg(3)));
-        m_fake.answer(frontPath(kGroup4), FakeAnswer::image(jpeg(4)));
-        m_fake.answer(frontPath(kGroup5), FakeAnswer::image(jpeg(5)));
-        m_fake.answer(frontPath(kGroup6), FakeAnswer::image(jpeg(6)));
+        m_fake.answer(frontPath(kGroup1), FakeAnswer::image(noiseJpeg(1)));
+        m_fake.answer(frontPath(kGroup3), FakeAnswer::image(noiseJpeg(3)));
+        m_fake.answer(frontPath(kGroup4), FakeAnswer::image(noiseJpeg(4)));
+        m_fake.answer(frontPath(kGroup5), FakeAnswer::image(noiseJpeg(5)));
+        m_fake.answer(frontPath(kGroup6), FakeAnswer::image(noiseJpeg(6)));
         Capture capture;
         Request request = searchRequest(capture, "Song", "Artist", "Album");
         QCOMPARE(MusicParserGetAlbumCoverData(request.get()), int(MP_OK));
@@ -601,7 +587,7 @@ private slots:
         QCOMPARE(r.status, int(MP_STATUS_DONE));
         QCOMPARE(r.record.iKind, int(MI_KIND_ARTWORK));
         QCOMPARE(r.record.iArtworkCount, 3);
-        const QList<QByteArray> expected{jpeg(1), jpeg(3), jpeg(5)};
+        const QList<QByteArray> expected{noiseJpeg(1), noiseJpeg(3), noiseJpeg(5)};
         for (int i = 0; i < 3; ++i)
             QCOMPARE(testenv::readAll(QString::fromUtf8(r.record.artwork[i].szPath)), expected[i]);
         QCOMPARE(r.record.artwork[3].szPath[0], '\0');
@@ -657,7 +643,7 @@ private slots:
         QFETCH(FakeAnswer, answer);
         QFETCH(QString, logged);
         m_fake.answer("/ws/2/release-group", answer);
-        m_fake.answer(frontPath(kGroup1), FakeAnswer::image(jpeg(1)));
+        m_fake.answer(frontPath(kGroup1), FakeAnswer::image(noiseJpeg(1)));
         Capture capture;
         Request request = searchRequest(capture, "Song", "Artist", "Album");
         QCOMPARE(MusicParserGetAlbumCoverData(request.get()), int(MP_OK));
@@ -674,7 +660,7 @@ private slots:
         proxy.requireProxyAuth("alice:s3cret");
         proxy.answer("/v2/lookup", FakeAnswer::json(simpleLookup()));
         proxy.answer(recordingPath(kRec1), FakeAnswer::json(details("1999", votes({{"rock", 1}}))));
-        proxy.answer(frontPath(kGroup1), FakeAnswer::image(jpeg(1)));
+        proxy.answer(frontPath(kGroup1), FakeAnswer::image(noiseJpeg(1)));
         const tagParserProxyParam record = proxyRecord(0, "127.0.0.1", proxy.port(), "alice", "s3cret");
         QCOMPARE(MusicParserSetProxyParam(&record), int(MP_OK));
 
