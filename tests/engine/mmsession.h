@@ -3,24 +3,21 @@
 #pragma once
 
 #include "cadenzo.h"
+#include "recordlist.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QList>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <QWaitCondition>
 
 #include <functional>
 #include <vector>
 
 namespace mmtest {
 
-// Generous: a hang guard, not a measurement.
-constexpr int kWaitMs = 60000;
+using testrecords::kWaitMs;
 
 struct Record
 {
@@ -43,11 +40,7 @@ public:
         return tagCtlCmdParam{operation, &RecordSink::callback, this};
     }
 
-    QList<Record> records() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_records;
-    }
+    QList<Record> records() const { return m_records.all(); }
 
     // Records that name a track (the end record does not).
     QList<Record> trackRecords() const
@@ -67,21 +60,10 @@ public:
 
     bool waitForEnd()
     {
-        QMutexLocker lock(&m_mutex);
-        while (!m_ended)
-            if (!m_changed.wait(&m_mutex, kWaitMs))
-                return false;
-        return true;
+        return m_records.waitUntil([this](const QList<Record>&) { return m_ended; });
     }
 
-    bool waitForCount(int count)
-    {
-        QMutexLocker lock(&m_mutex);
-        while (m_records.size() < count)
-            if (!m_changed.wait(&m_mutex, kWaitMs))
-                return false;
-        return true;
-    }
+    bool waitForCount(int count) { return m_records.waitForCount(count); }
 
 private:
     static int callback(tagAnaluyzeInfo* info, void* user)
@@ -93,25 +75,18 @@ private:
         r.track = info->pMusic;
         r.progress = info->iProgress;
         r.location = info->pLocation ? QString::fromUtf8(info->pLocation) : QString();
-        int index = 0;
-        {
-            QMutexLocker lock(&sink->m_mutex);
-            index = sink->m_records.size();
-        }
+        const int index = sink->m_records.size();
         if (sink->onRecord)
             sink->onRecord(r, index);
-        QMutexLocker lock(&sink->m_mutex);
-        sink->m_records.append(r);
-        if (!r.track && r.progress == PROGRESS_FULL)
-            sink->m_ended = true;
-        sink->m_changed.wakeAll();
+        sink->m_records.append(r, [sink, &r] {
+            if (!r.track && r.progress == PROGRESS_FULL)
+                sink->m_ended = true;
+        });
         return 0;
     }
 
-    mutable QMutex m_mutex;
-    QWaitCondition m_changed;
-    QList<Record> m_records;
-    bool m_ended = false;
+    testrecords::RecordList<Record> m_records;
+    bool m_ended = false; // under m_records' lock
 };
 
 // One engine manager over private folders; destroyed with the session.

@@ -4,6 +4,7 @@
 
 #include "cadenzo.h"
 #include "fakeservice.h"
+#include "recordlist.h"
 #include "testimages.h"
 
 #include <QBuffer>
@@ -12,15 +13,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QSemaphore>
 #include <QThread>
-#include <QWaitCondition>
 
 namespace lookupfakes {
 
-constexpr int kWaitMs = 60000; // a hang guard, not a measurement
+using testrecords::kWaitMs;
 
 const QString kRecording = QStringLiteral("aaaaaaaa-0000-4000-8000-000000000001");
 const QString kAlbumGroup = QStringLiteral("bbbbbbbb-0000-4000-8000-000000000001");
@@ -112,20 +110,9 @@ class DownloadSink
 public:
     tagCtlCmdParam param() { return tagCtlCmdParam{CMD_DOWNLOAD, &DownloadSink::callback, this}; }
 
-    QList<Download> records() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_records;
-    }
+    QList<Download> records() const { return m_records.all(); }
 
-    bool waitForCount(int count)
-    {
-        QMutexLocker lock(&m_mutex);
-        while (m_records.size() < count)
-            if (!m_changed.wait(&m_mutex, kWaitMs))
-                return false;
-        return true;
-    }
+    bool waitForCount(int count) { return m_records.waitForCount(count); }
 
     // Released once per record, after it is stored.
     QSemaphore arrived;
@@ -149,20 +136,13 @@ private:
         // The test may end and drop the sink as soon as it sees the record,
         // so nothing of the sink is touched after the lock is let go.
         QSemaphore* const hold = sink->holdAfterRecord;
-        {
-            QMutexLocker lock(&sink->m_mutex);
-            sink->m_records.append(d);
-            sink->arrived.release();
-            sink->m_changed.wakeAll();
-        }
+        sink->m_records.append(d, [sink] { sink->arrived.release(); });
         if (hold)
             hold->tryAcquire(1, kWaitMs);
         return 0;
     }
 
-    mutable QMutex m_mutex;
-    QWaitCondition m_changed;
-    QList<Download> m_records;
+    testrecords::RecordList<Download> m_records;
 };
 
 } // namespace lookupfakes
