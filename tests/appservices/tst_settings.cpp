@@ -4,10 +4,10 @@
 #include "common.h"
 #include "config.h"
 #include "testenv.h"
+#include "urlrecorder.h"
 
 #include <QApplication>
 #include <QDate>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTest>
@@ -16,21 +16,11 @@
 using appenv::plistWith;
 using appenv::settingInFile;
 
-// Stands in for the browser: counts the pages the settings open.
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened << url; }
-};
-
 class TestSettings : public QObject
 {
     Q_OBJECT
 
-    UrlRecorder m_browser;
+    UrlRecorder m_browser; // counts the pages the settings open
 
     static void restart()
     {
@@ -49,8 +39,7 @@ class TestSettings : public QObject
 private slots:
     void initTestCase()
     {
-        QDesktopServices::setUrlHandler(QStringLiteral("https"), &m_browser, "open");
-        QDesktopServices::setUrlHandler(QStringLiteral("http"), &m_browser, "open");
+        m_browser.listen({QStringLiteral("https"), QStringLiteral("http")});
     }
 
     void init()
@@ -65,8 +54,7 @@ private slots:
 
     void cleanupTestCase()
     {
-        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+        m_browser.stopListening();
         DestroyUILog();
         CConfig::Destroy();
     }

@@ -5,10 +5,10 @@
 #include "config.h"
 #include "httpreplay.h"
 #include "updater.h"
+#include "urlrecorder.h"
 #include "whatsnew.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -17,15 +17,6 @@
 #include <QTimer>
 
 namespace {
-
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened << url; }
-};
 
 QByteArray replyXml(const QByteArray& code, const QByteArray& version, const QString& description,
                     const QByteArray& download = "http://downloads.example.com/vessolin.dmg")
@@ -98,8 +89,7 @@ private slots:
     {
         QVERIFY(m_server.listen());
         qputenv("VESSOLIN_UPDATE_URL", m_server.base() + "/");
-        for (const char* scheme : {"http", "https"})
-            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), &m_opened, "open");
+        m_opened.listen({QStringLiteral("http"), QStringLiteral("https")});
         CreateLinkAndName();
         INSTALL.clear();  // the settings must open no page
         CConfig::instance();  // reads the bundle's version; the messages below use ours
@@ -108,8 +98,7 @@ private slots:
 
     void cleanupTestCase()
     {
-        for (const char* scheme : {"http", "https"})
-            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+        m_opened.stopListening();
         CConfig::Destroy();
     }
 

@@ -9,11 +9,11 @@
 #include "linkcalls.h"
 #include "treeitem.h"
 #include "treeobj.h"
+#include "urlrecorder.h"
 #include "widgettest.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDesktopServices>
 #include <QFormLayout>
 #include <QListWidget>
 #include <QMovie>
@@ -29,16 +29,6 @@ using widgettest::tick;
 using widgettest::timersOf;
 
 namespace {
-
-// Stands in for the browser and the mail program.
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened << url; }
-};
 
 // Stands in for the engine bridge.
 class ArtworkLinkDouble : public CArtworkChoiceCalls
@@ -167,14 +157,12 @@ private slots:
 
 void TestWidgets::initTestCase()
 {
-    for (const char* scheme : {"http", "https", "mailto"})
-        QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), &m_opened, "open");
+    m_opened.listen({QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("mailto")});
 }
 
 void TestWidgets::cleanupTestCase()
 {
-    for (const char* scheme : {"http", "https", "mailto"})
-        QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+    m_opened.stopListening();
     CConfig::Destroy();
 }
 
