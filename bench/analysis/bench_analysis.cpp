@@ -14,7 +14,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QRandomGenerator>
 #include <QtEndian>
@@ -23,8 +22,8 @@
 
 namespace {
 
+using generatedlibrary::BenchFolder;
 using generatedlibrary::EndWaiter;
-using generatedlibrary::makeFiles;
 
 // Half the titles repeat every 7,000 tracks (with their artists), so the
 // scan finds groups of about four; every third track lacks its album.
@@ -174,21 +173,15 @@ int main(int argc, char** argv)
     const int trackCount = argc > 1 ? atoi(argv[1]) : 50000;
     const int applied = argc > 2 ? atoi(argv[2]) : 5000;
     const int deepScanned = argc > 3 ? atoi(argv[3]) : 20000;
-    QTemporaryDir dir;
-    const QStringList files = makeFiles(dir.filePath(QStringLiteral("music")), trackCount);
-    const QString xml = dir.filePath(QStringLiteral("Library.xml"));
-    if (files.isEmpty() || !writeLibrary(xml, files, trackCount)) {
+    const BenchFolder bench(trackCount, trackCount, writeLibrary);
+    if (!bench.manager) {
         std::fprintf(stderr, "could not make the library\n");
         return 1;
     }
-    const QByteArray folder = dir.path().toUtf8();
-    const QByteArray db = dir.filePath(QStringLiteral("MusicLibrary.db")).toUtf8();
-    void* manager = MMCreateManager(folder.constData(), folder.constData(), folder.constData());
-    benchQuickScan(manager, xml.toUtf8(), db);
-    benchFixAnalysis(manager, xml.toUtf8(), db, dir.path());
-    benchApply(manager, xml.toUtf8(), db, applied);
-    benchDeepScan(manager, files, dir.path(), std::min(deepScanned, int(files.size())));
-    MMSetExitState(manager, 1);
-    MMDestroyManager(manager);
+    const QByteArray xml = bench.xml.toUtf8();
+    benchQuickScan(bench.manager, xml, bench.db);
+    benchFixAnalysis(bench.manager, xml, bench.db, bench.dir.path());
+    benchApply(bench.manager, xml, bench.db, applied);
+    benchDeepScan(bench.manager, bench.files, bench.dir.path(), std::min(deepScanned, int(bench.files.size())));
     return 0;
 }

@@ -1,6 +1,6 @@
 // What the engine's benchmarks share: a library generated over hard links
-// of the fixtures, and a wait for the end of a command started through the
-// exported interface.
+// of the fixtures in a folder of its own with an engine manager, and a
+// wait for the end of a command started through the exported interface.
 #pragma once
 
 #include "cadenzo.h"
@@ -14,6 +14,7 @@
 #include <QMutexLocker>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QWaitCondition>
 
 #include <atomic>
@@ -103,5 +104,41 @@ bool writeLibrary(const QString& path, const QStringList& files, int trackCount,
     }
     return libraryxml::write(path, tracks);
 }
+
+// A temporary folder with fileCount fixture links, the library write(xml,
+// files, trackCount) makes over them, the database's path and an engine
+// manager keeping its data, artwork and trash there. The manager stays null
+// when the library could not be made; it is told to exit and destroyed with
+// the folder.
+class BenchFolder
+{
+public:
+    template <typename Write>
+    BenchFolder(int fileCount, int trackCount, Write write)
+    {
+        files = makeFiles(dir.filePath(QStringLiteral("music")), fileCount);
+        xml = dir.filePath(QStringLiteral("Library.xml"));
+        if (files.isEmpty() || !write(xml, files, trackCount))
+            return;
+        const QByteArray folder = dir.path().toUtf8();
+        db = dir.filePath(QStringLiteral("MusicLibrary.db")).toUtf8();
+        manager = MMCreateManager(folder.constData(), folder.constData(), folder.constData());
+    }
+    ~BenchFolder()
+    {
+        if (!manager)
+            return;
+        MMSetExitState(manager, 1);
+        MMDestroyManager(manager);
+    }
+    BenchFolder(const BenchFolder&) = delete;
+    BenchFolder& operator=(const BenchFolder&) = delete;
+
+    QTemporaryDir dir;
+    QStringList files;
+    QString xml;
+    QByteArray db;
+    void* manager = nullptr;
+};
 
 } // namespace generatedlibrary

@@ -12,14 +12,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <cstdio>
 
 namespace {
 
+using generatedlibrary::BenchFolder;
 using generatedlibrary::EndWaiter;
-using generatedlibrary::makeFiles;
 
 bool writeLibrary(const QString& path, const QStringList& files, int trackCount)
 {
@@ -82,31 +81,23 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const int trackCount = argc > 1 ? atoi(argv[1]) : 50000;
     const int fileCount = argc > 2 ? atoi(argv[2]) : 300;
-    QTemporaryDir dir;
-    const QStringList files = makeFiles(dir.filePath(QStringLiteral("music")), fileCount);
-    const QString xml = dir.filePath(QStringLiteral("Library.xml"));
-    if (files.isEmpty() || !writeLibrary(xml, files, trackCount)) {
+    const BenchFolder bench(fileCount, trackCount, writeLibrary);
+    if (!bench.manager) {
         std::fprintf(stderr, "could not make the library\n");
         return 1;
     }
-    const QByteArray folder = dir.path().toUtf8();
-    const QByteArray db = dir.filePath(QStringLiteral("MusicLibrary.db")).toUtf8();
-    void* manager = MMCreateManager(folder.constData(), folder.constData(), folder.constData());
 
     resetPeak();
     const double before = peakMiB();
-    const Timing library = load(manager, xml.toUtf8(), db, RUN_ITUNES);
+    const Timing library = load(bench.manager, bench.xml.toUtf8(), bench.db, RUN_ITUNES);
     const double peak = peakMiB();
     std::printf("library load: %d tracks over %d files (%.1f MB XML)\n", library.tracks,
-                int(files.size()), QFileInfo(xml).size() / 1e6);
+                int(bench.files.size()), QFileInfo(bench.xml).size() / 1e6);
     std::printf("  open (agent and database): %lld ms\n", library.openMs);
     std::printf("  open and load:             %lld ms\n", library.loadMs);
     std::printf("  peak memory:               %.0f MiB (%.0f MiB before the load)\n", peak, before);
 
-    const Timing project = load(manager, QByteArray(), db, RUN_PROJECT);
+    const Timing project = load(bench.manager, QByteArray(), bench.db, RUN_PROJECT);
     std::printf("saved database reload: %d tracks in %lld ms\n", project.tracks, project.loadMs);
-
-    MMSetExitState(manager, 1);
-    MMDestroyManager(manager);
     return 0;
 }
