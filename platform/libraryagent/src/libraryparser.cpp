@@ -121,6 +121,17 @@ bool CLibraryParser::readTextInto(QString* text)
     }
 }
 
+// A dictionary entry: the <key> the reader stands on goes into m_key, and
+// the reader moves on to the start of its value.
+bool CLibraryParser::readKey()
+{
+    if (m_xml.name() != QLatin1String("key") || !readTextInto(&m_key))
+        return fail(QStringLiteral("<%1> where a <key> belongs").arg(m_xml.name()));
+    if (!nextElement())
+        return fail(QStringLiteral("the key \"%1\" has no value").arg(m_key));
+    return true;
+}
+
 bool CLibraryParser::skipValue()
 {
     m_xml.skipCurrentElement();
@@ -177,10 +188,8 @@ bool CLibraryParser::findTracksInTop(bool parseAll, CLibraryIndex* index, bool t
         return fail(QStringLiteral("the property list holds no dictionary"));
     bool seenTracks = false;
     while (nextElement()) {
-        if (m_xml.name() != QLatin1String("key") || !readTextInto(&m_key))
-            return fail(QStringLiteral("<%1> where a <key> belongs").arg(m_xml.name()));
-        if (!nextElement())
-            return fail(QStringLiteral("the key \"%1\" has no value").arg(m_key));
+        if (!readKey())
+            return false;
         if (m_key == QLatin1String("Tracks") && !seenTracks && m_xml.name() == QLatin1String("dict")) {
             seenTracks = true;
             *tracksBegin = solidByte();
@@ -250,10 +259,8 @@ bool CLibraryParser::parseTrack(CLibraryIndex* index, qint64 begin, qint64 value
     QByteArray location;
     bool stream = false;
     while (nextElement()) {
-        if (m_xml.name() != QLatin1String("key") || !readTextInto(&m_key))
-            return fail(QStringLiteral("<%1> where a <key> belongs").arg(m_xml.name()));
-        if (!nextElement())
-            return fail(QStringLiteral("the key \"%1\" has no value").arg(m_key));
+        if (!readKey())
+            return false;
         const tagTrackKey* wanted = trackKeyOf(m_key);
         if (!wanted || !isScalar(m_xml.name())) {
             if (!skipValue())
@@ -305,10 +312,8 @@ bool CLibraryParser::parsePlaylists(CLibraryIndex* index)
 bool CLibraryParser::parsePlaylist(CLibraryIndex* index)
 {
     while (nextElement()) {
-        if (m_xml.name() != QLatin1String("key") || !readTextInto(&m_key))
-            return fail(QStringLiteral("<%1> where a <key> belongs").arg(m_xml.name()));
-        if (!nextElement())
-            return fail(QStringLiteral("the key \"%1\" has no value").arg(m_key));
+        if (!readKey())
+            return false;
         bool ok = true;
         if (m_key == QLatin1String("Playlist Items") && m_xml.name() == QLatin1String("array")) {
             ok = parseItems(index);
@@ -338,10 +343,8 @@ bool CLibraryParser::parseItems(CLibraryIndex* index)
         const qint64 begin = m_map.byteAt(beforeChar);
         qint64 trackId = -1;
         while (nextElement()) {
-            if (m_xml.name() != QLatin1String("key") || !readTextInto(&m_key))
-                return fail(QStringLiteral("<%1> where a <key> belongs").arg(m_xml.name()));
-            if (!nextElement())
-                return fail(QStringLiteral("the key \"%1\" has no value").arg(m_key));
+            if (!readKey())
+                return false;
             const bool wanted = m_key == QLatin1String("Track ID") && m_xml.name() == QLatin1String("integer");
             if (!(wanted ? readTextInto(&m_value) : skipValue()))
                 return false;

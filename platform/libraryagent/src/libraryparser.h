@@ -43,6 +43,7 @@ private:
     bool parseItems(CLibraryIndex* index);
     bool readText(QString* text);
     bool readTextInto(QString* text);
+    bool readKey();
     bool skipValue();
 
     CSegmentDevice m_device;
