@@ -9,24 +9,30 @@
 #include <QString>
 #include <QTreeWidgetItem>
 
-class CTreeItem : public QTreeWidgetItem
+#include <utility>
+
+// What a report row and an artwork cell both know of their track.
+class CReportItemData
 {
 public:
-    // A top-level item of view; a null view leaves inserting to the caller.
-    explicit CTreeItem(QTreeWidget* view);
-    ~CTreeItem() override;
+    void* GetID() { return m_pID; }
+    int GetAbsenceType() { return m_iAbsence; }
+    void SetFixState(tagDownloadState state) { m_eFixState = state; }
+    tagDownloadState GetFixState() const { return m_eFixState; }
+    void SetPath(const QString& path) { m_strPath = path; }
+    QString GetPath() const { return m_strPath; }
+    void SetPersistentID(const QString& id) { m_strPersistentID = id; }
+    QString GetPersistentID() const { return m_strPersistentID; }
+    void SetConverPath(QString path) { m_strConverPath = std::move(path); }
+    QString GetConverPath() const { return m_strConverPath; }
 
-    void SetCtlParam(void* id, int absence);
-    void* GetID();
-    int GetAbsenceType();
-    void SetFixState(tagDownloadState state);
-    tagDownloadState GetFixState() const;
-    void SetPath(const QString& path);
-    QString GetPath() const;
-    void SetPersistentID(const QString& id);
-    QString GetPersistentID() const;
-    void SetConverPath(QString path);
-    QString GetConverPath() const;
+protected:
+    CReportItemData(void* id, int absence) : m_pID(id), m_iAbsence(absence) {}
+    void SetTrack(void* id, int absence)
+    {
+        m_pID = id;
+        m_iAbsence = absence;
+    }
 
 private:
     void* m_pID = nullptr;
@@ -37,16 +43,23 @@ private:
     QString m_strConverPath;
 };
 
-class CListItem : public QListWidgetItem
+class CTreeItem : public QTreeWidgetItem, public CReportItemData
+{
+public:
+    // A top-level item of view; a null view leaves inserting to the caller.
+    explicit CTreeItem(QTreeWidget* view);
+    ~CTreeItem() override;
+
+    void SetCtlParam(void* id, int absence);
+};
+
+class CListItem : public QListWidgetItem, public CReportItemData
 {
 public:
     enum EState { IS_NORMAL = 0, IS_FIXING = 1, IS_FIXED = 2, IS_FAILED = 3 };
 
     CListItem(void* id, int absence, QListWidget* parent);
     ~CListItem() override;
-
-    void* GetID();
-    int GetAbsenceType();
 
     // The repainting setters do nothing when the value is unchanged.
     // Repaints when repaint is set and the new state is IS_NORMAL or IS_FIXED.
@@ -62,15 +75,6 @@ public:
     void SetArtworkPath(const QString& path);
     QString GetArtworkPath();
 
-    void SetFixState(tagDownloadState state);
-    tagDownloadState GetFixState() const;
-    void SetPath(const QString& path);
-    QString GetPath() const;
-    void SetPersistentID(const QString& id);
-    QString GetPersistentID() const;
-    void SetConverPath(QString path);
-    QString GetConverPath() const;
-
     int m_iArtworkCount = 0;  // candidates downloaded; the report sets it directly
 
 private:
@@ -80,10 +84,4 @@ private:
     Qt::CheckState m_eCheckState = Qt::Checked;
     QString m_strArtworkPath;
     bool m_bListButShow = false;
-    QString m_strPersistentID;
-    QString m_strPath;
-    void* m_pID = nullptr;
-    int m_iAbsence = 0;
-    tagDownloadState m_eFixState = DS_NONE;
-    QString m_strConverPath;
 };

@@ -6,6 +6,7 @@
 
 CTreeItem::CTreeItem(QTreeWidget* view)
     : QTreeWidgetItem(view, QTreeWidgetItem::Type)
+    , CReportItemData(nullptr, 0)
 {
 }
 
@@ -13,32 +14,16 @@ CTreeItem::~CTreeItem() = default;
 
 void CTreeItem::SetCtlParam(void* id, int absence)
 {
-    m_pID = id;
-    m_iAbsence = absence;
+    SetTrack(id, absence);
 }
-
-void* CTreeItem::GetID() { return m_pID; }
-int CTreeItem::GetAbsenceType() { return m_iAbsence; }
-void CTreeItem::SetFixState(tagDownloadState state) { m_eFixState = state; }
-tagDownloadState CTreeItem::GetFixState() const { return m_eFixState; }
-void CTreeItem::SetPath(const QString& path) { m_strPath = path; }
-QString CTreeItem::GetPath() const { return m_strPath; }
-void CTreeItem::SetPersistentID(const QString& id) { m_strPersistentID = id; }
-QString CTreeItem::GetPersistentID() const { return m_strPersistentID; }
-void CTreeItem::SetConverPath(QString path) { m_strConverPath = std::move(path); }
-QString CTreeItem::GetConverPath() const { return m_strConverPath; }
 
 CListItem::CListItem(void* id, int absence, QListWidget* parent)
     : QListWidgetItem(parent, QListWidgetItem::Type)
-    , m_pID(id)
-    , m_iAbsence(absence)
+    , CReportItemData(id, absence)
 {
 }
 
 CListItem::~CListItem() = default;
-
-void* CListItem::GetID() { return m_pID; }
-int CListItem::GetAbsenceType() { return m_iAbsence; }
 
 // The grid's delegate draws from these fields, so the view must repaint to
 // show a change; the item itself has no data-changed notification for them.
@@ -89,11 +74,3 @@ void CListItem::SetArtworkPath(const QString& path)
 }
 
 QString CListItem::GetArtworkPath() { return m_strArtworkPath; }
-void CListItem::SetFixState(tagDownloadState state) { m_eFixState = state; }
-tagDownloadState CListItem::GetFixState() const { return m_eFixState; }
-void CListItem::SetPath(const QString& path) { m_strPath = path; }
-QString CListItem::GetPath() const { return m_strPath; }
-void CListItem::SetPersistentID(const QString& id) { m_strPersistentID = id; }
-QString CListItem::GetPersistentID() const { return m_strPersistentID; }
-void CListItem::SetConverPath(QString path) { m_strConverPath = std::move(path); }
-QString CListItem::GetConverPath() const { return m_strConverPath; }
