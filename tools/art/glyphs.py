@@ -22,10 +22,6 @@ def check(ink, fill=None, sw=SW + 0.6):
     return path("M5 12.6L10 17.4L19 6.8", stroke=ink, sw=sw)
 
 
-def cross(ink, fill=None, sw=SW + 0.4):
-    return line(6.5, 6.5, 17.5, 17.5, stroke=ink, sw=sw) + line(17.5, 6.5, 6.5, 17.5, stroke=ink, sw=sw)
-
-
 def wand(ink, fill=None):
     sparkle = fill or ink
     return (line(4.5, 19.5, 14.5, 9.5, stroke=ink, sw=SW + 0.4)
@@ -61,37 +57,8 @@ def undo(ink, fill=None, sw=SW):
     return path(d, stroke=ink, sw=sw) + path(arrow_head(x - 0.8, y - 2.9, -110, 6.2), fill=ink)
 
 
-def redo(ink, fill=None, sw=SW):
-    d = arc_d(12, 12.5, 6.5, -120, 160)
-    x, y = polar(12, 12.5, 6.5, -120 + 360)
-    tip = polar(12, 12.5, 6.5, -100)
-    return path(d, stroke=ink, sw=sw) + path(arrow_head(tip[0] + 0.9, tip[1] - 0.2, -15, 6.0), fill=ink)
-
-
-def refresh(ink, fill=None, sw=SW):
-    out = ""
-    for a0, a1, tip_a in ((-160, -20, -20), (20, 160, 160)):
-        out += path(arc_d(12, 12, 7, a0, a1), stroke=ink, sw=sw)
-        tx, ty = polar(12, 12, 7, tip_a)
-        out += path(arrow_head(tx, ty, tip_a + 90 + 15, 5.4), fill=ink)
-    return out
-
-
-def clock(ink, fill=None):
-    return (circle(12, 12, 7.6, stroke=ink, sw=SW, fill=fill)
-            + path("M12 7.6V12L15.2 14", stroke=ink, sw=SW - 0.3))
-
-
 def gear(ink, fill=None):
     return path(gear_d(12, 12, 9.6, 7.2, 8, 3.0), fill=ink, extra=' fill-rule="evenodd"')
-
-
-def chevron_up(ink, fill=None, sw=SW):
-    return path("M6 15L12 9L18 15", stroke=ink, sw=sw)
-
-
-def chevron_down(ink, fill=None, sw=SW):
-    return path("M6 9L12 15L18 9", stroke=ink, sw=sw)
 
 
 def note(ink, fill=None):
@@ -115,21 +82,10 @@ def disc(ink, fill=None):
             + circle(12, 12, 0.9, fill=ink))
 
 
-def folder(ink, fill=None):
-    return path("M3.5 7.2V18.2C3.5 18.8 3.9 19.2 4.5 19.2H19.5C20.1 19.2 20.5 18.8 20.5 18.2V9.4"
-                "C20.5 8.8 20.1 8.4 19.5 8.4H11.4L9.4 6.2H4.5C3.9 6.2 3.5 6.6 3.5 7.2Z",
-                stroke=ink, sw=SW - 0.3, fill=fill)
-
-
 def folder_solid(ink, fill=None):
     """A filled folder that stays readable at 16 pixels."""
     return path("M3 6.8C3 6.1 3.5 5.6 4.2 5.6H9.4L11.4 7.8H19.8C20.5 7.8 21 8.3 21 9V18.2"
                 "C21 18.9 20.5 19.4 19.8 19.4H4.2C3.5 19.4 3 18.9 3 18.2Z", fill=ink)
-
-
-def folder_open(ink, fill=None):
-    return (folder(ink, fill)
-            + path("M12.2 15.6L16.6 11.2M13.2 11.1H16.7V14.6", stroke=ink, sw=SW - 0.5))
 
 
 def person(ink, fill=None):
