@@ -1,6 +1,5 @@
 #include "trackfile.h"
 
-#include "core/mmlog.h"
 #include "libraryagent.h"
 #include "safefile.h"
 #include "tags/tagaccess.h"
@@ -76,10 +75,8 @@ int FileHasArtwork(const QString& path)
     if (stamp.size < 0)
         return 0;
     const int result = HasMusicArtwork_tag(path);
-    if (result < 0) {
-        WriteLog(QStringLiteral("%1 HasMusicArtwork_tag Failed: %2").arg(path).arg(result));
+    if (result < 0)
         return 0;
-    }
     answers().insert(path, {stamp, result == 1});
     return result == 1 ? 1 : 0;
 }
@@ -91,10 +88,8 @@ int FileArtwork(const QString& path, void** data, int* length)
     if (cachedAnswer(path, &stamp) == 0)
         return AGENT_ERR_NO_ARTWORK;
     const int result = GetMusicArtwork_tag(path, data, length);
-    if (result < 0) {
-        WriteLog(QStringLiteral("%1 GetMusicArtwork_tag Failed: %2").arg(path).arg(result));
+    if (result < 0)
         return AGENT_ERR_FILE;
-    }
     if (stamp.size >= 0)
         answers().insert(path, {stamp, result == 0});
     return result == 0 ? AGENT_OK : AGENT_ERR_NO_ARTWORK;
@@ -105,10 +100,8 @@ int WriteFileArtwork(const QString& path, const void* data, int length)
     QMutexLocker lock(&tagsLock());
     answers().remove(path);
     const int result = SetMusicArtwork_tag(path, data, length, pictureTypeOf(data, length));
-    if (result != 0) {
-        WriteLog(QStringLiteral("%1 SetMusicArtwork_tag Failed: %2").arg(path).arg(result));
+    if (result != 0)
         return result == -2 || result == -3 ? AGENT_ERR_FILE : AGENT_ERR_NO_ARTWORK;
-    }
     remember(path, true);
     return AGENT_OK;
 }
@@ -118,10 +111,8 @@ int ReadFileTags(const QString& path, tagMMusicInfo* info)
     QMutexLocker lock(&tagsLock());
     const int result = GetMusicInfo_tag(path, info);
     // -4: an audio file without tags, which iTunes adds all the same.
-    if (result < 0 && result != -4) {
-        WriteLog(QStringLiteral("%1 GetMusicInfo_tag Failed: %2").arg(path).arg(result));
+    if (result < 0 && result != -4)
         return AGENT_ERR_FILE;
-    }
     if (info->strName.isEmpty())
         info->strName = QFileInfo(path).completeBaseName();
     return AGENT_OK;
