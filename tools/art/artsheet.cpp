@@ -3,6 +3,8 @@
 // checkered background, every animation frame, and the style sheet applied to
 // the widgets it names.
 // usage: artsheet <res/res/mac folder> <demos.tsv> <out.png>
+#include "buttonstyle.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QDirIterator>
@@ -42,13 +44,6 @@ QString local(QString sheet)
     return sheet.replace(QStringLiteral(":/res/res/mac/"), g_root + QLatin1Char('/'));
 }
 
-const char* kButtonTemplate =
-    "QPushButton#%1{border:0;  color:%5;  font: bold %6px;min-width:  %3;  max-width: %3;max-height: %4; "
-    "min-height: %4;border-image: url(:/res/res/mac/button/%2.png);}QPushButton#%1:hover{border-image: "
-    "url(:/res/res/mac/button/%2_on.png);}QPushButton#%1:pressed{border-image: "
-    "url(:/res/res/mac/button/%2_down.png);}QPushButton#%1:disabled{border-image: "
-    "url(:/res/res/mac/button/%2_disable.png);}";
-
 const char* kStartTemplate =
     "QPushButton#%1{border:0;min-width: %5;max-width: %5;max-height: %6;min-height: %6;color:%3;"
     "border-image: url(:/res/res/mac/button/%2.png);font:bold 14px;text-align:bottom;padding-bottom:%7px;}"
@@ -75,7 +70,7 @@ QImage grabButton(const QStringList& f, int state)
     if (f[0] == QLatin1String("start"))
         sheet = QString::fromLatin1(kStartTemplate).arg(f[2], f[1], f[6], f[7], f[4], f[5], f[8]);
     else
-        sheet = QString::fromLatin1(kButtonTemplate).arg(f[2], f[1], f[4], f[5], f[6], f[7]);
+        sheet = ImageButtonStyle(f[2], f[1], f[4].toInt(), f[5].toInt(), f[6], f[7].toInt());
     // Offscreen there is no pointer to hover with: the hover rule, made
     // unconditional, stands in for it (it follows the plain rule, so it wins).
     if (state == 1)
