@@ -281,21 +281,27 @@ bool CLibraryParser::parseTrack(CLibraryIndex* index, qint64 begin, qint64 value
     }
     if (!m_error.isEmpty())
         return false;
+    const qint64 end = solidByte();
+    const auto textOf = [&](tagServedKey key) {
+        return at[key] < 0 ? QByteArrayView() : QByteArrayView(m_texts.constData() + at[key]);
+    };
+    index->maxId = qMax(index->maxId, textOf(SK_TRACK_ID).toLongLong());
+    const QByteArrayView id = textOf(SK_PERSISTENT_ID);
+    // Streams and tracks without a file have nothing to tidy.
+    if (id.isEmpty() || location.isEmpty() || stream) {
+        if (!id.isEmpty())
+            index->otherIds.insert(id.toByteArray());
+        return true;
+    }
+    // The path joins the scratch texts, so the track copies them only once.
+    at[SK_LOCATION] = qint32(m_texts.size());
+    m_texts.append(location).append('\0');
     CTrackRecord track;
     track.adopt(m_texts, at);
     track.begin = begin;
     track.valueBegin = valueBegin;
-    track.end = solidByte();
-    index->maxId = qMax(index->maxId, track.value(SK_TRACK_ID).toLongLong());
-    const QByteArray id = track.value(SK_PERSISTENT_ID);
-    // Streams and tracks without a file have nothing to tidy.
-    if (id.isEmpty() || location.isEmpty() || stream) {
-        if (!id.isEmpty())
-            index->otherIds.insert(id);
-        return true;
-    }
-    track.setValue(SK_LOCATION, location);
-    index->tracks.append(track);
+    track.end = end;
+    index->tracks.append(std::move(track));
     return true;
 }
 
