@@ -78,7 +78,7 @@ QString CConfig::MakeFolders()
     CreateDirectory(buffer);
 
     m_strDowndImgPath = underFolder(desktop::Folder::Pictures, g_strBundleId);
-    m_strLogFile = AppDataFolder();
+    m_strLogFile = underFolder(desktop::Folder::DataHome, g_strBundleId);
     m_strMusicPath = underFolder(desktop::Folder::Music, g_strBundleId);
     CreateFolder(m_strDowndImgPath);
     CreateFolder(m_strLogFile);
