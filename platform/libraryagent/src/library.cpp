@@ -119,9 +119,13 @@ bool CLibrary::locationOf(const QByteArray& persistentId, QString* path) const
 QByteArray CLibrary::idOfLocation(const QString& path) const
 {
     const QByteArray wanted = path.toUtf8();
-    for (const CTrackRecord& track : m_index.tracks)
-        if (!track.deleted && track.value(SK_LOCATION) == wanted)
+    // Compared in place: a copy of every track's path would cost one
+    // allocation per track and call.
+    for (const CTrackRecord& track : m_index.tracks) {
+        const char* location = track.text(SK_LOCATION);
+        if (!track.deleted && location && wanted == location)
             return track.value(SK_PERSISTENT_ID);
+    }
     return QByteArray();
 }
 
