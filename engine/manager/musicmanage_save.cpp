@@ -26,17 +26,6 @@ const EditField kEditFields[] = {
     {MF_GENRE, &tagMMusicInfo::strGenre},
 };
 
-// Takes the edited copy's non-empty texts into the track's working copy.
-void takeOverEdits(CMusicObj* music, const tagMMusicInfo& edited)
-{
-    CTrackLocker lock(*music);
-    tagMMusicInfo& working = music->WorkingInfo();
-    for (const EditField& field : kEditFields) {
-        if (!(edited.*field.value).isEmpty())
-            working.*field.value = edited.*field.value;
-    }
-}
-
 } // namespace
 
 int CMusicManage::SaveMusicObj(CMusicObj* music)
@@ -179,7 +168,7 @@ int CMusicManage::SaveUserMusicInfo(CMusicObj* music, int mask, const char** val
         // Memory follows the row, so the two never disagree.
         if (result != 0)
             return result;
-        takeOverEdits(music, edited);
+        music->SetAWSMusicInfo(&edited);
     }
     if (mask & MF_ARTWORK)
         saveUserArtwork(music, edited, QString::fromUtf8(values[next]));

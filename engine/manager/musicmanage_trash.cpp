@@ -112,13 +112,9 @@ int CMusicManage::RestoreMusic(CMusicObj* music)
 // library again has a new one, and its row is found by it from now on.
 void CMusicManage::takeOverRestored(CMusicObj* music, const tagMMusicInfo& restored)
 {
-    CTrackLocker lock(*music);
-    tagMMusicInfo& working = music->WorkingInfo();
-    working.strPersistentID = restored.strPersistentID;
-    for (QString tagMMusicInfo::*field : {&tagMMusicInfo::strName, &tagMMusicInfo::strArtist,
-                                          &tagMMusicInfo::strAlbum, &tagMMusicInfo::strYear,
-                                          &tagMMusicInfo::strGenre}) {
-        if (!(restored.*field).isEmpty())
-            working.*field = restored.*field;
+    {
+        CTrackLocker lock(*music);
+        music->WorkingInfo().strPersistentID = restored.strPersistentID;
     }
+    music->SetAWSMusicInfo(&restored);
 }
