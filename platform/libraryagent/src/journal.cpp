@@ -6,7 +6,6 @@
 #include <QFile>
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -44,11 +43,6 @@ bool parseLine(const QByteArray& line, JournalRecord* fields)
     for (const QByteArray& field : line.mid(17).split(' '))
         fields->append(field == "%" ? QByteArray() : QByteArray::fromPercentEncoding(field));
     return true;
-}
-
-QString systemError(const QString& what)
-{
-    return QStringLiteral("%1: %2").arg(what, QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 } // namespace
@@ -91,7 +85,7 @@ bool CJournal::read(QList<JournalRecord>* records, QString* error)
     m_size = whole;
     if (whole < bytes.size()) {
         if (::truncate(QFile::encodeName(m_path).constData(), whole) != 0) {
-            *error = systemError(QStringLiteral("cannot cut the torn end off %1").arg(m_path));
+            *error = SystemError(QStringLiteral("cannot cut the torn end off %1").arg(m_path));
             return false;
         }
     }
@@ -106,12 +100,12 @@ bool CJournal::openForAppend(QString* error)
     const bool existed = ::access(path.constData(), F_OK) == 0;
     m_fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, mode_t(m_mode));
     if (m_fd < 0) {
-        *error = systemError(QStringLiteral("cannot open %1").arg(m_path));
+        *error = SystemError(QStringLiteral("cannot open %1").arg(m_path));
         return false;
     }
     // The journal's own name must survive a crash as well as its lines.
     if (!existed && !SyncFolderOf(m_path)) {
-        *error = systemError(QStringLiteral("cannot sync the folder of %1").arg(m_path));
+        *error = SystemError(QStringLiteral("cannot sync the folder of %1").arg(m_path));
         closeFile();
         return false;
     }
@@ -131,7 +125,7 @@ bool CJournal::append(const JournalRecord& fields, QString* error)
         m_size += line.size();
         return true;
     }
-    *error = systemError(QStringLiteral("cannot write %1").arg(m_path));
+    *error = SystemError(QStringLiteral("cannot write %1").arg(m_path));
     // A torn line would hide every line after it: take it back.
     if (::ftruncate(m_fd, m_size) != 0)
         m_broken = true;
@@ -142,7 +136,7 @@ bool CJournal::remove(QString* error)
 {
     closeFile();
     if (::unlink(QFile::encodeName(m_path).constData()) != 0 && errno != ENOENT) {
-        *error = systemError(QStringLiteral("cannot remove %1").arg(m_path));
+        *error = SystemError(QStringLiteral("cannot remove %1").arg(m_path));
         return false;
     }
     m_size = 0;

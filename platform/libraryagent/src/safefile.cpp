@@ -12,14 +12,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-QString systemError(const QString& what)
+QString SystemError(const QString& what)
 {
     return QStringLiteral("%1: %2").arg(what, QString::fromLocal8Bit(std::strerror(errno)));
 }
-
-} // namespace
 
 bool StampOfFile(const QString& path, tagFileStamp* stamp)
 {
@@ -50,7 +46,7 @@ bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& piece
     QByteArray temp = target + ".tmp-XXXXXX";
     CFileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (fd.get() < 0) {
-        *error = systemError(QStringLiteral("cannot create a file beside %1").arg(path));
+        *error = SystemError(QStringLiteral("cannot create a file beside %1").arg(path));
         return false;
     }
     bool written = ::fchmod(fd.get(), bits) == 0;
@@ -58,12 +54,12 @@ bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& piece
         written = written && WriteAll(fd.get(), piece.data(), size_t(piece.size()));
     written = written && ::fsync(fd.get()) == 0;
     if (!written || !fd.close()) {
-        *error = systemError(QStringLiteral("cannot write %1").arg(QFile::decodeName(temp)));
+        *error = SystemError(QStringLiteral("cannot write %1").arg(QFile::decodeName(temp)));
         ::unlink(temp.constData());
         return false;
     }
     if (::rename(temp.constData(), target.constData()) != 0) {
-        *error = systemError(QStringLiteral("cannot replace %1").arg(path));
+        *error = SystemError(QStringLiteral("cannot replace %1").arg(path));
         ::unlink(temp.constData());
         return false;
     }

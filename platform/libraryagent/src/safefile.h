@@ -1,4 +1,5 @@
-// File operations that leave either the old or the new file behind.
+// File operations that leave either the old or the new file behind, and
+// the message they and the journal give when a system call fails.
 #pragma once
 
 #include <QByteArray>
@@ -32,4 +33,7 @@ bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& piece
 
 // The permission bits of path, or fallback when it cannot be examined.
 int ModeOfFile(const QString& path, int fallback);
+
+// "what: " and the system's text for errno, for the error of a failed call.
+QString SystemError(const QString& what);
 
