@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 CFileDescriptor::~CFileDescriptor()
@@ -48,4 +49,10 @@ bool SyncPath(const QByteArray& name, int flags)
 bool SyncFolderOf(const QString& path)
 {
     return SyncPath(QFile::encodeName(QFileInfo(path).absolutePath()), O_RDONLY | O_DIRECTORY);
+}
+
+bool IsRegularFile(const QString& path)
+{
+    struct stat st;
+    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }

@@ -1,6 +1,6 @@
 // A POSIX file descriptor that closes itself, a write of a whole buffer,
-// and the fsync calls that make a written file or a new name in a folder
-// durable.
+// the fsync calls that make a written file or a new name in a folder
+// durable, and the test for a regular file.
 #pragma once
 
 #include <QByteArray>
@@ -35,3 +35,6 @@ bool WriteAll(int fd, const char* data, size_t size);
 bool SyncPath(const QByteArray& name, int flags);
 // Syncs the folder holding path, so a new or removed name in it lasts.
 bool SyncFolderOf(const QString& path);
+
+// Whether path names a regular file, links followed; false for an empty path.
+bool IsRegularFile(const QString& path);

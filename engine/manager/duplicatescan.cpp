@@ -2,14 +2,12 @@
 
 #include "core/mmlog.h"
 #include "core/musicobj.h"
+#include "core/posixfile.h"
 #include "fingerprint/fingerprint.h"
 #include "fingerprint/fingerprintstore.h"
 
-#include <QFile>
-
 #include <algorithm>
 #include <cstdlib>
-#include <sys/stat.h>
 
 namespace {
 
@@ -20,13 +18,6 @@ constexpr long long kCloseDurationMs = 150000;
 // A candidate marked for removal in its group; the absence and state bits
 // share the value, so one AND of the two words tests both.
 constexpr int kRemovedDuplicate = AT_DUPLICATE & MS_REMOVE;
-
-bool isRegularFile(const QString& path)
-{
-    struct stat st;
-    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0
-        && S_ISREG(st.st_mode);
-}
 
 // A persistent ID read as a hexadecimal number; 0 when it does not read.
 long long hexId(const QString& persistentId, bool* ok)
@@ -70,7 +61,7 @@ CDuplicateScan::CDuplicateScan(const QVector<CMusicObj*>& tracks, int mask,
         t.time = info.strTotalTime;
         t.location = info.strLocation;
         t.bitRate = info.strBitRate;
-        t.fileExists = isRegularFile(t.location);
+        t.fileExists = IsRegularFile(t.location);
     }
     if (m_bDeep)
         startFingerprints();

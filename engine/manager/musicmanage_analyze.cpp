@@ -7,14 +7,13 @@
 
 #include "core/mmlog.h"
 #include "core/musicobj.h"
+#include "core/posixfile.h"
 
-#include <QFile>
 #include <QMutexLocker>
 #include <QWaitCondition>
 
 #include <algorithm>
 #include <memory>
-#include <sys/stat.h>
 
 namespace {
 
@@ -31,13 +30,6 @@ bool isDuplicateMode(int mode)
     return mode == RUN_DUP_FILES || mode == RUN_DUP_ITUNES;
 }
 
-bool isRegularFile(const QString& path)
-{
-    struct stat st;
-    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0
-        && S_ISREG(st.st_mode);
-}
-
 enum FixOutcome { FIX_SKIPPED, FIX_COMPLETE, FIX_MARKED };
 
 // What a fix run finds missing in one track.
@@ -45,7 +37,7 @@ FixOutcome examineForFixes(CMusicObj* music, int mask, bool noYearGenre)
 {
     const tagMMusicInfo info = music->WorkingCopy();
     int bits = 0;
-    if (isRegularFile(info.strLocation)) {
+    if (IsRegularFile(info.strLocation)) {
         const int absence = music->GetAbsenceType();
         // Analysed before, and not only for a file that was missing then.
         if (absence != 0 && !(absence & MF_FILE))
