@@ -1,6 +1,8 @@
 // The compiled-in resources: every picture and animation the widgets load by
 // path, the button faces in their four states, the application style sheet
 // and the bundle's Info.plist.
+#include "testenv.h"
+
 #include <QApplication>
 #include <QDirIterator>
 #include <QFile>
@@ -84,12 +86,6 @@ const Picture kButtons[] = {
 
 const char* const kStateSuffixes[] = {"", "_on", "_down", "_disable"};
 
-QByteArray readResource(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Reads the top-level <key>/<string> pairs of a property list.
 QMap<QString, QString> plistStrings(const QByteArray& xml)
 {
@@ -139,7 +135,7 @@ class TestResources : public QObject
 private slots:
     void initTestCase()
     {
-        const QString sheet = QString::fromUtf8(readResource(kRoot + QStringLiteral("vessolin_mac.qss")));
+        const QString sheet = QString::fromUtf8(testenv::readAll(kRoot + QStringLiteral("vessolin_mac.qss")));
         QVERIFY(!sheet.isEmpty());
         QtMessageHandler previous = qInstallMessageHandler(collectStyleWarnings);
         qApp->setStyleSheet(sheet);
@@ -374,7 +370,7 @@ private slots:
     {
         QFETCH(QString, key);
         QFETCH(QString, value);
-        const QMap<QString, QString> values = plistStrings(readResource(QStringLiteral(":/Info.plist")));
+        const QMap<QString, QString> values = plistStrings(testenv::readAll(QStringLiteral(":/Info.plist")));
         QCOMPARE(values.value(key), value);
     }
 };
