@@ -1,6 +1,5 @@
 #include "journal.h"
 
-#include "core/posixfile.h"
 #include "safefile.h"
 
 #include <QFile>
@@ -49,18 +48,6 @@ bool parseLine(const QByteArray& line, JournalRecord* fields)
 
 CJournal::CJournal(const QString& path, int mode) : m_path(path), m_mode(mode) {}
 
-CJournal::~CJournal()
-{
-    closeFile();
-}
-
-void CJournal::closeFile()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
-}
-
 bool CJournal::read(QList<JournalRecord>* records, QString* error)
 {
     records->clear();
@@ -94,19 +81,20 @@ bool CJournal::read(QList<JournalRecord>* records, QString* error)
 
 bool CJournal::openForAppend(QString* error)
 {
-    if (m_fd >= 0)
+    if (m_file)
         return true;
     const QByteArray path = QFile::encodeName(m_path);
     const bool existed = ::access(path.constData(), F_OK) == 0;
-    m_fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, mode_t(m_mode));
-    if (m_fd < 0) {
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, mode_t(m_mode));
+    if (fd < 0) {
         *error = SystemError(QStringLiteral("cannot open %1").arg(m_path));
         return false;
     }
+    m_file.emplace(fd);
     // The journal's own name must survive a crash as well as its lines.
     if (!existed && !SyncFolderOf(m_path)) {
         *error = SystemError(QStringLiteral("cannot sync the folder of %1").arg(m_path));
-        closeFile();
+        m_file.reset();
         return false;
     }
     return true;
@@ -121,20 +109,20 @@ bool CJournal::append(const JournalRecord& fields, QString* error)
     if (!openForAppend(error))
         return false;
     const QByteArray line = lineOf(fields);
-    if (WriteAll(m_fd, line.constData(), size_t(line.size())) && ::fdatasync(m_fd) == 0) {
+    if (WriteAll(m_file->get(), line.constData(), size_t(line.size())) && ::fdatasync(m_file->get()) == 0) {
         m_size += line.size();
         return true;
     }
     *error = SystemError(QStringLiteral("cannot write %1").arg(m_path));
     // A torn line would hide every line after it: take it back.
-    if (::ftruncate(m_fd, m_size) != 0)
+    if (::ftruncate(m_file->get(), m_size) != 0)
         m_broken = true;
     return false;
 }
 
 bool CJournal::remove(QString* error)
 {
-    closeFile();
+    m_file.reset();
     if (::unlink(QFile::encodeName(m_path).constData()) != 0 && errno != ENOENT) {
         *error = SystemError(QStringLiteral("cannot remove %1").arg(m_path));
         return false;

@@ -3,9 +3,13 @@
 // a crash cut short is dropped when the journal is read.
 #pragma once
 
+#include "core/posixfile.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
+
+#include <optional>
 
 using JournalRecord = QList<QByteArray>;
 
@@ -14,9 +18,6 @@ class CJournal
 public:
     // mode: permission bits of a journal made new (those of the library).
     CJournal(const QString& path, int mode);
-    ~CJournal();
-    CJournal(const CJournal&) = delete;
-    CJournal& operator=(const CJournal&) = delete;
 
     // Every whole record, oldest first. What follows the last whole record
     // is cut off the file so that new records follow a whole one.
@@ -31,11 +32,10 @@ public:
 
 private:
     bool openForAppend(QString* error);
-    void closeFile();
 
     QString m_path;
     int m_mode;
-    int m_fd = -1;
+    std::optional<CFileDescriptor> m_file; // open from the first append until remove
     qint64 m_size = 0;
     bool m_broken = false; // a failed write could not be taken back
 };
