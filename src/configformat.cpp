@@ -13,9 +13,7 @@ bool readSettings(QIODevice& device, QSettings::SettingsMap& map)
     QVariant root;
     if (PlistRead(&device, &root) != PLIST_OK || root.typeId() != QMetaType::QVariantMap)
         return false;
-    const QVariantMap dict = root.toMap();
-    for (auto it = dict.cbegin(); it != dict.cend(); ++it)
-        map.insert(it.key(), it.value());
+    map = root.toMap();
     return true;
 }
 
