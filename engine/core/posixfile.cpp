@@ -56,3 +56,12 @@ bool IsRegularFile(const QString& path)
     struct stat st;
     return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
+
+bool FileIdOf(const QString& path, FileId& id)
+{
+    struct stat st;
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    id = FileId(quint64(st.st_dev), quint64(st.st_ino));
+    return true;
+}

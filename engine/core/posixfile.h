@@ -1,9 +1,10 @@
 // A POSIX file descriptor that closes itself, a write of a whole buffer,
 // the fsync calls that make a written file or a new name in a folder
-// durable, and the test for a regular file.
+// durable, and what the file system knows a file by.
 #pragma once
 
 #include <QByteArray>
+#include <QPair>
 #include <QString>
 
 #include <cstddef>
@@ -38,3 +39,9 @@ bool SyncFolderOf(const QString& path);
 
 // Whether path names a regular file, links followed; false for an empty path.
 bool IsRegularFile(const QString& path);
+
+// A file's device and inode, which every path to it shares: two names, a
+// hard link and a symbolic link of one file all give the same.
+using FileId = QPair<quint64, quint64>;
+// Sets id for the file at path, links followed; false when there is none.
+bool FileIdOf(const QString& path, FileId& id);

@@ -1,11 +1,10 @@
 #include "library/uniquefiles.h"
 
+#include "core/posixfile.h"
+
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSet>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -14,9 +13,9 @@ namespace {
 // later with its own log line, and once is enough).
 QString fileIdentity(const QString& path)
 {
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0)
-        return QStringLiteral("%1:%2").arg(quint64(st.st_dev)).arg(quint64(st.st_ino));
+    FileId id;
+    if (FileIdOf(path, id))
+        return QStringLiteral("%1:%2").arg(id.first).arg(id.second);
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 

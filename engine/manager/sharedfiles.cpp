@@ -2,33 +2,25 @@
 
 #include "core/musicobj.h"
 
-#include <QFile>
 #include <QMutexLocker>
-
-#include <sys/stat.h>
 
 namespace {
 
-bool fileKey(const CMusicObj* music, QPair<quint64, quint64>& key)
+bool fileKey(const CMusicObj* music, FileId& key)
 {
-    const QString location = music->WorkingCopy().strLocation;
-    struct stat st;
-    if (location.isEmpty() || ::stat(QFile::encodeName(location).constData(), &st) != 0)
-        return false;
-    key = qMakePair(quint64(st.st_dev), quint64(st.st_ino));
-    return true;
+    return FileIdOf(music->WorkingCopy().strLocation, key);
 }
 
 } // namespace
 
 bool CSharedFiles::SharedWithKeptTrack(const CMusicObj* music, const QVector<CMusicObj*>& tracks)
 {
-    FileKey own;
+    FileId own;
     if (!music || !fileKey(music, own))
         return false;
     QMutexLocker lock(&m_mutex);
     if (!m_bLearnt) {
-        FileKey key;
+        FileId key;
         for (const CMusicObj* track : tracks) {
             if (track && fileKey(track, key))
                 m_tracks.insert(key, track);

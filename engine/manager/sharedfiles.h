@@ -3,9 +3,10 @@
 // file from the others.
 #pragma once
 
+#include "core/posixfile.h"
+
 #include <QMultiHash>
 #include <QMutex>
-#include <QPair>
 #include <QVector>
 
 class CMusicObj;
@@ -21,9 +22,7 @@ public:
     void Clear();
 
 private:
-    using FileKey = QPair<quint64, quint64>; // device, inode
-
     QMutex m_mutex;
     bool m_bLearnt = false;                          // guarded by m_mutex
-    QMultiHash<FileKey, const CMusicObj*> m_tracks;  // guarded by m_mutex
+    QMultiHash<FileId, const CMusicObj*> m_tracks;   // guarded by m_mutex
 };
