@@ -42,7 +42,7 @@ QString imageExtension(const QByteArray& bytes)
     QImageReader reader(&buffer);
     const QByteArray format = reader.format();
     // Decoding the whole image also catches files cut short in transfer.
-    if (format.isEmpty() || QImage::fromData(bytes).isNull())
+    if (format.isEmpty() || reader.read().isNull())
         return QString();
     return format == "jpeg" ? QStringLiteral("jpg") : QString::fromLatin1(format);
 }
