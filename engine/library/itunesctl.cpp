@@ -1,7 +1,6 @@
 // CiTunesCtl: construction, the list of files, pause/continue/stop, and the
 // small services the manager forwards (artwork presence, transactions).
 #include "library/itunesctl.h"
-#include "library/loadcontrol.h"
 #include "library/uniquefiles.h"
 
 #include "core/mmlog.h"
@@ -10,14 +9,19 @@
 #include "tags/tagaccess.h"
 
 #include <QFile>
+#include <QMutex>
 #include <QMutexLocker>
+#include <QWaitCondition>
 
 #include <cstdlib>
 
+namespace {
+
+// The pause pair of the load loop, shared by the process's one loaded
+// library: g_mutexMLoad guards the loop's paused flag, control state and
+// file list; g_mycondMLoad wakes a paused loop.
 QMutex g_mutexMLoad;
 QWaitCondition g_mycondMLoad;
-
-namespace {
 
 bool isLibraryMode(int mode)
 {

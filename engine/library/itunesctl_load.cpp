@@ -2,7 +2,6 @@
 // row (except in a reload, whose rows exist) and a track object handed to
 // the manager, and the load callback hears of each.
 #include "library/itunesctl.h"
-#include "library/loadcontrol.h"
 
 #include "core/mmlog.h"
 #include "core/musicobj.h"
