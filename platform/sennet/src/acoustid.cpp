@@ -98,6 +98,11 @@ bool takeFromResult(const QJsonObject& result, Identification* out)
     return haveFallback;
 }
 
+QString errorMessage(const QJsonObject& answer)
+{
+    return answer.value(QLatin1String("error")).toObject().value(QLatin1String("message")).toString();
+}
+
 } // namespace
 
 QByteArray lookupForm(const QString& clientKey, const Fingerprint& fingerprint)
@@ -114,7 +119,7 @@ bool bestRecording(const QByteArray& json, Identification* out, QString* why)
     if (!parseObject(json, &answer, why))
         return false;
     if (answer.value(QLatin1String("status")).toString() != QLatin1String("ok")) {
-        const QString error = lookupError(json);
+        const QString error = errorMessage(answer);
         *why = error.isEmpty() ? QStringLiteral("answer without status ok") : error;
         return false;
     }
@@ -137,7 +142,7 @@ QString lookupError(const QByteArray& json)
     QString ignored;
     if (!parseObject(json, &answer, &ignored))
         return QString();
-    return answer.value(QLatin1String("error")).toObject().value(QLatin1String("message")).toString();
+    return errorMessage(answer);
 }
 
 } // namespace sennet
