@@ -5,6 +5,7 @@
 #pragma once
 
 #include "cadenzo.h"
+#include "enginedb.h"
 #include "mmsession.h"
 #include "testenv.h"
 
@@ -120,22 +121,6 @@ inline Row rowOf(const QString& dbPath, const QString& pid)
         if (r.pid == pid)
             return r;
     return Row();
-}
-
-// Runs SQL over a connection of the test's own.
-inline bool execSql(const QString& dbPath, const QString& sql)
-{
-    sqlite3* db = nullptr;
-    char* message = nullptr;
-    // The engine may still be committing a load or a save.
-    const bool ok = sqlite3_open(dbPath.toUtf8().constData(), &db) == SQLITE_OK
-        && sqlite3_busy_timeout(db, kWaitMs) == SQLITE_OK
-        && sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message) == SQLITE_OK;
-    if (!ok)
-        qWarning("%s: %s", qPrintable(sql), message ? message : sqlite3_errmsg(db));
-    sqlite3_free(message);
-    sqlite3_close(db);
-    return ok;
 }
 
 // Where the engine puts removed files: the trash folder of the day it started.

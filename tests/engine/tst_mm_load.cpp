@@ -2,6 +2,7 @@
 // library files and saved databases; the load records; pause, continue,
 // stop and exit; destroying and loading again.
 #include "cadenzo.h"
+#include "enginedb.h"
 #include "libraryxml.h"
 #include "mmsession.h"
 #include "testenv.h"
@@ -13,11 +14,10 @@
 #include <QTest>
 #include <QThread>
 
-#include <sqlite3.h>
-
 #include <atomic>
 #include <dlfcn.h>
 
+using mmtest::execSql;
 using mmtest::Record;
 using mmtest::RecordSink;
 using mmtest::Session;
@@ -51,16 +51,6 @@ QList<int> progressOf(const QList<Record>& records)
     for (const Record& r : records)
         progress << r.progress;
     return progress;
-}
-
-// Runs SQL on a database file the engine does not hold open.
-bool execSql(const QString& dbPath, const QString& sql)
-{
-    sqlite3* db = nullptr;
-    bool ok = sqlite3_open(dbPath.toUtf8().constData(), &db) == SQLITE_OK
-        && sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
 }
 
 libraryxml::Track libraryTrack(int n, const QString& file, const QString& url)

@@ -4,6 +4,7 @@
 // fallbacks, the candidate rules, artwork files, and exit and reload while
 // lookups run.
 #include "cadenzo.h"
+#include "enginedb.h"
 #include "lookupfakes.h"
 #include "mmsession.h"
 #include "testenv.h"
@@ -21,6 +22,7 @@
 #include <memory>
 
 using namespace lookupfakes;
+using mmtest::execSql;
 using mmtest::RecordSink;
 using mmtest::Session;
 
@@ -55,15 +57,6 @@ QByteArray rowValue(const QString& dbPath, const QString& persistentId, const ch
     sqlite3_finalize(statement);
     sqlite3_close(db);
     return value;
-}
-
-bool execSql(const QString& dbPath, const QString& sql)
-{
-    sqlite3* db = nullptr;
-    const bool ok = sqlite3_open(dbPath.toUtf8().constData(), &db) == SQLITE_OK
-        && sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
 }
 
 void setServiceUrls(const QByteArray& base)
