@@ -50,7 +50,8 @@ int searchImages(tagMusicRequest& request);
 
 // A zero-filled record of that kind.
 std::unique_ptr<tagMusicInfo> newRecord(int kind, int subKind);
-// Maps a FetchResult or other failure to the callback's status.
+// The callback's status for a failure: MP_STATUS_STOPPED when a stop caused
+// it, else MP_STATUS_FAILED.
 int failureStatus(bool stopped);
 // MP_STATUS_DONE when the session may run on the request; else the failure
 // (stopped, or another call already running on it), logged.
