@@ -46,8 +46,6 @@ public:
     int CtlCmdState(tagCtlState state);
     // The engine shuts down: no more callbacks, a paused loop wakes and ends.
     void SetExitState();
-    bool isExitState() const { return m_bExit.load(); }
-    tagMusicRunMode GetRunMode() const { return m_runMode; }
 
     // Whether the library (RUN_ITUNES) or the file's tag (RUN_FILES) holds
     // artwork for the track; false in every other mode.

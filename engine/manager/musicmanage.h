@@ -159,9 +159,6 @@ public:
     // so a track without a path gets one by the next call.
     QString GetAWSImgPath(CMusicObj* music);
 
-    const QString& GetArtworkFolder() const { return m_strArtworkFolder; }
-    const QString& GetTrashFolder() const { return m_strTrashFolder; }
-
 private:
     // Download slots (musicmanage_download.cpp).
     void initDownloadSlots();
