@@ -5,7 +5,7 @@
 namespace sennet {
 
 RateLimiter::RateLimiter(qint64 intervalMs)
-    : m_intervalMs(intervalMs), m_nextFreeMs(0)
+    : m_intervalMs(intervalMs)
 {
 }
 
@@ -14,8 +14,7 @@ qint64 RateLimiter::reserve(qint64 nowMs)
     QMutexLocker lock(&m_mutex);
     // Booking ahead (rather than remembering the last send) keeps the
     // spacing when several threads wait at once.
-    const qint64 at = m_used ? qMax(nowMs, m_nextFreeMs) : nowMs;
-    m_used = true;
+    const qint64 at = qMax(nowMs, m_nextFreeMs);
     m_nextFreeMs = at + m_intervalMs;
     return at;
 }

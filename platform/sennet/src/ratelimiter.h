@@ -5,6 +5,8 @@
 #include <QMutex>
 #include <QtGlobal>
 
+#include <limits>
+
 namespace sennet {
 
 class RateLimiter
@@ -19,8 +21,7 @@ public:
 private:
     QMutex m_mutex;
     const qint64 m_intervalMs;
-    qint64 m_nextFreeMs;
-    bool m_used = false;
+    qint64 m_nextFreeMs = std::numeric_limits<qint64>::min(); // nothing booked yet
 };
 
 } // namespace sennet
