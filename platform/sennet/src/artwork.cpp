@@ -15,7 +15,6 @@ namespace sennet {
 
 namespace {
 
-constexpr qint64 kMaxJsonBytes = 4 * 1024 * 1024;
 constexpr qint64 kMaxImageBytes = 16 * 1024 * 1024;
 // Matches below this score are rarely the album asked for.
 constexpr int kMinSearchScore = 50;

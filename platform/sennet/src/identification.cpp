@@ -13,8 +13,6 @@ namespace sennet {
 
 namespace {
 
-constexpr qint64 kMaxJsonBytes = 4 * 1024 * 1024;
-
 int fingerprintStep(tagMusicRequest& request, Fingerprint* fingerprint)
 {
     QString why;

@@ -11,6 +11,9 @@ class RateLimiter;
 
 enum class Service { AcoustId, MusicBrainz, CoverArt };
 
+// The largest JSON answer of a service that is read; real ones are far smaller.
+constexpr qint64 kMaxJsonBytes = 4 * 1024 * 1024;
+
 // Base addresses and client key, read from the environment at each call.
 struct Endpoints {
     QUrl acoustId;
