@@ -92,15 +92,9 @@ qint64 CLibraryParser::solidByte()
     return m_map.byteAt(m_solidChar);
 }
 
-bool CLibraryParser::readText(QString* text)
-{
-    *text = m_xml.readElementText(QXmlStreamReader::ErrorOnUnexpectedElement);
-    m_solidChar = m_xml.characterOffset();
-    return !m_xml.hasError() || fail(m_xml.errorString());
-}
-
-// readText without a new string per call: the track list holds millions
-// of keys and values.
+// An element's text into a string that is reused, where readElementText
+// would make a new one per call: the track list holds millions of keys and
+// values.
 bool CLibraryParser::readTextInto(QString* text)
 {
     text->resize(0);

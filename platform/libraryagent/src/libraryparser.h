@@ -41,7 +41,6 @@ private:
     bool parsePlaylists(CLibraryIndex* index);
     bool parsePlaylist(CLibraryIndex* index);
     bool parseItems(CLibraryIndex* index);
-    bool readText(QString* text);
     bool readTextInto(QString* text);
     bool readKey();
     bool skipValue();
