@@ -49,7 +49,6 @@ public:
     // Null when the track has no such value. Valid until the value changes.
     const char* text(tagServedKey key) const;
     QByteArray value(tagServedKey key) const;
-    bool has(tagServedKey key) const { return m_at[key] >= 0; }
     // An empty value removes the key. The buffer that held the old values
     // is returned, for callers that must keep handed-out texts alive.
     QByteArray setValue(tagServedKey key, const QByteArray& value);
