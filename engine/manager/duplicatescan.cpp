@@ -48,6 +48,7 @@ CDuplicateScan::CDuplicateScan(const QVector<CMusicObj*>& tracks, int mask,
       m_bDeep((mask & OPT_DEEP_SCAN) != 0), m_strArtworkFolder(artworkFolder), m_bExit(exit)
 {
     m_tracks.resize(size_t(tracks.size()));
+    m_comparable.resize(size_t(tracks.size()), 0);
     for (int i = 0; i < tracks.size(); ++i) {
         if (!tracks[i])
             continue;
@@ -125,9 +126,13 @@ QString CDuplicateScan::fieldKey(const Track& track) const
 
 void CDuplicateScan::Enter(int index)
 {
-    if (m_bDeep || !m_music[index])
+    if (!m_music[index])
         return;
     const Track& track = m_tracks[size_t(index)];
+    if (m_bDeep) {
+        m_comparable[size_t(index)] = track.fileExists && isCandidate(index);
+        return;
+    }
     const QString key = fieldKey(track);
     if (!key.isEmpty())
         m_fieldBuckets[key].members.push_back(index);
@@ -166,7 +171,7 @@ int CDuplicateScan::deepMatch(int current)
     for (int j = 0; j < current; ++j) {
         if (m_bExit)
             return -2;
-        if (!isCandidate(j) || !m_tracks[size_t(j)].fileExists)
+        if (!m_comparable[size_t(j)])
             continue;
         const int result = m_pStore->Compare(current, j, m_iMask);
         if (result > 0)
@@ -183,6 +188,7 @@ int CDuplicateScan::deepMatch(int current)
             // further comparison.
             m_music[j]->SetAbsenceType(m_music[j]->GetAbsenceType() | AT_DUPLICATE_ERROR);
             m_music[j]->SetDirty(true);
+            m_comparable[size_t(j)] = 0;
         }
     }
     return -2;
@@ -229,6 +235,8 @@ void CDuplicateScan::joinGroup(int candidate, int current, long long* repeatId, 
         c->SetState(c->GetState() | MS_REMOVE);
         c->SetDirty(true);
     }
+    if (m_bDeep)
+        m_comparable[size_t(candidate)] = isCandidate(candidate);
     removeCurrent = !currentStays;
     *repeatId = id;
 }

@@ -72,6 +72,11 @@ private:
     const std::atomic<bool>& m_bExit;
     QHash<QString, Bucket> m_fieldBuckets;
     QHash<QString, Bucket> m_locationBuckets;
+    // Deep scan: per track, whether it was entered with a file and is still
+    // a candidate, set again whenever the scan changes its words. The loop
+    // over every earlier track reads this byte instead of each track's
+    // words, whose scattered reads took about as long as the comparisons.
+    std::vector<char> m_comparable;
     std::unique_ptr<CFingerprintStore> m_pStore;
     QSet<long long> m_usedIds; // filled when a private group ID is first needed
     long long m_llNextPrivateId = 1;
