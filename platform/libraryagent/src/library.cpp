@@ -318,7 +318,13 @@ int CLibrary::rewrite(bool keepText, QString* error)
     if (!WriteFileAtomically(m_path, pieces, error))
         return AGENT_ERR_WRITE;
     if (keepText) {
+        // Sized once: growing piece by piece would copy the whole text
+        // several times and overshoot the peak this path keeps low.
+        qsizetype size = 0;
+        for (const QByteArrayView& piece : pieces)
+            size += piece.size();
         QByteArray text;
+        text.reserve(size);
         for (const QByteArrayView& piece : pieces)
             text.append(piece);
         writer.adopt(text);
