@@ -61,6 +61,9 @@ int GetAudioInfoProc(void* record, int sampleRate, int channels, int third);
 int GetDecoderDataProc(void* record, const short* samples, int byteCount);
 constexpr int kFeedEnough = 2;
 
+// The cache file of the track with that persistent ID in folder.
+QString FingerprintCachePath(const QString& folder, const QString& persistentId);
+
 // Deletes every fingerprint cache (and leftover temporary cache) in folder:
 // for the loader of a file-mode library, whose persistent IDs are list
 // positions, so an older cache may belong to another file. 0 when none is

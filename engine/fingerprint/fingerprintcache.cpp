@@ -12,6 +12,9 @@
 
 namespace {
 
+// A cache is named by its track's persistent ID followed by this.
+constexpr QLatin1String kCacheSuffix("fingerprint.bin");
+
 constexpr qint64 kHeaderBytes = 8;
 constexpr qint64 kValueBytes = 4;
 
@@ -72,13 +75,19 @@ bool WriteFingerprintCache(const QString& path, const tagFingerprintRecord& reco
     return file.commit();
 }
 
+QString FingerprintCachePath(const QString& folder, const QString& persistentId)
+{
+    return folder + QLatin1Char('/') + persistentId + kCacheSuffix;
+}
+
 int RemoveFingerprintCaches(const QString& folder)
 {
     if (folder.isEmpty())
         return -1;
     // The second pattern catches temporary caches left by a crash mid-write
     // (QSaveFile appends a dot and six characters).
-    const QStringList patterns = {QStringLiteral("*fingerprint.bin"), QStringLiteral("*fingerprint.bin.??????")};
+    const QString cache = QStringLiteral("*") + kCacheSuffix;
+    const QStringList patterns = {cache, cache + QStringLiteral(".??????")};
     QDir dir(folder);
     int result = 0;
     for (const QString& name : dir.entryList(patterns, QDir::Files | QDir::Hidden | QDir::System)) {

@@ -83,8 +83,7 @@ void CDuplicateScan::startFingerprints()
         if ((music->GetAbsenceType() & AT_ANALYSED) && !isCandidate(i))
             continue;
         sources[i].audioPath = t.location.toUtf8();
-        sources[i].cachePath = (m_strArtworkFolder + QLatin1Char('/') + t.pid
-                                + QStringLiteral("fingerprint.bin")).toUtf8();
+        sources[i].cachePath = FingerprintCachePath(m_strArtworkFolder, t.pid).toUtf8();
     }
     m_pStore = std::make_unique<CFingerprintStore>();
     m_pStore->Start(sources);
