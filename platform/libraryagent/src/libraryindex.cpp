@@ -20,22 +20,10 @@ struct tagPiece
     CLibraryIndex index;
 };
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
 bool startsWithAt(const QByteArray& text, qint64 at, const char* what)
 {
     const qint64 size = qint64(std::strlen(what));
     return text.size() - at >= size && std::memcmp(text.constData() + at, what, size_t(size)) == 0;
-}
-
-qint64 skipBlanks(const QByteArray& text, qint64 at)
-{
-    while (at < text.size() && isBlank(text.at(at)))
-        ++at;
-    return at;
 }
 
 // A track entry may start right after a "</dict>" that a "<key>" and a
@@ -48,11 +36,11 @@ qint64 findPieceStart(const QByteArray& text, qint64 from, qint64 limit)
     while ((at = text.indexOf(close, at)) >= 0 && at < limit) {
         const qint64 after = at + close.size();
         at = after;
-        const qint64 key = skipBlanks(text, after);
+        const qint64 key = skipXmlBlanks(text, after);
         if (!startsWithAt(text, key, "<key>"))
             continue;
         const qint64 keyEnd = text.indexOf("</key>", key);
-        if (keyEnd >= 0 && startsWithAt(text, skipBlanks(text, keyEnd + 6), "<dict>"))
+        if (keyEnd >= 0 && startsWithAt(text, skipXmlBlanks(text, keyEnd + 6), "<dict>"))
             return after;
     }
     return -1;
@@ -120,11 +108,11 @@ bool readOutside(const QByteArray& text, qint64 start, qint64 tracksBegin, qint6
 bool onlyListEnd(const QByteArray& text, qint64 from, qint64 to)
 {
     static const QByteArray close("</dict>");
-    from = skipBlanks(text, from);
+    from = skipXmlBlanks(text, from);
     if (to - from < close.size() || !startsWithAt(text, from, close.constData()))
         return false;
     for (from += close.size(); from < to; ++from)
-        if (!isBlank(text.at(from)))
+        if (!isXmlBlank(text.at(from)))
             return false;
     return true;
 }

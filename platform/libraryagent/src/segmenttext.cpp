@@ -87,3 +87,15 @@ bool isValidUtf8(const char* data, qint64 size)
     }
     return true;
 }
+
+bool isXmlBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+qint64 skipXmlBlanks(const QByteArray& text, qint64 at)
+{
+    while (at < text.size() && isXmlBlank(text.at(at)))
+        ++at;
+    return at;
+}

@@ -1,6 +1,7 @@
 // A document made of pieces of the library text and short texts of our own,
-// read by QXmlStreamReader without copying the pieces, and the way back from
-// the reader's character offsets to byte offsets in the library text.
+// read by QXmlStreamReader without copying the pieces; the way back from
+// the reader's character offsets to byte offsets in the library text; and
+// the white space between its elements.
 #pragma once
 
 #include <QByteArray>
@@ -63,3 +64,8 @@ private:
 
 // True when bytes is valid UTF-8 (checked in pieces, in constant memory).
 bool isValidUtf8(const char* data, qint64 size);
+
+// Whether c is XML white space: space, tab, line feed or carriage return.
+bool isXmlBlank(char c);
+// The first place at or after at where text holds no XML white space.
+qint64 skipXmlBlanks(const QByteArray& text, qint64 at);

@@ -25,18 +25,6 @@ struct tagTrackLayout
     qint64 contentEnd = -1; // before the white space ahead of </dict>
 };
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-qint64 skipBlanks(const QByteArray& text, qint64 at)
-{
-    while (at < text.size() && isBlank(text.at(at)))
-        ++at;
-    return at;
-}
-
 // Walks the top level of the dictionary; values nested deeper are passed over.
 bool readLayout(const QByteArray& dictText, tagTrackLayout* layout, QString* error)
 {
@@ -60,7 +48,7 @@ bool readLayout(const QByteArray& dictText, tagTrackLayout* layout, QString* err
             if (depth == 2 && xml.name() == QLatin1String("key")) {
                 entry = {QString(), map.byteAt(before), -1, -1};
             } else if (depth == 2) {
-                entry.valueBegin = skipBlanks(dictText, map.byteAt(before));
+                entry.valueBegin = skipXmlBlanks(dictText, map.byteAt(before));
             }
         } else if (type == QXmlStreamReader::EndElement) {
             solid = xml.characterOffset();
@@ -108,7 +96,7 @@ bool spliceField(const QByteArray& dictText, const tagTrackLayout& layout, const
     QByteArray indent("\n");
     if (!layout.entries.isEmpty()) {
         const qint64 begin = layout.entries.first().begin;
-        indent = dictText.mid(begin, skipBlanks(dictText, begin) - begin);
+        indent = dictText.mid(begin, skipXmlBlanks(dictText, begin) - begin);
     }
     splices->append({layout.contentEnd, layout.contentEnd,
                      indent + "<key>" + field.key + "</key>" + xml});
