@@ -30,15 +30,6 @@ constexpr int kFixMask = MF_TITLE | MF_ARTIST | MF_ALBUM | MF_ARTWORK | MF_FILE;
 constexpr int kDates = MF_YEAR | MF_GENRE;
 constexpr int kDone = AT_ANALYSED;
 
-QString musicFile(const Session& s, const QString& fixture, const QString& name)
-{
-    QDir().mkpath(s.path(QStringLiteral("music")));
-    const QString target = s.path(QStringLiteral("music/") + name);
-    QFile::copy(testenv::fixture(fixture), target);
-    QFile(target).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    return target;
-}
-
 QString cover()
 {
     return testenv::fixture(QStringLiteral("cover.jpg"));
@@ -61,7 +52,7 @@ int setUserInfo(const Session& s, void* track, int mask, const QStringList& valu
 QString emptyFieldsLibrary(const Session& s, int count, bool oneFile = false)
 {
     QList<libraryxml::Track> tracks;
-    const QString shared = oneFile ? musicFile(s, kPartial, QStringLiteral("shared.mp3")) : QString();
+    const QString shared = oneFile ? s.musicFile(kPartial, QStringLiteral("shared.mp3")) : QString();
     for (int i = 0; i < count; ++i) {
         libraryxml::Track t;
         t.trackId = i + 1;
@@ -69,7 +60,7 @@ QString emptyFieldsLibrary(const Session& s, int count, bool oneFile = false)
         t.name = QStringLiteral("Song %1").arg(i);
         t.totalTime = 5000;
         t.bitRate = 64;
-        const QString file = oneFile ? shared : musicFile(s, kPartial, QStringLiteral("song %1.mp3").arg(i));
+        const QString file = oneFile ? shared : s.musicFile(kPartial, QStringLiteral("song %1.mp3").arg(i));
         t.size = QFileInfo(file).size();
         t.location = libraryxml::fileUrl(file);
         tracks << t;
@@ -147,10 +138,10 @@ private slots:
         QFETCH(int, mask);
         QFETCH(QList<int>, expected);
         Session s;
-        const QStringList files = {musicFile(s, kComplete, QStringLiteral("a.mp3")),
-                                   musicFile(s, kPartial, QStringLiteral("b.mp3")),
-                                   musicFile(s, kNoPicture, QStringLiteral("c.mp3")),
-                                   musicFile(s, kComplete, QStringLiteral("d.mp3"))};
+        const QStringList files = {s.musicFile(kComplete, QStringLiteral("a.mp3")),
+                                   s.musicFile(kPartial, QStringLiteral("b.mp3")),
+                                   s.musicFile(kNoPicture, QStringLiteral("c.mp3")),
+                                   s.musicFile(kComplete, QStringLiteral("d.mp3"))};
         QVERIFY(loadAndWait(s, RUN_FILES, QString(), files));
         QVERIFY(QFile::remove(files[3]));
         RecordSink sink;
@@ -190,8 +181,8 @@ private slots:
     void reanalysisLooksOnlyAtMissingFiles()
     {
         Session s;
-        const QStringList files = {musicFile(s, kPartial, QStringLiteral("b.mp3")),
-                                   musicFile(s, kComplete, QStringLiteral("d.mp3"))};
+        const QStringList files = {s.musicFile(kPartial, QStringLiteral("b.mp3")),
+                                   s.musicFile(kComplete, QStringLiteral("d.mp3"))};
         QVERIFY(loadAndWait(s, RUN_FILES, QString(), files));
         QVERIFY(QFile::rename(files[1], files[1] + QStringLiteral(".away")));
         RecordSink first;
@@ -230,7 +221,7 @@ private slots:
     void oldProjectsLeaveYearAndGenreAlone()
     {
         Session s;
-        const QString file = musicFile(s, kPartial, QStringLiteral("b.mp3"));
+        const QString file = s.musicFile(kPartial, QStringLiteral("b.mp3"));
         const QString db = s.path(QStringLiteral("old.zorvadata"));
         QVERIFY(execSql(db, QStringLiteral(
             "create table TracksTable (TrackID integer, PersistentID text, Name text, TotalTime text, "
@@ -266,7 +257,7 @@ private slots:
         Session s;
         QStringList files;
         for (int i = 0; i < 5; ++i)
-            files << musicFile(s, kPartial, QStringLiteral("%1.mp3").arg(i));
+            files << s.musicFile(kPartial, QStringLiteral("%1.mp3").arg(i));
         QVERIFY(loadAndWait(s, RUN_DUP_FILES, QString(), files));
         RecordSink sink;
         void* handle = s.handle;
@@ -332,7 +323,7 @@ private slots:
         QFETCH(int, result);
         QFETCH(int, written);
         Session s;
-        const QString file = musicFile(s, kPartial, QStringLiteral("b.mp3"));
+        const QString file = s.musicFile(kPartial, QStringLiteral("b.mp3"));
         QVERIFY(loadAndWait(s, RUN_FILES, QString(), {file}));
         QVERIFY(execSql(s.dbPath(), QStringLiteral("update TracksTable set Absence=%1, State=%2, Artist='%3', "
                                                    "Album='%4', Year='2001'")
@@ -357,7 +348,7 @@ private slots:
     {
         Session s;
         QVERIFY(loadAndWait(s, RUN_FILES, QString(),
-                            {musicFile(s, kPartial, QStringLiteral("b.mp3")), musicFile(s, kNoPicture, QStringLiteral("c.mp3"))}));
+                            {s.musicFile(kPartial, QStringLiteral("b.mp3")), s.musicFile(kNoPicture, QStringLiteral("c.mp3"))}));
         RecordSink sink;
         QVERIFY(analyse(s, kFixMask, sink));
         QVERIFY(waitForSaves(s, 1));
@@ -398,8 +389,8 @@ private slots:
     void applyingWritesTagsAndArtwork()
     {
         Session s;
-        const QString writable = musicFile(s, kPartial, QStringLiteral("b.mp3"));
-        const QString readOnly = musicFile(s, kNoPicture, QStringLiteral("c.mp3"));
+        const QString writable = s.musicFile(kPartial, QStringLiteral("b.mp3"));
+        const QString readOnly = s.musicFile(kNoPicture, QStringLiteral("c.mp3"));
         QVERIFY(loadAndWait(s, RUN_FILES, QString(), {writable, readOnly}));
         RecordSink sink;
         QVERIFY(analyse(s, kFixMask, sink));

@@ -49,15 +49,6 @@ long long groupIdOf(const QString& persistentId)
     return static_cast<long long>(persistentId.toULongLong(nullptr, 16));
 }
 
-QString musicFile(const Session& s, const QString& relative, const QString& fixture = kSong)
-{
-    const QString target = s.path(QStringLiteral("music/") + relative);
-    QDir().mkpath(QFileInfo(target).path());
-    QFile::copy(testenv::fixture(fixture), target);
-    QFile(target).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    return target;
-}
-
 QString writeLibrary(const Session& s, const QList<Spec>& list)
 {
     QList<libraryxml::Track> tracks;
@@ -72,7 +63,7 @@ QString writeLibrary(const Session& s, const QList<Spec>& list)
         t.bitRate = spec.rate;
         const QString path = s.path(QStringLiteral("music/") + spec.file + QStringLiteral(".mp3"));
         if (spec.file != QLatin1String("-") && !QFile::exists(path))
-            musicFile(s, spec.file + QStringLiteral(".mp3"));
+            s.musicFile(kSong, spec.file + QStringLiteral(".mp3"));
         t.location = libraryxml::fileUrl(path);
         tracks << t;
     }
@@ -317,8 +308,9 @@ private slots:
     void removalAndRestoreOfFiles()
     {
         Session s;
-        const QStringList files = {musicFile(s, QStringLiteral("x/a.mp3")), musicFile(s, QStringLiteral("y/a.mp3")),
-                                   musicFile(s, QStringLiteral("z/a.mp3"))};
+        const QStringList files = {s.musicFile(kSong, QStringLiteral("x/a.mp3")),
+                                   s.musicFile(kSong, QStringLiteral("y/a.mp3")),
+                                   s.musicFile(kSong, QStringLiteral("z/a.mp3"))};
         const QString trash = trashOfToday(s);
         QVERIFY(testenv::writeAll(trash + QStringLiteral("/a.mp3"), "was here first"));
         QVERIFY(loadAndWait(s, RUN_DUP_FILES, QString(), files));

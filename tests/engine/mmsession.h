@@ -4,9 +4,12 @@
 
 #include "cadenzo.h"
 #include "recordlist.h"
+#include "testenv.h"
 
 #include <QByteArray>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -116,6 +119,18 @@ public:
     QString artworkFolder() const { return path(QStringLiteral("artwork")); }
     QString trashFolder() const { return path(QStringLiteral("trash")); }
     QString dbPath() const { return path(QStringLiteral("data/MusicLibrary.db")); }
+
+    // Copies a fixture to music/name (the fixture's own name when empty;
+    // subfolders are made), writable by its owner so that applying may
+    // change it.
+    QString musicFile(const QString& fixture, const QString& name = QString()) const
+    {
+        const QString target = path(QStringLiteral("music/") + (name.isEmpty() ? fixture : name));
+        QDir().mkpath(QFileInfo(target).path());
+        QFile::copy(testenv::fixture(fixture), target);
+        QFile(target).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        return target;
+    }
 
     int openLibrary(const QString& xmlPath, tagMusicRunMode mode, const QString& db = QString())
     {

@@ -28,20 +28,11 @@ const QString kFixtureA = QStringLiteral("id3v2-cover.mp3");   // every field, p
 const QString kFixtureB = QStringLiteral("id3v2-partial.mp3"); // title and artist only
 const QString kFixtureC = QStringLiteral("id3v1-only.mp3");
 
-// Copies a fixture into the session's music folder under name.
-QString musicFile(const Session& s, const QString& fixture, const QString& name = QString())
-{
-    QDir().mkpath(s.path(QStringLiteral("music")));
-    const QString target = s.path(QStringLiteral("music/") + (name.isEmpty() ? fixture : name));
-    QFile::copy(testenv::fixture(fixture), target);
-    return target;
-}
-
 QStringList copies(const Session& s, int count)
 {
     QStringList files;
     for (int i = 0; i < count; ++i)
-        files << musicFile(s, kFixtureA, QStringLiteral("copy %1.mp3").arg(i));
+        files << s.musicFile(kFixtureA, QStringLiteral("copy %1.mp3").arg(i));
     return files;
 }
 
@@ -175,10 +166,10 @@ private slots:
     void loadsFolderFiles()
     {
         Session s;
-        const QString a = musicFile(s, kFixtureA);
-        const QString b = musicFile(s, kFixtureB);
-        const QString c = musicFile(s, kFixtureC);
-        const QString noTag = musicFile(s, QStringLiteral("vorbis-only.flac"));
+        const QString a = s.musicFile(kFixtureA);
+        const QString b = s.musicFile(kFixtureB);
+        const QString c = s.musicFile(kFixtureC);
+        const QString noTag = s.musicFile(QStringLiteral("vorbis-only.flac"));
         const QString missing = s.path(QStringLiteral("music/missing.mp3"));
         QFile::link(b, s.path(QStringLiteral("music/link to b.mp3")));
         // One file named twice, and reached through a link and a ".." path:
@@ -269,9 +260,9 @@ private slots:
     void loadsLibraryXml()
     {
         Session s;
-        const QString a = musicFile(s, kFixtureA, QStringLiteral("Ünïcode 100% & more.mp3"));
-        const QString b = musicFile(s, kFixtureB);
-        const QString c = musicFile(s, kFixtureC);
+        const QString a = s.musicFile(kFixtureA, QStringLiteral("Ünïcode 100% & more.mp3"));
+        const QString b = s.musicFile(kFixtureB);
+        const QString c = s.musicFile(kFixtureC);
         QList<libraryxml::Track> tracks = {
             libraryTrack(1, a, libraryxml::fileUrl(a)),
             libraryTrack(2, b, libraryxml::localhostUrl(b)),
@@ -356,8 +347,8 @@ private slots:
     void reloadsSavedDatabase()
     {
         Session s;
-        const QStringList files = {musicFile(s, kFixtureA), musicFile(s, kFixtureB),
-                                   musicFile(s, kFixtureC)};
+        const QStringList files = {s.musicFile(kFixtureA), s.musicFile(kFixtureB),
+                                   s.musicFile(kFixtureC)};
         {
             RecordSink sink;
             QVERIFY(s.load(RUN_FILES, QString(), files, sink));
@@ -512,7 +503,7 @@ private slots:
     void exitDuringLoadStopsRecords()
     {
         Session s;
-        const QString file = musicFile(s, kFixtureA);
+        const QString file = s.musicFile(kFixtureA);
         QList<libraryxml::Track> tracks;
         for (int i = 0; i < 3000; ++i)
             tracks << libraryTrack(i, file, libraryxml::fileUrl(file));
@@ -564,7 +555,7 @@ private slots:
     void destroyAndReloadRepeatedly()
     {
         Session s;
-        const QString file = musicFile(s, kFixtureA);
+        const QString file = s.musicFile(kFixtureA);
         QList<libraryxml::Track> tracks;
         for (int i = 0; i < 50; ++i)
             tracks << libraryTrack(i, file, libraryxml::fileUrl(file));
