@@ -122,27 +122,20 @@ int runImageSearch(tagMusicRequest& request, tagMusicInfo* record)
     return status;
 }
 
-int finish(tagMusicRequest& request, int status, tagMusicInfo* record, const char* what)
-{
-    if (status == MP_STATUS_STOPPED)
-        logLine(QStringLiteral("%1 of %2 stopped").arg(QLatin1String(what), describe(request)));
-    return deliver(request, status, record);
-}
-
 } // namespace
 
 int fetchAlbumCover(tagMusicRequest& request)
 {
     auto record = newRecord(MI_KIND_INFO, MI_SUB_ARTWORK);
     const int status = runAlbumCover(request, record.get());
-    return finish(request, status, record.get(), "Album cover");
+    return deliver(request, status, record.get(), "Album cover");
 }
 
 int searchImages(tagMusicRequest& request)
 {
     auto record = newRecord(MI_KIND_ARTWORK, 0);
     const int status = runImageSearch(request, record.get());
-    return finish(request, status, record.get(), "Image search");
+    return deliver(request, status, record.get(), "Image search");
 }
 
 } // namespace sennet

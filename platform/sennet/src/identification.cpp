@@ -122,9 +122,7 @@ int identifyTrack(tagMusicRequest& request)
     // The session ends inside runIdentification, before the callback, so a
     // cover asked for from the callback can start a session of its own.
     const int status = runIdentification(request, record.get());
-    if (status == MP_STATUS_STOPPED)
-        logLine(QStringLiteral("Identification of %1 stopped").arg(describe(request)));
-    return deliver(request, status, record.get());
+    return deliver(request, status, record.get(), "Identification");
 }
 
 } // namespace sennet

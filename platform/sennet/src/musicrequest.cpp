@@ -42,8 +42,10 @@ int sessionStatus(const HttpSession& session, const tagMusicRequest& request)
     return MP_STATUS_FAILED;
 }
 
-int deliver(tagMusicRequest& request, int status, tagMusicInfo* record)
+int deliver(tagMusicRequest& request, int status, tagMusicInfo* record, const char* what)
 {
+    if (status == MP_STATUS_STOPPED)
+        logLine(QStringLiteral("%1 of %2 stopped").arg(QLatin1String(what), describe(request)));
     request.callBack(request.slot, request.track, status, status == MP_STATUS_DONE ? record : nullptr);
     return MP_OK;
 }

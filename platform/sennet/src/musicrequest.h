@@ -56,8 +56,9 @@ int failureStatus(bool stopped);
 // MP_STATUS_DONE when the session may run on the request; else the failure
 // (stopped, or another call already running on it), logged.
 int sessionStatus(const HttpSession& session, const tagMusicRequest& request);
-// Calls the request's callback; the record may be null.
-int deliver(tagMusicRequest& request, int status, tagMusicInfo* record);
+// Calls the request's callback, handing it the record only with
+// MP_STATUS_DONE; a stop is logged first as "<what> of <request> stopped".
+int deliver(tagMusicRequest& request, int status, tagMusicInfo* record, const char* what);
 // "<persistent ID>" or "<persistent ID> (<path>)" for log lines.
 QString describe(const tagMusicRequest& request);
 
