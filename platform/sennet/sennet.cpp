@@ -42,6 +42,19 @@ private:
     tagMusicRequest* m_request;
 };
 
+// The fields both kinds of request record share.
+template <typename Record>
+std::unique_ptr<tagMusicRequest> newRequest(tagMusicRequest::Kind kind, const Record& record)
+{
+    auto handle = std::make_unique<tagMusicRequest>();
+    handle->kind = kind;
+    handle->track = record.pMusic;
+    handle->slot = record.pSlot;
+    handle->callBack = record.pCallBack;
+    handle->persistentId = cText(record.pPersistentID);
+    return handle;
+}
+
 } // namespace
 
 int MusicParserInit(const tagParserInitParam* param, const tagParserProxyParam* proxy)
@@ -81,12 +94,7 @@ MusicRequestHandle MusicParserCreateGnRequest(const tagInfoRequest* request)
 {
     if (!request || !request->pCallBack)
         return nullptr;
-    auto handle = std::make_unique<tagMusicRequest>();
-    handle->kind = tagMusicRequest::Kind::Identification;
-    handle->track = request->pMusic;
-    handle->slot = request->pSlot;
-    handle->callBack = request->pCallBack;
-    handle->persistentId = cText(request->pPersistentID);
+    auto handle = newRequest(tagMusicRequest::Kind::Identification, *request);
     handle->audioPath = cText(request->pAudioPath);
     return handle.release();
 }
@@ -105,12 +113,7 @@ MusicRequestHandle MusicParserCreateGoogleRequest(const tagImageSearchRequest* r
 {
     if (!request || !request->pCallBack || cText(request->pName).trimmed().isEmpty())
         return nullptr;
-    auto handle = std::make_unique<tagMusicRequest>();
-    handle->kind = tagMusicRequest::Kind::ImageSearch;
-    handle->track = request->pMusic;
-    handle->slot = request->pSlot;
-    handle->callBack = request->pCallBack;
-    handle->persistentId = cText(request->pPersistentID);
+    auto handle = newRequest(tagMusicRequest::Kind::ImageSearch, *request);
     handle->name = cText(request->pName);
     handle->artist = cText(request->pArtist);
     handle->album = cText(request->pAlbum);
