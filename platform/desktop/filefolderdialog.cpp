@@ -25,7 +25,7 @@ FileFolderDialog::FileFolderDialog(const QString& start, const QStringList& exte
     m_model->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot);
     QStringList patterns;
     for (const QString& extension : extensions)
-        patterns << QStringLiteral("*.") + extension;
+        patterns << (extension.isEmpty() ? QStringLiteral("*") : QStringLiteral("*.") + extension);
     m_model->setNameFilters(patterns);
     // Files of other types are hidden rather than shown greyed out.
     m_model->setNameFilterDisables(false);
