@@ -1,0 +1,128 @@
+// The application's only door to the engine. Every MM call of the
+// application goes through one CMusicLink, which holds the engine handle
+// from construction to destruction. Engine callbacks arrive on engine
+// threads and leave here as signals; connected with the default (automatic)
+// connection their slots run queued on the receiver's thread, in the order
+// the engine sent them.
+#pragma once
+
+#include "cadenzo.h"
+#include "linkcalls.h"
+
+#include <QMetaType>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+
+typedef tagMusicRunMode EMusicRunMode;
+Q_DECLARE_METATYPE(tagMusicRunMode)
+
+class CMusicLink;
+
+// Starts the engine's online side once per process without blocking the
+// GUI thread.
+class CThreadAWS : public QThread
+{
+    Q_OBJECT
+public:
+    enum EType { AWS_INIT = 0 };
+
+    CThreadAWS(CMusicLink* link, EType type, QObject* parent);
+
+protected:
+    void run() override;
+
+private:
+    CMusicLink* m_pLink;
+    EType m_eType;
+};
+
+class CMusicLink : public QObject, public CArtworkChoiceCalls, public CProxyCalls
+{
+    Q_OBJECT
+public:
+    // Creates the engine manager with the data, artwork and trash folders of
+    // the settings and starts the one-time init thread. owner becomes the
+    // QObject parent.
+    explicit CMusicLink(QObject* owner = nullptr);
+    // Waits for the init thread, then destroys the engine manager. The
+    // caller has stopped the engine's work first (SetExitState).
+    ~CMusicLink() override;
+
+    bool HasEngine() const { return m_pHandle != nullptr; }
+
+    // Requests with callbacks; each returns the engine's result.
+    // path: the library file in RUN_ITUNES (null: the default one), null
+    // otherwise. -1 without an engine. Load thread.
+    int InitParam(tagMusicRunMode mode, const char* path);
+    int LoadiTunesMusic();
+    int LoadExMusicFiles(const QStringList& files);
+    int AnalyzeMusicInfo(int mask);
+    // path: the track's temporary WAV file, or null for the artwork search.
+    // Non-zero: the lookup was not started.
+    int DowldMusicInfo(void* track, const char* path, int what, tagFixType fix, int reserved = 0);
+
+    // Hands the proxy of the settings to the engine; result ignored.
+    void SetNetworkProxy() override;
+    // MMInitManager with the settings; the init thread only.
+    void InitParam2();
+
+    // Relay of the preview player's end (flag 0) and progress reports.
+    void CallPlayState(unsigned int uiTime, int state, int flag);
+
+    // Thin wrappers: the engine's function of the same role and result.
+    int DBTransaction(bool commit);
+    int GetMusicState(void* track);
+    int SetMusicState(void* track, int state);
+    int ChangeAllMusicState(int mask, int on);
+    int SetExitState(int state);
+    int SendCtlCmd(tagCtlCmd target, tagCtlState state);
+    int ApplyMusicInfo(int index, int flags);
+    // The settings' Replace word goes along when it holds OPT_REPLACE_META.
+    int ApplyiTunesMusicInfo_Temp(void* track, int flags);
+    int SetArtworkList(void* track, int index) override;
+    // Candidate index's path into out; -1 (out empty) when there is none.
+    int GetArtworkList(void* track, int index, QString& out);
+    int GetArtworkConut(void* track);
+    int DownloadGetGNArtworkState(void* track);
+    int DownloadGNInfoState(void* track);
+    // The bytes belong to the engine until ReleaseiTunesArtwork.
+    int GetiTunesArtwork(void* track, void** data, int& len);
+    int ReleaseiTunesArtwork(void** data);
+    // The track's current artwork file into out; -1 (out empty) when none.
+    int GetMusicArtwork(void* track, QString& out);
+    int SetUserMusicInfo(void* track, int mask, const char** values);
+    // *out points into the engine's track: no copy, valid while it lives.
+    int GetMusicInfo(void* track, const tagMMusicInfo** out, tagInfoType type);
+    long long GetMusicRepeatID(void* track);
+    // -1 without an engine.
+    int GetMusicListMusic(int index, void** track, int& absence, int& state, long long& repeatId);
+    // The number of tracks; 0 (outputs untouched) without an engine.
+    int GetMusicCountAMode(int* total, tagMusicRunMode* mode);
+    // Always 0.
+    int DestroyMusicLibrary();
+
+signals:
+    void SendLoadMusic(void* pID, int iTotalPross, QString strName);
+    void SendLoadOK();
+    void UpdateProcess(int iProgress);
+    // The engine's analysis has ended (after its last UpdateProcess).
+    void SendAnalyzeOK();
+    void SendDowldInfo(void* pID, int iAbsenceType, int iType, int iState);
+    void SendPlayOver();
+    void SendPlayModify(uint uiTime, int state);
+
+private:
+    friend int LoadMusicInfoCallBrak(tagAnaluyzeInfo* info, void* user);
+    friend int AnalyzeMusicInfoCallBrak(tagAnaluyzeInfo* info, void* user);
+    friend int DowldMusicInfoCallBrak(tagAnaluyzeInfo* info, void* user);
+
+    void* m_pHandle = nullptr;
+    CThreadAWS* m_pThreadAWS = nullptr;
+};
+
+// The engine's callbacks; user is the CMusicLink. Each returns 0.
+int LoadMusicInfoCallBrak(tagAnaluyzeInfo* info, void* user);
+int AnalyzeMusicInfoCallBrak(tagAnaluyzeInfo* info, void* user);
+int DowldMusicInfoCallBrak(tagAnaluyzeInfo* info, void* user);

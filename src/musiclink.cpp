@@ -1,0 +1,295 @@
+#include "musiclink.h"
+
+#include "common.h"
+#include "config.h"
+
+#include <QByteArray>
+#include <QVector>
+
+#include <vector>
+
+namespace {
+
+// Long enough for any path the engine keeps (it refuses longer ones).
+constexpr int kPathBuffer = 4096;
+
+// The proxy record and the UTF-8 texts it points to, alive together.
+struct ProxyRecord
+{
+    QByteArray host;
+    QByteArray user;
+    QByteArray password;
+    tagProxySet set{-1, nullptr, 0, nullptr, nullptr};
+
+    ProxyRecord()
+    {
+        CConfig* config = CConfig::instance();
+        if (config->GetUseProxy() != 1)
+            return;
+        host = config->GetProxyHost().toUtf8();
+        user = config->GetProxyUserName().toUtf8();
+        password = config->GetProxyPassword().toUtf8();
+        set.iKind = 0;
+        // An empty host is an empty text, never null; empty credentials are null.
+        set.pHost = host.constData();
+        set.iPort = config->GetProxyPort();
+        set.pUser = user.isEmpty() ? nullptr : user.constData();
+        set.pPassword = password.isEmpty() ? nullptr : password.constData();
+    }
+    ProxyRecord(const ProxyRecord&) = delete;
+    ProxyRecord& operator=(const ProxyRecord&) = delete;
+};
+
+QString LocationOf(const tagAnaluyzeInfo* info)
+{
+    return info->pLocation ? QString::fromUtf8(info->pLocation) : QString();
+}
+
+} // namespace
+
+CThreadAWS::CThreadAWS(CMusicLink* link, EType type, QObject* parent)
+    : QThread(parent), m_pLink(link), m_eType(type)
+{
+}
+
+void CThreadAWS::run()
+{
+    // One engine manager per process: a second bridge must not start its
+    // online side again.
+    static bool bAWS = false;
+    if (m_eType == AWS_INIT && !bAWS) {
+        m_pLink->InitParam2();
+        bAWS = true;
+    }
+}
+
+CMusicLink::CMusicLink(QObject* owner) : QObject(owner)
+{
+    CConfig* config = CConfig::instance();
+    const QByteArray data = config->GetLogFile().toUtf8();
+    const QByteArray artwork = config->GetDowndImgPath().toUtf8();
+    const QByteArray trash = config->GetTrashPath().toUtf8();
+    m_pHandle = MMCreateManager(data.constData(), artwork.constData(), trash.constData());
+
+    m_pThreadAWS = new CThreadAWS(this, CThreadAWS::AWS_INIT, this);
+    m_pThreadAWS->start(QThread::InheritPriority);
+}
+
+CMusicLink::~CMusicLink()
+{
+    m_pThreadAWS->wait();
+    delete m_pThreadAWS;
+    m_pThreadAWS = nullptr;
+    if (m_pHandle)
+        MMDestroyManager(m_pHandle);
+}
+
+int CMusicLink::InitParam(tagMusicRunMode mode, const char* path)
+{
+    if (!m_pHandle)
+        return -1;
+    // While the init thread runs it hands the engine the proxy itself.
+    if (m_pThreadAWS->isFinished())
+        SetNetworkProxy();
+    const QByteArray db = g_strDBName.toUtf8();
+    return MMLoadMusicLibrary(m_pHandle, path, db.constData(), mode);
+}
+
+int CMusicLink::LoadiTunesMusic()
+{
+    const tagCtlCmdParam param{CMD_LOAD, &LoadMusicInfoCallBrak, this};
+    return MMLoadiTunesMusic(m_pHandle, &param);
+}
+
+int CMusicLink::LoadExMusicFiles(const QStringList& files)
+{
+    std::vector<QByteArray> texts;
+    std::vector<const char*> pointers;
+    texts.reserve(files.size());
+    pointers.reserve(files.size());
+    for (const QString& file : files) {
+        texts.push_back(file.toUtf8());
+        pointers.push_back(texts.back().constData());
+    }
+    return MMLoadExMusicFiles(m_pHandle, int(pointers.size()), pointers.data());
+}
+
+int CMusicLink::AnalyzeMusicInfo(int mask)
+{
+    const tagCtlCmdParam param{CMD_ANALYSE, &AnalyzeMusicInfoCallBrak, this};
+    return MMAnalyzeMusicInfo(m_pHandle, &param, mask);
+}
+
+int CMusicLink::DowldMusicInfo(void* track, const char* path, int what, tagFixType fix, int)
+{
+    CreateFolder(CConfig::instance()->GetDowndImgPath());
+    const tagCtlCmdParam param{CMD_DOWNLOAD, &DowldMusicInfoCallBrak, this};
+    return MMDownloadMusicInfo(m_pHandle, track, path, what, &param, fix);
+}
+
+void CMusicLink::SetNetworkProxy()
+{
+    if (!m_pHandle)
+        return;
+    ProxyRecord proxy;
+    MMSetProxy(m_pHandle, &proxy.set);
+}
+
+void CMusicLink::InitParam2()
+{
+    if (!m_pHandle)
+        return;
+    CConfig* config = CConfig::instance();
+    ProxyRecord proxy;
+    const QByteArray artwork = config->GetDowndImgPath().toUtf8();
+    tagInitParam init{this, artwork.constData(), 0, config->GetUseProxy(), proxy.set};
+    MMInitManager(m_pHandle, &init);
+}
+
+void CMusicLink::CallPlayState(unsigned int uiTime, int state, int flag)
+{
+    if (flag == 0)
+        emit SendPlayOver();
+    else
+        emit SendPlayModify(uiTime, state);
+}
+
+int CMusicLink::DBTransaction(bool commit) { return MMDBTransaction(m_pHandle, commit); }
+
+int CMusicLink::GetMusicState(void* track) { return MMGetMusicState(m_pHandle, track); }
+
+int CMusicLink::SetMusicState(void* track, int state)
+{
+    return MMSetMusicState(m_pHandle, track, state);
+}
+
+int CMusicLink::ChangeAllMusicState(int mask, int on)
+{
+    return MMChangeAllMusicState(m_pHandle, mask, on);
+}
+
+int CMusicLink::SetExitState(int state) { return MMSetExitState(m_pHandle, state); }
+
+int CMusicLink::SendCtlCmd(tagCtlCmd target, tagCtlState state)
+{
+    return MMControlCommand(m_pHandle, target, state);
+}
+
+int CMusicLink::ApplyMusicInfo(int index, int flags)
+{
+    return MMApplyMusicInfo(m_pHandle, index, flags);
+}
+
+int CMusicLink::ApplyiTunesMusicInfo_Temp(void* track, int flags)
+{
+    // Read at each call: the apply's replace question may switch it off.
+    const int replace = CConfig::instance()->Replace;
+    return MMApplyiTunesMusicInfo(m_pHandle, track, flags,
+                                  (replace & OPT_REPLACE_META) ? replace : 0);
+}
+
+int CMusicLink::SetArtworkList(void* track, int index)
+{
+    return MMSetDowndArtworkForItem(m_pHandle, track, index);
+}
+
+int CMusicLink::GetArtworkList(void* track, int index, QString& out)
+{
+    QByteArray buffer(kPathBuffer, '\0');
+    const int result = MMGetDowndArtworkForItemN(m_pHandle, track, index, buffer.data(), kPathBuffer);
+    out = result == 0 ? QString::fromUtf8(buffer.constData()) : QString();
+    return result;
+}
+
+int CMusicLink::GetArtworkConut(void* track) { return MMGetDowndArtworkCount(m_pHandle, track); }
+
+int CMusicLink::DownloadGetGNArtworkState(void* track)
+{
+    return MMGetGNArtworkState(m_pHandle, track);
+}
+
+int CMusicLink::DownloadGNInfoState(void* track) { return MMGetGNInfoState(m_pHandle, track); }
+
+int CMusicLink::GetiTunesArtwork(void* track, void** data, int& len)
+{
+    return MMGetiTunesArtwork(m_pHandle, track, data, &len);
+}
+
+int CMusicLink::ReleaseiTunesArtwork(void** data) { return MMReleaseiTunesArtwork(m_pHandle, data); }
+
+int CMusicLink::GetMusicArtwork(void* track, QString& out)
+{
+    QByteArray buffer(kPathBuffer, '\0');
+    const int result = MMGetMusicArtworkN(m_pHandle, track, buffer.data(), kPathBuffer);
+    out = result == 0 ? QString::fromUtf8(buffer.constData()) : QString();
+    return result;
+}
+
+int CMusicLink::SetUserMusicInfo(void* track, int mask, const char** values)
+{
+    return MMSetUserMusicInfo(m_pHandle, track, mask, values);
+}
+
+int CMusicLink::GetMusicInfo(void* track, const tagMMusicInfo** out, tagInfoType type)
+{
+    return MMGetMusicInfo(m_pHandle, track, out, type);
+}
+
+long long CMusicLink::GetMusicRepeatID(void* track) { return MMGetMusicRepeatID(m_pHandle, track); }
+
+int CMusicLink::GetMusicListMusic(int index, void** track, int& absence, int& state,
+                                  long long& repeatId)
+{
+    if (!m_pHandle)
+        return -1;
+    return MMGetMusicListMusic(m_pHandle, index, track, &absence, &state, &repeatId);
+}
+
+int CMusicLink::GetMusicCountAMode(int* total, tagMusicRunMode* mode)
+{
+    if (!m_pHandle)
+        return 0;
+    return MMGetMusicCountAMode(m_pHandle, total, mode);
+}
+
+int CMusicLink::DestroyMusicLibrary()
+{
+    MMDestroyMusicLibrary(m_pHandle);
+    return 0;
+}
+
+int LoadMusicInfoCallBrak(tagAnaluyzeInfo* info, void* user)
+{
+    if (!info || !user || info->iOperation != CMD_LOAD)
+        return 0;
+    auto* link = static_cast<CMusicLink*>(user);
+    emit link->SendLoadMusic(info->pMusic, info->iProgress, LocationOf(info));
+    if (info->iProgress >= PROGRESS_FULL)
+        emit link->SendLoadOK();
+    return 0;
+}
+
+int AnalyzeMusicInfoCallBrak(tagAnaluyzeInfo* info, void* user)
+{
+    if (!info || !user)
+        return 0;
+    auto* link = static_cast<CMusicLink*>(user);
+    emit link->UpdateProcess(info->iProgress);
+    // The end goes out as a signal too, so the receiver starts its own
+    // analysis walk on its thread after the last progress record, never on
+    // the engine's thread.
+    if (info->iProgress >= PROGRESS_FULL)
+        emit link->SendAnalyzeOK();
+    else
+        emit link->SendLoadMusic(info->pMusic, info->iProgress, LocationOf(info));
+    return 0;
+}
+
+int DowldMusicInfoCallBrak(tagAnaluyzeInfo* info, void* user)
+{
+    if (!info || !user)
+        return 0;
+    auto* link = static_cast<CMusicLink*>(user);
+    emit link->SendDowldInfo(info->pMusic, info->iAbsence, info->iFixType, info->iState);
+    return 0;
+}
