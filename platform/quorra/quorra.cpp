@@ -80,7 +80,7 @@ int DecoderAudio(void** task, const char* path, ConverInfoProc info, ConverDataP
     if (!path || !*path || !info || !data)
         return CR_BAD_ARGS;
     CallbackSink sink(info, data, user);
-    return decodeFile(path, live->killed, sink);
+    return decodeFile(path, live->control(), sink);
 }
 
 int StartConvertTask(void** task)
@@ -89,14 +89,17 @@ int StartConvertTask(void** task)
     Task* live = taskOf(task, CK_WAV, result);
     if (!live)
         return result;
-    if (live->killed)
+    const ConvertControl control = live->control();
+    if (control.killedAt(STEP_WAV_OPEN))
         return CR_KILLED;
     WavWriter wav(live->dest);
     result = wav.open();
     if (result == CR_OK)
-        result = decodeFile(live->source, live->killed, wav);
-    if (result == CR_OK && live->killed)
-        result = CR_KILLED;
+        result = decodeFile(live->source, control, wav);
+    // The writer's failures after a kill are the kill's too; the hidden
+    // file goes with the writer.
+    if (control.killedAt(STEP_COMMIT))
+        return CR_KILLED;
     return result == CR_OK ? wav.commit() : result;
 }
 

@@ -1,5 +1,6 @@
 // The conversion layer: decoding to callbacks, WAV files, kills and bad input.
 #include "quorra.h"
+#include "src/task.h"
 #include "testenv.h"
 
 #include <QDir>
@@ -17,6 +18,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -191,15 +193,58 @@ class TestQuorra : public QObject
         return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     }
 
-    // Whether this process has a file open in folder, hidden ones included.
-    static bool writesInto(const QString& folder)
+    // Rows naming the point of a conversion that takes the kill.
+    static void killSteps(bool wav)
     {
-        const QDir fds(QStringLiteral("/proc/self/fd"));
-        for (const QString& fd : fds.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
-            if (QFile::symLinkTarget(fds.filePath(fd)).startsWith(folder + QLatin1Char('/')))
-                return true;
+        QTest::addColumn<int>("step");       // -1: killed before the start
+        QTest::addColumn<int>("occurrence"); // the step's nth pass (from 1) takes the kill
+        QTest::newRow("kill before the start") << -1 << 0;
+        if (wav)
+            QTest::newRow("kill while the output opens") << int(quorra::STEP_WAV_OPEN) << 1;
+        QTest::newRow("kill while the input opens") << int(quorra::STEP_OPEN) << 1;
+        QTest::newRow("kill during the first read") << int(quorra::STEP_IO) << 1;
+        QTest::newRow("kill during a later read") << int(quorra::STEP_IO) << 40;
+        QTest::newRow("kill while the streams are probed") << int(quorra::STEP_STREAM_INFO) << 1;
+        QTest::newRow("kill while the codec opens") << int(quorra::STEP_CODEC) << 1;
+        QTest::newRow("kill while converting") << int(quorra::STEP_PACKET) << 20;
+        QTest::newRow("kill while a block is handed on") << int(quorra::STEP_BLOCK) << 3;
+        QTest::newRow("kill while draining") << int(quorra::STEP_DRAIN) << 1;
+        QTest::newRow("kill at the verdict") << int(quorra::STEP_VERDICT) << 1;
+        if (wav)
+            QTest::newRow("kill before the commit") << int(quorra::STEP_COMMIT) << 1;
+    }
+
+    // Runs call on a thread of its own and kills the task at the row's step.
+    // The converting thread stops there until the kill has been sent from
+    // this thread, as a kill from the application would come: the point of
+    // the kill is exact, not a race. The call's result.
+    static int runKilled(void* task, const std::function<int()>& call)
+    {
+        QFETCH(int, step);
+        QFETCH(int, occurrence);
+        QSemaphore reached, resume;
+        int passes = 0;
+        if (step < 0)
+            KillConverTask(task);
+        else
+            quorra::liveTask(task)->stepHook = [&](quorra::ConvertStep at) {
+                if (at == step && ++passes == occurrence) {
+                    reached.release();
+                    resume.acquire();
+                }
+            };
+        int result = 1;
+        std::unique_ptr<QThread> worker(QThread::create([&] { result = call(); }));
+        worker->start();
+        bool killed = step < 0;
+        while (!killed && !worker->isFinished()) {
+            if (reached.tryAcquire(1, 20)) {
+                killed = KillConverTask(task) == CR_OK;
+                resume.release();
+            }
         }
-        return false;
+        worker->wait();
+        return killed ? result : 1; // 1: the step was never reached
     }
 
 private slots:
@@ -502,34 +547,28 @@ private slots:
         DestroyConvertTask(&task);
     }
 
-    void killEndsConversionWithoutWav_data()
-    {
-        QTest::addColumn<bool>("killFirst");
-        QTest::newRow("kill while converting") << false;
-        QTest::newRow("kill before the start") << true;
-    }
+    void killEndsConversionWithoutWav_data() { killSteps(true); }
 
     void killEndsConversionWithoutWav()
     {
-        QFETCH(bool, killFirst);
-        // Half an hour of MP3 frames: far longer to convert than a kill takes.
-        const QByteArray piece = testenv::readAll(fixture("untagged.mp3"));
-        const QString longSource = copyWith(QStringLiteral("long.mp3"), piece.repeated(360));
         QTemporaryDir out;
-        void* task = createWavTask(longSource, out.filePath(QStringLiteral("long.wav")));
+        void* task = createWavTask(fixture("untagged.mp3"), out.filePath(QStringLiteral("out.wav")));
         QVERIFY(task);
-        if (killFirst)
-            KillConverTask(task);
-        int result = 1;
-        std::unique_ptr<QThread> worker(QThread::create([&] { result = StartConvertTask(&task); }));
-        worker->start();
-        // Once the output is open the conversion is under way.
-        while (!killFirst && !worker->isFinished() && !writesInto(out.path()))
-            QThread::yieldCurrentThread();
-        KillConverTask(task);
-        worker->wait();
-        QCOMPARE(result, int(CR_KILLED));
+        QCOMPARE(runKilled(task, [&] { return StartConvertTask(&task); }), int(CR_KILLED));
         QVERIFY(entries(out.path()).isEmpty());
+        DestroyConvertTask(&task);
+    }
+
+    void killEndsDecodingAtEveryStep_data() { killSteps(false); }
+
+    void killEndsDecodingAtEveryStep()
+    {
+        Capture c;
+        c.keepPcm = false;
+        const QByteArray path = fixture("untagged.mp3").toUtf8();
+        void* task = CreateConverTask(CK_DECODE, nullptr);
+        QCOMPARE(runKilled(task, [&] { return DecoderAudio(&task, path.constData(), onInfo, onData, &c); }),
+                 int(CR_KILLED));
         DestroyConvertTask(&task);
     }
 

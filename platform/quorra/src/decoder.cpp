@@ -20,7 +20,7 @@ const char kFormats[] = "mp3,mov,mp4,m4a,3gp,3g2,mj2,asf,flac,tta,aiff,wav";
 
 int interrupted(void* opaque)
 {
-    return static_cast<const std::atomic<bool>*>(opaque)->load() ? 1 : 0;
+    return static_cast<const ConvertControl*>(opaque)->killedAt(STEP_IO) ? 1 : 0;
 }
 
 // The size of a plain file; -1 for anything else; a directory opens fine
@@ -50,7 +50,7 @@ AVChannelLayout layoutOf(const AVFrame* frame)
 class Decoder
 {
 public:
-    Decoder(const std::atomic<bool>& killed, PcmSink& sink) : m_killed(killed), m_sink(sink) {}
+    Decoder(const ConvertControl& control, PcmSink& sink) : m_control(control), m_sink(sink) {}
     ~Decoder() { av_channel_layout_uninit(&m_inLayout); }
 
     int run(const std::string& path);
@@ -68,9 +68,8 @@ private:
     int drain();
     int verdict() const;
     int64_t declaredFrames() const;
-    int failure(int otherwise) const { return m_killed ? CR_KILLED : otherwise; }
 
-    const std::atomic<bool>& m_killed;
+    const ConvertControl& m_control;
     PcmSink& m_sink;
     std::string m_path;
     InputPtr m_input;
@@ -105,11 +104,18 @@ int Decoder::run(const std::string& path)
         result = pump();
     if (result == CR_OK)
         result = drain();
-    return result == CR_OK ? verdict() : result;
+    if (result == CR_OK)
+        result = verdict();
+    // A kill makes FFmpeg give up wherever it is, and what it gives up on
+    // then looks like a broken file or one without audio: the kill is the
+    // cause and is what the caller hears.
+    return m_control.killed ? CR_KILLED : result;
 }
 
 int Decoder::open(const std::string& path)
 {
+    if (m_control.killedAt(STEP_OPEN))
+        return CR_KILLED;
     const int64_t size = regularFileSize(path);
     if (size < 0)
         return CR_OPEN;
@@ -119,7 +125,7 @@ int Decoder::open(const std::string& path)
     if (!raw)
         return CR_NO_MEMORY;
     raw->interrupt_callback.callback = interrupted;
-    raw->interrupt_callback.opaque = const_cast<std::atomic<bool>*>(&m_killed);
+    raw->interrupt_callback.opaque = const_cast<ConvertControl*>(&m_control);
     Options options;
     av_dict_set(&options.dict, "protocol_whitelist", "file", 0);
     av_dict_set(&options.dict, "format_whitelist", kFormats, 0);
@@ -127,15 +133,19 @@ int Decoder::open(const std::string& path)
     // a protocol.
     const std::string url = "file:" + path;
     if (avformat_open_input(&raw, url.c_str(), nullptr, &options.dict) < 0)
-        return failure(CR_OPEN); // FFmpeg has freed raw
+        return CR_OPEN; // FFmpeg has freed raw
     m_input.reset(raw);
+    if (m_control.killedAt(STEP_STREAM_INFO))
+        return CR_KILLED;
     if (avformat_find_stream_info(m_input.get(), nullptr) < 0)
-        return failure(CR_BROKEN);
+        return CR_BROKEN;
     return CR_OK;
 }
 
 int Decoder::openCodec()
 {
+    if (m_control.killedAt(STEP_CODEC))
+        return CR_KILLED;
     const AVCodec* decoder = nullptr;
     m_stream = av_find_best_stream(m_input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
     if (m_stream < 0 || !decoder)
@@ -161,13 +171,13 @@ int Decoder::openCodec()
 int Decoder::pump()
 {
     for (;;) {
-        if (m_killed)
+        if (m_control.killedAt(STEP_PACKET))
             return CR_KILLED;
         const int read = av_read_frame(m_input.get(), m_packet.get());
         if (read == AVERROR_EOF)
             return CR_OK;
         if (read < 0)
-            return failure(CR_BROKEN);
+            return CR_BROKEN;
         int result = CR_OK;
         if (m_packet->stream_index == m_stream) {
             ++m_packets;
@@ -209,7 +219,7 @@ int Decoder::receiveFrames()
 
 int Decoder::deliver(const AVFrame* frame)
 {
-    if (m_killed)
+    if (m_control.killedAt(STEP_BLOCK))
         return CR_KILLED;
     if (frame->nb_samples <= 0)
         return CR_OK;
@@ -287,6 +297,8 @@ int Decoder::convert(const uint8_t** data, int frames)
 
 int Decoder::drain()
 {
+    if (m_control.killedAt(STEP_DRAIN))
+        return CR_KILLED;
     if (avcodec_send_packet(m_codec.get(), nullptr) == 0) {
         const int result = receiveFrames();
         if (result != CR_OK)
@@ -316,7 +328,7 @@ int64_t Decoder::declaredFrames() const
 // only the length its header promised gives it away.
 int Decoder::verdict() const
 {
-    if (m_killed)
+    if (m_control.killedAt(STEP_VERDICT))
         return CR_KILLED;
     if (m_framesOut == 0)
         return CR_NO_AUDIO;
@@ -334,9 +346,9 @@ int Decoder::verdict() const
 
 } // namespace
 
-int decodeFile(const std::string& path, const std::atomic<bool>& killed, PcmSink& sink)
+int decodeFile(const std::string& path, const ConvertControl& control, PcmSink& sink)
 {
-    Decoder decoder(killed, sink);
+    Decoder decoder(control, sink);
     return decoder.run(path);
 }
 

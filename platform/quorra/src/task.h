@@ -1,6 +1,8 @@
 // A conversion task and the set of live tasks.
 #pragma once
 
+#include "decoder.h"
+
 #include <atomic>
 #include <memory>
 #include <string>
@@ -13,6 +15,8 @@ struct Task
     std::string source; // CK_WAV only
     std::string dest;   // CK_WAV only
     std::atomic<bool> killed{false};
+    StepHook stepHook; // set by tests only, before the task runs
+    ConvertControl control() const { return ConvertControl{killed, stepHook}; }
 };
 
 // Takes the task into the live set and returns its handle.
