@@ -25,7 +25,12 @@ void PlayUnit_Destroy(void* user);
 // Opens a file (UTF-8 path) for user, dropping the previous one. 0; -1 at
 // once, with no report, for a missing or unreadable file; -2 without a
 // unit or when user is not an owner. Decoding failures come later as PU_ERROR.
+// A dropped file of another owner ends for that owner: it gets one PU_ENDED
+// report, so no owner keeps showing a preview that is no longer playing.
 int PlayUnit_SetMediaFile(const char* path, void* user);
+// The owner whose file the player holds (playing, paused or loading);
+// null when it holds none.
+void* PlayUnit_FileOwner();
 // Plays from the position. 0; -1 without a file; -2 without a unit.
 int PlayUnit_Start();
 // Drops the file without a report. 0; -2 without a unit.

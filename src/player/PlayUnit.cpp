@@ -1,5 +1,7 @@
 #include "MyQTMovie.h"
 
+#include "cadenzo.h"
+
 #include <QList>
 
 namespace {
@@ -27,19 +29,23 @@ int ownerIndex(const PlayUnit* unit, void* user)
     return -1;
 }
 
+void tellOwner(void* user, unsigned int progress, tagPlayUnitState state)
+{
+    const int i = g_hadPlayUnit ? ownerIndex(g_hadPlayUnit, user) : -1;
+    if (!user || i < 0 || !g_hadPlayUnit->owners[i].fun)
+        return;
+    const Owner owner = g_hadPlayUnit->owners[i];
+    ++g_iReporting;
+    owner.fun(progress, state, owner.user);
+    --g_iReporting;
+}
+
 // Every report of the player comes here and goes on to the owner that set
 // the file: with one shared player, the first owner's callback would
 // otherwise hear everything and the others nothing.
 void RouteReport(unsigned int progress, tagPlayUnitState state, void* unitPtr)
 {
-    auto* unit = static_cast<PlayUnit*>(unitPtr);
-    const int i = ownerIndex(unit, unit->current);
-    if (!unit->current || i < 0 || !unit->owners[i].fun)
-        return;
-    const Owner owner = unit->owners[i];
-    ++g_iReporting;
-    owner.fun(progress, state, owner.user);
-    --g_iReporting;
+    tellOwner(static_cast<PlayUnit*>(unitPtr)->current, progress, state);
 }
 
 void endUnit()
@@ -100,8 +106,21 @@ int PlayUnit_SetMediaFile(const char* path, void* user)
 {
     if (!g_hadPlayUnit || ownerIndex(g_hadPlayUnit, user) < 0)
         return -2;
+    void* dropped = PlayUnit_FileOwner();
     g_hadPlayUnit->current = user;
-    return g_hadPlayUnit->player->SetMediaFile(path);
+    const int result = g_hadPlayUnit->player->SetMediaFile(path);
+    // Told after the switch, so an owner that stops its preview on the
+    // report finds the file is no longer its own.
+    if (dropped && dropped != user)
+        tellOwner(dropped, PROGRESS_FULL, PU_ENDED);
+    return result;
+}
+
+void* PlayUnit_FileOwner()
+{
+    if (!g_hadPlayUnit || !g_hadPlayUnit->player->pQTMovie())
+        return nullptr;
+    return g_hadPlayUnit->current;
 }
 
 int PlayUnit_Start()

@@ -305,6 +305,27 @@ private slots:
         QCOMPARE(PlayUnit_SetMediaFile(fixture("plain.wav"), &g_ownerC), -2);  // never registered
     }
 
+    // A file dropped for another owner's file ends for its owner, once;
+    // an owner replacing its own file, or one that already ended, hears nothing.
+    void takenOverFileEndsForItsOwner()
+    {
+        QCOMPARE(PlayUnit_Create(record, &g_ownerA), 0);
+        QCOMPARE(PlayUnit_Create(record, &g_ownerB), 0);
+        QVERIFY(!PlayUnit_FileOwner());
+        QCOMPARE(PlayUnit_SetMediaFile(fixture("plain.wav"), &g_ownerA), 0);
+        QCOMPARE(PlayUnit_FileOwner(), (void*)&g_ownerA);
+        QCOMPARE(PlayUnit_SetMediaFile(fixture("untagged.mp3"), &g_ownerA), 0);
+        g_reports.clear();
+        QCOMPARE(PlayUnit_SetMediaFile(fixture("plain.wav"), &g_ownerB), 0);
+        QCOMPARE(g_reports, (QList<Report>{{0, PU_LOADING, &g_ownerB}, {PROGRESS_FULL, PU_ENDED, &g_ownerA}}));
+        QCOMPARE(PlayUnit_FileOwner(), (void*)&g_ownerB);
+        QCOMPARE(PlayUnit_Stop(), 0);
+        QVERIFY(!PlayUnit_FileOwner());
+        g_reports.clear();
+        QCOMPARE(PlayUnit_SetMediaFile(fixture("plain.wav"), &g_ownerA), 0);
+        QCOMPARE(g_reports, (QList<Report>{{0, PU_LOADING, &g_ownerA}}));
+    }
+
     void unitLivesUntilItsLastOwnerGoes()
     {
         PlayUnit_Create(record, &g_ownerA);
