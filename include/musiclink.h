@@ -9,7 +9,9 @@
 #include "cadenzo.h"
 #include "linkcalls.h"
 
+#include <QHash>
 #include <QMetaType>
+#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -62,6 +64,10 @@ public:
     // path: the track's temporary WAV file, or null for the artwork search.
     // Non-zero: the lookup was not started.
     int DowldMusicInfo(void* track, const char* path, int what, tagFixType fix, int reserved = 0);
+    // True from the start of a lookup of track until its download record
+    // (or a stop of the engine's work): the engine writes the working copy
+    // then, so it is neither read in place nor edited. Any thread.
+    bool IsLookupRunning(void* track) const;
 
     // Hands the proxy of the settings to the engine; result ignored.
     void SetNetworkProxy() override;
@@ -118,8 +124,14 @@ private:
     friend int AnalyzeMusicInfoCallBrak(tagAnaluyzeInfo* info, void* user);
     friend int DowldMusicInfoCallBrak(tagAnaluyzeInfo* info, void* user);
 
+    void beginLookup(void* track);
+    void endLookup(void* track);
+    void forgetLookups();
+
     void* m_pHandle = nullptr;
     CThreadAWS* m_pThreadAWS = nullptr;
+    mutable QMutex m_mutexLookups;
+    QHash<void*, int> m_lookups;  // running lookups per track; guarded by m_mutexLookups
 };
 
 // The engine's callbacks; user is the CMusicLink. Each returns 0.

@@ -92,7 +92,9 @@ int CMusicLink::InitParam(tagMusicRunMode mode, const char* path)
     if (m_pThreadAWS->isFinished())
         SetNetworkProxy();
     const QByteArray db = g_strDBName.toUtf8();
-    return MMLoadMusicLibrary(m_pHandle, path, db.constData(), mode);
+    const int result = MMLoadMusicLibrary(m_pHandle, path, db.constData(), mode);
+    forgetLookups();  // the new library stopped the old one's lookups
+    return result;
 }
 
 int CMusicLink::LoadiTunesMusic()
@@ -124,7 +126,41 @@ int CMusicLink::DowldMusicInfo(void* track, const char* path, int what, tagFixTy
 {
     CreateFolder(CConfig::instance()->GetDowndImgPath());
     const tagCtlCmdParam param{CMD_DOWNLOAD, &DowldMusicInfoCallBrak, this};
-    return MMDownloadMusicInfo(m_pHandle, track, path, what, &param, fix);
+    // Counted before the call: the record may arrive on a download thread
+    // before the call returns.
+    beginLookup(track);
+    const int result = MMDownloadMusicInfo(m_pHandle, track, path, what, &param, fix);
+    if (result != 0)
+        endLookup(track);
+    return result;
+}
+
+bool CMusicLink::IsLookupRunning(void* track) const
+{
+    QMutexLocker lock(&m_mutexLookups);
+    return track && m_lookups.contains(track);
+}
+
+void CMusicLink::beginLookup(void* track)
+{
+    QMutexLocker lock(&m_mutexLookups);
+    ++m_lookups[track];
+}
+
+void CMusicLink::endLookup(void* track)
+{
+    QMutexLocker lock(&m_mutexLookups);
+    auto it = m_lookups.find(track);
+    if (it != m_lookups.end() && --it.value() <= 0)
+        m_lookups.erase(it);
+}
+
+// A stopped lookup sends no record; once the engine has stopped its
+// download threads none is running.
+void CMusicLink::forgetLookups()
+{
+    QMutexLocker lock(&m_mutexLookups);
+    m_lookups.clear();
 }
 
 void CMusicLink::SetNetworkProxy()
@@ -168,7 +204,13 @@ int CMusicLink::ChangeAllMusicState(int mask, int on)
     return MMChangeAllMusicState(m_pHandle, mask, on);
 }
 
-int CMusicLink::SetExitState(int state) { return MMSetExitState(m_pHandle, state); }
+int CMusicLink::SetExitState(int state)
+{
+    const int result = MMSetExitState(m_pHandle, state);
+    if (state != 0)
+        forgetLookups();
+    return result;
+}
 
 int CMusicLink::SendCtlCmd(tagCtlCmd target, tagCtlState state)
 {
@@ -255,6 +297,7 @@ int CMusicLink::GetMusicCountAMode(int* total, tagMusicRunMode* mode)
 int CMusicLink::DestroyMusicLibrary()
 {
     MMDestroyMusicLibrary(m_pHandle);
+    forgetLookups();
     return 0;
 }
 
@@ -290,6 +333,7 @@ int DowldMusicInfoCallBrak(tagAnaluyzeInfo* info, void* user)
     if (!info || !user)
         return 0;
     auto* link = static_cast<CMusicLink*>(user);
+    link->endLookup(info->pMusic);
     emit link->SendDowldInfo(info->pMusic, info->iAbsence, info->iFixType, info->iState);
     return 0;
 }
