@@ -1,0 +1,67 @@
+// The home page: the four ways to begin (clean the iTunes library, open
+// music files, clean up duplicates, load a saved project), the Settings
+// button, and the question whether to continue an interrupted project.
+// Every request leaves through a signal. GUI thread only.
+#pragma once
+
+#include "musiclink.h"
+
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+class QPushButton;
+
+class CStartUI : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit CStartUI(QWidget* parent);
+
+    // The clean-iTunes button's text; any text but "Start to Clean iTunes"
+    // makes the next click ask for the library file first.
+    void SetCleanerBtnText(const QString& text);
+    // The working database path taken at construction.
+    QString WorkingDatabase() const { return m_strDBName; }
+
+signals:
+    void Complete(const QStringList& paths, const QString& path, EMusicRunMode mode);
+    void SetPreferences();
+    void Duplicate();
+
+public slots:
+    // Asks whether to continue when the working database exists; runs once
+    // by itself shortly after construction.
+    void CheckingIsSave();
+    void StartCleaneriTunes();
+    void OpenMusicFiles();
+    // Replaces the working database by a chosen project and requests it;
+    // the old working database is kept when the copy cannot be made.
+    void LoadSaveResult();
+    void Setting();
+    void FaceBook();
+    void Twitter();
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    QPushButton* NewButton(const QString& text, const QString& tip, const char* name,
+                           const QString& image, bool large);
+    void BuildLayout(QPushButton* settings, QPushButton* facebook, QPushButton* twitter);
+    void Emit(const QStringList& paths, const QString& path, EMusicRunMode mode);
+
+    QPushButton* m_pCleanerBtn = nullptr;
+    QPushButton* m_pOpenBtn = nullptr;
+    QPushButton* m_pLoadBtn = nullptr;
+    QPushButton* m_pDuplicateBtn = nullptr;
+    QString m_strDBName;
+    QString m_strPath;
+};
+
+// The start screen's own button template, filled as the screen fills it.
+QString StartButtonStyle(const QString& name, const QString& image, const QString& color,
+                         const QString& hoverColor, int width, int height, int padding);

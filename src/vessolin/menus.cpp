@@ -1,0 +1,142 @@
+// The menu bar: Edit mirrors the header's Pause/Continue and saves the
+// project; Help leads to the support pages, the bug report, the update
+// check, About and Preferences.
+#include "vessolin/mainui.h"
+
+#include "about.h"
+#include "option.h"
+#include "updater.h"
+#include "vessolin/menustate.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+
+EditEntries EditEntriesFor(int state, int subState)
+{
+    EditEntries entries;
+    entries.pause = state != MW_IDLE && subState == SUB_RUNNING;
+    entries.resume = state != MW_IDLE && subState == SUB_PAUSED;
+    entries.saveProject = state != MW_IDLE;
+    return entries;
+}
+
+QAction* CMainUI::NewAction(const QString& text, const char* name)
+{
+    auto* action = new QAction(text, this);
+    action->setObjectName(QLatin1String(name));
+    return action;
+}
+
+void CMainUI::CreateActions()
+{
+    m_pAboutAct = NewAction(tr("About"), "AboutAct");
+    m_pAboutAct->setMenuRole(QAction::AboutRole);
+    connect(m_pAboutAct, &QAction::triggered, this, &CMainUI::About);
+    m_pPreferencesAct = NewAction(tr("Preferences"), "PreferencesAct");
+    m_pPreferencesAct->setMenuRole(QAction::PreferencesRole);
+    connect(m_pPreferencesAct, &QAction::triggered, this, &CMainUI::Preferences);
+
+    m_pPauseAct = NewAction(tr("Pause"), "PauseAct");
+    m_pContinueAct = NewAction(tr("Continue"), "ContinueAct");
+    m_pSaveProjectAct = NewAction(tr("Save Project"), "SaveProjectAct");
+    connect(m_pPauseAct, &QAction::triggered, this, &CMainUI::CancelGroup);
+    connect(m_pContinueAct, &QAction::triggered, this, &CMainUI::CancelGroup);
+    connect(m_pSaveProjectAct, &QAction::triggered, this, [this] { ApplyOrSave(); });
+
+    m_pHomepageAct = NewAction(tr("Homepage"), "HomepageAct");
+    connect(m_pHomepageAct, &QAction::triggered, this, &CMainUI::Home);
+    m_pSupportAct = NewAction(tr("Support"), "SupportAct");
+    connect(m_pSupportAct, &QAction::triggered, this, &CMainUI::Support);
+    m_pBugReportAct = NewAction(tr("Bug Report"), "BugReportAct");
+    connect(m_pBugReportAct, &QAction::triggered, this, &CMainUI::BugReport);
+    m_pHelpAct = NewAction(tr("Help"), "HelpAct");
+    connect(m_pHelpAct, &QAction::triggered, this, &CMainUI::Help);
+    m_pUpdateAct = NewAction(tr("Check for updates"), "UpdateAct");
+    connect(m_pUpdateAct, &QAction::triggered, this, &CMainUI::UpdataSoft);
+    m_pTranslateAct = NewAction(tr("Translate Vessolin Mac for us"), "TranslateAct");
+    connect(m_pTranslateAct, &QAction::triggered, this, &CMainUI::Translate);
+    m_pEulaAct = NewAction(tr("EULA"), "EulaAct");
+    connect(m_pEulaAct, &QAction::triggered, this, &CMainUI::Eula);
+}
+
+void CMainUI::CreateMenuBar()
+{
+    m_pMenuBar = new QMenuBar(this);
+    m_pMenuBar->setObjectName(QStringLiteral("MainUIMenuBar"));
+    m_pMenuBar->setAccessibleName(m_pMenuBar->objectName());
+
+    m_pEditMenu = m_pMenuBar->addMenu(tr("Edit"));
+    m_pEditMenu->setObjectName(QStringLiteral("EditMenu"));
+    m_pEditMenu->setAccessibleName(tr("Edit"));
+    m_pEditMenu->addAction(m_pPauseAct);
+    m_pEditMenu->addAction(m_pContinueAct);
+    m_pEditMenu->addAction(m_pSaveProjectAct);
+
+    m_pHelpMenu = m_pMenuBar->addMenu(tr("Help"));
+    m_pHelpMenu->setObjectName(QStringLiteral("HelpMenu"));
+    m_pHelpMenu->setAccessibleName(tr("Help"));
+    m_pHelpMenu->addAction(m_pHomepageAct);
+    m_pHelpMenu->addAction(m_pHelpAct);
+    m_pHelpMenu->addAction(m_pSupportAct);
+    m_pHelpMenu->addAction(m_pEulaAct);
+    m_pHelpMenu->addSeparator();
+    m_pHelpMenu->addAction(m_pBugReportAct);
+    m_pHelpMenu->addAction(m_pUpdateAct);
+    m_pHelpMenu->addAction(m_pTranslateAct);
+    m_pHelpMenu->addAction(m_pAboutAct);
+    m_pHelpMenu->addAction(m_pPreferencesAct);
+
+    UpdateEditActions();
+    setMenuBar(m_pMenuBar);
+}
+
+void CMainUI::DeleteMenus()
+{
+    QAction** const actions[] = {
+        &m_pPauseAct, &m_pContinueAct, &m_pSaveProjectAct, &m_pHomepageAct, &m_pHelpAct, &m_pSupportAct,
+        &m_pEulaAct, &m_pBugReportAct, &m_pUpdateAct, &m_pTranslateAct, &m_pAboutAct, &m_pPreferencesAct,
+    };
+    for (QAction** action : actions) {
+        delete *action;
+        *action = nullptr;
+    }
+    delete m_pHelpMenu;
+    m_pHelpMenu = nullptr;
+    delete m_pEditMenu;
+    m_pEditMenu = nullptr;
+    delete m_pMenuBar;
+    m_pMenuBar = nullptr;
+}
+
+void CMainUI::UpdateEditActions()
+{
+    const EditEntries entries = EditEntriesFor(WorkState(), WorkSubState());
+    m_pPauseAct->setEnabled(entries.pause);
+    m_pContinueAct->setEnabled(entries.resume);
+    m_pSaveProjectAct->setEnabled(entries.saveProject);
+}
+
+void CMainUI::About()
+{
+    showNormal();
+    CAbout about(this, Qt::Dialog | Qt::WindowMinMaxButtonsHint);
+    about.exec();
+}
+
+void CMainUI::Preferences()
+{
+    showNormal();
+    COption option(m_pMusicLink, this);
+    option.exec();
+}
+
+void CMainUI::UpdataSoft()
+{
+    StartUpdateCheck(m_pUpdateSetting, m_pUpdater);
+}
+
+void CMainUI::UpdateInfo(int state)
+{
+    ShowUpdateOutcome(this, m_pUpdater, state);
+}
