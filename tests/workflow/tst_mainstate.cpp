@@ -1,0 +1,166 @@
+// The window's workflow state: every path a user can take through the
+// stages, and the controls each state shows. A path is a line of events
+// from the start ("load:2" is a load request in run mode 2).
+#include "vessolin/mainstate.h"
+
+#include "cadenzo.h"
+
+#include <QHash>
+#include <QTest>
+
+namespace {
+
+tagMainState walk(const QString& path)
+{
+    static const QHash<QString, int> events = {
+        {QStringLiteral("load"), EV_LOAD_REQUEST},      {QStringLiteral("prepared"), EV_LOAD_PREPARED},
+        {QStringLiteral("loadfail"), EV_LOAD_FAILED},   {QStringLiteral("loaded"), EV_LOAD_ENDED},
+        {QStringLiteral("analyse"), EV_ANALYSIS_START}, {QStringLiteral("report"), EV_REPORT},
+        {QStringLiteral("pause"), EV_PAUSE},            {QStringLiteral("continue"), EV_CONTINUE},
+        {QStringLiteral("fix"), EV_FIX_START},          {QStringLiteral("moving"), EV_MOVE_FAILED},
+        {QStringLiteral("moved"), EV_MOVE_FAILED_DONE}, {QStringLiteral("fixed"), EV_FIX_END},
+        {QStringLiteral("apply"), EV_APPLY_START},      {QStringLiteral("applied"), EV_APPLY_END},
+        {QStringLiteral("duppage"), EV_DUPLICATE_PAGE}, {QStringLiteral("reset"), EV_RESET},
+    };
+    tagMainState state;
+    for (const QString& step : path.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QStringList parts = step.split(QLatin1Char(':'));
+        const int event = events.value(parts.at(0), -1);
+        if (event < 0)
+            qFatal("unknown event %s", qPrintable(parts.at(0)));
+        state = MainStateAfter(state, event, parts.size() > 1 ? parts.at(1).toInt() : 0);
+    }
+    return state;
+}
+
+// Paths to the common points.
+const char* const kReport = "load:2 prepared loaded analyse:2 report:1 ";
+const char* const kDupReport = "load:4 prepared loaded analyse:4 report:1 ";
+const char* const kFixing = "load:2 prepared loaded analyse:2 report:1 fix ";
+
+} // namespace
+
+class TestMainState : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void paths_data();
+    void paths();
+    void refusedEventsChangeNothing_data();
+    void refusedEventsChangeNothing();
+};
+
+void TestMainState::paths_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("stage");
+    QTest::addColumn<int>("sub");
+    QTest::addColumn<int>("page");
+    // Pause action, Continue action, Pause button enabled, Continue look,
+    // Save Project, as a word of letters: P C B L S (a dash for off).
+    QTest::addColumn<QString>("controls");
+
+    auto row = [](const char* name, const QString& path, int stage, int sub, int page, const char* controls) {
+        QTest::newRow(name) << path << stage << sub << page << QString::fromLatin1(controls);
+    };
+    const QString report = QLatin1String(kReport), dup = QLatin1String(kDupReport),
+                  fixing = QLatin1String(kFixing);
+    row("start", QString(), MW_IDLE, SUB_NONE, BP_PAUSE, "--B--");
+    row("mode 0 ignored", QStringLiteral("load:0"), MW_IDLE, SUB_NONE, BP_PAUSE, "--B--");
+    row("load thread runs", QStringLiteral("load:2"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "-----");
+    row("engine loads", QStringLiteral("load:2 prepared"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "P-B--");
+    row("load paused", QStringLiteral("load:2 prepared pause"), MW_LOADING, SUB_PAUSED, BP_PAUSE, "-CBL-");
+    row("load continued", QStringLiteral("load:2 prepared pause continue"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "P-B--");
+    row("load failed", QStringLiteral("load:1 prepared loadfail"), MW_LOADING, SUB_FINISHED, BP_TRYAGAIN, "--B-S");
+    row("refused by the engine", QStringLiteral("load:3 loadfail"), MW_LOADING, SUB_FINISHED, BP_TRYAGAIN, "--B-S");
+    row("load ended", QStringLiteral("load:2 prepared loaded"), MW_LOADING, SUB_FINISHED, BP_PAUSE, "--B-S");
+    row("end on its way at pause", QStringLiteral("load:2 prepared pause loaded"), MW_LOADING, SUB_FINISHED, BP_PAUSE, "--B-S");
+    row("analysing", QStringLiteral("load:2 prepared loaded analyse:2"), MW_ANALYSING, SUB_RUNNING, BP_PAUSE, "P-B-S");
+    row("analysis paused", QStringLiteral("load:2 prepared loaded analyse:2 pause"), MW_ANALYSING, SUB_PAUSED, BP_PAUSE, "-CBLS");
+    row("report", report, MW_ANALYSING, SUB_FINISHED, BP_FIXALL, "--B-S");
+    row("nothing found", QStringLiteral("load:2 prepared loaded analyse:2 report:0"), MW_ANALYSING, SUB_FINISHED, BP_TRYAGAIN, "--B-S");
+    row("resumed project", QStringLiteral("load:3 prepared loaded analyse:2 report:1"), MW_ANALYSING, SUB_FINISHED, BP_APPLY, "--B-S");
+    row("project of a scan", QStringLiteral("load:3 prepared loaded analyse:5 report:1"), MW_ANALYSING, SUB_FINISHED, BP_REMOVE, "--B-S");
+    row("duplicates found", dup, MW_ANALYSING, SUB_FINISHED, BP_REMOVE, "--B-S");
+    row("fixing", fixing, MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S");
+    row("fixing paused", fixing + QStringLiteral("pause"), MW_FIXING, SUB_PAUSED, BP_PAUSE, "-CBLS");
+    row("moving failed", fixing + QStringLiteral("moving"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "----S");
+    row("moved", fixing + QStringLiteral("moving moved"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S");
+    row("fixing ended", fixing + QStringLiteral("fixed"), MW_APPLY, SUB_NONE, BP_APPLY, "--B-S");
+    row("applying", fixing + QStringLiteral("fixed apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B--");
+    row("apply paused", fixing + QStringLiteral("fixed apply pause"), MW_APPLY, SUB_PAUSED, BP_PAUSE, "-CBL-");
+    row("applied", fixing + QStringLiteral("fixed apply applied"), MW_APPLY, SUB_FINISHED, BP_APPLY, "--B-S");
+    row("apply again", fixing + QStringLiteral("fixed apply applied apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B--");
+    row("refix after apply", fixing + QStringLiteral("fixed apply applied fix"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S");
+    row("refix of a project", QStringLiteral("load:3 prepared loaded analyse:2 report:1 fix"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S");
+    row("apply inside paused fixing", fixing + QStringLiteral("pause apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B--");
+    row("back to paused fixing", fixing + QStringLiteral("pause apply applied"), MW_FIXING, SUB_PAUSED, BP_PAUSE, "-CBLS");
+    row("fixing resumed after apply", fixing + QStringLiteral("pause apply applied continue"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S");
+    row("apply of a project", QStringLiteral("load:3 prepared loaded analyse:2 report:1 apply applied"), MW_APPLY, SUB_FINISHED, BP_APPLY, "--B-S");
+    row("removing", dup + QStringLiteral("apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B--");
+    row("removal paused", dup + QStringLiteral("apply pause"), MW_APPLY, SUB_PAUSED, BP_PAUSE, "-CBL-");
+    row("removed", dup + QStringLiteral("apply applied"), MW_APPLY, SUB_FINISHED, BP_REMOVE, "--B-S");
+    row("remove again", dup + QStringLiteral("apply applied apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B--");
+    row("duplicate page", QStringLiteral("duppage"), MW_IDLE, SUB_NONE, BP_SCAN, "--B--");
+    row("scan from the page", QStringLiteral("duppage load:4"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "-----");
+    row("home while fixing", fixing + QStringLiteral("reset"), MW_IDLE, SUB_NONE, BP_PAUSE, "--B-S");
+    row("try again", QStringLiteral("load:2 prepared loadfail reset"), MW_IDLE, SUB_NONE, BP_PAUSE, "--B-S");
+    row("return to duplicates", QStringLiteral("load:4 prepared loaded analyse:4 report:0 reset duppage"), MW_IDLE, SUB_NONE, BP_SCAN, "--B-S");
+    row("new request after home", fixing + QStringLiteral("reset load:1 prepared"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "P-B--");
+}
+
+void TestMainState::paths()
+{
+    QFETCH(QString, path);
+    QFETCH(int, stage);
+    QFETCH(int, sub);
+    QFETCH(int, page);
+    QFETCH(QString, controls);
+    const tagMainState state = walk(path);
+    QCOMPARE(state.iState, stage);
+    QCOMPARE(state.iSubState, sub);
+    const tagMainControls c = MainControlsOf(state);
+    QCOMPARE(c.iButtonPage, page);
+    const QString shown = QString() + (c.bPauseAction ? 'P' : '-') + (c.bContinueAction ? 'C' : '-')
+                        + (c.bPauseButton ? 'B' : '-') + (c.bContinueLook ? 'L' : '-')
+                        + (c.bSaveProject ? 'S' : '-');
+    QCOMPARE(shown, controls);
+    QCOMPARE(c.bReturnText, state.iOutcome == OUT_NOTHING_FOUND);
+}
+
+void TestMainState::refusedEventsChangeNothing_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("event");
+    const QString report = QLatin1String(kReport), fixing = QLatin1String(kFixing);
+    QTest::newRow("pause when idle") << QString() << "pause";
+    QTest::newRow("pause while the load thread runs") << "load:2" << "pause";
+    QTest::newRow("pause while moving failed") << fixing + "moving" << "pause";
+    QTest::newRow("continue while running") << fixing << "continue";
+    QTest::newRow("pause a finished report") << report << "pause";
+    QTest::newRow("stale load end after home") << fixing + "reset" << "loaded";
+    QTest::newRow("stale load end while analysing") << "load:2 prepared loaded analyse:2" << "loaded";
+    QTest::newRow("stale report after home") << fixing + "reset" << "report:1";
+    QTest::newRow("report twice") << report << "report:1";
+    QTest::newRow("analysis after a failed load") << "load:2 prepared loadfail" << "analyse:2";
+    QTest::newRow("fix all of duplicates") << QString::fromLatin1(kDupReport) << "fix";
+    QTest::newRow("fix before the report") << "load:2 prepared loaded analyse:2" << "fix";
+    QTest::newRow("apply while fixing runs") << fixing << "apply";
+    QTest::newRow("apply end when none runs") << report << "applied";
+    QTest::newRow("fix end after home") << fixing + "reset" << "fixed";
+    QTest::newRow("duplicate page while loading") << "load:2 prepared" << "duppage";
+    QTest::newRow("moving outside fixing") << report << "moving";
+}
+
+void TestMainState::refusedEventsChangeNothing()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, event);
+    const tagMainState before = walk(path);
+    const tagMainState after = walk(path + QLatin1Char(' ') + event);
+    QVERIFY(before == after);
+}
+
+QTEST_APPLESS_MAIN(TestMainState)
+#include "tst_mainstate.moc"
