@@ -251,6 +251,7 @@ QWidget* CMainUI::CreateInfoWidget()
     m_pStatusLabel->setFixedHeight(20);
     m_pRefixBut = new CTextButton(m_pInfoWidget);
     m_pRefixBut->setObjectName(QStringLiteral("MainUIRetry"));
+    m_pRefixBut->setFocusPolicy(Qt::NoFocus);
     m_pRefixBut->setText(tr("Refix"));
     m_pRefixBut->setAccessibleName(tr("Refix"));
     m_pRefixBut->hide();
