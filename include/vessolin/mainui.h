@@ -5,6 +5,7 @@
 #pragma once
 
 #include "musiclink.h"
+#include "vessolin/mainstate.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -50,9 +51,6 @@ public:
     // Pages of m_pPageStack and of m_pTopStack, by index.
     enum EPage { PAGE_LOAD = 0, PAGE_REPORT = 1, PAGE_START = 2, PAGE_DUPLICATE = 3 };
     enum EHeader { HEADER_WORK = 0, HEADER_WELCOME = 1 };
-    enum EButtonPage {
-        BUT_PAUSE = 0, BUT_FIXALL = 1, BUT_APPLY = 2, BUT_TRYAGAIN = 3, BUT_SCAN = 4, BUT_REMOVE = 5
-    };
 
     CMusicLink* MusicLink() const { return m_pMusicLink; }
     CStartUI* StartUI() const { return m_pStartUI; }
@@ -154,8 +152,8 @@ public slots:
     void UpdateInfo(int state);
 
 public:
-    // Enables the Edit entries as the workflow state asks; the one place
-    // their enabled state is decided.
+    // Enables the Edit entries as MainControlsOf derives them from the
+    // workflow state; the one place their enabled state is set.
     void UpdateEditActions();
 
 private:
@@ -202,9 +200,8 @@ private:
     // makes the worker threads and connects the bridge, the threads, the
     // report and duplicate pages and the header's action buttons.
 public:
-    // The workflow stage and its progress; read by UpdateEditActions.
-    int WorkState() const { return m_iState; }
-    int WorkSubState() const { return m_iSubState; }
+    // The workflow state; UpdateEditActions derives the menus from it.
+    const tagMainState& State() const { return m_state; }
 
 public slots:
     void LoadStartParam(const QStringList& paths, const QString& path, EMusicRunMode mode);
@@ -215,8 +212,7 @@ public slots:
 private:
     void ConnectWorkflow();
 
-    int m_iState = 0;
-    int m_iSubState = 0;
+    tagMainState m_state;
     QString m_strProjectPath;
     QStringList m_listLoadPaths;
     EMusicRunMode m_eLoadMode = EMusicRunMode(0);

@@ -303,7 +303,7 @@ QWidget* CMainUI::CreateButtonStack()
         m_pButtonStack->addWidget(button);
         *spec.member = button;
     }
-    m_pButtonStack->setCurrentIndex(BUT_PAUSE);
+    m_pButtonStack->setCurrentIndex(BP_PAUSE);
     return m_pButtonStack;
 }
 

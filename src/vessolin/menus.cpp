@@ -6,20 +6,10 @@
 #include "about.h"
 #include "option.h"
 #include "updater.h"
-#include "vessolin/menustate.h"
 
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
-
-EditEntries EditEntriesFor(int state, int subState)
-{
-    EditEntries entries;
-    entries.pause = state != MW_IDLE && subState == SUB_RUNNING;
-    entries.resume = state != MW_IDLE && subState == SUB_PAUSED;
-    entries.saveProject = state != MW_IDLE;
-    return entries;
-}
 
 QAction* CMainUI::NewAction(const QString& text, const char* name)
 {
@@ -111,10 +101,10 @@ void CMainUI::DeleteMenus()
 
 void CMainUI::UpdateEditActions()
 {
-    const EditEntries entries = EditEntriesFor(WorkState(), WorkSubState());
-    m_pPauseAct->setEnabled(entries.pause);
-    m_pContinueAct->setEnabled(entries.resume);
-    m_pSaveProjectAct->setEnabled(entries.saveProject);
+    const tagMainControls controls = MainControlsOf(m_state);
+    m_pPauseAct->setEnabled(controls.bPauseAction);
+    m_pContinueAct->setEnabled(controls.bContinueAction);
+    m_pSaveProjectAct->setEnabled(controls.bSaveProject);
 }
 
 void CMainUI::About()

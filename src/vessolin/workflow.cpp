@@ -5,7 +5,6 @@
 #include "vessolin/mainui.h"
 
 #include "common.h"
-#include "vessolin/menustate.h"
 
 #include <QStackedWidget>
 
@@ -13,15 +12,15 @@ void CMainUI::ConnectWorkflow() {}
 
 void CMainUI::LoadStartParam(const QStringList& paths, const QString& path, EMusicRunMode mode)
 {
-    if (mode == 0)
+    const tagMainState next = MainStateAfter(m_state, EV_LOAD_REQUEST, mode);
+    if (next == m_state)
         return;
+    m_state = next;
     m_eLoadMode = mode;
     m_strProjectPath = path;
     m_listLoadPaths = paths;
     m_pPageStack->setCurrentIndex(PAGE_LOAD);
     m_pTopStack->setCurrentIndex(HEADER_WORK);
-    m_iState = MW_LOADING;
-    m_iSubState = SUB_RUNNING;
     UpdateEditActions();
 }
 
@@ -32,10 +31,11 @@ void CMainUI::Duplicate()
 
 void CMainUI::CancelGroup()
 {
-    if (m_iState == MW_IDLE || (m_iSubState != SUB_RUNNING && m_iSubState != SUB_PAUSED))
+    const tagMainState next = MainStateAfter(m_state, m_state.iSubState == SUB_PAUSED ? EV_CONTINUE : EV_PAUSE);
+    if (next == m_state)
         return;
-    m_iSubState = m_iSubState == SUB_RUNNING ? SUB_PAUSED : SUB_RUNNING;
-    SetPauseLook(m_iSubState == SUB_PAUSED);
+    m_state = next;
+    SetPauseLook(MainControlsOf(m_state).bContinueLook);
     UpdateEditActions();
 }
 

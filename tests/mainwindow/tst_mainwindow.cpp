@@ -11,7 +11,7 @@
 #include "testenv.h"
 #include "urlrecorder.h"
 #include "vessolin/mainui.h"
-#include "vessolin/menustate.h"
+#include "vessolin/mainstate.h"
 #include "vessolin/startui.h"
 #include "vessolin/startup.h"
 #include "whatsnew.h"
@@ -228,7 +228,7 @@ private slots:
         QCOMPARE(window.findChild<QStackedWidget*>(QStringLiteral("MainUIHeader"))->currentIndex(),
                  int(CMainUI::HEADER_WELCOME));
         QCOMPARE(window.findChild<QStackedWidget*>(QStringLiteral("MainUIButtons"))->currentIndex(),
-                 int(CMainUI::BUT_PAUSE));
+                 int(BP_PAUSE));
         QCOMPARE(window.findChild<QLabel*>(QStringLiteral("MainUIScoreOEM"))->text(), QStringLiteral("100"));
         QVERIFY(window.minimumSize() == QSize(920, 463));
         QStringList pageNames;
@@ -254,35 +254,8 @@ private slots:
         QCOMPARE(MenuAction(window, QStringLiteral("Preferences"))->menuRole(), QAction::PreferencesRole);
     }
 
-    void editEntriesFollowTheState_data()
-    {
-        QTest::addColumn<int>("state");
-        QTest::addColumn<int>("sub");
-        QTest::addColumn<QString>("entries");  // pause, continue, save: x on, . off
-        QTest::newRow("start") << int(MW_IDLE) << int(SUB_NONE) << "...";
-        QTest::newRow("loading") << int(MW_LOADING) << int(SUB_RUNNING) << "x.x";
-        QTest::newRow("loaded") << int(MW_LOADING) << int(SUB_FINISHED) << "..x";
-        QTest::newRow("load paused") << int(MW_LOADING) << int(SUB_PAUSED) << ".xx";
-        QTest::newRow("analysing") << int(MW_ANALYSING) << int(SUB_RUNNING) << "x.x";
-        QTest::newRow("report") << int(MW_ANALYSING) << int(SUB_FINISHED) << "..x";
-        QTest::newRow("fixing paused") << int(MW_FIXING) << int(SUB_PAUSED) << ".xx";
-        QTest::newRow("apply waits") << int(MW_APPLY) << int(SUB_NONE) << "..x";
-        QTest::newRow("applying") << int(MW_APPLY) << int(SUB_RUNNING) << "x.x";
-        QTest::newRow("idle with a stale sub-state") << int(MW_IDLE) << int(SUB_RUNNING) << "...";
-    }
-
-    void editEntriesFollowTheState()
-    {
-        QFETCH(int, state);
-        QFETCH(int, sub);
-        QFETCH(QString, entries);
-        const EditEntries e = EditEntriesFor(state, sub);
-        const QString got = QString(e.pause ? 'x' : '.') + (e.resume ? 'x' : '.') + (e.saveProject ? 'x' : '.');
-        QCOMPARE(got, entries);
-    }
-
-    // The window's actions, not only the table: off at start, Pause and
-    // Save Project on once the start screen asks for a load.
+    // The window's actions follow the state function: all off at start,
+    // and as it says once the start screen asks for a load.
     void editEntriesAtStartAndAfterALoadRequest()
     {
         CMainUI window;
@@ -298,9 +271,11 @@ private slots:
         QVERIFY(request.paths.isEmpty());
         QCOMPARE(request.path, g_strDBName);
         QCOMPARE(request.mode, int(RUN_ITUNES));
-        QVERIFY(pause->isEnabled());
-        QVERIFY(!resume->isEnabled());
-        QVERIFY(save->isEnabled());
+        QCOMPARE(window.State().iState, int(MW_LOADING));
+        const tagMainControls controls = MainControlsOf(window.State());
+        QCOMPARE(pause->isEnabled(), controls.bPauseAction);
+        QCOMPARE(resume->isEnabled(), controls.bContinueAction);
+        QCOMPARE(save->isEnabled(), controls.bSaveProject);
         QCOMPARE(window.findChild<QStackedWidget*>(QStringLiteral("MainUIPages"))->currentIndex(),
                  int(CMainUI::PAGE_LOAD));
     }
