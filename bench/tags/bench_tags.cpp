@@ -1,7 +1,7 @@
 // Reading the tags of 2,000 files, as a file-mode load does: hard links
 // (copies where links are refused) of the fixtures in a temporary folder,
 // each read once through GetMusicInfo_tag. Prints only.
-#include "tags/tagaccess.h"
+#include "tags.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -49,7 +49,7 @@ int main()
     timer.start();
     int read = 0, pictures = 0;
     for (const QString& path : paths) {
-        tagMMusicInfo info;
+        tagMusicTags info;
         const int result = GetMusicInfo_tag(path, &info);
         read += result >= 0;
         pictures += result == 1;

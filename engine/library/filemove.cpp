@@ -1,6 +1,6 @@
 #include "library/filemove.h"
 
-#include "core/posixfile.h"
+#include "platformbase.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -6,7 +6,8 @@
 #include "core/mmlog.h"
 #include "db/trackdb.h"
 #include "libraryagent.h"
-#include "tags/tagaccess.h"
+#include "platformbase.h"
+#include "tags.h"
 
 #include <QFile>
 #include <QMutex>
@@ -44,10 +45,12 @@ void removeDatabaseFiles(const QString& dbPath)
 
 } // namespace
 
-CiTunesCtl::CiTunesCtl(CMusicManage* manager, const char* xmlPath, const char* dbPath,
-                       tagMusicRunMode mode, int* result)
-    : m_pManage(manager), m_runMode(mode)
+CiTunesCtl::CiTunesCtl(TrackSink sink, const char* xmlPath, const char* dbPath, tagMusicRunMode mode,
+                       int* result)
+    : m_trackSink(std::move(sink)), m_runMode(mode)
 {
+    // The agent and the tag access write their failures into our log.
+    SetPlatformLog(&WriteLog);
     *result = openSources(xmlPath, dbPath);
 }
 

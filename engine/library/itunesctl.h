@@ -10,9 +10,12 @@
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 
-class CMusicManage;
 class CMusicObj;
+
+// Takes each track the load makes, in load order; owns it from then on.
+using TrackSink = std::function<void(CMusicObj* music)>;
 
 enum CiTunesCtlResult {
     CTL_OK = 0,
@@ -23,11 +26,12 @@ class CiTunesCtl
 {
 public:
     // Opens the database at dbPath (recreated unless mode is RUN_PROJECT)
-    // and, in RUN_ITUNES and RUN_DUP_ITUNES, the agent on xmlPath.
-    // *result: negative on failure (delete the object then), 1 when an older
-    // database layout was migrated, else 0.
-    CiTunesCtl(CMusicManage* manager, const char* xmlPath, const char* dbPath,
-               tagMusicRunMode mode, int* result);
+    // and, in RUN_ITUNES and RUN_DUP_ITUNES, the agent on xmlPath. Loaded
+    // tracks go to sink. The platform layers log into the engine log from
+    // here on. *result: negative on failure (delete the object then), 1
+    // when an older database layout was migrated, else 0.
+    CiTunesCtl(TrackSink sink, const char* xmlPath, const char* dbPath, tagMusicRunMode mode,
+               int* result);
     // Closes the database (and an agent that no load released).
     ~CiTunesCtl();
     CiTunesCtl(const CiTunesCtl&) = delete;
@@ -40,7 +44,8 @@ public:
     // no paths.
     int LoadFilesInfomationToSave(const char* const* paths, int count);
     // The load loop, on the manager's load thread. -1 for a run mode outside
-    // 1..5, else 0 (also when stopped or when single tracks failed).
+    // 1..5 or without a sink, else 0 (also when stopped or when single
+    // tracks failed).
     int LoadMusicList(const QString& artworkFolder, MMCallBack callback, void* user);
     // Pause (CTL_PAUSE), continue (CTL_RUN) or stop (CTL_STOP) the loop; 0.
     int CtlCmdState(tagCtlState state);
@@ -123,7 +128,7 @@ private:
 
     int m_iPaused = 0;              // guarded by the load pause mutex
     tagCtlState m_state = CTL_IDLE; // guarded by the load pause mutex
-    CMusicManage* m_pManage;
+    TrackSink m_trackSink;
     std::atomic<bool> m_bExit{false};
     tagMusicRunMode m_runMode;
     QStringList m_fileList;         // guarded by the load pause mutex

@@ -7,8 +7,7 @@
 #include "core/musicobj.h"
 #include "db/trackdb.h"
 #include "libraryagent.h"
-#include "manager/musicmanage.h"
-#include "tags/tagaccess.h"
+#include "tags.h"
 
 #include <QByteArray>
 
@@ -83,6 +82,19 @@ int insertRow(const tagMMusicInfo& info, int trackId, int type)
                           bitrate.constData(), trackId, type);
 }
 
+void takeTags(const tagMusicTags& tags, tagMMusicInfo& info)
+{
+    info.strName = tags.strName;
+    info.strTotalTime = tags.strTotalTime;
+    info.strArtist = tags.strArtist;
+    info.strAlbum = tags.strAlbum;
+    info.strSize = tags.strSize;
+    info.strLocation = tags.strLocation;
+    info.strGenre = tags.strGenre;
+    info.strYear = tags.strYear;
+    info.strBitRate = tags.strBitRate;
+}
+
 // A stored artwork path without any separator was saved relative to the
 // artwork folder.
 QString resolveArtworkPath(const QString& stored, const QString& artworkFolder)
@@ -108,7 +120,7 @@ struct CiTunesCtl::LoadedTrack
 
 int CiTunesCtl::LoadMusicList(const QString& artworkFolder, MMCallBack callback, void* user)
 {
-    if (m_runMode < RUN_ITUNES || m_runMode > RUN_DUP_ITUNES)
+    if (m_runMode < RUN_ITUNES || m_runMode > RUN_DUP_ITUNES || !m_trackSink)
         return CTL_ERR_FAIL;
     const QStringList files = takeFileList();
     const int count = sourceCount(files);
@@ -166,7 +178,7 @@ bool CiTunesCtl::loadTracks(int count, const QStringList& files, const QString& 
             delete music;
             return false;
         }
-        m_pManage->AddMusic(music);
+        m_trackSink(music);
         const QByteArray location = track.working.strLocation.toUtf8();
         tagAnaluyzeInfo record = {};
         record.iOperation = CMD_LOAD;
@@ -198,7 +210,9 @@ bool CiTunesCtl::readTrack(int index, const QStringList& files, const QString& a
 
 bool CiTunesCtl::readFileTrack(int index, const QString& path, LoadedTrack& track)
 {
-    const int result = GetMusicInfo_tag(path, &track.working);
+    tagMusicTags tags;
+    const int result = GetMusicInfo_tag(path, &tags);
+    takeTags(tags, track.working);
     if (result < 0) {
         WriteLog(QStringLiteral("%1 GetMusicInfo Failed: %2").arg(path).arg(result));
         return false;

@@ -5,7 +5,7 @@
 #include "core/mmlog.h"
 #include "db/trackdb.h"
 #include "libraryagent.h"
-#include "tags/tagaccess.h"
+#include "tags.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -112,13 +112,31 @@ int writeToLibrary(const tagMMusicInfo& info, int flags, const PictureBytes& art
     return asked ? failure : CTL_ERR_FAIL;
 }
 
+const struct { int bit; int tagBit; QString tagMMusicInfo::*value; QString tagMusicTags::*tagValue; } kTagFields[] = {
+    {MF_TITLE, TF_TITLE, &tagMMusicInfo::strName, &tagMusicTags::strName},
+    {MF_ARTIST, TF_ARTIST, &tagMMusicInfo::strArtist, &tagMusicTags::strArtist},
+    {MF_ALBUM, TF_ALBUM, &tagMMusicInfo::strAlbum, &tagMusicTags::strAlbum},
+    {MF_YEAR, TF_YEAR, &tagMMusicInfo::strYear, &tagMusicTags::strYear},
+    {MF_GENRE, TF_GENRE, &tagMMusicInfo::strGenre, &tagMusicTags::strGenre},
+};
+
 int writeToTags(const tagMMusicInfo& info, int flags, const PictureBytes& artwork, int& written)
 {
+    tagMusicTags tags;
+    tags.strLocation = info.strLocation;
+    int tagFlags = 0;
+    for (const auto& field : kTagFields) {
+        tags.*field.tagValue = info.*field.value;
+        if (flags & field.bit)
+            tagFlags |= field.tagBit;
+    }
     int tagWritten = 0;
-    int failure = SetMusicInfo_tag(&info, flags, &tagWritten);
+    int failure = SetMusicInfo_tag(&tags, tagFlags, &tagWritten);
     if (failure != 0)
         WriteLog(QStringLiteral("%1 SetMusicInfo_tag Failed:%2").arg(info.strLocation, QString::number(failure)));
-    written |= tagWritten;
+    for (const auto& field : kTagFields)
+        if (tagWritten & field.tagBit)
+            written |= field.bit;
     if (flags & MF_ARTWORK) {
         const int result = SetMusicArtwork_tag(info.strLocation, artwork.data, artwork.length,
                                                pictureType(artwork));

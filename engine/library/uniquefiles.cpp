@@ -1,6 +1,6 @@
 #include "library/uniquefiles.h"
 
-#include "core/posixfile.h"
+#include "platformbase.h"
 
 #include <QDir>
 #include <QFileInfo>

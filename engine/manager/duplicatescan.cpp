@@ -2,7 +2,7 @@
 
 #include "core/mmlog.h"
 #include "core/musicobj.h"
-#include "core/posixfile.h"
+#include "platformbase.h"
 #include "fingerprint/fingerprint.h"
 #include "fingerprint/fingerprintstore.h"
 

@@ -7,7 +7,7 @@
 
 #include "core/mmlog.h"
 #include "core/musicobj.h"
-#include "core/posixfile.h"
+#include "platformbase.h"
 
 #include <QMutexLocker>
 #include <QWaitCondition>

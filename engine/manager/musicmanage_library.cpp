@@ -72,7 +72,7 @@ int CMusicManage::LoadMusicLibrary(const char* xmlPath, const char* dbPath, tagM
     if (mode == RUN_FILES || mode == RUN_DUP_FILES || mode == RUN_PROJECT)
         RemoveFingerprintCaches(m_strArtworkFolder);
     int result = 0;
-    auto* library = new CiTunesCtl(this, xmlPath, dbPath, mode, &result);
+    auto* library = new CiTunesCtl([this](CMusicObj* music) { AddMusic(music); }, xmlPath, dbPath, mode, &result);
     if (result < 0) {
         delete library;
         return MM_ERR_FAIL;

@@ -3,7 +3,7 @@
 // file from the others.
 #pragma once
 
-#include "core/posixfile.h"
+#include "platformbase.h"
 
 #include <QMultiHash>
 #include <QMutex>

@@ -79,7 +79,7 @@ int AddTrackToITunes_kwr(const char* location, char* persistentIdOut)
     if (!QFileInfo(path).isFile())
         return AGENT_ERR_FILE;
     // Tags are read before the library is locked: other calls need not wait.
-    tagMMusicInfo info;
+    tagMusicTags info;
     const int read = ReadFileTags(path, &info);
     if (read != AGENT_OK)
         return read;

@@ -4,6 +4,7 @@
 #include "core/mmlog.h"
 #include "libraryagent.h"
 #include "libraryfixture.h"
+#include "platformbase.h"
 #include "src/libraryindex.h"
 #include "testenv.h"
 
@@ -135,6 +136,7 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         QVERIFY(CreateLog(m_dir.path()));
+        SetPlatformLog(&WriteLog);
     }
 
     void cleanupTestCase()

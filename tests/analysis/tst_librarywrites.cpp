@@ -6,7 +6,7 @@
 #include "library/filemove.h"
 #include "library/itunesctl.h"
 #include "libraryxml.h"
-#include "tags/tagaccess.h"
+#include "tags.h"
 #include "tagread.h"
 #include "testenv.h"
 

@@ -1,9 +1,9 @@
 #include "agent.h"
 
-#include "core/mmlog.h"
 #include "libraryagent.h"
 #include "safefile.h"
 
+#include "platformbase.h"
 #include "plist.h"
 
 #include <QDir>
@@ -43,7 +43,7 @@ void rememberLibrary(const QString& path)
     QDir().mkpath(QFileInfo(rememberedFile()).absolutePath());
     if (PlistWrite(QVariant(QVariantMap{{QLatin1String(kRememberedKey), path}}), &xml, &error) != PLIST_OK
         || !WriteFileAtomically(rememberedFile(), xml, &error))
-        WriteLog(QStringLiteral("Library agent: cannot remember %1: %2").arg(path, error));
+        PlatformLog(QStringLiteral("Library agent: cannot remember %1: %2").arg(path, error));
 }
 
 } // namespace
@@ -58,7 +58,7 @@ CAgent& CAgent::instance()
 int CAgent::logged(int result, const QString& what, const QString& error)
 {
     if (result != AGENT_OK)
-        WriteLog(QStringLiteral("Library agent: %1 failed (%2): %3").arg(what).arg(result).arg(error));
+        PlatformLog(QStringLiteral("Library agent: %1 failed (%2): %3").arg(what).arg(result).arg(error));
     return result;
 }
 
@@ -205,7 +205,7 @@ int CAgent::setField(const char* persistentId, const char* key, const char* valu
     return result;
 }
 
-int CAgent::add(const QString& path, const tagMMusicInfo& info, QByteArray* persistentId)
+int CAgent::add(const QString& path, const tagMusicTags& info, QByteArray* persistentId)
 {
     QMutexLocker lock(&m_lock);
     CLibrary* library = nullptr;

@@ -3,8 +3,8 @@
 // Every method takes the one lock.
 #pragma once
 
-#include "cadenzo.h"
 #include "library.h"
+#include "tags.h"
 
 #include <QMutex>
 #include <QString>
@@ -28,7 +28,7 @@ public:
     int locate(const char* persistentId, QString* path);
     int setField(const char* persistentId, const char* key, const char* value);
     // info: what the file's tags say; path: the file, absolute.
-    int add(const QString& path, const tagMMusicInfo& info, QByteArray* persistentId);
+    int add(const QString& path, const tagMusicTags& info, QByteArray* persistentId);
     int remove(const char* persistentId);
     // Run once at process exit: pending changes go into the file.
     void flushAtExit();

@@ -3,7 +3,7 @@
 // a crash cut short is dropped when the journal is read.
 #pragma once
 
-#include "core/posixfile.h"
+#include "platformbase.h"
 
 #include <QByteArray>
 #include <QList>

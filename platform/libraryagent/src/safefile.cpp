@@ -1,6 +1,6 @@
 #include "safefile.h"
 
-#include "core/posixfile.h"
+#include "platformbase.h"
 
 #include <QFile>
 #include <QFileInfo>

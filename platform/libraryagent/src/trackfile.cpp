@@ -2,7 +2,7 @@
 
 #include "libraryagent.h"
 #include "safefile.h"
-#include "tags/tagaccess.h"
+#include "tags.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -106,7 +106,7 @@ int WriteFileArtwork(const QString& path, const void* data, int length)
     return AGENT_OK;
 }
 
-int ReadFileTags(const QString& path, tagMMusicInfo* info)
+int ReadFileTags(const QString& path, tagMusicTags* info)
 {
     QMutexLocker lock(&tagsLock());
     const int result = GetMusicInfo_tag(path, info);

@@ -4,14 +4,14 @@
 // Failures are not logged here: the tag calls log each one with its path.
 #pragma once
 
-#include "cadenzo.h"
+#include "tags.h"
 
 #include <QString>
 
 // What the file's tags say of the track, as GetMusicInfo_tag fills it;
 // AGENT_OK, or AGENT_ERR_FILE when the file is no readable audio file.
 // A file without tags is fine: its name then serves as the name.
-int ReadFileTags(const QString& path, tagMMusicInfo* info);
+int ReadFileTags(const QString& path, tagMusicTags* info);
 
 // 1 when the file holds a picture, 0 when not or when it cannot be read.
 int FileHasArtwork(const QString& path);

@@ -3,7 +3,7 @@
 // conversion. Internal to the tags module.
 #pragma once
 
-#include "tags/tagaccess.h"
+#include "tags.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "core/posixfile.h"
+#include "platformbase.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
-#include "tags/tagwriter.h"
+#include "tagwriter.h"
 
-#include "core/posixfile.h"
-#include "tags/tagaccess.h"
-#include "tags/tagfile.h"
+#include "platformbase.h"
+#include "tagfile.h"
+#include "tags.h"
 
 #include <taglib/fileref.h>
 #include <taglib/id3v2header.h>

@@ -2,17 +2,32 @@
 //
 // Every call opens the file afresh and closes it before returning; nothing
 // is cached, so the calls may run on any thread. Paths are Qt strings and
-// reach the file system in its own encoding. Failures are also written to
-// the engine log with the path.
+// reach the file system in its own encoding. Failures are also logged with
+// the path (PlatformLog).
 //
 // Writers never change a file in place: they edit a copy in the same
 // folder, read the copy back, and only then rename it over the original
 // (permission bits kept). On any failure the original is untouched.
 #pragma once
 
-#include "cadenzo.h"
-
 #include <QString>
+
+// What a file's tags and audio properties say of its track. Durations are
+// in milliseconds, sizes in bytes, bit rates in kbit/s, all as decimal text.
+struct tagMusicTags {
+    QString strName;
+    QString strTotalTime;
+    QString strArtist;
+    QString strAlbum;
+    QString strSize;
+    QString strLocation; // the file's path
+    QString strGenre;
+    QString strYear;
+    QString strBitRate;
+};
+
+// Bits naming the fields SetMusicInfo_tag may write.
+enum tagTagField { TF_TITLE = 0x1, TF_ARTIST = 0x2, TF_ALBUM = 0x4, TF_GENRE = 0x8, TF_YEAR = 0x10 };
 
 // Picture formats of SetMusicArtwork_tag.
 enum CPICTURE_TYPE { CPICTURE_JPEG = 0, CPICTURE_PNG = 1, CPICTURE_BMP = 2, CPICTURE_GIF = 3 };
@@ -27,11 +42,11 @@ enum TagWriteResult {
 };
 
 // Fills info's size, location, duration, bit rate, name, artist, album,
-// genre and year (year only when the tag's is not 0); the IDs are kept.
+// genre and year (year only when the tag's is not 0).
 // -1 null info or empty path, -2 no such file, -3 not a readable audio file
 // (size and location are set from here on), -4 no tag; else 1 when the tag
 // holds a picture, 0 when not.
-int GetMusicInfo_tag(const QString& path, tagMMusicInfo* info);
+int GetMusicInfo_tag(const QString& path, tagMusicTags* info);
 
 // -1 no such file, -2 not a readable audio file, -3 no tag; 1 picture, 0 none.
 int HasMusicArtwork_tag(const QString& path);
@@ -49,10 +64,11 @@ int GetMusicArtwork_tag(const QString& path, void** data, int* length);
 // tag, or a TagWriteResult; 0 done.
 int SetMusicArtwork_tag(const QString& path, const void* data, int length, CPICTURE_TYPE type);
 
-// Writes info's fields named by flags to the file at info's location:
-// MF_TITLE, MF_ARTIST and MF_ALBUM always; MF_GENRE only into an empty
-// genre; MF_YEAR only into a zero year and only a year above 0. *written
-// (when given) receives the bits of the fields actually written. -1 null
-// info, -2 no such file, -3 not a readable audio file, -4 no tag to write,
-// or a TagWriteResult; 0 done, also when nothing needed writing.
-int SetMusicInfo_tag(const tagMMusicInfo* info, int flags, int* written = nullptr);
+// Writes info's fields named by flags (tagTagField bits) to the file at
+// info's location: TF_TITLE, TF_ARTIST and TF_ALBUM always; TF_GENRE only
+// into an empty genre; TF_YEAR only into a zero year and only a year above
+// 0. *written (when given) receives the bits of the fields actually
+// written. -1 null info, -2 no such file, -3 not a readable audio file, -4
+// no tag to write, or a TagWriteResult; 0 done, also when nothing needed
+// writing.
+int SetMusicInfo_tag(const tagMusicTags* info, int flags, int* written = nullptr);

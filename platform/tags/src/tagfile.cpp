@@ -1,4 +1,4 @@
-#include "tags/tagfile.h"
+#include "tagfile.h"
 
 #include <taglib/aifffile.h>
 #include <taglib/apetag.h>

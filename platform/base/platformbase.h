@@ -1,6 +1,7 @@
-// A POSIX file descriptor that closes itself, a write of a whole buffer,
-// the fsync calls that make a written file or a new name in a folder
-// durable, and what the file system knows a file by.
+// What the platform layers share: a POSIX file descriptor that closes
+// itself, a write of a whole buffer, the fsync calls that make a written
+// file or a new name in a folder durable, what the file system knows a file
+// by, and the one hook through which the layers log their failures.
 #pragma once
 
 #include <QByteArray>
@@ -45,3 +46,11 @@ bool IsRegularFile(const QString& path);
 using FileId = QPair<quint64, quint64>;
 // Sets id for the file at path, links followed; false when there is none.
 bool FileIdOf(const QString& path, FileId& id);
+
+// Where the platform layers' failure lines go: a function the program using
+// them sets (the engine sends them to its own log). Until one is set, and
+// after a null one, lines are dropped. Any thread.
+using PlatformLogHook = void (*)(const QString& line);
+void SetPlatformLog(PlatformLogHook hook);
+// Hands one line to the hook set.
+void PlatformLog(const QString& line);

@@ -1,8 +1,8 @@
-#include "tags/tagaccess.h"
+#include "tags.h"
 
-#include "core/mmlog.h"
-#include "tags/tagfile.h"
-#include "tags/tagwriter.h"
+#include "platformbase.h"
+#include "tagfile.h"
+#include "tagwriter.h"
 
 #include <taglib/fileref.h>
 #include <taglib/tag.h>
@@ -15,11 +15,11 @@
 
 namespace {
 
-constexpr int kInfoFields = MF_TITLE | MF_ARTIST | MF_ALBUM | MF_GENRE | MF_YEAR;
+constexpr int kInfoFields = TF_TITLE | TF_ARTIST | TF_ALBUM | TF_GENRE | TF_YEAR;
 
 void LogFailure(const char* call, const QString& path, int code, const char* why)
 {
-    WriteLog(QStringLiteral("%1 %2 Failed: %3 (%4)")
+    PlatformLog(QStringLiteral("%1 %2 Failed: %3 (%4)")
                  .arg(path, QLatin1String(call))
                  .arg(code)
                  .arg(QLatin1String(why)));
@@ -53,14 +53,14 @@ QString NameFromLocation(const QString& location)
     return dot < 0 ? name : name.left(dot);
 }
 
-void ReadAudioProperties(const TagLib::FileRef& ref, tagMMusicInfo* info)
+void ReadAudioProperties(const TagLib::FileRef& ref, tagMusicTags* info)
 {
     const TagLib::AudioProperties* audio = ref.audioProperties();
     info->strTotalTime = QString::number(qint64(audio->lengthInSeconds()) * 1000);
     info->strBitRate = QString::number(audio->bitrate());
 }
 
-void ReadTagFields(const TagLib::Tag* tag, tagMMusicInfo* info)
+void ReadTagFields(const TagLib::Tag* tag, tagMusicTags* info)
 {
     info->strName = FromTagText(tag->title());
     info->strArtist = FromTagText(tag->artist());
@@ -87,27 +87,27 @@ unsigned int YearNumber(const QString& text)
 
 // The fields of flags this write changes: title, artist and album always;
 // genre and year only fill a blank.
-int PlanFields(const TagLib::Tag* tag, const tagMMusicInfo& info, int flags)
+int PlanFields(const TagLib::Tag* tag, const tagMusicTags& info, int flags)
 {
-    int plan = flags & (MF_TITLE | MF_ARTIST | MF_ALBUM);
-    if ((flags & MF_GENRE) && tag->genre().isEmpty() && !info.strGenre.isEmpty())
-        plan |= MF_GENRE;
-    if ((flags & MF_YEAR) && tag->year() == 0 && YearNumber(info.strYear) > 0)
-        plan |= MF_YEAR;
+    int plan = flags & (TF_TITLE | TF_ARTIST | TF_ALBUM);
+    if ((flags & TF_GENRE) && tag->genre().isEmpty() && !info.strGenre.isEmpty())
+        plan |= TF_GENRE;
+    if ((flags & TF_YEAR) && tag->year() == 0 && YearNumber(info.strYear) > 0)
+        plan |= TF_YEAR;
     return plan;
 }
 
-void ApplyFields(TagLib::Tag* tag, const tagMMusicInfo& info, int plan)
+void ApplyFields(TagLib::Tag* tag, const tagMusicTags& info, int plan)
 {
-    if (plan & MF_TITLE)
+    if (plan & TF_TITLE)
         tag->setTitle(ToTagText(info.strName));
-    if (plan & MF_ARTIST)
+    if (plan & TF_ARTIST)
         tag->setArtist(ToTagText(info.strArtist));
-    if (plan & MF_ALBUM)
+    if (plan & TF_ALBUM)
         tag->setAlbum(ToTagText(info.strAlbum));
-    if (plan & MF_GENRE)
+    if (plan & TF_GENRE)
         tag->setGenre(ToTagText(info.strGenre));
-    if (plan & MF_YEAR)
+    if (plan & TF_YEAR)
         tag->setYear(YearNumber(info.strYear));
 }
 
@@ -125,12 +125,12 @@ FieldValues ReadFieldValues(const TagLib::Tag* tag)
 
 bool SameFields(const FieldValues& a, const FieldValues& b, int plan)
 {
-    return (!(plan & MF_TITLE) || a.title == b.title) && (!(plan & MF_ARTIST) || a.artist == b.artist)
-        && (!(plan & MF_ALBUM) || a.album == b.album) && (!(plan & MF_GENRE) || a.genre == b.genre)
-        && (!(plan & MF_YEAR) || a.year == b.year);
+    return (!(plan & TF_TITLE) || a.title == b.title) && (!(plan & TF_ARTIST) || a.artist == b.artist)
+        && (!(plan & TF_ALBUM) || a.album == b.album) && (!(plan & TF_GENRE) || a.genre == b.genre)
+        && (!(plan & TF_YEAR) || a.year == b.year);
 }
 
-int WriteFields(const tagMMusicInfo& info, int plan)
+int WriteFields(const tagMusicTags& info, int plan)
 {
     FieldValues expected;
     const TagEdit edit = [&](TagLib::File* file, TagLib::Tag* tag, int) {
@@ -182,7 +182,7 @@ const char* WriteFailureText(int code)
 
 } // namespace
 
-int GetMusicInfo_tag(const QString& path, tagMMusicInfo* info)
+int GetMusicInfo_tag(const QString& path, tagMusicTags* info)
 {
     if (!info || path.isEmpty())
         return -1;
@@ -294,7 +294,7 @@ int SetMusicArtwork_tag(const QString& path, const void* data, int length, CPICT
     return result;
 }
 
-int SetMusicInfo_tag(const tagMMusicInfo* info, int flags, int* written)
+int SetMusicInfo_tag(const tagMusicTags* info, int flags, int* written)
 {
     if (written)
         *written = 0;
