@@ -115,5 +115,4 @@ private:
     // The track shown while its online lookup runs (read-only until the
     // lookup's record); null otherwise.
     void* m_pWaitingTrack = nullptr;
-    QString m_strStyle;  // the fields' style sheet last set by a resize
 };

@@ -26,7 +26,6 @@ constexpr int kOpenHeight = 170;
 constexpr int kPictureSide = 110;
 constexpr int kSideSpacing = 30;
 constexpr int kRowSpacing = 5;
-constexpr int kStyleMargin = 400;
 
 QLabel* captionLabel(const QString& text, QWidget* parent)
 {
@@ -66,6 +65,12 @@ CModifyMusicInfo::CModifyMusicInfo(QWidget* parent, Qt::WindowFlags flags) : QWi
     m_pInfoWidget->hide();
     setFixedHeight(kCollapsedHeight);
     m_pNewArtwork->installEventFilter(this);
+    // No width here: Qt knows no fixed width for a line edit, and a
+    // minimum tied to the editor's width would grow the editor it sizes.
+    setStyleSheet(QStringLiteral(
+        "QWidget#ModifyMusicinfo QLineEdit{\tborder: 0px;background-color:#eeeeee;}\t"
+        "QWidget#ModifyMusicinfo QLineEdit:hover{\tborder: 1px solid #4e8ec1;\tborder-radius: 2px;"
+        "background-color:#ffffff;}"));
 }
 
 CModifyMusicInfo::~CModifyMusicInfo() = default;
@@ -100,10 +105,13 @@ void CModifyMusicInfo::buildWidgets()
     m_pNewYear->setValidator(new QIntValidator(0, 9999, m_pNewYear));
 
     m_pOrgArtwork = new QLabel(m_pInfoWidget);
+    m_pOrgArtwork->setObjectName(QStringLiteral("OrgArtwork"));
+    m_pOrgArtwork->setAccessibleName(tr("Orginal artwork"));
     m_pOrgArtwork->setFixedSize(kPictureSide, kPictureSide);
     m_pNewArtwork = new CLabelArtwork(m_pInfoWidget);
     m_pNewArtwork->setFixedSize(kPictureSide, kPictureSide);
     m_pNewArtwork->setFocusPolicy(Qt::WheelFocus);
+    m_pNewArtwork->setObjectName(QStringLiteral("NewArtwork"));
     m_pNewArtwork->setAccessibleName(tr("New artwork"));
     // Shown while the pointer is over the picture.
     m_pNewArtwork->SetPlayHidden(true);
@@ -256,16 +264,5 @@ void CModifyMusicInfo::paintEvent(QPaintEvent*)
 void CModifyMusicInfo::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    const QString style =
-        QStringLiteral("QWidget#ModifyMusicinfo QLineEdit{\tborder: 0px;fixed-width: %1px;"
-                       "background-color:#eeeeee;}\tQWidget#ModifyMusicinfo QLineEdit:hover{\t"
-                       "border: 1px solid #4e8ec1;\tfixed-width: %1px;\tborder-radius: 2px;"
-                       "background-color:#ffffff;}")
-            .arg((width() - kStyleMargin) / 2);
-    // Setting a sheet repolishes every child; only a new width needs it.
-    if (style != m_strStyle) {
-        m_strStyle = style;
-        setStyleSheet(style);
-    }
     ChangeFontColor();
 }
