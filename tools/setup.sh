@@ -2,7 +2,9 @@
 # Installs what is missing on a Debian 12 machine, builds Vessolin, then
 # either starts the application ("run") or runs every test ("test").
 # Safe to run again: apt-get is skipped when every package is present and
-# the build is incremental.
+# the build is incremental. Only the package step needs root: it goes
+# through sudo for a normal user; the build and the program run as the
+# user, also when the script itself was started with sudo.
 set -eu
 
 usage() { echo "usage: $0 run|test" >&2; exit 2; }
@@ -30,30 +32,49 @@ for p in $packages; do
     status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
     case "$status" in *"install ok installed"*) ;; *) missing="$missing $p" ;; esac
 done
+# Runs a package command as root: directly when we are root, else via sudo.
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+    elif command -v sudo >/dev/null 2>&1; then
+        sudo "$@"
+    else
+        echo "These packages are missing and installing them needs root:$missing" >&2
+        echo "Install them (for example with su -c 'apt-get install ...') and run $0 again." >&2
+        exit 1
+    fi
+}
+
+# Runs the build and the program as the user who asked for them: under
+# sudo that is SUDO_USER, never root.
+as_user() {
+    if [ "$(id -u)" -eq 0 ] && [ -n "${SUDO_USER:-}" ] && [ "$SUDO_USER" != root ]; then
+        sudo --preserve-env=DISPLAY,WAYLAND_DISPLAY,XAUTHORITY,XDG_RUNTIME_DIR,DBUS_SESSION_BUS_ADDRESS \
+            -u "$SUDO_USER" -H "$@"
+    else
+        "$@"
+    fi
+}
+
 if [ -n "$missing" ]; then
     echo "Installing:$missing"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get update
     # shellcheck disable=SC2086
-    apt-get install -y --no-install-recommends $missing
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
 fi
 
-cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" --parallel
+as_user cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+as_user cmake --build "$build" --parallel
 
 if [ "$action" = test ]; then
-    ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"
+    as_user ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"
     # The engine's thread and lifetime tests once more under AddressSanitizer:
     # a use after free or a leak there would not show in the plain build.
     asan="$top/build-asan"
-    cmake -S "$top" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVESSOLIN_SANITIZE=ON
-    cmake --build "$asan" --parallel --target sanitized_tests
-    exec ctest --test-dir "$asan" --output-on-failure --parallel "$(nproc)" -L sanitized
-fi
-
-app="$build/src/Vessolin"
-if [ ! -x "$app" ]; then
-    echo "The engine is built; the application Vessolin is not part of this build yet."
+    as_user cmake -S "$top" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVESSOLIN_SANITIZE=ON
+    as_user cmake --build "$asan" --parallel --target sanitized_tests
+    as_user ctest --test-dir "$asan" --output-on-failure --parallel "$(nproc)" -L sanitized
     exit 0
 fi
-exec "$app"
+
+as_user "$build/src/Vessolin"

@@ -34,6 +34,8 @@ bool SetApplicationIdentity(QApplication& app)
 {
     app.setOrganizationName(QStringLiteral("zorva"));
     app.setOrganizationDomain(QStringLiteral("zorva.example.com"));
+    // Ties the windows to the installed menu entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("vessolin"));
     const QString identifier = ReadBundleIdentifier();
     if (identifier.isEmpty())
         return false;
