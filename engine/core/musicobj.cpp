@@ -1,5 +1,7 @@
 #include "core/musicobj.h"
 
+#include "core/trackfields.h"
+
 #include <QFileInfo>
 #include <QImage>
 
@@ -61,15 +63,10 @@ QStringList CMusicObj::GetPixPaths() const
 void CMusicObj::SetAWSMusicInfo(const tagMMusicInfo* info)
 {
     QMutexLocker lock(&m_mutex);
-    auto takeNonEmpty = [](QString& to, const QString& from) {
-        if (!from.isEmpty())
-            to = from;
-    };
-    takeNonEmpty(m_info.strName, info->strName);
-    takeNonEmpty(m_info.strArtist, info->strArtist);
-    takeNonEmpty(m_info.strAlbum, info->strAlbum);
-    takeNonEmpty(m_info.strYear, info->strYear);
-    takeNonEmpty(m_info.strGenre, info->strGenre);
+    for (const tagTrackField& field : kTrackFields) {
+        if (isEditable(field) && !(info->*field.member).isEmpty())
+            m_info.*field.member = info->*field.member;
+    }
 }
 
 void CMusicObj::SetNetPixPathList(const char* path)

@@ -5,6 +5,7 @@
 
 #include "core/mmlog.h"
 #include "core/musicobj.h"
+#include "core/trackfields.h"
 #include "db/trackdb.h"
 #include "libraryagent.h"
 #include "tags.h"
@@ -20,14 +21,8 @@ constexpr int kFilePersistentBase = 65535;
 constexpr int kFileTrackIdBase = 10000;
 constexpr int kLastTrackProgress = PROGRESS_FULL - 1;
 
-// The attributes asked of the agent, in this order; all texts stay the
-// agent's until the track's row is written.
-enum AgentKey { KEY_PID, KEY_TRACKID, KEY_NAME, KEY_ARTIST, KEY_ALBUM, KEY_SIZE,
-                KEY_TIME, KEY_LOCATION, KEY_YEAR, KEY_GENRE, KEY_BITRATE, KEY_COUNT };
-const char* const kAgentKeys[KEY_COUNT] = {
-    "PersistentID", "TrackID", "Name", "Artist", "Album", "Size",
-    "TotalTime", "Location", "Year", "Genre", "Bitrate",
-};
+// The one attribute of the agent that is no field of the track.
+const char kTrackIdKey[] = "TrackID";
 
 // Every insert of one load runs in one transaction, committed however the
 // loop ends (stop and exit included). A transaction that could not begin,
@@ -59,40 +54,24 @@ QString text(const char* utf8)
     return utf8 ? QString::fromUtf8(utf8) : QString();
 }
 
-// The library copy keeps only the fields the user may see changed.
-void copyEditableFields(const tagMMusicInfo& from, tagMMusicInfo& to)
+// One row from the field texts, each null or UTF-8, in field order.
+int insertRow(const char* const (&values)[TRACK_FIELD_COUNT], int trackId, int type)
 {
-    to.strName = from.strName;
-    to.strArtist = from.strArtist;
-    to.strAlbum = from.strAlbum;
-    to.strYear = from.strYear;
-    to.strGenre = from.strGenre;
+    return InsertDataToDB(values[FIELD_NAME], values[FIELD_ARTIST], values[FIELD_ALBUM],
+                          values[FIELD_TIME], values[FIELD_SIZE], values[FIELD_LOCATION],
+                          values[FIELD_PERSISTENT_ID], values[FIELD_YEAR], values[FIELD_GENRE],
+                          values[FIELD_BITRATE], trackId, type);
 }
 
 int insertRow(const tagMMusicInfo& info, int trackId, int type)
 {
-    const QByteArray name = info.strName.toUtf8(), artist = info.strArtist.toUtf8(),
-                     album = info.strAlbum.toUtf8(), time = info.strTotalTime.toUtf8(),
-                     size = info.strSize.toUtf8(), location = info.strLocation.toUtf8(),
-                     pid = info.strPersistentID.toUtf8(), year = info.strYear.toUtf8(),
-                     genre = info.strGenre.toUtf8(), bitrate = info.strBitRate.toUtf8();
-    return InsertDataToDB(name.constData(), artist.constData(), album.constData(),
-                          time.constData(), size.constData(), location.constData(),
-                          pid.constData(), year.constData(), genre.constData(),
-                          bitrate.constData(), trackId, type);
-}
-
-void takeTags(const tagMusicTags& tags, tagMMusicInfo& info)
-{
-    info.strName = tags.strName;
-    info.strTotalTime = tags.strTotalTime;
-    info.strArtist = tags.strArtist;
-    info.strAlbum = tags.strAlbum;
-    info.strSize = tags.strSize;
-    info.strLocation = tags.strLocation;
-    info.strGenre = tags.strGenre;
-    info.strYear = tags.strYear;
-    info.strBitRate = tags.strBitRate;
+    QByteArray texts[TRACK_FIELD_COUNT];
+    const char* values[TRACK_FIELD_COUNT] = {};
+    for (int f = 0; f < TRACK_FIELD_COUNT; ++f) {
+        texts[f] = (info.*kTrackFields[f].member).toUtf8();
+        values[f] = texts[f].constData();
+    }
+    return insertRow(values, trackId, type);
 }
 
 // A stored artwork path without any separator was saved relative to the
@@ -212,7 +191,7 @@ bool CiTunesCtl::readFileTrack(int index, const QString& path, LoadedTrack& trac
 {
     tagMusicTags tags;
     const int result = GetMusicInfo_tag(path, &tags);
-    takeTags(tags, track.working);
+    TakeTagFields(tags, track.working);
     if (result < 0) {
         WriteLog(QStringLiteral("%1 GetMusicInfo Failed: %2").arg(path).arg(result));
         return false;
@@ -224,37 +203,28 @@ bool CiTunesCtl::readFileTrack(int index, const QString& path, LoadedTrack& trac
         WriteLog(QStringLiteral("%1 InsertDataToDB Failed:%2").arg(track.working.strLocation).arg(inserted));
         return false;
     }
-    copyEditableFields(track.working, track.original);
+    CopyEditableFields(track.working, track.original);
     track.mode = m_runMode;
     return true;
 }
 
 bool CiTunesCtl::readLibraryTrack(int index, LoadedTrack& track)
 {
-    char* values[KEY_COUNT] = {};
-    for (int key = 0; key < KEY_COUNT; ++key)
-        FindAttributeValue_kwr(&values[key], kAgentKeys[key], index);
-    const int trackId = values[KEY_TRACKID] ? QByteArray(values[KEY_TRACKID]).toInt() : 0;
-    const int inserted = InsertDataToDB(values[KEY_NAME], values[KEY_ARTIST], values[KEY_ALBUM],
-                                        values[KEY_TIME], values[KEY_SIZE], values[KEY_LOCATION],
-                                        values[KEY_PID], values[KEY_YEAR], values[KEY_GENRE],
-                                        values[KEY_BITRATE], trackId, m_runMode);
+    // All texts stay the agent's until the track's row is written.
+    char* trackIdText = nullptr;
+    FindAttributeValue_kwr(&trackIdText, kTrackIdKey, index);
+    char* values[TRACK_FIELD_COUNT] = {};
+    for (int f = 0; f < TRACK_FIELD_COUNT; ++f)
+        FindAttributeValue_kwr(&values[f], kTrackFields[f].agentKey, index);
+    const int trackId = trackIdText ? QByteArray(trackIdText).toInt() : 0;
+    const int inserted = insertRow(values, trackId, m_runMode);
     if (inserted != 0) {
-        WriteLog(QStringLiteral("%1 InsertDataToDB Failed:%2").arg(text(values[KEY_LOCATION])).arg(inserted));
+        WriteLog(QStringLiteral("%1 InsertDataToDB Failed:%2").arg(text(values[FIELD_LOCATION])).arg(inserted));
         return false;
     }
-    tagMMusicInfo& w = track.working;
-    w.strPersistentID = text(values[KEY_PID]);
-    w.strName = text(values[KEY_NAME]);
-    w.strTotalTime = text(values[KEY_TIME]);
-    w.strArtist = text(values[KEY_ARTIST]);
-    w.strAlbum = text(values[KEY_ALBUM]);
-    w.strSize = text(values[KEY_SIZE]);
-    w.strLocation = text(values[KEY_LOCATION]);
-    w.strYear = text(values[KEY_YEAR]);
-    w.strGenre = text(values[KEY_GENRE]);
-    w.strBitRate = text(values[KEY_BITRATE]);
-    copyEditableFields(w, track.original);
+    for (int f = 0; f < TRACK_FIELD_COUNT; ++f)
+        track.working.*kTrackFields[f].member = text(values[f]);
+    CopyEditableFields(track.working, track.original);
     track.mode = m_runMode;
     return true;
 }
@@ -267,24 +237,12 @@ bool CiTunesCtl::readSavedTrack(int index, const QString& artworkFolder, LoadedT
         return false;
     }
     auto value = [row](const char* column) { return text(FindValueFromData(row, column)); };
-    tagMMusicInfo& w = track.working;
-    w.strPersistentID = value("PersistentID");
-    w.strName = value("Name");
-    w.strTotalTime = value("TotalTime");
-    w.strArtist = value("Artist");
-    w.strAlbum = value("Album");
-    w.strSize = value("Size");
-    w.strLocation = value("Location");
-    w.strYear = value("Year");
-    w.strGenre = value("Genre");
-    w.strBitRate = value("Bitrate");
-    // The library copy is the track as first loaded.
-    tagMMusicInfo& o = track.original;
-    o.strName = value("NameOld");
-    o.strArtist = value("ArtistOld");
-    o.strAlbum = value("AlbumOld");
-    o.strYear = value("YearOld");
-    o.strGenre = value("GenreOld");
+    for (const tagTrackField& field : kTrackFields) {
+        track.working.*field.member = value(field.column);
+        // The library copy is the track as first loaded.
+        if (isEditable(field))
+            track.original.*field.member = value(field.oldColumn);
+    }
     track.absence = value("Absence").toInt();
     track.state = value("State").toInt();
     track.repeatId = value("RepeatID").toLongLong();

@@ -3,6 +3,7 @@
 #include "library/itunesctl.h"
 
 #include "core/mmlog.h"
+#include "core/trackfields.h"
 #include "db/trackdb.h"
 #include "libraryagent.h"
 #include "tags.h"
@@ -17,20 +18,6 @@ namespace {
 
 constexpr int kNullInfo = -15;
 constexpr int kNullArtworkArgs = -25;
-
-// The fields the library takes as attributes, in the order they are written.
-struct LibraryField {
-    int bit;
-    const char* key;
-    QString tagMMusicInfo::*value;
-};
-const LibraryField kLibraryFields[] = {
-    {MF_TITLE, "Name", &tagMMusicInfo::strName},
-    {MF_ARTIST, "Artist", &tagMMusicInfo::strArtist},
-    {MF_ALBUM, "Album", &tagMMusicInfo::strAlbum},
-    {MF_YEAR, "Year", &tagMMusicInfo::strYear},
-    {MF_GENRE, "Genre", &tagMMusicInfo::strGenre},
-};
 
 // Picture bytes in a malloc'd buffer, freed with the object.
 struct PictureBytes {
@@ -85,18 +72,19 @@ int writeToLibrary(const tagMMusicInfo& info, int flags, const PictureBytes& art
     const QByteArray pid = info.strPersistentID.toUtf8();
     bool asked = false;
     int failure = 0;
-    for (const LibraryField& field : kLibraryFields) {
-        if (!(flags & field.bit))
+    // The editable fields are the ones the library takes as attributes.
+    for (const tagTrackField& field : kTrackFields) {
+        if (!isEditable(field) || !(flags & field.bit))
             continue;
         asked = true;
-        const QByteArray value = (info.*field.value).toUtf8();
-        const int result = SetAttributeValue_kwr(pid.constData(), field.key, value.constData());
+        const QByteArray value = (info.*field.member).toUtf8();
+        const int result = SetAttributeValue_kwr(pid.constData(), field.agentKey, value.constData());
         if (result == 0) {
             written |= field.bit;
             continue;
         }
         WriteLog(QStringLiteral("%1 SetAttributeValue_kwr %2 Failed:%3")
-                     .arg(info.strLocation, QLatin1String(field.key), QString::number(result)));
+                     .arg(info.strLocation, QLatin1String(field.agentKey), QString::number(result)));
         failure = result;
     }
     if (flags & MF_ARTWORK) {
@@ -112,31 +100,14 @@ int writeToLibrary(const tagMMusicInfo& info, int flags, const PictureBytes& art
     return asked ? failure : CTL_ERR_FAIL;
 }
 
-const struct { int bit; int tagBit; QString tagMMusicInfo::*value; QString tagMusicTags::*tagValue; } kTagFields[] = {
-    {MF_TITLE, TF_TITLE, &tagMMusicInfo::strName, &tagMusicTags::strName},
-    {MF_ARTIST, TF_ARTIST, &tagMMusicInfo::strArtist, &tagMusicTags::strArtist},
-    {MF_ALBUM, TF_ALBUM, &tagMMusicInfo::strAlbum, &tagMusicTags::strAlbum},
-    {MF_YEAR, TF_YEAR, &tagMMusicInfo::strYear, &tagMusicTags::strYear},
-    {MF_GENRE, TF_GENRE, &tagMMusicInfo::strGenre, &tagMusicTags::strGenre},
-};
-
 int writeToTags(const tagMMusicInfo& info, int flags, const PictureBytes& artwork, int& written)
 {
-    tagMusicTags tags;
-    tags.strLocation = info.strLocation;
-    int tagFlags = 0;
-    for (const auto& field : kTagFields) {
-        tags.*field.tagValue = info.*field.value;
-        if (flags & field.bit)
-            tagFlags |= field.tagBit;
-    }
+    const tagMusicTags tags = TagFieldsOf(info);
     int tagWritten = 0;
-    int failure = SetMusicInfo_tag(&tags, tagFlags, &tagWritten);
+    int failure = SetMusicInfo_tag(&tags, ToTagBits(flags), &tagWritten);
     if (failure != 0)
         WriteLog(QStringLiteral("%1 SetMusicInfo_tag Failed:%2").arg(info.strLocation, QString::number(failure)));
-    for (const auto& field : kTagFields)
-        if (tagWritten & field.tagBit)
-            written |= field.bit;
+    written |= FromTagBits(tagWritten);
     if (flags & MF_ARTWORK) {
         const int result = SetMusicArtwork_tag(info.strLocation, artwork.data, artwork.length,
                                                pictureType(artwork));
@@ -196,18 +167,15 @@ int CiTunesCtl::SaveMusicInfo(const tagMMusicInfo* info, int mode, int mask)
     Q_UNUSED(mask);
     if (!info)
         return kNullInfo;
-    const struct { const char* column; const QString* value; } fields[] = {
-        {"Name", &info->strName}, {"Artist", &info->strArtist}, {"Album", &info->strAlbum},
-        {"Year", &info->strYear}, {"Genre", &info->strGenre},
-    };
-    QByteArray texts[5];
-    const char* columns[5] = {};
-    const char* values[5] = {};
+    QByteArray texts[TRACK_FIELD_COUNT];
+    const char* columns[TRACK_FIELD_COUNT] = {};
+    const char* values[TRACK_FIELD_COUNT] = {};
     int count = 0;
-    for (const auto& field : fields) {
-        if (field.value->isEmpty())
+    for (const tagTrackField& field : kTrackFields) {
+        const QString& value = info->*field.member;
+        if (!isEditable(field) || value.isEmpty())
             continue;
-        texts[count] = field.value->toUtf8();
+        texts[count] = value.toUtf8();
         columns[count] = field.column;
         values[count] = texts[count].constData();
         ++count;

@@ -2,6 +2,7 @@
 
 #include "core/mmlog.h"
 #include "core/musicobj.h"
+#include "core/trackfields.h"
 #include "platformbase.h"
 #include "fingerprint/fingerprint.h"
 #include "fingerprint/fingerprintstore.h"
@@ -38,7 +39,7 @@ void appendKeyPart(QString& key, const QString& value)
 } // namespace
 
 struct CDuplicateScan::Track {
-    QString pid, name, artist, album, size, time, location, bitRate;
+    tagMMusicInfo info;
     bool fileExists = false;
 };
 
@@ -52,17 +53,9 @@ CDuplicateScan::CDuplicateScan(const QVector<CMusicObj*>& tracks, int mask,
     for (int i = 0; i < tracks.size(); ++i) {
         if (!tracks[i])
             continue;
-        const tagMMusicInfo info = tracks[i]->WorkingCopy();
         Track& t = m_tracks[size_t(i)];
-        t.pid = info.strPersistentID;
-        t.name = info.strName;
-        t.artist = info.strArtist;
-        t.album = info.strAlbum;
-        t.size = info.strSize;
-        t.time = info.strTotalTime;
-        t.location = info.strLocation;
-        t.bitRate = info.strBitRate;
-        t.fileExists = IsRegularFile(t.location);
+        t.info = tracks[i]->WorkingCopy();
+        t.fileExists = IsRegularFile(t.info.strLocation);
     }
     if (m_bDeep)
         startFingerprints();
@@ -82,8 +75,8 @@ void CDuplicateScan::startFingerprints()
             continue;
         if ((music->GetAbsenceType() & AT_ANALYSED) && !isCandidate(i))
             continue;
-        sources[i].audioPath = t.location.toUtf8();
-        sources[i].cachePath = FingerprintCachePath(m_strArtworkFolder, t.pid).toUtf8();
+        sources[i].audioPath = t.info.strLocation.toUtf8();
+        sources[i].cachePath = FingerprintCachePath(m_strArtworkFolder, t.info.strPersistentID).toUtf8();
     }
     m_pStore = std::make_unique<CFingerprintStore>();
     m_pStore->Start(sources);
@@ -107,18 +100,15 @@ bool CDuplicateScan::HasFile(int index) const
 
 QString CDuplicateScan::fieldKey(const Track& track) const
 {
-    const struct { int bit; const QString* value; } fields[] = {
-        {MF_TITLE, &track.name}, {MF_ARTIST, &track.artist}, {MF_ALBUM, &track.album},
-        {MF_SIZE, &track.size}, {MF_TIME, &track.time},
-    };
     QString key;
-    for (const auto& field : fields) {
+    for (const tagTrackField& field : kTrackFields) {
         if (!(m_iCriteria & field.bit))
             continue;
+        const QString& value = track.info.*field.member;
         // An empty value of the track being compared matches nothing.
-        if (field.value->isEmpty())
+        if (value.isEmpty())
             return QString();
-        appendKeyPart(key, *field.value);
+        appendKeyPart(key, value);
     }
     return m_iCriteria ? key : QStringLiteral("*");
 }
@@ -135,8 +125,8 @@ void CDuplicateScan::Enter(int index)
     const QString key = fieldKey(track);
     if (!key.isEmpty())
         m_fieldBuckets[key].members.push_back(index);
-    if (!track.location.isEmpty())
-        m_locationBuckets[track.location].members.push_back(index);
+    if (!track.info.strLocation.isEmpty())
+        m_locationBuckets[track.info.strLocation].members.push_back(index);
 }
 
 int CDuplicateScan::firstLive(Bucket* bucket) const
@@ -155,7 +145,8 @@ int CDuplicateScan::quickMatch(int current)
     const Track& track = m_tracks[size_t(current)];
     const QString key = fieldKey(track);
     auto fields = key.isEmpty() ? m_fieldBuckets.end() : m_fieldBuckets.find(key);
-    auto location = track.location.isEmpty() ? m_locationBuckets.end() : m_locationBuckets.find(track.location);
+    const QString& path = track.info.strLocation;
+    auto location = path.isEmpty() ? m_locationBuckets.end() : m_locationBuckets.find(path);
     const int byFields = firstLive(fields == m_fieldBuckets.end() ? nullptr : &fields.value());
     const int byLocation = firstLive(location == m_locationBuckets.end() ? nullptr : &location.value());
     if (byFields < 0 || byLocation < 0)
@@ -179,7 +170,7 @@ int CDuplicateScan::deepMatch(int current)
             continue;
         const Track& other = m_tracks[size_t(j)];
         WriteLog(QStringLiteral("DuplicateCalculate:%1, %2 Failed:%3")
-                     .arg(track.location, other.location, QString::number(result)));
+                     .arg(track.info.strLocation, other.info.strLocation, QString::number(result)));
         if (result == FP_FEW_VALUES_1 || result == FP_DECODE_1)
             return -1;
         if (result == FP_FEW_VALUES_2 || result == FP_DECODE_2) {
@@ -223,8 +214,8 @@ void CDuplicateScan::joinGroup(int candidate, int current, long long* repeatId, 
     }
     const Track& kept = m_tracks[size_t(candidate)];
     const Track& now = m_tracks[size_t(current)];
-    const long long keptTime = kept.time.toLongLong(), nowTime = now.time.toLongLong();
-    const int keptRate = kept.bitRate.toInt(), nowRate = now.bitRate.toInt();
+    const long long keptTime = kept.info.strTotalTime.toLongLong(), nowTime = now.info.strTotalTime.toLongLong();
+    const int keptRate = kept.info.strBitRate.toInt(), nowRate = now.info.strBitRate.toInt();
     bool currentStays = false;
     if (std::llabs(keptTime - nowTime) >= kCloseDurationMs || keptRate == nowRate)
         currentStays = nowTime > keptTime;
@@ -248,14 +239,14 @@ long long CDuplicateScan::groupId(int candidate, int current)
     if (m_music[candidate]->GetState() & MS_REMOVE)
         WriteLog(QStringLiteral("Old RepeatID is Zero and Failed!"));
     bool ok = false;
-    long long id = hexId(m_tracks[size_t(candidate)].pid, &ok);
+    long long id = hexId(m_tracks[size_t(candidate)].info.strPersistentID, &ok);
     if (ok)
         return id;
-    WriteLog(QStringLiteral("Frist %1 toULongLong Failed!").arg(m_tracks[size_t(candidate)].pid));
-    id = hexId(m_tracks[size_t(current)].pid, &ok);
+    WriteLog(QStringLiteral("Frist %1 toULongLong Failed!").arg(m_tracks[size_t(candidate)].info.strPersistentID));
+    id = hexId(m_tracks[size_t(current)].info.strPersistentID, &ok);
     if (ok)
         return id;
-    WriteLog(QStringLiteral("Second %1 toULongLong Failed!").arg(m_tracks[size_t(current)].pid));
+    WriteLog(QStringLiteral("Second %1 toULongLong Failed!").arg(m_tracks[size_t(current)].info.strPersistentID));
     return privateGroupId();
 }
 
@@ -267,7 +258,7 @@ long long CDuplicateScan::privateGroupId()
                 continue;
             m_usedIds.insert(m_music[i]->GetRepeatID());
             bool ok = false;
-            m_usedIds.insert(hexId(m_tracks[size_t(i)].pid, &ok));
+            m_usedIds.insert(hexId(m_tracks[size_t(i)].info.strPersistentID, &ok));
         }
     }
     while (m_usedIds.contains(m_llNextPrivateId))

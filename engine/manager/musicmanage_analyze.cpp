@@ -7,6 +7,7 @@
 
 #include "core/mmlog.h"
 #include "core/musicobj.h"
+#include "core/trackfields.h"
 #include "platformbase.h"
 
 #include <QMutexLocker>
@@ -42,21 +43,18 @@ FixOutcome examineForFixes(CMusicObj* music, int mask, bool noYearGenre)
         // Analysed before, and not only for a file that was missing then.
         if (absence != 0 && !(absence & MF_FILE))
             return FIX_SKIPPED;
-        if ((mask & MF_TITLE) && info.strName.isEmpty())
-            bits |= MF_TITLE;
-        if ((mask & MF_ARTIST) && info.strArtist.isEmpty())
-            bits |= MF_ARTIST;
-        if ((mask & MF_ALBUM) && info.strAlbum.isEmpty())
-            bits |= MF_ALBUM;
+        for (const tagTrackField& field : kTrackFields) {
+            if (isEditable(field) && !field.ridesAlong && (mask & field.bit) && (info.*field.member).isEmpty())
+                bits |= field.bit;
+        }
         if ((mask & MF_ARTWORK) && !music->GetiTunesMusicArtwork())
             bits |= MF_ARTWORK;
         if (bits == 0)
             return FIX_COMPLETE;
-        // Year and genre ride along with a track that has work anyway.
-        if (!noYearGenre && info.strYear.isEmpty())
-            bits |= MF_YEAR;
-        if (!noYearGenre && info.strGenre.isEmpty())
-            bits |= MF_GENRE;
+        for (const tagTrackField& field : kTrackFields) {
+            if (field.ridesAlong && !noYearGenre && (info.*field.member).isEmpty())
+                bits |= field.bit;
+        }
     } else {
         bits = mask & MF_FILE;
     }

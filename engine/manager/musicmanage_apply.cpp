@@ -4,6 +4,7 @@
 
 #include "core/mmlog.h"
 #include "core/musicobj.h"
+#include "core/trackfields.h"
 
 #include <QMutexLocker>
 
@@ -14,36 +15,27 @@ constexpr int kWriteFields = MF_TITLE | MF_ARTIST | MF_ALBUM | MF_ARTWORK | MF_Y
 // Reason enough to apply a track: one of these missing and not unchecked.
 constexpr int kApplyReasons = MF_ARTIST | MF_ALBUM | MF_ARTWORK;
 
-struct TextField {
-    int bit;
-    QString tagMMusicInfo::*value;
-};
-const TextField kNameFields[] = {
-    {MF_TITLE, &tagMMusicInfo::strName},
-    {MF_ARTIST, &tagMMusicInfo::strArtist},
-    {MF_ALBUM, &tagMMusicInfo::strAlbum},
-};
-const TextField kDateFields[] = {
-    {MF_YEAR, &tagMMusicInfo::strYear},
-    {MF_GENRE, &tagMMusicInfo::strGenre},
-};
-
 // A field that is there but that the user asked to replace with a new,
 // different value.
-bool isReplacement(const TextField& field, const tagMMusicInfo& working, const tagMMusicInfo& original,
+bool isReplacement(const tagTrackField& field, const tagMMusicInfo& working, const tagMMusicInfo& original,
                    int replaceMask)
 {
-    const QString& value = working.*field.value;
-    return (replaceMask & field.bit) && !value.isEmpty() && value != original.*field.value;
+    const QString& value = working.*field.member;
+    return (replaceMask & field.bit) && !value.isEmpty() && value != original.*field.member;
 }
 
+// Missing fields are written once found; the user's unchecking holds back
+// all but those that only ride along.
 int applyBits(const tagMMusicInfo& working, const tagMMusicInfo& original, int absence, int state,
               int replaceMask, const QString& artworkPath)
 {
     int bits = 0;
-    for (const TextField& field : kNameFields) {
+    for (const tagTrackField& field : kTrackFields) {
+        if (!isEditable(field))
+            continue;
         if (absence & field.bit) {
-            if (!(state & field.bit) && !(working.*field.value).isEmpty())
+            const bool unchecked = !field.ridesAlong && (state & field.bit);
+            if (!unchecked && !(working.*field.member).isEmpty())
                 bits |= field.bit;
         } else if (isReplacement(field, working, original, replaceMask)) {
             bits |= field.bit;
@@ -51,14 +43,6 @@ int applyBits(const tagMMusicInfo& working, const tagMMusicInfo& original, int a
     }
     if ((absence & MF_ARTWORK) && !(state & MF_ARTWORK) && !artworkPath.isEmpty())
         bits |= MF_ARTWORK;
-    for (const TextField& field : kDateFields) {
-        if (absence & field.bit) {
-            if (!(working.*field.value).isEmpty())
-                bits |= field.bit;
-        } else if (isReplacement(field, working, original, replaceMask)) {
-            bits |= field.bit;
-        }
-    }
     return bits;
 }
 
@@ -66,13 +50,15 @@ int chosenFieldBits(const tagMMusicInfo& working, const tagMMusicInfo& original,
                     int fields, int replaceMask)
 {
     int bits = fields;
-    for (const TextField& field : kNameFields) {
-        if (!(absence & field.bit) && isReplacement(field, working, original, replaceMask))
+    for (const tagTrackField& field : kTrackFields) {
+        if (!isEditable(field))
+            continue;
+        if (field.ridesAlong) {
+            if ((absence & field.bit) && !(working.*field.member).isEmpty())
+                bits |= field.bit;
+        } else if (!(absence & field.bit) && isReplacement(field, working, original, replaceMask)) {
             bits |= field.bit;
-    }
-    for (const TextField& field : kDateFields) {
-        if ((absence & field.bit) && !(working.*field.value).isEmpty())
-            bits |= field.bit;
+        }
     }
     return bits;
 }

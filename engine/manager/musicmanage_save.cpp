@@ -4,6 +4,7 @@
 
 #include "core/mmlog.h"
 #include "core/musicobj.h"
+#include "core/trackfields.h"
 #include "db/dbsavepoint.h"
 
 #include <QMutexLocker>
@@ -12,19 +13,6 @@ namespace {
 
 // The state bits that a bulk change also makes in memory.
 constexpr int kBulkStateBits = MF_ARTWORK | MF_ARTIST | MF_ALBUM | MF_FILE | MS_REMOVE;
-
-// The user's values come one per bit of the mask, in this order.
-struct EditField {
-    int bit;
-    QString tagMMusicInfo::*value;
-};
-const EditField kEditFields[] = {
-    {MF_TITLE, &tagMMusicInfo::strName},
-    {MF_ARTIST, &tagMMusicInfo::strArtist},
-    {MF_ALBUM, &tagMMusicInfo::strAlbum},
-    {MF_YEAR, &tagMMusicInfo::strYear},
-    {MF_GENRE, &tagMMusicInfo::strGenre},
-};
 
 } // namespace
 
@@ -152,12 +140,13 @@ int CMusicManage::SaveUserMusicInfo(CMusicObj* music, int mask, const char** val
     tagMMusicInfo edited = working;
     int next = 0;
     int changed = 0;
-    for (const EditField& field : kEditFields) {
-        if (!(mask & field.bit))
+    // One value per bit of the mask, in the order of the editable fields.
+    for (const tagTrackField& field : kTrackFields) {
+        if (!isEditable(field) || !(mask & field.bit))
             continue;
         const QString value = QString::fromUtf8(values[next++]);
-        if (value != working.*field.value) {
-            edited.*field.value = value;
+        if (value != working.*field.member) {
+            edited.*field.member = value;
             changed |= field.bit;
         }
     }
