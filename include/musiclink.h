@@ -79,6 +79,10 @@ public:
 
     // Thin wrappers: the engine's function of the same role and result.
     int DBTransaction(bool commit);
+    // Returns once the engine's save after an analysis, which writes the
+    // working database on a thread of its own, has ended. GUI thread, never
+    // while the apply holds a transaction.
+    void WaitForSaveToDB();
     int GetMusicState(void* track);
     int SetMusicState(void* track, int state);
     int ChangeAllMusicState(int mask, int on);

@@ -192,6 +192,16 @@ void CMusicLink::CallPlayState(unsigned int uiTime, int state, int flag)
 
 int CMusicLink::DBTransaction(bool commit) { return MMDBTransaction(m_pHandle, commit); }
 
+void CMusicLink::WaitForSaveToDB()
+{
+    if (!m_pHandle)
+        return;
+    // Beginning a transaction waits for that save first; the transaction
+    // itself holds nothing of ours.
+    if (MMDBTransaction(m_pHandle, false) == 0)
+        MMDBTransaction(m_pHandle, true);
+}
+
 int CMusicLink::GetMusicState(void* track) { return MMGetMusicState(m_pHandle, track); }
 
 int CMusicLink::SetMusicState(void* track, int state)
