@@ -87,8 +87,10 @@ bool operator==(const tagMainState& a, const tagMainState& b);
 inline bool operator!=(const tagMainState& a, const tagMainState& b) { return !(a == b); }
 
 // The state after event; an event the state does not take leaves it as it
-// is (compare to find out).
+// is. A load request is taken only while no work runs.
 tagMainState MainStateAfter(const tagMainState& from, int event, int detail = 0);
+// Whether the state takes event (a taken event may leave it unchanged).
+bool MainStateTakes(const tagMainState& from, int event, int detail = 0);
 tagMainControls MainControlsOf(const tagMainState& state);
 
 bool IsDuplicateRunMode(int mode);

@@ -14,15 +14,20 @@ bool isAt(const tagMainState& s, int stage, int sub)
     return s.iState == stage && s.iSubState == sub;
 }
 
-tagMainState loadRequested(const tagMainState& from, int mode)
+// A new request comes only while no work runs: running work is stopped by
+// Home first.
+bool mayLoad(const tagMainState& from, int mode)
 {
-    if (mode == 0)
-        return from;
+    return mode != 0 && (from.iState == MW_IDLE || !isBusy(from));
+}
+
+tagMainState loadRequested(int mode)
+{
     tagMainState to;
-    to.iState = MW_LOADING;
-    to.iSubState = SUB_RUNNING;
     to.bDuplicates = IsDuplicateRunMode(mode);
     to.bResumedProject = mode == RUN_PROJECT;
+    to.iState = MW_LOADING;
+    to.iSubState = SUB_RUNNING;
     to.bPreparing = true;
     to.bProjectOffered = true;
     return to;
@@ -103,76 +108,110 @@ bool operator==(const tagMainState& a, const tagMainState& b)
         && a.bProjectOffered == b.bProjectOffered;
 }
 
-tagMainState MainStateAfter(const tagMainState& from, int event, int detail)
+namespace {
+
+// Whether the state takes event; to is the state after it.
+bool Transition(const tagMainState& from, int event, int detail, tagMainState& to)
 {
-    tagMainState to = from;
+    to = from;
     switch (event) {
     case EV_LOAD_REQUEST:
-        return loadRequested(from, detail);
+        if (!mayLoad(from, detail))
+            return false;
+        to = loadRequested(detail);
+        return true;
     case EV_LOAD_PREPARED:
-        if (from.iState == MW_LOADING && from.bPreparing)
-            to.bPreparing = false;
-        return to;
+        if (from.iState != MW_LOADING || !from.bPreparing)
+            return false;
+        to.bPreparing = false;
+        return true;
     case EV_LOAD_FAILED:
         if (from.iState != MW_LOADING)
-            return from;
+            return false;
         to.bPreparing = false;
         to.iOutcome = OUT_LOAD_FAILED;
-        return withStage(to, MW_LOADING, SUB_FINISHED);
+        to = withStage(to, MW_LOADING, SUB_FINISHED);
+        return true;
     case EV_LOAD_ENDED:
         // The end may have been on its way when a pause was pressed.
         if (from.iState != MW_LOADING || from.bPreparing || !isBusy(from))
-            return from;
-        return withStage(to, MW_LOADING, SUB_FINISHED);
+            return false;
+        to = withStage(to, MW_LOADING, SUB_FINISHED);
+        return true;
     case EV_ANALYSIS_START:
         if (!isAt(from, MW_LOADING, SUB_FINISHED) || from.iOutcome != OUT_NONE)
-            return from;
+            return false;
         to.bDuplicates = IsDuplicateRunMode(detail);
-        return withStage(to, MW_ANALYSING, SUB_RUNNING);
+        to = withStage(to, MW_ANALYSING, SUB_RUNNING);
+        return true;
     case EV_REPORT:
         if (from.iState != MW_ANALYSING || !isBusy(from))
-            return from;
-        return reportShown(to, detail != 0);
+            return false;
+        to = reportShown(to, detail != 0);
+        return true;
     case EV_PAUSE:
         if (from.iState == MW_IDLE || from.iSubState != SUB_RUNNING || from.bPreparing
             || from.bMovingFailed)
-            return from;
-        return withStage(to, from.iState, SUB_PAUSED);
+            return false;
+        to = withStage(to, from.iState, SUB_PAUSED);
+        return true;
     case EV_CONTINUE:
         if (from.iState == MW_IDLE || from.iSubState != SUB_PAUSED)
-            return from;
-        return withStage(to, from.iState, SUB_RUNNING);
+            return false;
+        to = withStage(to, from.iState, SUB_RUNNING);
+        return true;
     case EV_FIX_START:
         if (!mayFix(from))
-            return from;
-        return withStage(to, MW_FIXING, SUB_RUNNING);
+            return false;
+        to = withStage(to, MW_FIXING, SUB_RUNNING);
+        return true;
     case EV_MOVE_FAILED:
     case EV_MOVE_FAILED_DONE:
         if (from.iState != MW_FIXING)
-            return from;
+            return false;
         to.bMovingFailed = event == EV_MOVE_FAILED;
-        return to;
+        return true;
     case EV_FIX_END:
         if (from.iState != MW_FIXING || !isBusy(from))
-            return from;
+            return false;
         to.bMovingFailed = false;
-        return withStage(to, MW_APPLY, SUB_NONE);
+        to = withStage(to, MW_APPLY, SUB_NONE);
+        return true;
     case EV_APPLY_START:
-        return mayApply(from) ? applyStarted(to) : from;
+        if (!mayApply(from))
+            return false;
+        to = applyStarted(to);
+        return true;
     case EV_APPLY_END:
         if (from.iState != MW_APPLY || !isBusy(from))
-            return from;
-        return applyEnded(to);
+            return false;
+        to = applyEnded(to);
+        return true;
     case EV_DUPLICATE_PAGE:
         if (from.iState != MW_IDLE)
-            return from;
+            return false;
         to.bDuplicatePage = true;
-        return to;
+        return true;
     case EV_RESET:
-        return reset(from);
+        to = reset(from);
+        return true;
     default:
-        return from;
+        return false;
     }
+}
+
+} // namespace
+
+tagMainState MainStateAfter(const tagMainState& from, int event, int detail)
+{
+    tagMainState to;
+    return Transition(from, event, detail, to) ? to : from;
+}
+
+bool MainStateTakes(const tagMainState& from, int event, int detail)
+{
+    tagMainState to;
+    return Transition(from, event, detail, to);
 }
 
 namespace {

@@ -10,7 +10,7 @@
 
 namespace {
 
-tagMainState walk(const QString& path)
+int eventCode(const QString& name)
 {
     static const QHash<QString, int> events = {
         {QStringLiteral("load"), EV_LOAD_REQUEST},      {QStringLiteral("prepared"), EV_LOAD_PREPARED},
@@ -22,12 +22,18 @@ tagMainState walk(const QString& path)
         {QStringLiteral("apply"), EV_APPLY_START},      {QStringLiteral("applied"), EV_APPLY_END},
         {QStringLiteral("duppage"), EV_DUPLICATE_PAGE}, {QStringLiteral("reset"), EV_RESET},
     };
+    const int event = events.value(name, -1);
+    if (event < 0)
+        qFatal("unknown event %s", qPrintable(name));
+    return event;
+}
+
+tagMainState walk(const QString& path)
+{
     tagMainState state;
     for (const QString& step : path.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const QStringList parts = step.split(QLatin1Char(':'));
-        const int event = events.value(parts.at(0), -1);
-        if (event < 0)
-            qFatal("unknown event %s", qPrintable(parts.at(0)));
+        const int event = eventCode(parts.at(0));
         state = MainStateAfter(state, event, parts.size() > 1 ? parts.at(1).toInt() : 0);
     }
     return state;
@@ -108,6 +114,7 @@ void TestMainState::paths_data()
     row("try again", QStringLiteral("load:2 prepared loadfail reset"), MW_IDLE, SUB_NONE, BP_PAUSE, "--B-S");
     row("return to duplicates", QStringLiteral("load:4 prepared loaded analyse:4 report:0 reset duppage"), MW_IDLE, SUB_NONE, BP_SCAN, "--B-S");
     row("new request after home", fixing + QStringLiteral("reset load:1 prepared"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "P-B--");
+    row("new request after a report", report + QStringLiteral("load:1"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "-----");
 }
 
 void TestMainState::paths()
@@ -151,6 +158,9 @@ void TestMainState::refusedEventsChangeNothing_data()
     QTest::newRow("fix end after home") << fixing + "reset" << "fixed";
     QTest::newRow("duplicate page while loading") << "load:2 prepared" << "duppage";
     QTest::newRow("moving outside fixing") << report << "moving";
+    QTest::newRow("load request while loading") << "load:2 prepared" << "load:2";
+    QTest::newRow("load request while fixing paused") << fixing + "pause" << "load:4";
+    QTest::newRow("load thread end twice") << "load:2 prepared" << "prepared";
 }
 
 void TestMainState::refusedEventsChangeNothing()
@@ -160,6 +170,8 @@ void TestMainState::refusedEventsChangeNothing()
     const tagMainState before = walk(path);
     const tagMainState after = walk(path + QLatin1Char(' ') + event);
     QVERIFY(before == after);
+    const QStringList parts = event.split(QLatin1Char(':'));
+    QVERIFY(!MainStateTakes(before, eventCode(parts.at(0)), parts.size() > 1 ? parts.at(1).toInt() : 0));
 }
 
 QTEST_APPLESS_MAIN(TestMainState)
