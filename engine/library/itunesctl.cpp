@@ -10,19 +10,11 @@
 #include "tags.h"
 
 #include <QFile>
-#include <QMutex>
 #include <QMutexLocker>
-#include <QWaitCondition>
 
 #include <cstdlib>
 
 namespace {
-
-// The pause pair of the load loop, shared by the process's one loaded
-// library: g_mutexMLoad guards the loop's paused flag, control state and
-// file list; g_mycondMLoad wakes a paused loop.
-QMutex g_mutexMLoad;
-QWaitCondition g_mycondMLoad;
 
 bool isLibraryMode(int mode)
 {
@@ -92,14 +84,14 @@ int CiTunesCtl::LoadFilesInfomationToSave(const char* const* paths, int count)
     if (count <= 0 || !paths)
         return CTL_ERR_FAIL;
     const QStringList unique = UniqueFilePaths(paths, count);
-    QMutexLocker lock(&g_mutexMLoad);
+    QMutexLocker lock(&m_mutexFiles);
     m_fileList = unique;
     return CTL_OK;
 }
 
 QStringList CiTunesCtl::takeFileList()
 {
-    QMutexLocker lock(&g_mutexMLoad);
+    QMutexLocker lock(&m_mutexFiles);
     QStringList files;
     files.swap(m_fileList);
     return files;
@@ -107,51 +99,16 @@ QStringList CiTunesCtl::takeFileList()
 
 int CiTunesCtl::CtlCmdState(tagCtlState state)
 {
-    QMutexLocker lock(&g_mutexMLoad);
     // A stop is final for the running loop: a later pause or continue must
     // not bring a stopped load back.
-    if (state == m_state || m_state == CTL_STOP)
-        return CTL_OK;
-    switch (state) {
-    case CTL_STOP:
-        m_iPaused = 0;
-        break;
-    case CTL_PAUSE:
-        if (m_state == CTL_RUN)
-            m_iPaused = 1;
-        break;
-    case CTL_RUN:
-        m_iPaused = 0;
-        break;
-    default:
-        return CTL_OK;
-    }
-    m_state = state;
-    g_mycondMLoad.wakeAll();
+    m_gate.Command(state);
     return CTL_OK;
 }
 
 void CiTunesCtl::SetExitState()
 {
     m_bExit = true;
-    QMutexLocker lock(&g_mutexMLoad);
-    g_mycondMLoad.wakeAll();
-}
-
-void CiTunesCtl::setLoopState(tagCtlState state)
-{
-    QMutexLocker lock(&g_mutexMLoad);
-    m_state = state;
-    m_iPaused = 0;
-}
-
-bool CiTunesCtl::waitForTurn()
-{
-    QMutexLocker lock(&g_mutexMLoad);
-    // The loop re-checks: a wake-up may be spurious, or meant for a stop.
-    while (m_iPaused && m_state != CTL_STOP && !m_bExit)
-        g_mycondMLoad.wait(&g_mutexMLoad);
-    return m_state != CTL_STOP && !m_bExit;
+    m_gate.Wake();
 }
 
 bool CiTunesCtl::HasArtwork(const tagMMusicInfo& info, int mode)

@@ -5,7 +5,9 @@
 #pragma once
 
 #include "cadenzo.h"
+#include "core/pausegate.h"
 
+#include <QMutex>
 #include <QString>
 #include <QStringList>
 
@@ -113,8 +115,6 @@ private:
     int openSources(const char* xmlPath, const char* dbPath);
 
     int sourceCount(const QStringList& files) const;
-    bool waitForTurn();
-    void setLoopState(tagCtlState state);
     bool readTrack(int index, const QStringList& files, const QString& artworkFolder,
                    LoadedTrack& track);
     bool readFileTrack(int index, const QString& path, LoadedTrack& track);
@@ -126,11 +126,12 @@ private:
     void releaseSource();
     QStringList takeFileList();
 
-    int m_iPaused = 0;              // guarded by the load pause mutex
-    tagCtlState m_state = CTL_IDLE; // guarded by the load pause mutex
+    // A pause holds only a running load.
+    CPauseGate m_gate{CPauseGate::PAUSE_WHILE_RUNNING};
     TrackSink m_trackSink;
     std::atomic<bool> m_bExit{false};
     tagMusicRunMode m_runMode;
-    QStringList m_fileList;         // guarded by the load pause mutex
+    QMutex m_mutexFiles;
+    QStringList m_fileList;         // guarded by m_mutexFiles
     bool m_bAgentOpen = false;
 };

@@ -106,7 +106,7 @@ int CiTunesCtl::LoadMusicList(const QString& artworkFolder, MMCallBack callback,
     {
         LoadTransaction transaction(m_runMode != RUN_PROJECT);
         WriteLog(QStringLiteral("Music Num = %1").arg(count));
-        setLoopState(CTL_RUN);
+        m_gate.Reset(CTL_RUN);
         if (loadTracks(count, files, artworkFolder, callback, user) && !m_bExit && callback) {
             tagAnaluyzeInfo end = {};
             end.iOperation = CMD_LOAD;
@@ -115,7 +115,7 @@ int CiTunesCtl::LoadMusicList(const QString& artworkFolder, MMCallBack callback,
         }
     }
     releaseSource();
-    setLoopState(CTL_IDLE);
+    m_gate.Reset(CTL_IDLE);
     return CTL_OK;
 }
 
@@ -147,7 +147,7 @@ bool CiTunesCtl::loadTracks(int count, const QStringList& files, const QString& 
                             MMCallBack callback, void* user)
 {
     for (int i = 0; i < count; ++i) {
-        if (m_bExit || !waitForTurn())
+        if (m_bExit || !m_gate.WaitForTurn(m_bExit))
             return false;
         LoadedTrack track;
         if (!readTrack(i, files, artworkFolder, track))

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "cadenzo.h"
+#include "core/pausegate.h"
 #include "manager/downloadslot.h"
 
 #include "library/itunesctl.h"
@@ -196,9 +197,6 @@ private:
     int writeTrack(CMusicObj* music, const tagMMusicInfo& working, const QString& artworkPath, int bits);
     int removeDuplicate(CMusicObj* music, const tagMMusicInfo& info, int mode);
     void takeOverRestored(CMusicObj* music, const tagMMusicInfo& restored);
-    void setAnalysisState(tagCtlState state);
-    void resetAnalysisControl();
-    void wakeAnalysisForExit();
     void waitForWorkerThreads();
     void clearLibraryState();
     // Runs call on the open library with the controller pointer held still,
@@ -217,7 +215,8 @@ private:
     // Serialises taking and starting a slot with stopping the slots.
     QMutex m_mutexSlots;
     std::atomic<int> m_iCurOperation{0};
-    tagCtlState m_ctlState = CTL_IDLE;        // guarded by the analysis pause mutex
+    // The analysis's control; a pause sent before it starts holds it too.
+    CPauseGate m_analysisGate{CPauseGate::PAUSE_ANY_STATE};
     QString m_strLogFolder;
     QString m_strArtworkFolder;
     QString m_strTrashFolder;                 // the trash folder of the start-up day
@@ -230,7 +229,6 @@ private:
     std::atomic<int> m_iAnalyzeMask{0};
     int m_iKeepCount = 0;                     // guarded by m_mutexList
     std::atomic<bool> m_bExit{false};
-    bool m_bPaused = false;                   // guarded by the analysis pause mutex
     std::atomic<bool> m_bNoYearGenre{false};
     CDuplicateScan* m_pDuplicateScan = nullptr; // while a duplicate analysis runs
     CSharedFiles m_sharedFiles;                 // for removals

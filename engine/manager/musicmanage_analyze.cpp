@@ -11,18 +11,11 @@
 #include "platformbase.h"
 
 #include <QMutexLocker>
-#include <QWaitCondition>
 
 #include <algorithm>
 #include <memory>
 
 namespace {
-
-// The analysis's pause pair: the paused flag and the control state change
-// under this mutex, the same one the loop holds while it tests them and
-// waits, so a continue or stop cannot fall between its test and its wait.
-QMutex m_mutexAnaly;
-QWaitCondition m_waitAnaly;
 
 constexpr int kLastTrackProgress = PROGRESS_FULL - 1;
 
@@ -81,8 +74,7 @@ int CMusicManage::AnalyzeMusicList(const tagCtlCmdParam* param, int mask)
     m_iCurOperation = param->iOperation;
     // A pause left over from an earlier run would freeze the new one: a
     // continue equal to the state set here would change nothing.
-    resetAnalysisControl();
-    setAnalysisState(CTL_RUN);
+    m_analysisGate.Reset(CTL_RUN);
     m_pAnalyzeCallBack = param->pCallBack;
     m_pUser = param->pUser;
     m_pAnalyzeThread->start();
@@ -91,52 +83,14 @@ int CMusicManage::AnalyzeMusicList(const tagCtlCmdParam* param, int mask)
 
 int CMusicManage::CtlCmdState(tagCtlState state)
 {
-    QMutexLocker lock(&m_mutexAnaly);
     // A stop is final for the running analysis.
-    if (state == m_ctlState || m_ctlState == CTL_STOP)
-        return 0;
-    switch (state) {
-    case CTL_PAUSE:
-        m_bPaused = true;
-        break;
-    case CTL_RUN:
-    case CTL_STOP:
-        m_bPaused = false;
-        m_waitAnaly.wakeAll();
-        break;
-    default:
-        return 0;
-    }
-    m_ctlState = state;
+    m_analysisGate.Command(state);
     return 0;
 }
 
 bool CMusicManage::WaitAnalysisTurn()
 {
-    QMutexLocker lock(&m_mutexAnaly);
-    // Re-checked after every wake-up: it may be spurious.
-    while (m_bPaused && m_ctlState != CTL_STOP && !m_bExit)
-        m_waitAnaly.wait(&m_mutexAnaly);
-    return m_ctlState != CTL_STOP && !m_bExit;
-}
-
-void CMusicManage::setAnalysisState(tagCtlState state)
-{
-    QMutexLocker lock(&m_mutexAnaly);
-    m_ctlState = state;
-}
-
-void CMusicManage::resetAnalysisControl()
-{
-    QMutexLocker lock(&m_mutexAnaly);
-    m_bPaused = false;
-    m_ctlState = CTL_IDLE;
-}
-
-void CMusicManage::wakeAnalysisForExit()
-{
-    QMutexLocker lock(&m_mutexAnaly);
-    m_waitAnaly.wakeAll();
+    return m_analysisGate.WaitForTurn(m_bExit);
 }
 
 int CMusicManage::AnalyzeMusicInfo()
@@ -171,7 +125,7 @@ int CMusicManage::AnalyzeMusicInfo()
     }
     WriteLog(QStringLiteral("End AnalyzeMusicInfo"));
     m_iCurOperation = 0;
-    setAnalysisState(CTL_IDLE);
+    m_analysisGate.SetState(CTL_IDLE);
     return 0;
 }
 

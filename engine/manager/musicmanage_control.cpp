@@ -16,7 +16,7 @@ int CMusicManage::LoadMusicList(const tagCtlCmdParam* param)
     if (m_pLoadThread->isRunning())
         return MM_ERR_FAIL;
     m_iCurOperation = param->iOperation;
-    setAnalysisState(CTL_RUN);
+    m_analysisGate.SetState(CTL_RUN);
     m_pLoadCallBack = param->pCallBack;
     m_pUser = param->pUser;
     m_pLoadThread->start();
@@ -52,7 +52,7 @@ int CMusicManage::SetExitState(int exitState)
     CtlCmd(tagCtlCmd(m_iCurOperation.load()), CTL_STOP);
     // A paused load or analysis must wake to see the exit, whichever
     // operation was requested last.
-    wakeAnalysisForExit();
+    m_analysisGate.Wake();
     stopDownloadSlots();
     waitForWorkerThreads();
     return 0;

@@ -184,7 +184,7 @@ int CMusicManage::startSlot(tagDowndWrok& slot, CMusicObj* music, const char* pa
     fillRequest(slot, music, path, what, param, fixType);
     slot.iBusy = 1;
     m_iCurOperation = param.iOperation;
-    setAnalysisState(CTL_RUN);
+    m_analysisGate.SetState(CTL_RUN);
     slot.pThread->SetIndex(&slot);
     slot.pThread->start();
     return 0;

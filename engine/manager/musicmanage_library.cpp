@@ -90,7 +90,7 @@ void CMusicManage::clearLibraryState()
 {
     m_bExit = false;
     m_bNoYearGenre = false;
-    resetAnalysisControl();
+    m_analysisGate.Reset(CTL_IDLE);
     m_iAnalyzeMask = 0;
     QMutexLocker lock(&m_mutexList);
     m_iKeepCount = 0;

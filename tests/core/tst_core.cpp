@@ -1,6 +1,8 @@
-// The track object and the engine log.
+// The track object, the pause gate of the engine's loops and the engine log.
 #include "core/mmlog.h"
 #include "core/musicobj.h"
+#include "core/pausegate.h"
+#include "recordlist.h"
 #include "testenv.h"
 
 #include <QImage>
@@ -9,6 +11,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <atomic>
 #include <memory>
 
 class TestCore : public QObject
@@ -133,6 +136,92 @@ private slots:
         QCOMPARE(track.GetCurPixPath(), big);
         track.SetNetPixPathList(writeImage(dir.path(), QStringLiteral("b.png"), 64).toUtf8().constData());
         QCOMPARE(track.GetCurPixPath(), big); // kept as current
+    }
+
+    // The load and the analysis share the gate; only where a pause may
+    // start differs: the analysis takes one sent before it runs, the load
+    // only one sent while it runs.
+    void pauseGateFollowsItsRule_data()
+    {
+        QTest::addColumn<int>("rule");
+        QTest::addColumn<int>("start");
+        QTest::addColumn<QList<int>>("commands");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<bool>("paused");
+        const int any = CPauseGate::PAUSE_ANY_STATE, running = CPauseGate::PAUSE_WHILE_RUNNING;
+        for (const int rule : {any, running}) {
+            const char* name = rule == any ? "analysis" : "load";
+            auto row = [&](const char* what) -> QTestData& { return QTest::addRow("%s: %s", name, what); };
+            row("pause while running") << rule << int(CTL_RUN) << QList<int>{CTL_PAUSE} << int(CTL_PAUSE) << true;
+            row("pause, continue") << rule << int(CTL_RUN) << QList<int>{CTL_PAUSE, CTL_RUN} << int(CTL_RUN) << false;
+            row("pause twice") << rule << int(CTL_RUN) << QList<int>{CTL_PAUSE, CTL_PAUSE} << int(CTL_PAUSE) << true;
+            row("pause, stop") << rule << int(CTL_RUN) << QList<int>{CTL_PAUSE, CTL_STOP} << int(CTL_STOP) << false;
+            row("stop is final") << rule << int(CTL_RUN) << QList<int>{CTL_STOP, CTL_RUN, CTL_PAUSE} << int(CTL_STOP)
+                                 << false;
+            row("unknown commands") << rule << int(CTL_RUN) << QList<int>{CTL_IDLE, 7} << int(CTL_RUN) << false;
+            row("pause before the start") << rule << int(CTL_IDLE) << QList<int>{CTL_PAUSE} << int(CTL_PAUSE)
+                                          << (rule == any);
+            row("pause before the start, continue") << rule << int(CTL_IDLE) << QList<int>{CTL_PAUSE, CTL_RUN}
+                                                    << int(CTL_RUN) << false;
+        }
+    }
+
+    void pauseGateFollowsItsRule()
+    {
+        QFETCH(int, rule);
+        QFETCH(int, start);
+        QFETCH(QList<int>, commands);
+        QFETCH(int, state);
+        QFETCH(bool, paused);
+        CPauseGate gate{CPauseGate::PauseRule(rule)};
+        gate.Reset(tagCtlState(start));
+        for (const int command : commands)
+            gate.Command(tagCtlState(command));
+        QCOMPARE(int(gate.State()), state);
+        QCOMPARE(gate.IsPaused(), paused);
+        const std::atomic<bool> noExit{false};
+        if (!paused)
+            QCOMPARE(gate.WaitForTurn(noExit), state != CTL_STOP);
+    }
+
+    // A loop held by a pause goes on after a continue and ends after a stop
+    // or the exit, whenever the command comes: before the loop waits or
+    // while it does.
+    void pausedLoopWakes_data()
+    {
+        QTest::addColumn<int>("rule");
+        QTest::addColumn<QString>("release");
+        QTest::addColumn<bool>("turn");
+        for (const int rule : {int(CPauseGate::PAUSE_ANY_STATE), int(CPauseGate::PAUSE_WHILE_RUNNING)}) {
+            const char* name = rule == CPauseGate::PAUSE_ANY_STATE ? "analysis" : "load";
+            QTest::addRow("%s: continue", name) << rule << QStringLiteral("continue") << true;
+            QTest::addRow("%s: stop", name) << rule << QStringLiteral("stop") << false;
+            QTest::addRow("%s: exit", name) << rule << QStringLiteral("exit") << false;
+        }
+    }
+
+    void pausedLoopWakes()
+    {
+        QFETCH(int, rule);
+        QFETCH(QString, release);
+        QFETCH(bool, turn);
+        CPauseGate gate{CPauseGate::PauseRule(rule)};
+        gate.Reset(CTL_RUN);
+        gate.Command(CTL_PAUSE);
+        std::atomic<bool> exit{false};
+        bool result = !turn;
+        std::unique_ptr<QThread> loop(QThread::create([&] { result = gate.WaitForTurn(exit); }));
+        loop->start();
+        if (release == QLatin1String("continue")) {
+            gate.Command(CTL_RUN);
+        } else if (release == QLatin1String("stop")) {
+            gate.Command(CTL_STOP);
+        } else {
+            exit = true;
+            gate.Wake();
+        }
+        QVERIFY(loop->wait(testrecords::kWaitMs));
+        QCOMPARE(result, turn);
     }
 
     void logLineFormatAndSizeRule_data()
