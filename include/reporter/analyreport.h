@@ -3,58 +3,160 @@
 // window's analysis and apply threads call the operations marked so.
 #pragma once
 
+#include "PlayUnit.h"
 #include "cadenzo.h"
+#include "reporter/reporttypes.h"
 
+#include <QColor>
+#include <QList>
+#include <QMap>
+#include <QMutex>
 #include <QString>
+#include <QThread>
+#include <QVector>
 #include <QWidget>
 
 #include <atomic>
+#include <deque>
+#include <memory>
 
+class CAnalyReport;
+class CArtworkList;
+class CConverterThread;
+class CFailedTreeWidget;
+class CListItem;
+class CReportItemData;
+class CListWidget;
 class CMusicLink;
+class CShowMaxPicture;
+class CTreeItem;
+class CTypeTreeItem;
+class QListWidgetItem;
+class QSplitter;
+class QStackedWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
+struct CMoveItem;
+struct CMovePlan;
+struct CReportRow;
+struct CReturnDecision;
+
+// Reveals a file in the file manager; an empty path does nothing.
+void ShowMusicInWindow(const QString& path);
+// The preview player's callback for the pages; user is the CMusicLink. The
+// end of a preview becomes the bridge's SendPlayOver.
+void PlayCallBrakPlay(unsigned int progress, tagPlayUnitState state, void* user);
+
+// Moves the failed tracks into "Unrecognized Songs" (runs the page's pass).
+class CMoveFailedThread : public QThread
+{
+    Q_OBJECT
+public:
+    explicit CMoveFailedThread(CAnalyReport* report);
+    ~CMoveFailedThread() override;
+signals:
+    void SendMoveOK();
+protected:
+    void run() override;
+private:
+    CAnalyReport* m_pReport;
+};
+
+// Brings recognized songs back to their categories (runs the page's pass).
+class CFixFailedThread : public QThread
+{
+    Q_OBJECT
+public:
+    explicit CFixFailedThread(CAnalyReport* report);
+    ~CFixFailedThread() override;
+signals:
+    void SendFixOK();
+protected:
+    void run() override;
+private:
+    CAnalyReport* m_pReport;
+};
 
 class CAnalyReport : public QWidget
 {
     Q_OBJECT
+    friend class CMoveFailedThread;
+    friend class CFixFailedThread;
 public:
     enum EFixState { FS_IDLE = 0, FS_RUN = 1, FS_PAUSE = 2 };
 
+    // ---- layout and lifecycle (analyreport.cpp) ----
     explicit CAnalyReport(QWidget* parent);
+    // Stops every thread of the page, then frees it.
     ~CAnalyReport() override;
 
     // Binds the engine bridge; called once, right after it is made.
     void SetMusicLink(CMusicLink* link);
-    // While set, fixing steps and the apply loop do nothing more.
+    // While set, nothing is added and the fixing, moving and apply loops stop.
     void SetExitFlag(bool exit);
+    bool IsNeedApply() const;
+    // Stops every thread of the page and empties it; blocks until they end.
+    void StopWorking();
+    // Empties every list and resets the run's counters and flags; deliveries
+    // of the run still queued are dropped.
+    void ClearReport();
 
-    // Analysis thread: one analysed track, in track order; the widget work
-    // happens later on the GUI thread, in call order.
-    void AddReportItem(void* track, int absence, int state, long long repeatId, bool show);
-    // Refreshes the category counts and shows the list.
-    void ShowReport(bool resumedProject);
-    // Recounts the open problems, reports them, returns their number.
+    // ---- population and score (analyreport_population.cpp) ----
+    // Analysis thread: one analysed track, in track order. The engine is
+    // read here; the widget work happens later on the GUI thread, in call
+    // order, and always before ShowReport and CalculateScore. Returns 0.
+    int AddReportItem(void* track, int absence, int state, long long repeatId, bool show);
+    // GUI thread: one row of kind 1 unwritable, 2 artist, 3 album appended
+    // to tree. -1 without a working copy, 0 without a bridge.
+    int AddTreeItem(void* track, int absence, QTreeWidget* tree, int kind, Qt::CheckState check, bool fixed);
+    // GUI thread: a grid tile for a track back from the unrecognized list.
+    void AddArtworkItem_temp(void* track, int absence, Qt::CheckState check);
+    // Recounts the open problems, reports them, returns their number. GUI thread.
     int CalculateScore();
 
+    // ---- categories and navigation (analyreport_categories.cpp) ----
+    // Rebuilds the category rows; bSelect loads the first song into the editor.
+    void ReflashMusicNum(bool bSelect);
+    void ShowReport(bool bSelect);
+
+    // ---- fixing (analyreport_fixing.cpp, _unrecognized.cpp) ----
     void SetArtworkState(tagCtlState state);
     void SetFixState(EFixState state);
+    // One scheduler step: fills the free converter slots.
     void FixAnalyList();
-    void StartFixFailed();
-    void FixCallBrack(void* track, int absence, int type, int state);
-    void StopPlay();
-    bool IsNeedFix();
-    bool IsNeedApply() const;
+    // The end of one online lookup; only the track is used.
+    void FixCallBrack(void* track, int absence, int fixType, int state);
+    // The first free converter slot, -1 when none.
+    int CheckMangaList();
 
+    // ---- apply (analyreport_apply.cpp) ----
     // Apply thread: writes every track's results in one transaction.
     void AppleyiTunes();
     // CTL_PAUSE pauses the apply loop; CTL_RUN with wake resumes it.
     void AppleyCondition(tagCtlState state, bool wake);
 
-    // Stops every thread of the page and empties it; blocks until they end.
-    void StopWorking();
+    // Stops the preview the page started and forgets the editor's track.
+    void StopPlay();
 
     // Written by the main window's analysis thread before and while it
     // hands tracks over.
     std::atomic<int> m_iAnalyzeMask{0};
     std::atomic<int> m_iProblemNum{0};
+
+    // Read-only views for the window and its tests.
+    CListWidget* ArtworkList() const { return m_pListArtwork; }
+    CFailedTreeWidget* ArtistTree() const { return m_pTreeArtist; }
+    CFailedTreeWidget* AlbumTree() const { return m_pTreeAlbum; }
+    CFailedTreeWidget* UnwritableTree() const { return m_pTreeNotExist; }
+    CFailedTreeWidget* UnrecognizedTree() const { return m_pTreeFailed; }
+    QTreeWidget* TypeTree() const { return m_pTypeTree; }
+    QStackedWidget* ListStack() const { return m_pListStack; }
+    CTypeTreeItem* TypeRow(int kind) const;
+    EFixState FixState() const { return m_eFixState; }
+    tagCtlState CategoryState(int kind) const;
+    const tagTrack& Slot(int index) const { return m_track[index]; }
+    // The page's run number; a clear starts a new one.
+    int RunNumber() const { return m_iRun.load(); }
 
 signals:
     void UpdateProcess(int iPross);
@@ -63,9 +165,154 @@ signals:
     void EndFialedState(bool f);
     void ReportFixAllComplete();
     void EditInfoHide();
+    // The failed tracks are about to move, and have moved; the main window
+    // connects these to its own slots of the same names.
+    void MoveFailedItemState();
+    void MoveFailedItemStateOK();
+
+public slots:
+    void StartFixFailed();
+    void CurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    void CurrentItemChanged(QListWidgetItem* current, QListWidgetItem* previous);
+    void AcceptConverInfo(void* pItem, bool bState, int iFixType);
+    void EditFixItem(void* pItem);
+    void ClickType(QTreeWidgetItem* pItem, QTreeWidgetItem* pPrevious);
+    void MoveFailedItemOK();
+    void UpdataSucessItemOK();
+    bool IsNeedFix();
+    void ArtworkChangeChecked(QListWidgetItem* item);
+    void ArtistChangeChecked(QTreeWidgetItem* item, int column);
+    void AlbumChangeChecked(QTreeWidgetItem* item, int column);
+    void NotExistChangeChecked(QTreeWidgetItem* item, int column);
+    void ArtworkUncheckedAll(int unchecked);
+    void ArtistUncheckedAll(int unchecked);
+    void AlbumUncheckedAll(int unchecked);
+    void NotExistUncheckedAll(int unchecked);
+    void SortFailedTree(int column);
+    // Opens the artwork chooser beside a fixed tile (the grid's list button).
+    void SelectArtworkList(QListWidgetItem* pItem);
+
+protected:
+    bool eventFilter(QObject* obj, QEvent* ev) override;
 
 private:
+    // layout and lifecycle
+    void buildTypeTree();
+    void buildArtworkGrid();
+    CFailedTreeWidget* buildCategoryTree(const QString& name);
+    void buildUnrecognizedTree(QWidget* parent);
+    void buildLayout();
+    void connectLists();
+    void stopConverters();
+    void takeTypeRows();
+    void clearTree(QTreeWidget* tree);
+
+    // the track editor (analyreport_editor.cpp)
+    void editorSetItem(int absence, void* track);
+    void editorForget();
+    void editorShow();
+
+    // population (analyreport_population.cpp)
+    struct PendingEntry;
+    void drainEntries();
+    void flushEntries();
+    void takeEntries(std::deque<PendingEntry>& out, bool all);
+    void applyEntry(const PendingEntry& entry);
+    void appendArtworkItem(const CReportRow& row, Qt::CheckState check);
+    CTreeItem* appendTreeItem(const CReportRow& row, QTreeWidget* tree, int kind, Qt::CheckState check, bool fixed);
+    void changeChecked(void* track, int bit, int check);
+    int openInUnrecognized() const;
+
+    // categories (analyreport_categories.cpp)
+    int listCount(int kind) const;
+    QString summaryText(int kind, int page) const;
+    QWidget* listOfKind(int kind) const;
+    void loadEditorFromList(QWidget* list);
+    void selectFirstSong(int kind);
+
+    // fixing (analyreport_fixing.cpp)
+    void FixArtwork();
+    void FixArtist();
+    void FixAlbum();
+    void FixNotExist();
+    void FixTreeCategory(int kind);
+    bool settleArtwork(CListItem* item, int engineState);
+    bool settleTree(CTreeItem* item, int kind, int engineState);
+    void markTreeFailed(CTreeItem* item, int fieldColumn);
+    void finishCategory(int kind);
+    bool startConversion(int slot, int kind, void* item, CReportItemData* data);
+    void reportProgress();
+    QString wavPathFor(const QString& persistentId) const;
+    void acceptArtworkConversion(CListItem* item, bool ok, int fixType);
+    void acceptTreeConversion(CTreeItem* item, bool ok, int fixType);
+    tagCtlState& stateOf(int kind);
+
+    // unrecognized (analyreport_unrecognized.cpp)
+    void FixFailed();
+
+    // row updates (analyreport_update.cpp)
+    int slotOfTrack(void* track, bool resetFree);
+    void freeSlot(int slot);
+    void UpateMusicArtworkState(void* track);
+    void UpateMusicAttrState(void* track, QTreeWidget* tree, int column, int kind);
+    void Failed_UpateAttrState_temp(void* track);
+
+    // moving failed tracks (analyreport_movefailed.cpp): the worker passes
+    // read the engine into m_pMovePlan; the completion slots change the lists.
+    void snapshotLists();
+    void MoveFailedItem();
+    void DEL_TREE_ITEM(int kind);
+    void GenerateFailed(void* track, int absence, Qt::CheckState check);
+    void UpdataSucessItem();
+    // GUI thread: true when the row's song is complete and went back.
+    bool FailedToSuccess(CTreeItem* item);
+    CReturnDecision decideReturn(const CMoveItem& item) const;
+    bool applyReturn(CTreeItem* item, const CReturnDecision& decision);
+    bool CheckAttList_temp(QTreeWidget* tree, void* track, QString album, QString artist, QString name);
+    bool CheckArtworkList_temp(void* track, QString name);
+    void applyTreeMoves(CFailedTreeWidget* tree, int kind);
+    void rebuildUnrecognized();
+
     CMusicLink* m_pMusicLink = nullptr;
     std::atomic<bool> m_bExit{false};
-    bool m_bNeedApply = false;
+    std::atomic<bool> m_bNeedApply{false};
+    int m_iFixNum = 0;
+    int m_iFixTotal = 0;
+
+    QSplitter* m_pSplitter = nullptr;
+    QTreeWidget* m_pTypeTree = nullptr;
+    QVector<CTypeTreeItem*> m_vecTypeItem;
+    QStackedWidget* m_pListStack = nullptr;
+    CArtworkList* m_pArtworkChooser = nullptr;
+    CListWidget* m_pListArtwork = nullptr;
+    CFailedTreeWidget* m_pTreeAlbum = nullptr;
+    CFailedTreeWidget* m_pTreeArtist = nullptr;
+    CFailedTreeWidget* m_pTreeNotExist = nullptr;
+    QWidget* m_pRightWidget = nullptr;
+    CFailedTreeWidget* m_pTreeFailed = nullptr;
+    CShowMaxPicture* m_pMaxPicture = nullptr;
+
+    tagCtlState m_iArtworkState = CTL_IDLE;
+    tagCtlState m_iAlbumState = CTL_IDLE;
+    tagCtlState m_iArtistState = CTL_IDLE;
+    tagCtlState m_iNotExistState = CTL_IDLE;
+    tagCtlState m_iFailedState = CTL_IDLE;
+    tagTrack m_track[kConverterSlots];
+    EFixState m_eFixState = FS_IDLE;
+    QTreeWidgetItem* m_pPlayItem = nullptr;  // the previewed row
+
+    QColor m_clrBlue{QStringLiteral("#32a5e6")};
+    QColor m_clrRed{QStringLiteral("#ff0000")};
+    QColor m_clrBlack{QStringLiteral("#000000")};
+
+    CMoveFailedThread* m_pMoveFailedThread = nullptr;
+    QMap<void*, QTreeWidgetItem*> m_mapFailedItem;
+    std::unique_ptr<CMovePlan> m_pMovePlan;  // between a pass and its completion
+    CFixFailedThread* m_pFixFailedThread = nullptr;
+
+    // Deliveries of AddReportItem waiting for the GUI thread, oldest first.
+    QMutex m_pendingMutex;
+    std::unique_ptr<std::deque<PendingEntry>> m_pPending;
+    bool m_bDrainPosted = false;  // under m_pendingMutex
+    std::atomic<int> m_iRun{1};
 };

@@ -1,28 +1,422 @@
-// Placeholder of the report page until the page itself lands: the main
-// window can be built and driven, and the page shows nothing.
+// The report page's construction, binding, stop, clear and destruction.
 #include "reporter/analyreport.h"
 
-CAnalyReport::CAnalyReport(QWidget* parent) : QWidget(parent)
+#include "common.h"
+#include "customcontrols.h"
+#include "desktop.h"
+#include "musiclink.h"
+#include "reportrow.h"
+#include "reporter/converterthread.h"
+#include "reporter/reportlists.h"
+#include "reporter/typetreeitem.h"
+#include "treeitem.h"
+#include "treeobj.h"
+
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+struct CategoryRow {
+    int kind;
+    const char* caption;
+    const char* icon;
+};
+
+// The order of the page's row vector and of the tree from the top.
+const CategoryRow kCategoryRows[] = {
+    {CAT_UNRECOGNIZED, QT_TRANSLATE_NOOP("CAnalyReport", "Unrecognized Songs"), ":res/res/mac/list/type/unrecognized.png"},
+    {CAT_ARTWORK, QT_TRANSLATE_NOOP("CAnalyReport", "Songs Without Album Artwork"), ":res/res/mac/list/type/artwork.png"},
+    {CAT_ARTIST, QT_TRANSLATE_NOOP("CAnalyReport", "Songs Without Artist"), ":res/res/mac/list/type/artist.png"},
+    {CAT_ALBUM, QT_TRANSLATE_NOOP("CAnalyReport", "Songs Without Album"), ":res/res/mac/list/type/album.png"},
+    {CAT_UNWRITABLE, QT_TRANSLATE_NOOP("CAnalyReport", "Unwritable Items"), ":res/res/mac/list/type/duplicate.png"},
+};
+
+void named(QWidget* widget, const QString& name)
 {
-    setObjectName(QStringLiteral("AnalyReport"));
-    setAccessibleName(objectName());
+    widget->setObjectName(name);
+    widget->setAccessibleName(name);
 }
 
-CAnalyReport::~CAnalyReport() = default;
+} // namespace
 
-void CAnalyReport::SetMusicLink(CMusicLink* link) { m_pMusicLink = link; }
+CMoveFailedThread::CMoveFailedThread(CAnalyReport* report) : QThread(report), m_pReport(report) {}
+CMoveFailedThread::~CMoveFailedThread() { exit(0); }
+
+void CMoveFailedThread::run()
+{
+    if (m_pReport)
+        m_pReport->MoveFailedItem();
+    emit SendMoveOK();
+}
+
+CFixFailedThread::CFixFailedThread(CAnalyReport* report) : QThread(report), m_pReport(report) {}
+CFixFailedThread::~CFixFailedThread() { exit(0); }
+
+void CFixFailedThread::run()
+{
+    if (m_pReport)
+        m_pReport->UpdataSucessItem();
+    emit SendFixOK();
+}
+
+CAnalyReport::CAnalyReport(QWidget* parent)
+    : QWidget(parent), m_pPending(std::make_unique<std::deque<PendingEntry>>())
+{
+    named(this, QStringLiteral("AnalyReport"));
+    m_mapFailedItem.clear();
+    m_pSplitter = new QSplitter(Qt::Horizontal, this);
+    named(m_pSplitter, QStringLiteral("ReportSplitter"));
+    m_pSplitter->setFocusPolicy(Qt::ClickFocus);
+    m_pSplitter->setContentsMargins(0, 0, 0, 0);
+    m_pSplitter->setOpaqueResize(true);
+    m_pSplitter->setHandleWidth(1);
+    buildTypeTree();
+
+    m_pListStack = new QStackedWidget(this);
+    named(m_pListStack, QStringLiteral("ReportListStack"));
+    m_pListStack->setFocusPolicy(Qt::ClickFocus);
+    m_pListStack->setMinimumWidth(400);
+    buildArtworkGrid();
+    m_pTreeAlbum = buildCategoryTree(QStringLiteral("AlbumTree"));
+    m_pTreeArtist = buildCategoryTree(QStringLiteral("ArtistTree"));
+    m_pTreeNotExist = buildCategoryTree(QStringLiteral("UnwritableTree"));
+    m_pTreeNotExist->SetActionsEnabled(false);
+    m_pRightWidget = new QWidget(this);
+    named(m_pRightWidget, QStringLiteral("ReportRightWidget"));
+    buildUnrecognizedTree(m_pRightWidget);
+    buildLayout();
+    connectLists();
+
+    m_pMaxPicture = new CShowMaxPicture(m_pListArtwork);
+    m_pMaxPicture->hide();
+    for (tagTrack& slot : m_track) {
+        slot = tagTrack();
+        slot.thread = new CConverterThread(this);
+        connect(slot.thread, &CConverterThread::SendConverterOK, this, &CAnalyReport::AcceptConverInfo);
+    }
+    setMinimumWidth(862);
+    m_pMoveFailedThread = new CMoveFailedThread(this);
+    m_pFixFailedThread = new CFixFailedThread(this);
+    connect(m_pMoveFailedThread, &CMoveFailedThread::SendMoveOK, this, &CAnalyReport::MoveFailedItemOK);
+    connect(m_pFixFailedThread, &CFixFailedThread::SendFixOK, this, &CAnalyReport::UpdataSucessItemOK);
+    m_pTreeNotExist->viewport()->installEventFilter(this);
+}
+
+void CAnalyReport::buildTypeTree()
+{
+    m_pTypeTree = new QTreeWidget(this);
+    named(m_pTypeTree, QStringLiteral("ReportListTypeOEM"));
+    m_pTypeTree->setFrameShape(QFrame::NoFrame);
+    m_pTypeTree->setFocusPolicy(Qt::NoFocus);
+    m_pTypeTree->setContentsMargins(0, 0, 0, 0);
+    m_pTypeTree->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_pTypeTree->header()->setSectionsMovable(false);
+    m_pTypeTree->header()->hide();
+    m_pTypeTree->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_pTypeTree->setColumnCount(4);
+    const int widths[] = {1, 20, 200, 30};
+    for (int column = 0; column < 4; ++column)
+        m_pTypeTree->setColumnWidth(column, widths[column]);
+    m_pTypeTree->setMinimumWidth(250);
+    m_pTypeTree->setRootIsDecorated(false);
+
+    for (const CategoryRow& category : kCategoryRows) {
+        auto* badge = new CQuantityWidget(0, this);
+        const bool first = category.kind == CAT_UNRECOGNIZED;
+        auto* row = new CTypeTreeItem(tr(category.caption), QString::fromLatin1(category.icon), badge,
+                                      first ? nullptr : m_pTypeTree);
+        if (first)
+            m_pTypeTree->insertTopLevelItem(0, row);
+        row->m_iType = category.kind;
+        row->SetQuantityWidgetIndex(0);
+        m_vecTypeItem.append(row);
+        m_pTypeTree->setItemWidget(row, 3, badge);
+    }
+    m_pTypeTree->setCurrentItem(TypeRow(CAT_ARTWORK));
+    connect(m_pTypeTree, &QTreeWidget::currentItemChanged, this, &CAnalyReport::ClickType);
+}
+
+void CAnalyReport::buildArtworkGrid()
+{
+    m_pListArtwork = new CListWidget(m_track, this);
+    named(m_pListArtwork, QStringLiteral("ArtworkList"));
+    m_pListArtwork->setDragDropMode(QAbstractItemView::NoDragDrop);
+    m_pListArtwork->setFrameShape(QFrame::NoFrame);
+    m_pListArtwork->setFocusPolicy(Qt::NoFocus);
+    m_pListArtwork->setMovement(QListView::Static);
+    m_pListArtwork->viewport()->setAcceptDrops(true);
+    m_pListArtwork->setDropIndicatorShown(true);
+    m_pListArtwork->setDragEnabled(false);
+    m_pListArtwork->setViewMode(QListView::IconMode);
+    m_pListArtwork->setGridSize(QSize(140, 140));
+    m_pListArtwork->setIconSize(QSize(108, 108));
+    m_pListArtwork->setResizeMode(QListView::Adjust);
+    m_pListArtwork->setSelectionRectVisible(true);
+    m_pListArtwork->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_pListArtwork->setItemDelegate(new CListDelegate(m_pListArtwork, this));
+}
+
+CFailedTreeWidget* CAnalyReport::buildCategoryTree(const QString& name)
+{
+    auto* tree = new CFailedTreeWidget(this);
+    named(tree, name);
+    tree->setFocusPolicy(Qt::NoFocus);
+    tree->setFrameShape(QFrame::NoFrame);
+    tree->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    tree->setAutoScroll(false);
+    tree->setColumnCount(6);
+    tree->header()->hide();
+    const int widths[] = {160, 80, 150, 150, 0, 30};
+    const QHeaderView::ResizeMode modes[] = {QHeaderView::Stretch, QHeaderView::Fixed, QHeaderView::Stretch,
+                                             QHeaderView::Stretch, QHeaderView::Fixed, QHeaderView::Fixed};
+    for (int column = 0; column < 6; ++column) {
+        tree->setColumnWidth(column, widths[column]);
+        tree->header()->setSectionResizeMode(column, modes[column]);
+    }
+    tree->setColumnHidden(4, true);
+    tree->setAlternatingRowColors(true);
+    tree->setRootIsDecorated(false);
+    tree->header()->setStretchLastSection(false);
+    tree->update();
+    return tree;
+}
+
+void CAnalyReport::buildUnrecognizedTree(QWidget* parent)
+{
+    m_pTreeFailed = new CFailedTreeWidget(parent);
+    named(m_pTreeFailed, QStringLiteral("UnrecognizedTree"));
+    m_pTreeFailed->setFocusPolicy(Qt::NoFocus);
+    m_pTreeFailed->setFrameShape(QFrame::NoFrame);
+    m_pTreeFailed->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_pTreeFailed->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_pTreeFailed->setAlternatingRowColors(true);
+    m_pTreeFailed->setAutoScroll(false);
+    m_pTreeFailed->setIconSize(QSize(30, 30));
+    m_pTreeFailed->setRootIsDecorated(false);
+    m_pTreeFailed->setColumnCount(9);
+    m_pTreeFailed->setHeaderLabels({QStringLiteral("    \u221a"), QStringLiteral(" "), tr("Song title"), tr("Time"),
+                                    tr("Artist"), tr("Album"), QStringLiteral(" "), QStringLiteral(" "),
+                                    QStringLiteral(" ")});
+    const int widths[] = {50, 50, 200, 80, 200, 200, 25, 25, 10};
+    const QHeaderView::ResizeMode F = QHeaderView::Fixed, S = QHeaderView::Stretch;
+    const QHeaderView::ResizeMode modes[] = {F, F, S, F, S, S, F, F, F};
+    for (int column = 0; column < 9; ++column) {
+        m_pTreeFailed->setColumnWidth(column, widths[column]);
+        m_pTreeFailed->header()->setSectionResizeMode(column, modes[column]);
+    }
+    m_pTreeFailed->header()->setStretchLastSection(false);
+    m_pTreeFailed->setColumnHidden(6, true);
+    m_pTreeFailed->setColumnHidden(7, true);
+}
+
+void CAnalyReport::buildLayout()
+{
+    // Stack pages: 0 artwork, 1 unwritable, 2 album, 3 artist, 4 unrecognized.
+    for (QWidget* page : {static_cast<QWidget*>(m_pListArtwork), static_cast<QWidget*>(m_pTreeNotExist),
+                          static_cast<QWidget*>(m_pTreeAlbum), static_cast<QWidget*>(m_pTreeArtist),
+                          static_cast<QWidget*>(m_pTreeFailed)})
+        m_pListStack->addWidget(page);
+    auto* right = new QVBoxLayout(m_pRightWidget);
+    right->setContentsMargins(0, 0, 0, 0);
+    right->setSpacing(0);
+    right->addWidget(m_pListStack);
+    // The track editor joins the right-hand side below the stack.
+    m_pSplitter->addWidget(m_pTypeTree);
+    m_pSplitter->addWidget(m_pRightWidget);
+    m_pSplitter->setCollapsible(0, false);
+    m_pSplitter->setCollapsible(1, false);
+    m_pSplitter->setStretchFactor(0, 1);
+    m_pSplitter->setStretchFactor(1, 3);
+    m_pTypeTree->setMinimumWidth(280);
+    m_pTypeTree->setMaximumWidth(350);
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->setSpacing(0);
+    page->addWidget(m_pSplitter);
+}
+
+void CAnalyReport::connectLists()
+{
+    connect(m_pListArtwork, &CListWidget::SendCheckState, this, &CAnalyReport::ArtworkChangeChecked);
+    connect(m_pListArtwork, &CListWidget::SetUnchecked, this, &CAnalyReport::ArtworkChangeChecked);
+    connect(m_pListArtwork, &CListWidget::SetAllUnchecked, this, &CAnalyReport::ArtworkUncheckedAll);
+    connect(m_pTreeAlbum, &QTreeWidget::itemClicked, this, &CAnalyReport::AlbumChangeChecked);
+    connect(m_pTreeArtist, &QTreeWidget::itemClicked, this, &CAnalyReport::ArtistChangeChecked);
+    connect(m_pTreeNotExist, &QTreeWidget::itemClicked, this, &CAnalyReport::NotExistChangeChecked);
+    connect(m_pTreeAlbum, &CFailedTreeWidget::SetUnchecked, this, &CAnalyReport::AlbumChangeChecked);
+    connect(m_pTreeArtist, &CFailedTreeWidget::SetUnchecked, this, &CAnalyReport::ArtistChangeChecked);
+    connect(m_pTreeNotExist, &CFailedTreeWidget::SetUnchecked, this, &CAnalyReport::NotExistChangeChecked);
+    connect(m_pTreeAlbum, &CFailedTreeWidget::SetAllUnchecked, this, &CAnalyReport::AlbumUncheckedAll);
+    connect(m_pTreeArtist, &CFailedTreeWidget::SetAllUnchecked, this, &CAnalyReport::ArtistUncheckedAll);
+    connect(m_pTreeNotExist, &CFailedTreeWidget::SetAllUnchecked, this, &CAnalyReport::NotExistUncheckedAll);
+    connect(m_pTreeFailed->header(), &QHeaderView::sectionClicked, this, &CAnalyReport::SortFailedTree);
+    connect(m_pListArtwork, &QListWidget::currentItemChanged, this,
+            qOverload<QListWidgetItem*, QListWidgetItem*>(&CAnalyReport::CurrentItemChanged));
+    for (QTreeWidget* tree : {static_cast<QTreeWidget*>(m_pTreeAlbum), static_cast<QTreeWidget*>(m_pTreeArtist),
+                              static_cast<QTreeWidget*>(m_pTreeFailed)})
+        connect(tree, &QTreeWidget::currentItemChanged, this,
+                qOverload<QTreeWidgetItem*, QTreeWidgetItem*>(&CAnalyReport::CurrentItemChanged));
+}
+
+CAnalyReport::~CAnalyReport()
+{
+    StopWorking();
+    for (tagTrack& slot : m_track) {
+        delete slot.thread;
+        slot.thread = nullptr;
+    }
+    delete m_pMoveFailedThread;
+    delete m_pFixFailedThread;
+    m_pMoveFailedThread = nullptr;
+    m_pFixFailedThread = nullptr;
+    if (m_pMusicLink)
+        PlayUnit_Destroy(m_pMusicLink);
+    // Rows out of the category tree are the page's own; rows in it go with
+    // the tree. Taking them all out first frees each exactly once.
+    takeTypeRows();
+    qDeleteAll(m_vecTypeItem);
+    m_vecTypeItem.clear();
+}
+
+void CAnalyReport::SetMusicLink(CMusicLink* link)
+{
+    m_pMusicLink = link;
+    if (!link)
+        return;
+    // The page acts on a preview's end only when it previews a row itself.
+    connect(link, &CMusicLink::SendPlayOver, this, [this] { m_pPlayItem = nullptr; });
+    PlayUnit_Create(&PlayCallBrakPlay, link);
+    setFocusPolicy(Qt::ClickFocus);
+    m_pArtworkChooser = new CArtworkList(link, m_pListArtwork, Qt::Popup);
+    m_pArtworkChooser->hide();
+}
+
 void CAnalyReport::SetExitFlag(bool exit) { m_bExit = exit; }
-void CAnalyReport::AddReportItem(void*, int, int, long long, bool) {}
-void CAnalyReport::ShowReport(bool) {}
-int CAnalyReport::CalculateScore() { return 0; }
-void CAnalyReport::SetArtworkState(tagCtlState) {}
-void CAnalyReport::SetFixState(EFixState) {}
-void CAnalyReport::FixAnalyList() {}
-void CAnalyReport::StartFixFailed() {}
-void CAnalyReport::FixCallBrack(void*, int, int, int) {}
-void CAnalyReport::StopPlay() {}
-bool CAnalyReport::IsNeedFix() { return false; }
+
 bool CAnalyReport::IsNeedApply() const { return m_bNeedApply; }
-void CAnalyReport::AppleyiTunes() {}
-void CAnalyReport::AppleyCondition(tagCtlState, bool) {}
-void CAnalyReport::StopWorking() { m_bNeedApply = false; }
+
+void CAnalyReport::stopConverters()
+{
+    for (tagTrack& slot : m_track) {
+        if (slot.thread) {
+            slot.thread->SetStop(true);
+            slot.thread->KillConvertTask();
+            slot.thread->wait();
+            slot.thread->SetStop(false);
+        }
+        slot.kind = TK_NONE;
+        slot.item = nullptr;
+    }
+}
+
+void CAnalyReport::StopWorking()
+{
+    stopConverters();
+    m_pMoveFailedThread->wait();
+    m_pFixFailedThread->wait();
+    StopPlay();
+    ClearReport();
+}
+
+void CAnalyReport::takeTypeRows()
+{
+    while (m_pTypeTree->topLevelItemCount() > 0) {
+        auto* row = static_cast<CTypeTreeItem*>(m_pTypeTree->takeTopLevelItem(0));
+        row->DelQuantityWidget();
+    }
+}
+
+void CAnalyReport::clearTree(QTreeWidget* tree)
+{
+    while (tree->topLevelItemCount() > 0)
+        delete tree->takeTopLevelItem(0);
+}
+
+void CAnalyReport::ClearReport()
+{
+    {
+        // Deliveries of this run still on their way are dropped.
+        QMutexLocker lock(&m_pendingMutex);
+        m_pPending->clear();
+        ++m_iRun;
+    }
+    m_iFixNum = 0;
+    m_iFixTotal = 0;
+    m_iProblemNum = 0;
+    m_bNeedApply = false;
+    m_iArtworkState = m_iAlbumState = m_iArtistState = m_iNotExistState = m_iFailedState = CTL_IDLE;
+    m_eFixState = FS_IDLE;
+    takeTypeRows();
+    for (CTypeTreeItem* row : std::as_const(m_vecTypeItem)) {
+        row->SetSpinner(false);
+        row->SetQuantityWidgetIndex(0);
+    }
+    m_pListArtwork->StopFlash();
+    while (m_pListArtwork->count() > 0)
+        delete m_pListArtwork->takeItem(0);
+    m_pListArtwork->SetSuccessNum(0);
+    for (CFailedTreeWidget* tree : {m_pTreeFailed, m_pTreeAlbum, m_pTreeArtist}) {
+        clearTree(tree);
+        tree->m_iSuccessNum = 0;
+    }
+    for (int i = m_pTreeNotExist->topLevelItemCount() - 1; i >= 0; --i) {
+        m_pTreeNotExist->removeItemWidget(m_pTreeNotExist->topLevelItem(i), 1);
+        delete m_pTreeNotExist->takeTopLevelItem(i);
+    }
+    m_pTreeNotExist->m_iSuccessNum = 0;
+    m_pListArtwork->clear();
+    for (QTreeWidget* tree : {static_cast<QTreeWidget*>(m_pTreeFailed), static_cast<QTreeWidget*>(m_pTreeAlbum),
+                              static_cast<QTreeWidget*>(m_pTreeArtist), static_cast<QTreeWidget*>(m_pTreeNotExist)})
+        tree->clear();
+    m_mapFailedItem.clear();
+    m_pPlayItem = nullptr;
+}
+
+CTypeTreeItem* CAnalyReport::TypeRow(int kind) const
+{
+    for (CTypeTreeItem* row : m_vecTypeItem)
+        if (row->m_iType == kind)
+            return row;
+    return nullptr;
+}
+
+tagCtlState CAnalyReport::CategoryState(int kind) const
+{
+    return const_cast<CAnalyReport*>(this)->stateOf(kind);
+}
+
+tagCtlState& CAnalyReport::stateOf(int kind)
+{
+    switch (kind) {
+    case CAT_UNRECOGNIZED: return m_iFailedState;
+    case CAT_ARTWORK: return m_iArtworkState;
+    case CAT_ARTIST: return m_iArtistState;
+    case CAT_ALBUM: return m_iAlbumState;
+    default: return m_iNotExistState;
+    }
+}
+
+void CAnalyReport::StopPlay()
+{
+    editorForget();
+    if (m_pPlayItem)
+        PlayUnit_Stop();
+    m_pPlayItem = nullptr;
+}
+
+void ShowMusicInWindow(const QString& path)
+{
+    if (!path.isEmpty())
+        desktop::revealFile(path);
+}
+
+void PlayCallBrakPlay(unsigned int progress, tagPlayUnitState state, void* user)
+{
+    if (state == PU_ENDED && progress == PROGRESS_FULL && user)
+        static_cast<CMusicLink*>(user)->CallPlayState(progress, state, 0);
+}

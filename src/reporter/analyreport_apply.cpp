@@ -1,0 +1,87 @@
+// Writing every track's results back, on the main window's apply thread,
+// inside one database transaction, with pause and resume.
+#include "reporter/analyreport.h"
+
+#include "common.h"
+#include "config.h"
+#include "musiclink.h"
+
+#include <QMutex>
+#include <QMutexLocker>
+#include <QWaitCondition>
+
+namespace {
+
+// The apply loop's pause pair; the flag changes and wakes under the mutex
+// the loop holds while it tests and waits, so a resume cannot slip between.
+QMutex g_Applemutex;
+QWaitCondition g_AppleCond;
+int iApplePauseThread = 0;
+
+// The engine's answer for a track that has nothing to write (yet).
+constexpr int kNothingToWrite = MM_ERR_FAIL;
+
+} // namespace
+
+void CAnalyReport::AppleyiTunes()
+{
+    WriteUILog(QStringLiteral("Start AppleiTunes"));
+    // An open edit was committed by the main window before this thread
+    // started; the editor only has to collapse.
+    emit EditInfoHide();
+    m_bNeedApply = false;
+    const int replaceWord = CConfig::instance()->Replace;
+    const int replace = (replaceWord & OPT_REPLACE_META) ? replaceWord : 0;
+    m_pMusicLink->DBTransaction(false);
+    const int count = m_pMusicLink->GetMusicCountAMode(nullptr, nullptr);
+    int failed = 0;
+    for (int index = 0; index < count; ++index) {
+        if (m_bExit)
+            break;
+        QMutexLocker lock(&g_Applemutex);
+        while (iApplePauseThread)
+            g_AppleCond.wait(&g_Applemutex);
+        if (m_bExit)
+            break;
+        const int result = m_pMusicLink->ApplyMusicInfo(index, replace);
+        lock.unlock();
+        if (result != 0 && result != kNothingToWrite) {
+            ++failed;
+            void* track = nullptr;
+            int absence = 0, state = 0;
+            long long repeat = 0;
+            m_pMusicLink->GetMusicListMusic(index, &track, absence, state, repeat);
+            const tagMMusicInfo* info = nullptr;
+            m_pMusicLink->GetMusicInfo(track, &info, INFO_NEW);
+            WriteUILog(QStringLiteral("ApplyMusicInfo Failed: index:%1 PID:%2 path:%3 code:%4")
+                           .arg(index).arg(info ? info->strPersistentID : QString(),
+                                           info ? info->strLocation : QString()).arg(result));
+        }
+        emit UpdateProcess(int(qint64(index + 1) * PROGRESS_FULL / count));
+    }
+    m_pMusicLink->DBTransaction(true);
+    // What could not be written still waits to be applied.
+    if (failed > 0)
+        m_bNeedApply = true;
+    if (m_bExit)
+        return;
+    emit UpdateProcess(PROGRESS_FULL);
+    QMetaObject::invokeMethod(this, [this, failed] {
+        if (m_eFixState == FS_IDLE)
+            CalculateScore();
+        if (failed > 0)
+            emit StartFixAll(tr("%1 song(s) could not be written. Please check that the files are writable.").arg(failed));
+    }, Qt::QueuedConnection);
+    WriteUILog(QStringLiteral("Stop AppleiTunes"));
+}
+
+void CAnalyReport::AppleyCondition(tagCtlState state, bool wake)
+{
+    QMutexLocker lock(&g_Applemutex);
+    if (state == CTL_PAUSE) {
+        iApplePauseThread = 1;
+    } else if (state == CTL_RUN && wake && iApplePauseThread) {
+        iApplePauseThread = 0;
+        g_AppleCond.wakeOne();
+    }
+}

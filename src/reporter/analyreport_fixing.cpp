@@ -1,0 +1,432 @@
+// The Fix All scheduler: the chain of categories, up to four tracks in
+// flight (conversion, then online lookup), pause and run, and the end of a
+// conversion. GUI thread only.
+#include "reporter/analyreport.h"
+
+#include "common.h"
+#include "config.h"
+#include "musiclink.h"
+#include "reporter/converterthread.h"
+#include "reporter/reportlists.h"
+#include "reporter/typetreeitem.h"
+#include "reportrow.h"
+#include "treeitem.h"
+#include "treeobj.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTime>
+
+namespace {
+
+constexpr int kLookupAll = DW_INFO | DW_SEARCH_ARTWORK | DW_INFO_ARTWORK;
+
+// Only a plain persistent ID may name a file: anything else could climb
+// out of the music folder or name a file already there.
+bool isPlainName(const QString& id)
+{
+    static const QRegularExpression plain(QStringLiteral("^[0-9A-Za-z]+$"));
+    return plain.match(id).hasMatch();
+}
+
+int nextKind(int kind)
+{
+    switch (kind) {
+    case CAT_ARTWORK: return CAT_ARTIST;
+    case CAT_ARTIST: return CAT_ALBUM;
+    default: return CAT_UNWRITABLE;
+    }
+}
+
+} // namespace
+
+QString CAnalyReport::wavPathFor(const QString& persistentId) const
+{
+    const QString folder = CConfig::instance()->GetMusicPath();
+    CreateFolder(folder);
+    const QString base = isPlainName(persistentId) ? persistentId
+                                                   : QTime::currentTime().toString(QStringLiteral("hh:mm:ss"));
+    QString path = QStringLiteral("%1/%2.wav").arg(folder, base);
+    for (int n = 1; QFileInfo::exists(path); ++n)
+        path = QStringLiteral("%1/%2_%3.wav").arg(folder, base).arg(n);
+    return path;
+}
+
+void CAnalyReport::SetArtworkState(tagCtlState state)
+{
+    flushEntries();
+    m_iArtworkState = state;
+    if (state == CTL_RUN)
+        TypeRow(CAT_ARTWORK)->MarkFixing();
+    else
+        TypeRow(CAT_ARTWORK)->SetSpinner(false);
+    m_iFixNum = 0;
+    m_iFixTotal = m_pListArtwork->count() + m_pTreeAlbum->topLevelItemCount()
+                  + m_pTreeArtist->topLevelItemCount() + m_pTreeNotExist->topLevelItemCount();
+}
+
+void CAnalyReport::SetFixState(EFixState state)
+{
+    m_eFixState = state;
+    if (state != FS_PAUSE && state != FS_RUN)
+        return;
+    const bool run = state == FS_RUN;
+    for (int kind : {CAT_UNRECOGNIZED, CAT_ARTWORK, CAT_UNWRITABLE, CAT_ARTIST, CAT_ALBUM})
+        if (stateOf(kind) == CTL_RUN)
+            TypeRow(kind)->SetSpinner(run);
+    if (m_iArtworkState == CTL_RUN)
+        for (int slot = 0; slot < kConverterSlots; ++slot)
+            if (m_track[slot].item)
+                m_pListArtwork->StartPauseFlash(slot, run ? 1 : 0);
+}
+
+void CAnalyReport::FixAnalyList()
+{
+    if (m_bExit || m_eFixState == FS_PAUSE)
+        return;
+    for (int step = 0; step < kConverterSlots; ++step) {
+        if (m_iArtworkState == CTL_RUN)
+            FixArtwork();
+        else if (m_iNotExistState == CTL_RUN)
+            FixNotExist();
+        else if (m_iArtistState == CTL_RUN)
+            FixArtist();
+        else if (m_iAlbumState == CTL_RUN)
+            FixAlbum();
+        else if (m_iFailedState == CTL_RUN)
+            FixFailed();
+    }
+}
+
+int CAnalyReport::CheckMangaList()
+{
+    for (int slot = 0; slot < kConverterSlots; ++slot)
+        if (!m_track[slot].item && (!m_track[slot].thread || !m_track[slot].thread->isRunning()))
+            return slot;
+    return -1;
+}
+
+void CAnalyReport::reportProgress()
+{
+    if (m_iFixTotal >= 1)
+        emit ReportFixInfo(-1, int(qint64(m_iFixNum) * PROGRESS_FULL / m_iFixTotal));
+}
+
+bool CAnalyReport::startConversion(int slot, int kind, void* item, CReportItemData* data)
+{
+    CConverterThread* thread = m_track[slot].thread;
+    if (!thread)
+        return false;
+    m_track[slot].kind = kind;
+    m_track[slot].item = item;
+    thread->SetTrackParams(item, data->GetPath(), data->GetConverPath(), FT_DEFAULT);
+    data->SetFixState(DS_FIXING);
+    thread->start(QThread::InheritPriority);
+    return true;
+}
+
+bool CAnalyReport::settleArtwork(CListItem* item, int engineState)
+{
+    if (engineState == DS_FAILED) {
+        if (g_pimgFailed)
+            item->setIcon(*g_pimgFailed);
+        item->SetItemState(CListItem::IS_FAILED, true);
+        item->SetFixState(DS_FAILED);
+        return true;
+    }
+    if (engineState != DS_DONE)
+        return false;
+    const int candidates = m_pMusicLink->GetArtworkConut(item->GetID());
+    if (candidates >= 0)
+        item->m_iArtworkCount = candidates;
+    if (candidates > 1)
+        item->SetListButShow(true);
+    item->SetItemState(CListItem::IS_FIXED, false);
+    item->SetFixState(DS_DONE);
+    ++m_pListArtwork->m_iSuccessNum;
+    return true;
+}
+
+void CAnalyReport::FixArtwork()
+{
+    if (m_iArtworkState == CTL_IDLE)
+        m_iArtworkState = CTL_RUN;
+    bool clean = true, busySeen = false;
+    for (int i = 0; i < m_pListArtwork->count(); ++i) {
+        auto* item = static_cast<CListItem*>(m_pListArtwork->item(i));
+        if (item->GetFixState() != DS_NONE) {
+            busySeen |= item->GetFixState() == DS_FIXING;
+            reportProgress();
+            continue;
+        }
+        if (item->GetCheckState() != Qt::Checked)
+            continue;
+        const int slot = CheckMangaList();
+        if (slot < 0)
+            continue;
+        m_iFixNum = i;
+        emit StartFixAll(tr("Fixing Songs Without Album Artwork: %1").arg(item->text()));
+        if (i > 0 && i % 18 == 0 && m_pArtworkChooser && m_pArtworkChooser->isVisible())
+            m_pArtworkChooser->hide();
+        if (settleArtwork(item, m_pMusicLink->DownloadGetGNArtworkState(item->GetID()))) {
+            if (item->GetID())
+                reportProgress();
+            continue;
+        }
+        auto markFailed = [this, item, slot](bool flash) {
+            if (g_pimgFailed)
+                item->setIcon(*g_pimgFailed);
+            item->SetItemState(CListItem::IS_FAILED, true);
+            item->SetFixState(DS_FAILED);
+            if (flash)
+                m_pListArtwork->PushFlashItem(slot, item);
+            if (item->GetID())
+                reportProgress();
+        };
+        if (item->GetPath().isEmpty()) {
+            markFailed(false);
+            clean = false;
+            continue;
+        }
+        item->SetConverPath(wavPathFor(item->GetPersistentID()));
+        WriteUILog(QStringLiteral("FixArtwork Converter id: %1 Name:%2").arg(item->GetPersistentID(), item->text()));
+        if (g_pimgDef)
+            item->setIcon(*g_pimgDef);
+        item->SetItemState(CListItem::IS_FIXING, true);
+        if (!startConversion(slot, TK_ARTWORK, item, item)) {
+            markFailed(true);
+            clean = false;
+            continue;
+        }
+        m_pListArtwork->PushFlashItem(slot, item);
+        return;
+    }
+    if (clean && !busySeen)
+        finishCategory(CAT_ARTWORK);
+}
+
+void CAnalyReport::markTreeFailed(CTreeItem* item, int fieldColumn)
+{
+    item->SetFixState(DS_FAILED);
+    item->setText(fieldColumn, tr("Failed"));
+    if (g_pFailed)
+        item->setIcon(5, *g_pFailed);
+}
+
+bool CAnalyReport::settleTree(CTreeItem* item, int kind, int engineState)
+{
+    if (engineState != DS_FAILED && engineState != DS_DONE)
+        return false;
+    const int field = kind == CAT_ARTIST ? 2 : 3;
+    item->setForeground(field, m_clrRed);
+    if (engineState == DS_FAILED) {
+        markTreeFailed(item, field);
+        return true;
+    }
+    const CReportRow row = CReportRow::Read(m_pMusicLink, item->GetID(), item->GetAbsenceType());
+    if (!row.hasInfo) {
+        markTreeFailed(item, field);
+        return true;
+    }
+    item->setText(0, FROMUTF8(row.name, QString()));
+    item->setText(2, FROMUTF8(row.artist, QStringLiteral("Artist")));
+    if (kind == CAT_ARTIST)
+        item->setText(3, FROMUTF8(row.album, QStringLiteral("Album")));
+    const QString& value = kind == CAT_ARTIST ? row.artist : row.album;
+    if (value.isEmpty()) {
+        markTreeFailed(item, field);
+        return true;
+    }
+    item->SetFixState(DS_DONE);
+    item->setText(field, FROMUTF8(value, kind == CAT_ARTIST ? QStringLiteral("Artist") : QStringLiteral("Album")));
+    item->setForeground(field, m_clrBlack);
+    if (g_pOK)
+        item->setIcon(5, *g_pOK);
+    ++(kind == CAT_ARTIST ? m_pTreeArtist : m_pTreeAlbum)->m_iSuccessNum;
+    return true;
+}
+
+void CAnalyReport::FixArtist() { FixTreeCategory(CAT_ARTIST); }
+void CAnalyReport::FixAlbum() { FixTreeCategory(CAT_ALBUM); }
+
+void CAnalyReport::FixTreeCategory(int kind)
+{
+    const bool artist = kind == CAT_ARTIST;
+    CFailedTreeWidget* tree = artist ? m_pTreeArtist : m_pTreeAlbum;
+    if (artist && m_iArtistState == CTL_IDLE)
+        m_iArtistState = CTL_RUN;
+    const int offset = m_pListArtwork->count() + (artist ? 0 : m_pTreeArtist->topLevelItemCount());
+    const int field = artist ? 2 : 3;
+    bool clean = true, busySeen = false;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        auto* item = static_cast<CTreeItem*>(tree->topLevelItem(i));
+        if (item->GetFixState() != DS_NONE) {
+            busySeen |= item->GetFixState() == DS_FIXING;
+            continue;
+        }
+        if (item->data(0, Qt::CheckStateRole).toInt() != Qt::Checked)
+            continue;
+        const int slot = CheckMangaList();
+        if (slot < 0)
+            continue;
+        m_iFixNum = offset + i;
+        emit StartFixAll((artist ? tr("Fixing Songs Without Artist: %1") : tr("Fixing Songs Without Album: %1"))
+                             .arg(item->text(0)));
+        if (artist)
+            tree->setCurrentItem(item);
+        if (settleTree(item, kind, m_pMusicLink->DownloadGNInfoState(item->GetID()))) {
+            if (item->GetID())
+                reportProgress();
+            continue;
+        }
+        if (item->GetPath().isEmpty() || !m_track[slot].thread) {
+            markTreeFailed(item, field);
+            if (item->GetID())
+                reportProgress();
+            clean = false;
+            continue;
+        }
+        item->SetConverPath(wavPathFor(item->GetPersistentID()));
+        WriteUILog(QStringLiteral("%1 Converter id: %2 Name:%3 Artist:%4 Album:%5")
+                       .arg(artist ? QStringLiteral("FixArtist") : QStringLiteral("FixAlbum"),
+                            item->GetPersistentID(), item->text(0), item->text(2), item->text(3)));
+        if (g_pRun)
+            item->setIcon(5, *g_pRun);
+        startConversion(slot, artist ? TK_ARTIST : TK_ALBUM, item, item);
+        return;
+    }
+    if (clean && !busySeen)
+        finishCategory(kind);
+}
+
+void CAnalyReport::finishCategory(int kind)
+{
+    for (tagTrack& slot : m_track) {
+        slot.kind = TK_NONE;
+        slot.item = nullptr;
+    }
+    const int next = nextKind(kind);
+    stateOf(next) = CTL_RUN;
+    stateOf(kind) = CTL_STOP;
+    if (kind == CAT_ARTWORK)
+        m_pListArtwork->StopFlash();
+    TypeRow(kind)->MarkFinished();
+    CTypeTreeItem* nextRow = TypeRow(next);
+    if (m_pTypeTree->indexOfTopLevelItem(nextRow) >= 0)
+        m_pTypeTree->setCurrentItem(nextRow);
+    nextRow->MarkFixing();
+    FixAnalyList();
+}
+
+void CAnalyReport::FixNotExist()
+{
+    m_iNotExistState = CTL_STOP;
+    TypeRow(CAT_UNWRITABLE)->MarkFinished();
+    emit MoveFailedItemState();
+    snapshotLists();
+    m_pMoveFailedThread->start(QThread::InheritPriority);
+}
+
+void CAnalyReport::AcceptConverInfo(void* pItem, bool bState, int iFixType)
+{
+    if (m_bExit)
+        return;
+    if (!pItem) {
+        WriteUILog(QStringLiteral("Accept Conver work obj null "));
+        return;
+    }
+    // A conversion of a run that was stopped since names an item that may
+    // be gone; only an item a slot still holds is real.
+    int slot = -1;
+    for (int i = 0; i < kConverterSlots; ++i)
+        if (m_track[i].item == pItem)
+            slot = i;
+    if (slot < 0)
+        return;
+    if (m_track[slot].kind == TK_ARTWORK)
+        acceptArtworkConversion(static_cast<CListItem*>(pItem), bState, iFixType);
+    else
+        acceptTreeConversion(static_cast<CTreeItem*>(pItem), bState, iFixType);
+}
+
+void CAnalyReport::acceptArtworkConversion(CListItem* item, bool ok, int)
+{
+    WriteUILog(QStringLiteral("Accept Artwork Conver ok PID: %1 bState: %2").arg(item->GetPersistentID()).arg(int(ok)));
+    if (m_bExit)
+        return;
+    void* track = item->GetID();
+    const int absence = item->GetAbsenceType();
+    const QString wav = item->GetConverPath();
+    if (!ok || !QFileInfo::exists(wav)) {
+        FixCallBrack(track, absence, 0, DS_FAILED);
+        return;
+    }
+    const QByteArray path = wav.toUtf8();
+    if (m_pMusicLink->DowldMusicInfo(track, path.constData(), kLookupAll, FT_DEFAULT, 1) == 0)
+        return;
+    if (g_pimgFailed)
+        item->setIcon(*g_pimgFailed);
+    item->SetFixState(DS_FAILED);
+    item->SetItemState(CListItem::IS_FAILED, true);
+    if (!m_bExit)
+        FixCallBrack(track, absence, 0, DS_FAILED);
+}
+
+void CAnalyReport::acceptTreeConversion(CTreeItem* item, bool ok, int fixType)
+{
+    const bool unrecognized = m_iFailedState == CTL_RUN;
+    const QString line = unrecognized             ? QStringLiteral("Accept Failed Conver ok PID: %1 bState: %2")
+                         : m_iArtistState == CTL_RUN ? QStringLiteral("Accept Artist Conver ok PID: %1 bState: %2")
+                                                     : QStringLiteral("Accept Album  Conver ok PID: %1 bState: %2");
+    WriteUILog(line.arg(item->GetPersistentID()).arg(int(ok)));
+    if (m_bExit)
+        return;
+    void* track = item->GetID();
+    const int absence = item->GetAbsenceType();
+    const QString wav = item->GetConverPath();
+    const int stateColumn = unrecognized ? 8 : 5;
+    auto refused = [&] {
+        item->SetFixState(DS_FAILED);
+        if (g_pFailed)
+            item->setIcon(stateColumn, *g_pFailed);
+        if (!m_bExit)
+            FixCallBrack(track, absence, 0, DS_FAILED);
+    };
+    const bool noCandidates = m_pMusicLink->GetArtworkConut(track) <= 0;
+    if (!ok || !QFileInfo::exists(wav)) {
+        if (unrecognized && noCandidates) {
+            if (m_pMusicLink->DowldMusicInfo(track, nullptr, DW_SEARCH_ARTWORK, FT_DEFAULT, 1) != 0)
+                refused();
+            return;
+        }
+        FixCallBrack(track, absence, 0, DS_FAILED);
+        return;
+    }
+    int what = DW_INFO;
+    if (unrecognized && (absence & MF_ARTWORK) && (m_iAnalyzeMask & MF_ARTWORK) && noCandidates)
+        what = kLookupAll;
+    const QByteArray path = wav.toUtf8();
+    if (m_pMusicLink->DowldMusicInfo(track, path.constData(), what, tagFixType(fixType), 1) != 0)
+        refused();
+}
+
+void CAnalyReport::FixCallBrack(void* track, int, int, int)
+{
+    if (m_bExit)
+        return;
+    if (m_iArtworkState == CTL_RUN) {
+        UpateMusicArtworkState(track);
+    } else if (m_iAlbumState == CTL_RUN) {
+        UpateMusicAttrState(track, m_pTreeAlbum, 5, 3);
+    } else if (m_iArtistState == CTL_RUN) {
+        UpateMusicAttrState(track, m_pTreeArtist, 5, 2);
+    } else if (m_iFailedState == CTL_RUN) {
+        Failed_UpateAttrState_temp(track);
+        if (const int rows = m_pTreeFailed->topLevelItemCount(); rows > 0)
+            emit ReportFixInfo(-1, int(qint64(m_iFixNum) * PROGRESS_FULL / rows));
+    }
+    if (m_iFailedState != CTL_RUN && track)
+        reportProgress();
+    FixAnalyList();
+}

@@ -1,0 +1,77 @@
+// What the report shows of one track, copied from the engine so that a row
+// never reads a track while it is painted. Plain data; any thread.
+#pragma once
+
+#include <QString>
+
+class CMusicLink;
+
+struct CReportRow
+{
+    void* track = nullptr;
+    int absence = 0;
+    bool hasInfo = false;  // false: the engine had no working copy
+    QString name;
+    QString time;          // formatted duration
+    QString artist;
+    QString album;
+    QString path;
+    QString persistentId;
+
+    // Reads the working copy of track through link.
+    static CReportRow Read(CMusicLink* link, void* track, int absence);
+};
+
+// A field's display text: the value, or "Unknown %1" with the field's name.
+QString FROMUTF8(const QString& value, const QString& name);
+
+#include "reporter/analyreport.h"
+
+// One AddReportItem call, prepared on the analysis thread.
+struct CAnalyReport::PendingEntry
+{
+    int run = 0;
+    CReportRow row;
+    int state = 0;
+    bool unwritable = false;
+    bool artist = false;
+    bool album = false;
+    bool artwork = false;
+    QString artworkPath;  // the tile's picture, saved; empty: not fixed
+};
+
+#include <QList>
+#include <QPair>
+#include <QSet>
+
+#include <vector>
+
+// A list item as a worker pass sees it: taken on the GUI thread before the
+// pass starts.
+struct CMoveItem
+{
+    void* item = nullptr;
+    void* track = nullptr;
+    int absence = 0;
+    int fixState = 0;
+};
+
+// Whether an unrecognized song is complete now, and what its row shows.
+struct CReturnDecision
+{
+    void* item = nullptr;
+    bool complete = false;
+    QString artworkPath;
+    CReportRow row;
+};
+
+// What a move or return pass decided; the completion slot carries it out.
+struct CMovePlan
+{
+    std::vector<CMoveItem> grid, artist, album, failed;
+    QSet<void*> known;  // tracks that have an unrecognized row
+    QList<void*> gridTaken, artistTaken, albumTaken;
+    QList<QPair<void*, CReportRow>> artistFixed, albumFixed;
+    QList<CReportRow> newFailed;  // in the order made; each arrives checked
+    QList<CReturnDecision> returns;
+};

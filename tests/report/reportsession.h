@@ -1,0 +1,133 @@
+// A real engine run feeding a report page the way the main window does:
+// a generated music folder loaded in the file mode, analysed, and walked
+// on a worker thread that hands every problem track to AddReportItem.
+#pragma once
+
+#include "common.h"
+#include "config.h"
+#include "musiclink.h"
+#include "reporter/analyreport.h"
+#include "testenv.h"
+
+#include <QAccessible>
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <sqlite3.h>
+
+#include <functional>
+
+namespace reporttest {
+
+constexpr int kWaitMs = 120000;
+
+// The analysis thread's walk: the mask first, then every problem track.
+class WalkThread : public QThread
+{
+public:
+    WalkThread(CMusicLink* link, CAnalyReport* report, int mask) : m_pLink(link), m_pReport(report), m_iMask(mask) {}
+    std::function<void(int)> afterEach;  // runs on the walk thread after track i
+
+protected:
+    void run() override
+    {
+        m_pReport->m_iAnalyzeMask = m_iMask;
+        const int count = m_pLink->GetMusicCountAMode(nullptr, nullptr);
+        for (int i = 0; i < count; ++i) {
+            void* track = nullptr;
+            int absence = 0, state = 0;
+            long long repeat = 0;
+            if (m_pLink->GetMusicListMusic(i, &track, absence, state, repeat) != 0)
+                continue;
+            const int both = absence & m_iMask;
+            if ((both & MF_FILE) || (both & (MF_ARTWORK | MF_ARTIST | MF_ALBUM))) {
+                ++m_pReport->m_iProblemNum;
+                m_pReport->AddReportItem(track, absence, state, repeat, true);
+            }
+            if (afterEach)
+                afterEach(i);
+        }
+    }
+
+private:
+    CMusicLink* m_pLink;
+    CAnalyReport* m_pReport;
+    int m_iMask;
+};
+
+// Loads files (or the working database again, with no files) and analyses.
+inline bool loadAndAnalyse(CMusicLink& link, tagMusicRunMode mode, const QStringList& files,
+                           const std::function<void()>& beforeAnalysis = {})
+{
+    QSignalSpy loaded(&link, &CMusicLink::SendLoadOK);
+    QSignalSpy analysed(&link, &CMusicLink::SendAnalyzeOK);
+    if (link.InitParam(mode, nullptr) != 0)
+        return false;
+    if (!files.isEmpty() && link.LoadExMusicFiles(files) != 0)
+        return false;
+    if (link.LoadiTunesMusic() != 0 || !(loaded.count() > 0 || loaded.wait(kWaitMs)))
+        return false;
+    if (beforeAnalysis)
+        beforeAnalysis();
+    return link.AnalyzeMusicInfo(CConfig::instance()->Genernal) == 0
+           && (analysed.count() > 0 || analysed.wait(kWaitMs));
+}
+
+// Walks the engine's list into the report and ends as the window does.
+inline void fillReport(CMusicLink& link, CAnalyReport& report, bool project = false)
+{
+    WalkThread walk(&link, &report, CConfig::instance()->Genernal);
+    walk.start();
+    walk.wait();
+    report.ShowReport(project);
+    report.CalculateScore();
+}
+
+// The "State" column of the working database for the file at location.
+inline int storedState(const QString& location)
+{
+    sqlite3* db = nullptr;
+    sqlite3_stmt* statement = nullptr;
+    int state = -1;
+    if (sqlite3_open_v2(g_strDBName.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK
+        && sqlite3_busy_timeout(db, kWaitMs) == SQLITE_OK
+        && sqlite3_prepare_v2(db, "select State from TracksTable where Location=?", -1, &statement, nullptr)
+               == SQLITE_OK) {
+        const QByteArray path = location.toUtf8();
+        sqlite3_bind_text(statement, 1, path.constData(), int(path.size()), SQLITE_TRANSIENT);
+        if (sqlite3_step(statement) == SQLITE_ROW)
+            state = sqlite3_column_int(statement, 0);
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return state;
+}
+
+// The names a screen reader finds among the cells of a view.
+inline QStringList accessibleNames(QWidget* view)
+{
+    QStringList names;
+    // A view lays out its rows, and so offers them, only once it is shown.
+    view->window()->show();
+    QCoreApplication::processEvents();
+    QAccessibleInterface* root = QAccessible::queryAccessibleInterface(view);
+    std::function<void(QAccessibleInterface*, int)> walk = [&](QAccessibleInterface* node, int depth) {
+        if (!node || depth > 3)
+            return;
+        for (int i = 0; i < node->childCount(); ++i) {
+            QAccessibleInterface* child = node->child(i);
+            if (!child)
+                continue;
+            names << child->text(QAccessible::Name);
+            walk(child, depth + 1);
+        }
+    };
+    walk(root, 0);
+    return names;
+}
+
+} // namespace reporttest

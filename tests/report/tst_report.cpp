@@ -1,0 +1,404 @@
+// The report page fed by a real engine load of a generated folder: rows per
+// category, badges, captions, summary lines, the score texts, check states
+// kept in the track database across a reload, stop and clear, a second
+// run, and a burst of deliveries from a worker thread.
+#include "reporter/reportlists.h"
+#include "reporter/typetreeitem.h"
+#include "reportsession.h"
+#include "treeitem.h"
+
+#include <QStackedWidget>
+
+using namespace reporttest;
+
+namespace {
+
+const QString kTagged = QStringLiteral("tagged.mp3");      // every field and a cover
+const QString kUntagged = QStringLiteral("untagged.mp3");  // nothing
+const QString kNoArt = QStringLiteral("noart.mp3");        // every field, no cover
+const QString kPartial = QStringLiteral("partial.mp3");    // title and artist only
+const QString kReadOnly = QStringLiteral("readonly.mp3");  // nothing, not writable
+const QString kMissing = QStringLiteral("missing.mp3");    // gone before the analysis
+
+QStringList titlesOf(QTreeWidget* tree, int column)
+{
+    QStringList titles;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        titles << tree->topLevelItem(i)->text(column);
+    return titles;
+}
+
+CTypeTreeItem* shownRow(CAnalyReport& report, const QString& caption)
+{
+    QTreeWidget* tree = report.TypeTree();
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        if (tree->topLevelItem(i)->text(2) == caption)
+            return static_cast<CTypeTreeItem*>(tree->topLevelItem(i));
+    return nullptr;
+}
+
+} // namespace
+
+class TestReport : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_music;
+    CMusicLink* m_pLink = nullptr;
+
+    QString file(const QString& name) const { return m_music.filePath(name); }
+
+    QStringList folderFiles() const
+    {
+        return {file(kTagged), file(kUntagged), file(kNoArt), file(kPartial), file(kReadOnly), file(kMissing)};
+    }
+
+    bool copyFixture(const QString& fixture, const QString& name)
+    {
+        QFile::remove(file(name));
+        return QFile::copy(testenv::fixture(fixture), file(name))
+               && QFile::setPermissions(file(name), QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    // A fresh working database with the folder loaded and analysed.
+    bool loadFolder(const QStringList& files)
+    {
+        m_pLink->DestroyMusicLibrary();
+        QFile::remove(g_strDBName);
+        if (!copyFixture(QStringLiteral("untagged.mp3"), kMissing))
+            return false;
+        return loadAndAnalyse(*m_pLink, RUN_FILES, files, [this] { QFile::remove(file(kMissing)); });
+    }
+
+private slots:
+    void initTestCase()
+    {
+        CreateLinkAndName();
+        CConfig::instance();
+        CreateImage();
+        QVERIFY(m_music.isValid());
+        QVERIFY(copyFixture(QStringLiteral("id3v2-cover.mp3"), kTagged));
+        QVERIFY(copyFixture(QStringLiteral("untagged.mp3"), kUntagged));
+        QVERIFY(copyFixture(QStringLiteral("id3v1-only.mp3"), kNoArt));
+        QVERIFY(copyFixture(QStringLiteral("id3v2-partial.mp3"), kPartial));
+        QVERIFY(copyFixture(QStringLiteral("untagged.mp3"), kReadOnly));
+        QVERIFY(QFile::setPermissions(file(kReadOnly), QFile::ReadOwner));
+        m_pLink = new CMusicLink();
+        QVERIFY(m_pLink->HasEngine());
+    }
+
+    void cleanupTestCase()
+    {
+        m_pLink->SetExitState(1);
+        m_pLink->DestroyMusicLibrary();
+        delete m_pLink;
+        DestroyImage();
+    }
+
+    // What a user sees after the analysis, category by category.
+    void categories_data()
+    {
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<int>("page");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QString>("summary");
+        QTest::newRow("artwork") << "Songs Without Album Artwork" << 0 << 4
+                                 << "Scanned 6 song(s), 4 song(s) without artwork.";
+        QTest::newRow("artist") << "Songs Without Artist" << 3 << 2
+                                << "Scanned 6 song(s), 2 song(s) without artist.";
+        QTest::newRow("album") << "Songs Without Album" << 2 << 3
+                               << "Scanned 6 song(s), 3 song(s) without album.";
+        QTest::newRow("unwritable") << "Unwritable Items" << 1 << 1
+                                    << "Scanned 6 song(s), 1 song(s) unwritable,check them if exist in your computer.";
+    }
+
+    void categories()
+    {
+        QFETCH(QString, caption);
+        QFETCH(int, page);
+        QFETCH(int, rows);
+        QFETCH(QString, summary);
+        QVERIFY(loadFolder(folderFiles()));
+        CAnalyReport report(nullptr);
+        report.SetMusicLink(m_pLink);
+        QSignalSpy texts(&report, &CAnalyReport::StartFixAll);
+        fillReport(*m_pLink, report);
+
+        // Only categories with songs are listed, in the page's order.
+        QStringList shown;
+        for (int i = 0; i < report.TypeTree()->topLevelItemCount(); ++i)
+            shown << report.TypeTree()->topLevelItem(i)->text(2);
+        QCOMPARE(shown, (QStringList{"Songs Without Album Artwork", "Songs Without Artist", "Songs Without Album",
+                                     "Unwritable Items"}));
+        CTypeTreeItem* row = shownRow(report, caption);
+        QVERIFY(row);
+        QCOMPARE(row->QuantityWidget()->CountText(), QString::number(rows));
+        QVERIFY(accessibleNames(report.TypeTree()).contains(caption));
+
+        texts.clear();
+        report.TypeTree()->setCurrentItem(nullptr);
+        report.TypeTree()->setCurrentItem(row);
+        QCOMPARE(report.ListStack()->currentIndex(), page);
+        QVERIFY(!texts.isEmpty());
+        QCOMPARE(texts.last().at(0).toString(), summary);
+        QCOMPARE(report.IsNeedFix(), true);
+    }
+
+    // Rows carry what they show; a missing value reads "Unknown ...".
+    void rows()
+    {
+        QVERIFY(loadFolder(folderFiles()));
+        CAnalyReport report(nullptr);
+        report.SetMusicLink(m_pLink);
+        fillReport(*m_pLink, report);
+
+        QStringList tiles;
+        for (int i = 0; i < report.ArtworkList()->count(); ++i)
+            tiles << report.ArtworkList()->item(i)->text();
+        QCOMPARE(tiles.size(), 4);
+        QVERIFY(tiles.contains(QStringLiteral("Lantern Steps")));
+        QVERIFY(tiles.contains(QStringLiteral("Grey Water Caf\u00e9")));
+        QCOMPARE(titlesOf(report.AlbumTree(), 3),
+                 QStringList({"Unknown Album", "Unknown Album", "Unknown Album"}));
+        QVERIFY(titlesOf(report.AlbumTree(), 2).contains(QStringLiteral("Mira Kessel")));
+        QCOMPARE(titlesOf(report.ArtistTree(), 2), QStringList({"Unknown Artist", "Unknown Artist"}));
+        QCOMPARE(report.AlbumTree()->topLevelItem(0)->foreground(3).color(), QColor("#32a5e6"));
+        QCOMPARE(report.AlbumTree()->topLevelItem(0)->checkState(0), Qt::Checked);
+        const QStringList names = accessibleNames(report.AlbumTree());
+        QVERIFY(names.contains(QStringLiteral("Grey Water Caf\u00e9")));
+
+        // A missing file is only listed as unwritable, and without a box.
+        QTreeWidgetItem* gone = report.UnwritableTree()->topLevelItem(0);
+        QCOMPARE(report.UnwritableTree()->topLevelItemCount(), 1);
+        QCOMPARE(static_cast<CTreeItem*>(gone)->GetPath(), file(kMissing));
+        QVERIFY(!gone->data(0, Qt::CheckStateRole).isValid());
+        for (QTreeWidget* tree : {static_cast<QTreeWidget*>(report.ArtistTree()), static_cast<QTreeWidget*>(report.AlbumTree())})
+            for (int i = 0; i < tree->topLevelItemCount(); ++i)
+                QVERIFY(static_cast<CTreeItem*>(tree->topLevelItem(i))->GetPath() != file(kMissing));
+    }
+
+    void score_data()
+    {
+        QTest::addColumn<bool>("clean");
+        QTest::addColumn<int>("open");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("allFixed");
+        QTest::newRow("open problems") << false << 10
+                                       << "Fixed 5 song(s), 0 problem(s). Still 10 problem(s) not fixed." << false;
+        QTest::newRow("all fixed") << true << 0 << "Congratulations, your music library is 100% cleaned!" << true;
+    }
+
+    void score()
+    {
+        QFETCH(bool, clean);
+        QFETCH(int, open);
+        QFETCH(QString, text);
+        QFETCH(bool, allFixed);
+        QVERIFY(loadFolder(clean ? QStringList{file(kTagged)} : folderFiles()));
+        CAnalyReport report(nullptr);
+        report.SetMusicLink(m_pLink);
+        QSignalSpy infos(&report, &CAnalyReport::ReportFixInfo);
+        QSignalSpy ends(&report, &CAnalyReport::EndFialedState);
+        QSignalSpy texts(&report, &CAnalyReport::StartFixAll);
+        fillReport(*m_pLink, report);
+        QCOMPARE(infos.last(), (QList<QVariant>{open, PROGRESS_FULL}));
+        QCOMPARE(ends.last().at(0).toBool(), allFixed);
+        QCOMPARE(texts.last().at(0).toString(), text);
+        QCOMPARE(report.CalculateScore(), open);
+        QCOMPARE(report.TypeTree()->topLevelItemCount(), clean ? 0 : 4);
+    }
+
+    // A box changed on screen is the "State" column of the track's row, and
+    // a reload of the project shows it again.
+    void checkStateSurvivesReload()
+    {
+        QVERIFY(loadFolder(folderFiles()));
+        {
+            CAnalyReport report(nullptr);
+            report.SetMusicLink(m_pLink);
+            fillReport(*m_pLink, report);
+            auto* artist = static_cast<CTreeItem*>(report.ArtistTree()->topLevelItem(0));
+            const QString location = artist->GetPath();
+            artist->setCheckState(0, Qt::Unchecked);
+            emit report.ArtistTree()->itemClicked(artist, 2);  // not the box column
+            QCOMPARE(storedState(location) & MF_ARTIST, 0);
+            emit report.ArtistTree()->itemClicked(artist, 0);
+            QCOMPARE(storedState(location), int(MF_ARTIST));
+
+            auto* tile = static_cast<CListItem*>(report.ArtworkList()->item(0));
+            tile->SetCheckState(Qt::Unchecked, false);
+            emit report.ArtworkList()->SendCheckState(tile);
+            QCOMPARE(storedState(tile->GetPath()) & MF_ARTWORK, int(MF_ARTWORK));
+            report.StopWorking();
+        }
+        QVERIFY(loadAndAnalyse(*m_pLink, RUN_PROJECT, {}));
+        CAnalyReport report(nullptr);
+        report.SetMusicLink(m_pLink);
+        fillReport(*m_pLink, report, true);
+        int unchecked = 0;
+        for (int i = 0; i < report.ArtistTree()->topLevelItemCount(); ++i)
+            unchecked += report.ArtistTree()->topLevelItem(i)->checkState(0) == Qt::Unchecked;
+        QCOMPARE(unchecked, 1);
+        unchecked = 0;
+        for (int i = 0; i < report.ArtworkList()->count(); ++i)
+            unchecked += static_cast<CListItem*>(report.ArtworkList()->item(i))->GetCheckState() == Qt::Unchecked;
+        QCOMPARE(unchecked, 1);
+    }
+
+    void uncheckAll_data()
+    {
+        QTest::addColumn<int>("bit");
+        QTest::newRow("artwork") << int(MF_ARTWORK);
+        QTest::newRow("artist") << int(MF_ARTIST);
+        QTest::newRow("album") << int(MF_ALBUM);
+        QTest::newRow("unwritable") << int(MF_FILE);
+    }
+
+    // "Uncheck All" unticks every row and sets the bit on every track;
+    // "Check All" gives it back.
+    void uncheckAll()
+    {
+        QFETCH(int, bit);
+        QVERIFY(loadFolder(folderFiles()));
+        CAnalyReport report(nullptr);
+        report.SetMusicLink(m_pLink);
+        fillReport(*m_pLink, report);
+        QTreeWidget* tree = bit == MF_ARTIST ? static_cast<QTreeWidget*>(report.ArtistTree())
+                            : bit == MF_ALBUM ? static_cast<QTreeWidget*>(report.AlbumTree())
+                                              : static_cast<QTreeWidget*>(report.UnwritableTree());
+        auto uncheckAllRows = [&](bool uncheck) {
+            if (bit == MF_ARTWORK)
+                uncheck ? report.ArtworkList()->UnAllItem() : report.ArtworkList()->AllItem();
+            else
+                uncheck ? static_cast<CFailedTreeWidget*>(tree)->UnAllItem() : static_cast<CFailedTreeWidget*>(tree)->AllItem();
+        };
+        uncheckAllRows(true);
+        for (const QString& path : {file(kUntagged), file(kTagged), file(kMissing)})
+            QCOMPARE(storedState(path) & bit, bit);
+        if (bit == MF_ARTWORK) {
+            for (int i = 0; i < report.ArtworkList()->count(); ++i)
+                QCOMPARE(static_cast<CListItem*>(report.ArtworkList()->item(i))->GetCheckState(), Qt::Unchecked);
+        } else {
+            for (int i = 0; i < tree->topLevelItemCount(); ++i)
+                QCOMPARE(tree->topLevelItem(i)->checkState(0), Qt::Unchecked);
+        }
+        uncheckAllRows(false);
+        QCOMPARE(storedState(file(kUntagged)) & bit, 0);
+    }
+
+    // Stop and clear leave an empty page, drop what the old run still had
+    // on its way, and a second run fills it as the first did.
+    void stopClearAndSecondRun()
+    {
+        QVERIFY(loadFolder(folderFiles()));
+        CAnalyReport report(nullptr);
+        report.SetMusicLink(m_pLink);
+        report.StopWorking();  // nothing ever started: returns at once
+        QCOMPARE(report.TypeTree()->topLevelItemCount(), 0);
+
+        // Deliveries still queued when the page stops never show up.
+        WalkThread walk(m_pLink, &report, CConfig::instance()->Genernal);
+        walk.start();
+        walk.wait();
+        const int runBefore = report.RunNumber();
+        report.StopWorking();
+        QCoreApplication::processEvents();
+        QVERIFY(report.RunNumber() != runBefore);
+        report.ShowReport(false);
+        QCOMPARE(report.ArtworkList()->count(), 0);
+        QCOMPARE(report.ArtistTree()->topLevelItemCount(), 0);
+        QCOMPARE(report.UnwritableTree()->topLevelItemCount(), 0);
+        QCOMPARE(report.TypeTree()->topLevelItemCount(), 0);
+        QCOMPARE(report.m_iProblemNum.load(), 0);
+        for (int kind = CAT_UNRECOGNIZED; kind <= CAT_UNWRITABLE; ++kind)
+            QCOMPARE(int(report.CategoryState(kind)), int(CTL_IDLE));
+
+        // An exit flag keeps a stopping page from taking anything.
+        report.SetExitFlag(true);
+        fillReport(*m_pLink, report);
+        QCOMPARE(report.ArtworkList()->count(), 0);
+        report.SetExitFlag(false);
+
+        for (int run = 0; run < 2; ++run) {
+            QVERIFY(loadFolder(folderFiles()));
+            fillReport(*m_pLink, report);
+            QCOMPARE(report.ArtworkList()->count(), 4);
+            QCOMPARE(report.AlbumTree()->topLevelItemCount(), 3);
+            QCOMPARE(report.TypeTree()->topLevelItemCount(), 4);
+            for (CTypeTreeItem* row : {report.TypeRow(CAT_ARTWORK), report.TypeRow(CAT_UNWRITABLE)})
+                QCOMPARE(row->QuantityWidget()->CurrentPage(), 0);
+            report.ClearReport();
+            QCOMPARE(report.AlbumTree()->topLevelItemCount(), 0);
+        }
+    }
+
+    // 5,000 deliveries from a worker arrive in call order, the worker never
+    // waits for the GUI thread, and the GUI thread takes them in slices.
+    void burstArrivesInOrder()
+    {
+        QVERIFY(loadFolder(folderFiles()));
+        CAnalyReport report(nullptr);
+        report.SetMusicLink(m_pLink);
+        report.m_iAnalyzeMask = CConfig::instance()->Genernal;
+        QList<void*> grid;  // the artwork tracks, in list order
+        for (int i = 0; i < m_pLink->GetMusicCountAMode(nullptr, nullptr); ++i) {
+            void* track = nullptr;
+            int absence = 0, state = 0;
+            long long repeat = 0;
+            m_pLink->GetMusicListMusic(i, &track, absence, state, repeat);
+            if (absence & MF_ARTWORK)
+                grid << track;
+        }
+        QCOMPARE(grid.size(), 4);
+        constexpr int kBurst = 5000;
+        QList<void*> sent;
+        for (int i = 0; i < kBurst; ++i)
+            sent << grid[(i * 7 + i / 3) % grid.size()];
+        class Burst : public QThread
+        {
+        public:
+            Burst(CAnalyReport* r, const QList<void*>& t) : report(r), tracks(t) {}
+            CAnalyReport* report;
+            QList<void*> tracks;
+            void run() override
+            {
+                for (void* track : tracks)
+                    report->AddReportItem(track, MF_ARTWORK, 0, 0, true);
+            }
+        } burst(&report, sent);
+        burst.start();
+        // The GUI thread serves no event until the worker is through: a
+        // worker that waited for it would never end.
+        QVERIFY(burst.wait(kWaitMs));
+        QCOMPARE(report.ArtworkList()->count(), 0);
+        QCoreApplication::sendPostedEvents(&report, QEvent::MetaCall);
+        QVERIFY(report.ArtworkList()->count() > 0);
+        QVERIFY(report.ArtworkList()->count() < kBurst);
+        QTRY_COMPARE_WITH_TIMEOUT(report.ArtworkList()->count(), kBurst, kWaitMs);
+        for (int i = 0; i < kBurst; ++i)
+            QCOMPARE(static_cast<CListItem*>(report.ArtworkList()->item(i))->GetID(), sent[i]);
+    }
+
+    void badgeWidth_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("width");
+        QTest::newRow("0") << 0 << 25;
+        QTest::newRow("42") << 42 << 30;
+        QTest::newRow("1234") << 1234 << 40;
+    }
+
+    void badgeWidth()
+    {
+        QFETCH(int, count);
+        QFETCH(int, width);
+        CQuantityWidget badge(7, nullptr);
+        badge.SetMusicNum(count);
+        QCOMPARE(badge.m_pStackedWidget->width(), width);
+        QCOMPARE(badge.CountText(), QString::number(count));
+        QCOMPARE(badge.CurrentPage(), 0);
+    }
+};
+
+QTEST_MAIN(TestReport)
+#include "tst_report.moc"
