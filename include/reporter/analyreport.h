@@ -27,6 +27,7 @@ class CFailedTreeWidget;
 class CListItem;
 class CReportItemData;
 class CListWidget;
+class CModifyMusicInfo;
 class CMusicLink;
 class CShowMaxPicture;
 class CTreeItem;
@@ -149,6 +150,7 @@ public:
     CFailedTreeWidget* AlbumTree() const { return m_pTreeAlbum; }
     CFailedTreeWidget* UnwritableTree() const { return m_pTreeNotExist; }
     CFailedTreeWidget* UnrecognizedTree() const { return m_pTreeFailed; }
+    CModifyMusicInfo* ModifyInfo() const { return m_pModifyInfo; }
     QTreeWidget* TypeTree() const { return m_pTypeTree; }
     QStackedWidget* ListStack() const { return m_pListStack; }
     CTypeTreeItem* TypeRow(int kind) const;
@@ -211,6 +213,7 @@ private:
     void editorSetItem(int absence, void* track);
     void editorForget();
     void editorShow();
+    bool editorOpen() const;  // any thread
 
     // population (analyreport_population.cpp)
     struct PendingEntry;
@@ -290,6 +293,7 @@ private:
     CFailedTreeWidget* m_pTreeNotExist = nullptr;
     QWidget* m_pRightWidget = nullptr;
     CFailedTreeWidget* m_pTreeFailed = nullptr;
+    CModifyMusicInfo* m_pModifyInfo = nullptr;
     CShowMaxPicture* m_pMaxPicture = nullptr;
 
     tagCtlState m_iArtworkState = CTL_IDLE;

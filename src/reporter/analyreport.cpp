@@ -4,6 +4,7 @@
 #include "common.h"
 #include "customcontrols.h"
 #include "desktop.h"
+#include "information/modifymusicinfo.h"
 #include "musiclink.h"
 #include "reportrow.h"
 #include "reporter/converterthread.h"
@@ -88,6 +89,12 @@ CAnalyReport::CAnalyReport(QWidget* parent)
     m_pRightWidget = new QWidget(this);
     named(m_pRightWidget, QStringLiteral("ReportRightWidget"));
     buildUnrecognizedTree(m_pRightWidget);
+    m_pModifyInfo = new CModifyMusicInfo(m_pRightWidget);
+    m_pModifyInfo->setObjectName(QStringLiteral("ModifyMusicinfo"));
+    m_pModifyInfo->setAccessibleName(QStringLiteral("ModifyMusicinfo"));
+    m_pModifyInfo->setHidden(true);
+    connect(m_pModifyInfo, &CModifyMusicInfo::SendEditItem, this, &CAnalyReport::EditFixItem);
+    connect(this, &CAnalyReport::EditInfoHide, m_pModifyInfo, &CModifyMusicInfo::EditHide);
     buildLayout();
     connectLists();
 
@@ -225,7 +232,7 @@ void CAnalyReport::buildLayout()
     right->setContentsMargins(0, 0, 0, 0);
     right->setSpacing(0);
     right->addWidget(m_pListStack);
-    // The track editor joins the right-hand side below the stack.
+    right->addWidget(m_pModifyInfo);
     m_pSplitter->addWidget(m_pTypeTree);
     m_pSplitter->addWidget(m_pRightWidget);
     m_pSplitter->setCollapsible(0, false);
@@ -290,9 +297,11 @@ void CAnalyReport::SetMusicLink(CMusicLink* link)
         return;
     // The page acts on a preview's end only when it previews a row itself.
     connect(link, &CMusicLink::SendPlayOver, this, [this] { m_pPlayItem = nullptr; });
+    m_pModifyInfo->SetMusicLink(link);
     PlayUnit_Create(&PlayCallBrakPlay, link);
     setFocusPolicy(Qt::ClickFocus);
     m_pArtworkChooser = new CArtworkList(link, m_pListArtwork, Qt::Popup);
+    connect(m_pArtworkChooser, &CArtworkList::SetArtwork, m_pModifyInfo, &CModifyMusicInfo::OpenFileImg);
     m_pArtworkChooser->hide();
 }
 

@@ -27,8 +27,9 @@ void CAnalyReport::AppleyiTunes()
 {
     WriteUILog(QStringLiteral("Start AppleiTunes"));
     // An open edit was committed by the main window before this thread
-    // started; the editor only has to collapse.
-    emit EditInfoHide();
+    // started; an open editor only has to collapse.
+    if (editorOpen())
+        emit EditInfoHide();
     m_bNeedApply = false;
     const int replaceWord = CConfig::instance()->Replace;
     const int replace = (replaceWord & OPT_REPLACE_META) ? replaceWord : 0;

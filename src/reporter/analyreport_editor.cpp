@@ -1,16 +1,29 @@
-// Where the report page meets the track information editor.
-//
-// SEAM: the editor (CModifyMusicInfo) is built by its own module and is not
-// part of the application yet. Until it is, the page has no editor to load,
-// hide or show, and these three calls are the only places that would touch
-// it: each turns into one editor call once the editor's header is there.
+// Where the report page meets the track information editor below its lists.
 #include "reporter/analyreport.h"
 
-// CModifyMusicInfo::SetItem(absence, track).
-void CAnalyReport::editorSetItem(int, void*) {}
+#include "information/modifymusicinfo.h"
 
-// CModifyMusicInfo::HideModify() and setHidden(true).
-void CAnalyReport::editorForget() {}
+void CAnalyReport::editorSetItem(int absence, void* track)
+{
+    m_pModifyInfo->SetItem(absence, track);
+}
 
-// setHidden(false), then EditHide() when its detail area is collapsed.
-void CAnalyReport::editorShow() {}
+// Forgets the editor's track without committing its edits, and hides it.
+void CAnalyReport::editorForget()
+{
+    m_pModifyInfo->HideModify();
+    m_pModifyInfo->setHidden(true);
+}
+
+// Shows the editor with its detail area open.
+void CAnalyReport::editorShow()
+{
+    m_pModifyInfo->setHidden(false);
+    if (m_pModifyInfo->isHidden())
+        m_pModifyInfo->EditHide();
+}
+
+bool CAnalyReport::editorOpen() const
+{
+    return !m_pModifyInfo->isHidden();
+}
