@@ -15,6 +15,9 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QTimer>
+#include <QApplication>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -89,6 +92,14 @@ private slots:
         QFETCH(bool, mailLink);
         InstallMailTool(tool);
         CMainUI window;
+        // The working database below makes the start screen ask whether to
+        // continue; that question is not this test's.
+        QTimer refuse;
+        connect(&refuse, &QTimer::timeout, this, [] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                box->reject();
+        });
+        refuse.start(10);
         PrepareDataFolder();
         m_urls.opened.clear();
         QSignalSpy finished(window.BugReporter(), &CBugReport::Finished);

@@ -333,7 +333,7 @@ private slots:
         ModalWatch watch([&](QWidget*) { return ++modals, false; });
         CStartUI screen(nullptr);
         QSignalSpy requests(&screen, &CStartUI::Complete);
-        QTest::qWait(150);
+        screen.CheckingIsSave();
         QCOMPARE(modals, 0);
         QCOMPARE(requests.size(), 0);
     }
@@ -369,11 +369,11 @@ private slots:
             QVERIFY(QDir().mkpath(staging + QStringLiteral("/blocked")));
         QVERIFY(testenv::writeAll(g_strDBName, "interrupted run"));
 
-        CStartUI screen(nullptr);
         // The question about the interrupted run is not this test's: refuse it.
+        int questions = 0;
         ModalWatch watch([&](QWidget* modal) {
             if (PressMessageButton(modal, QStringLiteral("Cancel"), nullptr))
-                return false;
+                return ++questions, false;
             auto* files = qobject_cast<QFileDialog*>(modal);
             if (!files)
                 return false;
@@ -385,7 +385,8 @@ private slots:
             }
             return true;
         });
-        QTest::qWait(100);
+        CStartUI screen(nullptr);
+        QTRY_COMPARE(questions, 1);
         QSignalSpy requests(&screen, &CStartUI::Complete);
         screen.LoadSaveResult();
         QCOMPARE(watch.handled, 1);
