@@ -5,6 +5,7 @@
 
 #include "PlayUnit.h"
 #include "cadenzo.h"
+#include "information/playstate.h"
 #include "reporter/reporttypes.h"
 
 #include <QColor>
@@ -194,6 +195,17 @@ public slots:
     // Opens the artwork chooser beside a fixed tile (the grid's list button).
     void SelectArtworkList(QListWidgetItem* pItem);
 
+    // ---- preview, large picture and reveal (analyreport_preview.cpp) ----
+    // The tile's current artwork enlarged in a 376 x 376 popup.
+    void ShowMaxPicture(QListWidgetItem* pItem);
+    // PS_PLAYING previews the row's file (a second press stops it), any
+    // other state stops; "Playback failure!" when it cannot start.
+    void PlayMusic(QTreeWidgetItem* item, tagPlayState state);
+    // The end of the page's preview: the row's icon goes back to play.
+    void PlayOver();
+    // Reveals the path in column 6 of an unwritable row, unless fixing runs.
+    void OpenRepeatMusicPath(QTreeWidgetItem* item, int column);
+
 protected:
     bool eventFilter(QObject* obj, QEvent* ev) override;
 
@@ -214,6 +226,9 @@ private:
     void editorForget();
     void editorShow();
     bool editorOpen() const;  // any thread
+
+    // preview (analyreport_preview.cpp)
+    int leftPaneWidth() const;
 
     // population (analyreport_population.cpp)
     struct PendingEntry;
@@ -304,6 +319,7 @@ private:
     tagTrack m_track[kConverterSlots];
     EFixState m_eFixState = FS_IDLE;
     QTreeWidgetItem* m_pPlayItem = nullptr;  // the previewed row
+    tagPlayState m_ePlayState = PS_STOPPED;
 
     QColor m_clrBlue{QStringLiteral("#32a5e6")};
     QColor m_clrRed{QStringLiteral("#ff0000")};
