@@ -255,6 +255,8 @@ void CAnalyReport::connectLists()
     connect(m_pTreeAlbum, &QTreeWidget::itemClicked, this, &CAnalyReport::AlbumChangeChecked);
     connect(m_pTreeArtist, &QTreeWidget::itemClicked, this, &CAnalyReport::ArtistChangeChecked);
     connect(m_pTreeNotExist, &QTreeWidget::itemClicked, this, &CAnalyReport::NotExistChangeChecked);
+    connect(m_pTreeNotExist, &QTreeWidget::itemClicked, this, &CAnalyReport::OpenRepeatMusicPath);
+    connect(m_pListArtwork, &QListWidget::itemDoubleClicked, this, &CAnalyReport::ShowMaxPicture);
     connect(m_pTreeAlbum, &CFailedTreeWidget::SetUnchecked, this, &CAnalyReport::AlbumChangeChecked);
     connect(m_pTreeArtist, &CFailedTreeWidget::SetUnchecked, this, &CAnalyReport::ArtistChangeChecked);
     connect(m_pTreeNotExist, &CFailedTreeWidget::SetUnchecked, this, &CAnalyReport::NotExistChangeChecked);
@@ -296,7 +298,7 @@ void CAnalyReport::SetMusicLink(CMusicLink* link)
     if (!link)
         return;
     // The page acts on a preview's end only when it previews a row itself.
-    connect(link, &CMusicLink::SendPlayOver, this, [this] { m_pPlayItem = nullptr; });
+    connect(link, &CMusicLink::SendPlayOver, this, &CAnalyReport::PlayOver);
     m_pModifyInfo->SetMusicLink(link);
     PlayUnit_Create(&PlayCallBrakPlay, link);
     setFocusPolicy(Qt::ClickFocus);
@@ -410,14 +412,6 @@ tagCtlState& CAnalyReport::stateOf(int kind)
     }
 }
 
-void CAnalyReport::StopPlay()
-{
-    editorForget();
-    if (m_pPlayItem)
-        PlayUnit_Stop();
-    m_pPlayItem = nullptr;
-}
-
 void ShowMusicInWindow(const QString& path)
 {
     if (!path.isEmpty())
@@ -426,6 +420,9 @@ void ShowMusicInWindow(const QString& path)
 
 void PlayCallBrakPlay(unsigned int progress, tagPlayUnitState state, void* user)
 {
-    if (state == PU_ENDED && progress == PROGRESS_FULL && user)
+    // A file that does not decode ends its preview too: no row may keep
+    // its playing icon over silence.
+    const bool ended = state == PU_ENDED && progress == PROGRESS_FULL;
+    if ((ended || state == PU_ERROR) && user)
         static_cast<CMusicLink*>(user)->CallPlayState(progress, state, 0);
 }
