@@ -4,12 +4,17 @@
 #include "PlayUnit.h"
 #include "common.h"
 #include "config.h"
+#include "customcontrols.h"
+#include "desktop.h"
 #include "fakeservice.h"
 #include "information/labelartwork.h"
 #include "information/lineedit.h"
 #include "information/modifymusicinfo.h"
 #include "musiclink.h"
+#include "reporter/analyreport.h"
+#include "reporter/reportlists.h"
 #include "player.h"
+#include "sharedimages.h"
 #include "tagread.h"
 #include "testenv.h"
 #include "testimages.h"
@@ -18,6 +23,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
+#include <QSplitter>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
@@ -156,6 +163,16 @@ void useServices(const FakeService& fake)
         qputenv(name, fake.baseUrl());
 }
 
+// What column 6 of a row shows: "pause", "play" or "none".
+QString playIcon(QTreeWidgetItem* row)
+{
+    const qint64 key = row->icon(6).cacheKey();
+    if (row->icon(6).isNull())
+        return QStringLiteral("none");
+    return key == g_pIconPause->cacheKey() ? QStringLiteral("pause")
+         : key == g_pIconPlay->cacheKey()  ? QStringLiteral("play") : QStringLiteral("other");
+}
+
 QStringList droppedFiles()
 {
     QStringList names = QDir(CConfig::instance()->GetDowndImgPath()).entryList(QDir::Files, QDir::Name);
@@ -256,6 +273,7 @@ private slots:
     {
         CreateLinkAndName();
         CConfig::instance();
+        CreateImage();
         m_link = std::make_unique<CMusicLink>();
         QVERIFY(m_link->HasEngine());
         QCOMPARE(PlayUnit_Create([](unsigned int, tagPlayUnitState, void*) {}, &g_otherOwner), 0);
@@ -266,6 +284,7 @@ private slots:
         PlayUnit_Destroy(&g_otherOwner);
         m_link->SetExitState(1);
         m_link->DestroyMusicLibrary();
+        DestroyImage();
     }
 
     void init()
@@ -702,6 +721,121 @@ private slots:
         QTRY_VERIFY(fields[0]->isEnabled());
         QCOMPARE(fields[0]->text(), title);
         QCOMPARE(working(track.handle)->strName, title);
+    }
+
+    // The report page's preview of an unrecognized row. Steps: play or
+    // stop a row (a, the current one; b; p, protected; g, gone), end or
+    // error of the movie, label (the editor's own preview starts).
+    void reportPreview_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("icons");  // of a and b at the end
+        QTest::addColumn<QString>("box");
+        const QString failure = QStringLiteral("Playback failure!");
+        QTest::newRow("plays to its end") << QStringList{"play a", "end"} << QStringList{"play", "none"} << "";
+        QTest::newRow("a row not current ends") << QStringList{"play b", "end"} << QStringList{"none", "none"} << "";
+        QTest::newRow("playing") << QStringList{"play a"} << QStringList{"pause", "none"} << "";
+        QTest::newRow("second press stops") << QStringList{"play a", "play a"} << QStringList{"play", "none"} << "";
+        QTest::newRow("another row") << QStringList{"play a", "play b"} << QStringList{"play", "pause"} << "";
+        QTest::newRow("stop") << QStringList{"play a", "stop a"} << QStringList{"play", "none"} << "";
+        QTest::newRow("undecodable") << QStringList{"play a", "error"} << QStringList{"play", "none"} << "";
+        QTest::newRow("the editor's preview") << QStringList{"play a", "label"} << QStringList{"play", "none"} << "";
+        QTest::newRow("protected") << QStringList{"play p"} << QStringList{"none", "none"} << failure;
+        QTest::newRow("missing file") << QStringList{"play g"} << QStringList{"none", "none"} << failure;
+    }
+
+    void reportPreview()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, icons);
+        QFETCH(QString, box);
+        QTemporaryDir dir;
+        for (const char* name : {"a.mp3", "b.mp3", "p.m4p"})
+            QVERIFY(QFile::copy(testenv::fixture(QStringLiteral("plain.wav")), dir.filePath(QLatin1String(name))));
+        CAnalyReport report(nullptr);
+        report.SetMusicLink(m_link.get());
+        QHash<QString, QTreeWidgetItem*> rows;
+        for (const char* name : {"a.mp3", "b.mp3", "p.m4p", "g.mp3"}) {
+            auto* row = new CTreeItem(report.UnrecognizedTree());
+            row->SetPath(dir.filePath(QLatin1String(name)));
+            rows.insert(QString(QLatin1Char(name[0])), row);
+        }
+        report.UnrecognizedTree()->setCurrentItem(rows.value("a"));
+        auto* label = report.findChild<CLabelArtwork*>();
+        label->SetCurrentFilename(dir.filePath(QStringLiteral("b.mp3")));
+        BoxCloser boxes;
+        for (const QString& step : steps) {
+            const QString verb = step.section(QLatin1Char(' '), 0, 0);
+            QTreeWidgetItem* row = rows.value(step.section(QLatin1Char(' '), 1));
+            if (verb == QLatin1String("play") || verb == QLatin1String("stop"))
+                report.PlayMusic(row, verb == QLatin1String("play") ? PS_PLAYING : PS_STOPPED);
+            else if (verb == QLatin1String("end"))
+                g_movie->end();
+            else if (verb == QLatin1String("error"))
+                g_movie->fail();
+            else if (verb == QLatin1String("label"))
+                label->PlayMusic();
+        }
+        QCOMPARE((QStringList{playIcon(rows.value("a")), playIcon(rows.value("b"))}), icons);
+        QCOMPARE(boxes.texts, box.isEmpty() ? QStringList() : QStringList{box});
+        QCOMPARE(label->PlayState() == PS_PLAYING, steps.last() == QLatin1String("label"));
+    }
+
+    // A double click enlarges a tile's artwork over the grid, centred on a
+    // side long enough to hold the popup.
+    void largePicture_data()
+    {
+        QTest::addColumn<QSize>("grid");
+        QTest::addColumn<QPoint>("offset");
+        QTest::newRow("narrow and tall") << QSize(300, 500) << QPoint(0, 62);
+        QTest::newRow("wide") << QSize(800, 376) << QPoint(212, 0);
+        QTest::newRow("one pixel more") << QSize(377, 377) << QPoint(0, 0);
+    }
+
+    void largePicture()
+    {
+        QFETCH(QSize, grid);
+        QFETCH(QPoint, offset);
+        QVERIFY(load({kCover, kNoPicture}, false));
+        CAnalyReport report(nullptr);
+        report.SetMusicLink(m_link.get());
+        CListWidget* list = report.ArtworkList();
+        list->resize(grid);
+        auto* bare = new CListItem(m_tracks.value(kNoPicture).handle, 0, list);
+        auto* tile = new CListItem(m_tracks.value(kCover).handle, 0, list);
+        void* data = nullptr;
+        int length = 0;
+        m_link->GetiTunesArtwork(m_tracks.value(kCover).handle, &data, length);  // gives the artwork its file
+        m_link->ReleaseiTunesArtwork(&data);
+        auto* popup = list->findChild<CShowMaxPicture*>();
+        emit list->itemDoubleClicked(bare);
+        QVERIFY(!popup->isVisible());
+        emit list->itemDoubleClicked(tile);
+        QVERIFY(popup->isVisible());
+        const QPoint origin = report.mapToGlobal(list->pos())
+                            + QPoint(report.findChild<QSplitter*>()->widget(0)->width(), 0);
+        QCOMPARE(popup->geometry(), QRect(origin + offset, QSize(376, 376)));
+        QCOMPARE(popup->windowModality(), Qt::ApplicationModal);
+        popup->hide();
+    }
+
+    // A click on the path column of an unwritable row shows the file in
+    // the file manager, through the desktop's replaceable reveal.
+    void revealOfAnUnwritableSong()
+    {
+        QStringList revealed;
+        desktop::setRevealBackend({[&](const QStringList& uris) { revealed << uris; return true; }, {}});
+        CAnalyReport report(nullptr);
+        report.SetMusicLink(m_link.get());
+        auto* row = new CTreeItem(report.UnwritableTree());
+        row->setText(6, QStringLiteral("/music/gone song.mp3"));
+        emit report.UnwritableTree()->itemClicked(row, 5);
+        report.SetFixState(CAnalyReport::FS_RUN);
+        emit report.UnwritableTree()->itemClicked(row, 6);
+        report.SetFixState(CAnalyReport::FS_IDLE);
+        emit report.UnwritableTree()->itemClicked(row, 6);
+        desktop::setRevealBackend({});
+        QCOMPARE(revealed, QStringList{"file:///music/gone%20song.mp3"});
     }
 };
 
