@@ -3,13 +3,28 @@
 // operations marked for the analysis and apply threads.
 #pragma once
 
+#include "PlayUnit.h"
 #include "musiclink.h"
 
+#include <QDate>
+#include <QHash>
+#include <QMutex>
 #include <QString>
 #include <QStringList>
+#include <QVector>
+#include <QWaitCondition>
 #include <QWidget>
 
 #include <atomic>
+
+class CClearTrashThread;
+class CDuplicateWidget;
+class CDuptOptWidget;
+class CTreeItem;
+class QSplitter;
+class QStackedLayout;
+class QTreeWidget;
+class QTreeWidgetItem;
 
 class CDuplicate : public QWidget
 {
@@ -17,24 +32,35 @@ class CDuplicate : public QWidget
 public:
     // link may be null; the real one comes with SetMusicLink.
     CDuplicate(CMusicLink* link, QWidget* parent);
+    // Cancels and waits for the history clearing, empties the page, saves
+    // the scan options and leaves the preview player.
     ~CDuplicate() override;
 
+    // Right after the bridge was made: its day is the day of this run's trash folder.
     void SetMusicLink(CMusicLink* link);
 
-    // Analysis thread: one duplicate track; shown later on the GUI thread.
+    // Analysis thread: one duplicate track; shown later on the GUI thread,
+    // in the order of the calls.
     void AddDuplicateItem(void* track, int absence, int state, long long repeatId);
-    // Reports the preselected copies through AddFixMissNum; enables sorting.
+    // Reports the copies removed earlier through AddFixMissNum and switches
+    // sorting on, once every row handed over is shown.
     void Calculate();
     // 0: the scan options, 1: the result groups.
     void ShowDuplicate(int page);
-    // The chosen sources (files and folders); stores the scan options.
+    // Moves the chosen sources (files and folders) into out; stores the scan options.
     void GetMusicNames(QStringList& out);
     // Clears old removal history, at most once per program run.
     void ClearTrash();
 
-    // Apply thread: removes every marked copy in one transaction.
+    // GUI thread, right before the apply thread runs RemoveDuplicate: stops
+    // the preview and takes the rows and marks the removal works on.
+    void PrepareRemove();
+    // Apply thread: removes the marked copies taken by PrepareRemove in one
+    // transaction; pauses and stops at every group and song.
     void RemoveDuplicate();
+    // CTL_PAUSE pauses the removal; CTL_RUN with wake resumes it.
     void AppleyCondition(tagCtlState state, bool wake);
+    // Empties the page and shows the options; clears m_bExit.
     void StopWorking();
 
     // Stop request for the removal loop; set directly by the main window.
@@ -46,6 +72,101 @@ signals:
     void StartFixAll(QString text);
     void Complete(const QStringList& paths, const QString& path, EMusicRunMode mode);
 
+public slots:
+    void CurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    void ItemClicked(QTreeWidgetItem* row, int column);
+    // A row's check box changed: the group takes part or not, a song is
+    // marked or not (in the engine's state word).
+    void ItemSelected(QTreeWidgetItem* row, int column);
+    void PlayOver();
+    // Reveals the trash folder of this run's day.
+    void OpenTrash();
+    void ShowAskMessage(int seconds);
+
+public:
+    // Starts or stops the preview of the current row.
+    void PlayMusic();
+    void StopPlay();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    friend void DuplicatePlayReport(unsigned int progress, tagPlayUnitState state, void* user);
+
+    enum { PS_PLAYING = 0, PS_STOPPED = 2 };
+
+    // A track read on the analysis thread, waiting to be shown.
+    struct PendingRow {
+        void* track = nullptr;
+        int absence = 0;
+        int state = 0;
+        long long repeatId = 0;      // the group it joins
+        long long ownRepeatId = 0;   // its group's key should it open one
+        QString name, size, time, location, bitRate, persistentId;
+    };
+    struct RemoveSong {
+        CTreeItem* row = nullptr;  // a key for the row updates, never read off the GUI thread
+        void* track = nullptr;
+        bool marked = false;
+        bool enabled = false;
+    };
+    struct RemoveGroup {
+        bool checked = false;
+        QVector<RemoveSong> songs;
+    };
+    struct GroupRef {
+        CTreeItem* row = nullptr;
+        int order = 0;
+    };
+
+    void buildTree();
+    void connectParts();
+    void drainPending();
+    void showPendingRows(bool untilDone);
+    void scheduleDrain();
+    bool hasRowsToShow();
+    void showRow(const PendingRow& pending);
+    CTreeItem* groupFor(const PendingRow& pending, bool& known);
+    CTreeItem* makeGroup(const PendingRow& pending);
+    void runCalculate();
+    void undoRemoval(CTreeItem* row);
+    void markRemoved(CTreeItem* row, int generation);
+    void previewFailed(QTreeWidgetItem* row);
+    bool stopRequested();
+    bool takeRemovePlan(QVector<RemoveGroup>& plan, int& generation);
+
     CMusicLink* m_pMusicLink = nullptr;
+    CClearTrashThread* m_pClearTrashThread = nullptr;
+    QStackedLayout* m_pStackLayout = nullptr;
+    QSplitter* m_pSplitter = nullptr;
+    CDuplicateWidget* m_pDuplicateWidget = nullptr;
+    CDuptOptWidget* m_pDuptOptWidget = nullptr;
+    QTreeWidget* m_pDuplicateTree = nullptr;
+    int m_iPlayState = PS_STOPPED;
+    QTreeWidgetItem* m_pPlayItem = nullptr;
+    bool m_bHandCursor = false;
+    QDate m_dateOfRun;  // the day the engine files this run's removals under
+
+    bool m_bPause = false;  // under m_mutexRemove
+    QWaitCondition m_waitRemove;
+    QMutex m_mutexRemove;
+    QVector<RemoveGroup> m_removePlan;  // under m_mutexRemove
+    bool m_bPlanReady = false;          // under m_mutexRemove
+    int m_iPlanGeneration = 0;          // under m_mutexRemove
+    std::atomic<bool> m_bRemoving{false};
+
+    // Rows handed over by the analysis thread, shown in slices so the GUI
+    // thread never stalls on a large result.
+    QMutex m_mutexPending;
+    QVector<PendingRow> m_pending;  // under m_mutexPending
+    bool m_bDrainPosted = false;    // under m_mutexPending
+    QVector<PendingRow> m_showing;  // GUI thread only, from m_iShowNext on
+    int m_iShowNext = 0;
+    bool m_bCalculateWaiting = false;
+    QHash<long long, GroupRef> m_groupsByRepeat;
+    QHash<void*, GroupRef> m_groupsByHead;
+    int m_iGroupOrder = 0;
+    // Bumped by StopWorking: deliveries of an earlier run are dropped.
+    int m_iGeneration = 0;
 };

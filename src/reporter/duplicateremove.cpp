@@ -1,0 +1,206 @@
+// Removing the marked duplicates into the trash on the apply thread, with
+// pause and stop, and undoing one removal from its row.
+#include "reporter/duplicate.h"
+
+#include "common.h"
+#include "duplicaterows.h"
+#include "treeitem.h"
+
+#include <QIcon>
+#include <QMessageBox>
+#include <QMutexLocker>
+#include <QTreeWidget>
+
+using namespace duprows;
+
+namespace {
+
+// One transaction for the whole removal; what was done is committed on
+// every way out, a stop included.
+class CRemovalTransaction
+{
+public:
+    explicit CRemovalTransaction(CMusicLink* link) : m_pLink(link) { m_pLink->DBTransaction(false); }
+    ~CRemovalTransaction() { m_pLink->DBTransaction(true); }
+    CRemovalTransaction(const CRemovalTransaction&) = delete;
+    CRemovalTransaction& operator=(const CRemovalTransaction&) = delete;
+
+private:
+    CMusicLink* m_pLink;
+};
+
+QIcon iconOf(const QIcon* shared)
+{
+    return shared ? *shared : QIcon();
+}
+
+} // namespace
+
+void CDuplicate::PrepareRemove()
+{
+    StopPlay();
+    showPendingRows(true);
+    QVector<RemoveGroup> plan;
+    plan.reserve(m_pDuplicateTree->topLevelItemCount());
+    for (int g = 0; g < m_pDuplicateTree->topLevelItemCount(); ++g) {
+        QTreeWidgetItem* group = m_pDuplicateTree->topLevelItem(g);
+        RemoveGroup taken;
+        taken.checked = isRowChecked(group);
+        taken.songs.reserve(group->childCount());
+        for (int c = 0; c < group->childCount(); ++c) {
+            auto* song = static_cast<CTreeItem*>(group->child(c));
+            taken.songs.append(RemoveSong{song, song->GetID(), isRowChecked(song), isRowEnabled(song)});
+        }
+        plan.append(std::move(taken));
+    }
+    QMutexLocker lock(&m_mutexRemove);
+    m_removePlan = std::move(plan);
+    m_bPlanReady = true;
+    m_iPlanGeneration = m_iGeneration;
+    m_bRemoving = true;
+}
+
+bool CDuplicate::takeRemovePlan(QVector<RemoveGroup>& plan, int& generation)
+{
+    QMutexLocker lock(&m_mutexRemove);
+    if (!m_bPlanReady)
+        return false;
+    m_bPlanReady = false;
+    generation = m_iPlanGeneration;
+    plan = std::move(m_removePlan);
+    m_removePlan.clear();
+    return true;
+}
+
+bool CDuplicate::stopRequested()
+{
+    if (m_bExit)
+        return true;
+    {
+        QMutexLocker lock(&m_mutexRemove);
+        while (m_bPause && !m_bExit)
+            m_waitRemove.wait(&m_mutexRemove);
+    }
+    return m_bExit;
+}
+
+void CDuplicate::RemoveDuplicate()
+{
+    WriteUILog(QStringLiteral("Start RemoveDuplicate()"));
+    // Undo waits until the GUI thread has seen every row update of this run.
+    struct EndNotice {
+        CDuplicate* page;
+        ~EndNotice()
+        {
+            CDuplicate* self = page;
+            QMetaObject::invokeMethod(self, [self] { self->m_bRemoving = false; }, Qt::QueuedConnection);
+        }
+    } endNotice{this};
+    QVector<RemoveGroup> plan;
+    int generation = 0;
+    // The rows are the GUI thread's: without the ones PrepareRemove took
+    // there is nothing this thread may look at.
+    if (!takeRemovePlan(plan, generation) || !m_pMusicLink) {
+        WriteUILog(QStringLiteral("RemoveDuplicate: no rows were taken for the removal"));
+        emit SetRemoveEnable(true);
+        return;
+    }
+
+    int removed = 0;
+    bool failed = false;
+    {
+        CRemovalTransaction transaction(m_pMusicLink);
+        for (const RemoveGroup& group : plan) {
+            if (stopRequested())
+                return;
+            if (!group.checked)
+                continue;
+            int remaining = 0;
+            for (const RemoveSong& song : group.songs)
+                remaining += song.enabled ? 1 : 0;
+            const int remainingBefore = remaining;
+            for (const RemoveSong& song : group.songs) {
+                if (stopRequested())
+                    return;
+                if (!song.marked || !song.enabled)
+                    continue;
+                if (m_pMusicLink->ApplyiTunesMusicInfo_Temp(song.track, AC_DELETE) != 0) {
+                    failed = true;
+                    continue;
+                }
+                m_pMusicLink->SetMusicState(song.track, m_pMusicLink->GetMusicState(song.track) | MS_REMOVED);
+                CTreeItem* row = song.row;
+                QMetaObject::invokeMethod(this, [this, row, generation] { markRemoved(row, generation); },
+                                          Qt::QueuedConnection);
+                emit AddFixMissNum(1);
+                ++removed;
+                --remaining;
+            }
+            // A group down to one song is resolved: its last weight comes
+            // back once, when this press brought it there, and goes again
+            // when this press took that last song too.
+            if (remaining != remainingBefore) {
+                if (remaining == 1)
+                    emit AddFixMissNum(1);
+                else if (remainingBefore == 1)
+                    emit AddFixMissNum(-1);
+            }
+        }
+    }
+    emit StartFixAll(tr("Removed %1 duplicate(s). If not sure to remove, you can undo the removal.").arg(removed));
+    emit SetRemoveEnable(failed);
+    WriteUILog(QStringLiteral("End RemoveDuplicate()"));
+}
+
+void CDuplicate::AppleyCondition(tagCtlState state, bool wake)
+{
+    QMutexLocker lock(&m_mutexRemove);
+    if (state == CTL_PAUSE) {
+        m_bPause = true;
+    } else if (state == CTL_RUN && m_bPause && wake) {
+        m_bPause = false;
+        m_waitRemove.wakeOne();
+    }
+}
+
+void CDuplicate::markRemoved(CTreeItem* row, int generation)
+{
+    if (generation != m_iGeneration)
+        return;
+    row->setFlags(row->flags() & ~Qt::ItemIsEnabled);
+    row->setIcon(kColUndo, iconOf(g_pReset));
+    paintRow(row, removedColor(), false);
+}
+
+void CDuplicate::undoRemoval(CTreeItem* row)
+{
+    // The removal's rows and counts were taken when it started; an undo in
+    // the middle of it would put them out of step.
+    if (m_bRemoving || !m_pMusicLink)
+        return;
+    void* track = row->GetID();
+    if (m_pMusicLink->ApplyiTunesMusicInfo_Temp(track, AC_RESTORE) != 0) {
+        QMessageBox::information(this, tr("Restore music failed"),
+                                 tr("Undo remove failed. No remove history found in the Zorva_Trash."),
+                                 QMessageBox::Ok);
+        return;
+    }
+    QTreeWidgetItem* group = row->parent();
+    const int songs = group->childCount();
+    int removed = 0;
+    for (int c = 0; c < songs; ++c)
+        removed += isRowEnabled(group->child(c)) ? 0 : 1;
+    if (removed < songs)
+        emit AddFixMissNum(-1);
+    if (songs - removed == 1)
+        emit AddFixMissNum(-1);
+
+    row->setFlags(row->flags() | Qt::ItemIsEnabled);
+    row->setIcon(kColUndo, iconOf(g_pIconNull));
+    paintRow(row, markedColor(), true);
+    m_pMusicLink->SetMusicState(track, m_pMusicLink->GetMusicState(track) & ~MS_REMOVED);
+    const tagMMusicInfo* info = nullptr;
+    if (m_pMusicLink->GetMusicInfo(track, &info, INFO_NEW) == 0 && info)
+        row->SetPersistentID(info->strPersistentID);
+    emit SetRemoveEnable(true);
+}
