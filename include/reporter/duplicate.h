@@ -4,6 +4,7 @@
 #pragma once
 
 #include "PlayUnit.h"
+#include "information/playstate.h"
 #include "musiclink.h"
 
 #include <QDate>
@@ -19,11 +20,11 @@
 
 class CClearTrashThread;
 class CDuplicateWidget;
+class CFailedTreeWidget;
 class CDuptOptWidget;
 class CTreeItem;
 class QSplitter;
 class QStackedLayout;
-class QTreeWidget;
 class QTreeWidgetItem;
 
 class CDuplicate : public QWidget
@@ -94,8 +95,6 @@ protected:
 private:
     friend void DuplicatePlayReport(unsigned int progress, tagPlayUnitState state, void* user);
 
-    enum { PS_PLAYING = 0, PS_STOPPED = 2 };
-
     // A track read on the analysis thread, waiting to be shown.
     struct PendingRow {
         void* track = nullptr;
@@ -142,8 +141,8 @@ private:
     QSplitter* m_pSplitter = nullptr;
     CDuplicateWidget* m_pDuplicateWidget = nullptr;
     CDuptOptWidget* m_pDuptOptWidget = nullptr;
-    QTreeWidget* m_pDuplicateTree = nullptr;
-    int m_iPlayState = PS_STOPPED;
+    CFailedTreeWidget* m_pDuplicateTree = nullptr;
+    tagPlayState m_iPlayState = PS_STOPPED;
     QTreeWidgetItem* m_pPlayItem = nullptr;
     bool m_bHandCursor = false;
     QDate m_dateOfRun;  // the day the engine files this run's removals under

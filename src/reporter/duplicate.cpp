@@ -5,6 +5,8 @@
 #include "PlayUnit.h"
 #include "config.h"
 #include "duplicaterows.h"
+#include "reporter/analyreport.h"
+#include "reporter/reportlists.h"
 #include "option/duplicatewidget.h"
 #include "option/duptoptwidget.h"
 #include "option/warnmessage.h"
@@ -14,7 +16,6 @@
 #include <QHeaderView>
 #include <QSplitter>
 #include <QStackedLayout>
-#include <QTreeWidget>
 
 using namespace duprows;
 
@@ -65,7 +66,7 @@ CDuplicate::CDuplicate(CMusicLink* link, QWidget* parent)
 
 void CDuplicate::buildTree()
 {
-    m_pDuplicateTree = new QTreeWidget(this);
+    m_pDuplicateTree = new CFailedTreeWidget(this);
     m_pDuplicateTree->setObjectName(QStringLiteral("DuplicateTree"));
     m_pDuplicateTree->setAccessibleName(tr("Duplicate songs"));
     const QString blank = QStringLiteral(" ");
@@ -107,6 +108,9 @@ void CDuplicate::connectParts()
     connect(m_pDuptOptWidget, &CDuptOptWidget::Complete, this, &CDuplicate::Complete);
     connect(m_pDuplicateTree, &QTreeWidget::currentItemChanged, this, &CDuplicate::CurrentItemChanged);
     connect(m_pDuplicateTree, &QTreeWidget::itemClicked, this, &CDuplicate::ItemClicked);
+    // "Check All" and "Uncheck All" touch the group boxes only and stay
+    // unconnected: they take whole groups in or out without the songs' marks.
+    connect(m_pDuplicateTree, &CFailedTreeWidget::SetUnchecked, this, &CDuplicate::ItemSelected);
     m_pDuplicateTree->viewport()->installEventFilter(this);
     m_pClearTrashThread = new CClearTrashThread(this);
     connect(m_pClearTrashThread, &CClearTrashThread::AskClearTrash, this, &CDuplicate::ShowAskMessage);
@@ -145,7 +149,7 @@ void CDuplicate::OpenTrash()
 {
     // The engine files every removal of this run under the day it started,
     // also when the run goes past midnight: that folder, not today's.
-    revealInFileManager(CConfig::instance()->GetTrashPath() + QLatin1Char('/') + m_dateOfRun.toString(kDayFormat));
+    ShowMusicInWindow(CConfig::instance()->GetTrashPath() + QLatin1Char('/') + m_dateOfRun.toString(kDayFormat));
 }
 
 void CDuplicate::ClearTrash()

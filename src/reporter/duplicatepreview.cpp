@@ -6,11 +6,11 @@
 #include "PlayUnit.h"
 #include "common.h"
 #include "duplicaterows.h"
+#include "reporter/reportlists.h"
 #include "treeitem.h"
 
 #include <QIcon>
 #include <QMessageBox>
-#include <QTreeWidget>
 
 using namespace duprows;
 
@@ -80,7 +80,7 @@ void CDuplicate::PlayOver()
 void CDuplicate::StopPlay()
 {
     // Only this page's own song: the player is shared with the other pages.
-    if (m_pPlayItem)
+    if (m_pPlayItem && PlayUnit_FileOwner() == this)
         PlayUnit_Stop();
     PlayOver();
 }

@@ -4,12 +4,12 @@
 
 #include "common.h"
 #include "duplicaterows.h"
+#include "reporter/reportlists.h"
 #include "treeitem.h"
 
 #include <QIcon>
 #include <QMessageBox>
 #include <QMutexLocker>
-#include <QTreeWidget>
 
 using namespace duprows;
 

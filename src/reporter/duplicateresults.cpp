@@ -5,6 +5,8 @@
 
 #include "common.h"
 #include "duplicaterows.h"
+#include "reporter/analyreport.h"
+#include "reporter/reportlists.h"
 #include "treeitem.h"
 
 #include <QCursor>
@@ -14,7 +16,6 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QMouseEvent>
-#include <QTreeWidget>
 
 using namespace duprows;
 
@@ -275,7 +276,7 @@ void CDuplicate::ItemClicked(QTreeWidgetItem* row, int column)
         break;
     case kColReveal:
         if (isSongRow(row) && isRowEnabled(row))
-            revealInFileManager(row->text(kColPath));
+            ShowMusicInWindow(row->text(kColPath));
         break;
     default:
         break;

@@ -2,10 +2,7 @@
 // state, shared by the page's files. GUI thread only.
 #pragma once
 
-#include "appInfo.h"
-
 #include <QColor>
-#include <QString>
 #include <QTreeWidgetItem>
 
 namespace duprows {
@@ -40,12 +37,5 @@ inline void paintRow(QTreeWidgetItem* row, const QColor& color, bool withCheck)
 inline bool isSongRow(const QTreeWidgetItem* row) { return row && row->parent(); }
 inline bool isRowEnabled(const QTreeWidgetItem* row) { return row->flags() & Qt::ItemIsEnabled; }
 inline bool isRowChecked(const QTreeWidgetItem* row) { return row->checkState(kColCheck) == Qt::Checked; }
-
-// Selects a file or folder in the file manager; an empty path does nothing.
-inline void revealInFileManager(const QString& path)
-{
-    if (!path.isEmpty())
-        OpenFileInWindows(reinterpret_cast<const unsigned short*>(path.utf16()), int(path.size()));
-}
 
 } // namespace duprows

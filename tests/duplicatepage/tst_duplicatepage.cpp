@@ -11,6 +11,7 @@
 #include "option/warnmessage.h"
 #include "reporter/cleartrashthread.h"
 #include "reporter/duplicate.h"
+#include "reporter/reportlists.h"
 #include "testenv.h"
 #include "treeitem.h"
 
@@ -378,6 +379,24 @@ private slots:
         QCOMPARE(s.tree->topLevelItemCount(), 0);
         s.show();
         QCOMPARE(s.song(m_music.filePath(toggled))->checkState(0) == Qt::Checked, marked);
+    }
+
+    // The tree's menu: "Uncheck All" takes the groups out without touching
+    // the songs' marks; "Uncheck selected" unmarks the songs themselves.
+    void treeMenuChecks()
+    {
+        Scan s;
+        s.load(RUN_DUP_FILES, QString(), copies({"x/a.mp3", "y/a.mp3"}), MF_TITLE);
+        s.show();
+        auto* tree = static_cast<CFailedTreeWidget*>(s.tree);
+        QTreeWidgetItem* y = s.song(m_music.filePath("y/a.mp3"));
+        tree->UnAllItem();
+        QCOMPARE(tree->topLevelItem(0)->checkState(0), Qt::Unchecked);
+        QCOMPARE(s.state(y), int(MS_REMOVE));
+        y->setSelected(true);
+        tree->UnSelectItem();
+        QCOMPARE(y->checkState(0), Qt::Unchecked);
+        QCOMPARE(s.state(y), 0);
     }
 
     void removal_data()
