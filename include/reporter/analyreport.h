@@ -113,12 +113,16 @@ public:
     int AddTreeItem(void* track, int absence, QTreeWidget* tree, int kind, Qt::CheckState check, bool fixed);
     // GUI thread: a grid tile for a track back from the unrecognized list.
     void AddArtworkItem_temp(void* track, int absence, Qt::CheckState check);
-    // Recounts the open problems, reports them, returns their number. GUI thread.
+    // Recounts the open problems, reports them, returns their number. GUI
+    // thread. While deliveries of AddReportItem are still queued, the count
+    // is queued behind them and -1 returned; the signals follow then.
     int CalculateScore();
 
     // ---- categories and navigation (analyreport_categories.cpp) ----
     // Rebuilds the category rows; bSelect loads the first song into the editor.
     void ReflashMusicNum(bool bSelect);
+    // Hides the grid while the rows are rebuilt. Queued behind deliveries of
+    // AddReportItem still on their way, as CalculateScore is.
     void ShowReport(bool bSelect);
 
     // ---- fixing (analyreport_fixing.cpp, _unrecognized.cpp) ----
@@ -158,6 +162,8 @@ public:
     EFixState FixState() const { return m_eFixState; }
     tagCtlState CategoryState(int kind) const;
     const tagTrack& Slot(int index) const { return m_track[index]; }
+    // Deliveries of AddReportItem the GUI thread has not taken yet.
+    int PendingDeliveries();
     // The page's run number; a clear starts a new one.
     int RunNumber() const { return m_iRun.load(); }
 
@@ -235,9 +241,16 @@ private:
     void drainEntries();
     void flushEntries();
     void takeEntries(std::deque<PendingEntry>& out, bool all);
-    void applyEntry(const PendingEntry& entry);
-    void appendArtworkItem(const CReportRow& row, Qt::CheckState check);
-    CTreeItem* appendTreeItem(const CReportRow& row, QTreeWidget* tree, int kind, Qt::CheckState check, bool fixed);
+    bool queueBehindDeliveries(int kind);
+    void showNow(bool bSelect);
+    int scoreNow();
+    struct NewRows;
+    void applyEntries(const std::deque<PendingEntry>& entries);
+    void applyEntry(const PendingEntry& entry, NewRows& rows);
+    // Build a row; appended at once unless rows collects it for one insert.
+    CListItem* appendArtworkItem(const CReportRow& row, Qt::CheckState check, NewRows* rows = nullptr);
+    CTreeItem* appendTreeItem(const CReportRow& row, QTreeWidget* tree, int kind, Qt::CheckState check, bool fixed,
+                              NewRows* rows = nullptr);
     void changeChecked(void* track, int bit, int check);
     int openInUnrecognized() const;
 

@@ -8,6 +8,7 @@
 #include "musiclink.h"
 #include "reporter/reportlists.h"
 #include "reporter/typetreeitem.h"
+#include "reportrow.h"
 #include "treeitem.h"
 
 #include <QEvent>
@@ -193,7 +194,12 @@ void CAnalyReport::selectFirstSong(int kind)
 
 void CAnalyReport::ShowReport(bool bSelect)
 {
-    flushEntries();
+    if (!queueBehindDeliveries(bSelect ? PendingEntry::SHOW_SELECT : PendingEntry::SHOW))
+        showNow(bSelect);
+}
+
+void CAnalyReport::showNow(bool bSelect)
+{
     const bool grid = m_pListArtwork->count() > 0;
     if (grid)
         m_pListArtwork->hide();

@@ -119,6 +119,12 @@ int CAnalyReport::AddReportItem(void* track, int absence, int state, long long, 
     return 0;
 }
 
+int CAnalyReport::PendingDeliveries()
+{
+    QMutexLocker lock(&m_pendingMutex);
+    return int(m_pPending->size());
+}
+
 void CAnalyReport::takeEntries(std::deque<PendingEntry>& out, bool all)
 {
     constexpr size_t kBatch = 128;
@@ -139,8 +145,7 @@ void CAnalyReport::drainEntries()
     do {
         batch.clear();
         takeEntries(batch, false);
-        for (const PendingEntry& entry : batch)
-            applyEntry(entry);
+        applyEntries(batch);
         done += int(batch.size());
     } while (!batch.empty() && done < kSliceEntries && slice.elapsed() < kSliceMs);
     QMutexLocker lock(&m_pendingMutex);
@@ -156,41 +161,89 @@ void CAnalyReport::flushEntries()
     do {
         batch.clear();
         takeEntries(batch, true);
-        for (const PendingEntry& entry : batch)
-            applyEntry(entry);
+        applyEntries(batch);
     } while (!batch.empty());
 }
 
-void CAnalyReport::applyEntry(const PendingEntry& entry)
+// Rows made from one batch of entries, inserted list by list in one go: a
+// view told of each row alone spends most of the fill on the telling.
+struct CAnalyReport::NewRows
+{
+    QList<QListWidgetItem*> grid;
+    QList<QTreeWidgetItem*> artist, album, unwritable;
+
+    QList<QTreeWidgetItem*>& of(int kind) { return kind == 1 ? unwritable : kind == 2 ? artist : album; }
+};
+
+// The end of an analysis that came while its tracks were still queued
+// waits in the queue behind them: the GUI thread never works off a long
+// queue in one go.
+bool CAnalyReport::queueBehindDeliveries(int kind)
+{
+    QMutexLocker lock(&m_pendingMutex);
+    if (m_pPending->empty())
+        return false;
+    PendingEntry entry;
+    entry.kind = PendingEntry::EKind(kind);
+    entry.run = m_iRun;
+    m_pPending->push_back(std::move(entry));
+    return true;
+}
+
+void CAnalyReport::applyEntries(const std::deque<PendingEntry>& entries)
+{
+    NewRows rows;
+    auto insertRows = [this, &rows] {
+        for (QListWidgetItem* item : std::as_const(rows.grid))
+            m_pListArtwork->addItem(item);
+        m_pTreeArtist->addTopLevelItems(rows.artist);
+        m_pTreeAlbum->addTopLevelItems(rows.album);
+        m_pTreeNotExist->addTopLevelItems(rows.unwritable);
+        rows = NewRows();
+    };
+    for (const PendingEntry& entry : entries) {
+        if (entry.kind == PendingEntry::TRACK) {
+            applyEntry(entry, rows);
+            continue;
+        }
+        insertRows();
+        if (entry.run != m_iRun)
+            continue;
+        if (entry.kind == PendingEntry::SCORE)
+            scoreNow();
+        else
+            showNow(entry.kind == PendingEntry::SHOW_SELECT);
+    }
+    insertRows();
+}
+
+void CAnalyReport::applyEntry(const PendingEntry& entry, NewRows& rows)
 {
     if (entry.run != m_iRun || m_bExit)
         return;
     const CReportRow& row = entry.row;
     if (entry.unwritable) {
         appendTreeItem(row, m_pTreeNotExist, 1, (entry.state & MF_FILE) ? Qt::Unchecked : Qt::Checked,
-                       entry.state & MS_REMOVED);
+                       entry.state & MS_REMOVED, &rows);
         return;
     }
     if (entry.artist)
-        appendTreeItem(row, m_pTreeArtist, 2, (entry.state & MF_ARTIST) ? Qt::Unchecked : Qt::Checked, false);
+        appendTreeItem(row, m_pTreeArtist, 2, (entry.state & MF_ARTIST) ? Qt::Unchecked : Qt::Checked, false, &rows);
     if (entry.album)
-        appendTreeItem(row, m_pTreeAlbum, 3, (entry.state & MF_ALBUM) ? Qt::Unchecked : Qt::Checked, false);
-    if (entry.artwork) {
-        appendArtworkItem(row, (entry.state & MF_ARTWORK) ? Qt::Unchecked : Qt::Checked);
-        auto* item = static_cast<CListItem*>(m_pListArtwork->item(m_pListArtwork->count() - 1));
-        if (entry.artworkPath.isEmpty()) {
-            item->SetItemState(CListItem::IS_NORMAL, true);
-        } else {
-            item->m_iArtworkCount = 1;
-            item->SetItemState(CListItem::IS_FIXED, true);
-            item->SetFixState(DS_DONE);
-            item->SetArtworkPath(entry.artworkPath);
-            ++m_pListArtwork->m_iSuccessNum;
-        }
+        appendTreeItem(row, m_pTreeAlbum, 3, (entry.state & MF_ALBUM) ? Qt::Unchecked : Qt::Checked, false, &rows);
+    if (!entry.artwork)
+        return;
+    CListItem* item = appendArtworkItem(row, (entry.state & MF_ARTWORK) ? Qt::Unchecked : Qt::Checked, &rows);
+    if (!entry.artworkPath.isEmpty()) {
+        item->m_iArtworkCount = 1;
+        item->SetItemState(CListItem::IS_FIXED, false);
+        item->SetFixState(DS_DONE);
+        item->SetArtworkPath(entry.artworkPath);
+        ++m_pListArtwork->m_iSuccessNum;
     }
 }
 
-void CAnalyReport::appendArtworkItem(const CReportRow& row, Qt::CheckState check)
+CListItem* CAnalyReport::appendArtworkItem(const CReportRow& row, Qt::CheckState check, NewRows* rows)
 {
     auto* item = new CListItem(row.track, row.absence, nullptr);
     item->setData(Qt::TextAlignmentRole, int(Qt::AlignHCenter | Qt::AlignBottom));
@@ -202,11 +255,15 @@ void CAnalyReport::appendArtworkItem(const CReportRow& row, Qt::CheckState check
     item->SetPath(row.path);
     item->SetPersistentID(row.persistentId);
     item->SetCheckState(check, false);
-    m_pListArtwork->addItem(item);
+    if (rows)
+        rows->grid.append(item);
+    else
+        m_pListArtwork->addItem(item);
+    return item;
 }
 
 CTreeItem* CAnalyReport::appendTreeItem(const CReportRow& row, QTreeWidget* tree, int kind,
-                                        Qt::CheckState check, bool fixed)
+                                        Qt::CheckState check, bool fixed, NewRows* rows)
 {
     auto* item = new CTreeItem(nullptr);
     item->SetCtlParam(row.track, row.absence);
@@ -238,7 +295,10 @@ CTreeItem* CAnalyReport::appendTreeItem(const CReportRow& row, QTreeWidget* tree
         ++widget->m_iSuccessNum;
     }
     item->setSizeHint(0, QSize(300, 25));
-    tree->addTopLevelItem(item);
+    if (rows)
+        rows->of(kind).append(item);
+    else
+        tree->addTopLevelItem(item);
     return item;
 }
 
@@ -261,8 +321,7 @@ void CAnalyReport::AddArtworkItem_temp(void* track, int absence, Qt::CheckState 
     const CReportRow row = CReportRow::Read(m_pMusicLink, track, absence);
     if (!row.hasInfo)
         return;
-    appendArtworkItem(row, check);
-    auto* item = static_cast<CListItem*>(m_pListArtwork->item(m_pListArtwork->count() - 1));
+    CListItem* item = appendArtworkItem(row, check);
     const int candidates = m_pMusicLink->GetArtworkConut(track);
     if (candidates > 1)
         item->SetListButShow(true);
@@ -300,7 +359,11 @@ int CAnalyReport::openInUnrecognized() const
 
 int CAnalyReport::CalculateScore()
 {
-    flushEntries();
+    return queueBehindDeliveries(PendingEntry::SCORE) ? -1 : scoreNow();
+}
+
+int CAnalyReport::scoreNow()
+{
     int open = 0;
     auto addOpen = [&open](int count, int fixed) { open += fixed < count ? count - fixed : 0; };
     addOpen(m_pListArtwork->count(), m_pListArtwork->m_iSuccessNum);

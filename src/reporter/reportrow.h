@@ -30,6 +30,10 @@ QString FROMUTF8(const QString& value, const QString& name);
 // One AddReportItem call, prepared on the analysis thread.
 struct CAnalyReport::PendingEntry
 {
+    // A track, or the end of the analysis asking for the page and its score
+    // once every track before it is in.
+    enum EKind { TRACK, SHOW, SHOW_SELECT, SCORE };
+    EKind kind = TRACK;
     int run = 0;
     CReportRow row;
     int state = 0;

@@ -73,8 +73,13 @@ inline bool loadAndAnalyse(CMusicLink& link, tagMusicRunMode mode, const QString
         return false;
     if (beforeAnalysis)
         beforeAnalysis();
-    return link.AnalyzeMusicInfo(CConfig::instance()->Genernal) == 0
-           && (analysed.count() > 0 || analysed.wait(kWaitMs));
+    if (link.AnalyzeMusicInfo(CConfig::instance()->Genernal) != 0
+        || !(analysed.count() > 0 || analysed.wait(kWaitMs)))
+        return false;
+    // The engine stores the analysis on a thread of its own, state words
+    // included; a box changed meanwhile would be written over.
+    link.WaitForSaveToDB();
+    return true;
 }
 
 // Walks the engine's list into the report and ends as the window does.
@@ -85,6 +90,8 @@ inline void fillReport(CMusicLink& link, CAnalyReport& report, bool project = fa
     walk.wait();
     report.ShowReport(project);
     report.CalculateScore();
+    // Both ran at once, or after the deliveries still queued.
+    QTRY_COMPARE_WITH_TIMEOUT(report.PendingDeliveries(), 0, kWaitMs);
 }
 
 // The "State" column of the working database for the file at location.

@@ -371,10 +371,19 @@ private slots:
         // worker that waited for it would never end.
         QVERIFY(burst.wait(kWaitMs));
         QCOMPARE(report.ArtworkList()->count(), 0);
+        // The end of the analysis waits behind the tracks.
+        QSignalSpy scores(&report, &CAnalyReport::ReportFixInfo);
+        report.ShowReport(false);
+        QCOMPARE(report.CalculateScore(), -1);
+        QCOMPARE(report.TypeRow(CAT_ARTWORK)->QuantityWidget()->CountText(), QStringLiteral("0"));
         QCoreApplication::sendPostedEvents(&report, QEvent::MetaCall);
         QVERIFY(report.ArtworkList()->count() > 0);
         QVERIFY(report.ArtworkList()->count() < kBurst);
-        QTRY_COMPARE_WITH_TIMEOUT(report.ArtworkList()->count(), kBurst, kWaitMs);
+        QVERIFY(scores.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(scores.count(), 1, kWaitMs);
+        QCOMPARE(scores.first(), (QList<QVariant>{kBurst, PROGRESS_FULL}));
+        QCOMPARE(report.ArtworkList()->count(), kBurst);
+        QCOMPARE(report.TypeRow(CAT_ARTWORK)->QuantityWidget()->CountText(), QString::number(kBurst));
         for (int i = 0; i < kBurst; ++i)
             QCOMPARE(static_cast<CListItem*>(report.ArtworkList()->item(i))->GetID(), sent[i]);
     }
