@@ -38,8 +38,8 @@ class CListWidget : public QListWidget
 {
     Q_OBJECT
 public:
-    // slots: the report's four converter slots (read for the busy marks).
-    CListWidget(tagTrack* slots, CAnalyReport* report);
+    // tracks: the report's four converter slots (read for the busy marks).
+    CListWidget(tagTrack* tracks, CAnalyReport* report);
     ~CListWidget() override;
 
     // Shows the slot's busy mark centred over item while the slot works on

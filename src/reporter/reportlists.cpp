@@ -124,8 +124,8 @@ void CReportMenu::Prepare(int selected, int count, bool checked, bool unchecked,
 
 // ---- the artwork grid ----
 
-CListWidget::CListWidget(tagTrack* slots, CAnalyReport* report)
-    : QListWidget(report), m_pReport(report), m_pTrack(slots)
+CListWidget::CListWidget(tagTrack* tracks, CAnalyReport* report)
+    : QListWidget(report), m_pReport(report), m_pTrack(tracks)
 {
     buildMenu(m_menu, this, "CListWidget");
     connectMenu(m_menu, this);
