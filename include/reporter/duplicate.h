@@ -17,6 +17,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <deque>
 
 class CClearTrashThread;
 class CDuplicateWidget;
@@ -25,6 +26,7 @@ class CDuptOptWidget;
 class CTreeItem;
 class QSplitter;
 class QStackedLayout;
+class QTimer;
 class QTreeWidgetItem;
 
 class CDuplicate : public QWidget
@@ -123,7 +125,6 @@ private:
     void connectParts();
     void drainPending();
     void showPendingRows(bool untilDone);
-    void scheduleDrain();
     bool hasRowsToShow();
     void showRow(const PendingRow& pending);
     CTreeItem* groupFor(const PendingRow& pending, bool& known);
@@ -159,9 +160,9 @@ private:
     // thread never stalls on a large result.
     QMutex m_mutexPending;
     QVector<PendingRow> m_pending;  // under m_mutexPending
-    bool m_bDrainPosted = false;    // under m_mutexPending
-    QVector<PendingRow> m_showing;  // GUI thread only, from m_iShowNext on
-    int m_iShowNext = 0;
+    bool m_bDraining = false;       // under m_mutexPending: a drain is posted or running
+    std::deque<PendingRow> m_showing;  // GUI thread only
+    QTimer* m_pDrainTimer = nullptr;   // the next slice
     bool m_bCalculateWaiting = false;
     QHash<long long, GroupRef> m_groupsByRepeat;
     QHash<void*, GroupRef> m_groupsByHead;

@@ -16,6 +16,7 @@
 #include <QHeaderView>
 #include <QSplitter>
 #include <QStackedLayout>
+#include <QTimer>
 
 using namespace duprows;
 
@@ -80,6 +81,9 @@ void CDuplicate::buildTree()
     m_pDuplicateTree->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_pDuplicateTree->setAlternatingRowColors(true);
     m_pDuplicateTree->setColumnCount(kColumnCount);
+    // Every row is 25 pixels high; knowing it spares the view from asking
+    // each of tens of thousands of rows while it lays them out.
+    m_pDuplicateTree->setUniformRowHeights(true);
 
     QHeaderView* header = m_pDuplicateTree->header();
     header->setMinimumSectionSize(40);
@@ -112,6 +116,10 @@ void CDuplicate::connectParts()
     // unconnected: they take whole groups in or out without the songs' marks.
     connect(m_pDuplicateTree, &CFailedTreeWidget::SetUnchecked, this, &CDuplicate::ItemSelected);
     m_pDuplicateTree->viewport()->installEventFilter(this);
+    m_pDrainTimer = new QTimer(this);
+    m_pDrainTimer->setSingleShot(true);
+    m_pDrainTimer->setInterval(1);
+    connect(m_pDrainTimer, &QTimer::timeout, this, &CDuplicate::drainPending);
     m_pClearTrashThread = new CClearTrashThread(this);
     connect(m_pClearTrashThread, &CClearTrashThread::AskClearTrash, this, &CDuplicate::ShowAskMessage);
 }
@@ -180,9 +188,10 @@ void CDuplicate::StopWorking()
     {
         QMutexLocker lock(&m_mutexPending);
         m_pending.clear();
+        m_bDraining = false;
     }
+    m_pDrainTimer->stop();
     m_showing.clear();
-    m_iShowNext = 0;
     m_bCalculateWaiting = false;
     m_groupsByRepeat.clear();
     m_groupsByHead.clear();

@@ -16,6 +16,9 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QTimer>
+
+#include <iterator>
 
 using namespace duprows;
 
@@ -59,9 +62,9 @@ void CDuplicate::AddDuplicateItem(void* track, int absence, int state, long long
     {
         QMutexLocker lock(&m_mutexPending);
         m_pending.append(std::move(row));
-        if (m_bDrainPosted)
+        if (m_bDraining)
             return;
-        m_bDrainPosted = true;
+        m_bDraining = true;
     }
     QMetaObject::invokeMethod(this, &CDuplicate::drainPending, Qt::QueuedConnection);
 }
@@ -71,53 +74,46 @@ void CDuplicate::drainPending()
     showPendingRows(false);
 }
 
-void CDuplicate::scheduleDrain()
-{
-    {
-        QMutexLocker lock(&m_mutexPending);
-        if (m_bDrainPosted)
-            return;
-        m_bDrainPosted = true;
-    }
-    QMetaObject::invokeMethod(this, &CDuplicate::drainPending, Qt::QueuedConnection);
-}
-
 bool CDuplicate::hasRowsToShow()
 {
-    if (m_iShowNext < m_showing.size())
+    if (!m_showing.empty())
         return true;
     QMutexLocker lock(&m_mutexPending);
     return !m_pending.isEmpty();
 }
 
 // Shows the rows handed over so far, in their order: a slice at a time,
-// or all of them when untilDone.
+// or all of them when untilDone. Once it runs, the analysis thread posts
+// no more; the next slice comes from a timer, so that input, painting and
+// other timers get their turn between slices.
 void CDuplicate::showPendingRows(bool untilDone)
 {
     QElapsedTimer clock;
     clock.start();
+    int shown = 0;
     for (;;) {
+        QVector<PendingRow> handed;
         {
             QMutexLocker lock(&m_mutexPending);
-            m_bDrainPosted = false;
-            m_showing.remove(0, m_iShowNext);
-            m_iShowNext = 0;
-            m_showing.append(m_pending);
-            m_pending.clear();
+            handed.swap(m_pending);
         }
-        while (m_iShowNext < m_showing.size()) {
-            showRow(m_showing.at(m_iShowNext++));
-            if (!untilDone && (m_iShowNext % 32) == 0 && clock.elapsed() >= kSliceMs) {
-                scheduleDrain();
+        std::move(handed.begin(), handed.end(), std::back_inserter(m_showing));
+        while (!m_showing.empty()) {
+            showRow(m_showing.front());
+            m_showing.pop_front();
+            if (!untilDone && ++shown % 32 == 0 && clock.elapsed() >= kSliceMs) {
+                m_pDrainTimer->start();
                 return;
             }
         }
-        m_showing.clear();
-        m_iShowNext = 0;
-        if (!untilDone || !hasRowsToShow())
+        QMutexLocker lock(&m_mutexPending);
+        if (m_pending.isEmpty()) {
+            m_bDraining = false;
             break;
+        }
     }
-    if (m_bCalculateWaiting && !hasRowsToShow()) {
+    m_pDrainTimer->stop();
+    if (m_bCalculateWaiting) {
         m_bCalculateWaiting = false;
         runCalculate();
     }
@@ -201,7 +197,7 @@ void CDuplicate::Calculate()
 {
     if (hasRowsToShow()) {
         m_bCalculateWaiting = true;
-        scheduleDrain();
+        m_pDrainTimer->start();
         return;
     }
     runCalculate();
@@ -221,6 +217,9 @@ void CDuplicate::runCalculate()
         if (removed + 1 == group->childCount())
             emit AddFixMissNum(1);
     }
+    // Sorting comes on without a column: the groups keep their order, the
+    // kept songs lead, until the user picks a column to sort by.
+    m_pDuplicateTree->header()->setSortIndicator(-1, Qt::AscendingOrder);
     m_pDuplicateTree->setSortingEnabled(true);
 }
 
