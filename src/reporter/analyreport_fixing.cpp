@@ -8,6 +8,7 @@
 #include "musiclink.h"
 #include "reporter/converterthread.h"
 #include "reporter/reportlists.h"
+#include "reporter/temporarywav.h"
 #include "reporter/typetreeitem.h"
 #include "reportrow.h"
 #include "treeitem.h"
@@ -15,20 +16,11 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QTime>
 
 namespace {
 
 constexpr int kLookupAll = DW_INFO | DW_SEARCH_ARTWORK | DW_INFO_ARTWORK;
-
-// Only a plain persistent ID may name a file: anything else could climb
-// out of the music folder or name a file already there.
-bool isPlainName(const QString& id)
-{
-    static const QRegularExpression plain(QStringLiteral("^[0-9A-Za-z]+$"));
-    return plain.match(id).hasMatch();
-}
 
 int nextKind(int kind)
 {
@@ -45,12 +37,7 @@ QString CAnalyReport::wavPathFor(const QString& persistentId) const
 {
     const QString folder = CConfig::instance()->GetMusicPath();
     CreateFolder(folder);
-    const QString base = isPlainName(persistentId) ? persistentId
-                                                   : QTime::currentTime().toString(QStringLiteral("hh:mm:ss"));
-    QString path = QStringLiteral("%1/%2.wav").arg(folder, base);
-    for (int n = 1; QFileInfo::exists(path); ++n)
-        path = QStringLiteral("%1/%2_%3.wav").arg(folder, base).arg(n);
-    return path;
+    return TemporaryWavPath(folder, persistentId, QTime::currentTime());
 }
 
 void CAnalyReport::SetArtworkState(tagCtlState state)

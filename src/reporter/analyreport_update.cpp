@@ -7,6 +7,7 @@
 #include "config.h"
 #include "musiclink.h"
 #include "reporter/reportlists.h"
+#include "reporter/temporarywav.h"
 #include "reportrow.h"
 #include "treeitem.h"
 
@@ -21,12 +22,7 @@ namespace {
 // Only a file of our own, directly in the music folder, is ever deleted.
 void removeWav(const QString& path)
 {
-    if (path.isEmpty())
-        return;
-    const QFileInfo file(path);
-    const QString folder = QDir(CConfig::instance()->GetMusicPath()).absolutePath();
-    if (file.absolutePath() == folder && file.suffix() == QLatin1String("wav") && file.isFile())
-        QFile::remove(file.absoluteFilePath());
+    RemoveTemporaryWav(CConfig::instance()->GetMusicPath(), path);
 }
 
 QIcon thumbnail(const QPixmap& picture)

@@ -147,6 +147,8 @@ private:
                 answer.status = 407;
                 answer.contentType = "text/plain";
                 answer.headers.append(qMakePair(QByteArray("Proxy-Authenticate"), QByteArray("Basic realm=\"fake\"")));
+            } else if (m_shared.responders.contains(request.path)) {
+                answer = m_shared.responders.value(request.path)(request);
             } else if (m_shared.answers.contains(request.path)) {
                 answer = m_shared.answers.value(request.path);
             } else {
@@ -192,6 +194,12 @@ void FakeService::answer(const QString& path, const FakeAnswer& answer)
     m_shared.answers.insert(path, answer);
 }
 
+void FakeService::answerWith(const QString& path, const Responder& responder)
+{
+    QMutexLocker lock(&m_shared.mutex);
+    m_shared.responders.insert(path, responder);
+}
+
 void FakeService::requireProxyAuth(const QByteArray& userColonPassword)
 {
     QMutexLocker lock(&m_shared.mutex);
@@ -217,6 +225,7 @@ void FakeService::reset()
 {
     QMutexLocker lock(&m_shared.mutex);
     m_shared.answers.clear();
+    m_shared.responders.clear();
     m_shared.seen.clear();
     m_shared.proxyCredentials.clear();
 }

@@ -13,6 +13,7 @@
 #include <QThread>
 #include <QUrlQuery>
 
+#include <functional>
 #include <memory>
 
 struct FakeAnswer {
@@ -51,6 +52,10 @@ public:
     quint16 port() const { return m_port; }
     QByteArray baseUrl() const;
     void answer(const QString& path, const FakeAnswer& answer);
+    // Answers path by what responder makes of each request; it runs on the
+    // server's thread under the service's lock, so it must not call back.
+    using Responder = std::function<FakeAnswer(const SeenRequest&)>;
+    void answerWith(const QString& path, const Responder& responder);
     // Answers 407 until a request carries these Basic credentials.
     void requireProxyAuth(const QByteArray& userColonPassword);
     QList<SeenRequest> requests() const;
@@ -63,6 +68,7 @@ private:
     struct Shared {
         mutable QMutex mutex;
         QHash<QString, FakeAnswer> answers;
+        QHash<QString, Responder> responders;
         QList<SeenRequest> seen;
         QByteArray proxyCredentials;
     };
