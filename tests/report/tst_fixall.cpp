@@ -1,0 +1,312 @@
+// Fix All, Refix and Apply on the report page against the real engine and
+// the fake services on 127.0.0.1, driven as the main window drives them:
+// the slots in flight, the temporary WAV files, the found texts, the move
+// of failed songs into "Unrecognized Songs" and back, pause and continue,
+// and the tags the apply writes.
+#include "lookupfakes.h"
+#include "reporter/reportlists.h"
+#include "reporter/typetreeitem.h"
+#include "reportsession.h"
+#include "tagread.h"
+#include "treeitem.h"
+#include "wavmaker.h"
+
+#include <QDateTime>
+#include <QDirIterator>
+#include <QTimer>
+
+using namespace reporttest;
+using lookupfakes::kAlbumGroup;
+using lookupfakes::frontPath;
+using lookupfakes::lookupAnswer;
+using lookupfakes::lookupPath;
+using lookupfakes::noiseJpeg;
+using lookupfakes::recordingDetails;
+using lookupfakes::recordingPath;
+using lookupfakes::searchAnswer;
+using lookupfakes::searchPath;
+
+namespace {
+
+constexpr int kKnown = 8;    // 6-second songs: the lookup service knows them
+constexpr int kUnknown = 4;  // 9-second songs: it does not, until told to
+constexpr int kTracks = kKnown + kUnknown;
+
+QStringList wavFiles(const QString& folder)
+{
+    return QDir(folder).entryList({QStringLiteral("*.wav")}, QDir::Files);
+}
+
+// Names, sizes and times of every file below folder.
+QMap<QString, QString> fingerprintOf(const QString& folder)
+{
+    QMap<QString, QString> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        files.insert(info.filePath(), QStringLiteral("%1 %2").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch()));
+    }
+    return files;
+}
+
+QStringList texts(QTreeWidget* tree, int column)
+{
+    QStringList all;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        all << tree->topLevelItem(i)->text(column);
+    return all;
+}
+
+} // namespace
+
+class TestFixAll : public QObject
+{
+    Q_OBJECT
+
+    FakeService m_fake;
+    QTemporaryDir m_music;
+    CMusicLink* m_pLink = nullptr;
+    std::unique_ptr<CAnalyReport> m_pReport;
+    std::atomic<bool> m_bKnowAll{false};
+    int m_iMaxBusy = 0;
+    int m_iMaxWavs = 0;
+
+    QStringList musicFiles() const
+    {
+        QStringList files;
+        for (const QString& name : QDir(m_music.path()).entryList({QStringLiteral("*.wav")}, QDir::Files))
+            files << m_music.filePath(name);
+        return files;
+    }
+
+    // Untagged songs, the known ones first.
+    bool writeSongs()
+    {
+        for (int i = 0; i < kTracks; ++i) {
+            const double seconds = i < kKnown ? 6.2 : 9.2;
+            const QByteArray wav = wavmaker::wav(wavmaker::melody(22050, 1, seconds), 22050, 1);
+            if (!testenv::writeAll(m_music.filePath(QStringLiteral("song %1.wav").arg(i, 2, 10, QLatin1Char('0'))), wav))
+                return false;
+        }
+        return true;
+    }
+
+    QString tempFolder() const { return CConfig::instance()->GetMusicPath(); }
+
+    // A fresh report over a fresh load of the folder, wired as the window
+    // wires it.
+    bool startReport()
+    {
+        m_pReport.reset();
+        m_pLink->DestroyMusicLibrary();
+        QFile::remove(g_strDBName);
+        if (!loadAndAnalyse(*m_pLink, RUN_FILES, musicFiles()))
+            return false;
+        m_pReport = std::make_unique<CAnalyReport>(nullptr);
+        m_pReport->SetMusicLink(m_pLink);
+        connect(m_pLink, &CMusicLink::SendDowldInfo, m_pReport.get(), &CAnalyReport::FixCallBrack);
+        fillReport(*m_pLink, *m_pReport);
+        return m_pReport->ArtworkList()->count() == kTracks;
+    }
+
+    // Fix All as the window starts it; true once the page says it is done.
+    bool runFixAll()
+    {
+        QSignalSpy done(m_pReport.get(), &CAnalyReport::ReportFixAllComplete);
+        m_pReport->SetArtworkState(CTL_RUN);
+        m_pReport->SetFixState(CAnalyReport::FS_RUN);
+        m_pReport->FixAnalyList();
+        return done.wait(kWaitMs);
+    }
+
+    // Samples what is in flight while the event loop runs.
+    void watch(QTimer& timer)
+    {
+        m_iMaxBusy = m_iMaxWavs = 0;
+        timer.setInterval(1);
+        connect(&timer, &QTimer::timeout, this, [this] {
+            int busy = 0;
+            for (int i = 0; i < kConverterSlots; ++i)
+                busy += m_pReport->Slot(i).item != nullptr;
+            m_iMaxBusy = std::max(m_iMaxBusy, busy);
+            m_iMaxWavs = std::max(m_iMaxWavs, int(wavFiles(tempFolder()).size()));
+        });
+        timer.start();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_fake.port() != 0);
+        for (const char* name : {"VESSOLIN_ACOUSTID_URL", "VESSOLIN_MUSICBRAINZ_URL", "VESSOLIN_COVERART_URL"})
+            qputenv(name, m_fake.baseUrl());
+        qputenv("VESSOLIN_ACOUSTID_KEY", "test-key");
+        m_fake.answerWith(lookupPath(), [this](const SeenRequest& request) {
+            const bool known = m_bKnowAll || request.formValue(QStringLiteral("duration")) == QLatin1String("6");
+            return FakeAnswer::json(lookupAnswer(known));
+        });
+        m_fake.answer(recordingPath(), FakeAnswer::json(recordingDetails("1999-05-04", "Rock")));
+        m_fake.answer(frontPath(kAlbumGroup), FakeAnswer::image(noiseJpeg(5)));
+        m_fake.answer(searchPath(), FakeAnswer::json(searchAnswer({})));
+
+        CreateLinkAndName();
+        CConfig::instance();
+        CreateImage();
+        QVERIFY(m_music.isValid());
+        QVERIFY(writeSongs());
+        m_pLink = new CMusicLink();
+        QVERIFY(m_pLink->HasEngine());
+        QDir().mkpath(tempFolder());
+    }
+
+    void cleanupTestCase()
+    {
+        m_pReport.reset();
+        m_pLink->SetExitState(1);
+        m_pLink->DestroyMusicLibrary();
+        delete m_pLink;
+        DestroyImage();
+    }
+
+    // Up to four tracks in flight, every WAV gone at the end, nothing else
+    // touched; found texts shown, unknown songs moved to their own list.
+    void fixAll()
+    {
+        QVERIFY(startReport());
+        QVERIFY(testenv::writeAll(tempFolder() + QStringLiteral("/keep.wav"), "not ours to delete"));
+        QVERIFY(testenv::writeAll(tempFolder() + QStringLiteral("/notes.txt"), "neither"));
+        const QMap<QString, QString> before = fingerprintOf(tempFolder());
+        const QMap<QString, QString> music = fingerprintOf(m_music.path());
+        QSignalSpy moving(m_pReport.get(), &CAnalyReport::MoveFailedItemState);
+        QSignalSpy moved(m_pReport.get(), &CAnalyReport::MoveFailedItemStateOK);
+        QTimer sampler;
+        watch(sampler);
+        QVERIFY(runFixAll());
+        sampler.stop();
+
+        QVERIFY(m_iMaxBusy >= 1);
+        QVERIFY(m_iMaxBusy <= kConverterSlots);
+        QVERIFY(m_iMaxWavs <= kConverterSlots + 1);  // keep.wav is always there
+        QCOMPARE(fingerprintOf(tempFolder()), before);
+        QCOMPARE(fingerprintOf(m_music.path()), music);
+        QCOMPARE(moving.count(), 1);
+        QCOMPARE(moved.count(), 1);
+
+        CAnalyReport& report = *m_pReport;
+        QCOMPARE(report.ArtworkList()->count(), kKnown);
+        QCOMPARE(report.ArtworkList()->m_iSuccessNum, kKnown);
+        for (int i = 0; i < report.ArtworkList()->count(); ++i) {
+            auto* tile = static_cast<CListItem*>(report.ArtworkList()->item(i));
+            QCOMPARE(tile->GetItemSate(), CListItem::IS_FIXED);
+            QVERIFY(QFileInfo::exists(tile->GetArtworkPath()));
+            QCOMPARE(tile->text(), QStringLiteral("Song"));
+        }
+        QCOMPARE(texts(report.ArtistTree(), 2), QStringList(kKnown, QStringLiteral("Artist")));
+        QCOMPARE(texts(report.AlbumTree(), 3), QStringList(kKnown, QStringLiteral("Album")));
+        QCOMPARE(report.UnrecognizedTree()->topLevelItemCount(), kUnknown);
+        for (int i = 0; i < kUnknown; ++i)
+            QCOMPARE(report.UnrecognizedTree()->topLevelItem(i)->checkState(0), Qt::Checked);
+        QVERIFY(report.TypeRow(CAT_UNRECOGNIZED)->QuantityWidget());
+        QCOMPARE(report.TypeRow(CAT_UNRECOGNIZED)->QuantityWidget()->CountText(), QString::number(kUnknown));
+        QCOMPARE(report.IsNeedFix(), false);
+        QCOMPARE(report.IsNeedApply(), true);
+        QCOMPARE(report.FixState(), CAnalyReport::FS_IDLE);
+    }
+
+    // The service knows the rest now: Refix brings them back as fixed.
+    void refix()
+    {
+        CAnalyReport& report = *m_pReport;
+        m_bKnowAll = true;
+        QSignalSpy done(&report, &CAnalyReport::ReportFixAllComplete);
+        QSignalSpy texts(&report, &CAnalyReport::StartFixAll);
+        report.StartFixFailed();
+        QVERIFY(done.wait(kWaitMs));
+        m_bKnowAll = false;
+        QCOMPARE(report.UnrecognizedTree()->topLevelItemCount(), 0);
+        QCOMPARE(report.ArtistTree()->topLevelItemCount(), kTracks);
+        QCOMPARE(report.ArtistTree()->m_iSuccessNum, kTracks);
+        QCOMPARE(report.AlbumTree()->m_iSuccessNum, kTracks);
+        QCOMPARE(report.ArtworkList()->count(), kTracks);
+        QVERIFY(wavFiles(tempFolder()) == QStringList{QStringLiteral("keep.wav")});
+        QCOMPARE(texts.last().at(0).toString(), QStringLiteral("Congratulations, your music library is 100% cleaned!"));
+        QCOMPARE(report.CalculateScore(), 0);
+    }
+
+    // Apply in file mode writes the found fields into the tags and clears
+    // them from the absence bits; a file it cannot write is told and still
+    // waits to be applied.
+    void apply()
+    {
+        CAnalyReport& report = *m_pReport;
+        const QString locked = musicFiles().last();
+        QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner));
+        QSignalSpy texts(&report, &CAnalyReport::StartFixAll);
+        QSignalSpy progress(&report, &CAnalyReport::UpdateProcess);
+        QThread* thread = QThread::create([&report] { report.AppleyiTunes(); });
+        thread->start();
+        QVERIFY(thread->wait(kWaitMs));
+        delete thread;
+        QTRY_VERIFY_WITH_TIMEOUT(!texts.isEmpty(), kWaitMs);
+        QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner);
+
+        QCOMPARE(progress.last().at(0).toInt(), PROGRESS_FULL);
+        QCOMPARE(texts.last().at(0).toString(),
+                 QStringLiteral("1 song(s) could not be written. Please check that the files are writable."));
+        QCOMPARE(report.IsNeedApply(), true);
+        for (const QString& file : musicFiles()) {
+            const tagread::Fields tags = tagread::fields(file);
+            const bool written = file != locked;
+            QCOMPARE(tags.artist, written ? QStringLiteral("Artist") : QString());
+            QCOMPARE(tags.album, written ? QStringLiteral("Album") : QString());
+        }
+        int cleared = 0;
+        for (int i = 0; i < m_pLink->GetMusicCountAMode(nullptr, nullptr); ++i) {
+            void* track = nullptr;
+            int absence = 0, state = 0;
+            long long repeat = 0;
+            m_pLink->GetMusicListMusic(i, &track, absence, state, repeat);
+            cleared += !(absence & (MF_ARTIST | MF_ALBUM));
+        }
+        QCOMPARE(cleared, kTracks - 1);
+    }
+
+    // A pause lets the tracks in flight finish and starts no new one;
+    // continuing fills every slot at once.
+    void pauseAndContinue()
+    {
+        QVERIFY(writeSongs());
+        QVERIFY(startReport());
+        CAnalyReport& report = *m_pReport;
+        QSignalSpy done(&report, &CAnalyReport::ReportFixAllComplete);
+        report.SetArtworkState(CTL_RUN);
+        report.SetFixState(CAnalyReport::FS_RUN);
+        report.FixAnalyList();
+        auto busy = [&report] {
+            int n = 0;
+            for (int i = 0; i < kConverterSlots; ++i)
+                n += report.Slot(i).item != nullptr;
+            return n;
+        };
+        auto untouched = [&report] {
+            int n = 0;
+            for (int i = 0; i < report.ArtworkList()->count(); ++i)
+                n += static_cast<CListItem*>(report.ArtworkList()->item(i))->GetFixState() == DS_NONE;
+            return n;
+        };
+        QCOMPARE(busy(), kConverterSlots);
+        report.SetFixState(CAnalyReport::FS_PAUSE);
+        QVERIFY(!report.TypeRow(CAT_ARTWORK)->QuantityWidget()->m_pRotation->IsRunning());
+        QTRY_COMPARE_WITH_TIMEOUT(busy(), 0, kWaitMs);
+        QCOMPARE(untouched(), kTracks - kConverterSlots);
+        report.SetFixState(CAnalyReport::FS_RUN);
+        report.FixAnalyList();
+        QCOMPARE(busy(), kConverterSlots);
+        QCOMPARE(untouched(), kTracks - 2 * kConverterSlots);
+        QVERIFY(done.wait(kWaitMs));
+        QCOMPARE(report.UnrecognizedTree()->topLevelItemCount(), kUnknown);
+    }
+};
+
+QTEST_MAIN(TestFixAll)
+#include "tst_fixall.moc"
