@@ -63,6 +63,7 @@ CDuptOptWidget::CDuptOptWidget(QWidget* parent) : QWidget(parent)
     m_pDragTree->setAlternatingRowColors(true);
     m_pDragTree->setRootIsDecorated(false);
     QHeaderView* header = m_pDragTree->header();
+    header->setAccessibleName(tr("Scan source columns"));
     header->setStretchLastSection(false);
     header->setSectionsMovable(false);
     m_pDragTree->setColumnWidth(kColPath, 370);

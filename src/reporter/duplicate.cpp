@@ -86,6 +86,7 @@ void CDuplicate::buildTree()
     m_pDuplicateTree->setUniformRowHeights(true);
 
     QHeaderView* header = m_pDuplicateTree->header();
+    header->setAccessibleName(tr("Duplicate song columns"));
     header->setMinimumSectionSize(40);
     header->setStretchLastSection(false);
     const struct {

@@ -8,6 +8,7 @@
 #include "libraryxml.h"
 #include "mmanalysis.h"
 #include "musiclink.h"
+#include "option/historyoptwidget.h"
 #include "option/warnmessage.h"
 #include "reporter/cleartrashthread.h"
 #include "reporter/duplicate.h"
@@ -15,7 +16,11 @@
 #include "testenv.h"
 #include "treeitem.h"
 
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QApplication>
+#include <QComboBox>
+#include <QToolBar>
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
@@ -627,6 +632,31 @@ private slots:
         s.click(y, 5);
         QCOMPARE(shown, QStringLiteral("Playback failure!"));
         QVERIFY(y->icon(5).isNull());
+    }
+
+    // Every control, list and page a user or a screen reader meets has a name.
+    void everythingHasANameToBeReadOut()
+    {
+        CDuplicate page(nullptr, nullptr);
+        CHistoryOptWidget history(&page);
+        CWarnMessage box(&page, QString(), "Text", 3, "One", "Two", "Three", 5);
+        page.show();
+        QStringList unnamed;
+        for (QWidget* root : {static_cast<QWidget*>(&page), static_cast<QWidget*>(&history),
+                              static_cast<QWidget*>(&box)}) {
+            QList<QWidget*> widgets = root->findChildren<QWidget*>();
+            widgets << root;
+            for (QWidget* w : widgets) {
+                const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w)
+                    || qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QAbstractItemView*>(w)
+                    || qobject_cast<QToolBar*>(w) || w == root || w->objectName() == "DuplicateOptions";
+                // The combo box's own popup list is named through the box.
+                const bool internal = w->objectName().startsWith("qt_") || w->inherits("QComboBoxListView");
+                if (control && !internal && w->accessibleName().isEmpty())
+                    unnamed << QString::fromLatin1(w->metaObject()->className()) + "/" + w->objectName();
+            }
+        }
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
     }
 
     void clearingHistory_data()
