@@ -385,6 +385,8 @@ void CAnalyReport::ClearReport()
                               static_cast<QTreeWidget*>(m_pTreeArtist), static_cast<QTreeWidget*>(m_pTreeNotExist)})
         tree->clear();
     m_mapFailedItem.clear();
+    // A move or return pass of the cleared run decided about rows now gone.
+    m_pMovePlan.reset();
     m_pPlayItem = nullptr;
 }
 

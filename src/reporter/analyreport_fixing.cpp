@@ -140,11 +140,16 @@ void CAnalyReport::FixArtwork()
     if (m_iArtworkState == CTL_IDLE)
         m_iArtworkState = CTL_RUN;
     bool clean = true, busySeen = false;
+    // Every tile already taken up reports the same progress; once per scan
+    // says it as well as once per tile, which a large grid cannot afford.
+    bool settledSeen = false;
     for (int i = 0; i < m_pListArtwork->count(); ++i) {
         auto* item = static_cast<CListItem*>(m_pListArtwork->item(i));
         if (item->GetFixState() != DS_NONE) {
             busySeen |= item->GetFixState() == DS_FIXING;
-            reportProgress();
+            if (!settledSeen)
+                reportProgress();
+            settledSeen = true;
             continue;
         }
         if (item->GetCheckState() != Qt::Checked)

@@ -193,7 +193,10 @@ void CAnalyReport::rebuildUnrecognized()
 void CAnalyReport::MoveFailedItemOK()
 {
     WriteUILog(QStringLiteral("Enter MoveFailedItemOK"));
-    if (m_pMovePlan) {
+    // The page was cleared since the pass began: nothing of it is left.
+    if (!m_pMovePlan)
+        return;
+    {
         for (void* taken : std::as_const(m_pMovePlan->gridTaken))
             delete m_pListArtwork->takeItem(m_pListArtwork->row(static_cast<CListItem*>(taken)));
         if (m_pListArtwork->count() > 0)
@@ -321,8 +324,10 @@ void CAnalyReport::UpdataSucessItem()
 void CAnalyReport::UpdataSucessItemOK()
 {
     WriteUILog(QStringLiteral("Enter UpdataSuccessItemOK"));
+    if (!m_pMovePlan)
+        return;
     bool returned = false;
-    if (m_pMovePlan) {
+    {
         for (const CReturnDecision& decision : std::as_const(m_pMovePlan->returns)) {
             auto* item = static_cast<CTreeItem*>(decision.item);
             if (applyReturn(item, decision)) {

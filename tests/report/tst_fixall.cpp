@@ -306,6 +306,51 @@ private slots:
         QVERIFY(done.wait(kWaitMs));
         QCOMPARE(report.UnrecognizedTree()->topLevelItemCount(), kUnknown);
     }
+
+    // A search the engine refuses while nothing else runs ends the Refix
+    // on its own: the song stays, ready for the next one.
+    void refusedSearchEndsRefix()
+    {
+        CAnalyReport& report = *m_pReport;
+        while (report.UnrecognizedTree()->topLevelItemCount() > 0)
+            delete report.UnrecognizedTree()->takeTopLevelItem(0);
+        auto* row = new CTreeItem(report.UnrecognizedTree());
+        row->setCheckState(0, Qt::Checked);
+        row->setText(2, QStringLiteral("No file, no track"));
+        QSignalSpy done(&report, &CAnalyReport::ReportFixAllComplete);
+        report.StartFixFailed();
+        QVERIFY(done.wait(kWaitMs));
+        QCOMPARE(report.UnrecognizedTree()->topLevelItemCount(), 1);
+        QCOMPARE(row->GetFixState(), DS_NONE);
+        QCOMPARE(report.FixState(), CAnalyReport::FS_IDLE);
+        QCOMPARE(int(report.CategoryState(CAT_UNRECOGNIZED)), int(CTL_IDLE));
+    }
+
+    // A stop while conversions and lookups run empties the page; what the
+    // engine still reports of that run changes nothing, and a new run works.
+    void stopWhileFixing()
+    {
+        QVERIFY(writeSongs());
+        QVERIFY(startReport());
+        CAnalyReport& report = *m_pReport;
+        QSignalSpy done(&report, &CAnalyReport::ReportFixAllComplete);
+        report.SetArtworkState(CTL_RUN);
+        report.SetFixState(CAnalyReport::FS_RUN);
+        report.FixAnalyList();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_fake.requestsTo(lookupPath()).isEmpty(), kWaitMs);
+        report.StopWorking();
+        for (int i = 0; i < kConverterSlots; ++i)
+            QVERIFY(!report.Slot(i).item);
+        QCOMPARE(report.ArtworkList()->count(), 0);
+        // Give the records of the stopped lookups their chance to arrive.
+        QTest::qWait(1500);
+        QCOMPARE(done.count(), 0);
+        QCOMPARE(report.ArtworkList()->count(), 0);
+        QVERIFY(writeSongs());
+        QVERIFY(startReport());
+        QVERIFY(runFixAll());
+        QCOMPARE(m_pReport->UnrecognizedTree()->topLevelItemCount(), kUnknown);
+    }
 };
 
 QTEST_MAIN(TestFixAll)
