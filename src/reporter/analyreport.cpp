@@ -2,6 +2,7 @@
 #include "reporter/analyreport.h"
 
 #include "common.h"
+#include "config.h"
 #include "customcontrols.h"
 #include "desktop.h"
 #include "information/modifymusicinfo.h"
@@ -9,6 +10,7 @@
 #include "reportrow.h"
 #include "reporter/converterthread.h"
 #include "reporter/reportlists.h"
+#include "reporter/temporarywav.h"
 #include "reporter/typetreeitem.h"
 #include "treeitem.h"
 #include "treeobj.h"
@@ -319,6 +321,13 @@ void CAnalyReport::stopConverters()
             slot.thread->KillConvertTask();
             slot.thread->wait();
             slot.thread->SetStop(false);
+        }
+        // A track whose conversion finished waits for its lookup with its
+        // WAV file; no result will come for it to delete that file.
+        if (slot.item) {
+            const QString wav = slot.kind == TK_ARTWORK ? static_cast<CListItem*>(slot.item)->GetConverPath()
+                                                        : static_cast<CTreeItem*>(slot.item)->GetConverPath();
+            RemoveTemporaryWav(CConfig::instance()->GetMusicPath(), wav);
         }
         slot.kind = TK_NONE;
         slot.item = nullptr;

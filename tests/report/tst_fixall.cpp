@@ -156,6 +156,8 @@ private slots:
         QVERIFY(writeSongs());
         m_pLink = new CMusicLink();
         QVERIFY(m_pLink->HasEngine());
+        // What an interrupted earlier run may have left.
+        QDir(tempFolder()).removeRecursively();
         QDir().mkpath(tempFolder());
     }
 
@@ -342,6 +344,7 @@ private slots:
         for (int i = 0; i < kConverterSlots; ++i)
             QVERIFY(!report.Slot(i).item);
         QCOMPARE(report.ArtworkList()->count(), 0);
+        QCOMPARE(wavFiles(tempFolder()), QStringList{QStringLiteral("keep.wav")});
         // Give the records of the stopped lookups their chance to arrive.
         QTest::qWait(1500);
         QCOMPARE(done.count(), 0);
