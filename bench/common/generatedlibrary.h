@@ -59,9 +59,8 @@ struct EndWaiter
 };
 
 // Copies each fixture into folder once, writable by its owner so that
-// applying may change it, then makes count hard links of the copies in
-// turn. Returns the links made.
-inline QStringList makeFiles(const QString& folder, int count)
+// applying may change it. Returns the copies.
+inline QStringList copyFixtures(const QString& folder)
 {
     QDir().mkpath(folder);
     QStringList originals;
@@ -71,14 +70,30 @@ inline QStringList makeFiles(const QString& folder, int count)
         QFile(copy).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         originals << copy;
     }
+    return originals;
+}
+
+// Makes hard links "track N.<ext>" in folder, the original of link i being
+// originalOf(i). Returns the links made.
+template <typename OriginalOf>
+QStringList linkFiles(const QString& folder, int count, OriginalOf originalOf)
+{
     QStringList files;
     for (int i = 0; i < count; ++i) {
-        const QString& original = originals.at(i % originals.size());
+        const QString& original = originalOf(i);
         const QString link = folder + QStringLiteral("/track %1.%2").arg(i).arg(QFileInfo(original).suffix());
         if (::link(QFile::encodeName(original).constData(), QFile::encodeName(link).constData()) == 0)
             files << link;
     }
     return files;
+}
+
+// Copies the fixtures into folder and makes count hard links of the copies
+// in turn. Returns the links made.
+inline QStringList makeFiles(const QString& folder, int count)
+{
+    const QStringList originals = copyFixtures(folder);
+    return linkFiles(folder, count, [&](int i) -> const QString& { return originals.at(i % originals.size()); });
 }
 
 // Writes a library of trackCount tracks over files, taken in turn. Each

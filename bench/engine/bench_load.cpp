@@ -1,24 +1,29 @@
 // Figures for loading a large iTunes library through the exported
-// interface: a generated library of 50,000 tracks whose locations point at
-// a few hundred small real files (hard links of the fixtures). Prints the
-// time to open and load it, the same for reloading the saved database, and
-// the peak memory of the load. Prints only.
+// interface: generated libraries of 50,000 tracks whose locations are as
+// many hard links of a few real files, so that every track has a file of
+// its own. Loaded once with the fixtures' small covers, and once with half
+// the files carrying a 1.5 MB cover. Prints the time to open and load each,
+// their ratio, the peak memory of each load, and the reload of the saved
+// database. Prints only.
 //   bench_engine_load [tracks] [files]
 #include "cadenzo.h"
 #include "generatedlibrary.h"
 #include "libraryxml.h"
+#include "tags.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <cstdio>
 
 namespace {
 
-using generatedlibrary::BenchFolder;
 using generatedlibrary::EndWaiter;
+
+constexpr int kBigCover = 1536 * 1024;
 
 bool writeLibrary(const QString& path, const QStringList& files, int trackCount)
 {
@@ -29,6 +34,19 @@ bool writeLibrary(const QString& path, const QStringList& files, int trackCount)
         t.totalTime = 5000;
         t.bitRate = 64;
     });
+}
+
+// A copy of the fixture carrying a cover of kBigCover bytes.
+QString withBigCover(const QString& folder, const char* fixture)
+{
+    const QString copy = folder + QStringLiteral("/big-") + QLatin1String(fixture);
+    QFile::copy(QStringLiteral(VESSOLIN_FIXTURES_DIR "/") + QLatin1String(fixture), copy);
+    QFile(copy).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QByteArray cover(kBigCover, '\0');
+    for (int i = 0; i < cover.size(); ++i)
+        cover[i] = char((i * 2654435761u) >> 24);
+    cover.replace(0, 4, "\xFF\xD8\xFF\xE0");
+    return SetMusicArtwork_tag(copy, cover.constData(), cover.size(), CPICTURE_JPEG) == 0 ? copy : QString();
 }
 
 // Peak resident memory since the last reset, in MiB.
@@ -55,14 +73,17 @@ struct Timing
     qint64 openMs = 0;
     qint64 loadMs = 0;
     int tracks = 0;
+    double peak = 0;
 };
 
-Timing load(void* manager, const QByteArray& xml, const QByteArray& db, tagMusicRunMode mode)
+Timing load(void* manager, const QString& xml, const QByteArray& db, tagMusicRunMode mode)
 {
     Timing timing;
+    const QByteArray xmlPath = xml.toUtf8();
+    resetPeak();
     QElapsedTimer clock;
     clock.start();
-    if (MMLoadMusicLibrary(manager, xml.isEmpty() ? nullptr : xml.constData(), db.constData(), mode) != 0)
+    if (MMLoadMusicLibrary(manager, xml.isEmpty() ? nullptr : xmlPath.constData(), db.constData(), mode) != 0)
         return timing;
     timing.openMs = clock.elapsed();
     EndWaiter waiter;
@@ -71,7 +92,17 @@ Timing load(void* manager, const QByteArray& xml, const QByteArray& db, tagMusic
     waiter.wait();
     timing.loadMs = clock.elapsed();
     timing.tracks = waiter.tracks.load();
+    timing.peak = peakMiB();
     return timing;
+}
+
+void print(const char* what, const Timing& timing, int files, const QString& xml)
+{
+    std::printf("library load, %s: %d tracks over %d files (%.1f MB XML)\n", what, timing.tracks, files,
+                QFileInfo(xml).size() / 1e6);
+    std::printf("  open (agent and database): %lld ms\n", timing.openMs);
+    std::printf("  open and load:             %lld ms\n", timing.loadMs);
+    std::printf("  peak memory:               %.0f MiB\n", timing.peak);
 }
 
 } // namespace
@@ -80,24 +111,43 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const int trackCount = argc > 1 ? atoi(argv[1]) : 50000;
-    const int fileCount = argc > 2 ? atoi(argv[2]) : 300;
-    const BenchFolder bench(fileCount, trackCount, writeLibrary);
-    if (!bench.manager) {
-        std::fprintf(stderr, "could not make the library\n");
+    const int fileCount = argc > 2 ? atoi(argv[2]) : trackCount;
+    QTemporaryDir dir;
+    const QString small = dir.filePath(QStringLiteral("small")), big = dir.filePath(QStringLiteral("big"));
+    const QStringList smallOriginals = generatedlibrary::copyFixtures(small);
+    const QStringList bigOriginals = generatedlibrary::copyFixtures(big);
+    const QStringList bigCovers = {withBigCover(big, "id3v2-partial.mp3"), withBigCover(big, "empty.m4a")};
+    if (bigCovers.contains(QString())) {
+        std::fprintf(stderr, "could not make the files with big covers\n");
         return 1;
     }
+    const QStringList smallFiles = generatedlibrary::linkFiles(small, fileCount, [&](int i) -> const QString& {
+        return smallOriginals.at(i % smallOriginals.size());
+    });
+    // Every second file carries a big cover, the others are as above.
+    const QStringList bigFiles = generatedlibrary::linkFiles(big, fileCount, [&](int i) -> const QString& {
+        return i % 2 == 0 ? bigCovers.at(i / 2 % bigCovers.size()) : bigOriginals.at(i / 2 % bigOriginals.size());
+    });
+    const QString smallXml = dir.filePath(QStringLiteral("Small.xml")), bigXml = dir.filePath(QStringLiteral("Big.xml"));
+    if (smallFiles.isEmpty() || bigFiles.isEmpty() || !writeLibrary(smallXml, smallFiles, trackCount)
+        || !writeLibrary(bigXml, bigFiles, trackCount)) {
+        std::fprintf(stderr, "could not make the libraries\n");
+        return 1;
+    }
+    const QByteArray folder = dir.path().toUtf8();
+    const QByteArray db = dir.filePath(QStringLiteral("MusicLibrary.db")).toUtf8();
+    void* manager = MMCreateManager(folder.constData(), folder.constData(), folder.constData());
 
-    resetPeak();
-    const double before = peakMiB();
-    const Timing library = load(bench.manager, bench.xml.toUtf8(), bench.db, RUN_ITUNES);
-    const double peak = peakMiB();
-    std::printf("library load: %d tracks over %d files (%.1f MB XML)\n", library.tracks,
-                int(bench.files.size()), QFileInfo(bench.xml).size() / 1e6);
-    std::printf("  open (agent and database): %lld ms\n", library.openMs);
-    std::printf("  open and load:             %lld ms\n", library.loadMs);
-    std::printf("  peak memory:               %.0f MiB (%.0f MiB before the load)\n", peak, before);
+    const Timing smallCovers = load(manager, smallXml, db, RUN_ITUNES);
+    print("small covers", smallCovers, int(smallFiles.size()), smallXml);
+    const Timing bigCoversLoad = load(manager, bigXml, db, RUN_ITUNES);
+    print("1.5 MB covers in half the files", bigCoversLoad, int(bigFiles.size()), bigXml);
+    std::printf("  big covers / small covers:  %.2fx\n",
+                smallCovers.loadMs > 0 ? double(bigCoversLoad.loadMs) / double(smallCovers.loadMs) : 0.0);
 
-    const Timing project = load(bench.manager, QByteArray(), bench.db, RUN_PROJECT);
+    const Timing project = load(manager, QString(), db, RUN_PROJECT);
     std::printf("saved database reload: %d tracks in %lld ms\n", project.tracks, project.loadMs);
+    MMSetExitState(manager, 1);
+    MMDestroyManager(manager);
     return 0;
 }

@@ -13,7 +13,9 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 
+class CArtworkPrefetch;
 class CMusicObj;
 
 // Takes each track the load makes, in load order; owns it from then on.
@@ -120,9 +122,10 @@ private:
     bool readFileTrack(int index, const QString& path, LoadedTrack& track);
     bool readLibraryTrack(int index, LoadedTrack& track);
     bool readSavedTrack(int index, const QString& artworkFolder, LoadedTrack& track);
-    CMusicObj* makeTrackObject(const LoadedTrack& track);
+    CMusicObj* makeTrackObject(const LoadedTrack& track, int index, CArtworkPrefetch* artwork);
+    std::unique_ptr<CArtworkPrefetch> prefetchArtwork(int count);
     bool loadTracks(int count, const QStringList& files, const QString& artworkFolder,
-                    MMCallBack callback, void* user);
+                    MMCallBack callback, void* user, CArtworkPrefetch* artwork);
     void releaseSource();
     QStringList takeFileList();
 

@@ -7,12 +7,14 @@
 #include "core/musicobj.h"
 #include "core/trackfields.h"
 #include "db/trackdb.h"
+#include "library/artworkprefetch.h"
 #include "libraryagent.h"
 #include "tags.h"
 
 #include <QByteArray>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -107,7 +109,9 @@ int CiTunesCtl::LoadMusicList(const QString& artworkFolder, MMCallBack callback,
         LoadTransaction transaction(m_runMode != RUN_PROJECT);
         WriteLog(QStringLiteral("Music Num = %1").arg(count));
         m_gate.Reset(CTL_RUN);
-        if (loadTracks(count, files, artworkFolder, callback, user) && !m_bExit && callback) {
+        // Ends, its threads waited for, before the agent is released.
+        const std::unique_ptr<CArtworkPrefetch> artwork = prefetchArtwork(count);
+        if (loadTracks(count, files, artworkFolder, callback, user, artwork.get()) && !m_bExit && callback) {
             tagAnaluyzeInfo end = {};
             end.iOperation = CMD_LOAD;
             end.iProgress = PROGRESS_FULL;
@@ -142,9 +146,19 @@ void CiTunesCtl::releaseSource()
     }
 }
 
+// A library load asks the library about every track's artwork.
+std::unique_ptr<CArtworkPrefetch> CiTunesCtl::prefetchArtwork(int count)
+{
+    if (m_runMode != RUN_ITUNES || count <= 0)
+        return nullptr;
+    return std::make_unique<CArtworkPrefetch>(count, [](int first, int tracks, int* answers) {
+        HasArtworkOfServed_kwr(first, tracks, answers);
+    });
+}
+
 // False when the loop was left early (stop, exit).
 bool CiTunesCtl::loadTracks(int count, const QStringList& files, const QString& artworkFolder,
-                            MMCallBack callback, void* user)
+                            MMCallBack callback, void* user, CArtworkPrefetch* artwork)
 {
     for (int i = 0; i < count; ++i) {
         if (m_bExit || !m_gate.WaitForTurn(m_bExit))
@@ -152,7 +166,7 @@ bool CiTunesCtl::loadTracks(int count, const QStringList& files, const QString& 
         LoadedTrack track;
         if (!readTrack(i, files, artworkFolder, track))
             continue;
-        CMusicObj* music = makeTrackObject(track);
+        CMusicObj* music = makeTrackObject(track, i, artwork);
         if (m_bExit) {
             delete music;
             return false;
@@ -251,7 +265,7 @@ bool CiTunesCtl::readSavedTrack(int index, const QString& artworkFolder, LoadedT
     return true;
 }
 
-CMusicObj* CiTunesCtl::makeTrackObject(const LoadedTrack& track)
+CMusicObj* CiTunesCtl::makeTrackObject(const LoadedTrack& track, int index, CArtworkPrefetch* artwork)
 {
     CMusicObj* music = CreateMuisicObj(&track.working, track.original);
     music->SetAbsenceType(track.absence);
@@ -260,7 +274,7 @@ CMusicObj* CiTunesCtl::makeTrackObject(const LoadedTrack& track)
     // row is asked again, or the analysis would count its artwork missing.
     const bool reloadedFile = track.mode == RUN_FILES && m_runMode == RUN_PROJECT;
     if (track.absence == 0 && (track.mode == RUN_ITUNES || reloadedFile))
-        hasArtwork = HasArtwork(track.working, track.mode);
+        hasArtwork = artwork ? artwork->Answer(index) : HasArtwork(track.working, track.mode);
     music->SetMusicArtwork(hasArtwork);
     if (!track.artworkPath.isEmpty()) {
         music->SetArtworkState(DS_DONE);

@@ -4,6 +4,7 @@
 #include "src/trackfile.h"
 
 #include <QFileInfo>
+#include <QStringList>
 
 #include <cstring>
 
@@ -44,6 +45,20 @@ int HasArtwork_kwr(const char* persistentId)
     if (isEmpty(persistentId) || CAgent::instance().locate(persistentId, &path) != AGENT_OK)
         return 0;
     return FileHasArtwork(path);
+}
+
+int HasArtworkOfServed_kwr(int first, int count, int* answers)
+{
+    if (!answers || first < 0 || count < 0)
+        return AGENT_ERR_ARGS;
+    QStringList paths;
+    const int result = CAgent::instance().locateServed(first, count, &paths);
+    for (int i = 0; i < count; ++i) {
+        // The files are asked outside the library's lock.
+        const QString path = result == AGENT_OK ? paths.value(i) : QString();
+        answers[i] = path.isEmpty() ? 0 : FileHasArtwork(path);
+    }
+    return result;
 }
 
 int GetArtworkData_kwr(const char* persistentId, void** data, int* length)

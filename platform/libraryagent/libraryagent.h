@@ -43,6 +43,12 @@ void DestroyAgent_kwr();
 
 // 1 when the track's file holds a picture, else 0 (also on any failure).
 int HasArtwork_kwr(const char* persistentId);
+// HasArtwork_kwr of the persistent IDs of the served tracks first to
+// first + count - 1, into answers[0] to answers[count - 1]; one call for
+// many tracks takes the library's lock once. AGENT_ERR_ARGS for a null
+// answers, a negative first or count; AGENT_ERR_NO_LIBRARY when nothing is
+// served; else AGENT_OK, with 0 for each index outside the served tracks.
+int HasArtworkOfServed_kwr(int first, int count, int* answers);
 // Hands out the track file's picture in a malloc'd buffer the caller frees.
 int GetArtworkData_kwr(const char* persistentId, void** data, int* length);
 // Writes a picture into the track file's tags (a picture already there is

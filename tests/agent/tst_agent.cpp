@@ -767,7 +767,19 @@ private slots:
         QCOMPARE(HasArtwork_kwr(idOf(1)), 0);
         QCOMPARE(HasArtwork_kwr(idOf(2)), 0);
         QCOMPARE(HasArtwork_kwr("FFFFFFFFFFFFFFFF"), 0);
+        // Served tracks asked together answer as asked one by one.
+        int answers[5] = {7, 7, 7, 7, 7};
+        const int served = GetTrackCount_kwr();
+        QCOMPARE(HasArtworkOfServed_kwr(0, 5, answers), int(AGENT_OK));
+        for (int i = 0; i < 5; ++i) {
+            char* id = nullptr;
+            QCOMPARE(answers[i], i < served && FindAttributeValue_kwr(&id, "PersistentID", i) == AGENT_OK ? HasArtwork_kwr(id) : 0);
+        }
+        QCOMPARE(HasArtworkOfServed_kwr(0, 1, nullptr), int(AGENT_ERR_ARGS));
+        QCOMPARE(HasArtworkOfServed_kwr(-1, 1, answers), int(AGENT_ERR_ARGS));
         DestroyAgent_kwr();
+        QCOMPARE(HasArtworkOfServed_kwr(0, 1, answers), int(AGENT_ERR_NO_LIBRARY));
+        QCOMPARE(answers[0], 0);
 
         // Without an agent, as after a reload.
         void* data = nullptr;

@@ -1,7 +1,9 @@
 // The loader's and the manager's internals: one entry per file, the
-// artwork flag each run mode gives a track, the analysis's pause control
-// and the records of the information service.
+// artwork flag each run mode gives a track and the answers asked ahead for
+// it, the analysis's pause control and the records of the information
+// service.
 #include "core/musicobj.h"
+#include "library/artworkprefetch.h"
 #include "library/uniquefiles.h"
 #include "libraryxml.h"
 #include "manager/musicmanage.h"
@@ -148,6 +150,54 @@ private slots:
             return;
         }
         QCOMPARE(artworkFlags(sink), flags);
+    }
+
+    // Answers asked ahead belong to their own tracks, whichever thread
+    // asked them and whichever tracks the loop skips.
+    void prefetchedArtworkAnswers_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("step"); // the loop asks for every step-th track
+        QTest::newRow("no track") << 0 << 1;
+        QTest::newRow("one track") << 1 << 1;
+        QTest::newRow("every track") << 5000 << 1;
+        QTest::newRow("every seventh track") << 5000 << 7;
+        QTest::newRow("two far apart") << 5000 << 4000;
+    }
+
+    void prefetchedArtworkAnswers()
+    {
+        QFETCH(int, count);
+        QFETCH(int, step);
+        auto truth = [](int index) { return index * 7919 % 3 == 0; };
+        std::atomic<int> asked{0};
+        CArtworkPrefetch prefetch(count, [&](int first, int tracks, int* answers) {
+            for (int i = 0; i < tracks; ++i)
+                answers[i] = truth(first + i);
+            asked += tracks;
+        });
+        for (int i = 0; i < count; i += step)
+            QCOMPARE(prefetch.Answer(i), truth(i));
+        QVERIFY(!prefetch.Answer(count));
+        QVERIFY(asked <= count);
+    }
+
+    // While the loop stands still (paused), the threads stop a window
+    // ahead of it instead of reading through the whole library.
+    void prefetchWaitsForTheLoop()
+    {
+        std::atomic<int> furthest{-1};
+        {
+            CArtworkPrefetch prefetch(100000, [&](int first, int tracks, int* answers) {
+                for (int i = 0; i < tracks; ++i)
+                    answers[i] = 0;
+                int seen = furthest;
+                while (first + tracks - 1 > seen && !furthest.compare_exchange_weak(seen, first + tracks - 1)) {
+                }
+            });
+            QVERIFY(!prefetch.Answer(10));
+        }
+        QVERIFY2(furthest < 1000, qPrintable(QString::number(furthest)));
     }
 
     void analysisPauseControl_data()

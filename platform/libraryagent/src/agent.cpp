@@ -188,6 +188,31 @@ int CAgent::locate(const char* persistentId, QString* path)
     return library->locationOf(persistentId, path) ? AGENT_OK : AGENT_ERR_NO_TRACK;
 }
 
+int CAgent::locateServed(int first, int count, QStringList* paths)
+{
+    QMutexLocker lock(&m_lock);
+    if (!m_serving || !m_library)
+        return AGENT_ERR_NO_LIBRARY;
+    // The IDs come from the served library, as find gives them; their files
+    // from the library locate would use.
+    QList<QByteArray> ids;
+    for (int index = first; index < first + count; ++index) {
+        const char* id = index < m_library->servedCount() ? m_library->servedText(index, SK_PERSISTENT_ID) : nullptr;
+        ids.append(id ? QByteArray(id) : QByteArray());
+    }
+    CLibrary* library = nullptr;
+    const int result = libraryLocked(&library);
+    if (result != AGENT_OK)
+        return result;
+    for (const QByteArray& id : ids) {
+        QString path;
+        if (id.isEmpty() || !library->locationOf(id, &path))
+            path.clear();
+        paths->append(path);
+    }
+    return AGENT_OK;
+}
+
 int CAgent::setField(const char* persistentId, const char* key, const char* value)
 {
     QMutexLocker lock(&m_lock);

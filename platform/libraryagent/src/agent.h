@@ -8,6 +8,7 @@
 
 #include <QMutex>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
@@ -26,6 +27,9 @@ public:
     void destroy();
     // The file of the track with this ID, in the library held or last opened.
     int locate(const char* persistentId, QString* path);
+    // locate for the IDs of count served tracks from first on; an empty path
+    // where a track or its ID is missing.
+    int locateServed(int first, int count, QStringList* paths);
     int setField(const char* persistentId, const char* key, const char* value);
     // info: what the file's tags say; path: the file, absolute.
     int add(const QString& path, const tagMusicTags& info, QByteArray* persistentId);

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QReadWriteLock>
 
 #include <cstring>
 
@@ -19,9 +20,17 @@ struct tagCachedAnswer
     bool hasArtwork;
 };
 
-// Tag access is serialised: a picture written while another thread reads
-// the same file would be read half-written.
-QMutex& tagsLock()
+// A picture written while another thread reads the same file would be
+// read half-written: writes wait for every read and reads for the write.
+// Reads run side by side, as the load asks about many files at once.
+QReadWriteLock& tagsLock()
+{
+    static QReadWriteLock lock;
+    return lock;
+}
+
+// The answers and their lock, taken only briefly inside the tags lock.
+QMutex& answersLock()
 {
     static QMutex lock;
     return lock;
@@ -38,15 +47,28 @@ int cachedAnswer(const QString& path, tagFileStamp* stamp)
 {
     if (!StampOfFile(path, stamp))
         return -1;
+    QMutexLocker lock(&answersLock());
     const auto found = answers().constFind(path);
     return found != answers().constEnd() && found->stamp == *stamp ? int(found->hasArtwork) : -1;
+}
+
+void storeAnswer(const QString& path, const tagFileStamp& stamp, bool hasArtwork)
+{
+    QMutexLocker lock(&answersLock());
+    answers().insert(path, {stamp, hasArtwork});
+}
+
+void forgetAnswer(const QString& path)
+{
+    QMutexLocker lock(&answersLock());
+    answers().remove(path);
 }
 
 void remember(const QString& path, bool hasArtwork)
 {
     tagFileStamp stamp;
     if (StampOfFile(path, &stamp))
-        answers().insert(path, {stamp, hasArtwork});
+        storeAnswer(path, stamp, hasArtwork);
 }
 
 CPICTURE_TYPE pictureTypeOf(const void* data, int length)
@@ -67,7 +89,7 @@ CPICTURE_TYPE pictureTypeOf(const void* data, int length)
 
 int FileHasArtwork(const QString& path)
 {
-    QMutexLocker lock(&tagsLock());
+    QReadLocker lock(&tagsLock());
     tagFileStamp stamp;
     const int known = cachedAnswer(path, &stamp);
     if (known >= 0)
@@ -77,13 +99,13 @@ int FileHasArtwork(const QString& path)
     const int result = HasMusicArtwork_tag(path);
     if (result < 0)
         return 0;
-    answers().insert(path, {stamp, result == 1});
+    storeAnswer(path, stamp, result == 1);
     return result == 1 ? 1 : 0;
 }
 
 int FileArtwork(const QString& path, void** data, int* length)
 {
-    QMutexLocker lock(&tagsLock());
+    QReadLocker lock(&tagsLock());
     tagFileStamp stamp;
     if (cachedAnswer(path, &stamp) == 0)
         return AGENT_ERR_NO_ARTWORK;
@@ -91,14 +113,14 @@ int FileArtwork(const QString& path, void** data, int* length)
     if (result < 0)
         return AGENT_ERR_FILE;
     if (stamp.size >= 0)
-        answers().insert(path, {stamp, result == 0});
+        storeAnswer(path, stamp, result == 0);
     return result == 0 ? AGENT_OK : AGENT_ERR_NO_ARTWORK;
 }
 
 int WriteFileArtwork(const QString& path, const void* data, int length)
 {
-    QMutexLocker lock(&tagsLock());
-    answers().remove(path);
+    QWriteLocker lock(&tagsLock());
+    forgetAnswer(path);
     const int result = SetMusicArtwork_tag(path, data, length, pictureTypeOf(data, length));
     if (result != 0)
         return result == -2 || result == -3 ? AGENT_ERR_FILE : AGENT_ERR_NO_ARTWORK;
@@ -108,7 +130,7 @@ int WriteFileArtwork(const QString& path, const void* data, int length)
 
 int ReadFileTags(const QString& path, tagMusicTags* info)
 {
-    QMutexLocker lock(&tagsLock());
+    QReadLocker lock(&tagsLock());
     const int result = GetMusicInfo_tag(path, info);
     // -4: an audio file without tags, which iTunes adds all the same.
     if (result < 0 && result != -4)

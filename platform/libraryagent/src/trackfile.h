@@ -1,6 +1,7 @@
 // A track's file: its tags and artwork. Artwork answers are kept per file
 // and thrown away when the file's size or modification time changes.
-// Thread-safe; the tags of one file are never read and written at once.
+// Thread-safe; reads run side by side, and the tags of one file are never
+// read and written at once.
 // Failures are not logged here: the tag calls log each one with its path.
 #pragma once
 

@@ -1,5 +1,6 @@
 #include "tags.h"
 
+#include "artworkscan.h"
 #include "platformbase.h"
 #include "tagfile.h"
 #include "tagwriter.h"
@@ -212,6 +213,24 @@ int HasMusicArtwork_tag(const QString& path)
         LogFailure("HasMusicArtwork_tag", path, -1, "no such file");
         return -1;
     }
+    // TagLib reads every picture whole only to tell that there is one; the
+    // scan of the headers answers the same for all but unusual files.
+    switch (ScanArtwork(path)) {
+    case SCAN_PICTURE:
+        return 1;
+    case SCAN_NO_PICTURE:
+        return 0;
+    case SCAN_NO_TAG:
+        LogFailure("HasMusicArtwork_tag", path, -3, "no tag");
+        return -3;
+    case SCAN_UNSURE:
+        break;
+    }
+    return HasPictureByTagLib(path);
+}
+
+int HasPictureByTagLib(const QString& path)
+{
     const OpenedTag opened = OpenTag(path, false);
     if (!opened.ref) {
         LogFailure("HasMusicArtwork_tag", path, -2, "not a readable audio file");

@@ -38,6 +38,10 @@ MusicFileState CheckMusicFile(const QString& path);
 // an empty, truncated or foreign file is not opened.
 std::unique_ptr<TagLib::FileRef> OpenMusicFile(const QString& path);
 
+// HasMusicArtwork_tag's answer from TagLib alone, failures logged the same
+// way; for a file that exists.
+int HasPictureByTagLib(const QString& path);
+
 // Whether the tag of this kind holds a picture (never for ID3v1 and APE).
 bool HasPicture(TagLib::Tag* tag, int kind);
 // The bytes of the tag's first picture; empty when there is none.
