@@ -88,6 +88,10 @@ CAnalyReport::CAnalyReport(QWidget* parent)
     m_pTreeArtist = buildCategoryTree(QStringLiteral("ArtistTree"));
     m_pTreeNotExist = buildCategoryTree(QStringLiteral("UnwritableTree"));
     m_pTreeNotExist->SetActionsEnabled(false);
+    // A seventh column names the missing file: the pointing hand over it and
+    // a click on it reveal where the song should be.
+    m_pTreeNotExist->setColumnCount(7);
+    m_pTreeNotExist->header()->setSectionResizeMode(6, QHeaderView::Stretch);
     m_pRightWidget = new QWidget(this);
     named(m_pRightWidget, QStringLiteral("ReportRightWidget"));
     buildUnrecognizedTree(m_pRightWidget);
@@ -112,6 +116,8 @@ CAnalyReport::CAnalyReport(QWidget* parent)
     m_pFixFailedThread = new CFixFailedThread(this);
     connect(m_pMoveFailedThread, &CMoveFailedThread::SendMoveOK, this, &CAnalyReport::MoveFailedItemOK);
     connect(m_pFixFailedThread, &CFixFailedThread::SendFixOK, this, &CAnalyReport::UpdataSucessItemOK);
+    // Moves without a button reach the filter only while the view tracks them.
+    m_pTreeNotExist->setMouseTracking(true);
     m_pTreeNotExist->viewport()->installEventFilter(this);
 }
 

@@ -267,8 +267,12 @@ CTreeItem* CAnalyReport::appendTreeItem(const CReportRow& row, QTreeWidget* tree
 {
     auto* item = new CTreeItem(nullptr);
     item->SetCtlParam(row.track, row.absence);
-    if (kind != 1)
+    if (kind != 1) {
         item->setCheckState(0, check);
+    } else {
+        item->setText(6, row.path);
+        item->setToolTip(6, row.path);
+    }
     item->setText(0, row.name);
     item->setToolTip(0, row.name);
     item->setData(0, Qt::AccessibleTextRole, row.name);

@@ -7,6 +7,8 @@
 #include "reportsession.h"
 #include "treeitem.h"
 
+#include <QHeaderView>
+#include <QMouseEvent>
 #include <QStackedWidget>
 
 using namespace reporttest;
@@ -171,6 +173,21 @@ private slots:
         QTreeWidgetItem* gone = report.UnwritableTree()->topLevelItem(0);
         QCOMPARE(report.UnwritableTree()->topLevelItemCount(), 1);
         QCOMPARE(static_cast<CTreeItem*>(gone)->GetPath(), file(kMissing));
+        QCOMPARE(gone->text(6), file(kMissing));  // where the hand and the reveal act
+        report.ListStack()->setCurrentWidget(report.UnwritableTree());
+        report.resize(1000, 600);
+        report.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&report));
+        QWidget* viewport = report.UnwritableTree()->viewport();
+        const int y = report.UnwritableTree()->visualItemRect(gone).center().y();
+        auto hover = [&](int x) {
+            QMouseEvent move(QEvent::MouseMove, QPointF(x, y), viewport->mapToGlobal(QPointF(x, y)), Qt::NoButton,
+                             Qt::NoButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(viewport, &move);
+            return report.cursor().shape();
+        };
+        QCOMPARE(hover(report.UnwritableTree()->header()->sectionPosition(6) + 3), Qt::PointingHandCursor);
+        QCOMPARE(hover(2), Qt::ArrowCursor);
         QVERIFY(!gone->data(0, Qt::CheckStateRole).isValid());
         for (QTreeWidget* tree : {static_cast<QTreeWidget*>(report.ArtistTree()), static_cast<QTreeWidget*>(report.AlbumTree())})
             for (int i = 0; i < tree->topLevelItemCount(); ++i)
