@@ -88,9 +88,16 @@ void CAnalyReport::FixAnalyList()
 
 int CAnalyReport::CheckMangaList()
 {
-    for (int slot = 0; slot < kConverterSlots; ++slot)
-        if (!m_track[slot].item && (!m_track[slot].thread || !m_track[slot].thread->isRunning()))
-            return slot;
+    for (int slot = 0; slot < kConverterSlots; ++slot) {
+        if (m_track[slot].item)
+            continue;
+        // A free slot's thread runs only for the moment between its end
+        // signal and its return. Passed over, its track would count as done
+        // by a scan that found nothing else to wait for.
+        if (CConverterThread* thread = m_track[slot].thread; thread && thread->isRunning())
+            thread->wait();
+        return slot;
+    }
     return -1;
 }
 

@@ -94,16 +94,17 @@ inline void fillReport(CMusicLink& link, CAnalyReport& report, bool project = fa
     QTRY_COMPARE_WITH_TIMEOUT(report.PendingDeliveries(), 0, kWaitMs);
 }
 
-// The "State" column of the working database for the file at location.
-inline int storedState(const QString& location)
+// A number column ("State", "Absence") of the working database for the
+// file at location; -1 when there is no such row.
+inline int storedValue(const QString& location, const char* column)
 {
     sqlite3* db = nullptr;
     sqlite3_stmt* statement = nullptr;
     int state = -1;
     if (sqlite3_open_v2(g_strDBName.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK
         && sqlite3_busy_timeout(db, kWaitMs) == SQLITE_OK
-        && sqlite3_prepare_v2(db, "select State from TracksTable where Location=?", -1, &statement, nullptr)
-               == SQLITE_OK) {
+        && sqlite3_prepare_v2(db, (QByteArray("select ") + column + " from TracksTable where Location=?").constData(),
+                              -1, &statement, nullptr) == SQLITE_OK) {
         const QByteArray path = location.toUtf8();
         sqlite3_bind_text(statement, 1, path.constData(), int(path.size()), SQLITE_TRANSIENT);
         if (sqlite3_step(statement) == SQLITE_ROW)
@@ -112,6 +113,11 @@ inline int storedState(const QString& location)
     sqlite3_finalize(statement);
     sqlite3_close(db);
     return state;
+}
+
+inline int storedState(const QString& location)
+{
+    return storedValue(location, "State");
 }
 
 // The names a screen reader finds among the cells of a view.
