@@ -92,6 +92,10 @@ public:
                               const QString& color, int width = 132);
     // The Pause button's look for paused (Continue) or running (Pause).
     void SetPauseLook(bool paused);
+    // The style of the header picture with image as its background.
+    static QString PictureStyle(const QString& image);
+    // The progress bar's style, its filled part from top to bottom colour.
+    static QString ProgressStyle(const QString& top, const QString& bottom);
 
     // Deletes the plain files of the artwork and music folders, only when
     // each is the application's own folder below Pictures and Music; any

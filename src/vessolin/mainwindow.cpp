@@ -34,14 +34,16 @@ namespace {
 
 constexpr int kHeaderButtonHeight = 43;
 
-QString PictureStyle(const QString& image)
+} // namespace
+
+QString CMainUI::PictureStyle(const QString& image)
 {
     return QStringLiteral("QWidget#label_back{ border:0;min-width: 89;max-width: 89;max-height: 89;"
                           "min-height: 89;background-image: url(:/res/res/mac/label/%1.png); }")
         .arg(image);
 }
 
-QString ProgressStyle()
+QString CMainUI::ProgressStyle(const QString& top, const QString& bottom)
 {
     return QStringLiteral(
                "QProgressBar#%1 {min-width: 15px;min-height: 14px;max-height: 14px;"
@@ -53,8 +55,10 @@ QString ProgressStyle()
                "stop:0 rgba(100, 100, 100, 255), stop:0.03 rgba(100, 100, 100, 255), stop: 0.04 %2, "
                "stop: 1 %3);min-height: 12px;max-height: 12px;border-width: 0px;border-radius: 6px;"
                "border-style: solid;}")
-        .arg(QStringLiteral("main_progress"), QStringLiteral("#93cd37"), QStringLiteral("#438200"));
+        .arg(QStringLiteral("main_progress"), top, bottom);
 }
+
+namespace {
 
 QLabel* NamedLabel(const QString& text, const char* name, QWidget* parent)
 {
@@ -232,7 +236,7 @@ QWidget* CMainUI::CreateInfoWidget()
     m_pProgressBar->setRange(0, PROGRESS_FULL);
     m_pProgressBar->setValue(0);
     m_pProgressBar->setTextVisible(false);
-    m_pProgressBar->setStyleSheet(ProgressStyle());
+    m_pProgressBar->setStyleSheet(ProgressStyle(QStringLiteral("#93cd37"), QStringLiteral("#438200")));
     m_pProgressStack->addWidget(m_pProgressBar);
     m_pTipsLabel = new CShadeLabel(statusBar());
     m_pTipsLabel->setObjectName(QStringLiteral("MainUIScroll"));
