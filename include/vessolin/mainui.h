@@ -11,10 +11,15 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+
 class CAnalyReport;
 class CAnalyWidget;
+class CAnalyzeThread;
+class CApplyThread;
 class CBugReport;
 class CDuplicate;
+class CReadyLoadThread;
 class CRegisterSetting;
 class CRichLabel;
 class CShadeLabel;
@@ -202,22 +207,123 @@ private:
     // ---- workflow: load, analysis, fixing, applying, stop (workflow files) ----
     // The constructor calls ConnectWorkflow after its own connections: it
     // makes the worker threads and connects the bridge, the threads, the
-    // report and duplicate pages and the header's action buttons.
+    // report and duplicate pages and the header's action buttons. Every
+    // change of stage goes through Advance, which also sets the controls
+    // the state decides (workflow_load.cpp).
 public:
     // The workflow state; UpdateEditActions derives the menus from it.
     const tagMainState& State() const { return m_state; }
+    double Score() const { return m_dScore; }
 
+    // ---- load and analysis (workflow_load.cpp) ----
 public slots:
     void LoadStartParam(const QStringList& paths, const QString& path, EMusicRunMode mode);
-    void Duplicate();
-    void CancelGroup();
+    // run: the request the load thread prepared; a stopped run's end is dropped.
+    void ReadyToLoadingOK(bool ok, int run);
+    void LoadMusic(void* track, int progress, QString location);
+    void AcceptLoadOK();
+    // The engine's analysis has ended (queued from the bridge): starts the walk.
+    void AcceptAnalyzeInfo();
+    void UpdateProcess(int progress);
+    // The walk ended with score and the weight of one track.
+    void UpdataReport(int run, double score, double itemScore);
+    void StartFixAll(const QString& text);
+
+    // ---- fixing and applying (workflow_fix.cpp) ----
+public slots:
+    void Fixall();
+    void ButControl();
+    void ReportFixInfo(int open, int progress);
+    void EndFialedState(bool ended);
+    void ReportFixAllComplete();
+    void AcceptDowldInfo(void* track, int absence, int type, int state);
+    void ApplyiTunes();
+    void UpdataApplyOK(int run);
+    // 1 applies, 3 saves the project; other values do nothing.
     void ApplyOrSave(int index = 3);
+    void AddFixMissNum(int count);
+
+public:
+    // Called by the report page on the GUI thread around moving failed tracks.
+    void MoveFailedItemState();
+    void MoveFailedItemStateOK();
+
+    // ---- duplicates (workflow_duplicates.cpp) ----
+public slots:
+    void Duplicate();
+    void ScanDuplicate();
+    void RemoveDuplicate();
+    void SetRemoveEnable(bool enabled);
+
+    // ---- pause, stop, Home, close and projects (workflow_stop.cpp) ----
+public slots:
+    void CancelGroup();
+    void GoHome();
+    // Try Again and Return: back to the start screen (or the duplicate page).
+    void LoadXMLPath();
+
+public:
+    // Copies the working database to the open project when there is one; at
+    // exit also decides whether the working database goes. An EProjectCopy
+    // result (PC_OK when nothing was to be copied).
+    int SaveToDB(bool atExit);
+    // Closes the engine's library, then deletes the working database.
+    void DeleteDBFile();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void ConnectWorkflow();
+    void ConnectWorkerThreads();
+    void ConnectWorkflowBridge();
+    void ConnectWorkflowPages();
+    void ConnectWorkflowButtons();
+    // Stops and deletes the worker threads; the destructor's first step.
+    void EndWorkflow();
+
+    // Moves the state on event; false (nothing changed) when it is not
+    // taken. Sets the controls the state decides.
+    bool Advance(int event, int detail = 0);
+    void ShowControls();
+    void LoadFailed();
+    void AnalyzeMusicList();
+    void AddLoadListSong(const QString& location);
+    void ShowFoundReport();
+    void ShowNothingFound();
+    void SetPhasePicture(const QString& background, const QString& animation, int play);
+    void SetProgress(int value);
+    int MinimumVisibleProgress() const;
+    void ShowScore();
+    void ShowTips(const QStringList& tips);
+    void SetBusyOverlay(int look);
+    void SetProgressColours(bool fixing);
+    void StartFixing(bool all);
+    void CommitOpenEdits();
+    bool StartApply();
+    void ShowApplyEnd();
+    void StopSequence();
+    void ResetWorkflow();
+    void ApplyBeforeClose();
+    void SaveProjectNow();
 
     tagMainState m_state;
+    double m_dScore = 10000.0;
+    double m_dItemScore = 0.0;
+    int m_iSavedProgress = -1;
     QString m_strProjectPath;
     QStringList m_listLoadPaths;
+    bool m_bCloseAfterApply = false;
+    bool m_bDeleteDB = false;
     EMusicRunMode m_eLoadMode = EMusicRunMode(0);
+    EMusicRunMode m_eLibraryMode = EMusicRunMode(0);
+    // Read by the load thread: set by a stop, cleared by the next request.
+    std::atomic<bool> m_bCancel{false};
+    // Each request and each stop starts a new run; what a worker reports
+    // for an older one is dropped.
+    int m_iRun = 0;
+    bool m_bLoadListFull = false;
+    CReadyLoadThread* m_pReadyLoadThread = nullptr;
+    CAnalyzeThread* m_pAnalyzeThread = nullptr;
+    CApplyThread* m_pApplyThread = nullptr;
 };

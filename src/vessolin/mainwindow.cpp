@@ -108,7 +108,8 @@ CMainUI::~CMainUI()
     delete m_pUpdateSetting;  // with the update checker it owns
     m_pUpdateSetting = nullptr;
     m_pUpdater = nullptr;
-    // The worker threads have ended by now: closing the window waited for them.
+    // The worker threads hold the pages and the bridge: they go first.
+    EndWorkflow();
 
     DestroyImage();
     DelelteLoadTreeItem();

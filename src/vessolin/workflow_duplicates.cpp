@@ -1,0 +1,60 @@
+// The window's side of duplicates: the duplicate page, its Scan request,
+// the removal on the apply thread and the Remove button.
+#include "vessolin/mainui.h"
+
+#include "common.h"
+#include "config.h"
+#include "customcontrols.h"
+#include "reporter/duplicate.h"
+#include "treeobj.h"
+#include "vessolin/applythread.h"
+
+#include <QLabel>
+#include <QMovie>
+#include <QPushButton>
+#include <QStackedWidget>
+
+void CMainUI::Duplicate()
+{
+    Advance(EV_DUPLICATE_PAGE);
+    SetPhasePicture(QStringLiteral("duplicate"), QString(), 0);
+    m_pProgressStack->setCurrentIndex(1);
+    ShowTips({tr("Let Vessolin help you clean-up duplicate songs in your music library!")});
+    m_pStatusLabel->setText(tr("Drag-and-drop or Add music files or folder(s) to find duplicates."));
+    m_pPageStack->setCurrentIndex(PAGE_DUPLICATE);
+    m_pTopStack->setCurrentIndex(HEADER_WORK);
+    m_pDuplicate->ClearTrash();
+}
+
+void CMainUI::ScanDuplicate()
+{
+    QStringList names;
+    m_pDuplicate->GetMusicNames(names);
+    if (names.isEmpty())
+        return;
+    LoadStartParam(names, g_strDBName, RUN_DUP_FILES);
+}
+
+void CMainUI::RemoveDuplicate()
+{
+    if (!MainStateTakes(m_state, EV_APPLY_START))
+        return;
+    if (CConfig::instance()->GetMsgInfo() == 0) {
+        CMessgboxEx confirm(this);
+        if (confirm.exec() != 1)
+            return;
+    }
+    if (!Advance(EV_APPLY_START))
+        return;
+    m_pRefixBut->hide();
+    SetBusyOverlay(1);
+    ShowTips({tr("Vessolin is cleaning up duplicate songs.")});
+    m_pProgressStack->setCurrentIndex(1);
+    m_pStatusLabel->setText(tr("Removing duplicates music, please wait..."));
+    m_pApplyThread->Start(true, m_iRun);
+}
+
+void CMainUI::SetRemoveEnable(bool enabled)
+{
+    m_pRemoveBut->setEnabled(enabled);
+}

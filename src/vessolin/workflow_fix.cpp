@@ -1,0 +1,203 @@
+// The window's side of fixing and applying: Fix All and Refix, the score
+// and progress the report page reports, the end of a fixing run, the apply
+// with its replace question, and the apply's end.
+#include "vessolin/mainui.h"
+
+#include "common.h"
+#include "config.h"
+#include "customcontrols.h"
+#include "information/modifymusicinfo.h"
+#include "reporter/analyreport.h"
+#include "treeobj.h"
+#include "vessolin/applythread.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QMovie>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStackedWidget>
+
+namespace {
+
+constexpr int kMetaFields = MF_TITLE | MF_ARTIST | MF_ALBUM | MF_YEAR | MF_GENRE;
+
+} // namespace
+
+void CMainUI::Fixall()
+{
+    if (!Advance(EV_FIX_START))
+        return;
+    StartFixing(true);
+    m_pAnalyReport->SetArtworkState(CTL_RUN);
+    m_pAnalyReport->SetFixState(CAnalyReport::FS_RUN);
+    m_pAnalyReport->StopPlay();
+    m_pAnalyReport->FixAnalyList();
+}
+
+void CMainUI::ButControl()
+{
+    if (m_pAnalyReport->IsNeedFix()) {
+        Fixall();
+        return;
+    }
+    if (!Advance(EV_FIX_START))
+        return;
+    StartFixing(false);
+    m_pAnalyReport->StartFixFailed();
+}
+
+// The look of a fixing run; the picture changes only for a whole run.
+void CMainUI::StartFixing(bool all)
+{
+    SetProgress(0);
+    m_pRefixBut->hide();
+    if (all)
+        SetPhasePicture(QStringLiteral("fix_bg"), QStringLiteral("fix"), 1);
+    m_pTipsLabel->setHidden(true);
+    m_pProgressStack->setCurrentIndex(0);
+    SetProgressColours(true);
+}
+
+void CMainUI::ReportFixInfo(int open, int progress)
+{
+    if (open >= 0) {
+        m_dScore = PROGRESS_FULL - open * m_dItemScore * 0.25;
+        if (m_dScore + 0.25 * m_dItemScore > PROGRESS_FULL) {
+            m_dScore = PROGRESS_FULL;
+            m_pRefixBut->hide();
+        } else if (m_dScore <= 0) {
+            m_dScore = 0;
+        }
+        ShowScore();
+    }
+    UpdateProcess(progress);
+}
+
+void CMainUI::AddFixMissNum(int count)
+{
+    if (count == 0)
+        return;
+    m_dScore += count * m_dItemScore;
+    // Within one track's weight of full is full: no rounding leaves 99.
+    if (m_dScore + m_dItemScore > PROGRESS_FULL)
+        m_dScore = PROGRESS_FULL;
+    else if (m_dScore <= 0)
+        m_dScore = 0;
+    ShowScore();
+}
+
+void CMainUI::EndFialedState(bool ended)
+{
+    m_pRefixBut->setVisible(!ended && m_pButtonStack->currentIndex() != BP_FIXALL);
+}
+
+void CMainUI::MoveFailedItemState()
+{
+    Advance(EV_MOVE_FAILED);
+    m_pStatusLabel->setText(tr("Processing failed songs list, please wait..."));
+    SetBusyOverlay(1);
+}
+
+void CMainUI::MoveFailedItemStateOK()
+{
+    Advance(EV_MOVE_FAILED_DONE);
+    SetBusyOverlay(0);
+}
+
+void CMainUI::ReportFixAllComplete()
+{
+    if (!Advance(EV_FIX_END))
+        return;
+    ShowTips({tr("Congrats! Your library looks great now. You can apply all the results now."),
+              tr("Relax now. Let me take you to start a great music feast."),
+              tr("Well done. You have defeated most of other computers. Just enjoy your music now.")});
+    m_pProgressStack->setCurrentIndex(1);
+    SetPhasePicture(QStringLiteral("fix_end_bg"), QStringLiteral("fix_end"), 1);
+}
+
+void CMainUI::AcceptDowldInfo(void* track, int absence, int type, int state)
+{
+    // The page drops a result once its exit flag is set.
+    m_pAnalyReport->FixCallBrack(track, absence, type, state);
+}
+
+void CMainUI::ApplyiTunes()
+{
+    if (!MainStateTakes(m_state, EV_APPLY_START))
+        return;
+    CConfig* config = CConfig::instance();
+    if ((config->Replace & OPT_REPLACE_META) && (config->Replace & kMetaFields)) {
+        const QMessageBox::StandardButton answer = QMessageBox::warning(
+            this, QString(), tr("Are you sure you want to replace songs meta and apply the result?"),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+        // No never cancels: the apply goes on without replacing, now and later.
+        if (answer == QMessageBox::No)
+            config->Replace &= ~OPT_REPLACE_META;
+    }
+    // The question's own event loop may have let the state move on.
+    if (!MainStateTakes(m_state, EV_APPLY_START))
+        return;
+    CommitOpenEdits();
+    const bool insideFixing = m_state.iState == MW_FIXING;
+    Advance(EV_APPLY_START);
+    m_pRefixBut->hide();
+    m_pPageStack->setCurrentIndex(PAGE_REPORT);
+    SetBusyOverlay(1);
+    if (insideFixing) {
+        m_pApplyOrSaveLabel->hide();
+        m_iSavedProgress = m_pProgressBar->value();
+        SetProgress(0);
+    } else {
+        m_pProgressStack->setCurrentIndex(0);
+    }
+    m_pStatusLabel->setText(tr("Applying the results, please wait a moment."));
+    m_pApplyThread->Start(false, m_iRun);
+}
+
+// The apply thread reads the tracks' working copies: an edit still open in
+// the track editor is written to them here first, on the GUI thread.
+void CMainUI::CommitOpenEdits()
+{
+    auto* editor = m_pAnalyReport->findChild<CModifyMusicInfo*>();
+    if (editor && !editor->CommitPendingEdit())
+        WriteUILog(QStringLiteral("The open edit was refused; the apply goes on without it"));
+}
+
+void CMainUI::UpdataApplyOK(int run)
+{
+    if (run != m_iRun)
+        return;
+    const bool insideFixing = m_state.bApplyInFix;
+    if (!Advance(EV_APPLY_END))
+        return;
+    SetBusyOverlay(0);
+    if (m_state.bDuplicates) {
+        ShowTips({tr("Congratulations! Duplicates has been removed successfully.")});
+        m_pProgressStack->setCurrentIndex(1);
+    } else if (insideFixing) {
+        // Back in the paused fixing run, where it stood.
+        m_pApplyOrSaveLabel->show();
+        m_pStatusLabel->setText(tr("Paused."));
+        SetProgress(m_iSavedProgress);
+        m_iSavedProgress = -1;
+    } else {
+        m_pProgressStack->setCurrentIndex(1);
+        m_pStatusLabel->setText(m_dScore >= PROGRESS_FULL ? tr("Results applyed.")
+                                                          : tr("Results applyed. You can try fix again."));
+    }
+    if (m_bCloseAfterApply)
+        close();
+}
+
+void CMainUI::ApplyOrSave(int index)
+{
+    if (index == 1) {
+        ApplyiTunes();
+        return;
+    }
+    // While the engine writes the working database (a load, an apply) no
+    // copy of it can be whole.
+    if (index == 3 && MainControlsOf(m_state).bSaveProject)
+        SaveProjectNow();
+}

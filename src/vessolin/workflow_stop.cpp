@@ -1,0 +1,306 @@
+// Pause and continue of every step, the one ordered stop that closing the
+// window and going home share, the project copy, the working database's
+// end, Try Again, and the worker threads' end with the window.
+#include "vessolin/mainui.h"
+
+#include "appInfo.h"
+#include "appguide.h"
+#include "common.h"
+#include "config.h"
+#include "customcontrols.h"
+#include "reporter/analyreport.h"
+#include "reporter/duplicate.h"
+#include "treeobj.h"
+#include "vessolin/analyzethread.h"
+#include "vessolin/applythread.h"
+#include "vessolin/loadthread.h"
+#include "vessolin/projectcopy.h"
+#include "vessolin/startui.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMovie>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QThread>
+
+namespace {
+
+// A lookup of a paused fixing run may still write a row while Save Project
+// copies; the copy sees that and is made again.
+constexpr int kCopyAttempts = 5;
+constexpr int kCopyRetryMs = 50;
+
+QString PauseText(int stage)
+{
+    switch (stage) {
+    case MW_LOADING:
+        return CMainUI::tr("Paused. Wanna continue and explore the world of music?");
+    case MW_ANALYSING:
+        return QStringLiteral("Pause");
+    case MW_FIXING:
+        return CMainUI::tr("Paused.");
+    default:
+        return CMainUI::tr("Paused. Wanna continue and experience a new library?");
+    }
+}
+
+QString ContinueText(int stage)
+{
+    switch (stage) {
+    case MW_LOADING:
+        return CMainUI::tr("Continue to scan music library,please wait a moment.");
+    case MW_ANALYSING:
+        return QStringLiteral("Continue");
+    case MW_FIXING:
+        return CMainUI::tr("Continue to fix, please wait a moment.");
+    default:
+        return CMainUI::tr("Continue to apply the results,please wait a moment.");
+    }
+}
+
+} // namespace
+
+void CMainUI::CancelGroup()
+{
+    const bool pause = m_state.iSubState == SUB_RUNNING;
+    const int event = pause ? EV_PAUSE : EV_CONTINUE;
+    if (!MainStateTakes(m_state, event))
+        return;
+    const tagCtlState command = pause ? CTL_PAUSE : CTL_RUN;
+    switch (m_state.iState) {
+    case MW_LOADING:
+        m_pMusicLink->SendCtlCmd(CMD_LOAD, command);
+        break;
+    case MW_ANALYSING:
+        // Until the engine's analysis has handed over, the engine's own
+        // loop is the one to hold.
+        if (!m_pAnalyzeThread->isRunning())
+            m_pMusicLink->SendCtlCmd(CMD_ANALYSE, command);
+        else if (pause)
+            PauseAnalysisWalk();
+        else
+            ContinueAnalysisWalk();
+        break;
+    case MW_FIXING:
+        m_pAnalyReport->SetFixState(pause ? CAnalyReport::FS_PAUSE : CAnalyReport::FS_RUN);
+        if (!pause)
+            m_pAnalyReport->FixAnalyList();
+        m_pApplyOrSaveLabel->setVisible(pause);
+        break;
+    case MW_APPLY:
+        if (m_state.bDuplicates)
+            m_pDuplicate->AppleyCondition(command, true);
+        else
+            m_pAnalyReport->AppleyCondition(command, true);
+        break;
+    default:
+        break;
+    }
+    const int stage = m_state.iState;
+    Advance(event);
+    m_pStatusLabel->setText(pause ? PauseText(stage) : ContinueText(stage));
+    if (pause) {
+        m_pMovie->setPaused(true);
+        m_pBusyWidget->Stop();
+    } else {
+        m_pMovie->setPaused(false);
+        m_pBusyWidget->Start();
+    }
+}
+
+// Every thread has ended when this returns; nothing of the stopped run
+// reaches the window afterwards.
+void CMainUI::StopSequence()
+{
+    m_bCancel = true;
+    ++m_iRun;
+    m_pAnalyReport->SetExitFlag(true);
+    m_pDuplicate->m_bExit = true;
+    m_pMusicLink->SetExitState(1);
+    // Also a walk that runs: closing must not wait for tens of thousands
+    // of tracks to be walked for a report nobody will see.
+    QuitAnalysisWalk();
+    m_pAnalyzeThread->wait();
+    const bool applying = m_pApplyThread->isRunning();
+    if (m_state.bDuplicates)
+        m_pDuplicate->AppleyCondition(CTL_RUN, applying);
+    else
+        m_pAnalyReport->AppleyCondition(CTL_RUN, applying);
+    m_pApplyThread->wait();
+    if (m_state.iSubState == SUB_PAUSED && (m_state.iState == MW_LOADING || m_state.iState == MW_ANALYSING))
+        m_pMusicLink->SendCtlCmd(tagCtlCmd(m_state.iState), CTL_STOP);
+    m_pReadyLoadThread->wait();
+}
+
+void CMainUI::closeEvent(QCloseEvent* event)
+{
+    WriteUILog(QStringLiteral("Enter CMainUI::closeEvent!"));
+    if (m_pAnalyReport->IsNeedApply()) {
+        const QMessageBox::StandardButton answer = QMessageBox::warning(
+            this, tr("Do you want to apply new results?"), tr("Do you want to apply the new results?"),
+            QMessageBox::Apply | QMessageBox::Ignore | QMessageBox::Cancel, QMessageBox::Ignore);
+        if (answer == QMessageBox::Cancel) {
+            event->ignore();
+            return;
+        }
+        if (answer == QMessageBox::Apply) {
+            event->ignore();
+            ApplyBeforeClose();
+            return;
+        }
+    }
+    StopSequence();
+    m_pAnalyReport->StopWorking();
+    ClearCache();
+    // The engine keeps the database open and may still write it: it lets
+    // go of it before a byte of it is copied.
+    m_pMusicLink->DestroyMusicLibrary();
+    SaveToDB(true);
+    if (m_bDeleteDB)
+        DeleteDBFile();
+    QMainWindow::closeEvent(event);
+}
+
+// The window closes by itself when the apply ends. A running fixing run is
+// paused first, so the apply works inside it; a running apply only learns
+// that the window is to close after it.
+void CMainUI::ApplyBeforeClose()
+{
+    const bool applying = m_state.iState == MW_APPLY
+        && (m_state.iSubState == SUB_RUNNING || m_state.iSubState == SUB_PAUSED);
+    if (applying) {
+        m_bCloseAfterApply = true;
+        return;
+    }
+    if (m_state.iState == MW_FIXING && m_state.iSubState == SUB_RUNNING)
+        CancelGroup();
+    if (!MainStateTakes(m_state, EV_APPLY_START)) {
+        WriteUILog(QStringLiteral("The apply asked for at close cannot start now; the window stays open"));
+        return;
+    }
+    m_bCloseAfterApply = true;
+    ApplyiTunes();
+}
+
+void CMainUI::GoHome()
+{
+    WriteUILog(QStringLiteral("Enter GoHome()"));
+    const QMessageBox::StandardButton answer = QMessageBox::warning(
+        this, tr("Are you sure you want to back to Home?"),
+        tr("Are you sure you want to back to Home? If back, the scanning results will not be saved."),
+        QMessageBox::Yes | QMessageBox::Cancel, QMessageBox::NoButton);
+    if (answer == QMessageBox::Cancel)
+        return;
+    StopSequence();
+    DelelteLoadTreeItem();
+    m_pAnalyReport->StopWorking();
+    ClearCache();
+    m_pMusicLink->DestroyMusicLibrary();
+    // An opened project takes the run back first; if that copy fails, the
+    // working database is the run's only copy and stays for the next start.
+    if (SaveToDB(true) == PC_OK)
+        DeleteDBFile();
+    else
+        WriteUILog(QStringLiteral("GoHome kept the working database: the project copy failed"));
+    m_eLoadMode = EMusicRunMode(0);
+    ResetWorkflow();
+    m_pApplyOrSaveLabel->hide();
+    m_pRemoveBut->setEnabled(true);
+    m_pDuplicate->StopWorking();
+}
+
+// The start look: welcome header, start screen, score 100, nothing running.
+void CMainUI::ResetWorkflow()
+{
+    m_dScore = PROGRESS_FULL;
+    m_dItemScore = 0.0;
+    m_iSavedProgress = -1;
+    m_bCloseAfterApply = false;
+    m_bDeleteDB = false;
+    m_eLibraryMode = EMusicRunMode(0);
+    Advance(EV_RESET);
+    m_pMovie->stop();
+    m_pRefixBut->hide();
+    ShowScore();
+    m_pTopStack->setCurrentIndex(HEADER_WELCOME);
+    m_pPageStack->setCurrentIndex(PAGE_START);
+    SetBusyOverlay(0);
+}
+
+void CMainUI::LoadXMLPath()
+{
+    m_pStartUI->SetCleanerBtnText(m_eLoadMode == RUN_ITUNES ? tr("Select Library XML File")
+                                                            : tr("Start to Clean iTunes"));
+    DelelteLoadTreeItem();
+    ClearCache();
+    DeleteDBFile();
+    ++m_iRun;
+    ResetWorkflow();
+    if (IsDuplicateRunMode(m_eLoadMode))
+        Duplicate();
+}
+
+int CMainUI::SaveToDB(bool atExit)
+{
+    if (m_strProjectPath.isEmpty() || m_strProjectPath == g_strDBName) {
+        if (atExit && QFile::exists(g_strDBName) && !m_pAnalyReport->IsNeedApply()
+            && m_pScoreLabel->text() == QLatin1String("100"))
+            m_bDeleteDB = true;
+        return PC_OK;
+    }
+    int result = CopyProjectFile(g_strDBName, m_strProjectPath);
+    for (int attempt = 1; attempt < kCopyAttempts
+                          && (result == PC_SOURCE_BUSY || result == PC_SOURCE_CHANGED);
+         ++attempt) {
+        QThread::msleep(kCopyRetryMs);
+        result = CopyProjectFile(g_strDBName, m_strProjectPath);
+    }
+    if (result == PC_NO_SOURCE || result == PC_NO_TARGET)
+        WriteUILog(QStringLiteral("Open Save File or DB File Failed"));
+    else if (result != PC_OK)
+        WriteUILog(QStringLiteral("Copy To Save Failed"));
+    // Only a verified copy lets the working database go.
+    if (atExit && result == PC_OK)
+        m_bDeleteDB = true;
+    m_strProjectPath.clear();
+    return result;
+}
+
+void CMainUI::DeleteDBFile()
+{
+    if (m_pMusicLink)
+        m_pMusicLink->DestroyMusicLibrary();
+    if (QFile::exists(g_strDBName) && !QFile::remove(g_strDBName))
+        WriteUILog(QStringLiteral("Delete DB Failed:%1").arg(g_strDBName));
+}
+
+void CMainUI::SaveProjectNow()
+{
+    char music[512] = {};
+    const QString folder = applicationDataDirectory_s(music, sizeof music, kMusicFolder, nullptr) == 0
+                               ? QString::fromUtf8(music)
+                               : QString();
+    m_strProjectPath = GetSaveFileFunWithType(reinterpret_cast<const unsigned short*>(folder.utf16()),
+                                              int(folder.size()), "zorvadata");
+    // The engine's save after an analysis may still be writing.
+    m_pMusicLink->WaitForSaveToDB();
+    SaveToDB(false);
+}
+
+void CMainUI::EndWorkflow()
+{
+    const bool running = (m_pReadyLoadThread && m_pReadyLoadThread->isRunning())
+                      || (m_pAnalyzeThread && m_pAnalyzeThread->isRunning())
+                      || (m_pApplyThread && m_pApplyThread->isRunning());
+    if (running && m_pMusicLink)
+        StopSequence();
+    delete m_pAnalyzeThread;
+    m_pAnalyzeThread = nullptr;
+    delete m_pApplyThread;
+    m_pApplyThread = nullptr;
+    delete m_pReadyLoadThread;
+    m_pReadyLoadThread = nullptr;
+}

@@ -1,0 +1,641 @@
+// The main window's load and analysis workflow with the real engine:
+// requests from the start screen and the duplicate page, the report and
+// score, the load failure and Try Again, pause and continue, Home in every
+// phase, Save Project, the close rules, and a run killed mid-way.
+#include "windowdriver.h"
+
+#include "reporter/analyreport.h"
+#include "vessolin/analyzethread.h"
+#include "vessolin/loadthread.h"
+#include "vessolin/startui.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sqlite3.h>
+
+#include <cstdio>
+
+using namespace driver;
+
+namespace {
+
+// The scanned folder holds the trash folder: the artwork folder, whose
+// plain files the window clears at start, so the songs lie in sub-folders.
+QString ScanFolder() { return CConfig::instance()->GetDowndImgPath(); }
+
+// Four songs, two of them complete (set aside by the analysis), two
+// lacking artist, album and artwork (three quarters of their weight each):
+// 10000 - 4 x 2500 x 0 - 2 x 2500 x 0.75 = 6250, shown as 62. An mp4 file
+// and a song in the trash do not count.
+bool MakeFourSongs()
+{
+    const QString trashed = CConfig::instance()->GetTrashPath() + QStringLiteral("/2020-01-01/old.mp3");
+    return MakeMusicFolder(ScanFolder(), {{"Songs/A.MP3", "id3v2-cover.mp3"},
+                                          {"Songs/b.M4a", "empty.m4a"},
+                                          {"Songs/sub/c.mp3", "untagged.mp3"},
+                                          {"Songs/sub/D.m4A", "cover.m4a"},
+                                          {"Songs/e.mp4", "cover.m4a"}})
+        && MakeMusicFolder(QFileInfo(trashed).absolutePath(), {{"old.mp3", "untagged.mp3"}});
+}
+
+QString SongsFolder() { return ScanFolder() + QStringLiteral("/Songs"); }
+
+QString CleanFolder(const QTemporaryDir& dir)
+{
+    MakeMusicFolder(dir.path(), {{"a.mp3", "id3v2-cover.mp3"}, {"b.m4a", "cover.m4a"}});
+    return dir.path();
+}
+
+bool WaitForReport(CMainUI& window)
+{
+    return QTest::qWaitFor([&] { return IsFinished(window, MW_ANALYSING); }, kWaitMs);
+}
+
+bool NoWorkerRuns(CMainUI& window)
+{
+    for (QThread* thread : window.findChildren<QThread*>()) {
+        if ((qobject_cast<CReadyLoadThread*>(thread) || qobject_cast<CAnalyzeThread*>(thread)) && thread->isRunning())
+            return false;
+    }
+    return true;
+}
+
+int RowsIn(const QString& database)
+{
+    sqlite3* db = nullptr;
+    int rows = -1;
+    if (sqlite3_open_v2(database.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* check = nullptr;
+        if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr) == SQLITE_OK
+            && sqlite3_step(check) == SQLITE_ROW
+            && qstrcmp(reinterpret_cast<const char*>(sqlite3_column_text(check, 0)), "ok") == 0) {
+            sqlite3_stmt* count = nullptr;
+            if (sqlite3_prepare_v2(db, "SELECT count(*) FROM TracksTable", -1, &count, nullptr) == SQLITE_OK
+                && sqlite3_step(count) == SQLITE_ROW)
+                rows = sqlite3_column_int(count, 0);
+            sqlite3_finalize(count);
+        }
+        sqlite3_finalize(check);
+    }
+    sqlite3_close(db);
+    return rows;
+}
+
+// The library of the tests that need a longer run: count tracks over a
+// few copies of a song without tags.
+QString MakeLongLibrary(const QTemporaryDir& dir, int count)
+{
+    QStringList files;
+    for (int i = 0; i < 5; ++i) {
+        const QString name = QStringLiteral("s%1.mp3").arg(i);
+        MakeMusicFolder(dir.path(), {{name, "untagged.mp3"}});
+        files << dir.filePath(name);
+    }
+    const QString xml = dir.filePath(QStringLiteral("Library.xml"));
+    return MakeLibrary(xml, files, count) ? xml : QString();
+}
+
+} // namespace
+
+class TestWorkflow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void openMusicFiles_data();
+    void openMusicFiles();
+    void duplicateScanEndsOnTheDuplicatePage();
+    void noMusicFilesFound();
+    void cleanItunes_data();
+    void cleanItunes();
+    void pauseAndContinue_data();
+    void pauseAndContinue();
+    void homeDuringEachPhase_data();
+    void homeDuringEachPhase();
+    void saveProject_data();
+    void saveProject();
+    void closeRules_data();
+    void closeRules();
+    void killedRunCanBeContinued_data();
+    void killedRunCanBeContinued();
+};
+
+void TestWorkflow::init()
+{
+    ForgetWorkingDatabase();
+}
+
+void TestWorkflow::cleanup()
+{
+    ForgetWorkingDatabase();
+    QDir(SongsFolder()).removeRecursively();
+    CConfig::Destroy();
+}
+
+void TestWorkflow::openMusicFiles_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("the panel picks the folder") << "panel";
+    QTest::newRow("a folder given twice") << "twice";
+    QTest::newRow("a file and its folder") << "file and folder";
+}
+
+void TestWorkflow::openMusicFiles()
+{
+    QFETCH(QString, how);
+    QVERIFY(MakeFourSongs());
+    CMainUI window;
+    window.show();
+    QSignalSpy folders(&window, &CMainUI::ScaningPath);
+    const QString folder = ScanFolder();
+    if (how == QLatin1String("panel")) {
+        ModalWatch watch([&](QWidget* modal) {
+            return AnswerFilesAndFolders(modal, QFileInfo(folder).absolutePath(), {QFileInfo(folder).fileName()});
+        });
+        Button(window, "open_obj")->click();
+        QCOMPARE(watch.handled, 1);
+    } else if (how == QLatin1String("twice")) {
+        window.LoadStartParam({folder, folder}, g_strDBName, RUN_FILES);
+    } else {
+        window.LoadStartParam({SongsFolder() + QStringLiteral("/A.MP3"), folder}, g_strDBName, RUN_FILES);
+    }
+    QCOMPARE(window.State().iState, int(MW_LOADING));
+    QVERIFY(WaitForReport(window));
+
+    int highest = 0;
+    EngineTrackCount(window, &highest);
+    QCOMPARE(highest, 4);
+    QCOMPARE(window.State().iOutcome, int(OUT_REPORT));
+    QCOMPARE(ScoreText(window), QStringLiteral("62"));
+    QCOMPARE(window.Score(), 6250.0);
+    QCOMPARE(PageIndex(window), int(CMainUI::PAGE_REPORT));
+    QCOMPARE(ButtonPage(window), int(BP_FIXALL));
+    const QStringList lowBand = {
+        QStringLiteral("Uh, mess library. It is urgent to clean up your music now. Let's start."),
+        QStringLiteral("Dear, how mess your library is. May I help you clean up it?"),
+        QStringLiteral("Oops, music library in chaos! Go ahead to clean up them now.")};
+    QVERIFY2(lowBand.contains(TipText(window)), qPrintable(TipText(window)));
+    QVERIFY(!MenuAction(window, QStringLiteral("Pause"))->isEnabled());
+    QVERIFY(MenuAction(window, QStringLiteral("Save Project"))->isEnabled());
+    QStringList announced;
+    for (const QList<QVariant>& args : folders)
+        announced << args.at(0).toString();
+    QVERIFY(announced.contains(SongsFolder() + QStringLiteral("/sub")));
+    for (const QString& shown : announced)
+        QVERIFY2(!shown.contains(QLatin1String("Ossival_Trash"), Qt::CaseInsensitive), qPrintable(shown));
+    QVERIFY(QFile::exists(g_strDBName));
+}
+
+// Three songs, two of them copies of one tagged file: a group of two, each
+// of its songs a whole track's weight off the score (10000 - 2 x 3333.3).
+void TestWorkflow::duplicateScanEndsOnTheDuplicatePage()
+{
+    QTemporaryDir dir;
+    QVERIFY(MakeMusicFolder(dir.path(), {{"a.mp3", "id3v2-cover.mp3"}, {"copy/a.mp3", "id3v2-cover.mp3"},
+                                         {"b.mp3", "id3v2-partial.mp3"}}));
+    CMainUI window;
+    window.show();
+    // The quick scan by fields: five-second songs are too short to compare by sound.
+    CConfig::instance()->Duplicate = MF_TITLE | MF_ARTIST | OPT_DEGREE_MEDIUM;
+    window.LoadStartParam({dir.path()}, g_strDBName, RUN_DUP_FILES);
+    QVERIFY(WaitForReport(window));
+    QCOMPARE(window.State().iOutcome, int(OUT_DUPLICATES));
+    QCOMPARE(StatusText(window), QStringLiteral("Scanned 3 song(s), found 2 duplicates."));
+    QCOMPARE(ScoreText(window), QStringLiteral("33"));
+    QCOMPARE(PageIndex(window), int(CMainUI::PAGE_DUPLICATE));
+    QCOMPARE(ButtonPage(window), int(BP_REMOVE));
+}
+
+void TestWorkflow::noMusicFilesFound()
+{
+    QTemporaryDir dir;
+    QVERIFY(testenv::writeAll(dir.filePath(QStringLiteral("notes.txt")), "no music"));
+    CMainUI window;
+    window.show();
+    window.LoadStartParam({dir.path()}, g_strDBName, RUN_FILES);
+    QVERIFY(QTest::qWaitFor([&] { return IsFinished(window, MW_LOADING); }, kWaitMs));
+    QCOMPARE(StatusText(window), QStringLiteral("No music files found. Please go back and try again."));
+    QCOMPARE(ButtonPage(window), int(BP_TRYAGAIN));
+    QCOMPARE(Button(window, "main_selectbut")->text(), QStringLiteral("Try Again"));
+    QVERIFY(!QFile::exists(g_strDBName));
+    QVERIFY(!MenuAction(window, QStringLiteral("Pause"))->isEnabled());
+
+    Button(window, "main_selectbut")->click();
+    QCOMPARE(window.State().iState, int(MW_IDLE));
+    QCOMPARE(PageIndex(window), int(CMainUI::PAGE_START));
+    QCOMPARE(HeaderPage(window), int(CMainUI::HEADER_WELCOME));
+    QCOMPARE(Button(window, "cleaner_obj")->text(), QStringLiteral("Start to Clean iTunes"));
+}
+
+void TestWorkflow::cleanItunes_data()
+{
+    QTest::addColumn<bool>("throughThePanel");
+    QTest::newRow("no library file, Try Again, then the panel") << true;
+    QTest::newRow("the library file given") << false;
+}
+
+// Six tracks, each lacking its artist and artwork: half their weight off,
+// a score of 50.
+void TestWorkflow::cleanItunes()
+{
+    QFETCH(bool, throughThePanel);
+    QTemporaryDir dir;
+    const QString xml = MakeLongLibrary(dir, 6);
+    QVERIFY(!xml.isEmpty());
+    CMainUI window;
+    window.show();
+    if (throughThePanel) {
+        Button(window, "cleaner_obj")->click();
+        QVERIFY(QTest::qWaitFor([&] { return IsFinished(window, MW_LOADING); }, kWaitMs));
+        QCOMPARE(StatusText(window),
+                 QStringLiteral("No valid iTunes library xml file found. Please go back and try again."));
+        QVERIFY(!QFile::exists(g_strDBName));
+        Button(window, "main_selectbut")->click();
+        QCOMPARE(Button(window, "cleaner_obj")->text(), QStringLiteral("Select Library XML File"));
+        ModalWatch watch([&](QWidget* modal) { return AnswerFileDialog(modal, xml); });
+        Button(window, "cleaner_obj")->click();
+        QCOMPARE(watch.handled, 1);
+    } else {
+        window.LoadStartParam({xml}, g_strDBName, RUN_ITUNES);
+    }
+    QVERIFY(WaitForReport(window));
+    int highest = 0;
+    EngineTrackCount(window, &highest);
+    QCOMPARE(highest, 6);
+    QCOMPARE(ScoreText(window), QStringLiteral("50"));
+    QCOMPARE(PageIndex(window), int(CMainUI::PAGE_REPORT));
+}
+
+void TestWorkflow::pauseAndContinue_data()
+{
+    QTest::addColumn<QString>("phase");
+    QTest::addColumn<QString>("paused");
+    QTest::addColumn<QString>("continued");
+    QTest::addColumn<bool>("saveProject");  // while paused
+    QTest::newRow("engine load") << "load" << "Paused. Wanna continue and explore the world of music?"
+                                 << "Continue to scan music library,please wait a moment." << false;
+    QTest::newRow("engine analysis of a duplicate scan") << "duplicates" << "Pause" << "Continue" << true;
+    QTest::newRow("between the engine's end and the walk") << "walk" << "Pause" << "Continue" << true;
+}
+
+// The engine or the analysis is held at a known point until the window has
+// paused, so the pause lands in that phase every time.
+void TestWorkflow::pauseAndContinue()
+{
+    QFETCH(QString, phase);
+    QFETCH(QString, paused);
+    QFETCH(QString, continued);
+    QFETCH(bool, saveProject);
+    QTemporaryDir dir;
+    QVERIFY(MakeMusicFolder(dir.path(), {{"a.mp3", "untagged.mp3"}, {"b/a.mp3", "untagged.mp3"},
+                                         {"c.m4a", "empty.m4a"}, {"d.mp3", "id3v2-partial.mp3"}}));
+    CMainUI window;
+    window.show();
+    Gate gate;
+    if (phase == QLatin1String("load")) {
+        gate.Arm();
+        connect(window.MusicLink(), &CMusicLink::SendLoadMusic, this, [&](void*, int, QString) { gate.Pass(); },
+                Qt::DirectConnection);
+    } else if (phase == QLatin1String("duplicates")) {
+        gate.Arm(4 + 1);  // past the load's four tracks and its end
+        connect(window.MusicLink(), &CMusicLink::SendLoadMusic, this, [&](void*, int, QString) { gate.Pass(); },
+                Qt::DirectConnection);
+    } else {
+        gate.Arm();
+        connect(window.MusicLink(), &CMusicLink::UpdateProcess, this,
+                [&](int progress) { if (progress >= PROGRESS_FULL) gate.Pass(); }, Qt::DirectConnection);
+    }
+    const int mode = phase == QLatin1String("duplicates") ? RUN_DUP_FILES : RUN_FILES;
+    window.LoadStartParam({dir.path()}, g_strDBName, EMusicRunMode(mode));
+    QVERIFY(QTest::qWaitFor([&] { return gate.Reached(); }, kWaitMs));
+    const int stage = phase == QLatin1String("load") ? MW_LOADING : MW_ANALYSING;
+    QVERIFY(QTest::qWaitFor([&] { return window.State().iState == stage; }, kWaitMs));
+
+    Button(window, "main_cancelbut")->click();
+    QCOMPARE(window.State().iSubState, int(SUB_PAUSED));
+    QCOMPARE(StatusText(window), paused);
+    QCOMPARE(Button(window, "main_cancelbut")->text(), QStringLiteral("   Continue"));
+    QVERIFY(!MenuAction(window, QStringLiteral("Pause"))->isEnabled());
+    QVERIFY(MenuAction(window, QStringLiteral("Continue"))->isEnabled());
+    QCOMPARE(MenuAction(window, QStringLiteral("Save Project"))->isEnabled(), saveProject);
+    gate.Release();
+    const int loaded = EngineTrackCount(window);
+    QTest::qWait(300);
+    QCOMPARE(window.State().iState, stage);
+    QCOMPARE(window.State().iSubState, int(SUB_PAUSED));
+    if (stage == MW_LOADING)
+        QCOMPARE(EngineTrackCount(window), loaded);
+
+    MenuAction(window, QStringLiteral("Continue"))->trigger();
+    QCOMPARE(window.State().iSubState, int(SUB_RUNNING));
+    QCOMPARE(StatusText(window), continued);
+    QCOMPARE(Button(window, "main_cancelbut")->text(), QStringLiteral("   Pause"));
+    QVERIFY(WaitForReport(window));
+    int highest = 0;
+    EngineTrackCount(window, &highest);
+    QCOMPARE(highest, 4);
+}
+
+void TestWorkflow::homeDuringEachPhase_data()
+{
+    QTest::addColumn<QString>("phase");
+    for (const char* phase : {"load thread", "engine load", "engine analysis", "walk", "report", "fixing",
+                              "fixing paused", "load failed", "duplicate results"})
+        QTest::newRow(phase) << QString::fromLatin1(phase);
+}
+
+// Home stops whatever runs, and nothing of the stopped run happens after:
+// no load starts on the released library, no report comes, the working
+// database is gone, and the window takes the next request.
+void TestWorkflow::homeDuringEachPhase()
+{
+    QFETCH(QString, phase);
+    QTemporaryDir dir, music;
+    const QString xml = MakeLongLibrary(dir, 3000);
+    QVERIFY(MakeMusicFolder(music.path(), {{"a.mp3", "untagged.mp3"}, {"b/a.mp3", "untagged.mp3"}}));
+    CMainUI window;
+    window.show();
+    auto* report = window.findChild<CAnalyReport*>();
+    auto* walk = window.findChild<CAnalyzeThread*>();
+    Gate gate;
+    ModalWatch watch([&](QWidget* modal) {
+        gate.Release();
+        return PressMessageButton(modal, QStringLiteral("Yes"));
+    });
+    if (phase == QLatin1String("load thread")) {
+        gate.Arm();
+        connect(window.findChild<CReadyLoadThread*>(), &CReadyLoadThread::ScaningPath, this,
+                [&](const QString&) { gate.Pass(); }, Qt::DirectConnection);
+        window.LoadStartParam({music.path()}, g_strDBName, RUN_FILES);
+    } else if (phase == QLatin1String("engine load")) {
+        gate.Arm(10);
+        connect(window.MusicLink(), &CMusicLink::SendLoadMusic, this, [&](void*, int, QString) { gate.Pass(); },
+                Qt::DirectConnection);
+        window.LoadStartParam({xml}, g_strDBName, RUN_ITUNES);
+    } else if (phase == QLatin1String("engine analysis")) {
+        gate.Arm();
+        connect(window.MusicLink(), &CMusicLink::UpdateProcess, this,
+                [&](int progress) { if (progress >= PROGRESS_FULL) gate.Pass(); }, Qt::DirectConnection);
+        window.LoadStartParam({xml}, g_strDBName, RUN_ITUNES);
+    } else if (phase == QLatin1String("walk")) {
+        // A walk slowed to seconds: Home must end it, not wait for it.
+        connect(walk, &CAnalyzeThread::UpdateProcess, this, [&](int, int) {
+            gate.Pass();
+            QThread::msleep(2);
+        }, Qt::DirectConnection);
+        window.LoadStartParam({xml}, g_strDBName, RUN_ITUNES);
+        QVERIFY(QTest::qWaitFor([&] { return report->m_iProblemNum > 0; }, kWaitMs));
+    } else if (phase == QLatin1String("load failed")) {
+        window.LoadStartParam({dir.filePath(QStringLiteral("none.xml"))}, g_strDBName, RUN_ITUNES);
+        QVERIFY(QTest::qWaitFor([&] { return IsFinished(window, MW_LOADING); }, kWaitMs));
+    } else {
+        const int mode = phase == QLatin1String("duplicate results") ? RUN_DUP_FILES : RUN_FILES;
+        window.LoadStartParam({music.path()}, g_strDBName, EMusicRunMode(mode));
+        QVERIFY(WaitForReport(window));
+        if (phase.startsWith(QLatin1String("fixing")))
+            Button(window, "main_fixallbut")->click();
+        if (phase == QLatin1String("fixing paused"))
+            Button(window, "main_cancelbut")->click();
+    }
+    if (phase.contains(QLatin1String("engine")) || phase == QLatin1String("load thread"))
+        QVERIFY(QTest::qWaitFor([&] { return gate.Reached(); }, kWaitMs));
+    const int problemsBefore = report->m_iProblemNum;
+
+    Button(window, "main_gohome")->click();
+    QCOMPARE(watch.handled, 1);
+    QVERIFY(NoWorkerRuns(window));
+    QCOMPARE(window.State().iState, int(MW_IDLE));
+    QCOMPARE(PageIndex(window), int(CMainUI::PAGE_START));
+    QCOMPARE(HeaderPage(window), int(CMainUI::HEADER_WELCOME));
+    QCOMPARE(ScoreText(window), QStringLiteral("100"));
+    QCOMPARE(Button(window, "main_cancelbut")->text(), QStringLiteral("   Pause"));
+    QVERIFY(!QFile::exists(g_strDBName));
+    if (phase == QLatin1String("walk"))
+        QVERIFY2(report->m_iProblemNum < problemsBefore + 2500, "the walk went on after Home");
+    // What the stopped run still had on its way changes nothing.
+    QTest::qWait(200);
+    QCOMPARE(window.State().iState, int(MW_IDLE));
+    QCOMPARE(EngineTrackCount(window), 0);
+    QVERIFY(!QFile::exists(g_strDBName));
+
+    window.LoadStartParam({music.path()}, g_strDBName, RUN_FILES);
+    QVERIFY(WaitForReport(window));
+    int highest = 0;
+    EngineTrackCount(window, &highest);
+    QCOMPARE(highest, 2);
+}
+
+void TestWorkflow::saveProject_data()
+{
+    QTest::addColumn<bool>("oldProject");
+    QTest::addColumn<bool>("cancelled");
+    QTest::newRow("new project file") << false << false;
+    QTest::newRow("replaces an old project") << true << false;
+    QTest::newRow("cancelled panel") << true << true;
+}
+
+void TestWorkflow::saveProject()
+{
+    QFETCH(bool, oldProject);
+    QFETCH(bool, cancelled);
+    QVERIFY(MakeFourSongs());
+    QTemporaryDir dir;
+    const QString project = dir.filePath(QStringLiteral("Sommer ä.zorvadata"));
+    if (oldProject)
+        QVERIFY(testenv::writeAll(project, "an older project"));
+    CMainUI window;
+    window.show();
+    window.LoadStartParam({SongsFolder()}, g_strDBName, RUN_FILES);
+    QVERIFY(WaitForReport(window));
+    ModalWatch watch([&](QWidget* modal) { return AnswerFileDialog(modal, cancelled ? QString() : project); });
+    MenuAction(window, QStringLiteral("Save Project"))->trigger();
+    QCOMPARE(watch.handled, 1);
+    if (cancelled) {
+        QCOMPARE(testenv::readAll(project), QByteArray("an older project"));
+    } else {
+        const QByteArray saved = testenv::readAll(project);
+        QVERIFY(saved.startsWith("SQLite format 3"));
+        QCOMPARE(saved, testenv::readAll(g_strDBName));
+        QCOMPARE(RowsIn(project), 2);
+    }
+    QVERIFY(QFile::exists(g_strDBName));
+}
+
+void TestWorkflow::closeRules_data()
+{
+    QTest::addColumn<QString>("run");
+    QTest::newRow("a clean library") << "clean";
+    QTest::newRow("problems left") << "problems";
+    QTest::newRow("an opened project") << "project";
+    QTest::newRow("a failed copy to the project") << "failed copy";
+}
+
+void TestWorkflow::closeRules()
+{
+    QFETCH(QString, run);
+    QVERIFY(MakeFourSongs());
+    QTemporaryDir dir;
+    const QString project = dir.filePath(QStringLiteral("run.zorvadata"));
+    if (run == QLatin1String("project") || run == QLatin1String("failed copy")) {
+        // A project made by an earlier run with problems left.
+        CMainUI first;
+        first.LoadStartParam({SongsFolder()}, g_strDBName, RUN_FILES);
+        QVERIFY(WaitForReport(first));
+        first.close();
+        QVERIFY(QFile::rename(g_strDBName, project));
+        CConfig::Destroy();
+    }
+    QByteArray atClose;
+    {
+        CMainUI window;
+        window.show();
+        if (run == QLatin1String("clean")) {
+            window.LoadStartParam({CleanFolder(dir)}, g_strDBName, RUN_FILES);
+        } else if (run == QLatin1String("problems")) {
+            window.LoadStartParam({SongsFolder()}, g_strDBName, RUN_FILES);
+        } else {
+            ModalWatch watch([&](QWidget* modal) { return AnswerFileDialog(modal, project); });
+            Button(window, "load_obj")->click();
+            QCOMPARE(watch.handled, 1);
+        }
+        QVERIFY(WaitForReport(window));
+        QCOMPARE(ScoreText(window) == QLatin1String("100"), run == QLatin1String("clean"));
+        window.MusicLink()->WaitForSaveToDB();
+        atClose = testenv::readAll(g_strDBName);
+        if (run == QLatin1String("failed copy"))
+            QVERIFY(testenv::writeAll(g_strDBName + QStringLiteral("-journal"), QByteArray()));
+        const QByteArray before = testenv::readAll(project);
+        QVERIFY(window.close());
+        if (run == QLatin1String("project"))
+            QCOMPARE(testenv::readAll(project), atClose);
+        if (run == QLatin1String("failed copy"))
+            QCOMPARE(testenv::readAll(project), before);
+    }
+    const bool kept = run == QLatin1String("problems") || run == QLatin1String("failed copy");
+    QCOMPARE(QFile::exists(g_strDBName), kept);
+    QFile::remove(g_strDBName + QStringLiteral("-journal"));
+    if (!kept)
+        return;
+    QCOMPARE(testenv::readAll(g_strDBName), atClose);
+
+    // The next start offers to continue, and continuing reopens the run.
+    CConfig::Destroy();
+    QString question;
+    ModalWatch watch([&](QWidget* modal) { return PressMessageButton(modal, QStringLiteral("Continue"), &question); });
+    CMainUI next;
+    next.show();
+    QVERIFY(QTest::qWaitFor([&] { return watch.handled == 1; }, kWaitMs));
+    QVERIFY(question.contains(QLatin1String("Do you want to continue it?")));
+    QVERIFY(WaitForReport(next));
+    QCOMPARE(next.State().iOutcome, int(OUT_REPORT));
+    QCOMPARE(ButtonPage(next), int(BP_APPLY));
+}
+
+void TestWorkflow::killedRunCanBeContinued_data()
+{
+    QTest::addColumn<QString>("phase");
+    QTest::addColumn<bool>("reportAfter");
+    // The load writes its rows in one transaction: killed inside it, the
+    // database comes back empty, and continuing says so and cleans up.
+    QTest::newRow("load") << "load" << false;
+    QTest::newRow("analysis") << "analysis" << true;
+}
+
+// A child process runs the window on a library of 3000 tracks and is
+// killed (SIGKILL) while the engine is held in that phase.
+void TestWorkflow::killedRunCanBeContinued()
+{
+    QFETCH(QString, phase);
+    QFETCH(bool, reportAfter);
+    QTemporaryDir dir;
+    const QString xml = MakeLongLibrary(dir, 3000);
+    QVERIFY(!xml.isEmpty());
+    CConfig::Destroy();
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child"), phase, xml});
+    QVERIFY(child.waitForStarted());
+    QByteArray said;
+    while (!said.contains("REACHED") && child.state() == QProcess::Running) {
+        child.waitForReadyRead(1000);
+        said += child.readAllStandardOutput();
+    }
+    QVERIFY2(said.contains("REACHED"), said.constData());
+    child.kill();
+    QVERIFY(child.waitForFinished());
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+
+    CConfig::instance();
+    QVERIFY(QFile::exists(g_strDBName));
+    const int rows = RowsIn(g_strDBName);
+    QCOMPARE(rows, reportAfter ? 3000 : 0);
+
+    ModalWatch watch([&](QWidget* modal) { return PressMessageButton(modal, QStringLiteral("Continue")); });
+    CMainUI next;
+    next.show();
+    QVERIFY(QTest::qWaitFor([&] { return watch.handled == 1; }, kWaitMs));
+    if (reportAfter) {
+        QVERIFY(WaitForReport(next));
+        int highest = 0;
+        EngineTrackCount(next, &highest);
+        QCOMPARE(highest, 3000);
+        QCOMPARE(ButtonPage(next), int(BP_APPLY));
+    } else {
+        QVERIFY(QTest::qWaitFor([&] { return IsFinished(next, MW_LOADING); }, kWaitMs));
+        QCOMPARE(StatusText(next), QStringLiteral("Invalid project file. Please go back and try again."));
+        QVERIFY(!QFile::exists(g_strDBName));
+    }
+}
+
+namespace {
+
+// The child: the window loads the library and the engine is held for good
+// once it is in the phase; the parent kills it there.
+int RunChild(const QString& phase, const QString& xml)
+{
+    ForgetWorkingDatabase();
+    CMainUI window;
+    window.show();
+    auto reached = [] {
+        std::fputs("REACHED\n", stdout);
+        std::fflush(stdout);
+    };
+    std::atomic<int> records{0};
+    if (phase == QLatin1String("load")) {
+        QObject::connect(window.MusicLink(), &CMusicLink::SendLoadMusic, &window, [&, reached](void*, int, QString) {
+            if (++records == 1000) {
+                reached();
+                QSemaphore().acquire();
+            }
+        }, Qt::DirectConnection);
+    } else {
+        QObject::connect(window.MusicLink(), &CMusicLink::UpdateProcess, &window, [reached](int progress) {
+            if (progress >= PROGRESS_FULL) {
+                reached();
+                QSemaphore().acquire();
+            }
+        }, Qt::DirectConnection);
+    }
+    window.LoadStartParam({xml}, g_strDBName, RUN_ITUNES);
+    return qApp->exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc >= 4 && qstrcmp(argv[1], "--child") == 0)
+        return RunChild(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    TestWorkflow test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_workflow.moc"

@@ -1,0 +1,245 @@
+// Driving the real main window in the workflow tests: its widgets by
+// object name, modal boxes and file panels answered as they come up,
+// gates that hold an engine or worker thread where a test needs it, and
+// generated music folders and libraries.
+#pragma once
+
+#include "cadenzo.h"
+#include "common.h"
+#include "config.h"
+#include "libraryxml.h"
+#include "testenv.h"
+#include "vessolin/mainui.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSemaphore>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QTreeView>
+
+#include <atomic>
+#include <functional>
+
+namespace driver {
+
+constexpr int kWaitMs = 120000;
+
+// Calls act with the application's modal widget every 10 ms; act returns
+// true when it handled it.
+class ModalWatch : public QObject
+{
+public:
+    explicit ModalWatch(std::function<bool(QWidget*)> act) : m_act(std::move(act))
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal && m_act(modal))
+                ++handled;
+        });
+        m_timer.start(10);
+    }
+    int handled = 0;
+
+private:
+    std::function<bool(QWidget*)> m_act;
+    QTimer m_timer;
+};
+
+// Presses the button with text in a message box; seen gets its texts.
+inline bool PressMessageButton(QWidget* modal, const QString& text, QString* seen = nullptr)
+{
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    if (!box)
+        return false;
+    for (QAbstractButton* button : box->buttons()) {
+        if (button->text().remove(QLatin1Char('&')) == text) {
+            if (seen)
+                *seen = box->text() + QLatin1Char('|') + box->informativeText();
+            button->click();
+            return true;
+        }
+    }
+    return false;
+}
+
+// A file panel answered with path (accepted) or cancelled for an empty one,
+// as a user who has already agreed to replace an existing file. A panel is
+// counted once; one that is still open a moment later (its model was not
+// ready) is answered again.
+inline bool AnswerFileDialog(QWidget* modal, const QString& path)
+{
+    auto* files = qobject_cast<QFileDialog*>(modal);
+    if (!files)
+        return false;
+    const int ticks = files->property("ticks").toInt();
+    files->setProperty("ticks", ticks + 1);
+    if (ticks > 0 && ticks % 20 != 0)
+        return false;
+    if (path.isEmpty()) {
+        QMetaObject::invokeMethod(files, "reject", Qt::QueuedConnection);
+    } else {
+        files->setOption(QFileDialog::DontConfirmOverwrite, true);
+        files->selectFile(path);
+        // An existing file the panel's model has not listed yet is not
+        // selected by name: the name field takes the whole path.
+        if (auto* name = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            name->setText(path);
+        QMetaObject::invokeMethod(files, "accept", Qt::QueuedConnection);
+    }
+    return ticks == 0;
+}
+
+// The files-and-folders panel: shows folder and selects the entries named,
+// then presses Open. False until the panel's model knows them all.
+inline bool AnswerFilesAndFolders(QWidget* modal, const QString& folder, const QStringList& names)
+{
+    auto* dialog = qobject_cast<QDialog*>(modal);
+    auto* view = dialog ? dialog->findChild<QTreeView*>() : nullptr;
+    auto* model = view ? qobject_cast<QFileSystemModel*>(view->model()) : nullptr;
+    auto* buttons = dialog ? dialog->findChild<QDialogButtonBox*>() : nullptr;
+    if (!model || !buttons || qobject_cast<QFileDialog*>(modal))
+        return false;
+    if (model->rootPath() != folder)
+        view->setRootIndex(model->setRootPath(folder));
+    QModelIndexList rows;
+    for (const QString& name : names) {
+        const QModelIndex index = model->index(folder + QLatin1Char('/') + name);
+        if (!index.isValid())
+            return false;
+        rows << index;
+    }
+    view->selectionModel()->clearSelection();
+    for (const QModelIndex& index : rows)
+        view->selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    buttons->button(QDialogButtonBox::Open)->click();
+    return true;
+}
+
+// Holds the thread that passes through Pass() the first time after Arm()
+// until Release(); a gate going out of scope lets everything through.
+class Gate
+{
+public:
+    ~Gate() { Release(); }
+    void Arm(int passes = 0) { m_skip = passes; m_armed = true; }
+    // On the held thread.
+    void Pass()
+    {
+        if (!m_armed || m_skip.fetch_sub(1) > 0)
+            return;
+        m_armed = false;
+        m_reached = true;
+        m_sem.acquire();
+    }
+    bool Reached() const { return m_reached; }
+    void Release()
+    {
+        m_armed = false;
+        m_sem.release(1000);
+    }
+
+private:
+    QSemaphore m_sem;
+    std::atomic<bool> m_armed{false};
+    std::atomic<bool> m_reached{false};
+    std::atomic<int> m_skip{0};
+};
+
+template <typename T>
+T* Named(CMainUI& window, const char* name)
+{
+    return window.findChild<T*>(QLatin1String(name));
+}
+
+inline QString StatusText(CMainUI& window) { return Named<QLabel>(window, "MainUIFixing")->text(); }
+inline QString ScoreText(CMainUI& window) { return Named<QLabel>(window, "MainUIScoreOEM")->text(); }
+inline QString TipText(CMainUI& window) { return Named<QLabel>(window, "MainUIScroll")->text(); }
+inline int PageIndex(CMainUI& window) { return Named<QStackedWidget>(window, "MainUIPages")->currentIndex(); }
+inline int ButtonPage(CMainUI& window) { return Named<QStackedWidget>(window, "MainUIButtons")->currentIndex(); }
+inline int HeaderPage(CMainUI& window) { return Named<QStackedWidget>(window, "MainUIHeader")->currentIndex(); }
+inline QPushButton* Button(CMainUI& window, const char* name) { return Named<QPushButton>(window, name); }
+
+inline QAction* MenuAction(CMainUI& window, const QString& text)
+{
+    for (QAction* action : window.findChildren<QAction*>()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
+inline bool IsFinished(const CMainUI& window, int stage)
+{
+    return window.State().iState == stage && window.State().iSubState == SUB_FINISHED;
+}
+
+inline int EngineTrackCount(CMainUI& window, int* highest = nullptr)
+{
+    int total = 0;
+    const int count = window.MusicLink()->GetMusicCountAMode(&total, nullptr);
+    if (highest)
+        *highest = total;
+    return count;
+}
+
+// Copies fixtures under root: each pair is (relative target, fixture).
+inline bool MakeMusicFolder(const QString& root, const QList<QPair<QString, QString>>& files)
+{
+    for (const auto& file : files) {
+        const QString target = root + QLatin1Char('/') + file.first;
+        QDir().mkpath(QFileInfo(target).absolutePath());
+        QFile::remove(target);
+        if (!QFile::copy(testenv::fixture(file.second), target))
+            return false;
+        QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+    return true;
+}
+
+// A library file of count tracks over the given music files in turn; every
+// track lacks its artist, so each has one problem (and artwork, as the
+// files have none of their own).
+inline bool MakeLibrary(const QString& xml, const QStringList& files, int count)
+{
+    QList<libraryxml::Track> tracks;
+    for (int i = 0; i < count; ++i) {
+        const QString& file = files.at(i % files.size());
+        libraryxml::Track t;
+        t.trackId = i + 1;
+        t.persistentId = libraryxml::persistentId(quint64(i));
+        t.name = QStringLiteral("Song %1").arg(i);
+        t.album = QStringLiteral("Album %1").arg(i % 50);
+        t.genre = QStringLiteral("Jazz");
+        t.year = 1990;
+        t.size = QFileInfo(file).size();
+        t.totalTime = 5000;
+        t.bitRate = 64;
+        t.location = libraryxml::fileUrl(file);
+        tracks << t;
+    }
+    return libraryxml::write(xml, tracks);
+}
+
+// Drops everything a test left in the data folder that would make the next
+// window ask about an interrupted run.
+inline void ForgetWorkingDatabase()
+{
+    CConfig::instance();
+    QFile::remove(g_strDBName);
+    QFile::remove(g_strDBName + QStringLiteral("-journal"));
+}
+
+} // namespace driver
