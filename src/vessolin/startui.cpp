@@ -152,7 +152,10 @@ void CStartUI::Emit(const QStringList& paths, const QString& path, EMusicRunMode
 
 void CStartUI::CheckingIsSave()
 {
-    if (!QFile::exists(m_strDBName))
+    // A request that began before this turn (the database is then its
+    // own) has put another page in the window's place: nothing to ask
+    // about any more.
+    if ((parentWidget() && isHidden()) || !QFile::exists(m_strDBName))
         return;
     QMessageBox box(this);
     box.setIconPixmap(QPixmap(QStringLiteral(":/res/res/mac/label/starticon.png")));
