@@ -105,18 +105,23 @@ int CiTunesCtl::LoadMusicList(const QString& artworkFolder, MMCallBack callback,
         return CTL_ERR_FAIL;
     const QStringList files = takeFileList();
     const int count = sourceCount(files);
+    bool ended = false;
     {
         LoadTransaction transaction(m_runMode != RUN_PROJECT);
         WriteLog(QStringLiteral("Music Num = %1").arg(count));
         m_gate.Reset(CTL_RUN);
         // Ends, its threads waited for, before the agent is released.
         const std::unique_ptr<CArtworkPrefetch> artwork = prefetchArtwork(count);
-        if (loadTracks(count, files, artworkFolder, callback, user, artwork.get()) && !m_bExit && callback) {
-            tagAnaluyzeInfo end = {};
-            end.iOperation = CMD_LOAD;
-            end.iProgress = PROGRESS_FULL;
-            callback(&end, user);
-        }
+        ended = loadTracks(count, files, artworkFolder, callback, user, artwork.get()) && !m_bExit;
+    }
+    // The end goes out only once the rows are committed: the application
+    // analyses, saves and may be killed from here on, and a crash must
+    // find the loaded library in the database.
+    if (ended && callback) {
+        tagAnaluyzeInfo end = {};
+        end.iOperation = CMD_LOAD;
+        end.iProgress = PROGRESS_FULL;
+        callback(&end, user);
     }
     releaseSource();
     m_gate.Reset(CTL_IDLE);

@@ -61,6 +61,21 @@ libraryxml::Track libraryTrack(int n, const QString& file, const QString& url)
     return t;
 }
 
+// The rows another connection reads at once; -1 when the file is locked.
+int committedRows(const QString& dbPath)
+{
+    sqlite3* db = nullptr;
+    int rows = -1;
+    sqlite3_stmt* query = nullptr;
+    if (sqlite3_open_v2(dbPath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK
+        && sqlite3_prepare_v2(db, "SELECT count(*) FROM TracksTable", -1, &query, nullptr) == SQLITE_OK
+        && sqlite3_step(query) == SQLITE_ROW)
+        rows = sqlite3_column_int(query, 0);
+    sqlite3_finalize(query);
+    sqlite3_close(db);
+    return rows;
+}
+
 // A load paused from inside its own callback at record pauseAt.
 void pauseAt(Session& s, RecordSink& sink, int pauseAt)
 {
@@ -255,6 +270,31 @@ private slots:
         QCOMPARE(progressOf(sink.records()), progress);
         for (const Record& r : sink.records())
             QCOMPARE(r.operation, int(CMD_LOAD));
+    }
+
+    void endRecordFollowsTheCommit_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::newRow("none") << 0;
+        QTest::newRow("three") << 3;
+        QTest::newRow("two hundred") << 200;
+    }
+
+    // Another connection, which does not wait for locks, already reads
+    // every loaded row when the end record arrives.
+    void endRecordFollowsTheCommit()
+    {
+        QFETCH(int, count);
+        Session s;
+        std::atomic<int> stored{-2};
+        RecordSink sink;
+        sink.onRecord = [&](const Record& r, int) {
+            if (!r.track && r.progress == PROGRESS_FULL)
+                stored = committedRows(s.dbPath());
+        };
+        QVERIFY(s.load(RUN_FILES, QString(), copies(s, count), sink));
+        QVERIFY(sink.waitForEnd());
+        QCOMPARE(stored.load(), count);
     }
 
     void loadsLibraryXml()
