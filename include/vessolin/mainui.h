@@ -243,8 +243,7 @@ public slots:
     void ApplyOrSave(int index = 3);
     void AddFixMissNum(int count);
 
-public:
-    // Called by the report page on the GUI thread around moving failed tracks.
+    // The report page's signals around moving failed tracks.
     void MoveFailedItemState();
     void MoveFailedItemStateOK();
 

@@ -62,6 +62,8 @@ void CMainUI::ConnectWorkflowPages()
     connect(m_pAnalyReport, &CAnalyReport::StartFixAll, this, &CMainUI::StartFixAll);
     connect(m_pAnalyReport, &CAnalyReport::EndFialedState, this, &CMainUI::EndFialedState);
     connect(m_pAnalyReport, &CAnalyReport::ReportFixAllComplete, this, &CMainUI::ReportFixAllComplete);
+    connect(m_pAnalyReport, &CAnalyReport::MoveFailedItemState, this, &CMainUI::MoveFailedItemState);
+    connect(m_pAnalyReport, &CAnalyReport::MoveFailedItemStateOK, this, &CMainUI::MoveFailedItemStateOK);
     connect(m_pDuplicate, &CDuplicate::SetRemoveEnable, this, &CMainUI::SetRemoveEnable);
     connect(m_pDuplicate, &CDuplicate::AddFixMissNum, this, &CMainUI::AddFixMissNum);
     connect(m_pDuplicate, &CDuplicate::StartFixAll, this, &CMainUI::StartFixAll);

@@ -51,6 +51,9 @@ void CMainUI::RemoveDuplicate()
     ShowTips({tr("Vessolin is cleaning up duplicate songs.")});
     m_pProgressStack->setCurrentIndex(1);
     m_pStatusLabel->setText(tr("Removing duplicates music, please wait..."));
+    // The rows and marks are the page's widgets: taken here, on the GUI
+    // thread, with the preview stopped, before the thread works on them.
+    m_pDuplicate->PrepareRemove();
     m_pApplyThread->Start(true, m_iRun);
 }
 

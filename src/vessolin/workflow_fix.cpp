@@ -159,7 +159,7 @@ void CMainUI::ApplyiTunes()
 // the track editor is written to them here first, on the GUI thread.
 void CMainUI::CommitOpenEdits()
 {
-    auto* editor = m_pAnalyReport->findChild<CModifyMusicInfo*>();
+    CModifyMusicInfo* editor = m_pAnalyReport->ModifyInfo();
     if (editor && !editor->CommitPendingEdit())
         WriteUILog(QStringLiteral("The open edit was refused; the apply goes on without it"));
 }
