@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -382,6 +383,10 @@ private slots:
                 return false;
             if (chosen) {
                 files->selectFile(project);
+                // A file the panel's model has not listed yet (a busy
+                // machine) is not selected by name: the name field takes it.
+                if (auto* name = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                    name->setText(project);
                 QMetaObject::invokeMethod(files, "accept");
             } else {
                 files->reject();
