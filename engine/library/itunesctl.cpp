@@ -69,7 +69,8 @@ CiTunesCtl::~CiTunesCtl()
 
 int CiTunesCtl::LoadiTunesInfomationToSave(const char* xmlPath)
 {
-    const int result = xmlPath ? CreateAgent_kwr(xmlPath) : CTL_ERR_FAIL;
+    // Without a path the agent opens the user's own library.
+    const int result = CreateAgent_kwr(xmlPath);
     if (result != 0) {
         WriteLog(QStringLiteral("CreateAgent_kwr Failed:%1").arg(result));
         return result;

@@ -23,14 +23,15 @@ using TrackSink = std::function<void(CMusicObj* music)>;
 
 enum CiTunesCtlResult {
     CTL_OK = 0,
-    CTL_ERR_FAIL = -1, // bad run mode, no paths, no agent path
+    CTL_ERR_FAIL = -1, // bad run mode, no paths
 };
 
 class CiTunesCtl
 {
 public:
     // Opens the database at dbPath (recreated unless mode is RUN_PROJECT)
-    // and, in RUN_ITUNES and RUN_DUP_ITUNES, the agent on xmlPath. Loaded
+    // and, in RUN_ITUNES and RUN_DUP_ITUNES, the agent on xmlPath (null:
+    // the user's own library, see CreateAgent_kwr). Loaded
     // tracks go to sink. The platform layers log into the engine log from
     // here on. *result: negative on failure (delete the object then), 1
     // when an older database layout was migrated, else 0.
@@ -41,7 +42,8 @@ public:
     CiTunesCtl(const CiTunesCtl&) = delete;
     CiTunesCtl& operator=(const CiTunesCtl&) = delete;
 
-    // Starts the library agent; its result, logged.
+    // Starts the library agent on xmlPath (null: the user's own library);
+    // its result, logged.
     int LoadiTunesInfomationToSave(const char* xmlPath);
     // The files to load in RUN_FILES and RUN_DUP_FILES, in the given order;
     // a file named twice, or reached through two paths, is kept once. -1 for

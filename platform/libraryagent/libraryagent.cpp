@@ -1,5 +1,6 @@
 #include "libraryagent.h"
 
+#include "desktop.h"
 #include "src/agent.h"
 #include "src/trackfile.h"
 
@@ -15,10 +16,23 @@ bool isEmpty(const char* text)
     return !text || !*text;
 }
 
+// Where iTunes keeps its library in the Music folder: the older name
+// first, as iTunes itself still reads it when both are there. Neither
+// there: the first, which then fails to open as any missing file does.
+QString defaultLibraryPath()
+{
+    const QString folder = desktop::standardFolder(desktop::Folder::Music) + QStringLiteral("/iTunes/");
+    const QString older = folder + QStringLiteral("iTunes Music Library.xml");
+    const QString newer = folder + QStringLiteral("iTunes Library.xml");
+    return !QFileInfo(older).isFile() && QFileInfo(newer).isFile() ? newer : older;
+}
+
 } // namespace
 
 int CreateAgent_kwr(const char* xmlPath)
 {
+    if (!xmlPath)
+        return CAgent::instance().create(defaultLibraryPath());
     if (isEmpty(xmlPath))
         return AGENT_ERR_ARGS;
     return CAgent::instance().create(QString::fromUtf8(xmlPath));

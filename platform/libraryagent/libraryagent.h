@@ -26,9 +26,11 @@ enum tagAgentResult {
 
 extern "C" {
 
-// Opens the library file. Served are the tracks with a local file: no
-// streams, none without "Location". Changes of an earlier process that
-// never reached the file are applied first.
+// Opens the library file; null opens the user's own: "iTunes Music
+// Library.xml", else "iTunes Library.xml", in the folder "iTunes" of the
+// Music folder. Served are the tracks with a local file: no streams, none
+// without "Location". Changes of an earlier process that never reached the
+// file are applied first.
 int CreateAgent_kwr(const char* xmlPath);
 // The number of served tracks (indexes 0 to count - 1); 0 without an agent.
 int GetTrackCount_kwr();

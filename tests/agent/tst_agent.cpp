@@ -2,6 +2,7 @@
 // and that its changes reach the file whole, survive a killed process and
 // reach a later one.
 #include "core/mmlog.h"
+#include "desktop.h"
 #include "libraryagent.h"
 #include "libraryfixture.h"
 #include "platformbase.h"
@@ -278,7 +279,8 @@ private slots:
         const QString missing = m_dir.filePath(QStringLiteral("no such library.xml"));
         QCOMPARE(CreateAgent_kwr(missing.toUtf8()), int(AGENT_ERR_READ));
         QVERIFY(logText().contains(missing));
-        QCOMPARE(CreateAgent_kwr(nullptr), int(AGENT_ERR_ARGS));
+        // No path is the user's own library, of which there is none here.
+        QCOMPARE(CreateAgent_kwr(nullptr), int(AGENT_ERR_READ));
         QCOMPARE(CreateAgent_kwr(""), int(AGENT_ERR_ARGS));
         QCOMPARE(FindAttributeValue_kwr(nullptr, "Name", 0), int(AGENT_ERR_ARGS));
         QCOMPARE(SetAttributeValue_kwr(nullptr, "Name", "x"), int(AGENT_ERR_ARGS));
@@ -287,6 +289,39 @@ private slots:
         QCOMPARE(AddTrackToITunes_kwr(nullptr, nullptr), int(AGENT_ERR_ARGS));
         QCOMPARE(GetArtworkData_kwr("0123", nullptr, nullptr), int(AGENT_ERR_ARGS));
         QCOMPARE(HasArtwork_kwr(nullptr), 0);
+    }
+
+    // Without a path the agent opens the user's own library in the Music
+    // folder, the older name first; with none there it fails as it does
+    // for any missing file.
+    void defaultLibraryFile_data()
+    {
+        QTest::addColumn<QStringList>("present");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<int>("served");
+        const QString older = QStringLiteral("iTunes Music Library.xml"), newer = QStringLiteral("iTunes Library.xml");
+        QTest::newRow("none") << QStringList() << int(AGENT_ERR_READ) << 0;
+        QTest::newRow("the older name") << QStringList{older} << int(AGENT_OK) << 3;
+        QTest::newRow("the newer name") << QStringList{newer} << int(AGENT_OK) << 5;
+        QTest::newRow("both") << QStringList{older, newer} << int(AGENT_OK) << 3;
+    }
+
+    void defaultLibraryFile()
+    {
+        QFETCH(QStringList, present);
+        QFETCH(int, result);
+        QFETCH(int, served);
+        QDir folder(desktop::standardFolder(desktop::Folder::Music) + QStringLiteral("/iTunes"));
+        QVERIFY(folder.mkpath(QStringLiteral(".")));
+        // The two names hold libraries of different sizes, which tells them apart.
+        for (const QString& name : present) {
+            const int count = name == QLatin1String("iTunes Library.xml") ? 5 : 3;
+            QVERIFY(testenv::writeAll(folder.filePath(name), libraryText(library(tracks(count), {}))));
+        }
+        QCOMPARE(CreateAgent_kwr(nullptr), result);
+        QCOMPARE(GetTrackCount_kwr(), served);
+        DestroyAgent_kwr();
+        QVERIFY(folder.removeRecursively());
     }
 
     // Where the track list may be cut for parallel reading must not change

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSemaphore>
+#include <QStandardPaths>
 #include <QTest>
 #include <QThread>
 
@@ -348,6 +349,41 @@ private slots:
         QVERIFY(byId.contains(tracks[3].persistentId));
         QVERIFY(!byId.contains(tracks[2].persistentId));
         QVERIFY(!byId.contains(tracks[4].persistentId));
+    }
+
+    // "Start to Clean iTunes" gives no path: the library in the Music
+    // folder is loaded, in both iTunes run modes; without one the open
+    // fails.
+    void loadsTheUsersOwnLibrary_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("present");
+        QTest::newRow("clean-up, library there") << int(RUN_ITUNES) << true;
+        QTest::newRow("duplicates, library there") << int(RUN_DUP_ITUNES) << true;
+        QTest::newRow("clean-up, no library") << int(RUN_ITUNES) << false;
+    }
+
+    void loadsTheUsersOwnLibrary()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, present);
+        Session s;
+        QDir folder(QDir::cleanPath(QStandardPaths::writableLocation(QStandardPaths::MusicLocation)) + QStringLiteral("/iTunes"));
+        QVERIFY(folder.mkpath(QStringLiteral(".")));
+        const QString file = s.musicFile(kFixtureA);
+        if (present)
+            QVERIFY(libraryxml::write(folder.filePath(QStringLiteral("iTunes Library.xml")),
+                                      {libraryTrack(1, file, libraryxml::fileUrl(file))}));
+        QCOMPARE(s.openLibrary(QString(), tagMusicRunMode(mode)), present ? 0 : -1);
+        if (present) {
+            RecordSink sink;
+            QCOMPARE(s.startLoad(sink), 0);
+            QVERIFY(sink.waitForEnd());
+            QCOMPARE(sink.trackRecords().size(), 1);
+            QCOMPARE(sink.trackRecords().first().location, file);
+        }
+        MMDestroyMusicLibrary(s.handle);
+        QVERIFY(folder.removeRecursively());
     }
 
     void loadsRealWorldLibrary()
