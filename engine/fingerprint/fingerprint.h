@@ -61,7 +61,8 @@ int GetAudioInfoProc(void* record, int sampleRate, int channels, int third);
 int GetDecoderDataProc(void* record, const short* samples, int byteCount);
 constexpr int kFeedEnough = 2;
 
-// The cache file of the track with that persistent ID in folder.
+// The cache file of the track with that persistent ID in folder; an ID
+// unfit for a file name is replaced by its stand-in (FileNameOfId).
 QString FingerprintCachePath(const QString& folder, const QString& persistentId);
 
 // Deletes every fingerprint cache (and leftover temporary cache) in folder:

@@ -1,5 +1,6 @@
 #include "fingerprint/fingerprintcache.h"
 
+#include "core/idname.h"
 #include "fingerprint/fingerprint.h"
 #include "fingerprint/fingerprintside.h"
 
@@ -77,7 +78,8 @@ bool WriteFingerprintCache(const QString& path, const tagFingerprintRecord& reco
 
 QString FingerprintCachePath(const QString& folder, const QString& persistentId)
 {
-    return folder + QLatin1Char('/') + persistentId + kCacheSuffix;
+    // An ID unfit for a file name must not place the cache elsewhere.
+    return folder + QLatin1Char('/') + FileNameOfId(persistentId) + kCacheSuffix;
 }
 
 int RemoveFingerprintCaches(const QString& folder)

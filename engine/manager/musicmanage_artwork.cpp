@@ -2,6 +2,7 @@
 // artwork out as bytes or as a file.
 #include "manager/musicmanage.h"
 
+#include "core/idname.h"
 #include "core/mmlog.h"
 #include "core/musicobj.h"
 
@@ -10,11 +11,14 @@
 
 namespace {
 
-// The first "<persistent ID>_<n>.jpg" in folder that names no file.
+// The first "<persistent ID>_<n>.jpg" in folder that names no file; an ID
+// unfit for a file name is replaced by its stand-in, so that no ID can
+// place the file elsewhere.
 QString freeArtworkName(const QString& folder, const QString& persistentId)
 {
+    const QString stem = FileNameOfId(persistentId);
     for (int n = 0;; ++n) {
-        const QString name = QStringLiteral("%1/%2_%3.jpg").arg(folder, persistentId).arg(n);
+        const QString name = QStringLiteral("%1/%2_%3.jpg").arg(folder, stem).arg(n);
         if (!QFile::exists(name))
             return name;
     }

@@ -7,11 +7,13 @@
 #include "mmsession.h"
 #include "testenv.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QTest>
 #include <QtEndian>
 
@@ -272,6 +274,74 @@ private slots:
             QCOMPARE(cache.rate, 44100);
             QVERIFY2(cache.values >= 200, qPrintable(QString::number(cache.values)));
         }
+    }
+
+    // Persistent IDs are texts of the library file, which may hold
+    // anything. The artwork files and fingerprint caches named after them
+    // stay in the artwork folder whatever an ID holds, one per track.
+    void idsUnfitForFileNamesStayInTheArtworkFolder()
+    {
+        if (!m_haveAudio)
+            QSKIP("the ffmpeg tool is needed to make the test audio");
+        Session s;
+        const QString escape = QStringLiteral("vessolin-escape-%1").arg(QCoreApplication::applicationPid());
+        const QStringList ids = {QStringLiteral("../../") + escape, QStringLiteral("../") + escape,
+                                 QStringLiteral("sub/") + escape, QStringLiteral("with space"),
+                                 QStringLiteral("quote\"s'"), QStringLiteral(".."), QStringLiteral("A000000000000001")};
+        // The same IDs over files with a cover, then over longer audio for fingerprints.
+        auto library = [&](const QString& name, const QString& source) {
+            QList<libraryxml::Track> tracks;
+            for (int i = 0; i < ids.size(); ++i) {
+                const QString file = s.path(QStringLiteral("music/%1-%2.mp3").arg(name).arg(i));
+                QDir().mkpath(QFileInfo(file).path());
+                QFile::copy(source, file);
+                libraryxml::Track t;
+                t.trackId = i + 1;
+                t.persistentId = ids[i];
+                t.name = QStringLiteral("Song");
+                t.location = libraryxml::fileUrl(file);
+                tracks << t;
+            }
+            const QString xml = s.path(name + QStringLiteral(".xml"));
+            return libraryxml::write(xml, tracks) ? xml : QString();
+        };
+        QVERIFY(loadAndWait(s, RUN_ITUNES, library(QStringLiteral("cover"), testenv::fixture(QStringLiteral("id3v2-cover.mp3"))), {}));
+        QStringList artwork;
+        for (const Entry& e : entries(s)) {
+            void* data = nullptr;
+            int length = 0;
+            MMGetiTunesArtwork(s.handle, e.track, &data, &length);
+            QVERIFY2(data && length > 0, qPrintable(e.pid));
+            MMReleaseiTunesArtwork(s.handle, &data);
+            char path[512] = {};
+            QCOMPARE(MMGetMusicArtwork(s.handle, e.track, path), 0);
+            artwork << QString::fromUtf8(path);
+        }
+        QVERIFY(loadAndWait(s, RUN_DUP_ITUNES, library(QStringLiteral("audio"), audio(QStringLiteral("a128.mp3"))), {}));
+        RecordSink sink;
+        QVERIFY(analyse(s, kDeep | MF_TITLE, sink));
+
+        const QDir folder(s.artworkFolder());
+        QCOMPARE(artwork.size(), ids.size());
+        for (const QString& path : artwork) {
+            QCOMPARE(QFileInfo(path).absolutePath(), folder.absolutePath());
+            QVERIFY(QFileInfo(path).isFile());
+        }
+        QCOMPARE(QSet<QString>(artwork.cbegin(), artwork.cend()).size(), ids.size());
+        const QStringList caches = folder.entryList({QStringLiteral("*fingerprint.bin")}, QDir::Files);
+        QCOMPARE(caches.size(), ids.size());
+        // Nothing beside the artwork and caches, in no folder below or above.
+        QCOMPARE(folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size(), 2 * ids.size());
+        for (const QString& id : ids) {
+            for (const QString& name : {id + QStringLiteral("_0.jpg"), id + QStringLiteral("fingerprint.bin")}) {
+                const QString naive = QDir::cleanPath(folder.filePath(name));
+                if (!naive.startsWith(folder.absolutePath() + QLatin1Char('/')))
+                    QVERIFY2(!QFileInfo::exists(naive), qPrintable(naive));
+            }
+        }
+        // Real IDs keep the names they always had.
+        QVERIFY(caches.contains(QStringLiteral("A000000000000001fingerprint.bin")));
+        QVERIFY(artwork.contains(folder.filePath(QStringLiteral("A000000000000001_0.jpg"))));
     }
 
     // A fingerprint too short to compare is charged to its own track.
