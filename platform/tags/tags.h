@@ -7,7 +7,8 @@
 //
 // Writers never change a file in place: they edit a copy in the same
 // folder, read the copy back, and only then rename it over the original
-// (permission bits kept). On any failure the original is untouched.
+// (permission bits kept). On any failure the original is untouched. Copies
+// a killed process left in a folder go before the first write into it.
 #pragma once
 
 #include <QString>
@@ -72,3 +73,9 @@ int SetMusicArtwork_tag(const QString& path, const void* data, int length, CPICT
 // no tag to write, or a TagWriteResult; 0 done, also when nothing needed
 // writing.
 int SetMusicInfo_tag(const tagMusicTags* info, int flags, int* written = nullptr);
+
+// Removes the file when it is a working copy of a tag write that a killed
+// process left behind (named ".vessolin-XXXXXX.<extension>", its writer
+// gone): true when it was one and is gone now. Any other file, and a copy
+// whose write still runs, is left alone.
+bool RemoveStaleTagCopy(const QString& path);

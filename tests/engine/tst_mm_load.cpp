@@ -250,6 +250,27 @@ private slots:
         QCOMPARE(MMGetMusicListMusic(s.handle, -1, &track, nullptr, nullptr, nullptr), -1);
     }
 
+    // A hidden copy that a killed tag write left beside a song is no song:
+    // handed to a load with the song (a folder scan finds it), it goes
+    // instead of becoming a duplicate of the song.
+    void leftoverTagCopiesAreNotLoaded()
+    {
+        Session s;
+        const QString song = s.musicFile(kFixtureA);
+        const QString leftover = s.musicFile(kFixtureA, QStringLiteral(".vessolin-Ab12Cd.mp3"));
+        const QString lookalike = s.musicFile(kFixtureA, QStringLiteral(".vessolin-notes.mp3"));
+        RecordSink sink;
+        QVERIFY(s.load(RUN_DUP_FILES, QString(), {song, leftover, lookalike}, sink));
+        QVERIFY(sink.waitForEnd());
+        const QList<Record> tracks = sink.trackRecords();
+        QCOMPARE(tracks.size(), 2);
+        QCOMPARE(tracks[0].location, song);
+        QCOMPARE(tracks[1].location, lookalike);
+        QCOMPARE(progressOf(sink.records()), (QList<int>{3333, 9999, 10000}));
+        QVERIFY(!QFile::exists(leftover));
+        QVERIFY(QFile::exists(lookalike));
+    }
+
     void progressCountsEveryTrack_data()
     {
         QTest::addColumn<int>("count");

@@ -244,11 +244,12 @@ private slots:
     {
         QTest::addColumn<QString>("fixture");
         QTest::addColumn<int>("pictureSize");
-        for (const char* fixture : {"id3v2-cover.mp3", "id3v2-partial.mp3", "untagged.mp3", "cover.m4a", "tagged.wma",
-                                    "id3v2.flac", "vorbis-only.flac", "id3v2-cover.aiff", "plain.wav"}) {
-            QTest::addRow("%s", fixture) << fixture << 0;
-            if (QLatin1String(fixture) != QLatin1String("vorbis-only.flac"))
-                QTest::addRow("%s with a picture", fixture) << fixture << 20000;
+        const QStringList fixtures = {"id3v2-cover.mp3", "id3v2-partial.mp3", "untagged.mp3", "cover.m4a", "tagged.wma",
+                                      "id3v2.flac", "vorbis-only.flac", "id3v2-cover.aiff", "plain.wav"};
+        for (const QString& fixture : fixtures) {
+            QTest::newRow(qPrintable(fixture)) << fixture << 0;
+            if (fixture != QLatin1String("vorbis-only.flac"))
+                QTest::newRow(qPrintable(fixture + QStringLiteral(" with a picture"))) << fixture << 20000;
         }
     }
 

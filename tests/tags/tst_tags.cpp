@@ -16,12 +16,17 @@
 
 #include <QDir>
 #include <QRandomGenerator>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <cstdlib>
+#include <memory>
 
+#include <csignal>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -410,6 +415,116 @@ private slots:
         }
         QCOMPARE(read(path, &result).strName, QStringLiteral("song"));
         QCOMPARE(result, 1);
+    }
+
+    // A write killed with its copy made leaves the copy; the next write
+    // into the folder, or a load that is handed the copy, removes it.
+    void killedWriteLeavesNoCopyBehind_data()
+    {
+        QTest::addColumn<bool>("loadTheCopy");
+        QTest::newRow("next write into the folder") << false;
+        QTest::newRow("the copy handed to a load") << true;
+    }
+    void killedWriteLeavesNoCopyBehind()
+    {
+        QFETCH(bool, loadTheCopy);
+        const QString path = copyFixture(QStringLiteral("id3v2-partial.mp3"));
+        const QByteArray before = testenv::readAll(path);
+        int ready[2];
+        QCOMPARE(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            // The child stops with its copy made, as if killed mid-write.
+            SetCopyMadeHook([&](const QString&) {
+                const char done = 'x';
+                if (::write(ready[1], &done, 1) == 1)
+                    for (;;)
+                        ::pause();
+            });
+            tagMusicTags info;
+            info.strLocation = path;
+            info.strName = QStringLiteral("Never");
+            SetMusicInfo_tag(&info, TF_TITLE);
+            ::_exit(1);
+        }
+        ::close(ready[1]);
+        char done = 0;
+        const bool stopped = ::read(ready[0], &done, 1) == 1;
+        ::close(ready[0]);
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        QVERIFY(stopped);
+        QCOMPARE(leftovers().size(), 1);
+        QCOMPARE(testenv::readAll(path), before);
+        if (loadTheCopy) {
+            QVERIFY(RemoveStaleTagCopy(m_dir->filePath(leftovers().first())));
+        } else {
+            tagMusicTags info;
+            info.strLocation = copyFixture(QStringLiteral("untagged.mp3"));
+            info.strName = QStringLiteral("Written");
+            QCOMPARE(SetMusicInfo_tag(&info, TF_TITLE), 0);
+            QCOMPARE(read(info.strLocation).strName, QStringLiteral("Written"));
+        }
+        QVERIFY(leftovers().isEmpty());
+        QCOMPARE(testenv::readAll(path), before);
+    }
+
+    // Only our own copies whose writers are gone go: not the copy of a
+    // write still running, not files merely named alike.
+    void onlyStaleCopiesAreRemoved()
+    {
+        const QString folder = m_dir->filePath(QStringLiteral("music"));
+        QVERIFY(QDir().mkpath(folder));
+        const QStringList alike = {QStringLiteral(".vessolin-abc12.mp3"), QStringLiteral(".vessolin-abc123"),
+                                   QStringLiteral("vessolin-abc123.mp3"), QStringLiteral(".vessolin-abc123.mp3.bak"),
+                                   QStringLiteral(".vessolin-abc-12.mp3")};
+        for (const QString& name : alike)
+            QVERIFY(testenv::writeAll(folder + QLatin1Char('/') + name, "user's"));
+        QVERIFY(QDir(folder).mkdir(QStringLiteral(".vessolin-folder.mp3")));
+        const QString song = folder + QStringLiteral("/song.mp3");
+        QVERIFY(QFile::copy(testenv::fixture(QStringLiteral("id3v2-partial.mp3")), song));
+        QFile(song).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QVERIFY(QFile::link(song, folder + QStringLiteral("/.vessolin-link01.mp3")));
+        QVERIFY(testenv::writeAll(folder + QStringLiteral("/.vessolin-Stale9.mp3"), "left behind"));
+
+        // A write held with its copy made, on a thread of its own.
+        QSemaphore made, resume;
+        QString live;
+        SetCopyMadeHook([&](const QString& copy) {
+            live = copy;
+            made.release();
+            resume.acquire();
+        });
+        tagMusicTags info;
+        info.strLocation = song;
+        info.strName = QStringLiteral("Written");
+        int result = 1;
+        std::unique_ptr<QThread> writer(QThread::create([&] { result = SetMusicInfo_tag(&info, TF_TITLE); }));
+        writer->start();
+        made.acquire();
+        const int removedBeside = RemoveStaleCopies(folder);
+        const bool removedLive = RemoveStaleTagCopy(live);
+        const bool stays = QFile::exists(live);
+        resume.release();
+        writer->wait();
+        SetCopyMadeHook(nullptr);
+        QCOMPARE(removedBeside, 0);
+        QVERIFY(!removedLive);
+        QVERIFY(stays);
+        QCOMPARE(result, 0);
+        QCOMPARE(read(song).strName, QStringLiteral("Written"));
+
+        // The write swept the folder first: the stale copy is gone, the rest stays.
+        QStringList expected = alike;
+        expected << QStringLiteral(".vessolin-folder.mp3") << QStringLiteral(".vessolin-link01.mp3")
+                 << QStringLiteral("song.mp3");
+        expected.sort();
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+                 expected);
+        for (const QString& name : alike)
+            QCOMPARE(testenv::readAll(folder + QLatin1Char('/') + name), QByteArray("user's"));
     }
 
     // A write that fails anywhere leaves the original as it was.

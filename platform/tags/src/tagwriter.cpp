@@ -8,15 +8,63 @@
 #include <taglib/id3v2header.h>
 #include <taglib/mpegfile.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryFile>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+const char kCopyPrefix[] = ".vessolin-";
+
+CopyMadeHook& copyMadeHook()
+{
+    static CopyMadeHook hook;
+    return hook;
+}
+
+// Whether the copy at path is one whose writer is gone: its writer holds a
+// lock on it for as long as it lives, and a process that dies lets go.
+// Removes it then; a link, a folder or a file replaced meanwhile stays.
+bool RemoveIfStale(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const CFileDescriptor fd(::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    struct stat opened, now;
+    if (fd.get() < 0 || ::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode))
+        return false;
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+        return false;
+    if (::lstat(name.constData(), &now) != 0 || now.st_dev != opened.st_dev || now.st_ino != opened.st_ino)
+        return false;
+    return ::unlink(name.constData()) == 0;
+}
+
+// Copies left behind come only from a process that died, so a folder is
+// swept once per process, before the first write into it.
+void SweepFolderOnce(const QString& folder)
+{
+    static QMutex lock;
+    static QSet<QString> swept;
+    {
+        QMutexLocker locker(&lock);
+        if (swept.contains(folder))
+            return;
+        swept.insert(folder);
+    }
+    const int removed = RemoveStaleCopies(folder);
+    if (removed > 0)
+        PlatformLog(QStringLiteral("%1 Removed copies left by interrupted tag writes: %2").arg(folder).arg(removed));
+}
 
 bool CopyBytes(const QString& from, QFile& to)
 {
@@ -34,19 +82,24 @@ bool CopyBytes(const QString& from, QFile& to)
 
 // Makes the working copy beside target. The copy keeps the extension of
 // path, because TagLib and GetFileType both choose by it, and starts with
-// a dot so file browsers do not show it while it exists.
+// a dot so file browsers do not show it while it exists. It stays open and
+// locked until it is renamed or removed: the lock tells a sweep of the
+// folder that its writer lives.
 bool MakeCopy(const QString& path, const QString& target, QTemporaryFile& copy)
 {
     const QFileInfo info(target);
-    copy.setFileTemplate(info.absolutePath() + QStringLiteral("/.vessolin-XXXXXX.")
-                         + QFileInfo(path).suffix());
+    copy.setFileTemplate(info.absolutePath() + QLatin1Char('/') + QLatin1String(kCopyPrefix)
+                         + QStringLiteral("XXXXXX.") + QFileInfo(path).suffix());
+    // The lock comes before the name, so no sweep finds the copy unlocked.
     // Asking for the name also gives an unnamed (O_TMPFILE) copy its name
     // in the folder, which the rename below needs.
-    if (!copy.open() || copy.fileName().isEmpty())
+    if (!copy.open() || ::flock(copy.handle(), LOCK_EX) != 0 || copy.fileName().isEmpty())
         return false;
-    const bool copied = CopyBytes(target, copy);
-    copy.close();
-    return copied;
+    if (!CopyBytes(target, copy))
+        return false;
+    if (const CopyMadeHook& hook = copyMadeHook())
+        hook(copy.fileName());
+    return true;
 }
 
 // MP3s keep the ID3v1 and APE tags they have, and TagLib must not fill
@@ -122,6 +175,8 @@ int WriteThroughCopy(const QString& path, const TagEdit& edit, const TagCheck& c
         return TAG_WRITE_READ_ONLY;
     // A link is followed, so the file it points to changes, not the link.
     const QString target = QFileInfo(path).canonicalFilePath();
+    if (!target.isEmpty())
+        SweepFolderOnce(QFileInfo(target).absolutePath());
     QTemporaryFile copy; // removed again on every failure below
     if (target.isEmpty() || !MakeCopy(path, target, copy))
         return TAG_WRITE_NO_COPY;
@@ -131,4 +186,33 @@ int WriteThroughCopy(const QString& path, const TagEdit& edit, const TagCheck& c
     if (!CheckCopy(copy.fileName(), check))
         return TAG_WRITE_NOT_VERIFIED;
     return ReplaceWithCopy(copy, target);
+}
+
+bool IsWorkingCopyName(const QString& fileName)
+{
+    static const QRegularExpression pattern(QStringLiteral("^\\.vessolin-[A-Za-z0-9]{6}\\.[^./]+$"));
+    return pattern.match(fileName).hasMatch();
+}
+
+int RemoveStaleCopies(const QString& folder)
+{
+    const QDir dir(folder);
+    int removed = 0;
+    const QStringList names = dir.entryList({QLatin1String(kCopyPrefix) + QLatin1Char('*')},
+                                            QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    for (const QString& name : names) {
+        if (IsWorkingCopyName(name) && RemoveIfStale(dir.filePath(name)))
+            ++removed;
+    }
+    return removed;
+}
+
+void SetCopyMadeHook(CopyMadeHook hook)
+{
+    copyMadeHook() = std::move(hook);
+}
+
+bool RemoveStaleTagCopy(const QString& path)
+{
+    return IsWorkingCopyName(QFileInfo(path).fileName()) && RemoveIfStale(path);
 }

@@ -27,3 +27,16 @@ bool IsWritableMusicFile(const QString& path);
 // code; -3 the copy is not a readable audio file; -4 it has no write tag;
 // or a TagWriteResult. path is untouched whenever the result is not 0.
 int WriteThroughCopy(const QString& path, const TagEdit& edit, const TagCheck& check);
+
+// Whether a file name is that of a working copy: ".vessolin-", six letters
+// or digits, ".", the music file's extension.
+bool IsWorkingCopyName(const QString& fileName);
+// Removes the working copies in folder that a process which died while
+// writing left behind; a copy whose writer still runs stays, and so does
+// every file not named as a copy. The count removed.
+int RemoveStaleCopies(const QString& folder);
+
+// For tests: called on the writing thread with the copy's path once it
+// holds the original's bytes, before it is edited. Not thread-safe to set.
+using CopyMadeHook = std::function<void(const QString& copy)>;
+void SetCopyMadeHook(CopyMadeHook hook);
