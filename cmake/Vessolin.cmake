@@ -33,6 +33,10 @@ function(vessolin_add_test)
     set_tests_properties(${T_NAME} PROPERTIES
         TIMEOUT ${T_TIMEOUT}
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;HOME=${home};XDG_DATA_HOME=${home}/.local/share;XDG_CONFIG_HOME=${home}/.config;XDG_CACHE_HOME=${home}/.cache;XDG_MUSIC_DIR=${home}/Music;XDG_PICTURES_DIR=${home}/Pictures;VESSOLIN_FIXTURES=${PROJECT_SOURCE_DIR}/tests/fixtures;VESSOLIN_TESTDATA=${PROJECT_SOURCE_DIR}/../shared/testdata")
+    if(VESSOLIN_SANITIZE)
+        set_property(TEST ${T_NAME} APPEND PROPERTY ENVIRONMENT
+                     "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tools/lsan-suppressions.txt")
+    endif()
     file(MAKE_DIRECTORY ${home})
     if(T_SANITIZED)
         set_property(TEST ${T_NAME} APPEND PROPERTY LABELS sanitized)
