@@ -55,7 +55,6 @@ public:
 
 private:
     bool object(int64_t offset, int64_t* next);
-    bool plainObject(int64_t offset, uint64_t size);
     bool streamProperties(int64_t offset, uint64_t size);
     bool contentDescription(int64_t offset, uint64_t size);
     bool attributes(int64_t offset, int64_t end, AttributeList list);
@@ -108,7 +107,7 @@ bool CAsfWalk::object(int64_t offset, int64_t* next)
     *next = offset + int64_t(size);
     if (SameGuid(header, kFilePropertiesGuid)) {
         m_hasFileProperties = true;
-        return plainObject(offset, size);
+        return true;
     }
     if (SameGuid(header, kStreamPropertiesGuid))
         return streamProperties(offset, size);
@@ -118,14 +117,9 @@ bool CAsfWalk::object(int64_t offset, int64_t* next)
         return attributes(offset + kObjectHeader, offset + int64_t(size), LIST_CONTENT);
     if (SameGuid(header, kHeaderExtensionGuid))
         return headerExtension(offset, size);
-    return plainObject(offset, size);
-}
-
-// An object TagLib reads whole (or not at all when it is only a header):
-// it always ends where its size says.
-bool CAsfWalk::plainObject(int64_t, uint64_t size)
-{
-    return size >= uint64_t(kObjectHeader);
+    // Any other object TagLib reads whole, or not at all when it is only a
+    // header: it ends where its size says.
+    return true;
 }
 
 bool CAsfWalk::streamProperties(int64_t offset, uint64_t size)

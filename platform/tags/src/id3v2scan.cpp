@@ -107,7 +107,7 @@ private:
     bool frame(int64_t p, tagId3v2Scan& out, int64_t* next);
     uint32_t frameSize(int64_t p, const unsigned char* header);
     bool isFrameIdAt(int64_t p);
-    void takeText(int64_t bodyOffset, int64_t available, uint32_t size, FrameKind kind, tagId3v2Scan& out);
+    void takeText(int64_t bodyOffset, int64_t available, uint32_t size, tagId3v2Scan& out);
 
     CScanFile& m_file;
     const int64_t m_start;  // file offset of the tag data (after its header)
@@ -181,13 +181,13 @@ bool CId3v2Walk::frame(int64_t p, tagId3v2Scan& out, int64_t* next)
         // Only the first frame of an ID gives the tag its text.
         m_seen[kind] = true;
         if (formatFlags == kNoFormatFlags && !m_unsynchronised)
-            takeText(m_start + p + m_headerSize, remaining - m_headerSize, size, kind, out);
+            takeText(m_start + p + m_headerSize, remaining - m_headerSize, size, out);
     }
     *next = p + int64_t(size) + m_headerSize;
     return true;
 }
 
-void CId3v2Walk::takeText(int64_t bodyOffset, int64_t available, uint32_t size, FrameKind, tagId3v2Scan& out)
+void CId3v2Walk::takeText(int64_t bodyOffset, int64_t available, uint32_t size, tagId3v2Scan& out)
 {
     const int64_t length = std::min<int64_t>(size, available);
     if (out.hasText || length > kMaxTextBody || length <= 0)
