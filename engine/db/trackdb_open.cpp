@@ -22,6 +22,9 @@ struct Connection
 
 Connection* g_pGlobal = nullptr;
 
+// How long a statement waits for another connection's lock on the file.
+constexpr int kBusyWaitMs = 10000;
+
 const char* const kCreateTable =
     "create table TracksTable\t\t(TrackID integer,\t\t PersistentID text,Name text,"
     "TotalTime text,Artist text,\t\t Album text,Size text,Location text,ArtData blob,"
@@ -190,6 +193,10 @@ int OpenSqlite3DB(const char* path)
         closeConnection();
         return DB_OPEN_FAILED;
     }
+    // Another reader of the file (a backup tool, a database browser) holds
+    // its lock only for a moment; a commit that met it would otherwise fail
+    // at once as busy and the save after an analysis would be lost.
+    sqlite3_busy_timeout(g_pGlobal->handle, kBusyWaitMs);
     if (existed)
         return migrate(g_pGlobal->handle);
     if (createTable(g_pGlobal->handle) != SQLITE_OK) {

@@ -13,6 +13,7 @@
 #include <QVariant>
 
 #include <cstdlib>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -683,6 +684,30 @@ private slots:
         QCOMPARE(CommitTransaction(), 0);
         QCOMPARE(raw.rows("select PersistentID from TracksTable order by rowid"),
                  QList<QVariantList>({{"OUTER"}, {"INNER2"}}));
+    }
+
+    // A reader in another connection (a backup, a browser, a test) holding
+    // its lock for a moment delays a commit instead of failing it.
+    void commitWaitsForAnotherReader()
+    {
+        QCOMPARE(OpenSqlite3DB(path()), 0);
+        QCOMPARE(insertTrack("A", 1), 0);
+        RawDb reader(m_path);
+        QCOMPARE(reader.exec("begin"), SQLITE_OK);
+        QCOMPARE(reader.one("select count(*) from TracksTable").toInt(), 1);
+        std::thread release([&reader] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            reader.exec("commit");
+        });
+        int committed = -1;
+        {
+            DBSavepoint save("save_after_analysis");
+            QCOMPARE(insertTrack("B", 1), 0);
+            committed = save.commit();
+        }
+        release.join();
+        QCOMPARE(committed, 0);
+        QCOMPARE(SelectTrackCountFromDB(), 2);
     }
 
     void threadsShareTheConnection()
