@@ -1,14 +1,23 @@
 // The workflow's pieces below the window: the folder scan of the load
-// thread, the weight of a track in the score, and the project copy.
+// thread, the weight of a track in the score, the analysis walk's pause
+// and stop against the real engine and report page, and the project copy.
 #include "vessolin/analyzethread.h"
 #include "vessolin/loadthread.h"
 #include "vessolin/projectcopy.h"
 
 #include "cadenzo.h"
+#include "common.h"
+#include "config.h"
+#include "libraryxml.h"
+#include "musiclink.h"
+#include "reporter/analyreport.h"
+#include "reporter/duplicate.h"
+#include "sharedimages.h"
 #include "testenv.h"
 
 #include <QDir>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -41,6 +50,8 @@ private slots:
     void stoppedScanFindsNothing();
     void trackWeight_data();
     void trackWeight();
+    void walkHaltsAndGoesOnOrEnds_data();
+    void walkHaltsAndGoesOnOrEnds();
     void projectCopy_data();
     void projectCopy();
 };
@@ -137,6 +148,93 @@ void TestWorkflowParts::trackWeight()
     QCOMPARE(TrackWeight(mode, absence, mask), weight);
 }
 
+void TestWorkflowParts::walkHaltsAndGoesOnOrEnds_data()
+{
+    QTest::addColumn<bool>("quit");
+    QTest::newRow("continue") << false;
+    QTest::newRow("stop while halted") << true;
+}
+
+// 200 tracks, each lacking its artist and artwork: half the weight of each
+// off the score. The walk is told to pause while it is at its first track
+// (from inside the walk, which holds the walk's mutex then); it delivers
+// that track and halts before the next.
+void TestWorkflowParts::walkHaltsAndGoesOnOrEnds()
+{
+    QFETCH(bool, quit);
+    constexpr int kTracks = 200;
+    CreateLinkAndName();
+    CConfig::instance();
+    CreateImage();
+    QTemporaryDir dir;
+    const QString song = dir.filePath(QStringLiteral("song.mp3"));
+    QVERIFY(QFile::copy(testenv::fixture(QStringLiteral("untagged.mp3")), song));
+    QList<libraryxml::Track> tracks;
+    for (int i = 0; i < kTracks; ++i) {
+        libraryxml::Track t;
+        t.trackId = i + 1;
+        t.persistentId = libraryxml::persistentId(quint64(i));
+        t.name = QStringLiteral("Song %1").arg(i);
+        t.album = QStringLiteral("Album");
+        t.size = QFileInfo(song).size();
+        t.location = libraryxml::fileUrl(song);
+        tracks << t;
+    }
+    const QString xml = dir.filePath(QStringLiteral("Library.xml"));
+    QVERIFY(libraryxml::write(xml, tracks));
+
+    CMusicLink link;
+    QSignalSpy loaded(&link, &CMusicLink::SendLoadOK);
+    QSignalSpy analysed(&link, &CMusicLink::SendAnalyzeOK);
+    QCOMPARE(link.InitParam(RUN_ITUNES, xml.toUtf8().constData()), 0);
+    QCOMPARE(link.LoadiTunesMusic(), 0);
+    QVERIFY(loaded.wait(60000));
+    QCOMPARE(link.AnalyzeMusicInfo(CConfig::instance()->Genernal), 0);
+    QVERIFY(analysed.wait(60000));
+    {
+        CAnalyReport report(nullptr);
+        report.SetMusicLink(&link);
+        CDuplicate duplicate(&link, nullptr);
+        CAnalyzeThread walk(&report, &duplicate, &link, nullptr);
+        QSignalSpy ended(&walk, &CAnalyzeThread::SandUpdataReport);
+        bool first = true;
+        connect(&walk, &CAnalyzeThread::UpdateProcess, this, [&](int, int) {
+            if (first)
+                iPauseThread = 1;
+            first = false;
+        }, Qt::DirectConnection);
+        ResetAnalysisWalk();
+        tagAnalyzeJob job;
+        job.iRun = 7;
+        job.iMask = CConfig::instance()->Genernal;
+        job.dScore = PROGRESS_FULL;
+        walk.Start(job);
+        QTRY_COMPARE(report.m_iProblemNum.load(), 1);
+        QTest::qWait(200);
+        QCOMPARE(report.m_iProblemNum.load(), 1);
+        QVERIFY(walk.isRunning());
+        if (quit) {
+            QuitAnalysisWalk();
+            QVERIFY(walk.wait(60000));
+            QCoreApplication::processEvents();
+            QCOMPARE(ended.count(), 0);
+            QCOMPARE(report.m_iProblemNum.load(), 1);
+        } else {
+            ContinueAnalysisWalk();
+            QVERIFY(ended.wait(60000));
+            QCOMPARE(report.m_iProblemNum.load(), kTracks);
+            QCOMPARE(ended.at(0).at(0).toInt(), 7);
+            QCOMPARE(ended.at(0).at(1).toDouble(), 5000.0);
+            QCOMPARE(ended.at(0).at(2).toDouble(), 50.0);
+        }
+        walk.wait();
+        report.StopWorking();
+    }
+    link.SetExitState(1);
+    link.DestroyMusicLibrary();
+    DestroyImage();
+}
+
 void TestWorkflowParts::projectCopy_data()
 {
     QTest::addColumn<QString>("setup");  // what stands at the target before
@@ -192,5 +290,5 @@ void TestWorkflowParts::projectCopy()
         QVERIFY2(!name.startsWith(QLatin1String(".saved")), qPrintable(name));
 }
 
-QTEST_GUILESS_MAIN(TestWorkflowParts)
+QTEST_MAIN(TestWorkflowParts)
 #include "tst_workflowparts.moc"

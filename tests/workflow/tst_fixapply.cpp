@@ -1,0 +1,317 @@
+// The main window's fixing, applying and duplicate sides with the real
+// engine, the real report page and the fake services on 127.0.0.1: Fix All
+// to the Apply button, the apply and its end texts, the apply inside a
+// paused fixing run, the replace question, closing with results waiting,
+// and the score arithmetic of the pages' reports.
+#include "windowdriver.h"
+
+#include "lookupfakes.h"
+#include "reporter/analyreport.h"
+
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace driver;
+using lookupfakes::kAlbumGroup;
+
+namespace {
+
+constexpr int kSongs = 8;
+
+// Songs with every field but a picture: the artwork category alone.
+bool MakeSongs(const QTemporaryDir& dir)
+{
+    QList<QPair<QString, QString>> songs;
+    for (int i = 0; i < kSongs; ++i)
+        songs.append({QStringLiteral("song %1.mp3").arg(i), QStringLiteral("id3v1-only.mp3")});
+    return MakeMusicFolder(dir.path(), songs);
+}
+
+bool WaitFor(CMainUI& window, int stage, int sub)
+{
+    return QTest::qWaitFor([&] { return window.State().iState == stage && window.State().iSubState == sub; },
+                           kWaitMs);
+}
+
+CAnalyReport* Report(CMainUI& window) { return window.findChild<CAnalyReport*>(); }
+
+int Progress(CMainUI& window) { return Named<QProgressBar>(window, "main_progress")->value(); }
+
+bool NoThreadRuns(CMainUI& window)
+{
+    for (QThread* thread : window.findChildren<QThread*>()) {
+        if (thread->isRunning() && thread->metaObject()->className() != QByteArray("CThreadAWS"))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+class TestFixApply : public QObject
+{
+    Q_OBJECT
+
+    FakeService m_fake;
+    // Songs of the current test: an apply writes into them.
+    std::unique_ptr<QTemporaryDir> m_songs;
+    // One window for the whole run, as the application has: the engine's
+    // online side starts once per process. Each test begins at Home.
+    std::unique_ptr<CMainUI> m_pWindow;
+
+    // A window on the report of the songs, on its Fix All button.
+    bool startReport(CMainUI& window)
+    {
+        window.show();
+        window.LoadStartParam({m_songs->path()}, g_strDBName, RUN_FILES);
+        return QTest::qWaitFor([&] { return IsFinished(window, MW_ANALYSING); }, kWaitMs)
+            && ButtonPage(window) == BP_FIXALL;
+    }
+
+    // Fix All, to the Apply button.
+    bool fixAll(CMainUI& window)
+    {
+        Button(window, "main_fixallbut")->click();
+        const bool ok = window.State().iState == MW_FIXING && WaitFor(window, MW_APPLY, SUB_NONE);
+        if (!ok)
+            qWarning() << "fixing stands at" << window.State().iState << window.State().iSubState << StatusText(window);
+        return ok;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_fake.port() != 0);
+        for (const char* name : {"VESSOLIN_ACOUSTID_URL", "VESSOLIN_MUSICBRAINZ_URL", "VESSOLIN_COVERART_URL"})
+            qputenv(name, m_fake.baseUrl());
+        qputenv("VESSOLIN_ACOUSTID_KEY", "test-key");
+        m_fake.answer(lookupfakes::lookupPath(), FakeAnswer::json(lookupfakes::lookupAnswer(true)));
+        m_fake.answer(lookupfakes::recordingPath(),
+                      FakeAnswer::json(lookupfakes::recordingDetails("1999-05-04", "Rock")));
+        m_fake.answer(lookupfakes::frontPath(kAlbumGroup), FakeAnswer::image(lookupfakes::noiseJpeg(5)));
+        m_fake.answer(lookupfakes::searchPath(), FakeAnswer::json(lookupfakes::searchAnswer({kAlbumGroup})));
+        ForgetWorkingDatabase();
+        m_pWindow = std::make_unique<CMainUI>();
+    }
+
+    void cleanupTestCase() { m_pWindow.reset(); }
+
+    void init()
+    {
+        if (m_pWindow->State().iState != MW_IDLE) {
+            ModalWatch home([](QWidget* modal) { return PressMessageButton(modal, QStringLiteral("Yes")); });
+            Button(*m_pWindow, "main_gohome")->click();
+            QCOMPARE(home.handled, 1);
+        }
+        QCOMPARE(m_pWindow->State().iState, int(MW_IDLE));
+        ForgetWorkingDatabase();
+        CConfig::instance()->Replace = 0x01000C00;
+        m_songs = std::make_unique<QTemporaryDir>();
+        QVERIFY(MakeSongs(*m_songs));
+    }
+
+    void cleanup() { m_songs.reset(); }
+
+    // Fix All ends on the Apply button with the score full; the apply
+    // writes and ends with its text.
+    void fixAllThenApply()
+    {
+        CMainUI& window = *m_pWindow;
+        QVERIFY(startReport(window));
+        QVERIFY(fixAll(window));
+        QCOMPARE(ButtonPage(window), int(BP_APPLY));
+        QCOMPARE(ScoreText(window), QStringLiteral("100"));
+        const QStringList done = {
+            QStringLiteral("Congrats! Your library looks great now. You can apply all the results now."),
+            QStringLiteral("Relax now. Let me take you to start a great music feast."),
+            QStringLiteral("Well done. You have defeated most of other computers. Just enjoy your music now.")};
+        QVERIFY2(done.contains(TipText(window)), qPrintable(TipText(window)));
+        QVERIFY(!MenuAction(window, QStringLiteral("Pause"))->isEnabled());
+        QVERIFY(Report(window)->IsNeedApply());
+
+        Button(window, "main_applybut")->click();
+        QCOMPARE(window.State().iSubState, int(SUB_RUNNING));
+        QVERIFY(!MenuAction(window, QStringLiteral("Save Project"))->isEnabled());
+        QVERIFY(WaitFor(window, MW_APPLY, SUB_FINISHED));
+        QCOMPARE(StatusText(window), QStringLiteral("Results applyed."));
+        QCOMPARE(ButtonPage(window), int(BP_APPLY));
+        QVERIFY(!Report(window)->IsNeedApply());
+        QVERIFY(MenuAction(window, QStringLiteral("Save Project"))->isEnabled());
+    }
+
+    // Paused while its first results come in, the run cannot end: most
+    // songs have not started. "Apply Result" applies inside it and hands
+    // back the paused run where it stood.
+    void applyInsidePausedFixing()
+    {
+        CMainUI& window = *m_pWindow;
+        QVERIFY(startReport(window));
+        bool paused = false;
+        QObject scope;  // the watch ends with this test; the window stays
+        connect(Report(window), &CAnalyReport::ReportFixInfo, &scope, [&](int, int progress) {
+            if (!paused && progress > 0 && window.State().iSubState == SUB_RUNNING) {
+                paused = true;
+                Button(window, "main_cancelbut")->click();
+            }
+        }, Qt::QueuedConnection);
+        Button(window, "main_fixallbut")->click();
+        QVERIFY(QTest::qWaitFor([&] { return paused; }, kWaitMs));
+        QCOMPARE(window.State().iSubState, int(SUB_PAUSED));
+        QCOMPARE(StatusText(window), QStringLiteral("Paused."));
+        QVERIFY(Named<QWidget>(window, "MainUIQuitOrSave")->isVisible());
+        const int stood = Progress(window);
+
+        window.ApplyOrSave(1);
+        QCOMPARE(window.State().iState, int(MW_APPLY));
+        QVERIFY(!Named<QWidget>(window, "MainUIQuitOrSave")->isVisible());
+        QVERIFY(WaitFor(window, MW_FIXING, SUB_PAUSED));
+        QCOMPARE(StatusText(window), QStringLiteral("Paused."));
+        QCOMPARE(Button(window, "main_cancelbut")->text(), QStringLiteral("   Continue"));
+        QCOMPARE(Progress(window), stood);
+        QVERIFY(MenuAction(window, QStringLiteral("Continue"))->isEnabled());
+        QVERIFY(Named<QWidget>(window, "MainUIQuitOrSave")->isVisible());
+
+        MenuAction(window, QStringLiteral("Continue"))->trigger();
+        QCOMPARE(StatusText(window).isEmpty(), false);
+        QVERIFY(WaitFor(window, MW_APPLY, SUB_NONE));
+    }
+
+    void replaceQuestion_data()
+    {
+        QTest::addColumn<int>("replace");
+        QTest::addColumn<QString>("answer");  // empty: no question expected
+        QTest::addColumn<int>("replaceAfter");
+        QTest::newRow("default settings") << 0x01000C00 << "" << 0x01000C00;
+        QTest::newRow("switch without fields") << int(OPT_REPLACE_META) << "" << int(OPT_REPLACE_META);
+        QTest::newRow("answered No") << int(OPT_REPLACE_META | MF_TITLE) << "No" << int(MF_TITLE);
+        QTest::newRow("answered Yes") << int(OPT_REPLACE_META | MF_GENRE) << "Yes" << int(OPT_REPLACE_META | MF_GENRE);
+    }
+
+    // No never cancels the apply; it switches the replacing off, so the
+    // second apply asks nothing.
+    void replaceQuestion()
+    {
+        QFETCH(int, replace);
+        QFETCH(QString, answer);
+        QFETCH(int, replaceAfter);
+        CMainUI& window = *m_pWindow;
+        QVERIFY(startReport(window));
+        QVERIFY(fixAll(window));
+        CConfig::instance()->Replace = replace;
+        QString asked;
+        ModalWatch watch([&](QWidget* modal) { return PressMessageButton(modal, answer, &asked); });
+        for (int round = 0; round < 2; ++round) {
+            Button(window, "main_applybut")->click();
+            QVERIFY(WaitFor(window, MW_APPLY, SUB_FINISHED));
+        }
+        QCOMPARE(watch.handled, answer.isEmpty() ? 0 : (answer == QLatin1String("No") ? 1 : 2));
+        if (!answer.isEmpty())
+            QVERIFY(asked.contains(QLatin1String("Are you sure you want to replace songs meta and apply the result?")));
+        QCOMPARE(CConfig::instance()->Replace, replaceAfter);
+    }
+
+    void closeWithResultsWaiting_data()
+    {
+        QTest::addColumn<QString>("answer");  // empty: no question expected
+        QTest::addColumn<bool>("paused");     // close during a paused apply
+        QTest::addColumn<bool>("closed");
+        QTest::newRow("Cancel") << "Cancel" << false << false;
+        QTest::newRow("Apply") << "Apply" << false << true;
+        QTest::newRow("Ignore") << "Ignore" << false << true;
+        QTest::newRow("during a paused apply") << "" << true << true;
+    }
+
+    // Apply closes the window once the apply has ended, without asking
+    // again. A paused apply (nothing waits any more once it has begun) is
+    // released by the close, ends, and the close goes on.
+    void closeWithResultsWaiting()
+    {
+        QFETCH(QString, answer);
+        QFETCH(bool, paused);
+        QFETCH(bool, closed);
+        CMainUI& window = *m_pWindow;
+        QVERIFY(startReport(window));
+        QVERIFY(fixAll(window));
+        QVERIFY(Report(window)->IsNeedApply());
+        if (paused) {
+            Button(window, "main_applybut")->click();
+            Button(window, "main_cancelbut")->click();
+            QCOMPARE(window.State().iSubState, int(SUB_PAUSED));
+        }
+        QString asked;
+        ModalWatch watch([&](QWidget* modal) { return PressMessageButton(modal, answer, &asked); });
+        window.close();
+        if (answer == QLatin1String("Apply")) {
+            QCOMPARE(window.State().iSubState, int(SUB_RUNNING));
+            QVERIFY(QTest::qWaitFor([&] { return !window.isVisible(); }, kWaitMs));
+            QVERIFY(!Report(window)->IsNeedApply());
+            QCOMPARE(StatusText(window), QStringLiteral("Results applyed."));
+        }
+        QCOMPARE(watch.handled, answer.isEmpty() ? 0 : 1);
+        if (!answer.isEmpty())
+            QCOMPARE(asked, QStringLiteral("Do you want to apply the new results?|"));
+        QCOMPARE(!window.isVisible(), closed);
+        if (answer == QLatin1String("Cancel")) {
+            QCOMPARE(window.State().iState, int(MW_APPLY));
+            QVERIFY(Report(window)->IsNeedApply());
+        }
+        QVERIFY(NoThreadRuns(window));
+        window.show();
+    }
+
+    void scoreFromThePages_data()
+    {
+        QTest::addColumn<QString>("calls");  // "fix:open,progress" or "add:count"
+        QTest::addColumn<double>("score");
+        QTest::addColumn<QString>("shown");
+        // Eight songs: each weighs 1250, a quarter of it per open problem.
+        QTest::newRow("nothing open is full") << "fix:0,500" << 10000.0 << "100";
+        QTest::newRow("a negative count keeps the score") << "fix:2,500 fix:-1,900" << 9375.0 << "93";
+        QTest::newRow("two open") << "fix:2,500" << 9375.0 << "93";
+        QTest::newRow("more open than there can be") << "fix:100,500" << 0.0 << "0";
+        QTest::newRow("within one song of full is full") << "fix:3,0 add:1" << 10000.0 << "100";
+        QTest::newRow("added songs") << "fix:8,0 add:2" << 10000.0 - 8 * 312.5 + 2 * 1250 << "100";
+        QTest::newRow("no change for none") << "fix:8,0 add:0" << 7500.0 << "75";
+        QTest::newRow("removed below zero") << "fix:8,0 add:-9" << 0.0 << "0";
+    }
+
+    void scoreFromThePages()
+    {
+        QFETCH(QString, calls);
+        QFETCH(double, score);
+        QFETCH(QString, shown);
+        CMainUI& window = *m_pWindow;
+        QVERIFY(startReport(window));
+        for (const QString& call : calls.split(QLatin1Char(' '))) {
+            const QStringList parts = call.section(QLatin1Char(':'), 1).split(QLatin1Char(','));
+            if (call.startsWith(QLatin1String("fix")))
+                window.ReportFixInfo(parts.at(0).toInt(), parts.at(1).toInt());
+            else
+                window.AddFixMissNum(parts.at(0).toInt());
+        }
+        QCOMPARE(window.Score(), score);
+        QCOMPARE(ScoreText(window), shown);
+        if (calls.endsWith(QLatin1String("fix:-1,900")))
+            QCOMPARE(Progress(window), 900);
+    }
+
+    void requestsThatStartNothing()
+    {
+        CMainUI& window = *m_pWindow;
+        window.show();
+        const tagMainState before = window.State();
+        window.ApplyOrSave(2);
+        window.ScanDuplicate();  // no source chosen on the duplicate page
+        window.LoadStartParam({m_songs->path()}, g_strDBName, EMusicRunMode(0));
+        Button(window, "main_removebut")->click();
+        QVERIFY(window.State() == before);
+        QCOMPARE(PageIndex(window), int(CMainUI::PAGE_START));
+    }
+};
+
+QTEST_MAIN(TestFixApply)
+#include "tst_fixapply.moc"
