@@ -176,7 +176,7 @@ private slots:
         QVERIFY(Named<QWidget>(window, "MainUIQuitOrSave")->isVisible());
 
         MenuAction(window, QStringLiteral("Continue"))->trigger();
-        QCOMPARE(StatusText(window).isEmpty(), false);
+        QCOMPARE(StatusText(window), QStringLiteral("Continue to fix, please wait a moment."));
         QVERIFY(WaitFor(window, MW_APPLY, SUB_NONE));
     }
 
@@ -241,6 +241,7 @@ private slots:
             Button(window, "main_applybut")->click();
             Button(window, "main_cancelbut")->click();
             QCOMPARE(window.State().iSubState, int(SUB_PAUSED));
+            QCOMPARE(StatusText(window), QStringLiteral("Paused. Wanna continue and experience a new library?"));
         }
         QString asked;
         ModalWatch watch([&](QWidget* modal) { return PressMessageButton(modal, answer, &asked); });

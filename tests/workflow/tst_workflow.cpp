@@ -10,6 +10,7 @@
 #include "vessolin/startui.h"
 
 #include <QProcess>
+#include <QProgressBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -112,6 +113,8 @@ private slots:
     void openMusicFiles();
     void duplicateScanEndsOnTheDuplicatePage();
     void noMusicFilesFound();
+    void progressNeverNarrowerThanItsStyle_data();
+    void progressNeverNarrowerThanItsStyle();
     void cleanItunes_data();
     void cleanItunes();
     void pauseAndContinue_data();
@@ -231,6 +234,33 @@ void TestWorkflow::noMusicFilesFound()
     QCOMPARE(PageIndex(window), int(CMainUI::PAGE_START));
     QCOMPARE(HeaderPage(window), int(CMainUI::HEADER_WELCOME));
     QCOMPARE(Button(window, "cleaner_obj")->text(), QStringLiteral("Start to Clean iTunes"));
+}
+
+void TestWorkflow::progressNeverNarrowerThanItsStyle_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("progress");
+    QTest::addColumn<int>("shown");
+    QTest::newRow("300 pixels, 100") << 300 << 100 << 500;
+    QTest::newRow("300 pixels, 600") << 300 << 600 << 600;
+    QTest::newRow("more than full") << 300 << 12000 << 10000;
+    QTest::newRow("not laid out yet") << 0 << 100 << 100;
+}
+
+// Fifteen pixels at least, whatever the width; a bar of no width yet
+// divides nothing.
+void TestWorkflow::progressNeverNarrowerThanItsStyle()
+{
+    QFETCH(int, width);
+    QFETCH(int, progress);
+    QFETCH(int, shown);
+    CMainUI window;
+    window.show();
+    auto* bar = Named<QProgressBar>(window, "main_progress");
+    bar->setMinimumWidth(0);
+    bar->resize(width, bar->height());
+    window.UpdateProcess(progress);
+    QCOMPARE(bar->value(), shown);
 }
 
 void TestWorkflow::cleanItunes_data()
