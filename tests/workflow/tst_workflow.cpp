@@ -265,22 +265,41 @@ void TestWorkflow::progressNeverNarrowerThanItsStyle()
 
 void TestWorkflow::cleanItunes_data()
 {
-    QTest::addColumn<bool>("throughThePanel");
-    QTest::newRow("no library file, Try Again, then the panel") << true;
-    QTest::newRow("the library file given") << false;
+    QTest::addColumn<QString>("how");
+    QTest::newRow("the library at its usual place") << "default";
+    QTest::newRow("at the older name") << "older name";
+    QTest::newRow("no library file, Try Again, then the panel") << "panel";
+    QTest::newRow("the library file given") << "given";
 }
+
+namespace {
+
+QString UsualLibrary(bool olderName)
+{
+    return QString::fromLocal8Bit(qgetenv("XDG_MUSIC_DIR"))
+        + (olderName ? QStringLiteral("/iTunes/iTunes Library.xml") : QStringLiteral("/iTunes/iTunes Music Library.xml"));
+}
+
+} // namespace
 
 // Six tracks, each lacking its artist and artwork: half their weight off,
 // a score of 50.
 void TestWorkflow::cleanItunes()
 {
-    QFETCH(bool, throughThePanel);
+    QFETCH(QString, how);
     QTemporaryDir dir;
     const QString xml = MakeLongLibrary(dir, 6);
     QVERIFY(!xml.isEmpty());
+    for (bool older : {false, true})
+        QFile::remove(UsualLibrary(older));
+    if (how == QLatin1String("default") || how == QLatin1String("older name")) {
+        const QString usual = UsualLibrary(how != QLatin1String("default"));
+        QVERIFY(QDir().mkpath(QFileInfo(usual).absolutePath()));
+        QVERIFY(QFile::copy(xml, usual));
+    }
     CMainUI window;
     window.show();
-    if (throughThePanel) {
+    if (how == QLatin1String("panel")) {
         Button(window, "cleaner_obj")->click();
         QVERIFY(QTest::qWaitFor([&] { return IsFinished(window, MW_LOADING); }, kWaitMs));
         QCOMPARE(StatusText(window),
@@ -291,10 +310,14 @@ void TestWorkflow::cleanItunes()
         ModalWatch watch([&](QWidget* modal) { return AnswerFileDialog(modal, xml); });
         Button(window, "cleaner_obj")->click();
         QCOMPARE(watch.handled, 1);
-    } else {
+    } else if (how == QLatin1String("given")) {
         window.LoadStartParam({xml}, g_strDBName, RUN_ITUNES);
+    } else {
+        Button(window, "cleaner_obj")->click();
     }
     QVERIFY(WaitForReport(window));
+    for (bool older : {false, true})
+        QFile::remove(UsualLibrary(older));
     int highest = 0;
     EngineTrackCount(window, &highest);
     QCOMPARE(highest, 6);
