@@ -242,6 +242,8 @@ private slots:
             Button(window, "main_cancelbut")->click();
             QCOMPARE(window.State().iSubState, int(SUB_PAUSED));
             QCOMPARE(StatusText(window), QStringLiteral("Paused. Wanna continue and experience a new library?"));
+            // Once the apply has begun nothing waits to be applied any more.
+            QVERIFY(QTest::qWaitFor([&] { return !Report(window)->IsNeedApply(); }, kWaitMs));
         }
         QString asked;
         ModalWatch watch([&](QWidget* modal) { return PressMessageButton(modal, answer, &asked); });
