@@ -194,6 +194,9 @@ void CMainUI::GoHome()
         QMessageBox::Yes | QMessageBox::Cancel, QMessageBox::NoButton);
     if (answer == QMessageBox::Cancel)
         return;
+    // From the duplicate page nothing of this run is loaded: a working
+    // database there is an interrupted run kept for a later start.
+    const bool loaded = m_state.iState != MW_IDLE;
     StopSequence();
     DelelteLoadTreeItem();
     m_pAnalyReport->StopWorking();
@@ -201,10 +204,10 @@ void CMainUI::GoHome()
     m_pMusicLink->DestroyMusicLibrary();
     // An opened project takes the run back first; if that copy fails, the
     // working database is the run's only copy and stays for the next start.
-    if (SaveToDB(true) == PC_OK)
-        DeleteDBFile();
-    else
+    if (SaveToDB(true) != PC_OK)
         WriteUILog(QStringLiteral("GoHome kept the working database: the project copy failed"));
+    else if (loaded)
+        DeleteDBFile();
     m_eLoadMode = EMusicRunMode(0);
     ResetWorkflow();
     m_pApplyOrSaveLabel->hide();
@@ -246,8 +249,11 @@ void CMainUI::LoadXMLPath()
 int CMainUI::SaveToDB(bool atExit)
 {
     if (m_strProjectPath.isEmpty() || m_strProjectPath == g_strDBName) {
-        if (atExit && QFile::exists(g_strDBName) && !m_pAnalyReport->IsNeedApply()
-            && m_pScoreLabel->text() == QLatin1String("100"))
+        // The start screen reads "100" too: a database this run never
+        // loaded (an interrupted run the user chose not to continue yet)
+        // stays for the next start.
+        if (atExit && m_state.iState != MW_IDLE && QFile::exists(g_strDBName)
+            && !m_pAnalyReport->IsNeedApply() && m_pScoreLabel->text() == QLatin1String("100"))
             m_bDeleteDB = true;
         return PC_OK;
     }

@@ -121,6 +121,7 @@ private slots:
     void pauseAndContinue();
     void homeDuringEachPhase_data();
     void homeDuringEachPhase();
+    void homeFromTheDuplicatePageKeepsAnInterruptedRun();
     void saveProject_data();
     void saveProject();
     void closeRules_data();
@@ -138,6 +139,8 @@ void TestWorkflow::cleanup()
 {
     ForgetWorkingDatabase();
     QDir(SongsFolder()).removeRecursively();
+    // An old day in the trash would make the duplicate page ask to clear it.
+    QDir(CConfig::instance()->GetTrashPath() + QStringLiteral("/2020-01-01")).removeRecursively();
     CConfig::Destroy();
 }
 
@@ -484,6 +487,27 @@ void TestWorkflow::homeDuringEachPhase()
     QCOMPARE(highest, 2);
 }
 
+// Declined at the start, the interrupted run's database is not this run's
+// to delete, neither by Home nor by closing.
+void TestWorkflow::homeFromTheDuplicatePageKeepsAnInterruptedRun()
+{
+    QVERIFY(testenv::writeAll(g_strDBName, "an interrupted run"));
+    ModalWatch watch([&](QWidget* modal) {
+        // The question at start is declined; Home is confirmed.
+        return PressMessageButton(modal, QStringLiteral("Yes")) || PressMessageButton(modal, QStringLiteral("Cancel"));
+    });
+    CMainUI window;
+    window.show();
+    QVERIFY(QTest::qWaitFor([&] { return watch.handled == 1; }, kWaitMs));
+    Button(window, "duplicate_obj")->click();
+    QCOMPARE(PageIndex(window), int(CMainUI::PAGE_DUPLICATE));
+    QCOMPARE(ButtonPage(window), int(BP_SCAN));
+    Button(window, "main_gohome")->click();
+    QCOMPARE(watch.handled, 2);
+    QCOMPARE(PageIndex(window), int(CMainUI::PAGE_START));
+    QCOMPARE(testenv::readAll(g_strDBName), QByteArray("an interrupted run"));
+}
+
 void TestWorkflow::saveProject_data()
 {
     QTest::addColumn<bool>("oldProject");
@@ -527,6 +551,7 @@ void TestWorkflow::closeRules_data()
     QTest::newRow("problems left") << "problems";
     QTest::newRow("an opened project") << "project";
     QTest::newRow("a failed copy to the project") << "failed copy";
+    QTest::newRow("an interrupted run not continued") << "declined";
 }
 
 void TestWorkflow::closeRules()
@@ -545,7 +570,16 @@ void TestWorkflow::closeRules()
         CConfig::Destroy();
     }
     QByteArray atClose;
-    {
+    if (run == QLatin1String("declined")) {
+        // The start screen's question answered Cancel, then the window closed.
+        QVERIFY(testenv::writeAll(g_strDBName, "an interrupted run"));
+        ModalWatch watch([&](QWidget* modal) { return PressMessageButton(modal, QStringLiteral("Cancel")); });
+        CMainUI window;
+        window.show();
+        QVERIFY(QTest::qWaitFor([&] { return watch.handled == 1; }, kWaitMs));
+        QVERIFY(window.close());
+        atClose = "an interrupted run";
+    } else {
         CMainUI window;
         window.show();
         if (run == QLatin1String("clean")) {
@@ -570,12 +604,15 @@ void TestWorkflow::closeRules()
         if (run == QLatin1String("failed copy"))
             QCOMPARE(testenv::readAll(project), before);
     }
-    const bool kept = run == QLatin1String("problems") || run == QLatin1String("failed copy");
+    const bool kept = run == QLatin1String("problems") || run == QLatin1String("failed copy")
+                   || run == QLatin1String("declined");
     QCOMPARE(QFile::exists(g_strDBName), kept);
     QFile::remove(g_strDBName + QStringLiteral("-journal"));
     if (!kept)
         return;
     QCOMPARE(testenv::readAll(g_strDBName), atClose);
+    if (run == QLatin1String("declined"))
+        return;
 
     // The next start offers to continue, and continuing reopens the run.
     CConfig::Destroy();
