@@ -122,6 +122,13 @@ private slots:
     {
         CMainUI& window = *m_pWindow;
         QVERIFY(startReport(window));
+        // Eight songs lacking their artwork: 7500, the band below 8000.
+        QCOMPARE(ScoreText(window), QStringLiteral("75"));
+        const QStringList band = {
+            QStringLiteral("It looks OK. But the library looks incomplete. Why not Fix All and perfect them?"),
+            QStringLiteral("Looks OK but you'd better clean up your library soon. Why not let me help you, darling?"),
+            QStringLiteral("Oh, dear, just slow down and take care of your lovely songs. They need your attention.")};
+        QVERIFY2(band.contains(TipText(window)), qPrintable(TipText(window)));
         QVERIFY(fixAll(window));
         QCOMPARE(ButtonPage(window), int(BP_APPLY));
         QCOMPARE(ScoreText(window), QStringLiteral("100"));
