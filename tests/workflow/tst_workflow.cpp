@@ -216,6 +216,20 @@ void TestWorkflow::duplicateScanEndsOnTheDuplicatePage()
     QCOMPARE(ScoreText(window), QStringLiteral("33"));
     QCOMPARE(PageIndex(window), int(CMainUI::PAGE_DUPLICATE));
     QCOMPARE(ButtonPage(window), int(BP_REMOVE));
+
+    // Remove, with its confirmation switched off, moves the copy marked to
+    // go into the trash on the apply thread.
+    CConfig::instance()->SetMsgInfo(2);
+    Button(window, "main_removebut")->click();
+    QCOMPARE(window.State().iState, int(MW_APPLY));
+    QCOMPARE(StatusText(window), QStringLiteral("Removing duplicates music, please wait..."));
+    QVERIFY(QTest::qWaitFor([&] { return IsFinished(window, MW_APPLY); }, kWaitMs));
+    QCOMPARE(TipText(window), QStringLiteral("Congratulations! Duplicates has been removed successfully."));
+    QCOMPARE(ButtonPage(window), int(BP_REMOVE));
+    const int left = int(QFile::exists(dir.filePath(QStringLiteral("a.mp3"))))
+                   + int(QFile::exists(dir.filePath(QStringLiteral("copy/a.mp3"))));
+    QCOMPARE(left, 1);
+    CConfig::instance()->SetMsgInfo(0);
 }
 
 void TestWorkflow::noMusicFilesFound()
