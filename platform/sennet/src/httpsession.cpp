@@ -48,6 +48,9 @@ HttpSession::HttpSession(StopGate& gate)
     // safe policy refuses.
     m_nam.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     m_timer.setSingleShot(true);
+    // A coarse timer may fire a few milliseconds early, which would send a
+    // request before its booked turn.
+    m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &HttpSession::onTimer);
     m_attached = m_gate.attach(this);
 }
@@ -104,9 +107,9 @@ bool HttpSession::waitTurn(Service service)
     RateLimiter* limiter = limiterFor(service);
     if (!limiter)
         return true;
-    const qint64 now = monotonicMs();
-    const qint64 waitMs = limiter->reserve(now) - now;
-    if (waitMs > 0) {
+    const qint64 turn = limiter->reserve(monotonicMs());
+    for (qint64 waitMs = turn - monotonicMs(); waitMs > 0 && !m_aborted;
+         waitMs = turn - monotonicMs()) {
         m_timer.start(static_cast<int>(waitMs));
         m_loop.exec();
         m_timer.stop();
