@@ -6,6 +6,7 @@
 #include "about.h"
 #include "common.h"
 #include "config.h"
+#include "modalwatch.h"
 #include "option.h"
 #include "plist.h"
 #include "testenv.h"
@@ -30,10 +31,8 @@
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QTreeWidget>
 
-#include <functional>
 #include <memory>
 
 namespace {
@@ -52,55 +51,6 @@ void CollectNames(QAccessibleInterface* face, QList<QPair<QString, QAccessible::
     out << qMakePair(face->text(QAccessible::Name), face->role());
     for (int i = 0; i < face->childCount(); ++i)
         CollectNames(face->child(i), out, depth + 1);
-}
-
-// Acts on the next modal window once it shows, from inside its own loop.
-class ModalWatch : public QObject
-{
-public:
-    explicit ModalWatch(std::function<bool(QWidget*)> act) : m_act(std::move(act))
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (modal && m_act(modal))
-                ++handled;
-        });
-        m_timer.start(10);
-    }
-    int handled = 0;
-
-private:
-    std::function<bool(QWidget*)> m_act;
-    QTimer m_timer;
-};
-
-bool PressMessageButton(QWidget* modal, const QString& text, QString* seen)
-{
-    auto* box = qobject_cast<QMessageBox*>(modal);
-    if (!box)
-        return false;
-    if (seen)
-        *seen = box->informativeText();
-    for (QAbstractButton* button : box->buttons()) {
-        if (button->text() == text) {
-            button->click();
-            return true;
-        }
-    }
-    return false;
-}
-
-QAction* MenuAction(CMainUI& window, const QString& text)
-{
-    for (QAction* action : window.menuBar()->findChildren<QAction*>()) {
-        if (action->text() == text)
-            return action;
-    }
-    for (QAction* action : window.findChildren<QAction*>()) {
-        if (action->text() == text)
-            return action;
-    }
-    return nullptr;
 }
 
 QStringList MenuTexts(QMenu* menu)
@@ -314,8 +264,9 @@ private slots:
         QSignalSpy requests(window.StartUI(), &CStartUI::Complete);
         window.show();
         QTRY_COMPARE(watch.handled, 1);
+        // The box has no main text, only the informative one.
         QCOMPARE(question,
-                 QStringLiteral("Last fixing project was interrupted unexpectedly. Do you want to continue it?"));
+                 QStringLiteral("|Last fixing project was interrupted unexpectedly. Do you want to continue it?"));
         QCOMPARE(requests.size(), requested ? 1 : 0);
         if (requested) {
             const Request request = Requests(requests).first();

@@ -31,12 +31,6 @@ bool MakeSongs(const QTemporaryDir& dir)
     return MakeMusicFolder(dir.path(), songs);
 }
 
-bool WaitFor(CMainUI& window, int stage, int sub)
-{
-    return QTest::qWaitFor([&] { return window.State().iState == stage && window.State().iSubState == sub; },
-                           kWaitMs);
-}
-
 CAnalyReport* Report(CMainUI& window) { return window.findChild<CAnalyReport*>(); }
 
 int Progress(CMainUI& window) { return Named<QProgressBar>(window, "main_progress")->value(); }
@@ -68,15 +62,14 @@ class TestFixApply : public QObject
     {
         window.show();
         window.LoadStartParam({m_songs->path()}, g_strDBName, RUN_FILES);
-        return QTest::qWaitFor([&] { return IsFinished(window, MW_ANALYSING); }, kWaitMs)
-            && ButtonPage(window) == BP_FIXALL;
+        return WaitForReport(window) && ButtonPage(window) == BP_FIXALL;
     }
 
     // Fix All, to the Apply button.
     bool fixAll(CMainUI& window)
     {
         Button(window, "main_fixallbut")->click();
-        const bool ok = window.State().iState == MW_FIXING && WaitFor(window, MW_APPLY, SUB_NONE);
+        const bool ok = window.State().iState == MW_FIXING && WaitForStage(window, MW_APPLY, SUB_NONE);
         if (!ok)
             qWarning() << "fixing stands at" << window.State().iState << window.State().iSubState << StatusText(window);
         return ok;
@@ -143,7 +136,7 @@ private slots:
         Button(window, "main_applybut")->click();
         QCOMPARE(window.State().iSubState, int(SUB_RUNNING));
         QVERIFY(!MenuAction(window, QStringLiteral("Save Project"))->isEnabled());
-        QVERIFY(WaitFor(window, MW_APPLY, SUB_FINISHED));
+        QVERIFY(WaitForStage(window, MW_APPLY, SUB_FINISHED));
         QCOMPARE(StatusText(window), QStringLiteral("Results applyed."));
         QCOMPARE(ButtonPage(window), int(BP_APPLY));
         QVERIFY(!Report(window)->IsNeedApply());
@@ -175,7 +168,7 @@ private slots:
         window.ApplyOrSave(1);
         QCOMPARE(window.State().iState, int(MW_APPLY));
         QVERIFY(!Named<QWidget>(window, "MainUIQuitOrSave")->isVisible());
-        QVERIFY(WaitFor(window, MW_FIXING, SUB_PAUSED));
+        QVERIFY(WaitForStage(window, MW_FIXING, SUB_PAUSED));
         QCOMPARE(StatusText(window), QStringLiteral("Paused."));
         QCOMPARE(Button(window, "main_cancelbut")->text(), QStringLiteral("   Continue"));
         QCOMPARE(Progress(window), stood);
@@ -184,7 +177,7 @@ private slots:
 
         MenuAction(window, QStringLiteral("Continue"))->trigger();
         QCOMPARE(StatusText(window), QStringLiteral("Continue to fix, please wait a moment."));
-        QVERIFY(WaitFor(window, MW_APPLY, SUB_NONE));
+        QVERIFY(WaitForStage(window, MW_APPLY, SUB_NONE));
     }
 
     void replaceQuestion_data()
@@ -213,7 +206,7 @@ private slots:
         ModalWatch watch([&](QWidget* modal) { return PressMessageButton(modal, answer, &asked); });
         for (int round = 0; round < 2; ++round) {
             Button(window, "main_applybut")->click();
-            QVERIFY(WaitFor(window, MW_APPLY, SUB_FINISHED));
+            QVERIFY(WaitForStage(window, MW_APPLY, SUB_FINISHED));
         }
         QCOMPARE(watch.handled, answer.isEmpty() ? 0 : (answer == QLatin1String("No") ? 1 : 2));
         if (!answer.isEmpty())

@@ -50,11 +50,6 @@ QString CleanFolder(const QTemporaryDir& dir)
     return dir.path();
 }
 
-bool WaitForReport(CMainUI& window)
-{
-    return QTest::qWaitFor([&] { return IsFinished(window, MW_ANALYSING); }, kWaitMs);
-}
-
 bool NoWorkerRuns(CMainUI& window)
 {
     for (QThread* thread : window.findChildren<QThread*>()) {
@@ -223,7 +218,7 @@ void TestWorkflow::duplicateScanEndsOnTheDuplicatePage()
     Button(window, "main_removebut")->click();
     QCOMPARE(window.State().iState, int(MW_APPLY));
     QCOMPARE(StatusText(window), QStringLiteral("Removing duplicates music, please wait..."));
-    QVERIFY(QTest::qWaitFor([&] { return IsFinished(window, MW_APPLY); }, kWaitMs));
+    QVERIFY(WaitForStage(window, MW_APPLY));
     QCOMPARE(TipText(window), QStringLiteral("Congratulations! Duplicates has been removed successfully."));
     QCOMPARE(ButtonPage(window), int(BP_REMOVE));
     const int left = int(QFile::exists(dir.filePath(QStringLiteral("a.mp3"))))
@@ -239,7 +234,7 @@ void TestWorkflow::noMusicFilesFound()
     CMainUI window;
     window.show();
     window.LoadStartParam({dir.path()}, g_strDBName, RUN_FILES);
-    QVERIFY(QTest::qWaitFor([&] { return IsFinished(window, MW_LOADING); }, kWaitMs));
+    QVERIFY(WaitForStage(window, MW_LOADING));
     QCOMPARE(StatusText(window), QStringLiteral("No music files found. Please go back and try again."));
     QCOMPARE(ButtonPage(window), int(BP_TRYAGAIN));
     QCOMPARE(Button(window, "main_selectbut")->text(), QStringLiteral("Try Again"));
@@ -318,7 +313,7 @@ void TestWorkflow::cleanItunes()
     window.show();
     if (how == QLatin1String("panel")) {
         Button(window, "cleaner_obj")->click();
-        QVERIFY(QTest::qWaitFor([&] { return IsFinished(window, MW_LOADING); }, kWaitMs));
+        QVERIFY(WaitForStage(window, MW_LOADING));
         QCOMPARE(StatusText(window),
                  QStringLiteral("No valid iTunes library xml file found. Please go back and try again."));
         QVERIFY(!QFile::exists(g_strDBName));
@@ -370,16 +365,13 @@ void TestWorkflow::pauseAndContinue()
     Gate gate;
     if (phase == QLatin1String("load")) {
         gate.Arm();
-        connect(window.MusicLink(), &CMusicLink::SendLoadMusic, this, [&](void*, int, QString) { gate.Pass(); },
-                Qt::DirectConnection);
+        GateLoadRecords(window.MusicLink(), gate, this);
     } else if (phase == QLatin1String("duplicates")) {
         gate.Arm(4 + 1);  // past the load's four tracks and its end
-        connect(window.MusicLink(), &CMusicLink::SendLoadMusic, this, [&](void*, int, QString) { gate.Pass(); },
-                Qt::DirectConnection);
+        GateLoadRecords(window.MusicLink(), gate, this);
     } else {
         gate.Arm();
-        connect(window.MusicLink(), &CMusicLink::UpdateProcess, this,
-                [&](int progress) { if (progress >= PROGRESS_FULL) gate.Pass(); }, Qt::DirectConnection);
+        GateAnalysisEnd(window.MusicLink(), gate, this);
     }
     const int mode = phase == QLatin1String("duplicates") ? RUN_DUP_FILES : RUN_FILES;
     window.LoadStartParam({dir.path()}, g_strDBName, EMusicRunMode(mode));
@@ -445,13 +437,11 @@ void TestWorkflow::homeDuringEachPhase()
         window.LoadStartParam({music.path()}, g_strDBName, RUN_FILES);
     } else if (phase == QLatin1String("engine load")) {
         gate.Arm(10);
-        connect(window.MusicLink(), &CMusicLink::SendLoadMusic, this, [&](void*, int, QString) { gate.Pass(); },
-                Qt::DirectConnection);
+        GateLoadRecords(window.MusicLink(), gate, this);
         window.LoadStartParam({xml}, g_strDBName, RUN_ITUNES);
     } else if (phase == QLatin1String("engine analysis")) {
         gate.Arm();
-        connect(window.MusicLink(), &CMusicLink::UpdateProcess, this,
-                [&](int progress) { if (progress >= PROGRESS_FULL) gate.Pass(); }, Qt::DirectConnection);
+        GateAnalysisEnd(window.MusicLink(), gate, this);
         window.LoadStartParam({xml}, g_strDBName, RUN_ITUNES);
     } else if (phase == QLatin1String("walk")) {
         // A walk slowed to seconds: Home must end it, not wait for it.
@@ -463,7 +453,7 @@ void TestWorkflow::homeDuringEachPhase()
         QVERIFY(QTest::qWaitFor([&] { return report->m_iProblemNum > 0; }, kWaitMs));
     } else if (phase == QLatin1String("load failed")) {
         window.LoadStartParam({dir.filePath(QStringLiteral("none.xml"))}, g_strDBName, RUN_ITUNES);
-        QVERIFY(QTest::qWaitFor([&] { return IsFinished(window, MW_LOADING); }, kWaitMs));
+        QVERIFY(WaitForStage(window, MW_LOADING));
     } else {
         const int mode = phase == QLatin1String("duplicate results") ? RUN_DUP_FILES : RUN_FILES;
         window.LoadStartParam({music.path()}, g_strDBName, EMusicRunMode(mode));
@@ -691,7 +681,7 @@ void TestWorkflow::killedRunCanBeContinued()
         QCOMPARE(highest, 3000);
         QCOMPARE(ButtonPage(next), int(BP_APPLY));
     } else {
-        QVERIFY(QTest::qWaitFor([&] { return IsFinished(next, MW_LOADING); }, kWaitMs));
+        QVERIFY(WaitForStage(next, MW_LOADING));
         QCOMPARE(StatusText(next), QStringLiteral("Invalid project file. Please go back and try again."));
         QVERIFY(!QFile::exists(g_strDBName));
     }

@@ -8,12 +8,10 @@
 #include "common.h"
 #include "config.h"
 #include "libraryxml.h"
+#include "modalwatch.h"
 #include "testenv.h"
 #include "vessolin/mainui.h"
 
-#include <QAbstractButton>
-#include <QAction>
-#include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -23,11 +21,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSemaphore>
 #include <QStackedWidget>
-#include <QTimer>
+#include <QTest>
 #include <QTreeView>
 
 #include <atomic>
@@ -36,44 +33,6 @@
 namespace driver {
 
 constexpr int kWaitMs = 120000;
-
-// Calls act with the application's modal widget every 10 ms; act returns
-// true when it handled it.
-class ModalWatch : public QObject
-{
-public:
-    explicit ModalWatch(std::function<bool(QWidget*)> act) : m_act(std::move(act))
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (modal && m_act(modal))
-                ++handled;
-        });
-        m_timer.start(10);
-    }
-    int handled = 0;
-
-private:
-    std::function<bool(QWidget*)> m_act;
-    QTimer m_timer;
-};
-
-// Presses the button with text in a message box; seen gets its texts.
-inline bool PressMessageButton(QWidget* modal, const QString& text, QString* seen = nullptr)
-{
-    auto* box = qobject_cast<QMessageBox*>(modal);
-    if (!box)
-        return false;
-    for (QAbstractButton* button : box->buttons()) {
-        if (button->text().remove(QLatin1Char('&')) == text) {
-            if (seen)
-                *seen = box->text() + QLatin1Char('|') + box->informativeText();
-            button->click();
-            return true;
-        }
-    }
-    return false;
-}
 
 // A file panel answered with path (accepted) or cancelled for an empty one,
 // as a user who has already agreed to replace an existing file. A panel is
@@ -158,6 +117,22 @@ private:
     std::atomic<int> m_skip{0};
 };
 
+// Holds the engine's load thread in gate at each record it sends, or its
+// analysis at its last progress record; context ends the hold.
+inline void GateLoadRecords(CMusicLink* link, Gate& gate, QObject* context)
+{
+    QObject::connect(link, &CMusicLink::SendLoadMusic, context, [&gate](void*, int, QString) { gate.Pass(); },
+                     Qt::DirectConnection);
+}
+
+inline void GateAnalysisEnd(CMusicLink* link, Gate& gate, QObject* context)
+{
+    QObject::connect(link, &CMusicLink::UpdateProcess, context, [&gate](int progress) {
+        if (progress >= PROGRESS_FULL)
+            gate.Pass();
+    }, Qt::DirectConnection);
+}
+
 template <typename T>
 T* Named(CMainUI& window, const char* name)
 {
@@ -172,19 +147,20 @@ inline int ButtonPage(CMainUI& window) { return Named<QStackedWidget>(window, "M
 inline int HeaderPage(CMainUI& window) { return Named<QStackedWidget>(window, "MainUIHeader")->currentIndex(); }
 inline QPushButton* Button(CMainUI& window, const char* name) { return Named<QPushButton>(window, name); }
 
-inline QAction* MenuAction(CMainUI& window, const QString& text)
-{
-    for (QAction* action : window.findChildren<QAction*>()) {
-        if (action->text() == text)
-            return action;
-    }
-    return nullptr;
-}
-
 inline bool IsFinished(const CMainUI& window, int stage)
 {
     return window.State().iState == stage && window.State().iSubState == SUB_FINISHED;
 }
+
+// Waits until the workflow stands at stage and sub (by default, ended).
+inline bool WaitForStage(const CMainUI& window, int stage, int sub = SUB_FINISHED)
+{
+    return QTest::qWaitFor([&] { return window.State().iState == stage && window.State().iSubState == sub; },
+                           kWaitMs);
+}
+
+// Waits for the report or duplicate results at the end of the analysis.
+inline bool WaitForReport(const CMainUI& window) { return WaitForStage(window, MW_ANALYSING); }
 
 inline int EngineTrackCount(CMainUI& window, int* highest = nullptr)
 {
