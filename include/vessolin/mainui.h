@@ -169,7 +169,9 @@ private:
     void CreateActions();
     void CreateMenuBar();
     void DeleteMenus();
-    QAction* NewAction(const QString& text, const char* name);
+    // An action named name whose trigger calls slot (menus.cpp only).
+    template <typename Slot>
+    QAction* NewAction(const QString& text, const char* name, Slot slot);
 
     QMenuBar* m_pMenuBar = nullptr;
     QMenu* m_pEditMenu = nullptr;

@@ -11,43 +11,33 @@
 #include <QMenu>
 #include <QMenuBar>
 
-QAction* CMainUI::NewAction(const QString& text, const char* name)
+template <typename Slot>
+QAction* CMainUI::NewAction(const QString& text, const char* name, Slot slot)
 {
     auto* action = new QAction(text, this);
     action->setObjectName(QLatin1String(name));
+    connect(action, &QAction::triggered, this, slot);
     return action;
 }
 
 void CMainUI::CreateActions()
 {
-    m_pAboutAct = NewAction(tr("About"), "AboutAct");
+    m_pAboutAct = NewAction(tr("About"), "AboutAct", &CMainUI::About);
     m_pAboutAct->setMenuRole(QAction::AboutRole);
-    connect(m_pAboutAct, &QAction::triggered, this, &CMainUI::About);
-    m_pPreferencesAct = NewAction(tr("Preferences"), "PreferencesAct");
+    m_pPreferencesAct = NewAction(tr("Preferences"), "PreferencesAct", &CMainUI::Preferences);
     m_pPreferencesAct->setMenuRole(QAction::PreferencesRole);
-    connect(m_pPreferencesAct, &QAction::triggered, this, &CMainUI::Preferences);
 
-    m_pPauseAct = NewAction(tr("Pause"), "PauseAct");
-    m_pContinueAct = NewAction(tr("Continue"), "ContinueAct");
-    m_pSaveProjectAct = NewAction(tr("Save Project"), "SaveProjectAct");
-    connect(m_pPauseAct, &QAction::triggered, this, &CMainUI::CancelGroup);
-    connect(m_pContinueAct, &QAction::triggered, this, &CMainUI::CancelGroup);
-    connect(m_pSaveProjectAct, &QAction::triggered, this, [this] { ApplyOrSave(); });
+    m_pPauseAct = NewAction(tr("Pause"), "PauseAct", &CMainUI::CancelGroup);
+    m_pContinueAct = NewAction(tr("Continue"), "ContinueAct", &CMainUI::CancelGroup);
+    m_pSaveProjectAct = NewAction(tr("Save Project"), "SaveProjectAct", [this] { ApplyOrSave(); });
 
-    m_pHomepageAct = NewAction(tr("Homepage"), "HomepageAct");
-    connect(m_pHomepageAct, &QAction::triggered, this, &CMainUI::Home);
-    m_pSupportAct = NewAction(tr("Support"), "SupportAct");
-    connect(m_pSupportAct, &QAction::triggered, this, &CMainUI::Support);
-    m_pBugReportAct = NewAction(tr("Bug Report"), "BugReportAct");
-    connect(m_pBugReportAct, &QAction::triggered, this, &CMainUI::BugReport);
-    m_pHelpAct = NewAction(tr("Help"), "HelpAct");
-    connect(m_pHelpAct, &QAction::triggered, this, &CMainUI::Help);
-    m_pUpdateAct = NewAction(tr("Check for updates"), "UpdateAct");
-    connect(m_pUpdateAct, &QAction::triggered, this, &CMainUI::UpdataSoft);
-    m_pTranslateAct = NewAction(tr("Translate Vessolin Mac for us"), "TranslateAct");
-    connect(m_pTranslateAct, &QAction::triggered, this, &CMainUI::Translate);
-    m_pEulaAct = NewAction(tr("EULA"), "EulaAct");
-    connect(m_pEulaAct, &QAction::triggered, this, &CMainUI::Eula);
+    m_pHomepageAct = NewAction(tr("Homepage"), "HomepageAct", &CMainUI::Home);
+    m_pSupportAct = NewAction(tr("Support"), "SupportAct", &CMainUI::Support);
+    m_pBugReportAct = NewAction(tr("Bug Report"), "BugReportAct", &CMainUI::BugReport);
+    m_pHelpAct = NewAction(tr("Help"), "HelpAct", &CMainUI::Help);
+    m_pUpdateAct = NewAction(tr("Check for updates"), "UpdateAct", &CMainUI::UpdataSoft);
+    m_pTranslateAct = NewAction(tr("Translate Vessolin Mac for us"), "TranslateAct", &CMainUI::Translate);
+    m_pEulaAct = NewAction(tr("EULA"), "EulaAct", &CMainUI::Eula);
 }
 
 void CMainUI::CreateMenuBar()
