@@ -33,31 +33,20 @@ namespace {
 constexpr int kCopyAttempts = 5;
 constexpr int kCopyRetryMs = 50;
 
-QString PauseText(int stage)
+// The status line's text when a pause or continue reaches stage.
+QString PauseOrContinueText(int stage, bool pause)
 {
     switch (stage) {
     case MW_LOADING:
-        return CMainUI::tr("Paused. Wanna continue and explore the world of music?");
+        return pause ? CMainUI::tr("Paused. Wanna continue and explore the world of music?")
+                     : CMainUI::tr("Continue to scan music library,please wait a moment.");
     case MW_ANALYSING:
-        return QStringLiteral("Pause");
+        return pause ? QStringLiteral("Pause") : QStringLiteral("Continue");
     case MW_FIXING:
-        return CMainUI::tr("Paused.");
+        return pause ? CMainUI::tr("Paused.") : CMainUI::tr("Continue to fix, please wait a moment.");
     default:
-        return CMainUI::tr("Paused. Wanna continue and experience a new library?");
-    }
-}
-
-QString ContinueText(int stage)
-{
-    switch (stage) {
-    case MW_LOADING:
-        return CMainUI::tr("Continue to scan music library,please wait a moment.");
-    case MW_ANALYSING:
-        return QStringLiteral("Continue");
-    case MW_FIXING:
-        return CMainUI::tr("Continue to fix, please wait a moment.");
-    default:
-        return CMainUI::tr("Continue to apply the results,please wait a moment.");
+        return pause ? CMainUI::tr("Paused. Wanna continue and experience a new library?")
+                     : CMainUI::tr("Continue to apply the results,please wait a moment.");
     }
 }
 
@@ -101,14 +90,12 @@ void CMainUI::CancelGroup()
     }
     const int stage = m_state.iState;
     Advance(event);
-    m_pStatusLabel->setText(pause ? PauseText(stage) : ContinueText(stage));
-    if (pause) {
-        m_pMovie->setPaused(true);
+    m_pStatusLabel->setText(PauseOrContinueText(stage, pause));
+    m_pMovie->setPaused(pause);
+    if (pause)
         m_pBusyWidget->Stop();
-    } else {
-        m_pMovie->setPaused(false);
+    else
         m_pBusyWidget->Start();
-    }
 }
 
 // Every thread has ended when this returns; nothing of the stopped run
