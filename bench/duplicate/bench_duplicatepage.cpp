@@ -5,6 +5,7 @@
 // is shown and sorting is on, and the longest the GUI thread went without
 // serving a 5 ms timer meanwhile.
 //   bench_duplicatepage [groups]
+#include "benchenv.h"
 #include "common.h"
 #include "config.h"
 #include "generatedlibrary.h"
@@ -13,7 +14,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
@@ -35,15 +35,6 @@ bool writePairs(const QString& path, const QStringList& files, int trackCount)
     });
 }
 
-void usePrivateFolders(const QString& home)
-{
-    qputenv("HOME", home.toUtf8());
-    for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
-        qputenv(name, (home + QStringLiteral("/") + QLatin1String(name)).toUtf8());
-    qputenv("XDG_MUSIC_DIR", (home + QStringLiteral("/Music")).toUtf8());
-    qputenv("XDG_PICTURES_DIR", (home + QStringLiteral("/Pictures")).toUtf8());
-}
-
 bool loadAndScan(CMusicLink& link, const QString& xml)
 {
     QSignalSpy loaded(&link, &CMusicLink::SendLoadOK);
@@ -55,21 +46,12 @@ bool loadAndScan(CMusicLink& link, const QString& xml)
     return link.AnalyzeMusicInfo(MF_TITLE) == 0 && analysed.wait(600000);
 }
 
-QString loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2)
-                                          : QStringLiteral("unknown");
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     QTemporaryDir home;
-    usePrivateFolders(home.path());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    benchenv::usePrivateHome(home.path());
     QApplication app(argc, argv);
     const int groups = argc > 1 ? atoi(argv[1]) : 10000;
     CreateLinkAndName();
@@ -138,7 +120,7 @@ int main(int argc, char** argv)
     std::printf("showing %d duplicate groups (%d rows) from the analysis thread: %lld ms\n",
                 tree->topLevelItemCount(), rows, shown);
     std::printf("longest time the GUI thread went without serving a 5 ms timer: %lld ms\n", longestStall);
-    std::printf("load average at the end: %s on %d cores\n", qPrintable(loadAverage()), QThread::idealThreadCount());
+    std::printf("load average at the end: %s on %d cores\n", benchenv::loadAverage().constData(), QThread::idealThreadCount());
     delete page;
     link.SetExitState(1);
     return 0;

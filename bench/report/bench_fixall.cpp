@@ -7,6 +7,7 @@
 //     (first to last request) and the shortest gap between two of them;
 //  3. the machine's load average at the start.
 //   bench_fixall [tracks]
+#include "benchenv.h"
 #include "common.h"
 #include "config.h"
 #include "fakeservice.h"
@@ -19,7 +20,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QMutex>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -45,12 +45,6 @@ struct Arrivals
         times << clock.elapsed();
     }
 };
-
-QByteArray loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray("?");
-}
 
 void answerEverything(FakeService& fake, Arrivals& arrivals)
 {
@@ -111,16 +105,10 @@ void fillReport(CMusicLink& link, CAnalyReport& report)
 int main(int argc, char** argv)
 {
     QTemporaryDir home;
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
-    qputenv("XDG_MUSIC_DIR", home.filePath(QStringLiteral("Music")).toUtf8());
-    qputenv("XDG_PICTURES_DIR", home.filePath(QStringLiteral("Pictures")).toUtf8());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    benchenv::usePrivateHome(home.path());
     QApplication app(argc, argv);
     const int trackCount = argc > 1 ? atoi(argv[1]) : 200;
-    const QByteArray load = loadAverage();
+    const QByteArray load = benchenv::loadAverage();
 
     FakeService fake;
     Arrivals arrivals;

@@ -8,6 +8,7 @@
 //     loop meanwhile (a 1 ms timer's largest gap);
 //  3. the machine's load average at the start.
 //   bench_report [tracks]
+#include "benchenv.h"
 #include "common.h"
 #include "config.h"
 #include "generatedlibrary.h"
@@ -17,7 +18,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
@@ -60,12 +60,6 @@ private:
     CAnalyReport* m_pReport;
 };
 
-QByteArray loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray("?");
-}
-
 bool loadLibrary(CMusicLink& link, const QString& xml)
 {
     QSignalSpy loaded(&link, &CMusicLink::SendLoadOK);
@@ -80,18 +74,11 @@ bool loadLibrary(CMusicLink& link, const QString& xml)
 
 int main(int argc, char** argv)
 {
-    // Settings, database and folders of a home of its own.
     QTemporaryDir home;
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
-    qputenv("XDG_MUSIC_DIR", home.filePath(QStringLiteral("Music")).toUtf8());
-    qputenv("XDG_PICTURES_DIR", home.filePath(QStringLiteral("Pictures")).toUtf8());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    benchenv::usePrivateHome(home.path());
     QApplication app(argc, argv);
     const int trackCount = argc > 1 ? atoi(argv[1]) : 20000;
-    const QByteArray load = loadAverage();
+    const QByteArray load = benchenv::loadAverage();
     CreateLinkAndName();
     CConfig::instance();
     CreateImage();
