@@ -10,6 +10,7 @@
 #include "config.h"
 #include "generatedlibrary.h"
 #include "musiclink.h"
+#include "pagewalks.h"
 #include "reporter/duplicate.h"
 
 #include <QApplication>
@@ -87,16 +88,7 @@ int main(int argc, char** argv)
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         longestStall = std::max(longestStall, sinceTick.restart());
     });
-    QThread* walk = QThread::create([&link, page] {
-        const int count = link.GetMusicCountAMode(nullptr, nullptr);
-        for (int i = 0; i < count; ++i) {
-            void* track = nullptr;
-            int absence = 0, state = 0;
-            long long repeat = 0;
-            if (link.GetMusicListMusic(i, &track, absence, state, repeat) == 0 && (absence & AT_DUPLICATE))
-                page->AddDuplicateItem(track, absence, state, repeat);
-        }
-    });
+    QThread* walk = QThread::create([&link, page] { pagewalk::duplicates(link, *page); });
     // The window hears the end of its walk queued, then updates the page.
     QObject::connect(walk, &QThread::finished, page, [page] {
         page->Calculate();

@@ -13,6 +13,7 @@
 #include "fakeservice.h"
 #include "lookupfakes.h"
 #include "musiclink.h"
+#include "pagewalks.h"
 #include "reporter/analyreport.h"
 #include "reporter/reportlists.h"
 #include "testenv.h"
@@ -77,20 +78,8 @@ bool loadSongs(CMusicLink& link, const QStringList& files)
 // The analysis thread's walk, then the end of the analysis.
 void fillReport(CMusicLink& link, CAnalyReport& report)
 {
-    QThread* walk = QThread::create([&link, &report] {
-        const int mask = CConfig::instance()->Genernal;
-        report.m_iAnalyzeMask = mask;
-        for (int i = 0; i < link.GetMusicCountAMode(nullptr, nullptr); ++i) {
-            void* track = nullptr;
-            int absence = 0, state = 0;
-            long long repeat = 0;
-            link.GetMusicListMusic(i, &track, absence, state, repeat);
-            if (absence & mask & (MF_FILE | MF_ARTWORK | MF_ARTIST | MF_ALBUM)) {
-                ++report.m_iProblemNum;
-                report.AddReportItem(track, absence, state, repeat, true);
-            }
-        }
-    });
+    QThread* walk = QThread::create(
+        [&link, &report] { pagewalk::reportProblems(link, report, CConfig::instance()->Genernal); });
     walk->start();
     walk->wait();
     delete walk;

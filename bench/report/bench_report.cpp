@@ -13,6 +13,7 @@
 #include "config.h"
 #include "generatedlibrary.h"
 #include "musiclink.h"
+#include "pagewalks.h"
 #include "reporter/analyreport.h"
 #include "reporter/reportlists.h"
 
@@ -39,19 +40,7 @@ public:
 protected:
     void run() override
     {
-        const int mask = CConfig::instance()->Genernal;
-        m_pReport->m_iAnalyzeMask = mask;
-        const int count = m_pLink->GetMusicCountAMode(nullptr, nullptr);
-        for (int i = 0; i < count; ++i) {
-            void* track = nullptr;
-            int absence = 0, state = 0;
-            long long repeat = 0;
-            m_pLink->GetMusicListMusic(i, &track, absence, state, repeat);
-            if (absence & mask & (MF_FILE | MF_ARTWORK | MF_ARTIST | MF_ALBUM)) {
-                ++m_pReport->m_iProblemNum;
-                m_pReport->AddReportItem(track, absence, state, repeat, true);
-            }
-        }
+        pagewalk::reportProblems(*m_pLink, *m_pReport, CConfig::instance()->Genernal);
         QMetaObject::invokeMethod(m_pReport, done, Qt::QueuedConnection);
     }
 

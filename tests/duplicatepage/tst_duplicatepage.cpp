@@ -10,6 +10,7 @@
 #include "musiclink.h"
 #include "option/historyoptwidget.h"
 #include "option/warnmessage.h"
+#include "pagewalks.h"
 #include "reporter/cleartrashthread.h"
 #include "reporter/duplicate.h"
 #include "reporter/reportlists.h"
@@ -116,16 +117,7 @@ struct Scan {
     // The window's walk after the analysis, then its report update.
     void show()
     {
-        onWorker([this] {
-            const int count = link.GetMusicCountAMode(nullptr, nullptr);
-            for (int i = 0; i < count; ++i) {
-                void* track = nullptr;
-                int absence = 0, state = 0;
-                long long repeat = 0;
-                if (link.GetMusicListMusic(i, &track, absence, state, repeat) == 0 && (absence & AT_DUPLICATE))
-                    page.AddDuplicateItem(track, absence, state, repeat);
-            }
-        });
+        onWorker([this] { pagewalk::duplicates(link, page); });
         page.Calculate();
         page.ShowDuplicate(1);
         QTRY_VERIFY_WITH_TIMEOUT(tree->isSortingEnabled(), kWaitMs);

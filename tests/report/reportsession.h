@@ -6,6 +6,7 @@
 #include "common.h"
 #include "config.h"
 #include "musiclink.h"
+#include "pagewalks.h"
 #include "reporter/analyreport.h"
 #include "testenv.h"
 
@@ -33,25 +34,7 @@ public:
     std::function<void(int)> afterEach;  // runs on the walk thread after track i
 
 protected:
-    void run() override
-    {
-        m_pReport->m_iAnalyzeMask = m_iMask;
-        const int count = m_pLink->GetMusicCountAMode(nullptr, nullptr);
-        for (int i = 0; i < count; ++i) {
-            void* track = nullptr;
-            int absence = 0, state = 0;
-            long long repeat = 0;
-            if (m_pLink->GetMusicListMusic(i, &track, absence, state, repeat) != 0)
-                continue;
-            const int both = absence & m_iMask;
-            if ((both & MF_FILE) || (both & (MF_ARTWORK | MF_ARTIST | MF_ALBUM))) {
-                ++m_pReport->m_iProblemNum;
-                m_pReport->AddReportItem(track, absence, state, repeat, true);
-            }
-            if (afterEach)
-                afterEach(i);
-        }
-    }
+    void run() override { pagewalk::reportProblems(*m_pLink, *m_pReport, m_iMask, afterEach); }
 
 private:
     CMusicLink* m_pLink;
