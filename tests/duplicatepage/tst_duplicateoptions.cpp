@@ -8,6 +8,7 @@
 #include "option/duptoptwidget.h"
 #include "option/historyoptwidget.h"
 #include "option/warnmessage.h"
+#include "widgetprobe.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -26,6 +27,8 @@
 #include <QUrl>
 
 #include <functional>
+
+using widgetprobe::onModal;
 
 namespace {
 
@@ -50,17 +53,6 @@ QString criteria(QWidget* pane)
         enabled += box->isEnabled() ? QLatin1Char('e') : QLatin1Char('-');
     }
     return checks + QLatin1Char(' ') + enabled;
-}
-
-// Runs act on the next modal window once it is up, from inside its loop.
-void onModal(std::function<void(QWidget*)> act)
-{
-    QTimer::singleShot(0, [act] {
-        if (QWidget* modal = QApplication::activeModalWidget())
-            act(modal);
-        else
-            onModal(act);
-    });
 }
 
 QStringList rows(QTreeWidget* list)

@@ -16,6 +16,7 @@
 #include "reporter/reportlists.h"
 #include "testenv.h"
 #include "treeitem.h"
+#include "widgetprobe.h"
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
@@ -36,6 +37,8 @@
 
 #include <functional>
 
+using widgetprobe::onModal;
+
 namespace {
 
 constexpr int kWaitMs = 60000;
@@ -43,16 +46,6 @@ constexpr int kColUndo = 6;
 constexpr int kColReveal = 7;
 const QString kSong = QStringLiteral("id3v2-partial.mp3");  // "Grey Water Café", 64 kbit/s
 const QString kOther = QStringLiteral("ape-only.mp3");      // "Salt Road"
-
-void onModal(std::function<void(QWidget*)> act)
-{
-    QTimer::singleShot(0, [act] {
-        if (QWidget* modal = QApplication::activeModalWidget())
-            act(modal);
-        else
-            onModal(act);
-    });
-}
 
 // Runs work on a thread of its own, as the window's analysis and apply
 // threads do, then delivers what it queued for the GUI thread.

@@ -10,12 +10,14 @@
 #include "tagread.h"
 #include "treeitem.h"
 #include "wavmaker.h"
+#include "widgetprobe.h"
 
 #include <QDateTime>
 #include <QDirIterator>
 #include <QTimer>
 
 using namespace reporttest;
+using widgetprobe::topLevelTexts;
 using lookupfakes::kAlbumGroup;
 using lookupfakes::frontPath;
 using lookupfakes::lookupAnswer;
@@ -47,14 +49,6 @@ QMap<QString, QString> fingerprintOf(const QString& folder)
         files.insert(info.filePath(), QStringLiteral("%1 %2").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch()));
     }
     return files;
-}
-
-QStringList texts(QTreeWidget* tree, int column)
-{
-    QStringList all;
-    for (int i = 0; i < tree->topLevelItemCount(); ++i)
-        all << tree->topLevelItem(i)->text(column);
-    return all;
 }
 
 } // namespace
@@ -203,8 +197,8 @@ private slots:
             QVERIFY(QFileInfo::exists(tile->GetArtworkPath()));
             QCOMPARE(tile->text(), QStringLiteral("Song"));
         }
-        QCOMPARE(texts(report.ArtistTree(), 2), QStringList(kKnown, QStringLiteral("Artist")));
-        QCOMPARE(texts(report.AlbumTree(), 3), QStringList(kKnown, QStringLiteral("Album")));
+        QCOMPARE(topLevelTexts(report.ArtistTree(), 2), QStringList(kKnown, QStringLiteral("Artist")));
+        QCOMPARE(topLevelTexts(report.AlbumTree(), 3), QStringList(kKnown, QStringLiteral("Album")));
         QCOMPARE(report.UnrecognizedTree()->topLevelItemCount(), kUnknown);
         for (int i = 0; i < kUnknown; ++i)
             QCOMPARE(report.UnrecognizedTree()->topLevelItem(i)->checkState(0), Qt::Checked);

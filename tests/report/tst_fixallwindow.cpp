@@ -6,6 +6,7 @@
 #include "reporter/analyreport.h"
 #include "reporter/reportlists.h"
 #include "tagread.h"
+#include "widgetprobe.h"
 #include "windowdriver.h"
 
 #include <QSignalSpy>
@@ -13,6 +14,7 @@
 #include <QTest>
 
 using namespace driver;
+using widgetprobe::topLevelTexts;
 
 namespace {
 
@@ -22,14 +24,6 @@ namespace {
 const QStringList kKnownSongs{"song 0.mp3", "song 1.mp3", "song 2.m4a"};
 const QString kUnknownSong = QStringLiteral("song 3.mp3");
 constexpr int kKnown = 3;
-
-QStringList texts(QTreeWidget* tree, int column)
-{
-    QStringList all;
-    for (int i = 0; i < tree->topLevelItemCount(); ++i)
-        all << tree->topLevelItem(i)->text(column);
-    return all;
-}
 
 } // namespace
 
@@ -77,12 +71,12 @@ private slots:
         Button(window, "main_fixallbut")->click();
         // The end of the fixing puts the window before its apply.
         QVERIFY(QTest::qWaitFor([&] { return window.State().iState == MW_APPLY; }, kWaitMs));
-        QCOMPARE(texts(report->ArtistTree(), 2), QStringList(kKnown, QStringLiteral("Artist")));
-        QCOMPARE(texts(report->AlbumTree(), 3), QStringList(kKnown, QStringLiteral("Album")));
+        QCOMPARE(topLevelTexts(report->ArtistTree(), 2), QStringList(kKnown, QStringLiteral("Artist")));
+        QCOMPARE(topLevelTexts(report->AlbumTree(), 3), QStringList(kKnown, QStringLiteral("Album")));
         QCOMPARE(report->ArtworkList()->m_iSuccessNum, kKnown);
         QCOMPARE(report->UnrecognizedTree()->topLevelItemCount(), 1);
         QCOMPARE(report->UnrecognizedTree()->topLevelItem(0)->text(2), QStringLiteral("song 3"));
-        QCOMPARE(texts(report->ArtistTree(), 0), QStringList(kKnown, QStringLiteral("Song")));
+        QCOMPARE(topLevelTexts(report->ArtistTree(), 0), QStringList(kKnown, QStringLiteral("Song")));
 
         // An apply question, should the settings ask for one, is answered yes.
         ModalWatch watch([](QWidget* modal) { return PressMessageButton(modal, QStringLiteral("Yes")); });

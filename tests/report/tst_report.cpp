@@ -6,12 +6,14 @@
 #include "reporter/typetreeitem.h"
 #include "reportsession.h"
 #include "treeitem.h"
+#include "widgetprobe.h"
 
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QStackedWidget>
 
 using namespace reporttest;
+using widgetprobe::topLevelTexts;
 
 namespace {
 
@@ -21,14 +23,6 @@ const QString kNoArt = QStringLiteral("noart.mp3");        // every field, no co
 const QString kPartial = QStringLiteral("partial.mp3");    // title and artist only
 const QString kReadOnly = QStringLiteral("readonly.mp3");  // nothing, not writable
 const QString kMissing = QStringLiteral("missing.mp3");    // gone before the analysis
-
-QStringList titlesOf(QTreeWidget* tree, int column)
-{
-    QStringList titles;
-    for (int i = 0; i < tree->topLevelItemCount(); ++i)
-        titles << tree->topLevelItem(i)->text(column);
-    return titles;
-}
 
 CTypeTreeItem* shownRow(CAnalyReport& report, const QString& caption)
 {
@@ -160,10 +154,10 @@ private slots:
         QCOMPARE(tiles.size(), 4);
         QVERIFY(tiles.contains(QStringLiteral("Lantern Steps")));
         QVERIFY(tiles.contains(QStringLiteral("Grey Water Caf\u00e9")));
-        QCOMPARE(titlesOf(report.AlbumTree(), 3),
+        QCOMPARE(topLevelTexts(report.AlbumTree(), 3),
                  QStringList({"Unknown Album", "Unknown Album", "Unknown Album"}));
-        QVERIFY(titlesOf(report.AlbumTree(), 2).contains(QStringLiteral("Mira Kessel")));
-        QCOMPARE(titlesOf(report.ArtistTree(), 2), QStringList({"Unknown Artist", "Unknown Artist"}));
+        QVERIFY(topLevelTexts(report.AlbumTree(), 2).contains(QStringLiteral("Mira Kessel")));
+        QCOMPARE(topLevelTexts(report.ArtistTree(), 2), QStringList({"Unknown Artist", "Unknown Artist"}));
         QCOMPARE(report.AlbumTree()->topLevelItem(0)->foreground(3).color(), QColor("#32a5e6"));
         QCOMPARE(report.AlbumTree()->topLevelItem(0)->checkState(0), Qt::Checked);
         const QStringList names = accessibleNames(report.AlbumTree());
