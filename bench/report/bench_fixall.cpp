@@ -102,9 +102,7 @@ int main(int argc, char** argv)
     FakeService fake;
     Arrivals arrivals;
     answerEverything(fake, arrivals);
-    for (const char* name : {"VESSOLIN_ACOUSTID_URL", "VESSOLIN_MUSICBRAINZ_URL", "VESSOLIN_COVERART_URL"})
-        qputenv(name, fake.baseUrl());
-    qputenv("VESSOLIN_ACOUSTID_KEY", "bench-key");
+    lookupfakes::useFakeServices(fake);
     CreateLinkAndName();
     CConfig::instance();
     CreateImage();

@@ -10,6 +10,7 @@
 #include "information/labelartwork.h"
 #include "information/lineedit.h"
 #include "information/modifymusicinfo.h"
+#include "lookupfakes.h"
 #include "musiclink.h"
 #include "reporter/analyreport.h"
 #include "reporter/reportlists.h"
@@ -147,20 +148,10 @@ void dropFile(QWidget* target, const QString& path)
 // The image search of the fake services: two release groups, each a cover.
 void answerImageSearch(FakeService& fake)
 {
-    const QString groups[] = {QStringLiteral("bbbbbbbb-0000-4000-8000-000000000002"),
-                              QStringLiteral("bbbbbbbb-0000-4000-8000-000000000003")};
-    const QByteArray list = QByteArrayLiteral("{\"count\":2,\"release-groups\":[{\"id\":\"") + groups[0].toUtf8()
-        + "\",\"score\":100,\"title\":\"x\"},{\"id\":\"" + groups[1].toUtf8() + "\",\"score\":99,\"title\":\"x\"}]}";
-    fake.answer(QStringLiteral("/ws/2/release-group"), FakeAnswer::json(list));
-    for (int i = 0; i < 2; ++i)
-        fake.answer(QStringLiteral("/release-group/%1/front").arg(groups[i]),
-                    FakeAnswer::image(testimages::noiseJpeg(i + 2)));
-}
-
-void useServices(const FakeService& fake)
-{
-    for (const char* name : {"VESSOLIN_ACOUSTID_URL", "VESSOLIN_MUSICBRAINZ_URL", "VESSOLIN_COVERART_URL"})
-        qputenv(name, fake.baseUrl());
+    using namespace lookupfakes;
+    fake.answer(searchPath(), FakeAnswer::json(searchAnswer({kSearchGroupA, kSearchGroupB})));
+    fake.answer(frontPath(kSearchGroupA), FakeAnswer::image(noiseJpeg(2)));
+    fake.answer(frontPath(kSearchGroupB), FakeAnswer::image(noiseJpeg(3)));
 }
 
 // What column 6 of a row shows: "pause", "play" or "none".
@@ -662,7 +653,7 @@ private slots:
     void chosenCandidateIsApplied()
     {
         FakeService fake;
-        useServices(fake);
+        lookupfakes::useFakeServices(fake);
         answerImageSearch(fake);
         QVERIFY(load({kPartial}, true));
         const Track track = m_tracks.value(kPartial);
@@ -697,8 +688,8 @@ private slots:
     void editsWaitForARunningLookup()
     {
         auto fake = std::make_unique<FakeService>();
-        useServices(*fake);
-        fake->answer(QStringLiteral("/ws/2/release-group"), FakeAnswer::never());
+        lookupfakes::useFakeServices(*fake);
+        fake->answer(lookupfakes::searchPath(), FakeAnswer::never());
         QVERIFY(load({kPartial}, true));
         const Track track = m_tracks.value(kPartial);
         const QString title = working(track.handle)->strName;

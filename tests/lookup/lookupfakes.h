@@ -25,6 +25,15 @@ const QString kAlbumGroup = QStringLiteral("bbbbbbbb-0000-4000-8000-000000000001
 const QString kSearchGroupA = QStringLiteral("bbbbbbbb-0000-4000-8000-000000000002");
 const QString kSearchGroupB = QStringLiteral("bbbbbbbb-0000-4000-8000-000000000003");
 
+// Points the application's three services at fake, with a key for the
+// lookup service. Before the first request.
+inline void useFakeServices(const FakeService& fake)
+{
+    for (const char* name : {"VESSOLIN_ACOUSTID_URL", "VESSOLIN_MUSICBRAINZ_URL", "VESSOLIN_COVERART_URL"})
+        qputenv(name, fake.baseUrl());
+    qputenv("VESSOLIN_ACOUSTID_KEY", "test-key");
+}
+
 inline QString recordingPath()
 {
     return QStringLiteral("/ws/2/recording/") + kRecording;

@@ -132,9 +132,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_fake.port() != 0);
-        for (const char* name : {"VESSOLIN_ACOUSTID_URL", "VESSOLIN_MUSICBRAINZ_URL", "VESSOLIN_COVERART_URL"})
-            qputenv(name, m_fake.baseUrl());
-        qputenv("VESSOLIN_ACOUSTID_KEY", "test-key");
+        lookupfakes::useFakeServices(m_fake);
         m_fake.answerWith(lookupPath(), [this](const SeenRequest& request) {
             const bool known = m_bKnowAll || request.formValue(QStringLiteral("duration")) == QLatin1String("6");
             return FakeAnswer::json(lookupAnswer(known));

@@ -38,9 +38,7 @@ private slots:
     void initTestCase()
     {
         using namespace lookupfakes;
-        for (const char* name : {"VESSOLIN_ACOUSTID_URL", "VESSOLIN_MUSICBRAINZ_URL", "VESSOLIN_COVERART_URL"})
-            qputenv(name, m_fake.baseUrl());
-        qputenv("VESSOLIN_ACOUSTID_KEY", "test-key");
+        useFakeServices(m_fake);
         m_fake.answer(lookupPath(), FakeAnswer::json(lookupAnswer(true)));
         m_fake.answer(recordingPath(), FakeAnswer::json(recordingDetails("1999-05-04", "Rock")));
         m_fake.answer(frontPath(kAlbumGroup), FakeAnswer::image(noiseJpeg(5)));
