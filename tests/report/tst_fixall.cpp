@@ -34,6 +34,15 @@ constexpr int kKnown = 8;    // 6-second songs: the lookup service knows them
 constexpr int kUnknown = 4;  // 9-second songs: it does not, until told to
 constexpr int kTracks = kKnown + kUnknown;
 
+// Converter slots holding a track.
+int busySlots(const CAnalyReport& report)
+{
+    int busy = 0;
+    for (int i = 0; i < kConverterSlots; ++i)
+        busy += report.Slot(i).item != nullptr;
+    return busy;
+}
+
 QStringList wavFiles(const QString& folder)
 {
     return QDir(folder).entryList({QStringLiteral("*.wav")}, QDir::Files);
@@ -103,13 +112,19 @@ class TestFixAll : public QObject
         return m_pReport->ArtworkList()->count() == kTracks;
     }
 
-    // Fix All as the window starts it; true once the page says it is done.
-    bool runFixAll()
+    // Fix All as the window starts it.
+    void startFixAll()
     {
-        QSignalSpy done(m_pReport.get(), &CAnalyReport::ReportFixAllComplete);
         m_pReport->SetArtworkState(CTL_RUN);
         m_pReport->SetFixState(CAnalyReport::FS_RUN);
         m_pReport->FixAnalyList();
+    }
+
+    // Fix All to its end; true once the page says it is done.
+    bool runFixAll()
+    {
+        QSignalSpy done(m_pReport.get(), &CAnalyReport::ReportFixAllComplete);
+        startFixAll();
         return done.wait(kWaitMs);
     }
 
@@ -119,10 +134,7 @@ class TestFixAll : public QObject
         m_iMaxBusy = m_iMaxWavs = 0;
         timer.setInterval(1);
         connect(&timer, &QTimer::timeout, this, [this] {
-            int busy = 0;
-            for (int i = 0; i < kConverterSlots; ++i)
-                busy += m_pReport->Slot(i).item != nullptr;
-            m_iMaxBusy = std::max(m_iMaxBusy, busy);
+            m_iMaxBusy = std::max(m_iMaxBusy, busySlots(*m_pReport));
             m_iMaxWavs = std::max(m_iMaxWavs, int(wavFiles(tempFolder()).size()));
         });
         timer.start();
@@ -269,29 +281,21 @@ private slots:
         QVERIFY(startReport());
         CAnalyReport& report = *m_pReport;
         QSignalSpy done(&report, &CAnalyReport::ReportFixAllComplete);
-        report.SetArtworkState(CTL_RUN);
-        report.SetFixState(CAnalyReport::FS_RUN);
-        report.FixAnalyList();
-        auto busy = [&report] {
-            int n = 0;
-            for (int i = 0; i < kConverterSlots; ++i)
-                n += report.Slot(i).item != nullptr;
-            return n;
-        };
+        startFixAll();
         auto untouched = [&report] {
             int n = 0;
             for (int i = 0; i < report.ArtworkList()->count(); ++i)
                 n += static_cast<CListItem*>(report.ArtworkList()->item(i))->GetFixState() == DS_NONE;
             return n;
         };
-        QCOMPARE(busy(), kConverterSlots);
+        QCOMPARE(busySlots(report), kConverterSlots);
         report.SetFixState(CAnalyReport::FS_PAUSE);
         QVERIFY(!report.TypeRow(CAT_ARTWORK)->QuantityWidget()->m_pRotation->IsRunning());
-        QTRY_COMPARE_WITH_TIMEOUT(busy(), 0, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(busySlots(report), 0, kWaitMs);
         QCOMPARE(untouched(), kTracks - kConverterSlots);
         report.SetFixState(CAnalyReport::FS_RUN);
         report.FixAnalyList();
-        QCOMPARE(busy(), kConverterSlots);
+        QCOMPARE(busySlots(report), kConverterSlots);
         QCOMPARE(untouched(), kTracks - 2 * kConverterSlots);
         QVERIFY(done.wait(kWaitMs));
         QCOMPARE(report.UnrecognizedTree()->topLevelItemCount(), kUnknown);
@@ -324,9 +328,7 @@ private slots:
         QVERIFY(startReport());
         CAnalyReport& report = *m_pReport;
         QSignalSpy done(&report, &CAnalyReport::ReportFixAllComplete);
-        report.SetArtworkState(CTL_RUN);
-        report.SetFixState(CAnalyReport::FS_RUN);
-        report.FixAnalyList();
+        startFixAll();
         QTRY_VERIFY_WITH_TIMEOUT(!m_fake.requestsTo(lookupPath()).isEmpty(), kWaitMs);
         report.StopWorking();
         for (int i = 0; i < kConverterSlots; ++i)
