@@ -32,6 +32,18 @@ private:
     QTimer m_timer;
 };
 
+// Calls act once with the next modal widget, from inside its own event
+// loop, as soon as it is up.
+inline void OnModal(std::function<void(QWidget*)> act)
+{
+    QTimer::singleShot(0, [act] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            act(modal);
+        else
+            OnModal(act);
+    });
+}
+
 // Presses the button with text (its mnemonic marks ignored) in a message
 // box; seen gets the box's text and informative text, joined by "|".
 inline bool PressMessageButton(QWidget* modal, const QString& text, QString* seen = nullptr)

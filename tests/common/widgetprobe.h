@@ -1,13 +1,8 @@
-// What the widget tests share for looking at and answering the widgets:
-// the texts of a tree's rows, and a hand for the next modal window.
+// The texts of a tree's rows, as the widget tests compare them.
 #pragma once
 
-#include <QApplication>
 #include <QStringList>
-#include <QTimer>
 #include <QTreeWidget>
-
-#include <functional>
 
 namespace widgetprobe {
 
@@ -18,17 +13,6 @@ inline QStringList topLevelTexts(const QTreeWidget* tree, int column)
     for (int i = 0; i < tree->topLevelItemCount(); ++i)
         texts << tree->topLevelItem(i)->text(column);
     return texts;
-}
-
-// Runs act on the next modal window once it is up, from inside its loop.
-inline void onModal(std::function<void(QWidget*)> act)
-{
-    QTimer::singleShot(0, [act] {
-        if (QWidget* modal = QApplication::activeModalWidget())
-            act(modal);
-        else
-            onModal(act);
-    });
 }
 
 } // namespace widgetprobe

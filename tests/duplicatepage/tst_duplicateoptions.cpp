@@ -4,11 +4,11 @@
 #include "cadenzo.h"
 #include "common.h"
 #include "config.h"
+#include "modalwatch.h"
 #include "option/duplicatewidget.h"
 #include "option/duptoptwidget.h"
 #include "option/historyoptwidget.h"
 #include "option/warnmessage.h"
-#include "widgetprobe.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -27,8 +27,6 @@
 #include <QUrl>
 
 #include <functional>
-
-using widgetprobe::onModal;
 
 namespace {
 
@@ -163,7 +161,7 @@ private slots:
         QCOMPARE(CConfig::instance()->Duplicate, 0x31000410);
 
         // The history options open modally and change nothing here.
-        onModal([](QWidget* dialog) {
+        OnModal([](QWidget* dialog) {
             QVERIFY(qobject_cast<CHistoryOptWidget*>(dialog));
             dialog->close();
         });
@@ -254,7 +252,7 @@ private slots:
         QCOMPARE(names.size(), 3);
 
         // A cancelled open panel adds nothing.
-        onModal([](QWidget* panel) { panel->close(); });
+        OnModal([](QWidget* panel) { panel->close(); });
         byText<QAction>(&pane, "Add")->trigger();
         QCOMPARE(list->topLevelItemCount(), 0);
     }
@@ -263,7 +261,7 @@ private slots:
     void countdownAnswersTheFirstButton()
     {
         QStringList seen;
-        onModal([&seen](QWidget* modal) {
+        OnModal([&seen](QWidget* modal) {
             auto* box = qobject_cast<CWarnMessage*>(modal);
             QVERIFY(box);
             auto* first = byText<QPushButton>(box, "Sure(3)");
@@ -302,7 +300,7 @@ private slots:
         QFETCH(QStringList, shown);
         QFETCH(int, answer);
         QStringList visible;
-        onModal([&](QWidget* box) {
+        OnModal([&](QWidget* box) {
             for (QPushButton* button : box->findChildren<QPushButton*>())
                 if (button->isVisibleTo(box))
                     visible << button->text();

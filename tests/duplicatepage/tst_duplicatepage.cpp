@@ -7,6 +7,7 @@
 #include "desktop.h"
 #include "libraryxml.h"
 #include "mmanalysis.h"
+#include "modalwatch.h"
 #include "musiclink.h"
 #include "option/historyoptwidget.h"
 #include "option/warnmessage.h"
@@ -16,7 +17,6 @@
 #include "reporter/reportlists.h"
 #include "testenv.h"
 #include "treeitem.h"
-#include "widgetprobe.h"
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
@@ -36,8 +36,6 @@
 #include <QTreeWidget>
 
 #include <functional>
-
-using widgetprobe::onModal;
 
 namespace {
 
@@ -349,7 +347,7 @@ private slots:
         QSignalSpy enable(&s.page, &CDuplicate::SetRemoveEnable);
         QString asked;
         if (answer)
-            onModal([&asked, answer](QWidget* box) {
+            OnModal([&asked, answer](QWidget* box) {
                 asked = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->text();
                 static_cast<QMessageBox*>(box)->button(QMessageBox::StandardButton(answer))->click();
             });
@@ -529,7 +527,7 @@ private slots:
         // Without its copy in the trash the undo fails and says so.
         QVERIFY(QFile::remove(m_trashOfRun + "/a1.mp3"));
         QString shown;
-        onModal([&shown](QWidget* box) {
+        OnModal([&shown](QWidget* box) {
             shown = box->windowTitle() + "|" + box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->text();
             box->close();
         });
@@ -610,7 +608,7 @@ private slots:
 
         QVERIFY(QFile::remove(files[1]));
         QString shown;
-        onModal([&shown](QWidget* box) {
+        OnModal([&shown](QWidget* box) {
             shown = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->text();
             box->close();
         });
@@ -716,7 +714,7 @@ private slots:
         CConfig::instance()->ClearDays = 7;
         CDuplicate page(nullptr, nullptr);
         QString text, first;
-        onModal([&](QWidget* box) {
+        OnModal([&](QWidget* box) {
             text = box->findChildren<QLabel*>().last()->text();
             first = box->findChildren<QPushButton*>().first()->text();
             for (QPushButton* button : box->findChildren<QPushButton*>())
