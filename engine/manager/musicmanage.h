@@ -17,6 +17,7 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class CAnalyzeThrad;
@@ -85,9 +86,13 @@ public:
     void SaveDataToDB();
 
     // --- the database and the user's choices (musicmanage_save.cpp)
-    // Absence, repeat ID and state in one update. 0 (doing nothing) in the
-    // exit state; -1 null track or no library; else the database result.
+    // Absence, repeat ID and state in one update, as the track has them
+    // when its row is written. 0 (doing nothing) in the exit state; -1 null
+    // track or no library; else the database result.
     int SaveMusicObj(CMusicObj* music);
+    // For tests: called on the save thread before SaveMusicObj writes a
+    // track's row, outside every lock. Set it while no save runs.
+    void SetBeforeRowSavedHook(std::function<void(CMusicObj* music)> hook);
     // Sets the state word, then stores it. -1 null track or no library.
     int SetMusicState(CMusicObj* music, int state);
     // The database first, then the state bits of every track. The database
@@ -232,6 +237,7 @@ private:
     std::atomic<bool> m_bNoYearGenre{false};
     CDuplicateScan* m_pDuplicateScan = nullptr; // while a duplicate analysis runs
     CSharedFiles m_sharedFiles;                 // for removals
+    std::function<void(CMusicObj*)> m_beforeRowSaved; // tests only
 };
 
 template <typename Call>

@@ -22,20 +22,31 @@ int CMusicManage::SaveMusicObj(CMusicObj* music)
         return 0;
     if (!music)
         return MM_ERR_FAIL;
+    if (m_beforeRowSaved)
+        m_beforeRowSaved(music);
     const QByteArray pid = music->WorkingCopy().strPersistentID.toUtf8();
-    const QByteArray absence = QByteArray::number(music->GetAbsenceType());
-    const QByteArray repeatId = QByteArray::number(music->GetRepeatID());
-    const QByteArray state = QByteArray::number(music->GetState());
-    const char* const columns[] = {"Absence", "RepeatID", "State"};
-    const char* const values[] = {absence.constData(), repeatId.constData(), state.constData()};
     if (m_bExit)
         return 0;
+    // The values are read under the library's lock, which the user's state
+    // changes hold from memory to row: a check box changed while the save
+    // runs is in memory before the save reads it or reaches the row after
+    // the save wrote it, and no older copy overwrites it.
     const int result = withLibrary([&](CiTunesCtl& library) {
+        const QByteArray absence = QByteArray::number(music->GetAbsenceType());
+        const QByteArray repeatId = QByteArray::number(music->GetRepeatID());
+        const QByteArray state = QByteArray::number(music->GetState());
+        const char* const columns[] = {"Absence", "RepeatID", "State"};
+        const char* const values[] = {absence.constData(), repeatId.constData(), state.constData()};
         return library.SaveMusicInfo(pid.constData(), music->GetRunMode(), columns, values, 3);
     }, MM_ERR_FAIL);
     if (result != 0)
         WriteLog(QStringLiteral("SaveMusicObj Failed:") + music->WorkingCopy().strLocation);
     return result;
+}
+
+void CMusicManage::SetBeforeRowSavedHook(std::function<void(CMusicObj*)> hook)
+{
+    m_beforeRowSaved = std::move(hook);
 }
 
 // Runs on the save thread after every finished analysis. All of it is one
@@ -116,18 +127,23 @@ int CMusicManage::SetMusicState(CMusicObj* music, int state)
 
 int CMusicManage::ChangeAllMusicState(int mask, int on)
 {
-    const int result = withLibrary([&](CiTunesCtl& library) { return library.ChangeAllMusicState(mask, on); },
-                                   MM_ERR_FAIL);
-    if (result != 0) {
-        WriteLog(QStringLiteral("ChangeAllMusicState %1 Failed:%2").arg(mask).arg(result));
-        return result;
-    }
+    const QVector<CMusicObj*> tracks = tracksSnapshot();
     const int bits = mask & kBulkStateBits;
-    for (CMusicObj* music : tracksSnapshot()) {
-        if (music)
-            music->SetState(on ? music->GetState() | bits : music->GetState() & ~bits);
-    }
-    return 0;
+    // Memory changes under the library's lock with the rows, so that the
+    // save after an analysis never writes a state the rows have left.
+    const int result = withLibrary([&](CiTunesCtl& library) {
+        const int changed = library.ChangeAllMusicState(mask, on);
+        if (changed != 0)
+            return changed;
+        for (CMusicObj* music : tracks) {
+            if (music)
+                music->SetState(on ? music->GetState() | bits : music->GetState() & ~bits);
+        }
+        return 0;
+    }, MM_ERR_FAIL);
+    if (result != 0)
+        WriteLog(QStringLiteral("ChangeAllMusicState %1 Failed:%2").arg(mask).arg(result));
+    return result;
 }
 
 int CMusicManage::SaveUserMusicInfo(CMusicObj* music, int mask, const char** values)

@@ -8,10 +8,12 @@
 #include "libraryxml.h"
 #include "manager/musicmanage.h"
 #include "manager/servicerecords.h"
+#include "mm/mmhandle.h"
 #include "mmsession.h"
 #include "testenv.h"
 
 #include <QFile>
+#include <QMap>
 #include <QTest>
 #include <QThread>
 
@@ -36,6 +38,23 @@ QList<bool> artworkFlags(const RecordSink& sink)
     for (const mmtest::Record& r : sink.trackRecords())
         flags << static_cast<CMusicObj*>(r.track)->GetiTunesMusicArtwork();
     return flags;
+}
+
+// The State column of every row, by persistent ID.
+QMap<QString, int> storedStates(const QString& dbPath)
+{
+    QMap<QString, int> states;
+    sqlite3* db = nullptr;
+    sqlite3_stmt* query = nullptr;
+    if (sqlite3_open_v2(dbPath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK
+        && sqlite3_prepare_v2(db, "SELECT PersistentID, State FROM TracksTable", -1, &query, nullptr) == SQLITE_OK) {
+        while (sqlite3_step(query) == SQLITE_ROW)
+            states.insert(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(query, 0))),
+                          sqlite3_column_int(query, 1));
+    }
+    sqlite3_finalize(query);
+    sqlite3_close(db);
+    return states;
 }
 
 } // namespace
@@ -247,6 +266,58 @@ private slots:
         loop->start();
         QVERIFY(loop->wait(mmtest::kWaitMs));
         manager.SetExitState(1);
+    }
+
+    // A check box the user changes while the save after an analysis runs
+    // reaches the database, also when it comes just before the save writes
+    // that track's row: the row ends with the state memory has.
+    void stateChangedDuringTheSaveIsKept_data()
+    {
+        QTest::addColumn<bool>("bulk");
+        QTest::newRow("one track's check box") << false;
+        QTest::newRow("a change of every track") << true;
+    }
+
+    void stateChangedDuringTheSaveIsKept()
+    {
+        QFETCH(bool, bulk);
+        Session s;
+        // Without an album, so the analysis has work for both and saves both.
+        const QStringList files = {s.musicFile(kWithoutCover, QStringLiteral("a.mp3")),
+                                   s.musicFile(kWithoutCover, QStringLiteral("b.mp3"))};
+        RecordSink load;
+        QVERIFY(s.load(RUN_FILES, QString(), files, load));
+        QVERIFY(load.waitForEnd());
+        CMusicManage* manager = ManagerOf(s.handle);
+        QVERIFY(manager);
+        void* changed = nullptr;
+        manager->SetBeforeRowSavedHook([&](CMusicObj* music) {
+            if (changed)
+                return;
+            changed = music;
+            if (bulk)
+                MMChangeAllMusicState(s.handle, MF_ALBUM, 1);
+            else
+                MMSetMusicState(s.handle, music, MF_ALBUM);
+        });
+        RecordSink analysis;
+        const tagCtlCmdParam param = analysis.param(CMD_ANALYSE);
+        QCOMPARE(MMAnalyzeMusicInfo(s.handle, &param, MF_ALBUM | MF_ARTWORK), 0);
+        QVERIFY(analysis.waitForEnd());
+        // Beginning a transaction waits for the save.
+        QCOMPARE(MMDBTransaction(s.handle, false), 0);
+        QCOMPARE(MMDBTransaction(s.handle, true), 0);
+        manager->SetBeforeRowSavedHook(nullptr);
+        QVERIFY(changed);
+        const QMap<QString, int> rows = storedStates(s.dbPath());
+        QCOMPARE(rows.size(), 2);
+        for (int i = 0; i < s.count(); ++i) {
+            void* track = nullptr;
+            int state = -1;
+            QCOMPARE(MMGetMusicListMusic(s.handle, i, &track, nullptr, &state, nullptr), 0);
+            QCOMPARE(state & MF_ALBUM, bulk || track == changed ? int(MF_ALBUM) : 0);
+            QCOMPARE(rows.value(s.info(track)->strPersistentID, -1), state);
+        }
     }
 
     void serviceRecordLayout()
