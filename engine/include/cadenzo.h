@@ -211,7 +211,9 @@ CADENZO_API int MMGetDowndArtworkForItem(void* handle, void* music, int index, c
 CADENZO_API int MMSetDowndArtworkForItem(void* handle, void* music, int index);
 // Copies the current artwork path with its terminator into out (512 bytes).
 CADENZO_API int MMGetMusicArtwork(void* handle, void* music, char* out);
-// Hands out artwork bytes; give them back with MMReleaseiTunesArtwork.
+// Hands out artwork bytes; give them back with MMReleaseiTunesArtwork. 0
+// exactly when *data and *length hold them; otherwise (non-zero) *data is
+// null and *length 0.
 CADENZO_API int MMGetiTunesArtwork(void* handle, void* music, void** data, int* length);
 CADENZO_API int MMReleaseiTunesArtwork(void* handle, void** data);
 // Stores the user's edits: values[i] for each field bit of mask, in field order.

@@ -95,7 +95,9 @@ public:
     int SaveArtworkPic(const tagMMusicInfo* info, int mode, const QString& imagePath);
     // Hands out the artwork (free it with ReleaseArtworkPic): the row's
     // cache, else the library's or the tag's picture, then cached with
-    // exportPath as its path. -25 null info or data; -1 other modes.
+    // exportPath as its path. 0 exactly when bytes were handed out (a
+    // failed cache write is only logged); -25 null info or data; -1 other
+    // modes; else the library's or the tag's failure, *data null.
     int GetArtworkPic(const tagMMusicInfo* info, int mode, const QString& exportPath, void** data,
                       int& length);
 

@@ -246,8 +246,10 @@ int CiTunesCtl::GetArtworkPic(const tagMMusicInfo* info, int mode, const QString
     }
     const QByteArray path = exportPath.toUtf8();
     const int cached = UpdateArtworkDataToDB(pid.constData(), mode, path.constData(), *data, length);
+    // The cache only spares the next read the file; the bytes are the
+    // caller's all the same.
     if (cached != 0)
         WriteLog(QStringLiteral("HasArtwork But UpdateArtworkDataToDB Failed:%1 %2 %3")
                      .arg(QString::number(cached), info->strLocation, exportPath));
-    return cached;
+    return CTL_OK;
 }

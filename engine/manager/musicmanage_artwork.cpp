@@ -72,8 +72,11 @@ int CMusicManage::GetiTunesArtwork(CMusicObj* music, void** data, int& length)
     const int result = withLibrary(
         [&](CiTunesCtl& library) { return library.GetArtworkPic(&info, mode, newName, data, length); },
         MM_ERR_FAIL);
-    if (!*data || length <= 0)
-        return result;
+    if (!*data || length <= 0) {
+        ReleaseiTunesArtwork(data);
+        length = 0;
+        return result != 0 ? result : MM_ERR_FAIL;
+    }
     if (!current.isEmpty()) {
         if (!QFile::exists(current) && !saveImage(*data, length, current))
             WriteLog(QStringLiteral("Picture Data From DB save to file Failed!%1 %2")
@@ -84,7 +87,8 @@ int CMusicManage::GetiTunesArtwork(CMusicObj* music, void** data, int& length)
         // A path naming no file would send the application to nothing.
         music->SetCurPixPath(newName);
     }
-    return result;
+    // The bytes are handed out; the file is only a convenience for later.
+    return 0;
 }
 
 QString CMusicManage::GetAWSImgPath(CMusicObj* music)

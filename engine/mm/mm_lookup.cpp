@@ -22,6 +22,10 @@ CADENZO_API int MMSetDowndArtworkForItem(void* handle, void* music, int index)
 
 CADENZO_API int MMGetiTunesArtwork(void* handle, void* music, void** data, int* length)
 {
+    if (data)
+        *data = nullptr;
+    if (length)
+        *length = 0;
     CMusicManage* manager = ManagerOf(handle);
     if (!manager || !music || !data || !length)
         return MM_ERR_FAIL;

@@ -679,6 +679,37 @@ private slots:
         QCOMPARE(QImage(file).size(), cover.size());
     }
 
+    // The row's cache only spares the next read: when the database refuses
+    // the bytes, the caller still gets them with success, every time, and
+    // the file is made all the same.
+    void artworkHandedOutWhenTheCacheRefusesIt()
+    {
+        QVERIFY(loadTracks(kCoverFixture, 1));
+        void* track = m_tracks[0];
+        const QString id = m_session->info(track)->strPersistentID;
+        QVERIFY(execSql(m_session->dbPath(), QStringLiteral("create trigger refuse before update of ArtData on TracksTable "
+                                                            "begin select raise(abort, 'refused'); end")));
+        const QImage cover(testenv::fixture(QStringLiteral("cover.jpg")));
+        for (int call = 0; call < 2; ++call) {
+            void* data = nullptr;
+            int length = 0;
+            QCOMPARE(MMGetiTunesArtwork(handle(), track, &data, &length), 0);
+            QVERIFY(data);
+            QCOMPARE(QImage::fromData(static_cast<const uchar*>(data), length).size(), cover.size());
+            QCOMPARE(MMReleaseiTunesArtwork(handle(), &data), 0);
+        }
+        QVERIFY(rowValue(m_session->dbPath(), id, "ArtData").isEmpty());
+        char path[512] = {};
+        QCOMPARE(MMGetMusicArtwork(handle(), track, path), 0);
+        QCOMPARE(QImage(QString::fromUtf8(path)).size(), cover.size());
+        // Without the track there is nothing, and nothing is left set.
+        void* data = reinterpret_cast<void*>(1);
+        int length = 7;
+        QCOMPARE(MMGetiTunesArtwork(handle(), nullptr, &data, &length), -1);
+        QVERIFY(!data);
+        QCOMPARE(length, 0);
+    }
+
     void exitOrReloadWhileLookupsRun_data()
     {
         QTest::addColumn<QString>("waitingOn");
