@@ -271,6 +271,9 @@ private:
     bool settleTree(CTreeItem* item, int kind, int engineState);
     void markTreeFailed(CTreeItem* item, int fieldColumn);
     void finishCategory(int kind);
+    // The free slot for a checked row nothing has taken up yet; -1 for any
+    // other row (busySeen notes one still being fixed) or without a slot.
+    int slotForRow(const CReportItemData* row, bool checked, bool& busySeen);
     bool startConversion(int slot, int kind, void* item, CReportItemData* data);
     void reportProgress();
     QString wavPathFor(const QString& persistentId) const;

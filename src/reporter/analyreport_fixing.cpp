@@ -101,6 +101,16 @@ int CAnalyReport::CheckMangaList()
     return -1;
 }
 
+int CAnalyReport::slotForRow(const CReportItemData* row, bool checked, bool& busySeen)
+{
+    const int state = row->GetFixState();
+    if (state != DS_NONE) {
+        busySeen |= state == DS_FIXING;
+        return -1;
+    }
+    return checked ? CheckMangaList() : -1;
+}
+
 void CAnalyReport::reportProgress()
 {
     if (m_iFixTotal >= 1)
@@ -152,18 +162,14 @@ void CAnalyReport::FixArtwork()
     bool settledSeen = false;
     for (int i = 0; i < m_pListArtwork->count(); ++i) {
         auto* item = static_cast<CListItem*>(m_pListArtwork->item(i));
-        if (item->GetFixState() != DS_NONE) {
-            busySeen |= item->GetFixState() == DS_FIXING;
-            if (!settledSeen)
+        const int slot = slotForRow(item, item->GetCheckState() == Qt::Checked, busySeen);
+        if (slot < 0) {
+            if (item->GetFixState() != DS_NONE && !settledSeen) {
                 reportProgress();
-            settledSeen = true;
+                settledSeen = true;
+            }
             continue;
         }
-        if (item->GetCheckState() != Qt::Checked)
-            continue;
-        const int slot = CheckMangaList();
-        if (slot < 0)
-            continue;
         m_iFixNum = i;
         emit StartFixAll(tr("Fixing Songs Without Album Artwork: %1").arg(item->text()));
         if (i > 0 && i % 18 == 0 && m_pArtworkChooser && m_pArtworkChooser->isVisible())
@@ -260,13 +266,7 @@ void CAnalyReport::FixTreeCategory(int kind)
     bool clean = true, busySeen = false;
     for (int i = 0; i < tree->topLevelItemCount(); ++i) {
         auto* item = static_cast<CTreeItem*>(tree->topLevelItem(i));
-        if (item->GetFixState() != DS_NONE) {
-            busySeen |= item->GetFixState() == DS_FIXING;
-            continue;
-        }
-        if (item->data(0, Qt::CheckStateRole).toInt() != Qt::Checked)
-            continue;
-        const int slot = CheckMangaList();
+        const int slot = slotForRow(item, item->checkState(0) == Qt::Checked, busySeen);
         if (slot < 0)
             continue;
         m_iFixNum = offset + i;

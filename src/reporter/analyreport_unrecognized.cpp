@@ -35,13 +35,7 @@ void CAnalyReport::FixFailed()
     bool refused = false, running = false;
     for (int i = 0; i < rows; ++i) {
         auto* item = static_cast<CTreeItem*>(m_pTreeFailed->topLevelItem(i));
-        if (item->GetFixState() != DS_NONE) {
-            running |= item->GetFixState() == DS_FIXING;
-            continue;
-        }
-        if (item->data(0, Qt::CheckStateRole).toInt() != Qt::Checked)
-            continue;
-        const int slot = CheckMangaList();
+        const int slot = slotForRow(item, item->checkState(0) == Qt::Checked, running);
         if (slot < 0)
             continue;
         m_iFixNum = i;
