@@ -4,6 +4,7 @@
 #include "cadenzo.h"
 #include "config.h"
 #include "option/historyoptwidget.h"
+#include "optioncontrols.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -16,19 +17,13 @@
 #include <QStyleOption>
 #include <QVBoxLayout>
 
+using optioncontrols::noFocus;
+
 namespace {
 
 const QString kSmallText = QStringLiteral("QLabel{font:11px;color:#333333;}");
 
 enum { kDegreeLow = 0, kDegreeMedium = 1, kDegreeHigh = 2 };
-
-template <class T>
-T* noFocus(T* control, const QString& name)
-{
-    control->setFocusPolicy(Qt::NoFocus);
-    control->setAccessibleName(name);
-    return control;
-}
 
 QPushButton* styledButton(const QString& text, const QString& name, const QString& image, int width,
                           QWidget* parent)

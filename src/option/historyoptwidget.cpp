@@ -1,6 +1,7 @@
 #include "option/historyoptwidget.h"
 
 #include "config.h"
+#include "optioncontrols.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -9,19 +10,13 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+using optioncontrols::plainButton;
+
 namespace {
 
 constexpr int kMinDays = 1;
 constexpr int kMaxDays = 99;
 constexpr int kDefaultDays = 7;
-
-QPushButton* makeButton(const QString& text, QWidget* parent)
-{
-    auto* button = new QPushButton(text, parent);
-    button->setFocusPolicy(Qt::NoFocus);
-    button->setAccessibleName(text);
-    return button;
-}
 
 } // namespace
 
@@ -50,8 +45,8 @@ CHistoryOptWidget::CHistoryOptWidget(QWidget* parent) : QDialog(parent)
     sentence->addWidget(new QLabel(after, this));
     sentence->addStretch();
 
-    QPushButton* cancel = makeButton(tr("Cancel"), this);
-    QPushButton* ok = makeButton(tr("OK"), this);
+    QPushButton* cancel = plainButton(tr("Cancel"), this);
+    QPushButton* ok = plainButton(tr("OK"), this);
     auto* buttons = new QHBoxLayout;
     buttons->setContentsMargins(0, 0, 0, 0);
     buttons->addStretch();

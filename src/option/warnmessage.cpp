@@ -1,5 +1,7 @@
 #include "option/warnmessage.h"
 
+#include "optioncontrols.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPixmap>
@@ -9,17 +11,7 @@
 
 int CWarnMessage::m_iRet = 0;
 
-namespace {
-
-QPushButton* makeButton(const QString& text, QWidget* parent)
-{
-    auto* button = new QPushButton(text, parent);
-    button->setFocusPolicy(Qt::NoFocus);
-    button->setAccessibleName(text);
-    return button;
-}
-
-} // namespace
+using optioncontrols::plainButton;
 
 CWarnMessage::CWarnMessage(QWidget* parent, const QString& title, const QString& text, int mode,
                            const QString& button1, const QString& button2, const QString& button3,
@@ -41,9 +33,9 @@ CWarnMessage::CWarnMessage(QWidget* parent, const QString& title, const QString&
     message->setWordWrap(false);
     message->setAccessibleName(text);
 
-    m_pFirstBut = makeButton(button1, this);
-    QPushButton* second = makeButton(button2, this);
-    QPushButton* third = makeButton(button3, this);
+    m_pFirstBut = plainButton(button1, this);
+    QPushButton* second = plainButton(button2, this);
+    QPushButton* third = plainButton(button3, this);
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(5);
     buttons->addStretch();
