@@ -15,8 +15,8 @@ public:
     // The full text, never the shortened one on screen. Hides QLineEdit's
     // accessors: call them through a CLineEdit pointer.
     QString text() const { return m_strText; }
-    // Stores the full text; the screen follows at the next paint. A field
-    // that has the focus keeps showing what the user is editing.
+    // Stores the full text; the screen follows at the next paint, or at
+    // once in a field that has the focus, where the user edits it whole.
     void setText(const QString& text);
     // Puts the full text on screen now, as a focus-in does at its first
     // paint; for a caller that selects it before giving the focus.

@@ -24,6 +24,13 @@ CLineEdit::~CLineEdit() = default;
 void CLineEdit::setText(const QString& text)
 {
     m_strText = text;
+    // A focused field shows what its user edits, and an edit is copied
+    // into the full text: the screen must hold this text now, or the next
+    // key would store the previous track's text as this one's.
+    if (m_bFocus) {
+        m_bFocusIn = false;
+        showText(text);
+    }
     update();
 }
 

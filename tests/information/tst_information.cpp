@@ -285,7 +285,7 @@ private slots:
     }
 
     // Unfocused, a field shows its text cut to its width; focused, the
-    // whole text, which typing changes and setText does not.
+    // whole text, which typing changes and a new text replaces at once.
     void lineEditKeepsItsFullText_data()
     {
         QTest::addColumn<QString>("text");
@@ -316,14 +316,18 @@ private slots:
 
         focus(&edit, QEvent::FocusIn);
         QCOMPARE(shown(&edit), text);
-        edit.setText(QStringLiteral("set while focused"));
-        QCOMPARE(shown(&edit), text);
         edit.end(false);
         edit.insert(QStringLiteral("!"));
         QCOMPARE(edit.text(), text + QLatin1Char('!'));
+        const QString next = QStringLiteral("set while focused");
+        edit.setText(next);
+        QCOMPARE(shown(&edit), next);
+        edit.end(false);
+        edit.insert(QStringLiteral("!"));
+        QCOMPARE(edit.text(), next + QLatin1Char('!'));
         focus(&edit, QEvent::FocusOut);
         shown(&edit);
-        QCOMPARE(edit.text(), text + QLatin1Char('!'));
+        QCOMPARE(edit.text(), next + QLatin1Char('!'));
     }
 
     // Steps: click, end, error (the file does not decode), other (another
@@ -491,6 +495,30 @@ private slots:
             QCOMPARE(fields[0]->text(), before[0]);
             QCOMPARE(fields[3]->text(), typed[3]);
         }
+    }
+
+    // A field that keeps the focus while the user moves to another track
+    // shows that track's text, so what is typed then goes to that track
+    // with its own text, and the first track keeps its own.
+    void focusedFieldFollowsTheTrack()
+    {
+        QVERIFY(load({kPartial, kNoPicture}, false));
+        const Track first = m_tracks.value(kNoPicture);
+        const Track second = m_tracks.value(kPartial);
+        const QString firstName = working(first.handle)->strName;
+        const QString secondName = working(second.handle)->strName;
+        QVERIFY(firstName != secondName);
+        auto editor = openEditor(first);
+        CLineEdit* name = field(editor.get(), QStringLiteral("New Tag Name"));
+        focus(name, QEvent::FocusIn);
+        QCOMPARE(shown(name), firstName);
+        editor->SetItem(second.absence, second.handle);
+        QCOMPARE(shown(name), secondName);
+        name->end(false);
+        name->insert(QStringLiteral("!"));
+        QVERIFY(editor->CommitPendingEdit());
+        QCOMPARE(working(second.handle)->strName, secondName + QLatin1Char('!'));
+        QCOMPARE(working(first.handle)->strName, firstName);
     }
 
     // Collapsed, a track is only remembered; opening loads it, and after a
