@@ -13,6 +13,7 @@
 #include "lookupfakes.h"
 #include "musiclink.h"
 #include "reporter/analyreport.h"
+#include "reporter/duplicate.h"
 #include "reporter/reportlists.h"
 #include "player.h"
 #include "sharedimages.h"
@@ -798,6 +799,53 @@ private slots:
         QCOMPARE((QStringList{playIcon(rows.value("a")), playIcon(rows.value("b"))}), icons);
         QCOMPARE(boxes.texts, box.isEmpty() ? QStringList() : QStringList{box});
         QCOMPARE(label->PlayState() == PS_PLAYING, steps.last() == QLatin1String("label"));
+    }
+
+    // The report and duplicate pages are owners of the player each in its
+    // own right: when one page goes, the other's preview plays on and its
+    // end still comes back to that page.
+    void previewOutlivesTheOtherPage_data()
+    {
+        QTest::addColumn<bool>("reportGoes");
+        QTest::newRow("the report page goes") << true;
+        QTest::newRow("the duplicate page goes") << false;
+    }
+
+    void previewOutlivesTheOtherPage()
+    {
+        QFETCH(bool, reportGoes);
+        QVERIFY(load({kCover}, false));
+        const Track track = m_tracks.value(kCover);
+        auto report = std::make_unique<CAnalyReport>(nullptr);
+        report->SetMusicLink(m_link.get());
+        auto duplicates = std::make_unique<CDuplicate>(m_link.get(), nullptr);
+        duplicates->SetMusicLink(m_link.get());
+        auto* reportRow = new CTreeItem(report->UnrecognizedTree());
+        reportRow->SetPath(track.path);
+        report->UnrecognizedTree()->setCurrentItem(reportRow);
+        auto* tree = duplicates->findChild<QTreeWidget*>(QStringLiteral("DuplicateTree"));
+        auto* duplicateRow = new CTreeItem(nullptr);
+        duplicateRow->SetCtlParam(track.handle, track.absence);
+        (new CTreeItem(tree))->addChild(duplicateRow);
+        tree->setCurrentItem(duplicateRow);
+
+        // The page that stays previews; the other one goes meanwhile.
+        QTreeWidgetItem* row = reportGoes ? duplicateRow : static_cast<QTreeWidgetItem*>(reportRow);
+        const int column = reportGoes ? 5 : 6;
+        if (reportGoes)
+            duplicates->PlayMusic();
+        else
+            report->PlayMusic(reportRow, PS_PLAYING);
+        QCOMPARE(row->icon(column).cacheKey(), g_pIconPause->cacheKey());
+        if (reportGoes)
+            report.reset();
+        else
+            duplicates.reset();
+        QVERIFY(PlayUnit_FileOwner());
+        QCOMPARE(row->icon(column).cacheKey(), g_pIconPause->cacheKey());
+        g_movie->end();
+        QTRY_COMPARE(row->icon(column).cacheKey(), g_pIconPlay->cacheKey());
+        QVERIFY(!PlayUnit_FileOwner());
     }
 
     // A double click enlarges a tile's artwork over the grid, centred on a
