@@ -37,7 +37,8 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
-    // Takes .mp3 and .m4a files (any case) and folders; ignores the rest.
+    // Takes local .mp3 and .m4a files (any case) and folders; ignores the
+    // rest, links to other machines included.
     void dropEvent(QDropEvent* event) override;
 
 private:

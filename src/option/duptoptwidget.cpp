@@ -180,7 +180,11 @@ void CDuptOptWidget::dropEvent(QDropEvent* event)
 {
     QStringList taken;
     for (const QUrl& url : event->mimeData()->urls()) {
-        const QString path = droppedPath(url.path());
+        // A link from a browser or a share carries a path too; read as a
+        // local one it would name another file, which the scan would judge.
+        if (!url.isLocalFile())
+            continue;
+        const QString path = droppedPath(url.toLocalFile());
         if (!path.isEmpty())
             taken << path;
     }

@@ -210,7 +210,8 @@ private slots:
     }
 
     // Files are taken by their extension in any case, folders by the file
-    // system whether or not the URL ends in "/"; every drop is accepted.
+    // system whether or not the URL ends in "/", both only from this
+    // machine; every drop is accepted.
     void dropsListMusicAndFolders()
     {
         const QString mp3 = file(QStringLiteral("song.MP3"), 1048576);
@@ -220,6 +221,10 @@ private slots:
         DropTarget pane;
         auto* list = pane.findChild<QTreeWidget*>();
         QVERIFY(pane.drop({QUrl::fromLocalFile(wav)}));
+        QCOMPARE(list->topLevelItemCount(), 0);
+        // A web link whose path happens to name a song of this machine.
+        QVERIFY(pane.drop({QUrl(QStringLiteral("https://example.com") + mp3),
+                           QUrl(QStringLiteral("smb://server") + folder + "/")}));
         QCOMPARE(list->topLevelItemCount(), 0);
         QVERIFY(pane.drop({QUrl::fromLocalFile(mp3), QUrl::fromLocalFile(wav), QUrl::fromLocalFile(folder + "/")}));
         QVERIFY(pane.drop({QUrl::fromLocalFile(folder), QUrl::fromLocalFile(m4a)}));
