@@ -2,6 +2,7 @@
 // identification, album cover, image search, proxy, bad answers and stops.
 #include "fakeservice.h"
 #include "sennet.h"
+#include "src/imagefile.h"
 #include "src/ratelimiter.h"
 #include "src/services.h"
 #include "testenv.h"
@@ -594,6 +595,28 @@ private slots:
         QCOMPARE(downloadedFiles().size(), 3);
         QVERIFY(m_fake.requestsTo(frontPath(kGroup4)).isEmpty());
         QVERIFY(m_fake.requestsTo(frontPath(kGroup6)).isEmpty());
+    }
+
+    // IDs that differ only where a file name cannot show it share a stem;
+    // every save still takes a name of its own, in the download folder, and
+    // replaces no other track's picture.
+    void imagesOfLookalikeIdsStayApart()
+    {
+        const QString longId = QString(70, QLatin1Char('A'));
+        const QStringList ids = {QStringLiteral("a/b"), QStringLiteral("a.b"), QStringLiteral("a_b"),
+                                 QStringLiteral("../a b"), longId + QLatin1Char('1'), longId + QLatin1Char('2')};
+        QStringList paths;
+        for (int i = 0; i < ids.size(); ++i) {
+            QString path, why;
+            QVERIFY2(sennet::saveImageFile(noiseJpeg(i + 1), downloadDir(), sennet::imageStem(ids[i], QStringLiteral("cover")),
+                                           &path, &why),
+                     qPrintable(why));
+            QCOMPARE(QFileInfo(path).absolutePath(), QFileInfo(downloadDir()).absoluteFilePath());
+            paths << path;
+        }
+        QCOMPARE(downloadedFiles().size(), ids.size());
+        for (int i = 0; i < ids.size(); ++i)
+            QCOMPARE(testenv::readAll(paths[i]), noiseJpeg(i + 1));
     }
 
     void searchQuery_data()
