@@ -26,22 +26,28 @@ tagMusicTags TagFieldsOf(const tagMMusicInfo& info)
     return tags;
 }
 
+namespace {
+
+// The bits of a mask of one kind (from) as the bits of another (to); a
+// field without a bit of either kind is dropped.
+int MapFieldBits(int bits, int tagTrackField::*from, int tagTrackField::*to)
+{
+    int mapped = 0;
+    for (const tagTrackField& field : kTrackFields) {
+        if (field.*from && field.*to && (bits & field.*from))
+            mapped |= field.*to;
+    }
+    return mapped;
+}
+
+} // namespace
+
 int ToTagBits(int fieldBits)
 {
-    int bits = 0;
-    for (const tagTrackField& field : kTrackFields) {
-        if (field.tagBit && (fieldBits & field.bit))
-            bits |= field.tagBit;
-    }
-    return bits;
+    return MapFieldBits(fieldBits, &tagTrackField::bit, &tagTrackField::tagBit);
 }
 
 int FromTagBits(int tagBits)
 {
-    int bits = 0;
-    for (const tagTrackField& field : kTrackFields) {
-        if (field.tagBit && (tagBits & field.tagBit))
-            bits |= field.bit;
-    }
-    return bits;
+    return MapFieldBits(tagBits, &tagTrackField::tagBit, &tagTrackField::bit);
 }
