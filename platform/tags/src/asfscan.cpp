@@ -55,11 +55,12 @@ public:
 
 private:
     bool object(int64_t offset, int64_t* next);
-    bool streamProperties(int64_t offset, uint64_t size);
-    bool contentDescription(int64_t offset, uint64_t size);
+    bool objectHeader(int64_t offset, int64_t limit, unsigned char* header, int64_t* end);
+    bool streamProperties(int64_t offset, int64_t end);
+    bool contentDescription(int64_t offset, int64_t end);
     bool attributes(int64_t offset, int64_t end, AttributeList list);
     bool attribute(int64_t* position, int64_t end, AttributeList list);
-    bool headerExtension(int64_t offset, uint64_t size);
+    bool headerExtension(int64_t offset, int64_t end);
     bool take(int64_t* position, int64_t end, unsigned char* out, int length);
     bool isPictureName(int64_t offset, uint32_t length);
 
@@ -96,38 +97,50 @@ ScanAnswer CAsfWalk::run()
     return m_hasPicture ? SCAN_PICTURE : SCAN_NO_PICTURE;
 }
 
+// Reads the header of the object at offset and where the object ends,
+// which must lie between the header's end and limit.
+bool CAsfWalk::objectHeader(int64_t offset, int64_t limit, unsigned char* header, int64_t* end)
+{
+    int64_t position = offset;
+    if (!take(&position, limit, header, kObjectHeader))
+        return false;
+    const uint64_t size = LittleEndian64(header + 16);
+    if (size < uint64_t(kObjectHeader) || size > uint64_t(limit - offset))
+        return false;
+    *end = offset + int64_t(size);
+    return true;
+}
+
 bool CAsfWalk::object(int64_t offset, int64_t* next)
 {
     unsigned char header[kObjectHeader];
-    if (!m_file.readAll(offset, header, kObjectHeader))
+    int64_t end = 0;
+    if (!objectHeader(offset, m_file.size(), header, &end))
         return false;
-    const uint64_t size = LittleEndian64(header + 16);
-    if (size < uint64_t(kObjectHeader) || size > uint64_t(m_file.size() - offset))
-        return false;
-    *next = offset + int64_t(size);
+    *next = end;
     if (SameGuid(header, kFilePropertiesGuid)) {
         m_hasFileProperties = true;
         return true;
     }
     if (SameGuid(header, kStreamPropertiesGuid))
-        return streamProperties(offset, size);
+        return streamProperties(offset, end);
     if (SameGuid(header, kContentDescriptionGuid))
-        return contentDescription(offset, size);
+        return contentDescription(offset, end);
     if (SameGuid(header, kExtendedContentGuid))
-        return attributes(offset + kObjectHeader, offset + int64_t(size), LIST_CONTENT);
+        return attributes(offset + kObjectHeader, end, LIST_CONTENT);
     if (SameGuid(header, kHeaderExtensionGuid))
-        return headerExtension(offset, size);
+        return headerExtension(offset, end);
     // Any other object TagLib reads whole, or not at all when it is only a
     // header: it ends where its size says.
     return true;
 }
 
-bool CAsfWalk::streamProperties(int64_t offset, uint64_t size)
+bool CAsfWalk::streamProperties(int64_t offset, int64_t end)
 {
     m_hasStreamProperties = true;
     // The sample rate lies at byte 58 of the object's data, which TagLib
     // reads only from 70 bytes on; every such object sets it anew.
-    if (size < uint64_t(kObjectHeader) + 70)
+    if (end - offset < kObjectHeader + 70)
         return true;
     unsigned char rate[4];
     if (!m_file.readAll(offset + kObjectHeader + 58, rate, 4))
@@ -136,9 +149,8 @@ bool CAsfWalk::streamProperties(int64_t offset, uint64_t size)
     return true;
 }
 
-bool CAsfWalk::contentDescription(int64_t offset, uint64_t size)
+bool CAsfWalk::contentDescription(int64_t offset, int64_t end)
 {
-    const int64_t end = offset + int64_t(size);
     int64_t position = offset + kObjectHeader;
     unsigned char lengths[10];
     if (!take(&position, end, lengths, 10))
@@ -224,9 +236,8 @@ bool CAsfWalk::isPictureName(int64_t offset, uint32_t length)
     return name.size() == kNameBytes && std::memcmp(name.constData(), kName, size_t(kNameBytes)) == 0;
 }
 
-bool CAsfWalk::headerExtension(int64_t offset, uint64_t size)
+bool CAsfWalk::headerExtension(int64_t offset, int64_t end)
 {
-    const int64_t end = offset + int64_t(size);
     // Reserved GUID and number (18 bytes), then the size of the objects.
     int64_t position = offset + kObjectHeader + 18;
     unsigned char length[4];
@@ -235,16 +246,13 @@ bool CAsfWalk::headerExtension(int64_t offset, uint64_t size)
     const int64_t dataEnd = position + LittleEndian32(length);
     while (position < dataEnd) {
         unsigned char header[kObjectHeader];
-        if (!take(&position, end, header, kObjectHeader))
+        int64_t objectEnd = 0;
+        if (!objectHeader(position, end, header, &objectEnd))
             return false;
-        const uint64_t objectSize = LittleEndian64(header + 16);
-        const int64_t objectStart = position - kObjectHeader;
-        if (objectSize < uint64_t(kObjectHeader) || objectSize > uint64_t(end - objectStart))
+        const int64_t data = position + kObjectHeader;
+        if (SameGuid(header, kMetadataGuid) && !attributes(data, objectEnd, LIST_METADATA))
             return false;
-        const int64_t objectEnd = objectStart + int64_t(objectSize);
-        if (SameGuid(header, kMetadataGuid) && !attributes(position, objectEnd, LIST_METADATA))
-            return false;
-        if (SameGuid(header, kMetadataLibraryGuid) && !attributes(position, objectEnd, LIST_LIBRARY))
+        if (SameGuid(header, kMetadataLibraryGuid) && !attributes(data, objectEnd, LIST_LIBRARY))
             return false;
         position = objectEnd;
     }
