@@ -43,6 +43,38 @@ OpenedTag OpenTag(const QString& path, bool forWrite)
     return opened;
 }
 
+// Whether path names no file; logged for call with code when so.
+bool IsMissing(const char* call, const QString& path, int code)
+{
+    if (CheckMusicFile(path) != MUSIC_FILE_MISSING)
+        return false;
+    LogFailure(call, path, code, "no such file");
+    return true;
+}
+
+// The codes a call gives for a file TagLib cannot read as audio and for
+// one without a tag.
+struct OpenFailures {
+    int unreadable;
+    int noTag;
+};
+
+// Opens path's tag for call: 0, or the failure of failures, logged. On
+// noTag the file itself is open.
+int OpenTagFor(const char* call, const QString& path, bool forWrite, OpenFailures failures, OpenedTag& opened)
+{
+    opened = OpenTag(path, forWrite);
+    if (!opened.ref) {
+        LogFailure(call, path, failures.unreadable, "not a readable audio file");
+        return failures.unreadable;
+    }
+    if (!opened.hasTag()) {
+        LogFailure(call, path, failures.noTag, forWrite ? "no tag to write" : "no tag");
+        return failures.noTag;
+    }
+    return 0;
+}
+
 // The name shown for a file whose title is blank: its file name without
 // folders and extension. Backslashes count as folder separators too.
 QString NameFromLocation(const QString& location)
@@ -187,32 +219,25 @@ int GetMusicInfo_tag(const QString& path, tagMusicTags* info)
 {
     if (!info || path.isEmpty())
         return -1;
-    if (CheckMusicFile(path) == MUSIC_FILE_MISSING) {
-        LogFailure("GetMusicInfo_tag", path, -2, "no such file");
+    if (IsMissing("GetMusicInfo_tag", path, -2))
         return -2;
-    }
     info->strSize = QString::number(QFileInfo(path).size());
     info->strLocation = path;
-    const OpenedTag opened = OpenTag(path, false);
-    if (!opened.ref) {
-        LogFailure("GetMusicInfo_tag", path, -3, "not a readable audio file");
-        return -3;
-    }
-    ReadAudioProperties(*opened.ref, info);
-    if (!opened.hasTag()) {
-        LogFailure("GetMusicInfo_tag", path, -4, "no tag");
-        return -4;
-    }
+    OpenedTag opened;
+    const int failure = OpenTagFor("GetMusicInfo_tag", path, false, {-3, -4}, opened);
+    // An audio file without a tag still has its duration and bit rate.
+    if (opened.ref)
+        ReadAudioProperties(*opened.ref, info);
+    if (failure != 0)
+        return failure;
     ReadTagFields(opened.tag, info);
     return HasPicture(opened.tag, opened.kind) ? 1 : 0;
 }
 
 int HasMusicArtwork_tag(const QString& path)
 {
-    if (CheckMusicFile(path) == MUSIC_FILE_MISSING) {
-        LogFailure("HasMusicArtwork_tag", path, -1, "no such file");
+    if (IsMissing("HasMusicArtwork_tag", path, -1))
         return -1;
-    }
     // TagLib reads every picture whole only to tell that there is one; the
     // scan of the headers answers the same for all but unusual files.
     switch (ScanArtwork(path)) {
@@ -231,37 +256,25 @@ int HasMusicArtwork_tag(const QString& path)
 
 int HasPictureByTagLib(const QString& path)
 {
-    const OpenedTag opened = OpenTag(path, false);
-    if (!opened.ref) {
-        LogFailure("HasMusicArtwork_tag", path, -2, "not a readable audio file");
-        return -2;
-    }
-    if (!opened.hasTag()) {
-        LogFailure("HasMusicArtwork_tag", path, -3, "no tag");
-        return -3;
-    }
+    OpenedTag opened;
+    const int failure = OpenTagFor("HasMusicArtwork_tag", path, false, {-2, -3}, opened);
+    if (failure != 0)
+        return failure;
     return HasPicture(opened.tag, opened.kind) ? 1 : 0;
 }
 
 int GetMusicArtwork_tag(const QString& path, void** data, int* length)
 {
-    if (CheckMusicFile(path) == MUSIC_FILE_MISSING) {
-        LogFailure("GetMusicArtwork_tag", path, -1, "no such file");
+    if (IsMissing("GetMusicArtwork_tag", path, -1))
         return -1;
-    }
     if (!data || !length)
         return -2;
     *data = nullptr;
     *length = 0;
-    const OpenedTag opened = OpenTag(path, false);
-    if (!opened.ref) {
-        LogFailure("GetMusicArtwork_tag", path, -3, "not a readable audio file");
-        return -3;
-    }
-    if (!opened.hasTag()) {
-        LogFailure("GetMusicArtwork_tag", path, -4, "no tag");
-        return -4;
-    }
+    OpenedTag opened;
+    const int failure = OpenTagFor("GetMusicArtwork_tag", path, false, {-3, -4}, opened);
+    if (failure != 0)
+        return failure;
     const TagLib::ByteVector bytes = FirstPicture(opened.tag, opened.kind);
     if (bytes.isEmpty())
         return 1;
@@ -282,21 +295,14 @@ int SetMusicArtwork_tag(const QString& path, const void* data, int length, CPICT
         LogFailure("SetMusicArtwork_tag", path, -1, "no picture bytes");
         return -1;
     }
-    if (CheckMusicFile(path) == MUSIC_FILE_MISSING) {
-        LogFailure("SetMusicArtwork_tag", path, -2, "no such file");
+    if (IsMissing("SetMusicArtwork_tag", path, -2))
         return -2;
-    }
     int kind = 0;
     {
-        const OpenedTag opened = OpenTag(path, true);
-        if (!opened.ref) {
-            LogFailure("SetMusicArtwork_tag", path, -3, "not a readable audio file");
-            return -3;
-        }
-        if (!opened.hasTag()) {
-            LogFailure("SetMusicArtwork_tag", path, -4, "no tag to write");
-            return -4;
-        }
+        OpenedTag opened;
+        const int failure = OpenTagFor("SetMusicArtwork_tag", path, true, {-3, -4}, opened);
+        if (failure != 0)
+            return failure;
         if (HasPicture(opened.tag, opened.kind))
             return 0;
         kind = opened.kind;
@@ -322,21 +328,14 @@ int SetMusicInfo_tag(const tagMusicTags* info, int flags, int* written)
     if (!(flags & kInfoFields))
         return 0;
     const QString& path = info->strLocation;
-    if (CheckMusicFile(path) == MUSIC_FILE_MISSING) {
-        LogFailure("SetMusicInfo_tag", path, -2, "no such file");
+    if (IsMissing("SetMusicInfo_tag", path, -2))
         return -2;
-    }
     int plan = 0;
     {
-        const OpenedTag opened = OpenTag(path, true);
-        if (!opened.ref) {
-            LogFailure("SetMusicInfo_tag", path, -3, "not a readable audio file");
-            return -3;
-        }
-        if (!opened.hasTag()) {
-            LogFailure("SetMusicInfo_tag", path, -4, "no tag to write");
-            return -4;
-        }
+        OpenedTag opened;
+        const int failure = OpenTagFor("SetMusicInfo_tag", path, true, {-3, -4}, opened);
+        if (failure != 0)
+            return failure;
         // Plan against what readers show, which for an MP3 with only an
         // ID3v1 or APE tag is that tag's text.
         KeepShownFields(opened.ref->file());
