@@ -22,8 +22,8 @@ Q_DECLARE_METATYPE(tagMusicRunMode)
 
 class CMusicLink;
 
-// Starts the engine's online side once per process without blocking the
-// GUI thread.
+// Starts the engine's online side for the bridge's engine manager without
+// blocking the GUI thread.
 class CThreadAWS : public QThread
 {
     Q_OBJECT

@@ -54,13 +54,10 @@ CThreadAWS::CThreadAWS(CMusicLink* link, EType type, QObject* parent)
 
 void CThreadAWS::run()
 {
-    // One engine manager per process: a second bridge must not start its
-    // online side again.
-    static bool bAWS = false;
-    if (m_eType == AWS_INIT && !bAWS) {
+    // Once per bridge: the engine manager cleans the online side up when it
+    // goes, so the manager of a later bridge starts it anew.
+    if (m_eType == AWS_INIT)
         m_pLink->InitParam2();
-        bAWS = true;
-    }
 }
 
 CMusicLink::CMusicLink(QObject* owner) : QObject(owner)

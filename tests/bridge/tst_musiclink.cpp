@@ -48,6 +48,7 @@ private slots:
     void loadThenAnalyse();
     void loadCallbackIgnoresOtherOperations();
     void nullEngineRefusesRequests();
+    void everyBridgeStartsTheOnlineSide();
 
 private:
     QTemporaryDir m_music;
@@ -154,6 +155,24 @@ void TestMusicLink::nullEngineRefusesRequests()
     const tagMMusicInfo* info = nullptr;
     QVERIFY(link.GetMusicInfo(nullptr, &info, INFO_NEW) != 0);
     QVERIFY(!info);
+}
+
+// A bridge's engine manager stops the online side when it goes; the next
+// bridge of the process must start it again, or its lookups would run
+// without a download folder or a log.
+void TestMusicLink::everyBridgeStartsTheOnlineSide()
+{
+    const QString log = CConfig::instance()->GetLogFile() + QStringLiteral("/MusicParser.log");
+    auto starts = [&log] {
+        QFile file(log);
+        return file.open(QIODevice::ReadOnly) ? file.readAll().count("MusicParserInit") : 0;
+    };
+    const int before = starts();
+    for (int bridge = 1; bridge <= 2; ++bridge) {
+        CMusicLink link;
+        QVERIFY(link.HasEngine());
+    }
+    QCOMPARE(starts() - before, 2);
 }
 
 QTEST_GUILESS_MAIN(TestMusicLink)
