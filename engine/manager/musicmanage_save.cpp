@@ -51,7 +51,9 @@ void CMusicManage::SetBeforeRowSavedHook(std::function<void(CMusicObj*)> hook)
 
 // Runs on the save thread after every finished analysis. All of it is one
 // savepoint, so a crash leaves the database as before the save; tracks
-// found complete leave memory only once their rows are gone for good.
+// found complete leave memory only once their rows are gone for good, and
+// a track is clean again only once its row is, so the next save skips the
+// tracks whose results did not change since.
 void CMusicManage::SaveDataToDB()
 {
     if (!hasLibrary())
@@ -59,18 +61,23 @@ void CMusicManage::SaveDataToDB()
     WriteLog(QStringLiteral("start SaveDataToDB()"));
     DBSavepoint savepoint("SaveDataToDB");
     const QVector<CMusicObj*> tracks = tracksSnapshot();
+    QVector<CMusicObj*> saved;
     for (CMusicObj* music : tracks) {
         if (m_bExit)
             break;
-        if (music && music->isDirty())
-            SaveMusicObj(music);
+        // In the exit state a save writes nothing, and says 0 all the same.
+        if (music && music->isDirty() && SaveMusicObj(music) == 0 && !m_bExit)
+            saved.append(music);
     }
     WriteLog(QStringLiteral("End SaveDataToDB()"));
     const QVector<CMusicObj*> deleted = deleteCompleteRows();
     // Without a savepoint (no connection) each write stood on its own.
     const bool kept = savepoint.status() != 0 || savepoint.commit() == 0;
-    if (kept)
+    if (kept) {
+        for (CMusicObj* music : saved)
+            music->SetDirty(false);
         forgetCompleteTracks(deleted);
+    }
     WriteLog(QStringLiteral("End Delete Complete Music"));
 }
 

@@ -320,6 +320,35 @@ private slots:
         }
     }
 
+    // A save writes the tracks whose results changed since the last save,
+    // not every track ever analysed: a second analysis that finds the same
+    // leaves the rows alone, and the apply that waits for the save waits
+    // for nothing.
+    void saveSkipsTracksAlreadySaved()
+    {
+        Session s;
+        const QStringList files = {s.musicFile(kWithoutCover, QStringLiteral("a.mp3")),
+                                   s.musicFile(kWithoutCover, QStringLiteral("b.mp3"))};
+        RecordSink load;
+        QVERIFY(s.load(RUN_FILES, QString(), files, load));
+        QVERIFY(load.waitForEnd());
+        CMusicManage* manager = ManagerOf(s.handle);
+        QVERIFY(manager);
+        int written = 0;
+        manager->SetBeforeRowSavedHook([&](CMusicObj*) { ++written; });
+        for (const int expected : {2, 0}) {
+            written = 0;
+            RecordSink analysis;
+            const tagCtlCmdParam param = analysis.param(CMD_ANALYSE);
+            QCOMPARE(MMAnalyzeMusicInfo(s.handle, &param, MF_ALBUM | MF_ARTWORK), 0);
+            QVERIFY(analysis.waitForEnd());
+            QCOMPARE(MMDBTransaction(s.handle, false), 0);
+            QCOMPARE(MMDBTransaction(s.handle, true), 0);
+            QCOMPARE(written, expected);
+        }
+        manager->SetBeforeRowSavedHook(nullptr);
+    }
+
     void serviceRecordLayout()
     {
         tagAWSStartRecord start;
