@@ -21,6 +21,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <climits>
 #include <cstdio>
 #include <thread>
 #include <unistd.h>
@@ -812,6 +813,9 @@ private slots:
         }
         QCOMPARE(HasArtworkOfServed_kwr(0, 1, nullptr), int(AGENT_ERR_ARGS));
         QCOMPARE(HasArtworkOfServed_kwr(-1, 1, answers), int(AGENT_ERR_ARGS));
+        // Indexes up to the last int, none of them served.
+        QCOMPARE(HasArtworkOfServed_kwr(INT_MAX - 1, 5, answers), int(AGENT_OK));
+        QCOMPARE(QList<int>(answers, answers + 5), QList<int>(5, 0));
         DestroyAgent_kwr();
         QCOMPARE(HasArtworkOfServed_kwr(0, 1, answers), int(AGENT_ERR_NO_LIBRARY));
         QCOMPARE(answers[0], 0);

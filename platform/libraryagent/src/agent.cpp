@@ -195,9 +195,11 @@ int CAgent::locateServed(int first, int count, QStringList* paths)
         return AGENT_ERR_NO_LIBRARY;
     // The IDs come from the served library, as find gives them; their files
     // from the library locate would use.
+    // Counted from first, so that no index past the last int is formed.
     QList<QByteArray> ids;
-    for (int index = first; index < first + count; ++index) {
-        const char* id = index < m_library->servedCount() ? m_library->servedText(index, SK_PERSISTENT_ID) : nullptr;
+    const int served = m_library->servedCount();
+    for (int i = 0; i < count; ++i) {
+        const char* id = i < served - first ? m_library->servedText(first + i, SK_PERSISTENT_ID) : nullptr;
         ids.append(id ? QByteArray(id) : QByteArray());
     }
     CLibrary* library = nullptr;
