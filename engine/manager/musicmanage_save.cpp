@@ -134,15 +134,17 @@ int CMusicManage::SetMusicState(CMusicObj* music, int state)
 
 int CMusicManage::ChangeAllMusicState(int mask, int on)
 {
-    const QVector<CMusicObj*> tracks = tracksSnapshot();
     const int bits = mask & kBulkStateBits;
     // Memory changes under the library's lock with the rows, so that the
-    // save after an analysis never writes a state the rows have left.
+    // save after an analysis never writes a state the rows have left; and
+    // under the list's lock, which keeps the save from freeing a track the
+    // analysis found complete while it is changed here.
     const int result = withLibrary([&](CiTunesCtl& library) {
         const int changed = library.ChangeAllMusicState(mask, on);
         if (changed != 0)
             return changed;
-        for (CMusicObj* music : tracks) {
+        QMutexLocker lock(&m_mutexList);
+        for (CMusicObj* music : qAsConst(m_musicList)) {
             if (music)
                 music->SetState(on ? music->GetState() | bits : music->GetState() & ~bits);
         }
