@@ -2,6 +2,7 @@
 // plain ID3v2 tag at the start: MP3 and FLAC.
 #include "artworkscan.h"
 #include "scanfile.h"
+#include "tagfile.h"
 
 #include <cstring>
 
@@ -84,12 +85,6 @@ LeadingTag ReadLeadingTag(CScanFile& file, tagId3v2Scan& tag)
     if (!file.holds(0, "ID3", 3))
         return LEAD_NONE;
     return ScanId3v2(file, 0, tag) ? LEAD_TAG : LEAD_UNSURE;
-}
-
-QString ExtensionOf(const QString& path)
-{
-    const int dot = path.lastIndexOf(QLatin1Char('.'));
-    return dot < 0 ? QString() : path.mid(dot + 1).toUpper();
 }
 
 } // namespace

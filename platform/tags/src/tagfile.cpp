@@ -121,15 +121,20 @@ int AddAsfPicture(ASF::Tag* tag, const ByteVector& bytes)
 
 } // namespace
 
+QString ExtensionOf(const QString& path)
+{
+    const int dot = path.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : path.mid(dot + 1).toUpper();
+}
+
 int GetFileType(const QString& path, File* file, Tag** tag, bool forWrite)
 {
     if (path.isNull() || !file || !tag)
         return FT_NULL_ARGUMENT;
     *tag = nullptr;
-    const int dot = path.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0)
+    if (!path.contains(QLatin1Char('.')))
         return FT_NO_EXTENSION;
-    const QString ext = path.mid(dot + 1).toUpper();
+    const QString ext = ExtensionOf(path);
     if (ext == QLatin1String("MP3")) {
         auto* mpeg = dynamic_cast<MPEG::File*>(file);
         return mpeg ? Mp3Tag(mpeg, tag, forWrite) : FT_UNKNOWN_EXTENSION;

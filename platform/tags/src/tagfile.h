@@ -22,6 +22,10 @@ enum TagKind { TAG_ID3V2 = 1, TAG_ID3V1 = 2, TAG_MP4 = 3, TAG_APE = 4, TAG_ASF =
 // Failures of GetFileType.
 enum FileTypeError { FT_NULL_ARGUMENT = -1, FT_UNKNOWN_EXTENSION = -2, FT_NO_EXTENSION = -3 };
 
+// The text after the last "." of path, in upper case; empty without one.
+// Tags and the artwork scan both choose by it.
+QString ExtensionOf(const QString& path);
+
 // The tag object of file by the extension of path (the text after the
 // path's last "."). Sets *tag to null first; the kind on success, with *tag
 // possibly still null (FLAC and TrueAudio files without an ID3v2 tag).
