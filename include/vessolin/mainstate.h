@@ -55,6 +55,7 @@ enum EMainEvent {
     EV_APPLY_END,
     EV_DUPLICATE_PAGE,   // the duplicate page opens from the start
     EV_RESET,            // Home, Try Again, Return
+    EV_PROBLEMS_LEFT,    // the report page counted; detail: 1 problems left, 0 none
 };
 
 struct tagMainState
@@ -69,6 +70,9 @@ struct tagMainState
     bool bApplyInFix = false;     // the apply runs inside a paused fixing run
     bool bDuplicatePage = false;  // idle on the duplicate page
     bool bProjectOffered = false; // a load request has been made in this run
+    // The report page's last count left problems that Refix may try again;
+    // forgotten when a fixing run or an apply starts, until it counts again.
+    bool bProblemsLeft = false;
 };
 
 // What the controls of the header and the Edit menu show for a state.
@@ -80,6 +84,8 @@ struct tagMainControls
     bool bContinueLook = false;   // the Pause button reads "Continue"
     bool bSaveProject = false;
     bool bReturnText = false;     // the Try Again button reads "Return"
+    bool bRefixButton = false;    // shown
+    bool bApplyOrSaveLink = false; // "You can Apply Result now, or Save Project" shown
     int iButtonPage = BP_PAUSE;
 };
 
@@ -92,5 +98,8 @@ tagMainState MainStateAfter(const tagMainState& from, int event, int detail = 0)
 // Whether the state takes event (a taken event may leave it unchanged).
 bool MainStateTakes(const tagMainState& from, int event, int detail = 0);
 tagMainControls MainControlsOf(const tagMainState& state);
+
+// The stage's work runs or is paused.
+bool IsWorking(const tagMainState& state);
 
 bool IsDuplicateRunMode(int mode);

@@ -89,6 +89,10 @@ private:
     void ConnectHeader();
     void AddLoadRows(int count);
     void ResizeLoadList();
+    void StartLoadList();
+    void AddLoadListSong(const QString& location);
+    // The category column's text of every load list row.
+    static QString LoadListCategory();
 
 public:
     // Sets a header button's text, its accessible name (the text without
@@ -289,7 +293,6 @@ private:
     void ShowControls();
     void LoadFailed();
     void AnalyzeMusicList();
-    void AddLoadListSong(const QString& location);
     void ShowFoundReport();
     void ShowNothingFound();
     void SetPhasePicture(const QString& background, const QString& animation, int play);

@@ -107,6 +107,43 @@ void CMainUI::ResizeLoadList()
     m_pLoadScrollBar->setMaximum(m_pLoadScrollBar->maximum() + removed);
 }
 
+QString CMainUI::LoadListCategory()
+{
+    static const QString category = tr("Library Music");
+    return category;
+}
+
+// The first song of a list: the rows that fit are counted anew.
+void CMainUI::StartLoadList()
+{
+    m_iLoadItemFixNum = RowsThatFit(m_pLoadTree->height());
+    QResizeEvent relayout(size(), size());
+    resizeEvent(&relayout);
+    m_bLoadListFull = false;
+}
+
+// The list shows at most the rows that fit; later songs only lengthen the
+// list behind it and the scroll bar's range.
+void CMainUI::AddLoadListSong(const QString& location)
+{
+    const QString category = LoadListCategory();
+    m_strLoadName << category << location;
+    ++g_iMusicNum;
+    if (!m_bLoadListFull) {
+        if (g_iMusicNum > m_iLoadItemFixNum) {
+            m_bLoadListFull = true;
+            m_pLoadScrollBar->show();
+        } else {
+            AddLoadRows(1);
+            QTreeWidgetItem* row = m_pLoadTree->topLevelItem(m_pLoadTree->topLevelItemCount() - 1);
+            row->setText(1, category);
+            row->setText(2, location);
+        }
+    }
+    if (m_bLoadListFull)
+        m_pLoadScrollBar->setMaximum(g_iMusicNum - m_iLoadItemFixNum);
+}
+
 void CMainUI::AddLoadRows(int count)
 {
     for (int i = 0; i < count; ++i)

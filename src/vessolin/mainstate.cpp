@@ -4,11 +4,6 @@
 
 namespace {
 
-bool isBusy(const tagMainState& s)
-{
-    return s.iSubState == SUB_RUNNING || s.iSubState == SUB_PAUSED;
-}
-
 bool isAt(const tagMainState& s, int stage, int sub)
 {
     return s.iState == stage && s.iSubState == sub;
@@ -18,7 +13,7 @@ bool isAt(const tagMainState& s, int stage, int sub)
 // Home first.
 bool mayLoad(const tagMainState& from, int mode)
 {
-    return mode != 0 && (from.iState == MW_IDLE || !isBusy(from));
+    return mode != 0 && (from.iState == MW_IDLE || !IsWorking(from));
 }
 
 tagMainState loadRequested(int mode)
@@ -73,6 +68,7 @@ tagMainState reportShown(tagMainState s, bool found)
 tagMainState applyStarted(tagMainState s)
 {
     s.bApplyInFix = s.iState == MW_FIXING;
+    s.bProblemsLeft = false;
     return withStage(s, MW_APPLY, SUB_RUNNING);
 }
 
@@ -94,6 +90,11 @@ tagMainState reset(const tagMainState& from)
 
 } // namespace
 
+bool IsWorking(const tagMainState& s)
+{
+    return s.iSubState == SUB_RUNNING || s.iSubState == SUB_PAUSED;
+}
+
 bool IsDuplicateRunMode(int mode)
 {
     return mode == RUN_DUP_FILES || mode == RUN_DUP_ITUNES;
@@ -105,7 +106,7 @@ bool operator==(const tagMainState& a, const tagMainState& b)
         && a.bDuplicates == b.bDuplicates && a.bResumedProject == b.bResumedProject
         && a.bPreparing == b.bPreparing && a.bMovingFailed == b.bMovingFailed
         && a.bApplyInFix == b.bApplyInFix && a.bDuplicatePage == b.bDuplicatePage
-        && a.bProjectOffered == b.bProjectOffered;
+        && a.bProjectOffered == b.bProjectOffered && a.bProblemsLeft == b.bProblemsLeft;
 }
 
 namespace {
@@ -134,7 +135,7 @@ bool Transition(const tagMainState& from, int event, int detail, tagMainState& t
         return true;
     case EV_LOAD_ENDED:
         // The end may have been on its way when a pause was pressed.
-        if (from.iState != MW_LOADING || from.bPreparing || !isBusy(from))
+        if (from.iState != MW_LOADING || from.bPreparing || !IsWorking(from))
             return false;
         to = withStage(to, MW_LOADING, SUB_FINISHED);
         return true;
@@ -145,7 +146,7 @@ bool Transition(const tagMainState& from, int event, int detail, tagMainState& t
         to = withStage(to, MW_ANALYSING, SUB_RUNNING);
         return true;
     case EV_REPORT:
-        if (from.iState != MW_ANALYSING || !isBusy(from))
+        if (from.iState != MW_ANALYSING || !IsWorking(from))
             return false;
         to = reportShown(to, detail != 0);
         return true;
@@ -163,6 +164,7 @@ bool Transition(const tagMainState& from, int event, int detail, tagMainState& t
     case EV_FIX_START:
         if (!mayFix(from))
             return false;
+        to.bProblemsLeft = false;
         to = withStage(to, MW_FIXING, SUB_RUNNING);
         return true;
     case EV_MOVE_FAILED:
@@ -172,7 +174,7 @@ bool Transition(const tagMainState& from, int event, int detail, tagMainState& t
         to.bMovingFailed = event == EV_MOVE_FAILED;
         return true;
     case EV_FIX_END:
-        if (from.iState != MW_FIXING || !isBusy(from))
+        if (from.iState != MW_FIXING || !IsWorking(from))
             return false;
         to.bMovingFailed = false;
         to = withStage(to, MW_APPLY, SUB_NONE);
@@ -183,7 +185,7 @@ bool Transition(const tagMainState& from, int event, int detail, tagMainState& t
         to = applyStarted(to);
         return true;
     case EV_APPLY_END:
-        if (from.iState != MW_APPLY || !isBusy(from))
+        if (from.iState != MW_APPLY || !IsWorking(from))
             return false;
         to = applyEnded(to);
         return true;
@@ -194,6 +196,11 @@ bool Transition(const tagMainState& from, int event, int detail, tagMainState& t
         return true;
     case EV_RESET:
         to = reset(from);
+        return true;
+    case EV_PROBLEMS_LEFT:
+        if (from.iState == MW_IDLE)
+            return false;
+        to.bProblemsLeft = detail != 0;
         return true;
     default:
         return false;
@@ -256,7 +263,7 @@ int buttonPage(const tagMainState& s)
 // a byte copy then would be torn.
 bool engineWrites(const tagMainState& s)
 {
-    return (s.iState == MW_LOADING || s.iState == MW_APPLY) && isBusy(s);
+    return (s.iState == MW_LOADING || s.iState == MW_APPLY) && IsWorking(s);
 }
 
 } // namespace
@@ -275,5 +282,9 @@ tagMainControls MainControlsOf(const tagMainState& s)
     c.bSaveProject = s.bProjectOffered && !engineWrites(s);
     c.bReturnText = s.iOutcome == OUT_NOTHING_FOUND;
     c.iButtonPage = buttonPage(s);
+    // Refix goes with the Apply button: after a fixing run, or for a
+    // reopened project, never while Fix All is still to be pressed.
+    c.bRefixButton = s.bProblemsLeft && c.iButtonPage == BP_APPLY;
+    c.bApplyOrSaveLink = s.iState == MW_FIXING && s.iSubState == SUB_PAUSED;
     return c;
 }

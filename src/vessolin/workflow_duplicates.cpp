@@ -46,7 +46,6 @@ void CMainUI::RemoveDuplicate()
     }
     if (!Advance(EV_APPLY_START))
         return;
-    m_pRefixBut->hide();
     SetBusyOverlay(1);
     ShowTips({tr("Vessolin is cleaning up duplicate songs.")});
     m_pProgressStack->setCurrentIndex(1);

@@ -51,7 +51,6 @@ void CMainUI::ButControl()
 void CMainUI::StartFixing(bool all)
 {
     SetProgress(0);
-    m_pRefixBut->hide();
     if (all)
         SetPhasePicture(QStringLiteral("fix_bg"), QStringLiteral("fix"), 1);
     m_pTipsLabel->setHidden(true);
@@ -65,7 +64,7 @@ void CMainUI::ReportFixInfo(int open, int progress)
         m_dScore = PROGRESS_FULL - open * m_dItemScore * 0.25;
         if (m_dScore + 0.25 * m_dItemScore > PROGRESS_FULL) {
             m_dScore = PROGRESS_FULL;
-            m_pRefixBut->hide();
+            Advance(EV_PROBLEMS_LEFT, 0);
         } else if (m_dScore <= 0) {
             m_dScore = 0;
         }
@@ -89,7 +88,7 @@ void CMainUI::AddFixMissNum(int count)
 
 void CMainUI::EndFialedState(bool ended)
 {
-    m_pRefixBut->setVisible(!ended && m_pButtonStack->currentIndex() != BP_FIXALL);
+    Advance(EV_PROBLEMS_LEFT, ended ? 0 : 1);
 }
 
 void CMainUI::MoveFailedItemState()
@@ -141,11 +140,9 @@ void CMainUI::ApplyiTunes()
     CommitOpenEdits();
     const bool insideFixing = m_state.iState == MW_FIXING;
     Advance(EV_APPLY_START);
-    m_pRefixBut->hide();
     m_pPageStack->setCurrentIndex(PAGE_REPORT);
     SetBusyOverlay(1);
     if (insideFixing) {
-        m_pApplyOrSaveLabel->hide();
         m_iSavedProgress = m_pProgressBar->value();
         SetProgress(0);
     } else {
@@ -177,7 +174,6 @@ void CMainUI::UpdataApplyOK(int run)
         m_pProgressStack->setCurrentIndex(1);
     } else if (insideFixing) {
         // Back in the paused fixing run, where it stood.
-        m_pApplyOrSaveLabel->show();
         m_pStatusLabel->setText(tr("Paused."));
         SetProgress(m_iSavedProgress);
         m_iSavedProgress = -1;

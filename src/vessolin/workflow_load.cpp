@@ -24,7 +24,6 @@
 
 namespace {
 
-constexpr int kRowHeight = 25;
 // The filled part of the progress bar is never narrower than its style's
 // 15 pixels: below this many pixels' worth of progress it would not show.
 constexpr int kMinimumFilledPixels = 15;
@@ -35,8 +34,12 @@ bool CMainUI::Advance(int event, int detail)
 {
     if (!MainStateTakes(m_state, event, detail))
         return false;
-    m_state = MainStateAfter(m_state, event, detail);
-    ShowControls();
+    const tagMainState after = MainStateAfter(m_state, event, detail);
+    // The page reports counts often; an unchanged state restyles nothing.
+    if (after != m_state) {
+        m_state = after;
+        ShowControls();
+    }
     return true;
 }
 
@@ -50,6 +53,8 @@ void CMainUI::ShowControls()
         SetButtonLook(m_pTryAgainBut, controls.bReturnText ? tr("Return") : tr("Try Again"),
                       QStringLiteral("return"), QStringLiteral("#3d90c5"));
     m_pButtonStack->setCurrentIndex(controls.iButtonPage);
+    m_pRefixBut->setVisible(controls.bRefixButton);
+    m_pApplyOrSaveLabel->setVisible(controls.bApplyOrSaveLink);
 }
 
 void CMainUI::LoadStartParam(const QStringList& paths, const QString& path, EMusicRunMode mode)
@@ -100,7 +105,7 @@ void CMainUI::ReadyToLoadingOK(bool ok, int run)
 
 void CMainUI::LoadMusic(void* track, int progress, QString location)
 {
-    const bool busy = m_state.iSubState == SUB_RUNNING || m_state.iSubState == SUB_PAUSED;
+    const bool busy = IsWorking(m_state);
     const bool loading = m_state.iState == MW_LOADING && busy && !m_state.bPreparing;
     if (!loading && !(m_state.iState == MW_ANALYSING && busy))
         return;
@@ -108,44 +113,16 @@ void CMainUI::LoadMusic(void* track, int progress, QString location)
     // can undo a pause given just before; a record while paused says so.
     if (loading && m_state.iSubState == SUB_PAUSED)
         m_pMusicLink->SendCtlCmd(CMD_LOAD, CTL_PAUSE);
-    if (g_iMusicNum == 0) {
-        const int height = m_pLoadTree->height();
-        m_iLoadItemFixNum = height / kRowHeight + (height % kRowHeight ? 1 : 0);
-        QResizeEvent relayout(size(), size());
-        resizeEvent(&relayout);
-        m_bLoadListFull = false;
-    }
+    if (g_iMusicNum == 0)
+        StartLoadList();
     if (!track || location.isEmpty())
         return;
     AddLoadListSong(location);
-    static const QString category = tr("Library Music");
     const QString name = location.mid(location.lastIndexOf(QLatin1Char('/')) + 1);
     m_pStatusLabel->setText((m_state.iState == MW_ANALYSING ? tr("Analyzing Library: %1  %2")
                                                             : tr("Scanning Library: %1  %2"))
-                                .arg(category, name));
+                                .arg(LoadListCategory(), name));
     SetProgress(qMax(progress, MinimumVisibleProgress()));
-}
-
-// The list shows at most the rows that fit; later songs only lengthen the
-// list behind it and the scroll bar's range.
-void CMainUI::AddLoadListSong(const QString& location)
-{
-    static const QString category = tr("Library Music");
-    m_strLoadName << category << location;
-    ++g_iMusicNum;
-    if (!m_bLoadListFull) {
-        if (g_iMusicNum > m_iLoadItemFixNum) {
-            m_bLoadListFull = true;
-            m_pLoadScrollBar->show();
-        } else {
-            AddLoadRows(1);
-            QTreeWidgetItem* row = m_pLoadTree->topLevelItem(m_pLoadTree->topLevelItemCount() - 1);
-            row->setText(1, category);
-            row->setText(2, location);
-        }
-    }
-    if (m_bLoadListFull)
-        m_pLoadScrollBar->setMaximum(g_iMusicNum - m_iLoadItemFixNum);
 }
 
 void CMainUI::AcceptLoadOK()
@@ -213,8 +190,7 @@ void CMainUI::AnalyzeMusicList()
 
 void CMainUI::AcceptAnalyzeInfo()
 {
-    const bool busy = m_state.iSubState == SUB_RUNNING || m_state.iSubState == SUB_PAUSED;
-    if (m_bCancel || m_state.iState != MW_ANALYSING || !busy || m_pAnalyzeThread->isRunning())
+    if (m_bCancel || m_state.iState != MW_ANALYSING || !IsWorking(m_state) || m_pAnalyzeThread->isRunning())
         return;
     tagAnalyzeJob job;
     job.iRun = m_iRun;
@@ -310,10 +286,10 @@ void CMainUI::ShowFoundReport()
     m_pAnalyReport->ShowReport(m_eLoadMode == RUN_PROJECT);
     m_pPageStack->setCurrentIndex(PAGE_REPORT);
     ShowTips(TipsForScore(m_dScore));
-    // A reopened project offers to apply at once and to fix its failed
-    // tracks again.
+    // A reopened project offers to apply at once and, when the page counts
+    // problems left, to fix them again.
     if (m_eLoadMode == RUN_PROJECT)
-        m_pRefixBut->setVisible(m_pAnalyReport->CalculateScore() > 0);
+        m_pAnalyReport->CalculateScore();
 }
 
 void CMainUI::StartFixAll(const QString& text)

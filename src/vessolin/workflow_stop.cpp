@@ -77,7 +77,6 @@ void CMainUI::CancelGroup()
         m_pAnalyReport->SetFixState(pause ? CAnalyReport::FS_PAUSE : CAnalyReport::FS_RUN);
         if (!pause)
             m_pAnalyReport->FixAnalyList();
-        m_pApplyOrSaveLabel->setVisible(pause);
         break;
     case MW_APPLY:
         if (m_state.bDuplicates)
@@ -156,9 +155,7 @@ void CMainUI::closeEvent(QCloseEvent* event)
 // that the window is to close after it.
 void CMainUI::ApplyBeforeClose()
 {
-    const bool applying = m_state.iState == MW_APPLY
-        && (m_state.iSubState == SUB_RUNNING || m_state.iSubState == SUB_PAUSED);
-    if (applying) {
+    if (m_state.iState == MW_APPLY && IsWorking(m_state)) {
         m_bCloseAfterApply = true;
         return;
     }
@@ -197,7 +194,6 @@ void CMainUI::GoHome()
         DeleteDBFile();
     m_eLoadMode = EMusicRunMode(0);
     ResetWorkflow();
-    m_pApplyOrSaveLabel->hide();
     m_pRemoveBut->setEnabled(true);
     m_pDuplicate->StopWorking();
 }
@@ -213,7 +209,6 @@ void CMainUI::ResetWorkflow()
     m_eLibraryMode = EMusicRunMode(0);
     Advance(EV_RESET);
     m_pMovie->stop();
-    m_pRefixBut->hide();
     ShowScore();
     m_pTopStack->setCurrentIndex(HEADER_WELCOME);
     m_pPageStack->setCurrentIndex(PAGE_START);

@@ -125,6 +125,7 @@ private slots:
         QVERIFY(fixAll(window));
         QCOMPARE(ButtonPage(window), int(BP_APPLY));
         QCOMPARE(ScoreText(window), QStringLiteral("100"));
+        QVERIFY(!Named<QWidget>(window, "MainUIRetry")->isVisible());
         const QStringList done = {
             QStringLiteral("Congrats! Your library looks great now. You can apply all the results now."),
             QStringLiteral("Relax now. Let me take you to start a great music feast."),

@@ -21,6 +21,7 @@ int eventCode(const QString& name)
         {QStringLiteral("moved"), EV_MOVE_FAILED_DONE}, {QStringLiteral("fixed"), EV_FIX_END},
         {QStringLiteral("apply"), EV_APPLY_START},      {QStringLiteral("applied"), EV_APPLY_END},
         {QStringLiteral("duppage"), EV_DUPLICATE_PAGE}, {QStringLiteral("reset"), EV_RESET},
+        {QStringLiteral("left"), EV_PROBLEMS_LEFT},
     };
     const int event = events.value(name, -1);
     if (event < 0)
@@ -64,7 +65,8 @@ void TestMainState::paths_data()
     QTest::addColumn<int>("sub");
     QTest::addColumn<int>("page");
     // Pause action, Continue action, Pause button enabled, Continue look,
-    // Save Project, as a word of letters: P C B L S (a dash for off).
+    // Save Project, Refix shown, the Apply Result or Save Project link
+    // shown, as a word of letters: P C B L S R A (a dash for off).
     QTest::addColumn<QString>("controls");
 
     auto row = [](const char* name, const QString& path, int stage, int sub, int page, const char* controls) {
@@ -72,49 +74,58 @@ void TestMainState::paths_data()
     };
     const QString report = QLatin1String(kReport), dup = QLatin1String(kDupReport),
                   fixing = QLatin1String(kFixing);
-    row("start", QString(), MW_IDLE, SUB_NONE, BP_PAUSE, "--B--");
-    row("mode 0 ignored", QStringLiteral("load:0"), MW_IDLE, SUB_NONE, BP_PAUSE, "--B--");
-    row("load thread runs", QStringLiteral("load:2"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "-----");
-    row("engine loads", QStringLiteral("load:2 prepared"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "P-B--");
-    row("load paused", QStringLiteral("load:2 prepared pause"), MW_LOADING, SUB_PAUSED, BP_PAUSE, "-CBL-");
-    row("load continued", QStringLiteral("load:2 prepared pause continue"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "P-B--");
-    row("load failed", QStringLiteral("load:1 prepared loadfail"), MW_LOADING, SUB_FINISHED, BP_TRYAGAIN, "--B-S");
-    row("refused by the engine", QStringLiteral("load:3 loadfail"), MW_LOADING, SUB_FINISHED, BP_TRYAGAIN, "--B-S");
-    row("load ended", QStringLiteral("load:2 prepared loaded"), MW_LOADING, SUB_FINISHED, BP_PAUSE, "--B-S");
-    row("end on its way at pause", QStringLiteral("load:2 prepared pause loaded"), MW_LOADING, SUB_FINISHED, BP_PAUSE, "--B-S");
-    row("analysing", QStringLiteral("load:2 prepared loaded analyse:2"), MW_ANALYSING, SUB_RUNNING, BP_PAUSE, "P-B-S");
-    row("analysis paused", QStringLiteral("load:2 prepared loaded analyse:2 pause"), MW_ANALYSING, SUB_PAUSED, BP_PAUSE, "-CBLS");
-    row("report", report, MW_ANALYSING, SUB_FINISHED, BP_FIXALL, "--B-S");
-    row("nothing found", QStringLiteral("load:2 prepared loaded analyse:2 report:0"), MW_ANALYSING, SUB_FINISHED, BP_TRYAGAIN, "--B-S");
-    row("resumed project", QStringLiteral("load:3 prepared loaded analyse:2 report:1"), MW_ANALYSING, SUB_FINISHED, BP_APPLY, "--B-S");
-    row("project of a scan", QStringLiteral("load:3 prepared loaded analyse:5 report:1"), MW_ANALYSING, SUB_FINISHED, BP_REMOVE, "--B-S");
-    row("duplicates found", dup, MW_ANALYSING, SUB_FINISHED, BP_REMOVE, "--B-S");
-    row("fixing", fixing, MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S");
-    row("fixing paused", fixing + QStringLiteral("pause"), MW_FIXING, SUB_PAUSED, BP_PAUSE, "-CBLS");
-    row("moving failed", fixing + QStringLiteral("moving"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "----S");
-    row("moved", fixing + QStringLiteral("moving moved"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S");
-    row("fixing ended", fixing + QStringLiteral("fixed"), MW_APPLY, SUB_NONE, BP_APPLY, "--B-S");
-    row("applying", fixing + QStringLiteral("fixed apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B--");
-    row("apply paused", fixing + QStringLiteral("fixed apply pause"), MW_APPLY, SUB_PAUSED, BP_PAUSE, "-CBL-");
-    row("applied", fixing + QStringLiteral("fixed apply applied"), MW_APPLY, SUB_FINISHED, BP_APPLY, "--B-S");
-    row("apply again", fixing + QStringLiteral("fixed apply applied apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B--");
-    row("refix after apply", fixing + QStringLiteral("fixed apply applied fix"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S");
-    row("refix of a project", QStringLiteral("load:3 prepared loaded analyse:2 report:1 fix"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S");
-    row("apply inside paused fixing", fixing + QStringLiteral("pause apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B--");
-    row("back to paused fixing", fixing + QStringLiteral("pause apply applied"), MW_FIXING, SUB_PAUSED, BP_PAUSE, "-CBLS");
-    row("fixing resumed after apply", fixing + QStringLiteral("pause apply applied continue"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S");
-    row("apply of a project", QStringLiteral("load:3 prepared loaded analyse:2 report:1 apply applied"), MW_APPLY, SUB_FINISHED, BP_APPLY, "--B-S");
-    row("removing", dup + QStringLiteral("apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B--");
-    row("removal paused", dup + QStringLiteral("apply pause"), MW_APPLY, SUB_PAUSED, BP_PAUSE, "-CBL-");
-    row("removed", dup + QStringLiteral("apply applied"), MW_APPLY, SUB_FINISHED, BP_REMOVE, "--B-S");
-    row("remove again", dup + QStringLiteral("apply applied apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B--");
-    row("duplicate page", QStringLiteral("duppage"), MW_IDLE, SUB_NONE, BP_SCAN, "--B--");
-    row("scan from the page", QStringLiteral("duppage load:4"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "-----");
-    row("home while fixing", fixing + QStringLiteral("reset"), MW_IDLE, SUB_NONE, BP_PAUSE, "--B-S");
-    row("try again", QStringLiteral("load:2 prepared loadfail reset"), MW_IDLE, SUB_NONE, BP_PAUSE, "--B-S");
-    row("return to duplicates", QStringLiteral("load:4 prepared loaded analyse:4 report:0 reset duppage"), MW_IDLE, SUB_NONE, BP_SCAN, "--B-S");
-    row("new request after home", fixing + QStringLiteral("reset load:1 prepared"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "P-B--");
-    row("new request after a report", report + QStringLiteral("load:1"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "-----");
+    row("start", QString(), MW_IDLE, SUB_NONE, BP_PAUSE, "--B----");
+    row("mode 0 ignored", QStringLiteral("load:0"), MW_IDLE, SUB_NONE, BP_PAUSE, "--B----");
+    row("load thread runs", QStringLiteral("load:2"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "-------");
+    row("engine loads", QStringLiteral("load:2 prepared"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "P-B----");
+    row("load paused", QStringLiteral("load:2 prepared pause"), MW_LOADING, SUB_PAUSED, BP_PAUSE, "-CBL---");
+    row("load continued", QStringLiteral("load:2 prepared pause continue"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "P-B----");
+    row("load failed", QStringLiteral("load:1 prepared loadfail"), MW_LOADING, SUB_FINISHED, BP_TRYAGAIN, "--B-S--");
+    row("refused by the engine", QStringLiteral("load:3 loadfail"), MW_LOADING, SUB_FINISHED, BP_TRYAGAIN, "--B-S--");
+    row("load ended", QStringLiteral("load:2 prepared loaded"), MW_LOADING, SUB_FINISHED, BP_PAUSE, "--B-S--");
+    row("end on its way at pause", QStringLiteral("load:2 prepared pause loaded"), MW_LOADING, SUB_FINISHED, BP_PAUSE, "--B-S--");
+    row("analysing", QStringLiteral("load:2 prepared loaded analyse:2"), MW_ANALYSING, SUB_RUNNING, BP_PAUSE, "P-B-S--");
+    row("analysis paused", QStringLiteral("load:2 prepared loaded analyse:2 pause"), MW_ANALYSING, SUB_PAUSED, BP_PAUSE, "-CBLS--");
+    row("report", report, MW_ANALYSING, SUB_FINISHED, BP_FIXALL, "--B-S--");
+    row("nothing found", QStringLiteral("load:2 prepared loaded analyse:2 report:0"), MW_ANALYSING, SUB_FINISHED, BP_TRYAGAIN, "--B-S--");
+    row("resumed project", QStringLiteral("load:3 prepared loaded analyse:2 report:1"), MW_ANALYSING, SUB_FINISHED, BP_APPLY, "--B-S--");
+    row("project of a scan", QStringLiteral("load:3 prepared loaded analyse:5 report:1"), MW_ANALYSING, SUB_FINISHED, BP_REMOVE, "--B-S--");
+    row("duplicates found", dup, MW_ANALYSING, SUB_FINISHED, BP_REMOVE, "--B-S--");
+    row("fixing", fixing, MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S--");
+    row("fixing paused", fixing + QStringLiteral("pause"), MW_FIXING, SUB_PAUSED, BP_PAUSE, "-CBLS-A");
+    row("moving failed", fixing + QStringLiteral("moving"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "----S--");
+    row("moved", fixing + QStringLiteral("moving moved"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S--");
+    row("fixing ended", fixing + QStringLiteral("fixed"), MW_APPLY, SUB_NONE, BP_APPLY, "--B-S--");
+    row("applying", fixing + QStringLiteral("fixed apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----");
+    row("apply paused", fixing + QStringLiteral("fixed apply pause"), MW_APPLY, SUB_PAUSED, BP_PAUSE, "-CBL---");
+    row("applied", fixing + QStringLiteral("fixed apply applied"), MW_APPLY, SUB_FINISHED, BP_APPLY, "--B-S--");
+    row("apply again", fixing + QStringLiteral("fixed apply applied apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----");
+    row("refix after apply", fixing + QStringLiteral("fixed apply applied fix"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S--");
+    row("refix of a project", QStringLiteral("load:3 prepared loaded analyse:2 report:1 fix"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S--");
+    row("apply inside paused fixing", fixing + QStringLiteral("pause apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----");
+    row("back to paused fixing", fixing + QStringLiteral("pause apply applied"), MW_FIXING, SUB_PAUSED, BP_PAUSE, "-CBLS-A");
+    row("fixing resumed after apply", fixing + QStringLiteral("pause apply applied continue"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S--");
+    row("apply of a project", QStringLiteral("load:3 prepared loaded analyse:2 report:1 apply applied"), MW_APPLY, SUB_FINISHED, BP_APPLY, "--B-S--");
+    row("removing", dup + QStringLiteral("apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----");
+    row("removal paused", dup + QStringLiteral("apply pause"), MW_APPLY, SUB_PAUSED, BP_PAUSE, "-CBL---");
+    row("removed", dup + QStringLiteral("apply applied"), MW_APPLY, SUB_FINISHED, BP_REMOVE, "--B-S--");
+    row("remove again", dup + QStringLiteral("apply applied apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----");
+    row("duplicate page", QStringLiteral("duppage"), MW_IDLE, SUB_NONE, BP_SCAN, "--B----");
+    row("scan from the page", QStringLiteral("duppage load:4"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "-------");
+    row("home while fixing", fixing + QStringLiteral("reset"), MW_IDLE, SUB_NONE, BP_PAUSE, "--B-S--");
+    row("try again", QStringLiteral("load:2 prepared loadfail reset"), MW_IDLE, SUB_NONE, BP_PAUSE, "--B-S--");
+    row("return to duplicates", QStringLiteral("load:4 prepared loaded analyse:4 report:0 reset duppage"), MW_IDLE, SUB_NONE, BP_SCAN, "--B-S--");
+    row("new request after home", fixing + QStringLiteral("reset load:1 prepared"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "P-B----");
+    row("new request after a report", report + QStringLiteral("load:1"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "-------");
+    row("problems left while fixing", fixing + QStringLiteral("left:1"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S--");
+    row("refix after fixing", fixing + QStringLiteral("left:1 fixed"), MW_APPLY, SUB_NONE, BP_APPLY, "--B-SR-");
+    row("nothing left after fixing", fixing + QStringLiteral("left:1 fixed left:0"), MW_APPLY, SUB_NONE, BP_APPLY, "--B-S--");
+    row("no refix while applying", fixing + QStringLiteral("left:1 fixed apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----");
+    row("refix after the apply", fixing + QStringLiteral("left:1 fixed apply left:1 applied"), MW_APPLY, SUB_FINISHED, BP_APPLY, "--B-SR-");
+    row("refix of a reopened project", QStringLiteral("load:3 prepared loaded analyse:2 report:1 left:1"), MW_ANALYSING, SUB_FINISHED, BP_APPLY, "--B-SR-");
+    row("no refix before Fix All", report + QStringLiteral("left:1"), MW_ANALYSING, SUB_FINISHED, BP_FIXALL, "--B-S--");
+    row("paused fixing ended", fixing + QStringLiteral("pause fixed"), MW_APPLY, SUB_NONE, BP_APPLY, "--B-S--");
+    row("refix forgotten at home", fixing + QStringLiteral("left:1 fixed reset"), MW_IDLE, SUB_NONE, BP_PAUSE, "--B-S--");
 }
 
 void TestMainState::paths()
@@ -131,7 +142,8 @@ void TestMainState::paths()
     QCOMPARE(c.iButtonPage, page);
     const QString shown = QString() + (c.bPauseAction ? 'P' : '-') + (c.bContinueAction ? 'C' : '-')
                         + (c.bPauseButton ? 'B' : '-') + (c.bContinueLook ? 'L' : '-')
-                        + (c.bSaveProject ? 'S' : '-');
+                        + (c.bSaveProject ? 'S' : '-') + (c.bRefixButton ? 'R' : '-')
+                        + (c.bApplyOrSaveLink ? 'A' : '-');
     QCOMPARE(shown, controls);
     QCOMPARE(c.bReturnText, state.iOutcome == OUT_NOTHING_FOUND);
 }
@@ -161,6 +173,7 @@ void TestMainState::refusedEventsChangeNothing_data()
     QTest::newRow("load request while loading") << "load:2 prepared" << "load:2";
     QTest::newRow("load request while fixing paused") << fixing + "pause" << "load:4";
     QTest::newRow("load thread end twice") << "load:2 prepared" << "prepared";
+    QTest::newRow("a count after home") << fixing + "reset" << "left:1";
 }
 
 void TestMainState::refusedEventsChangeNothing()

@@ -177,6 +177,8 @@ void TestWorkflow::openMusicFiles()
     QCOMPARE(window.Score(), 6250.0);
     QCOMPARE(PageIndex(window), int(CMainUI::PAGE_REPORT));
     QCOMPARE(ButtonPage(window), int(BP_FIXALL));
+    // Fix All comes first: Refix only after it, or for a reopened project.
+    QVERIFY(!Named<QWidget>(window, "MainUIRetry")->isVisible());
     const QStringList lowBand = {
         QStringLiteral("Uh, mess library. It is urgent to clean up your music now. Let's start."),
         QStringLiteral("Dear, how mess your library is. May I help you clean up it?"),
@@ -629,6 +631,8 @@ void TestWorkflow::closeRules()
     QVERIFY(WaitForReport(next));
     QCOMPARE(next.State().iOutcome, int(OUT_REPORT));
     QCOMPARE(ButtonPage(next), int(BP_APPLY));
+    // Its problems are still there: Refix offers to fix them again.
+    QVERIFY(QTest::qWaitFor([&] { return Named<QWidget>(next, "MainUIRetry")->isVisible(); }, kWaitMs));
 }
 
 void TestWorkflow::killedRunCanBeContinued_data()
