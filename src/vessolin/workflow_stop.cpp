@@ -271,8 +271,13 @@ void CMainUI::SaveProjectNow()
     const QString folder = applicationDataDirectory_s(music, sizeof music, kMusicFolder, nullptr) == 0
                                ? QString::fromUtf8(music)
                                : QString();
-    m_strProjectPath = GetSaveFileFunWithType(reinterpret_cast<const unsigned short*>(folder.utf16()),
-                                              int(folder.size()), "zorvadata");
+    const QString chosen = GetSaveFileFunWithType(reinterpret_cast<const unsigned short*>(folder.utf16()),
+                                                  int(folder.size()), "zorvadata");
+    // A cancelled panel changes nothing: an opened project is still the
+    // one that takes the run back at exit.
+    if (chosen.isEmpty())
+        return;
+    m_strProjectPath = chosen;
     // The engine's save after an analysis may still be writing.
     m_pMusicLink->WaitForSaveToDB();
     SaveToDB(false);

@@ -556,6 +556,7 @@ void TestWorkflow::closeRules_data()
     QTest::newRow("a clean library") << "clean";
     QTest::newRow("problems left") << "problems";
     QTest::newRow("an opened project") << "project";
+    QTest::newRow("an opened project, Save Project cancelled") << "project, save cancelled";
     QTest::newRow("a failed copy to the project") << "failed copy";
     QTest::newRow("an interrupted run not continued") << "declined";
 }
@@ -566,7 +567,8 @@ void TestWorkflow::closeRules()
     QVERIFY(MakeFourSongs());
     QTemporaryDir dir;
     const QString project = dir.filePath(QStringLiteral("run.zorvadata"));
-    if (run == QLatin1String("project") || run == QLatin1String("failed copy")) {
+    const bool opened = run.startsWith(QLatin1String("project"));
+    if (opened || run == QLatin1String("failed copy")) {
         // A project made by an earlier run with problems left.
         CMainUI first;
         first.LoadStartParam({SongsFolder()}, g_strDBName, RUN_FILES);
@@ -599,13 +601,20 @@ void TestWorkflow::closeRules()
         }
         QVERIFY(WaitForReport(window));
         QCOMPARE(ScoreText(window) == QLatin1String("100"), run == QLatin1String("clean"));
+        if (run.endsWith(QLatin1String("save cancelled"))) {
+            ModalWatch watch([&](QWidget* modal) { return AnswerFileDialog(modal, QString()); });
+            MenuAction(window, QStringLiteral("Save Project"))->trigger();
+            QCOMPARE(watch.handled, 1);
+        }
         window.MusicLink()->WaitForSaveToDB();
         atClose = testenv::readAll(g_strDBName);
         if (run == QLatin1String("failed copy"))
             QVERIFY(testenv::writeAll(g_strDBName + QStringLiteral("-journal"), QByteArray()));
         const QByteArray before = testenv::readAll(project);
         QVERIFY(window.close());
-        if (run == QLatin1String("project"))
+        // The opened project takes the run back, also after a Save Project
+        // whose panel was cancelled.
+        if (opened)
             QCOMPARE(testenv::readAll(project), atClose);
         if (run == QLatin1String("failed copy"))
             QCOMPARE(testenv::readAll(project), before);
