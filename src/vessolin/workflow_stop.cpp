@@ -231,11 +231,11 @@ void CMainUI::LoadXMLPath()
 int CMainUI::SaveToDB(bool atExit)
 {
     if (m_strProjectPath.isEmpty() || m_strProjectPath == g_strDBName) {
-        // The start screen reads "100" too: a database this run never
+        // The start screen's score is full too: a database this run never
         // loaded (an interrupted run the user chose not to continue yet)
         // stays for the next start.
         if (atExit && m_state.iState != MW_IDLE && QFile::exists(g_strDBName)
-            && !m_pAnalyReport->IsNeedApply() && m_pScoreLabel->text() == QLatin1String("100"))
+            && !m_pAnalyReport->IsNeedApply() && m_dScore >= PROGRESS_FULL)
             m_bDeleteDB = true;
         return PC_OK;
     }
