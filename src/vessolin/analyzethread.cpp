@@ -93,17 +93,23 @@ void CAnalyzeThread::run()
     emit SandUpdataReport(m_job.iRun, score, itemScore);
 }
 
+// False when told to quit. The mutex is held only for the test and the
+// wait, not while a track is read and handed over (which may export its
+// artwork): a pause or stop on the GUI thread takes it at once.
+bool CAnalyzeThread::WaitWhilePaused()
+{
+    QMutexLocker lock(&g_mutex);
+    while (iPauseThread && !bAnalyzeQuit)
+        g_mycond.wait(&g_mutex);
+    return !bAnalyzeQuit;
+}
+
 // False when told to quit.
 bool CAnalyzeThread::Walk(int count, int mode, double itemScore, double& score, int& found)
 {
     int shown = -1;
     for (int i = 0; i < count; ++i) {
-        if (bAnalyzeQuit)
-            return false;
-        QMutexLocker lock(&g_mutex);
-        while (iPauseThread && !bAnalyzeQuit)
-            g_mycond.wait(&g_mutex);
-        if (bAnalyzeQuit)
+        if (!WaitWhilePaused())
             return false;
         void* track = nullptr;
         int absence = 0, state = 0;

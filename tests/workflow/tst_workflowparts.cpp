@@ -17,9 +17,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -151,17 +155,21 @@ void TestWorkflowParts::trackWeight()
 void TestWorkflowParts::walkHaltsAndGoesOnOrEnds_data()
 {
     QTest::addColumn<bool>("quit");
-    QTest::newRow("continue") << false;
-    QTest::newRow("stop while halted") << true;
+    QTest::addColumn<bool>("held");  // the pause comes while the walk is held at its first track
+    QTest::newRow("continue") << false << false;
+    QTest::newRow("stop while halted") << true << false;
+    QTest::newRow("paused while a track is on its way") << false << true;
 }
 
 // 200 tracks, each lacking its artist and artwork: half the weight of each
 // off the score. The walk is told to pause while it is at its first track
-// (from inside the walk, which holds the walk's mutex then); it delivers
-// that track and halts before the next.
+// (from inside the walk, or from this thread while the walk is held
+// there, as a slow artwork export would hold it); it delivers that track
+// and halts before the next. A pause never waits for the track's end.
 void TestWorkflowParts::walkHaltsAndGoesOnOrEnds()
 {
     QFETCH(bool, quit);
+    QFETCH(bool, held);
     constexpr int kTracks = 200;
     CreateLinkAndName();
     CConfig::instance();
@@ -198,9 +206,14 @@ void TestWorkflowParts::walkHaltsAndGoesOnOrEnds()
         CAnalyzeThread walk(&report, &duplicate, &link, nullptr);
         QSignalSpy ended(&walk, &CAnalyzeThread::SandUpdataReport);
         bool first = true;
+        QSemaphore atFirst, release;
         connect(&walk, &CAnalyzeThread::UpdateProcess, this, [&](int, int) {
-            if (first)
+            if (first && held) {
+                atFirst.release();
+                release.acquire();
+            } else if (first) {
                 iPauseThread = 1;
+            }
             first = false;
         }, Qt::DirectConnection);
         ResetAnalysisWalk();
@@ -209,6 +222,18 @@ void TestWorkflowParts::walkHaltsAndGoesOnOrEnds()
         job.iMask = CConfig::instance()->Genernal;
         job.dScore = PROGRESS_FULL;
         walk.Start(job);
+        if (held) {
+            QVERIFY(atFirst.tryAcquire(1, 60000));
+            std::atomic<bool> paused{false};
+            std::thread pauser([&] {
+                PauseAnalysisWalk();
+                paused = true;
+            });
+            const bool answered = QTest::qWaitFor([&] { return paused.load(); }, 10000);
+            release.release();
+            pauser.join();
+            QVERIFY2(answered, "the pause waited for the walk's track");
+        }
         QTRY_COMPARE(report.m_iProblemNum.load(), 1);
         QTest::qWait(200);
         QCOMPARE(report.m_iProblemNum.load(), 1);
@@ -221,7 +246,8 @@ void TestWorkflowParts::walkHaltsAndGoesOnOrEnds()
             QCOMPARE(report.m_iProblemNum.load(), 1);
         } else {
             ContinueAnalysisWalk();
-            QVERIFY(ended.wait(60000));
+            // The walk may be done before a wait would begin.
+            QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, 60000);
             QCOMPARE(report.m_iProblemNum.load(), kTracks);
             QCOMPARE(ended.at(0).at(0).toInt(), 7);
             QCOMPARE(ended.at(0).at(1).toDouble(), 5000.0);
