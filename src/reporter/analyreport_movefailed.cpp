@@ -20,11 +20,6 @@
 
 namespace {
 
-QIcon thumbnailOf(const QPixmap& picture)
-{
-    return QIcon(picture.scaled(30, 30, Qt::IgnoreAspectRatio, Qt::FastTransformation));
-}
-
 template <typename Item>
 CMoveItem snapshotOf(Item* item)
 {
@@ -175,16 +170,9 @@ void CAnalyReport::rebuildUnrecognized()
         } else if (item->GetAbsenceType() & MF_ARTWORK) {
             picture = g_xFailedX ? *g_xFailedX : QPixmap();
         } else {
-            void* data = nullptr;
-            int length = 0;
-            if (m_pMusicLink->GetiTunesArtwork(item->GetID(), &data, length) == 0 && data)
-                picture.loadFromData(static_cast<const uchar*>(data), uint(length));
-            if (data)
-                m_pMusicLink->ReleaseiTunesArtwork(&data);
-            else if (g_xFailedX)
-                picture = *g_xFailedX;
+            picture = LibraryPicture(m_pMusicLink, item->GetID());
         }
-        item->setIcon(1, thumbnailOf(picture));
+        item->setIcon(1, RowThumbnail(picture));
         m_pTreeFailed->addTopLevelItem(item);
     }
     m_pTreeFailed->setSortingEnabled(true);
@@ -262,7 +250,7 @@ bool CAnalyReport::applyReturn(CTreeItem* item, const CReturnDecision& decision)
         item->setIcon(8, *g_pIconNull);
     if (!decision.complete) {
         if (!decision.artworkPath.isEmpty())
-            item->setIcon(1, thumbnailOf(QPixmap(decision.artworkPath)));
+            item->setIcon(1, RowThumbnail(QPixmap(decision.artworkPath)));
         return false;
     }
     void* track = item->GetID();

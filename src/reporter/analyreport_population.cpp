@@ -12,11 +12,14 @@
 #include "musiclink.h"
 #include "reporter/reportlists.h"
 #include "reportrow.h"
+#include "sharedimages.h"
 #include "treeitem.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QIcon>
 #include <QImage>
+#include <QPixmap>
 #include <QTreeWidget>
 
 namespace {
@@ -73,6 +76,25 @@ CReportRow CReportRow::Read(CMusicLink* link, void* track, int absence)
 QString FROMUTF8(const QString& value, const QString& name)
 {
     return value.isEmpty() ? QStringLiteral("Unknown %1").arg(name) : value;
+}
+
+QPixmap LibraryPicture(CMusicLink* link, void* track)
+{
+    void* data = nullptr;
+    int length = 0;
+    QPixmap picture;
+    if (link->GetiTunesArtwork(track, &data, length) == 0 && data)
+        picture.loadFromData(static_cast<const uchar*>(data), uint(length));
+    if (data)
+        link->ReleaseiTunesArtwork(&data);
+    else if (g_xFailedX)
+        picture = *g_xFailedX;
+    return picture;
+}
+
+QIcon RowThumbnail(const QPixmap& picture)
+{
+    return QIcon(picture.scaled(30, 30, Qt::IgnoreAspectRatio, Qt::FastTransformation));
 }
 
 int CAnalyReport::AddReportItem(void* track, int absence, int state, long long, bool)

@@ -25,11 +25,6 @@ void removeWav(const QString& path)
     RemoveTemporaryWav(CConfig::instance()->GetMusicPath(), path);
 }
 
-QIcon thumbnail(const QPixmap& picture)
-{
-    return QIcon(picture.scaled(30, 30, Qt::IgnoreAspectRatio, Qt::FastTransformation));
-}
-
 } // namespace
 
 int CAnalyReport::slotOfTrack(void* track, bool resetFree)
@@ -163,7 +158,7 @@ void CAnalyReport::Failed_UpateAttrState_temp(void* track)
         QString path;
         m_pMusicLink->GetMusicArtwork(track, path);
         if (!path.isEmpty())
-            item->setIcon(1, thumbnail(QPixmap(path)));
+            item->setIcon(1, RowThumbnail(QPixmap(path)));
     }
     if (row.hasInfo) {
         item->setText(2, FROMUTF8(row.name, QString()));
@@ -233,16 +228,7 @@ void CAnalyReport::EditFixItem(void* track)
             item->setData(0, Qt::AccessibleTextRole, row.name);
             item->setText(4, FROMUTF8(row.artist, tr("Artist")));
             item->setText(5, FROMUTF8(row.album, tr("Album")));
-            void* data = nullptr;
-            int length = 0;
-            QPixmap picture;
-            if (m_pMusicLink->GetiTunesArtwork(track, &data, length) == 0 && data)
-                picture.loadFromData(static_cast<const uchar*>(data), uint(length));
-            if (data)
-                m_pMusicLink->ReleaseiTunesArtwork(&data);
-            else if (g_xFailedX)
-                picture = *g_xFailedX;
-            item->setIcon(1, thumbnail(picture));
+            item->setIcon(1, RowThumbnail(LibraryPicture(m_pMusicLink, track)));
             break;
         }
         // The removal moves the current row; the editor must not follow it.

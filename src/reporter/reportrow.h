@@ -5,6 +5,8 @@
 #include <QString>
 
 class CMusicLink;
+class QIcon;
+class QPixmap;
 
 struct CReportRow
 {
@@ -24,6 +26,12 @@ struct CReportRow
 
 // A field's display text: the value, or "Unknown %1" with the field's name.
 QString FROMUTF8(const QString& value, const QString& name);
+
+// The picture of the track's library copy, or the failed-artwork picture
+// when the library hands out no bytes. GUI thread (a pixmap).
+QPixmap LibraryPicture(CMusicLink* link, void* track);
+// A row's artwork icon: the picture at 30 x 30.
+QIcon RowThumbnail(const QPixmap& picture);
 
 #include "reporter/analyreport.h"
 
