@@ -270,6 +270,11 @@ private:
     bool settleArtwork(CListItem* item, int engineState);
     bool settleTree(CTreeItem* item, int kind, int engineState);
     void markTreeFailed(CTreeItem* item, int fieldColumn);
+    // The title, artist and album found for a category row.
+    void showFoundTexts(CTreeItem* item, const CReportRow& row);
+    // A category row whose field was found: done, the field black, the
+    // tick in stateColumn, one more fixed row of tree.
+    void markTreeFixed(CTreeItem* item, CFailedTreeWidget* tree, int fieldColumn, int stateColumn = 5);
     void finishCategory(int kind);
     // The free slot for a checked row nothing has taken up yet; -1 for any
     // other row (busySeen notes one still being fixed) or without a slot.

@@ -219,6 +219,22 @@ void CAnalyReport::markTreeFailed(CTreeItem* item, int fieldColumn)
         item->setIcon(5, *g_pFailed);
 }
 
+void CAnalyReport::showFoundTexts(CTreeItem* item, const CReportRow& row)
+{
+    item->setText(0, FROMUTF8(row.name, QString()));
+    item->setText(2, FROMUTF8(row.artist, QStringLiteral("Artist")));
+    item->setText(3, FROMUTF8(row.album, QStringLiteral("Album")));
+}
+
+void CAnalyReport::markTreeFixed(CTreeItem* item, CFailedTreeWidget* tree, int fieldColumn, int stateColumn)
+{
+    item->SetFixState(DS_DONE);
+    item->setForeground(fieldColumn, m_clrBlack);
+    if (g_pOK)
+        item->setIcon(stateColumn, *g_pOK);
+    ++tree->m_iSuccessNum;
+}
+
 bool CAnalyReport::settleTree(CTreeItem* item, int kind, int engineState)
 {
     if (engineState != DS_FAILED && engineState != DS_DONE)
@@ -234,21 +250,11 @@ bool CAnalyReport::settleTree(CTreeItem* item, int kind, int engineState)
         markTreeFailed(item, field);
         return true;
     }
-    item->setText(0, FROMUTF8(row.name, QString()));
-    item->setText(2, FROMUTF8(row.artist, QStringLiteral("Artist")));
-    if (kind == CAT_ARTIST)
-        item->setText(3, FROMUTF8(row.album, QStringLiteral("Album")));
-    const QString& value = kind == CAT_ARTIST ? row.artist : row.album;
-    if (value.isEmpty()) {
+    showFoundTexts(item, row);
+    if ((kind == CAT_ARTIST ? row.artist : row.album).isEmpty())
         markTreeFailed(item, field);
-        return true;
-    }
-    item->SetFixState(DS_DONE);
-    item->setText(field, FROMUTF8(value, kind == CAT_ARTIST ? QStringLiteral("Artist") : QStringLiteral("Album")));
-    item->setForeground(field, m_clrBlack);
-    if (g_pOK)
-        item->setIcon(5, *g_pOK);
-    ++(kind == CAT_ARTIST ? m_pTreeArtist : m_pTreeAlbum)->m_iSuccessNum;
+    else
+        markTreeFixed(item, kind == CAT_ARTIST ? m_pTreeArtist : m_pTreeAlbum, field);
     return true;
 }
 

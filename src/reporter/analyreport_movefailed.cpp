@@ -139,15 +139,8 @@ void CAnalyReport::applyTreeMoves(CFailedTreeWidget* tree, int kind)
     const bool album = kind == CAT_ALBUM;
     for (const auto& fixed : album ? plan.albumFixed : plan.artistFixed) {
         auto* item = static_cast<CTreeItem*>(fixed.first);
-        const CReportRow& row = fixed.second;
-        item->setText(0, FROMUTF8(row.name, QString()));
-        item->setText(2, FROMUTF8(row.artist, QStringLiteral("Artist")));
-        item->setText(3, FROMUTF8(row.album, QStringLiteral("Album")));
-        item->SetFixState(DS_DONE);
-        item->setForeground(album ? 3 : 2, m_clrBlack);
-        if (g_pOK)
-            item->setIcon(5, *g_pOK);
-        ++tree->m_iSuccessNum;
+        showFoundTexts(item, fixed.second);
+        markTreeFixed(item, tree, album ? 3 : 2);
     }
     for (void* taken : album ? plan.albumTaken : plan.artistTaken)
         delete tree->takeTopLevelItem(tree->indexOfTopLevelItem(static_cast<CTreeItem*>(taken)));

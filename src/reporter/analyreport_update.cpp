@@ -122,17 +122,11 @@ void CAnalyReport::UpateMusicAttrState(void* track, QTreeWidget* tree, int colum
             // No record to read a name from: the row's own title stands in.
             fail(failedLine.arg(item->text(0)));
         } else {
-            item->SetFixState(DS_DONE);
-            item->setText(0, FROMUTF8(row.name, QString()));
-            item->setText(2, FROMUTF8(row.artist, QStringLiteral("Artist")));
-            item->setText(3, FROMUTF8(row.album, QStringLiteral("Album")));
+            showFoundTexts(item, row);
             if ((album ? row.album : row.artist).isEmpty()) {
                 fail(failedLine.arg(row.name));
             } else {
-                if (g_pOK)
-                    item->setIcon(column, *g_pOK);
-                item->setForeground(field, m_clrBlack);
-                ++static_cast<CFailedTreeWidget*>(tree)->m_iSuccessNum;
+                markTreeFixed(item, static_cast<CFailedTreeWidget*>(tree), field, column);
                 WriteUILog(QStringLiteral("Update Music %1 ok! PID:%2 Name:%3 Success.")
                                .arg(what, item->GetPersistentID(), row.name));
             }
