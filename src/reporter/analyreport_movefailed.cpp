@@ -177,31 +177,29 @@ void CAnalyReport::MoveFailedItemOK()
     // The page was cleared since the pass began: nothing of it is left.
     if (!m_pMovePlan)
         return;
-    {
-        for (void* taken : std::as_const(m_pMovePlan->gridTaken))
-            delete m_pListArtwork->takeItem(m_pListArtwork->row(static_cast<CListItem*>(taken)));
-        if (m_pListArtwork->count() > 0)
-            m_bNeedApply = true;
-        applyTreeMoves(m_pTreeAlbum, CAT_ALBUM);
-        applyTreeMoves(m_pTreeArtist, CAT_ARTIST);
-        for (const CReportRow& row : std::as_const(m_pMovePlan->newFailed)) {
-            auto* item = new CTreeItem(nullptr);
-            item->SetCtlParam(row.track, row.absence);
-            item->setCheckState(0, Qt::Checked);
-            item->setSizeHint(0, QSize(300, 40));
-            item->setData(0, Qt::AccessibleTextRole, row.name);
-            item->setText(2, row.name);
-            item->setToolTip(2, row.name);
-            item->setText(3, row.time);
-            item->setText(4, FROMUTF8(row.artist, tr("Artist")));
-            item->setText(5, FROMUTF8(row.album, tr("Album")));
-            item->SetPath(row.path);
-            item->SetPersistentID(row.persistentId);
-            m_mapFailedItem.insert(row.track, item);
-        }
-        m_pMovePlan.reset();
-        rebuildUnrecognized();
+    for (void* taken : std::as_const(m_pMovePlan->gridTaken))
+        delete m_pListArtwork->takeItem(m_pListArtwork->row(static_cast<CListItem*>(taken)));
+    if (m_pListArtwork->count() > 0)
+        m_bNeedApply = true;
+    applyTreeMoves(m_pTreeAlbum, CAT_ALBUM);
+    applyTreeMoves(m_pTreeArtist, CAT_ARTIST);
+    for (const CReportRow& row : std::as_const(m_pMovePlan->newFailed)) {
+        auto* item = new CTreeItem(nullptr);
+        item->SetCtlParam(row.track, row.absence);
+        item->setCheckState(0, Qt::Checked);
+        item->setSizeHint(0, QSize(300, 40));
+        item->setData(0, Qt::AccessibleTextRole, row.name);
+        item->setText(2, row.name);
+        item->setToolTip(2, row.name);
+        item->setText(3, row.time);
+        item->setText(4, FROMUTF8(row.artist, tr("Artist")));
+        item->setText(5, FROMUTF8(row.album, tr("Album")));
+        item->SetPath(row.path);
+        item->SetPersistentID(row.persistentId);
+        m_mapFailedItem.insert(row.track, item);
     }
+    m_pMovePlan.reset();
+    rebuildUnrecognized();
     m_iAlbumState = CTL_STOP;
     m_iFailedState = CTL_IDLE;
     ShowReport(true);
@@ -308,16 +306,14 @@ void CAnalyReport::UpdataSucessItemOK()
     if (!m_pMovePlan)
         return;
     bool returned = false;
-    {
-        for (const CReturnDecision& decision : std::as_const(m_pMovePlan->returns)) {
-            auto* item = static_cast<CTreeItem*>(decision.item);
-            if (applyReturn(item, decision)) {
-                delete m_pTreeFailed->takeTopLevelItem(m_pTreeFailed->indexOfTopLevelItem(item));
-                returned = true;
-            }
+    for (const CReturnDecision& decision : std::as_const(m_pMovePlan->returns)) {
+        auto* item = static_cast<CTreeItem*>(decision.item);
+        if (applyReturn(item, decision)) {
+            delete m_pTreeFailed->takeTopLevelItem(m_pTreeFailed->indexOfTopLevelItem(item));
+            returned = true;
         }
-        m_pMovePlan.reset();
     }
+    m_pMovePlan.reset();
     if (returned)
         m_bNeedApply = true;
     CTypeTreeItem* row = TypeRow(CAT_UNRECOGNIZED);
