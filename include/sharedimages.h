@@ -49,3 +49,5 @@ extern QPixmap* g_pixEdit_Down;
 void CreateImage();
 // Frees every image (stopping the animation first) and clears its pointer.
 void DestroyImage();
+// A copy of the shared icon, or an empty icon while the images are not made.
+QIcon SharedIcon(const QIcon* icon);

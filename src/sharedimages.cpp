@@ -169,3 +169,8 @@ void DestroyImage()
                              &g_pixPlay_On, &g_pixPlay_Down, &g_pixEdit, &g_pixEdit_On, &g_pixEdit_Down})
         destroy(*pixmap);
 }
+
+QIcon SharedIcon(const QIcon* icon)
+{
+    return icon ? *icon : QIcon();
+}
