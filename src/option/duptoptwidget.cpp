@@ -3,6 +3,7 @@
 #include "appInfo.h"
 #include "appguide.h"
 #include "common.h"
+#include "sharedimages.h"
 
 #include <QAction>
 #include <QDragEnterEvent>
@@ -36,11 +37,6 @@ QString droppedPath(const QString& path)
     if (!QFileInfo(path).isDir())
         return QString();
     return path.endsWith(QLatin1Char('/')) && path.size() > 1 ? path.chopped(1) : path;
-}
-
-QIcon iconOf(const QIcon* shared)
-{
-    return shared ? *shared : QIcon();
 }
 
 } // namespace
@@ -80,9 +76,9 @@ CDuptOptWidget::CDuptOptWidget(QWidget* parent) : QWidget(parent)
     bar->setContentsMargins(0, 0, 0, 0);
     bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     bar->setObjectName(QStringLiteral("DuptOptToolBarOEM"));
-    m_pScaniTunes = new QAction(iconOf(g_pScaniTunes), tr("Scan iTunes"), this);
-    m_pAdd = new QAction(iconOf(g_pAdd), tr("Add"), this);
-    m_pDel = new QAction(iconOf(g_pDel), tr("Delete"), this);
+    m_pScaniTunes = new QAction(SharedIcon(g_pScaniTunes), tr("Scan iTunes"), this);
+    m_pAdd = new QAction(SharedIcon(g_pAdd), tr("Add"), this);
+    m_pDel = new QAction(SharedIcon(g_pDel), tr("Delete"), this);
     for (QAction* action : {m_pScaniTunes, m_pAdd, m_pDel}) {
         bar->addAction(action);
         if (QWidget* button = bar->widgetForAction(action)) {

@@ -6,6 +6,7 @@
 #include "customcontrols.h"
 #include "musiclink.h"
 #include "reporter/reportlists.h"
+#include "sharedimages.h"
 #include "treeitem.h"
 
 #include <QIcon>
@@ -18,11 +19,6 @@ namespace {
 constexpr int kPopupSide = 376;
 constexpr int kPlayColumn = 6;
 constexpr int kPathColumn = 6;
-
-QIcon sharedIcon(const QIcon* icon)
-{
-    return icon ? *icon : QIcon();
-}
 
 // The popup is centred on a side long enough to hold it, else it starts there.
 int centredOffset(int side)
@@ -82,14 +78,14 @@ void CAnalyReport::PlayMusic(QTreeWidgetItem* item, tagPlayState state)
     const QByteArray utf8 = path.toUtf8();
     if (path.isEmpty() || isProtected(path) || PlayUnit_SetMediaFile(utf8.constData(), m_pMusicLink) != 0
         || PlayUnit_Start() != 0) {
-        item->setIcon(kPlayColumn, sharedIcon(g_pIconNull));
+        item->setIcon(kPlayColumn, SharedIcon(g_pIconNull));
         m_ePlayState = PS_STOPPED;
         QMessageBox::information(this, QString(), tr("Playback failure!"), QMessageBox::Ok);
         return;
     }
     WriteUILog(QStringLiteral("PlayUnit_Start:") + path);
     m_ePlayState = PS_PLAYING;
-    item->setIcon(kPlayColumn, sharedIcon(g_pIconPause));
+    item->setIcon(kPlayColumn, SharedIcon(g_pIconPause));
     m_pPlayItem = item;
 }
 
@@ -107,7 +103,7 @@ void CAnalyReport::PlayOver()
     if (!m_pPlayItem)
         return;
     const bool current = m_pTreeFailed->currentItem() == m_pPlayItem;
-    m_pPlayItem->setIcon(kPlayColumn, sharedIcon(current ? g_pIconPlay : g_pIconNull));
+    m_pPlayItem->setIcon(kPlayColumn, SharedIcon(current ? g_pIconPlay : g_pIconNull));
     m_ePlayState = PS_STOPPED;
     m_pPlayItem = nullptr;
 }

@@ -9,6 +9,7 @@
 #include "reporter/converterthread.h"
 #include "reporter/reportlists.h"
 #include "reporter/typetreeitem.h"
+#include "sharedimages.h"
 #include "treeitem.h"
 
 #include <QScrollBar>
@@ -24,7 +25,7 @@ void CAnalyReport::StartFixFailed()
     m_iFixTotal = m_pTreeFailed->topLevelItemCount();
     for (int i = 0; i < m_pTreeFailed->topLevelItemCount(); ++i)
         for (int column : {6, 7, 8})
-            m_pTreeFailed->topLevelItem(i)->setIcon(column, g_pIconNull ? *g_pIconNull : QIcon());
+            m_pTreeFailed->topLevelItem(i)->setIcon(column, SharedIcon(g_pIconNull));
     TypeRow(CAT_UNRECOGNIZED)->MarkFixing();
     FixAnalyList();
 }

@@ -7,6 +7,7 @@
 #include "common.h"
 #include "duplicaterows.h"
 #include "reporter/reportlists.h"
+#include "sharedimages.h"
 #include "treeitem.h"
 
 #include <QIcon>
@@ -53,7 +54,7 @@ void CDuplicate::PlayMusic()
     }
     WriteUILog(QStringLiteral("PlayUnit_Start:") + location);
     m_iPlayState = PS_PLAYING;
-    row->setIcon(kColPlay, g_pIconPause ? *g_pIconPause : QIcon());
+    row->setIcon(kColPlay, SharedIcon(g_pIconPause));
     m_pPlayItem = row;
 }
 
@@ -61,7 +62,7 @@ void CDuplicate::previewFailed(QTreeWidgetItem* row)
 {
     if (row == m_pPlayItem)
         PlayOver();
-    row->setIcon(kColPlay, g_pIconNull ? *g_pIconNull : QIcon());
+    row->setIcon(kColPlay, SharedIcon(g_pIconNull));
     m_iPlayState = PS_STOPPED;
     QMessageBox::information(this, QString(), tr("Playback failure!"), QMessageBox::Ok);
 }
@@ -71,8 +72,7 @@ void CDuplicate::PlayOver()
     if (!m_pPlayItem)
         return;
     const bool current = m_pPlayItem == m_pDuplicateTree->currentItem();
-    const QIcon* icon = current ? g_pIconPlay : g_pIconNull;
-    m_pPlayItem->setIcon(kColPlay, icon ? *icon : QIcon());
+    m_pPlayItem->setIcon(kColPlay, SharedIcon(current ? g_pIconPlay : g_pIconNull));
     m_iPlayState = PS_STOPPED;
     m_pPlayItem = nullptr;
 }

@@ -5,6 +5,7 @@
 #include "common.h"
 #include "duplicaterows.h"
 #include "reporter/reportlists.h"
+#include "sharedimages.h"
 #include "treeitem.h"
 
 #include <QIcon>
@@ -28,11 +29,6 @@ public:
 private:
     CMusicLink* m_pLink;
 };
-
-QIcon iconOf(const QIcon* shared)
-{
-    return shared ? *shared : QIcon();
-}
 
 } // namespace
 
@@ -168,7 +164,7 @@ void CDuplicate::markRemoved(CTreeItem* row, int generation)
     if (generation != m_iGeneration)
         return;
     row->setFlags(row->flags() & ~Qt::ItemIsEnabled);
-    row->setIcon(kColUndo, iconOf(g_pReset));
+    row->setIcon(kColUndo, SharedIcon(g_pReset));
     paintRow(row, removedColor(), false);
 }
 
@@ -196,7 +192,7 @@ void CDuplicate::undoRemoval(CTreeItem* row)
         emit AddFixMissNum(-1);
 
     row->setFlags(row->flags() | Qt::ItemIsEnabled);
-    row->setIcon(kColUndo, iconOf(g_pIconNull));
+    row->setIcon(kColUndo, SharedIcon(g_pIconNull));
     paintRow(row, markedColor(), true);
     m_pMusicLink->SetMusicState(track, m_pMusicLink->GetMusicState(track) & ~MS_REMOVED);
     const tagMMusicInfo* info = nullptr;

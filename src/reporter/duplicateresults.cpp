@@ -7,6 +7,7 @@
 #include "duplicaterows.h"
 #include "reporter/analyreport.h"
 #include "reporter/reportlists.h"
+#include "sharedimages.h"
 #include "treeitem.h"
 
 #include <QCursor>
@@ -27,11 +28,6 @@ namespace {
 // The longest the GUI thread spends on new rows before it lets other
 // events in.
 constexpr int kSliceMs = 15;
-
-QIcon iconOf(const QIcon* shared)
-{
-    return shared ? *shared : QIcon();
-}
 
 CTreeItem* treeItem(QTreeWidgetItem* row)
 {
@@ -175,7 +171,7 @@ void CDuplicate::showRow(const PendingRow& pending)
     song->setText(kColPath, pending.location);
     song->setText(kColBitRate, pending.bitRate);
     song->setSizeHint(kColCheck, QSize(80, 25));
-    song->setIcon(kColReveal, iconOf(g_pOpen));
+    song->setIcon(kColReveal, SharedIcon(g_pOpen));
     const bool marked = pending.state & MS_REMOVE;
     song->setCheckState(kColCheck, marked ? Qt::Checked : Qt::Unchecked);
     if (marked)
@@ -183,7 +179,7 @@ void CDuplicate::showRow(const PendingRow& pending)
     if (pending.state & MS_REMOVED) {
         song->setFlags(song->flags() & ~Qt::ItemIsEnabled);
         paintRow(song, removedColor(), false);
-        song->setIcon(kColUndo, iconOf(g_pReset));
+        song->setIcon(kColUndo, SharedIcon(g_pReset));
     }
     // The songs that stay lead their group.
     if (marked)
@@ -286,13 +282,13 @@ void CDuplicate::CurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* p
 {
     if (isSongRow(current)) {
         if (current != m_pPlayItem)
-            current->setIcon(kColPlay, iconOf(current->text(kColPath).isEmpty() ? g_pIconNull : g_pIconPlay));
+            current->setIcon(kColPlay, SharedIcon(current->text(kColPath).isEmpty() ? g_pIconNull : g_pIconPlay));
         else if (m_iPlayState == PS_STOPPED)
-            current->setIcon(kColPlay, iconOf(g_pIconPlay));
+            current->setIcon(kColPlay, SharedIcon(g_pIconPlay));
     }
     if (previous && previous != current && isSongRow(previous)
         && !(previous == m_pPlayItem && m_iPlayState == PS_PLAYING))
-        previous->setIcon(kColPlay, iconOf(g_pIconNull));
+        previous->setIcon(kColPlay, SharedIcon(g_pIconNull));
 }
 
 bool CDuplicate::eventFilter(QObject* watched, QEvent* event)
