@@ -5,6 +5,7 @@
 // report. Prints the load, the analysis and the whole, and the machine's
 // load average. Runs in a private home folder. Prints only.
 //   bench_workflow [tracks] [files]
+#include "benchenv.h"
 #include "generatedlibrary.h"
 #include "libraryxml.h"
 
@@ -15,7 +16,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -38,30 +38,12 @@ bool writeLibrary(const QString& path, const QStringList& files, int trackCount)
     });
 }
 
-QByteArray loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray("unknown");
-}
-
-void usePrivateHome(const QString& home)
-{
-    qputenv("HOME", home.toUtf8());
-    qputenv("XDG_DATA_HOME", (home + QStringLiteral("/.local/share")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8());
-    qputenv("XDG_CACHE_HOME", (home + QStringLiteral("/.cache")).toUtf8());
-    qputenv("XDG_MUSIC_DIR", (home + QStringLiteral("/Music")).toUtf8());
-    qputenv("XDG_PICTURES_DIR", (home + QStringLiteral("/Pictures")).toUtf8());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     QTemporaryDir home;
-    usePrivateHome(home.path());
+    benchenv::usePrivateHome(home.path());
     QApplication app(argc, argv);
     const int trackCount = argc > 1 ? atoi(argv[1]) : 50000;
     const int fileCount = argc > 2 ? atoi(argv[2]) : 300;
@@ -73,7 +55,7 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    const QByteArray before = loadAverage();
+    const QByteArray before = benchenv::loadAverage();
     CMainUI window;
     window.show();
     QElapsedTimer clock;
@@ -100,7 +82,7 @@ int main(int argc, char** argv)
     std::printf("  request to analysis start (load): %lld ms\n", loadMs);
     std::printf("  analysis and report:              %lld ms\n", totalMs - loadMs);
     std::printf("  request to report:                %lld ms\n", totalMs);
-    std::printf("  load average before / after:      %s / %s\n", before.constData(), loadAverage().constData());
+    std::printf("  load average before / after:      %s / %s\n", before.constData(), benchenv::loadAverage().constData());
     window.close();
     return 0;
 }
