@@ -14,6 +14,7 @@
 #include "vessolin/loadtree.h"
 #include "vessolin/startui.h"
 
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -86,6 +87,8 @@ CMainUI::CMainUI(QWidget* parent) : QMainWindow(parent)
     CreateImage();
     CreateUILog();
 
+    // The desktop's window list and screen readers name the window by it.
+    setWindowTitle(QGuiApplication::applicationDisplayName());
     CreateGui();
     CreateActions();
     CreateMenuBar();
@@ -151,7 +154,7 @@ void CMainUI::CreateGui()
 {
     m_pToolBar = new QToolBar(this);
     m_pToolBar->setContentsMargins(0, 0, 0, 0);
-    m_pToolBar->setObjectName(QStringLiteral("MainUIToolBar"));
+    NameForTools(m_pToolBar, "MainUIToolBar");
     m_pToolBar->setMovable(false);
     m_pToolBar->setFloatable(false);
     m_pToolBar->toggleViewAction()->setVisible(false);

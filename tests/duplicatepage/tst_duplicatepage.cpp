@@ -2,6 +2,7 @@
 // engine through the bridge: the groups a scan shows, marks, removal into
 // the trash folder of the run's day with pause, stop and undo, and the
 // clearing of old removal history.
+#include "accessnames.h"
 #include "common.h"
 #include "config.h"
 #include "desktop.h"
@@ -626,19 +627,8 @@ private slots:
         page.show();
         QStringList unnamed;
         for (QWidget* root : {static_cast<QWidget*>(&page), static_cast<QWidget*>(&history),
-                              static_cast<QWidget*>(&box)}) {
-            QList<QWidget*> widgets = root->findChildren<QWidget*>();
-            widgets << root;
-            for (QWidget* w : widgets) {
-                const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w)
-                    || qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QAbstractItemView*>(w)
-                    || qobject_cast<QToolBar*>(w) || w == root || w->objectName() == "DuplicateOptions";
-                // The combo box's own popup list is named through the box.
-                const bool internal = w->objectName().startsWith("qt_") || w->inherits("QComboBoxListView");
-                if (control && !internal && w->accessibleName().isEmpty())
-                    unnamed << QString::fromLatin1(w->metaObject()->className()) + "/" + w->objectName();
-            }
-        }
+                              static_cast<QWidget*>(&box)})
+            unnamed << accessnames::unnamedControls(root, {QStringLiteral("DuplicateOptions")});
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
     }
 

@@ -3,6 +3,7 @@
 // to the Apply button, the apply and its end texts, the apply inside a
 // paused fixing run, the replace question, closing with results waiting,
 // and the score arithmetic of the pages' reports.
+#include "accessnames.h"
 #include "windowdriver.h"
 
 #include "lookupfakes.h"
@@ -133,6 +134,8 @@ private slots:
         QVERIFY2(done.contains(TipText(window)), qPrintable(TipText(window)));
         QVERIFY(!MenuAction(window, QStringLiteral("Pause"))->isEnabled());
         QVERIFY(Report(window)->IsNeedApply());
+        const QStringList unnamed = accessnames::unnamedControls(&window, {}, true);
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
 
         Button(window, "main_applybut")->click();
         QCOMPARE(window.State().iSubState, int(SUB_RUNNING));

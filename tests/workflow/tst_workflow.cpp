@@ -2,6 +2,7 @@
 // requests from the start screen and the duplicate page, the report and
 // score, the load failure and Try Again, pause and continue, Home in every
 // phase, Save Project, the close rules, and a run killed mid-way.
+#include "accessnames.h"
 #include "windowdriver.h"
 
 #include "reporter/analyreport.h"
@@ -186,6 +187,9 @@ void TestWorkflow::openMusicFiles()
     QVERIFY2(lowBand.contains(TipText(window)), qPrintable(TipText(window)));
     QVERIFY(!MenuAction(window, QStringLiteral("Pause"))->isEnabled());
     QVERIFY(MenuAction(window, QStringLiteral("Save Project"))->isEnabled());
+    // Everything the report shows can be found and read out by name.
+    const QStringList unnamed = accessnames::unnamedControls(&window, {}, true);
+    QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
     QStringList announced;
     for (const QList<QVariant>& args : folders)
         announced << args.at(0).toString();
@@ -213,6 +217,8 @@ void TestWorkflow::duplicateScanEndsOnTheDuplicatePage()
     QCOMPARE(ScoreText(window), QStringLiteral("33"));
     QCOMPARE(PageIndex(window), int(CMainUI::PAGE_DUPLICATE));
     QCOMPARE(ButtonPage(window), int(BP_REMOVE));
+    const QStringList unnamed = accessnames::unnamedControls(&window, {}, true);
+    QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
 
     // Remove, with its confirmation switched off, moves the copy marked to
     // go into the trash on the apply thread.
