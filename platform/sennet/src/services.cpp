@@ -56,9 +56,13 @@ QByteArray userAgent()
 RateLimiter* limiterFor(Service service)
 {
     // The published limits: one request a second to MusicBrainz, three to
-    // AcoustID. The cover archive asks for none.
-    static RateLimiter musicBrainz(1000);
-    static RateLimiter acoustId(334);
+    // AcoustID. The cover archive asks for none. The services count the
+    // requests as they arrive: a request that leaves on its turn can still
+    // reach them later than the next one (a new connection, a busy
+    // machine), so each turn keeps a margin for that way.
+    constexpr qint64 kArrivalMarginMs = 50;
+    static RateLimiter musicBrainz(1000 + kArrivalMarginMs);
+    static RateLimiter acoustId(334 + kArrivalMarginMs);
     switch (service) {
     case Service::MusicBrainz:
         return &musicBrainz;
