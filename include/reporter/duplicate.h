@@ -56,7 +56,8 @@ public:
     void ClearTrash();
 
     // GUI thread, right before the apply thread runs RemoveDuplicate: stops
-    // the preview and takes the rows and marks the removal works on.
+    // the preview, takes the rows and marks the removal works on, and lets
+    // the removal start unpaused.
     void PrepareRemove();
     // Apply thread: removes the marked copies taken by PrepareRemove in one
     // transaction; pauses and stops at every group and song.

@@ -50,6 +50,10 @@ void CDuplicate::PrepareRemove()
         plan.append(std::move(taken));
     }
     QMutexLocker lock(&m_mutexRemove);
+    // A Pause pressed after the last removal had passed its last pause
+    // point was never answered by a Continue; left set, it would hold this
+    // removal at its first group while the window shows it running.
+    m_bPause = false;
     m_removePlan = std::move(plan);
     m_bPlanReady = true;
     m_iPlanGeneration = m_iGeneration;

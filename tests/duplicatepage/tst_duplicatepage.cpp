@@ -507,6 +507,28 @@ private slots:
         QVERIFY(!s.page.m_bExit);
     }
 
+    // A Pause that came after the previous removal's last song had gone
+    // was never answered; the next removal runs all the same.
+    void aLatePauseHoldsNoNewRemoval()
+    {
+        const QStringList files = copies({"x/a.mp3", "y/a.mp3"});
+        Scan s;
+        s.load(RUN_DUP_FILES, QString(), files, MF_TITLE);
+        s.show();
+        s.page.AppleyCondition(CTL_PAUSE, true);
+        s.page.PrepareRemove();
+        QThread* apply = QThread::create([&s] { s.page.RemoveDuplicate(); });
+        apply->start();
+        const bool ended = apply->wait(kWaitMs);
+        if (!ended) {
+            s.page.AppleyCondition(CTL_RUN, true);
+            apply->wait();
+        }
+        delete apply;
+        QVERIFY(ended);
+        QCOMPARE(trashFiles(), QStringList{"a.mp3"});
+    }
+
     // A click on a removed row's undo icon brings the file back; a group
     // whose other copies stay removed gives back two weights.
     void undoInFiles()
