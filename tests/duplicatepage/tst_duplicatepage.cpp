@@ -529,6 +529,51 @@ private slots:
         QCOMPARE(trashFiles(), QStringList{"a.mp3"});
     }
 
+    void removingEverySong_data()
+    {
+        QTest::addColumn<bool>("keptGoesLater");
+        QTest::newRow("every song marked for one press") << false;
+        QTest::newRow("the kept song in a later press") << true;
+    }
+
+    // A group that loses every song gives back one weight per song and no
+    // bonus for a last song, also when that song goes in a later press;
+    // undoing one of them leaves the score as it is.
+    void removingEverySong()
+    {
+        QFETCH(bool, keptGoesLater);
+        const QStringList files = copies({"x/a.mp3", "y/a.mp3", "z/a.mp3"});
+        Scan s;
+        s.load(RUN_DUP_FILES, QString(), files, MF_TITLE);
+        s.show();
+        QSignalSpy scores(&s.page, &CDuplicate::AddFixMissNum);
+        const auto markKept = [&] {
+            OnModal([](QWidget* box) { static_cast<QMessageBox*>(box)->button(QMessageBox::Yes)->click(); });
+            s.toggle(s.song(files[0]));
+            QCOMPARE(s.state(s.song(files[0])), int(MS_REMOVE));
+        };
+        if (!keptGoesLater)
+            markKept();
+        s.remove();
+        if (keptGoesLater) {
+            QCOMPARE(sum(scores), 3);
+            markKept();
+            s.remove();
+        }
+        QCOMPARE(sum(scores), 3);
+        QCOMPARE(groups(s.tree, m_music.path()), QStringList{"3 duplicates: x/a.mp3*- y/a.mp3*- z/a.mp3*-"});
+        QCOMPARE(trashFiles(), (QStringList{"a.mp3", "a1.mp3", "a2.mp3"}));
+
+        s.page.StopWorking();
+        scores.clear();
+        s.show();
+        QCOMPARE(sum(scores), 3);
+        scores.clear();
+        s.click(s.song(files[0]), kColUndo);
+        QVERIFY(QFile::exists(files[0]));
+        QCOMPARE(sum(scores), 0);
+    }
+
     // A click on a removed row's undo icon brings the file back; a group
     // whose other copies stay removed gives back two weights.
     void undoInFiles()
