@@ -34,6 +34,8 @@ signals:
 private:
     void TarEnded();
     void MailEnded();
+    // tar's arguments for the data files, each settings file replaced by
+    // a copy without the password.
     QStringList StageSettings(const QStringList& files);
 
     QProcess* m_pTar = nullptr;

@@ -50,13 +50,26 @@ QString Body()
     return QCoreApplication::translate("CMainUI", "[Please describe your problem here.]");
 }
 
-// The command as one line, every path escaped the way a shell would need.
-QString CommandLine(const QStringList& arguments)
+// The command as one line, the way the report has always logged it: the
+// archive, the data files, the library file, then the crash reports, every
+// path with its spaces escaped.
+QString CommandLine(const QString& archive, const QStringList& files)
 {
-    QString line = QStringLiteral("tar");
-    for (const QString& argument : arguments)
-        line += QLatin1Char(' ') + EscapeSpaces(argument);
+    QString line = QStringLiteral("tar zvcf ") + EscapeSpaces(archive);
+    for (const QString& file : files)
+        line += QLatin1Char(' ') + EscapeSpaces(file);
     return line;
+}
+
+// tar stores an absolute name without its leading "/"; this relative name
+// read below the staging folder is stored the same. "./" keeps a name that
+// would begin with "-" from reading as an option.
+QString MemberName(const QString& path)
+{
+    QString name = QDir::cleanPath(path).mid(1);
+    if (name.startsWith(QLatin1Char('-')))
+        name.prepend(QStringLiteral("./"));
+    return name;
 }
 
 } // namespace
@@ -115,24 +128,26 @@ CBugReport::~CBugReport()
 }
 
 // The settings file holds the proxy password; the archive gets a copy
-// without it, and leaves out a property list it cannot read.
+// without it, under the original's name, and leaves out a property list it
+// cannot read. The copy lies at the original's path below the staging
+// folder, and tar reads it from there.
 QStringList CBugReport::StageSettings(const QStringList& files)
 {
-    QStringList staged;
+    QStringList arguments;
     for (const QString& file : files) {
         if (!file.endsWith(QLatin1String(".plist"))) {
-            staged << file;
+            arguments << file;
             continue;
         }
-        if (!m_pStaging || !m_pStaging->isValid())
-            continue;
-        const QString copy = m_pStaging->filePath(QFileInfo(file).fileName());
-        if (CopySettingsWithoutPassword(file, copy))
-            staged << copy;
+        const QString member = MemberName(file);
+        const QString copy = m_pStaging ? m_pStaging->filePath(member) : QString();
+        if (m_pStaging && m_pStaging->isValid() && QDir().mkpath(QFileInfo(copy).path())
+            && CopySettingsWithoutPassword(file, copy))
+            arguments << QStringLiteral("-C") << m_pStaging->path() << member;
         else
             WriteUILog(QStringLiteral("Bug report leaves out %1: not a readable property list").arg(file));
     }
-    return staged;
+    return arguments;
 }
 
 bool CBugReport::Start()
@@ -144,12 +159,12 @@ bool CBugReport::Start()
     m_strArchive = config->GetDowndImgPath() + QStringLiteral("/zorva_log.tgz");
     m_pStaging = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/vessolin-report-XXXXXX"));
 
-    // File names are data: each goes to tar as its own argument.
-    QStringList arguments{QStringLiteral("zvcf"), m_strArchive};
-    arguments << StageSettings(BugReportDataFiles(config->GetLogFile()));
-    arguments << ItunesLibraryFile();
-    arguments << BugReportCrashFiles(CrashReportFolder());
-    WriteUILog(CommandLine(arguments));
+    // File names are data: each goes to tar as its own argument. A "-C"
+    // before a staged copy changes nothing for the absolute names after it.
+    const QStringList dataFiles = BugReportDataFiles(config->GetLogFile());
+    const QStringList others = QStringList{ItunesLibraryFile()} + BugReportCrashFiles(CrashReportFolder());
+    WriteUILog(CommandLine(m_strArchive, dataFiles + others));
+    const QStringList arguments = QStringList{QStringLiteral("zvcf"), m_strArchive} + StageSettings(dataFiles) + others;
 
     m_pTar = new QProcess(this);
     m_pTar->setStandardInputFile(QProcess::nullDevice());

@@ -12,6 +12,7 @@
 #include "vessolin/mainui.h"
 
 #include <QAction>
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QMenuBar>
@@ -200,6 +201,15 @@ private:
         const QString settings = data + QStringLiteral("/vessolin.plist");
         QTRY_VERIFY(testenv::readAll(settings).contains(kPassword));
         QVERIFY(testenv::writeAll(data + QLatin1Char('/') + kOddName, "odd name"));
+        // The oldest data file: it stands last of them, just before the library file.
+        QFile odd(data + QLatin1Char('/') + kOddName);
+        QVERIFY(odd.open(QIODevice::ReadWrite));
+        QVERIFY(odd.setFileTime(QDateTime(QDate(2001, 1, 1), QTime(12, 0)), QFileDevice::FileModificationTime));
+        odd.close();
+        const QString crashes = QDir::homePath() + QStringLiteral("/Library/logs/DiagnosticReports");
+        QVERIFY(QDir().mkpath(crashes));
+        QVERIFY(testenv::writeAll(crashes + QStringLiteral("/Vessolin_2024-05-01.crash"), "crash"));
+        QVERIFY(testenv::writeAll(crashes + QStringLiteral("/Other_2024-05-01.crash"), "not ours"));
         QVERIFY(testenv::writeAll(data + QStringLiteral("/.hidden.log"), "hidden"));
         QVERIFY(testenv::writeAll(data + QStringLiteral("/notes.txt"), "other kind"));
         QVERIFY(testenv::writeAll(g_strDBName, "tracks"));
@@ -212,8 +222,14 @@ private:
     void CheckArchive(const QString& archive, const QString& data)
     {
         QStringList names;
-        for (const QString& member : TarList(archive))
+        const QStringList members = TarList(archive);
+        for (const QString& member : members)
             names << QFileInfo(member).fileName();
+        // The settings' copy stands where the settings are, as every other file.
+        QVERIFY2(members.contains(QString(data + QStringLiteral("/vessolin.plist")).mid(1)),
+                 qPrintable(members.join(QLatin1Char('|'))));
+        QVERIFY(names.contains(QStringLiteral("Vessolin_2024-05-01.crash")));
+        QVERIFY(!names.contains(QStringLiteral("Other_2024-05-01.crash")));
         for (const QString& name : {QStringLiteral("UI.log"), QStringLiteral("MM.log"), kOddName,
                                     QStringLiteral("vessolin.plist"), QStringLiteral("iTunes Music Library.xml")})
             QVERIFY2(names.contains(name), qPrintable(names.join(QLatin1Char('|'))));
@@ -255,8 +271,17 @@ private:
                 line = text;
         }
         QVERIFY2(!line.isEmpty(), qPrintable(prefix));
-        QVERIFY(line.contains(EscapeSpaces(data + QLatin1Char('/') + kOddName)));
-        QVERIFY(line.contains(QStringLiteral("/iTunes/iTunes\\ Music\\ Library.xml")));
+        // The data files, newest first, then the library file, then the
+        // crash reports: the settings under their own path, not the copy's.
+        const QString library = EscapeSpaces(QStandardPaths::writableLocation(QStandardPaths::MusicLocation)
+                                             + QStringLiteral("/iTunes/iTunes Music Library.xml"));
+        const QString crash = EscapeSpaces(QDir::homePath()
+                                           + QStringLiteral("/Library/logs/DiagnosticReports/Vessolin_2024-05-01.crash"));
+        QVERIFY2(line.endsWith(EscapeSpaces(data + QLatin1Char('/') + kOddName) + QLatin1Char(' ') + library
+                               + QLatin1Char(' ') + crash),
+                 qPrintable(line));
+        QVERIFY(line.contains(QLatin1Char(' ') + EscapeSpaces(data + QStringLiteral("/vessolin.plist")) + QLatin1Char(' ')));
+        QVERIFY(!line.contains(QLatin1String("vessolin-report-")));
     }
 
     QTemporaryDir m_bin;
