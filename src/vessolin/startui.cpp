@@ -17,6 +17,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <cstdio>
 #include <vector>
 
 namespace {
@@ -213,15 +214,18 @@ void CStartUI::LoadSaveResult()
         WriteUILog(QStringLiteral("LoadSaveResult file.copy failed:%1 to %2").arg(project, m_strDBName));
         return;
     }
-    if (QFile::exists(m_strDBName) && !QFile::remove(m_strDBName)) {
-        WriteUILog(QStringLiteral("LoadSaveResult QFile.remove failed:%1").arg(m_strDBName));
+    // rename() replaces the old database in one step: there is no moment
+    // with neither the old run nor the project in place.
+    if (std::rename(QFile::encodeName(staged).constData(), QFile::encodeName(m_strDBName).constData()) != 0) {
+        WriteUILog(QStringLiteral("LoadSaveResult file.copy failed:%1 to %2").arg(project, m_strDBName));
         QFile::remove(staged);
         return;
     }
-    if (!QFile::rename(staged, m_strDBName)) {
-        WriteUILog(QStringLiteral("LoadSaveResult file.copy failed:%1 to %2").arg(project, m_strDBName));
-        return;
-    }
+    // A journal a crash left beside the old database belongs to it; the
+    // engine opens a project without clearing side files (an interrupted
+    // run needs its journal), and would replay this one into the project.
+    for (const char* suffix : {"-journal", "-wal", "-shm"})
+        QFile::remove(m_strDBName + QLatin1String(suffix));
     Emit(QStringList(), project, RUN_PROJECT);
 }
 

@@ -323,6 +323,10 @@ private slots:
         if (copyFails)
             QVERIFY(QDir().mkpath(staging + QStringLiteral("/blocked")));
         QVERIFY(testenv::writeAll(g_strDBName, "interrupted run"));
+        // A crash of that run left its journal: it belongs to that database
+        // and must never be replayed into the project.
+        const QString journal = g_strDBName + QStringLiteral("-journal");
+        QVERIFY(testenv::writeAll(journal, "journal of the interrupted run"));
 
         // The question about the interrupted run is not this test's: refuse it.
         int questions = 0;
@@ -353,6 +357,8 @@ private slots:
         QCOMPARE(requests.size(), loaded ? 1 : 0);
         QCOMPARE(testenv::readAll(g_strDBName), loaded ? bytes : QByteArray("interrupted run"));
         QCOMPARE(QFileInfo::exists(staging), copyFails);
+        QCOMPARE(QFile::exists(journal), !loaded);
+        QFile::remove(journal);
         QDir(staging).removeRecursively();
         if (loaded) {
             const Request request = Requests(requests).first();
