@@ -4,6 +4,7 @@
 // project, the cache clearing, the update schedule and what quitting
 // leaves on disk.
 #include "about.h"
+#include "accessnames.h"
 #include "common.h"
 #include "config.h"
 #include "modalwatch.h"
@@ -51,6 +52,21 @@ void CollectNames(QAccessibleInterface* face, QList<QPair<QString, QAccessible::
     out << qMakePair(face->text(QAccessible::Name), face->role());
     for (int i = 0; i < face->childCount(); ++i)
         CollectNames(face->child(i), out, depth + 1);
+}
+
+// The first interface below face with name and role, depth first.
+QAccessibleInterface* FindAccessible(QAccessibleInterface* face, const QString& name, QAccessible::Role role,
+                                     int depth = 0)
+{
+    if (!face || depth > 40)
+        return nullptr;
+    if (face->role() == role && face->text(QAccessible::Name) == name)
+        return face;
+    for (int i = 0; i < face->childCount(); ++i) {
+        if (QAccessibleInterface* found = FindAccessible(face->child(i), name, role, depth + 1))
+            return found;
+    }
+    return nullptr;
 }
 
 QStringList MenuTexts(QMenu* menu)
@@ -189,6 +205,59 @@ private slots:
                                          QStringLiteral("StartUIName"), QStringLiteral("Duplicate")}));
         QCOMPARE(AccessibleName(window.findChild<QTreeWidget*>(QStringLiteral("LoadList"))),
                  QStringLiteral("LoadList"));
+        const QStringList unnamed = accessnames::unnamedControls(&window, {}, true);
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
+    }
+
+    void pressedByNameThroughAssistiveTools_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QString>("opens");  // the dialog class, or the page shown after
+        QTest::newRow("about entry") << "About" << int(QAccessible::MenuItem) << "CAbout";
+        QTest::newRow("preferences entry") << "Preferences" << int(QAccessible::MenuItem) << "COption";
+        QTest::newRow("settings button") << "Settings" << int(QAccessible::Button) << "COption";
+        QTest::newRow("duplicates button") << "Clean-up Duplicates" << int(QAccessible::Button) << "Duplicate";
+    }
+
+    // A screen reader or a driver over AT-SPI finds each entry and button
+    // in the window's accessibility tree by its name and presses it there.
+    void pressedByNameThroughAssistiveTools()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, role);
+        QFETCH(QString, opens);
+        CMainUI window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QStringList entries;
+        for (const QString& menu : {QStringLiteral("Edit"), QStringLiteral("Help")})
+            entries << MenuTexts(MenuNamed(window, menu));
+        entries.removeAll(QStringLiteral("-"));
+        for (const QString& entry : entries)
+            QVERIFY2(FindAccessible(QAccessible::queryAccessibleInterface(&window), entry, QAccessible::MenuItem),
+                     qPrintable(entry));
+
+        QAccessibleInterface* face =
+            FindAccessible(QAccessible::queryAccessibleInterface(&window), name, QAccessible::Role(role));
+        QVERIFY2(face && face->actionInterface(), qPrintable(name));
+        QVERIFY(face->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
+        QString opened;
+        ModalWatch watch([&](QWidget* modal) {
+            if (!qobject_cast<CAbout*>(modal) && !qobject_cast<COption*>(modal))
+                return false;
+            opened = QString::fromLatin1(modal->metaObject()->className());
+            modal->close();
+            return true;
+        });
+        face->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        if (opens == QLatin1String("Duplicate")) {
+            // The press is an animated click: it lands a moment later.
+            QTRY_COMPARE(window.findChild<QStackedWidget*>(QStringLiteral("MainUIPages"))->currentIndex(),
+                         int(CMainUI::PAGE_DUPLICATE));
+            return;
+        }
+        QTRY_COMPARE(opened, opens);
     }
 
     void menusHoldTheirEntriesInOrder()
@@ -446,6 +515,8 @@ private slots:
         QTest::newRow("homepage") << "Homepage" << HomeLink();
         QTest::newRow("support page") << "Support" << SupportLink();
         QTest::newRow("eula") << "EULA" << EulaLink();
+        QTest::newRow("help") << "Help" << HelpLink();
+        QTest::newRow("translate") << "Translate Vessolin Mac for us" << g_strTranslate;
     }
 
     void supportLinks()
@@ -555,6 +626,7 @@ private slots:
                                     "ClearDays", "ClearDate"}));
         QStringList texts = LogTexts().mid(before);
         const QStringList expected{QStringLiteral("Complete CMainUI::CMainUI! AppName:Ossival Vessolin"),
+                                   QStringLiteral("Enter CMainUI::closeEvent!"),
                                    QStringLiteral("Enter CMainUI::~CMainUI!"),
                                    QStringLiteral("End DEL_OBJ(m_pMusicLink)")};
         int at = 0;
@@ -580,6 +652,7 @@ private:
     static QString HomeLink() { CreateLinkAndName(); return HOME; }
     static QString SupportLink() { CreateLinkAndName(); return SUPPORT; }
     static QString EulaLink() { CreateLinkAndName(); return EULA; }
+    static QString HelpLink() { CreateLinkAndName(); return HELP; }
 
     UrlRecorder m_urls;
 };
