@@ -16,7 +16,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build="$top/build"
 
 packages="build-essential cmake ninja-build pkg-config
-qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6svg6-dev libgl-dev
+qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev libgl-dev
 libsqlite3-dev libtag1-dev libchromaprint-dev
 libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
 gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav
