@@ -65,6 +65,12 @@ private slots:
         QVERIFY(m_bin.isValid());
         const QString home = QString::fromLocal8Bit(qgetenv("HOME")) + QStringLiteral("/data home");
         qputenv("XDG_DATA_HOME", QFile::encodeName(home));
+        // The archive and the library file below folders with a space too:
+        // the mail tool must get the archive's plain path, not the escaped one.
+        QVERIFY(m_config.isValid());
+        QVERIFY(testenv::writeAll(m_config.filePath(QStringLiteral("user-dirs.dirs")),
+                                  "XDG_PICTURES_DIR=\"$HOME/my pictures\"\nXDG_MUSIC_DIR=\"$HOME/my music\"\n"));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
         // Only tar and the gzip it runs stay reachable beside the stand-in.
         for (const QString& name : {QStringLiteral("tar"), QStringLiteral("gzip")}) {
             const QString real = QStandardPaths::findExecutable(name);
@@ -114,6 +120,7 @@ private slots:
 
         const QString data = CConfig::instance()->GetLogFile();
         const QString archive = CConfig::instance()->GetDowndImgPath() + QStringLiteral("/zorva_log.tgz");
+        QVERIFY(archive.contains(QLatin1String("/my pictures/")));
         CheckArchive(archive, data);
         CheckLogLine(archive, data);
         if (!tool.isEmpty())
@@ -285,6 +292,7 @@ private:
     }
 
     QTemporaryDir m_bin;
+    QTemporaryDir m_config;
     QByteArray m_path;
     UrlRecorder m_urls;
 };
