@@ -165,6 +165,9 @@ bool CBugReport::Start()
     const QStringList others = QStringList{ItunesLibraryFile()} + BugReportCrashFiles(CrashReportFolder());
     WriteUILog(CommandLine(m_strArchive, dataFiles + others));
     const QStringList arguments = QStringList{QStringLiteral("zvcf"), m_strArchive} + StageSettings(dataFiles) + others;
+    // When tar cannot run, the last report's archive must not go out as
+    // this one: without an archive the mail link opens instead.
+    QFile::remove(m_strArchive);
 
     m_pTar = new QProcess(this);
     m_pTar->setStandardInputFile(QProcess::nullDevice());

@@ -132,6 +132,30 @@ private slots:
         QCOMPARE(m_urls.opened, mailLink ? links : QList<QUrl>());
     }
 
+    // Without tar no archive is made, and the last report's is not mailed
+    // in its place: the mail link opens.
+    void reportWithoutTarSendsNoOldArchive()
+    {
+        InstallMailTool(QStringLiteral("ok"));
+        QFile::remove(m_bin.filePath("args"));
+        CMainUI window;
+        const QString archive = CConfig::instance()->GetDowndImgPath() + QStringLiteral("/zorva_log.tgz");
+        QVERIFY(testenv::writeAll(archive, "last report"));
+        const QString tar = m_bin.filePath(QStringLiteral("tar"));
+        const QString real = QFile::symLinkTarget(tar);
+        QVERIFY(QFile::remove(tar));
+        m_urls.opened.clear();
+        QSignalSpy finished(window.BugReporter(), &CBugReport::Finished);
+        QVERIFY(window.BugReporter()->Start());
+        const bool ended = finished.wait(60000);
+        QVERIFY(QFile::link(real, tar));
+        QVERIFY(ended);
+        QVERIFY(finished.first().first().toInt() < 0);
+        QVERIFY(!QFile::exists(archive));
+        QVERIFY(!QFile::exists(m_bin.filePath("args")));
+        QCOMPARE(m_urls.opened.size(), 1);
+    }
+
     void sendMail_data()
     {
         QTest::addColumn<QString>("tool");
