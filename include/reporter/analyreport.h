@@ -230,7 +230,7 @@ private:
     // the track editor (analyreport_editor.cpp)
     void editorSetItem(int absence, void* track);
     void editorForget();
-    void editorShow();
+    void editorShow(int absence, void* track);
     bool editorOpen() const;  // any thread
 
     // preview (analyreport_preview.cpp)

@@ -179,16 +179,14 @@ void CAnalyReport::selectFirstSong(int kind)
     if (kind == CAT_ARTWORK) {
         if (auto* first = static_cast<CListItem*>(m_pListArtwork->item(0))) {
             m_pListArtwork->setCurrentItem(first);
-            editorShow();
-            editorSetItem(first->GetAbsenceType(), first->GetID());
+            editorShow(first->GetAbsenceType(), first->GetID());
         }
         return;
     }
     auto* tree = qobject_cast<QTreeWidget*>(m_pListStack->currentWidget());
     if (auto* first = tree ? static_cast<CTreeItem*>(tree->topLevelItem(0)) : nullptr) {
         tree->setCurrentItem(first);
-        editorShow();
-        editorSetItem(first->GetAbsenceType(), first->GetID());
+        editorShow(first->GetAbsenceType(), first->GetID());
     }
 }
 

@@ -15,10 +15,13 @@ void CAnalyReport::editorForget()
     m_pModifyInfo->setHidden(true);
 }
 
-// Shows the editor with its detail area open.
-void CAnalyReport::editorShow()
+// Shows the editor on track with its detail area open. The track is handed
+// over before the area opens, so opening loads it once: handed over to an
+// open area it would first commit the track the area had just loaded.
+void CAnalyReport::editorShow(int absence, void* track)
 {
     m_pModifyInfo->setHidden(false);
+    m_pModifyInfo->SetItem(absence, track);
     if (m_pModifyInfo->isHidden())
         m_pModifyInfo->EditHide();
 }
