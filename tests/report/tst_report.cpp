@@ -7,6 +7,7 @@
 #include "reportsession.h"
 #include "treeitem.h"
 #include "widgetprobe.h"
+#include "information/modifymusicinfo.h"
 
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -140,6 +141,63 @@ private slots:
         QCOMPARE(report.IsNeedFix(), true);
     }
 
+    // A category being fixed or done sums up what was fixed; picking one
+    // during a fixing run switches the list without a summary line.
+    void fixedSummaries_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("badgePage");
+        QTest::addColumn<QString>("summary");
+        QTest::newRow("artwork done") << int(CAT_ARTWORK) << 1
+                                      << "Fixed 3 song(s) without artwork. Still 1 song(s) not fixed.";
+        QTest::newRow("artist fixing") << int(CAT_ARTIST) << 2
+                                       << "Fixed 1 song(s) without artist. Still 1 song(s) not fixed.";
+        QTest::newRow("album done") << int(CAT_ALBUM) << 1
+                                    << "Fixed 0 song(s) without album. Still 3 song(s) not fixed.";
+        QTest::newRow("unwritable done")
+            << int(CAT_UNWRITABLE) << 1
+            << QStringLiteral("1 unwritable song(s) not fixed\uff0cplease check them if exist in your computer.");
+        QTest::newRow("unrecognized") << int(CAT_UNRECOGNIZED) << 0
+                                      << "Fixed 4 problem(s). Still 1 song(s) unrecognized.";
+    }
+
+    void fixedSummaries()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, badgePage);
+        QFETCH(QString, summary);
+        QVERIFY(loadFolder(folderFiles()));
+        CAnalyReport report(nullptr);
+        report.SetMusicLink(m_pLink);
+        // A new page lists all five categories, the artwork one current.
+        QStringList captions;
+        for (int i = 0; i < report.TypeTree()->topLevelItemCount(); ++i)
+            captions << report.TypeTree()->topLevelItem(i)->text(2);
+        QCOMPARE(captions, (QStringList{"Unrecognized Songs", "Songs Without Album Artwork", "Songs Without Artist",
+                                        "Songs Without Album", "Unwritable Items"}));
+        QCOMPARE(report.TypeTree()->currentItem(), report.TypeRow(CAT_ARTWORK));
+        QCOMPARE(report.ListStack()->currentIndex(), 0);
+
+        fillReport(*m_pLink, report);
+        new CTreeItem(report.UnrecognizedTree());
+        report.ReflashMusicNum(false);
+        report.ArtworkList()->m_iSuccessNum = 3;
+        report.ArtistTree()->m_iSuccessNum = 1;
+        CTypeTreeItem* row = report.TypeRow(kind);
+        row->SetQuantityWidgetIndex(badgePage);
+        QSignalSpy texts(&report, &CAnalyReport::StartFixAll);
+        report.TypeTree()->setCurrentItem(nullptr);
+        report.TypeTree()->setCurrentItem(row);
+        QCOMPARE(texts.count(), 1);
+        QCOMPARE(texts.last().at(0).toString(), summary);
+
+        report.SetFixState(CAnalyReport::FS_RUN);
+        report.TypeTree()->setCurrentItem(report.TypeRow(kind == CAT_ARTIST ? CAT_ALBUM : CAT_ARTIST));
+        QCOMPARE(report.ListStack()->currentIndex(), kind == CAT_ARTIST ? 2 : 3);
+        QCOMPARE(texts.count(), 1);
+        report.SetFixState(CAnalyReport::FS_IDLE);
+    }
+
     // Rows carry what they show; a missing value reads "Unknown ...".
     void rows()
     {
@@ -246,6 +304,10 @@ private slots:
         CAnalyReport report(nullptr);
         report.SetMusicLink(m_pLink);
         fillReport(*m_pLink, report, true);
+        // A reopened project opens the editor on the first song shown.
+        QCOMPARE(report.ArtworkList()->currentRow(), 0);
+        QVERIFY(!static_cast<QWidget*>(report.ModifyInfo())->isHidden());
+        QVERIFY(!report.ModifyInfo()->isHidden());  // its detail area too
         int unchecked = 0;
         for (int i = 0; i < report.ArtistTree()->topLevelItemCount(); ++i)
             unchecked += report.ArtistTree()->topLevelItem(i)->checkState(0) == Qt::Unchecked;
@@ -397,6 +459,32 @@ private slots:
         QCOMPARE(report.TypeRow(CAT_ARTWORK)->QuantityWidget()->CountText(), QString::number(kBurst));
         for (int i = 0; i < kBurst; ++i)
             QCOMPARE(static_cast<CListItem*>(report.ArtworkList()->item(i))->GetID(), sent[i]);
+    }
+
+    // The pages hear of a preview's end through the bridge; a file that
+    // does not decode ends its preview too.
+    void playerCallback_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<int>("progress");
+        QTest::addColumn<bool>("withLink");
+        QTest::addColumn<int>("overs");
+        QTest::newRow("ended") << int(PU_ENDED) << PROGRESS_FULL << true << 1;
+        QTest::newRow("short of the end") << int(PU_ENDED) << PROGRESS_FULL - 1 << true << 0;
+        QTest::newRow("no bridge") << int(PU_ENDED) << PROGRESS_FULL << false << 0;
+        QTest::newRow("playing") << int(PU_PLAYABLE) << 5000 << true << 0;
+        QTest::newRow("undecodable") << int(PU_ERROR) << 0 << true << 1;
+    }
+
+    void playerCallback()
+    {
+        QFETCH(int, state);
+        QFETCH(int, progress);
+        QFETCH(bool, withLink);
+        QFETCH(int, overs);
+        QSignalSpy ended(m_pLink, &CMusicLink::SendPlayOver);
+        PlayCallBrakPlay(unsigned(progress), tagPlayUnitState(state), withLink ? m_pLink : nullptr);
+        QCOMPARE(ended.count(), overs);
     }
 
     void badgeWidth_data()
