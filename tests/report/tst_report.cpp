@@ -10,6 +10,7 @@
 #include "information/modifymusicinfo.h"
 
 #include <QHeaderView>
+#include <QImage>
 #include <QMouseEvent>
 #include <QStackedWidget>
 
@@ -244,6 +245,58 @@ private slots:
         for (QTreeWidget* tree : {static_cast<QTreeWidget*>(report.ArtistTree()), static_cast<QTreeWidget*>(report.AlbumTree())})
             for (int i = 0; i < tree->topLevelItemCount(); ++i)
                 QVERIFY(static_cast<CTreeItem*>(tree->topLevelItem(i))->GetPath() != file(kMissing));
+    }
+
+    // What the engine already holds for a song counts as found: its cover
+    // makes the tile fixed, its album the album row, and both count as
+    // fixed in the score's text.
+    void foundValuesShowFixed()
+    {
+        QVERIFY(loadFolder(folderFiles()));
+        void* track = nullptr;
+        for (int i = 0; !track && i < m_pLink->GetMusicCountAMode(nullptr, nullptr); ++i) {
+            int absence = 0, state = 0;
+            long long repeat = 0;
+            if (m_pLink->GetMusicListMusic(i, &track, absence, state, repeat) != 0
+                || (absence & (MF_ALBUM | MF_ARTWORK)) != (MF_ALBUM | MF_ARTWORK))
+                track = nullptr;
+        }
+        QVERIFY(track);
+        // The page writes the cover out to the engine's path: a copy, never
+        // the fixture itself.
+        const QString cover = file(QStringLiteral("cover.png"));
+        QFile::remove(cover);
+        QVERIFY(QFile::copy(testenv::fixture(QStringLiteral("cover.png")), cover));
+        QVERIFY(QFile::setPermissions(cover, QFile::ReadOwner | QFile::WriteOwner));
+        const QByteArray coverPath = cover.toUtf8();
+        const char* values[] = {"Harbour Lights", coverPath.constData()};
+        QCOMPARE(m_pLink->SetUserMusicInfo(track, MF_ALBUM | MF_ARTWORK, values), 0);
+
+        CAnalyReport report(nullptr);
+        report.SetMusicLink(m_pLink);
+        QSignalSpy texts(&report, &CAnalyReport::StartFixAll);
+        fillReport(*m_pLink, report);
+        CListItem* tile = nullptr;
+        for (int i = 0; i < report.ArtworkList()->count(); ++i)
+            if (static_cast<CListItem*>(report.ArtworkList()->item(i))->GetID() == track)
+                tile = static_cast<CListItem*>(report.ArtworkList()->item(i));
+        QVERIFY(tile);
+        QCOMPARE(tile->GetItemSate(), CListItem::IS_FIXED);
+        QCOMPARE(int(tile->GetFixState()), int(DS_DONE));
+        QCOMPARE(tile->m_iArtworkCount, 1);
+        QVERIFY(QImage(tile->GetArtworkPath()).width() > 0);
+        QCOMPARE(report.ArtworkList()->m_iSuccessNum, 1);
+        CTreeItem* album = nullptr;
+        for (int i = 0; i < report.AlbumTree()->topLevelItemCount(); ++i)
+            if (static_cast<CTreeItem*>(report.AlbumTree()->topLevelItem(i))->GetID() == track)
+                album = static_cast<CTreeItem*>(report.AlbumTree()->topLevelItem(i));
+        QVERIFY(album);
+        QCOMPARE(album->text(3), QStringLiteral("Harbour Lights"));
+        QVERIFY(!album->icon(5).isNull());
+        QCOMPARE(int(album->GetFixState()), int(DS_DONE));
+        QCOMPARE(report.AlbumTree()->m_iSuccessNum, 1);
+        QCOMPARE(texts.last().at(0).toString(),
+                 QStringLiteral("Fixed 5 song(s), 2 problem(s). Still 8 problem(s) not fixed."));
     }
 
     void score_data()
