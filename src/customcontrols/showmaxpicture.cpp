@@ -20,6 +20,7 @@ CShowMaxPicture::CShowMaxPicture(QWidget* parent)
     m_pCloseBut = new QPushButton(this);
     m_pCloseBut->setObjectName(QStringLiteral("EnlargeClose"));
     m_pCloseBut->setFocusPolicy(Qt::NoFocus);
+    m_pCloseBut->setAccessibleName(tr("Close"));
     m_pCloseBut->setStyleSheet(ImageButtonStyle(QStringLiteral("EnlargeClose"), QStringLiteral("enlargeclose"),
                                                 17, 17, QStringLiteral("#000000"), 11));
     m_pCloseBut->installEventFilter(this);
@@ -27,6 +28,7 @@ CShowMaxPicture::CShowMaxPicture(QWidget* parent)
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setFocusPolicy(Qt::ClickFocus);
     setObjectName(QStringLiteral("enlarge"));
+    setAccessibleName(tr("Enlarged artwork"));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_pCloseBut, 0, Qt::AlignRight);
     layout->addWidget(m_pPicture);

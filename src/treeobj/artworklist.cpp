@@ -36,9 +36,11 @@ CArtworkList::CArtworkList(CArtworkChoiceCalls* link, QWidget* parent, Qt::Windo
     , m_pLink(link)
 {
     setObjectName(QStringLiteral("Artwork_list"));
+    setAccessibleName(tr("Artwork chooser"));
     setStyleSheet(QStringLiteral("QWidget#Artwork_list{background-color: transparent;}"));
     m_pList = new QListWidget(this);
     m_pList->setObjectName(QStringLiteral("Artwork_list_list"));
+    m_pList->setAccessibleName(tr("Downloaded artwork"));
     m_pList->setContentsMargins(0, 0, 0, 0);
     m_pList->setStyleSheet(QStringLiteral("QListWidget#Artwork_list_list{ border:1; background-color: transparent; }"));
     m_pList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -2,6 +2,7 @@
 // against the real engine through the bridge, the preview through scripted
 // movies of the player, lookups against a fake service on 127.0.0.1.
 #include "PlayUnit.h"
+#include "accessnames.h"
 #include "common.h"
 #include "config.h"
 #include "customcontrols.h"
@@ -25,6 +26,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QIcon>
 #include <QSplitter>
 #include <QListWidget>
@@ -677,8 +680,10 @@ private slots:
         QCOMPARE(QImage(folder + made[1]).size(), QImage(noise).size());
     }
 
-    // A candidate picked in the chooser only shows in the editor (the
-    // chooser tells the engine); the apply writes it into the file.
+    // The report's chooser opens beside a fixed tile and is moved back onto
+    // the screen near either edge; a candidate picked there shows in the
+    // report's editor only (the chooser tells the engine), is selected when
+    // the chooser opens again, and the apply writes it into the file.
     void chosenCandidateIsApplied()
     {
         FakeService fake;
@@ -686,7 +691,6 @@ private slots:
         answerImageSearch(fake);
         QVERIFY(load({kPartial}, true));
         const Track track = m_tracks.value(kPartial);
-        auto editor = openEditor(track);
         QSignalSpy lookups(m_link.get(), &CMusicLink::SendDowldInfo);
         QCOMPARE(m_link->DowldMusicInfo(track.handle, nullptr, DW_SEARCH_ARTWORK, FT_DEFAULT), 0);
         QVERIFY(lookups.wait(kWaitMs));
@@ -696,14 +700,55 @@ private slots:
             paths << QString();
             m_link->GetArtworkList(track.handle, i, paths.last());
         }
-        QListWidget grid;
-        auto* cell = new CListItem(track.handle, track.absence, &grid);
-        CArtworkList chooser(m_link.get(), nullptr, Qt::Popup);
-        connect(&chooser, &CArtworkList::SetArtwork, editor.get(), &CModifyMusicInfo::OpenFileImg);
-        chooser.Init(cell, 0, paths);
-        QSignalSpy edits(editor.get(), &CModifyMusicInfo::SendEditItem);
-        chooser.findChild<QListWidget*>(QStringLiteral("Artwork_list_list"))->setCurrentRow(1);
-        QCOMPARE(pictureOf(editor.get(), "NewArtwork"), sized(QImage(paths[1])));
+        QString current;
+        m_link->GetMusicArtwork(track.handle, current);
+        QCOMPARE(current, paths[0]);
+
+        CAnalyReport report(nullptr);
+        report.SetMusicLink(m_link.get());
+        report.resize(900, 600);
+        report.show();
+        CListWidget* grid = report.ArtworkList();
+        auto* tile = new CListItem(track.handle, track.absence, grid);
+        CModifyMusicInfo* editor = report.ModifyInfo();
+        editor->setHidden(false);
+        editor->SetItem(track.absence, track.handle);
+        editor->EditHide();
+        auto* chooser = report.findChild<CArtworkList*>();
+        QSignalSpy edits(editor, &CModifyMusicInfo::SendEditItem);
+
+        // Where the tile's corner lands on the screen: the middle, past the
+        // right edge, before the left edge.
+        const int screen = QGuiApplication::primaryScreen()->geometry().width();
+        const int left = report.findChild<QSplitter*>()->widget(0)->width();
+        const QPoint corner = grid->visualItemRect(tile).bottomRight();
+        const int half = (95 * 2 + 10) / 2;
+        struct Place { int anchorX; int selected; };
+        const Place places[] = {{screen / 2, 0}, {screen - 20, 1}, {30, 1}};
+        for (const Place& place : places) {
+            report.move(place.anchorX - corner.x(), 40);
+            const QPoint anchor = report.mapToGlobal(corner);
+            QVERIFY(qAbs(anchor.x() - place.anchorX) <= 8);
+            const int overflow = anchor.x() + half > screen ? anchor.x() + half - screen
+                               : anchor.x() - half < 0      ? anchor.x() - half : 0;
+            QCOMPARE(overflow == 0, place.anchorX == screen / 2);
+            report.SelectArtworkList(tile);
+            QVERIFY(chooser->isVisible());
+            QCOMPARE(accessnames::unnamedControls(chooser, {}, true), QStringList());
+            QCOMPARE(chooser->width(), 2 * half);
+            // Within the frame margins that a window platform may add.
+            const QPoint expected(anchor.x() - 18 - overflow + left - half, anchor.y() - 10);
+            QVERIFY2((chooser->pos() - expected).manhattanLength() <= 8,
+                     qPrintable(QStringLiteral("%1,%2").arg(chooser->x()).arg(chooser->y())));
+            QCOMPARE(chooser->GetSelectArtwork(), place.selected);
+            QCOMPARE(pictureOf(editor, "NewArtwork"), sized(QImage(paths[place.selected])));
+            if (place.selected == 0)
+                chooser->findChild<QListWidget*>(QStringLiteral("Artwork_list_list"))->setCurrentRow(1);
+            chooser->hide();
+        }
+        QCOMPARE(pictureOf(editor, "NewArtwork"), sized(QImage(paths[1])));
+        m_link->GetMusicArtwork(track.handle, current);
+        QCOMPARE(current, paths[1]);
         QVERIFY(editor->CommitPendingEdit());
         QCOMPARE(edits.count(), 0);
         QCOMPARE(m_link->DBTransaction(false), 0);
@@ -879,6 +924,7 @@ private slots:
         QVERIFY(!popup->isVisible());
         emit list->itemDoubleClicked(tile);
         QVERIFY(popup->isVisible());
+        QCOMPARE(accessnames::unnamedControls(popup, {}, true), QStringList());
         const QPoint origin = report.mapToGlobal(list->pos())
                             + QPoint(report.findChild<QSplitter*>()->widget(0)->width(), 0);
         QCOMPARE(popup->geometry(), QRect(origin + offset, QSize(376, 376)));
