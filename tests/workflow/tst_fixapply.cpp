@@ -6,9 +6,12 @@
 #include "accessnames.h"
 #include "windowdriver.h"
 
+#include "information/modifymusicinfo.h"
 #include "lookupfakes.h"
 #include "reporter/analyreport.h"
+#include "tagread.h"
 
+#include <QMimeData>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -136,6 +139,18 @@ private slots:
         QVERIFY(Report(window)->IsNeedApply());
         const QStringList unnamed = accessnames::unnamedControls(&window, {}, true);
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
+        // A picture dropped on the report's open editor, over the cover the
+        // lookup chose for that song.
+        CModifyMusicInfo* editor = Report(window)->ModifyInfo();
+        QVERIFY(editor->isVisible() && !editor->isHidden());
+        const QString cover = testenv::fixture(QStringLiteral("cover.jpg"));
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(cover)});
+        QWidget* target = editor->findChild<QWidget*>(QStringLiteral("NewArtwork"));
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &enter);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &drop);
 
         Button(window, "main_applybut")->click();
         QCOMPARE(window.State().iSubState, int(SUB_RUNNING));
@@ -145,6 +160,15 @@ private slots:
         QCOMPARE(ButtonPage(window), int(BP_APPLY));
         QVERIFY(!Report(window)->IsNeedApply());
         QVERIFY(MenuAction(window, QStringLiteral("Save Project"))->isEnabled());
+        // The dropped picture is in exactly one song's file, the found cover
+        // in the others.
+        int dropped = 0;
+        for (int i = 0; i < kSongs; ++i) {
+            const QImage picture = QImage::fromData(tagread::mp3Picture(m_songs->filePath(QStringLiteral("song %1.mp3").arg(i))));
+            QVERIFY(!picture.isNull());
+            dropped += picture.size() == QImage(cover).size() ? 1 : 0;
+        }
+        QCOMPARE(dropped, 1);
     }
 
     // Paused while its first results come in, the run cannot end: most
