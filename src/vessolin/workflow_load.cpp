@@ -127,7 +127,10 @@ void CMainUI::LoadMusic(void* track, int progress, QString location)
 
 void CMainUI::AcceptLoadOK()
 {
-    if (m_bCancel || m_state.iState != MW_LOADING)
+    // The end carries no run: one of a stopped load may still be on its way
+    // while the next request is prepared, and must neither fail that
+    // request nor free the library its load thread is opening.
+    if (m_bCancel || !MainStateTakes(m_state, EV_LOAD_ENDED))
         return;
     const int count = m_pMusicLink->GetMusicCountAMode(nullptr, &m_eLibraryMode);
     if (count <= 0) {

@@ -159,6 +159,7 @@ void TestMainState::refusedEventsChangeNothing_data()
     QTest::newRow("continue while running") << fixing << "continue";
     QTest::newRow("pause a finished report") << report << "pause";
     QTest::newRow("stale load end after home") << fixing + "reset" << "loaded";
+    QTest::newRow("load end while the request is prepared") << "load:2" << "loaded";
     QTest::newRow("stale load end while analysing") << "load:2 prepared loaded analyse:2" << "loaded";
     QTest::newRow("stale report after home") << fixing + "reset" << "report:1";
     QTest::newRow("report twice") << report << "report:1";
