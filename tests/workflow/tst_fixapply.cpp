@@ -16,7 +16,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWaitCondition>
 
+#include <atomic>
 #include <memory>
 
 using namespace driver;
@@ -60,6 +62,8 @@ class TestFixApply : public QObject
     // One window for the whole run, as the application has: the engine's
     // online side starts once per process. Each test begins at Home.
     std::unique_ptr<CMainUI> m_pWindow;
+    // While set, no lookup finds a match.
+    std::atomic<bool> m_lookupsFail{false};
 
     // A window on the report of the songs, on its Fix All button.
     bool startReport(CMainUI& window)
@@ -86,7 +90,9 @@ private slots:
         for (const char* name : {"VESSOLIN_ACOUSTID_URL", "VESSOLIN_MUSICBRAINZ_URL", "VESSOLIN_COVERART_URL"})
             qputenv(name, m_fake.baseUrl());
         qputenv("VESSOLIN_ACOUSTID_KEY", "test-key");
-        m_fake.answer(lookupfakes::lookupPath(), FakeAnswer::json(lookupfakes::lookupAnswer(true)));
+        m_fake.answerWith(lookupfakes::lookupPath(), [this](const SeenRequest&) {
+            return FakeAnswer::json(lookupfakes::lookupAnswer(!m_lookupsFail));
+        });
         m_fake.answer(lookupfakes::recordingPath(),
                       FakeAnswer::json(lookupfakes::recordingDetails("1999-05-04", "Rock")));
         m_fake.answer(lookupfakes::frontPath(kAlbumGroup), FakeAnswer::image(lookupfakes::noiseJpeg(5)));
@@ -106,6 +112,7 @@ private slots:
         }
         QCOMPARE(m_pWindow->State().iState, int(MW_IDLE));
         ForgetWorkingDatabase();
+        m_lookupsFail = false;
         CConfig::instance()->Replace = 0x01000C00;
         m_songs = std::make_unique<QTemporaryDir>();
         QVERIFY(MakeSongs(*m_songs));
@@ -290,6 +297,70 @@ private slots:
             QCOMPARE(window.State().iState, int(MW_APPLY));
             QVERIFY(Report(window)->IsNeedApply());
         }
+        QVERIFY(NoThreadRuns(window));
+        window.show();
+    }
+
+    // Apply chosen at close while a fixing run runs (a Refix after results
+    // were left unapplied): the run is paused first, the apply works inside
+    // it, and the window closes once the apply has ended, asking once. The
+    // engine's lookup results after the first are held until the question
+    // has been answered, so the run cannot end under it.
+    void closeWithApplyWhileFixingRuns()
+    {
+        CMainUI& window = *m_pWindow;
+        // Four songs without tags: no lookup knows them and no search can be
+        // made for them, so they fail while the tagged ones are fixed.
+        QList<QPair<QString, QString>> bare;
+        for (int i = 0; i < 4; ++i)
+            bare.append({QStringLiteral("bare %1.mp3").arg(i), QStringLiteral("untagged.mp3")});
+        QVERIFY(MakeMusicFolder(m_songs->path(), bare));
+        QVERIFY(startReport(window));
+        m_lookupsFail = true;
+        Button(window, "main_fixallbut")->click();
+        QVERIFY(WaitForStage(window, MW_APPLY, SUB_NONE));
+        m_lookupsFail = false;
+        QVERIFY(Report(window)->IsNeedApply());
+        auto* refix = Named<QAbstractButton>(window, "MainUIRetry");
+        QVERIFY(refix->isVisible());
+
+        QMutex mutex;
+        QWaitCondition released;
+        bool holding = true;
+        int results = 0;
+        QObject scope;
+        connect(window.MusicLink(), &CMusicLink::SendDowldInfo, &scope, [&](void*, int, int, int) {
+            QMutexLocker lock(&mutex);
+            if (++results == 1)
+                return;
+            while (holding)
+                released.wait(&mutex);
+        }, Qt::DirectConnection);
+        auto release = [&] {
+            QMutexLocker lock(&mutex);
+            holding = false;
+            released.wakeAll();
+        };
+        tagMainState afterClose;
+        bool asked = false;
+        connect(Report(window), &CAnalyReport::ReportFixInfo, &scope, [&](int, int) {
+            if (asked || window.State().iState != MW_FIXING || window.State().iSubState != SUB_RUNNING)
+                return;
+            asked = true;
+            window.close();
+            afterClose = window.State();
+            release();
+        }, Qt::QueuedConnection);
+        ModalWatch watch([&](QWidget* modal) { return PressMessageButton(modal, QStringLiteral("Apply")); });
+        refix->click();
+        const bool closed = QTest::qWaitFor([&] { return asked && !window.isVisible(); }, kWaitMs);
+        release();
+        QVERIFY(closed);
+        QCOMPARE(afterClose.iState, int(MW_APPLY));
+        QVERIFY(afterClose.bApplyInFix);
+        QCOMPARE(watch.handled, 1);
+        QCOMPARE(window.State().iState, int(MW_FIXING));
+        QCOMPARE(window.State().iSubState, int(SUB_PAUSED));
         QVERIFY(NoThreadRuns(window));
         window.show();
     }
