@@ -14,6 +14,7 @@
 
 #include <sys/stat.h>
 
+#include <climits>
 #include <memory>
 
 Q_DECLARE_METATYPE(ScanAnswer)
@@ -283,6 +284,35 @@ private slots:
             QVERIFY(testenv::writeAll(path, damaged));
             compareWithTagLib(path, qPrintable(QStringLiteral("byte %1 changed").arg(at)));
         }
+    }
+
+    // An MP4 atom whose 64-bit size reaches past any file offset, placed
+    // where its end would be added to its start: the scan leaves the file
+    // to TagLib instead of reading on from wherever the sum lands.
+    void mp4AtomsTooLongForAnyFile_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<quint64>("size");
+        const quint64 largest = quint64(LLONG_MAX);
+        QTest::newRow("container of the largest size") << QByteArray("udta") << largest;
+        QTest::newRow("container eight bytes short of it") << QByteArray("udta") << largest - 8;
+        QTest::newRow("plain atom eight bytes short of it") << QByteArray("free") << largest - 8;
+    }
+
+    void mp4AtomsTooLongForAnyFile()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(quint64, size);
+        // The fixture's atoms, with its movie (and cover) wrapped in the long atom.
+        const QByteArray original = testenv::readAll(testenv::fixture(QStringLiteral("cover.m4a")));
+        const int movie = original.indexOf("moov") - 4;
+        QVERIFY(movie > 0);
+        QByteArray longAtom = QByteArray::fromHex("00000001") + name;
+        for (int shift = 56; shift >= 0; shift -= 8)
+            longAtom += char((size >> shift) & 0xFF);
+        const QString path = write(QStringLiteral("long.m4a"), original.left(movie) + longAtom + original.mid(movie));
+        QCOMPARE(ScanArtwork(path), SCAN_UNSURE);
+        compareWithTagLib(path, "long atom");
     }
 
     void filesThatAreNoFilesAreLeftToTagLib()

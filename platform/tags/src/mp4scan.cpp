@@ -97,7 +97,8 @@ bool CAtomReader::read(int64_t offset, int depth, Atom& atom, int64_t* next)
         atom.length = int64_t(BigEndian64(header + 8));
         atom.headerSize = 16;
     }
-    if (atom.length < 8 || !IsAtomName(header + 4))
+    // An end past what any offset can hold would overflow every sum below.
+    if (atom.length < 8 || atom.length > LLONG_MAX - offset || !IsAtomName(header + 4))
         return false;
     atom.name = QByteArray(reinterpret_cast<const char*>(header + 4), 4);
     if (!IsContainer(atom.name)) {
