@@ -4,6 +4,7 @@
 
 #include "core/mmlog.h"
 #include "core/musicobj.h"
+#include "core/trackfields.h"
 
 #include "sennet.h"
 
@@ -53,14 +54,14 @@ tagMMusicInfo foundInfo(const tagMusicInfo& record)
     return found;
 }
 
+// The editable fields the service gave a value for.
 int foundFieldBits(const tagMMusicInfo& found)
 {
     int bits = 0;
-    bits |= found.strName.isEmpty() ? 0 : int(MF_TITLE);
-    bits |= found.strArtist.isEmpty() ? 0 : int(MF_ARTIST);
-    bits |= found.strAlbum.isEmpty() ? 0 : int(MF_ALBUM);
-    bits |= found.strYear.isEmpty() ? 0 : int(MF_YEAR);
-    bits |= found.strGenre.isEmpty() ? 0 : int(MF_GENRE);
+    for (const tagTrackField& field : kTrackFields) {
+        if (isEditable(field) && !(found.*field.member).isEmpty())
+            bits |= field.bit;
+    }
     return bits;
 }
 
