@@ -140,6 +140,9 @@ public:
     void AppleyiTunes();
     // CTL_PAUSE pauses the apply loop; CTL_RUN with wake resumes it.
     void AppleyCondition(tagCtlState state, bool wake);
+    // What the last apply could not write, in words; empty when it wrote
+    // everything. Read once the apply thread has ended.
+    QString ApplyFailureText() const;
 
     // Stops the preview the page started and forgets the editor's track.
     void StopPlay();
@@ -315,6 +318,8 @@ private:
     CMusicLink* m_pMusicLink = nullptr;
     std::atomic<bool> m_bExit{false};
     std::atomic<bool> m_bNeedApply{false};
+    // Tracks the last apply failed to write; set on the apply thread.
+    std::atomic<int> m_iApplyFailed{0};
     int m_iFixNum = 0;
     int m_iFixTotal = 0;
 

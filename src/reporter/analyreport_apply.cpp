@@ -61,6 +61,7 @@ void CAnalyReport::AppleyiTunes()
         emit UpdateProcess(int(qint64(index + 1) * PROGRESS_FULL / count));
     }
     m_pMusicLink->DBTransaction(true);
+    m_iApplyFailed = failed;
     // What could not be written still waits to be applied.
     if (failed > 0)
         m_bNeedApply = true;
@@ -71,9 +72,17 @@ void CAnalyReport::AppleyiTunes()
         if (m_eFixState == FS_IDLE)
             CalculateScore();
         if (failed > 0)
-            emit StartFixAll(tr("%1 song(s) could not be written. Please check that the files are writable.").arg(failed));
+            emit StartFixAll(ApplyFailureText());
     }, Qt::QueuedConnection);
     WriteUILog(QStringLiteral("Stop AppleiTunes"));
+}
+
+QString CAnalyReport::ApplyFailureText() const
+{
+    const int failed = m_iApplyFailed;
+    if (failed <= 0)
+        return QString();
+    return tr("%1 song(s) could not be written. Please check that the files are writable.").arg(failed);
 }
 
 void CAnalyReport::AppleyCondition(tagCtlState state, bool wake)

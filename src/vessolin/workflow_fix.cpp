@@ -22,6 +22,12 @@ namespace {
 
 constexpr int kMetaFields = MF_TITLE | MF_ARTIST | MF_ALBUM | MF_YEAR | MF_GENRE;
 
+// The apply's last word: the state it ends in, then what it could not write.
+QString withFailures(const QString& text, const QString& failures)
+{
+    return failures.isEmpty() ? text : text + QLatin1Char(' ') + failures;
+}
+
 } // namespace
 
 void CMainUI::Fixall()
@@ -174,13 +180,18 @@ void CMainUI::UpdataApplyOK(int run)
         m_pProgressStack->setCurrentIndex(1);
     } else if (insideFixing) {
         // Back in the paused fixing run, where it stood.
-        m_pStatusLabel->setText(tr("Paused."));
+        m_pStatusLabel->setText(withFailures(tr("Paused."), m_pAnalyReport->ApplyFailureText()));
         SetProgress(m_iSavedProgress);
         m_iSavedProgress = -1;
     } else {
         m_pProgressStack->setCurrentIndex(1);
-        m_pStatusLabel->setText(m_dScore >= PROGRESS_FULL ? tr("Results applyed.")
-                                                          : tr("Results applyed. You can try fix again."));
+        // A song that could not be written needs the user, not another fix.
+        const QString failures = m_pAnalyReport->ApplyFailureText();
+        if (!failures.isEmpty())
+            m_pStatusLabel->setText(withFailures(tr("Results applyed."), failures));
+        else
+            m_pStatusLabel->setText(m_dScore >= PROGRESS_FULL ? tr("Results applyed.")
+                                                              : tr("Results applyed. You can try fix again."));
     }
     if (m_bCloseAfterApply)
         close();

@@ -1,10 +1,15 @@
 // Fix All then Apply through the main window, against the real engine and
 // the fake services on 127.0.0.1: the files end up tagged with what the
 // services returned, the report shows each category fixed or the song
-// unrecognized, and no temporary WAV file is left.
+// unrecognized, and no temporary WAV file is left. An edit left open in
+// the track editor is written by the apply, and a song the apply cannot
+// write is counted in the window's last word and still waits.
+#include "information/lineedit.h"
+#include "information/modifymusicinfo.h"
 #include "lookupfakes.h"
 #include "reporter/analyreport.h"
 #include "reporter/reportlists.h"
+#include "treeitem.h"
 #include "tagread.h"
 #include "widgetprobe.h"
 #include "windowdriver.h"
@@ -25,6 +30,53 @@ const QStringList kKnownSongs{"song 0.mp3", "song 1.mp3", "song 2.m4a"};
 const QString kUnknownSong = QStringLiteral("song 3.mp3");
 constexpr int kKnown = 3;
 
+// Copies of the known songs, writable, in folder.
+bool CopyKnownSongs(const QTemporaryDir& folder)
+{
+    for (const QString& name : kKnownSongs) {
+        const QString fixture = name.endsWith(QLatin1String(".m4a")) ? QStringLiteral("empty.m4a")
+                                                                      : QStringLiteral("untagged.mp3");
+        if (!QFile::copy(testenv::fixture(fixture), folder.filePath(name))
+            || !QFile::setPermissions(folder.filePath(name), QFile::ReadOwner | QFile::WriteOwner))
+            return false;
+    }
+    return true;
+}
+
+// The window on its report of folder, after Fix All, before the apply.
+CAnalyReport* FixAllOf(CMainUI& window, const QString& folder)
+{
+    window.show();
+    window.LoadStartParam({folder}, g_strDBName, RUN_FILES);
+    if (!QTest::qWaitFor([&] { return IsFinished(window, MW_ANALYSING); }, kWaitMs))
+        return nullptr;
+    auto* report = window.findChild<CAnalyReport*>();
+    if (!report || !QTest::qWaitFor([&] { return report->PendingDeliveries() == 0; }, kWaitMs))
+        return nullptr;
+    Button(window, "main_fixallbut")->click();
+    if (!QTest::qWaitFor([&] { return window.State().iState == MW_APPLY; }, kWaitMs))
+        return nullptr;
+    return report;
+}
+
+CListItem* TileOf(CAnalyReport& report, const QString& path)
+{
+    for (int i = 0; i < report.ArtworkList()->count(); ++i) {
+        auto* tile = static_cast<CListItem*>(report.ArtworkList()->item(i));
+        if (tile->GetPath() == path)
+            return tile;
+    }
+    return nullptr;
+}
+
+CLineEdit* EditorField(CModifyMusicInfo& editor, const QString& name)
+{
+    for (CLineEdit* edit : editor.findChildren<CLineEdit*>())
+        if (edit->accessibleName() == name)
+            return edit;
+    return nullptr;
+}
+
 } // namespace
 
 class TestFixAllWindow : public QObject
@@ -44,12 +96,7 @@ private slots:
         m_fake.answer(frontPath(kAlbumGroup), FakeAnswer::image(noiseJpeg(5)));
         m_fake.answer(searchPath(), FakeAnswer::json(searchAnswer({})));
         QVERIFY(m_music.isValid());
-        for (const QString& name : kKnownSongs) {
-            const QString fixture = name.endsWith(QLatin1String(".m4a")) ? QStringLiteral("empty.m4a")
-                                                                          : QStringLiteral("untagged.mp3");
-            QVERIFY(QFile::copy(testenv::fixture(fixture), m_music.filePath(name)));
-            QVERIFY(QFile::setPermissions(m_music.filePath(name), QFile::ReadOwner | QFile::WriteOwner));
-        }
+        QVERIFY(CopyKnownSongs(m_music));
         const QByteArray whole = testenv::readAll(testenv::fixture(QStringLiteral("untagged.mp3")));
         QVERIFY(testenv::writeAll(m_music.filePath(kUnknownSong), whole.left(whole.size() / 2)));
         ForgetWorkingDatabase();
@@ -90,6 +137,48 @@ private slots:
         QCOMPARE(QDir(CConfig::instance()->GetMusicPath()).entryList({QStringLiteral("*.wav")}, QDir::Files),
                  QStringList());
         QCOMPARE(report->IsNeedApply(), false);
+    }
+
+    // The apply thread reads the working copies: a title typed into the
+    // open editor reaches the file. A read-only song is counted in the
+    // window's last word and still waits to be applied.
+    void applyWritesTheOpenEditAndCountsFailures()
+    {
+        QTemporaryDir songs;
+        QVERIFY(CopyKnownSongs(songs));
+        const QString edited = songs.filePath(kKnownSongs.at(0));
+        const QString locked = songs.filePath(kKnownSongs.at(1));
+        ForgetWorkingDatabase();
+        CMainUI window;
+        CAnalyReport* report = FixAllOf(window, songs.path());
+        QVERIFY(report);
+        QCOMPARE(report->ArtworkList()->m_iSuccessNum, kKnown);
+
+        CListItem* tile = TileOf(*report, edited);
+        QVERIFY(tile);
+        CModifyMusicInfo* editor = report->ModifyInfo();
+        if (editor->isHidden())
+            editor->EditHide();
+        editor->SetItem(tile->GetAbsenceType(), tile->GetID());
+        CLineEdit* title = EditorField(*editor, QStringLiteral("New Tag Name"));
+        QVERIFY(title);
+        title->setText(QStringLiteral("Typed Title"));
+        QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner));
+        CConfig::instance()->Replace = OPT_REPLACE_META | MF_TITLE;
+        ModalWatch watch([](QWidget* modal) { return PressMessageButton(modal, QStringLiteral("Yes")); });
+        Button(window, "main_applybut")->click();
+        QVERIFY(QTest::qWaitFor([&] { return IsFinished(window, MW_APPLY); }, kWaitMs));
+        QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner);
+        CConfig::instance()->Replace = 0x01000C00;
+
+        QCOMPARE(watch.handled, 1);
+        QCOMPARE(tagread::fields(edited).title, QStringLiteral("Typed Title"));
+        QCOMPARE(tagread::fields(edited).artist, QStringLiteral("Artist"));
+        QCOMPARE(tagread::fields(locked).artist, QString());
+        QCOMPARE(StatusText(window),
+                 QStringLiteral("Results applyed. 1 song(s) could not be written. Please check that the files are writable."));
+        QCOMPARE(report->IsNeedApply(), true);
+        QCOMPARE(ButtonPage(window), int(BP_APPLY));
     }
 };
 
