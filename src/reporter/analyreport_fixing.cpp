@@ -37,7 +37,16 @@ QString CAnalyReport::wavPathFor(const QString& persistentId) const
 {
     const QString folder = CConfig::instance()->GetMusicPath();
     CreateFolder(folder);
-    return TemporaryWavPath(folder, persistentId, QTime::currentTime());
+    // Tracks started in the same second without a plain ID share the time
+    // of day as their name, and their files do not exist yet: two
+    // conversions would write one file and each lookup hear the other.
+    QStringList held;
+    for (const tagTrack& slot : m_track) {
+        if (slot.item)
+            held << (slot.kind == TK_ARTWORK ? static_cast<CListItem*>(slot.item)->GetConverPath()
+                                             : static_cast<CTreeItem*>(slot.item)->GetConverPath());
+    }
+    return TemporaryWavPath(folder, persistentId, QTime::currentTime(), held);
 }
 
 void CAnalyReport::SetArtworkState(tagCtlState state)

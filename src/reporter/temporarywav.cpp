@@ -17,11 +17,12 @@ bool isPlainName(const QString& id)
 
 } // namespace
 
-QString TemporaryWavPath(const QString& folder, const QString& persistentId, const QTime& now)
+QString TemporaryWavPath(const QString& folder, const QString& persistentId, const QTime& now,
+                         const QStringList& held)
 {
     const QString base = isPlainName(persistentId) ? persistentId : now.toString(QStringLiteral("hh:mm:ss"));
     QString path = QStringLiteral("%1/%2.wav").arg(folder, base);
-    for (int n = 1; QFileInfo::exists(path); ++n)
+    for (int n = 1; QFileInfo::exists(path) || held.contains(path); ++n)
         path = QStringLiteral("%1/%2_%3.wav").arg(folder, base).arg(n);
     return path;
 }

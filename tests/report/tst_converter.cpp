@@ -140,27 +140,37 @@ private slots:
     void wavNames_data()
     {
         QTest::addColumn<QStringList>("taken");
+        QTest::addColumn<QStringList>("held");  // names of conversions not written yet
         QTest::addColumn<QString>("id");
         QTest::addColumn<QString>("name");
-        QTest::newRow("free") << QStringList{} << "00A1" << "00A1.wav";
-        QTest::newRow("taken") << QStringList{"00A1.wav"} << "00A1" << "00A1_1.wav";
-        QTest::newRow("taken twice") << QStringList{"00A1.wav", "00A1_1.wav"} << "00A1" << "00A1_2.wav";
-        QTest::newRow("no id") << QStringList{} << "" << "07:08:09.wav";
-        QTest::newRow("no id, taken") << QStringList{"07:08:09.wav"} << "" << "07:08:09_1.wav";
-        QTest::newRow("climbs out") << QStringList{} << "../../victim" << "07:08:09.wav";
-        QTest::newRow("a path") << QStringList{} << "/etc/passwd" << "07:08:09.wav";
-        QTest::newRow("dots") << QStringList{} << ".." << "07:08:09.wav";
+        const QStringList none;
+        QTest::newRow("free") << none << none << "00A1" << "00A1.wav";
+        QTest::newRow("taken") << QStringList{"00A1.wav"} << none << "00A1" << "00A1_1.wav";
+        QTest::newRow("taken twice") << QStringList{"00A1.wav", "00A1_1.wav"} << none << "00A1" << "00A1_2.wav";
+        QTest::newRow("no id") << none << none << "" << "07:08:09.wav";
+        QTest::newRow("no id, taken") << QStringList{"07:08:09.wav"} << none << "" << "07:08:09_1.wav";
+        QTest::newRow("climbs out") << none << none << "../../victim" << "07:08:09.wav";
+        QTest::newRow("a path") << none << none << "/etc/passwd" << "07:08:09.wav";
+        QTest::newRow("dots") << none << none << ".." << "07:08:09.wav";
+        QTest::newRow("same second, first still converting")
+            << none << QStringList{"07:08:09.wav"} << "" << "07:08:09_1.wav";
+        QTest::newRow("held and taken") << QStringList{"07:08:09_1.wav"} << QStringList{"07:08:09.wav"} << ""
+                                        << "07:08:09_2.wav";
     }
 
     void wavNames()
     {
         QFETCH(QStringList, taken);
+        QFETCH(QStringList, held);
         QFETCH(QString, id);
         QFETCH(QString, name);
         QTemporaryDir folder;
         for (const QString& file : taken)
             QVERIFY(testenv::writeAll(folder.filePath(file), "x"));
-        const QString wav = TemporaryWavPath(folder.path(), id, QTime(7, 8, 9));
+        QStringList heldPaths;
+        for (const QString& file : held)
+            heldPaths << folder.filePath(file);
+        const QString wav = TemporaryWavPath(folder.path(), id, QTime(7, 8, 9), heldPaths);
         QCOMPARE(wav, folder.filePath(name));
     }
 
