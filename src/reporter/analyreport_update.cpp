@@ -226,12 +226,17 @@ void CAnalyReport::EditFixItem(void* track)
             break;
         }
         // The removal moves the current row; the editor must not follow it.
+        // An edit made while a fixing run goes on or waits paused is not
+        // the run's end: the window would leave the run for the apply step
+        // while it still converts, and a paused run would start again.
+        const EFixState running = m_eFixState;
         m_eFixState = FS_RUN;
         delete m_pTreeFailed->takeTopLevelItem(i);
         ShowReport(false);
         CalculateScore();
-        emit ReportFixAllComplete();
-        m_eFixState = FS_IDLE;
+        if (running == FS_IDLE)
+            emit ReportFixAllComplete();
+        m_eFixState = running;
         m_bNeedApply = true;
         break;
     }

@@ -301,6 +301,58 @@ private slots:
         QCOMPARE(report.UnrecognizedTree()->topLevelItemCount(), kUnknown);
     }
 
+    void handEditOfAnUnrecognizedSong_data()
+    {
+        QTest::addColumn<bool>("complete");
+        QTest::addColumn<int>("fixState");
+        QTest::newRow("artist only") << false << int(CAnalyReport::FS_IDLE);
+        QTest::newRow("complete") << true << int(CAnalyReport::FS_IDLE);
+        QTest::newRow("complete while a run waits paused") << true << int(CAnalyReport::FS_PAUSE);
+    }
+
+    // An edit that leaves a needed field empty rewrites the row; one that
+    // completes the song sends it back to its categories. Only outside a
+    // fixing run is that the end of one.
+    void handEditOfAnUnrecognizedSong()
+    {
+        QFETCH(bool, complete);
+        QFETCH(int, fixState);
+        CAnalyReport& report = *m_pReport;
+        CFailedTreeWidget* tree = report.UnrecognizedTree();
+        QVERIFY(tree->topLevelItemCount() > 0);
+        auto* row = static_cast<CTreeItem*>(tree->topLevelItem(0));
+        void* track = row->GetID();
+        const int rows = tree->topLevelItemCount();
+        const QString cover = m_music.filePath(QStringLiteral("cover.jpg"));
+        QVERIFY(testenv::writeAll(cover, noiseJpeg(7)));
+        const QByteArray artist("Edited Artist"), album("Edited Album"), path = cover.toUtf8();
+        const char* values[] = {artist.constData(), album.constData(), path.constData()};
+        QCOMPARE(m_pLink->SetUserMusicInfo(track, complete ? MF_ARTIST | MF_ALBUM | MF_ARTWORK : MF_ARTIST, values), 0);
+        report.SetFixState(CAnalyReport::EFixState(fixState));
+        QSignalSpy ended(&report, &CAnalyReport::ReportFixAllComplete);
+        report.EditFixItem(track);
+        const int after = report.FixState();
+        report.SetFixState(CAnalyReport::FS_IDLE);
+
+        QCOMPARE(after, fixState);
+        QCOMPARE(ended.count(), complete && fixState == CAnalyReport::FS_IDLE ? 1 : 0);
+        QCOMPARE(tree->topLevelItemCount(), complete ? rows - 1 : rows);
+        if (!complete) {
+            QCOMPARE(row->text(4), QStringLiteral("Edited Artist"));
+            QCOMPARE(row->text(5), QStringLiteral("Unknown Album"));
+            QCOMPARE(row->GetFixState(), DS_NONE);
+            return;
+        }
+        QCOMPARE(report.IsNeedApply(), true);
+        QStringList artists;
+        for (int i = 0; i < report.ArtistTree()->topLevelItemCount(); ++i) {
+            auto* item = static_cast<CTreeItem*>(report.ArtistTree()->topLevelItem(i));
+            if (item->GetID() == track)
+                artists << item->text(2);
+        }
+        QCOMPARE(artists, QStringList{QStringLiteral("Edited Artist")});
+    }
+
     // A search the engine refuses while nothing else runs ends the Refix
     // on its own: the song stays, ready for the next one.
     void refusedSearchEndsRefix()
