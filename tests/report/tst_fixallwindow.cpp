@@ -121,6 +121,11 @@ private slots:
         QCOMPARE(report->ArtworkList()->m_iSuccessNum, kKnown);
         QCOMPARE(report->UnrecognizedTree()->topLevelItemCount(), 1);
         QCOMPARE(report->UnrecognizedTree()->topLevelItem(0)->text(2), QStringLiteral("song 3"));
+        QCOMPARE(report->UnrecognizedTree()->topLevelItem(0)->text(4), QStringLiteral("Unknown Artist"));
+        QCOMPARE(report->UnrecognizedTree()->topLevelItem(0)->text(5), QStringLiteral("Unknown Album"));
+        // Three songs fixed in three categories each; the unknown one still
+        // lacks its artwork, artist and album.
+        QCOMPARE(StatusText(window), QStringLiteral("Fixed 3 song(s), 9 problem(s). Still 3 problem(s) not fixed."));
         QCOMPARE(topLevelTexts(report->ArtistTree(), 0), QStringList(kKnown, QStringLiteral("Song")));
 
         // An apply question, should the settings ask for one, is answered yes.
@@ -133,6 +138,10 @@ private slots:
             const bool known = name != kUnknownSong;
             QCOMPARE(tags.artist, known ? QStringLiteral("Artist") : QString());
             QCOMPARE(tags.album, known ? QStringLiteral("Album") : QString());
+            QCOMPARE(tags.year, known ? 1999u : 0u);
+            QCOMPARE(tags.genre, known ? QStringLiteral("Rock") : QString());
+            if (name.endsWith(QLatin1String(".mp3")))
+                QCOMPARE(tagread::mp3Picture(m_music.filePath(name)), known ? lookupfakes::noiseJpeg(5) : QByteArray());
         }
         QCOMPARE(QDir(CConfig::instance()->GetMusicPath()).entryList({QStringLiteral("*.wav")}, QDir::Files),
                  QStringList());
