@@ -18,7 +18,9 @@
 
 #define PROGRESS_FULL 10000
 
-enum { MM_ERR_FAIL = -1, MM_ERR_BAD_ARGS = -21 };
+// MM_ERR_WRITE: a write that was asked for failed without a code of its
+// own; MMApplyMusicInfo keeps -1 for "nothing to write".
+enum { MM_ERR_FAIL = -1, MM_ERR_BAD_ARGS = -21, MM_ERR_WRITE = -23 };
 
 // Which copy of a track's information MMGetMusicInfo returns.
 typedef enum { INFO_NEW = 1, INFO_ORIGINAL = 2 } tagInfoType;
@@ -193,7 +195,8 @@ CADENZO_API int MMGetMusicState(void* handle, void* music);
 CADENZO_API int MMSetMusicState(void* handle, void* music, int state);
 CADENZO_API long long MMGetMusicRepeatID(void* handle, void* music);
 CADENZO_API int MMChangeAllMusicState(void* handle, int mask, int on);
-// Applies the results of list entry index.
+// Applies the results of list entry index: 0 written, -1 nothing to write
+// (or no such entry), otherwise the write's or the database's failure code.
 CADENZO_API int MMApplyMusicInfo(void* handle, int index, int replaceMask);
 // Removes (MF_FILE, AC_DELETE), restores (AC_RESTORE) or writes fields.
 CADENZO_API int MMApplyiTunesMusicInfo(void* handle, void* music, int flags, int replaceMask);

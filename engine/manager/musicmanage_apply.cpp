@@ -126,9 +126,14 @@ int CMusicManage::writeTrack(CMusicObj* music, const tagMMusicInfo& working, con
                              int bits)
 {
     int written = 0;
-    const int result = withLibrary([&](CiTunesCtl& library) {
+    int result = withLibrary([&](CiTunesCtl& library) {
         return library.SetMusicInfo(&working, artworkPath, music->GetRunMode(), bits, &written);
     }, MM_ERR_FAIL);
+    // The apply takes -1 for "nothing to write"; a write asked for that
+    // failed with the same bare -1 (artwork without bytes, a refused
+    // attribute) must not read as that, or the track would count as done.
+    if (result == MM_ERR_FAIL)
+        result = MM_ERR_WRITE;
     const int absence = music->GetAbsenceType();
     const int remaining = absence & ~(written & kWriteFields);
     if (remaining == absence)

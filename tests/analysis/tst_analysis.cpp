@@ -391,7 +391,8 @@ private slots:
         Session s;
         const QString writable = s.musicFile(kPartial, QStringLiteral("b.mp3"));
         const QString readOnly = s.musicFile(kNoPicture, QStringLiteral("c.mp3"));
-        QVERIFY(loadAndWait(s, RUN_FILES, QString(), {writable, readOnly}));
+        const QString pictureGone = s.musicFile(kNoPicture, QStringLiteral("d.mp3"));
+        QVERIFY(loadAndWait(s, RUN_FILES, QString(), {writable, readOnly, pictureGone}));
         RecordSink sink;
         QVERIFY(analyse(s, kFixMask, sink));
         QVERIFY(waitForSaves(s, 1));
@@ -400,12 +401,20 @@ private slots:
                              {QStringLiteral("Harbour"), QStringLiteral("2003"), QStringLiteral("Folk"), cover()}),
                  0);
         QCOMPARE(setUserInfo(s, list[1].track, MF_ARTWORK, {cover()}), 0);
+        const QString vanishing = s.path(QStringLiteral("vanishing.jpg"));
+        QVERIFY(QFile::copy(cover(), vanishing));
+        QCOMPARE(setUserInfo(s, list[2].track, MF_ARTWORK, {vanishing}), 0);
+        QVERIFY(QFile::remove(vanishing));
+        QVERIFY(execSql(s.dbPath(), QStringLiteral("update TracksTable set ArtData=NULL where PersistentID='%1'")
+                                        .arg(list[2].pid)));
         QVERIFY(QFile(readOnly).setPermissions(QFileDevice::ReadOwner));
         const QByteArray untouched = testenv::readAll(readOnly);
 
         QCOMPARE(MMDBTransaction(s.handle, false), 0);
         QCOMPARE(MMApplyMusicInfo(s.handle, 0, 0), 0);
         QVERIFY(MMApplyMusicInfo(s.handle, 1, 0) < 0);
+        // A picture with no bytes left is a failed write, never "nothing to write".
+        QCOMPARE(MMApplyMusicInfo(s.handle, 2, 0), int(MM_ERR_WRITE));
         QCOMPARE(MMDBTransaction(s.handle, true), 0);
 
         const tagread::Fields tags = tagread::fields(writable);
@@ -417,6 +426,7 @@ private slots:
         QCOMPARE(rowOf(s.dbPath(), list[0].pid).absence, kDone);
         QCOMPARE(testenv::readAll(readOnly), untouched);
         QCOMPARE(entries(s).at(1).absence, MF_ARTWORK | kDone);
+        QCOMPARE(entries(s).at(2).absence, MF_ARTWORK | kDone);
     }
 
     // Fields go into the library file, artwork into the track's own file;
