@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QMenu>
@@ -318,6 +319,17 @@ void CFailedTreeWidget::mousePressEvent(QMouseEvent* event)
     QTreeWidget::mousePressEvent(event);
     if (event->button() == Qt::RightButton)
         showMenu(event->globalPosition().toPoint());
+}
+
+void CFailedTreeWidget::keyPressEvent(QKeyEvent* event)
+{
+    // Space ticks the current row's box without a click; hand the change on
+    // as a click on the box would, or the box and the stored choice part.
+    QTreeWidgetItem* item = currentItem();
+    const QVariant before = item ? item->data(0, Qt::CheckStateRole) : QVariant();
+    QTreeWidget::keyPressEvent(event);
+    if (item && before.isValid() && item == currentItem() && item->data(0, Qt::CheckStateRole) != before)
+        emit itemClicked(item, 0);
 }
 
 void CFailedTreeWidget::showMenu(const QPoint& global)

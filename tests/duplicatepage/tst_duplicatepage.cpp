@@ -138,9 +138,15 @@ struct Scan {
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
     }
 
-    // What the user toggles: the box changes, then the tree reports the click.
-    void toggle(QTreeWidgetItem* row)
+    // What the user toggles: the box changes, then the tree reports the
+    // click; or Space on the row, which the tree hands on as a click.
+    void toggle(QTreeWidgetItem* row, bool byKey = false)
     {
+        if (byKey) {
+            tree->setCurrentItem(row, 0);
+            QTest::keyClick(tree, Qt::Key_Space);
+            return;
+        }
         row->setCheckState(0, row->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
         page.ItemClicked(row, 0);
     }
@@ -327,10 +333,13 @@ private slots:
         QTest::addColumn<bool>("marked");
         QTest::addColumn<QColor>("color");
         QTest::addColumn<int>("enables");  // SetRemoveEnable(true) sent
-        QTest::newRow("unmark a copy") << "y/a.mp3" << 0 << false << QColor(0, 0, 0) << 0;
-        QTest::newRow("mark the last one, No") << "x/a.mp3" << int(QMessageBox::No) << false << QColor(0, 0, 0) << 0;
+        QTest::addColumn<bool>("byKey");
+        QTest::newRow("unmark a copy") << "y/a.mp3" << 0 << false << QColor(0, 0, 0) << 0 << false;
+        QTest::newRow("unmark a copy with Space") << "y/a.mp3" << 0 << false << QColor(0, 0, 0) << 0 << true;
+        QTest::newRow("mark the last one, No") << "x/a.mp3" << int(QMessageBox::No) << false << QColor(0, 0, 0) << 0
+                                               << false;
         QTest::newRow("mark the last one, Yes") << "x/a.mp3" << int(QMessageBox::Yes) << true << QColor(0, 150, 255)
-                                                << 1;
+                                                << 1 << false;
     }
 
     // A mark lives in the engine's state word and its database row, and
@@ -342,6 +351,7 @@ private slots:
         QFETCH(bool, marked);
         QFETCH(QColor, color);
         QFETCH(int, enables);
+        QFETCH(bool, byKey);
         Scan s;
         s.load(RUN_DUP_FILES, QString(), copies({"x/a.mp3", "y/a.mp3", "z/a.mp3"}), MF_TITLE);
         s.show();
@@ -353,7 +363,7 @@ private slots:
                 static_cast<QMessageBox*>(box)->button(QMessageBox::StandardButton(answer))->click();
             });
         QTreeWidgetItem* row = s.song(m_music.filePath(toggled));
-        s.toggle(row);
+        s.toggle(row, byKey);
         QCOMPARE(asked, answer ? QStringLiteral("Are you sure you want to remove all files?") : QString());
         QCOMPARE(row->checkState(0) == Qt::Checked, marked);
         QCOMPARE(row->foreground(0).color(), color);

@@ -346,6 +346,14 @@ private slots:
             QCOMPARE(storedState(location) & MF_ARTIST, 0);
             emit report.ArtistTree()->itemClicked(artist, 0);
             QCOMPARE(storedState(location), int(MF_ARTIST));
+            // Space on the current row ticks its box and stores it as a click does.
+            auto* next = static_cast<CTreeItem*>(report.ArtistTree()->topLevelItem(1));
+            report.ArtistTree()->setCurrentItem(next, 0);
+            QTest::keyClick(report.ArtistTree(), Qt::Key_Space);
+            QCOMPARE(next->checkState(0), Qt::Unchecked);
+            QCOMPARE(storedState(next->GetPath()) & MF_ARTIST, int(MF_ARTIST));
+            QTest::keyClick(report.ArtistTree(), Qt::Key_Space);
+            QCOMPARE(storedState(next->GetPath()) & MF_ARTIST, 0);
 
             auto* tile = static_cast<CListItem*>(report.ArtworkList()->item(0));
             tile->SetCheckState(Qt::Unchecked, false);
