@@ -17,6 +17,13 @@ void CApplyThread::Start(bool removal, int run)
 {
     m_bRemoval = removal;
     m_iRun = run;
+    // A pause pressed after the last run's loop had ended, while its end was
+    // still on the way to the window, is still set: this run would halt at
+    // its first song while the window shows it running.
+    if (removal)
+        m_pDuplicate->AppleyCondition(CTL_RUN, true);
+    else
+        m_pAnalyReport->AppleyCondition(CTL_RUN, true);
     start(QThread::InheritPriority);
 }
 

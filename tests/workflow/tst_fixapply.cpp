@@ -10,6 +10,7 @@
 #include "lookupfakes.h"
 #include "reporter/analyreport.h"
 #include "tagread.h"
+#include "vessolin/applythread.h"
 
 #include <QMimeData>
 #include <QProgressBar>
@@ -299,6 +300,24 @@ private slots:
         }
         QVERIFY(NoThreadRuns(window));
         window.show();
+    }
+
+    // A pause that reaches the apply after its loop has ended, its end still
+    // on the way to the window, holds no later apply at its first song.
+    void pauseAfterTheApplyEnded()
+    {
+        CMainUI& window = *m_pWindow;
+        QVERIFY(startReport(window));
+        QVERIFY(fixAll(window));
+        Button(window, "main_applybut")->click();
+        QVERIFY(window.findChild<CApplyThread*>()->wait(kWaitMs));
+        Button(window, "main_cancelbut")->click();
+        QCOMPARE(window.State().iSubState, int(SUB_PAUSED));
+        QVERIFY(WaitForStage(window, MW_APPLY, SUB_FINISHED));
+        Button(window, "main_applybut")->click();
+        QCOMPARE(window.State().iSubState, int(SUB_RUNNING));
+        QVERIFY(WaitForStage(window, MW_APPLY, SUB_FINISHED));
+        QCOMPARE(StatusText(window), QStringLiteral("Results applyed."));
     }
 
     // Apply chosen at close while a fixing run runs (a Refix after results
