@@ -18,6 +18,7 @@
 #include "vessolin/startui.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
@@ -280,7 +281,10 @@ void CMainUI::SaveProjectNow()
     m_strProjectPath = chosen;
     // The engine's save after an analysis may still be writing.
     m_pMusicLink->WaitForSaveToDB();
-    SaveToDB(false);
+    // The user asked for this file and would otherwise take it as saved.
+    if (SaveToDB(false) != PC_OK)
+        QMessageBox::warning(this, QString(), tr("The project could not be saved to \"%1\".")
+                                                  .arg(QDir::toNativeSeparators(chosen)));
 }
 
 void CMainUI::EndWorkflow()

@@ -536,15 +536,18 @@ void TestWorkflow::saveProject_data()
 {
     QTest::addColumn<bool>("oldProject");
     QTest::addColumn<bool>("cancelled");
-    QTest::newRow("new project file") << false << false;
-    QTest::newRow("replaces an old project") << true << false;
-    QTest::newRow("cancelled panel") << true << true;
+    QTest::addColumn<bool>("unwritable");
+    QTest::newRow("new project file") << false << false << false;
+    QTest::newRow("replaces an old project") << true << false << false;
+    QTest::newRow("cancelled panel") << true << true << false;
+    QTest::newRow("the engine still writing") << false << false << true;
 }
 
 void TestWorkflow::saveProject()
 {
     QFETCH(bool, oldProject);
     QFETCH(bool, cancelled);
+    QFETCH(bool, unwritable);
     QVERIFY(MakeFourSongs());
     QTemporaryDir dir;
     const QString project = dir.filePath(QStringLiteral("Sommer ä.zorvadata"));
@@ -554,10 +557,22 @@ void TestWorkflow::saveProject()
     window.show();
     window.LoadStartParam({SongsFolder()}, g_strDBName, RUN_FILES);
     QVERIFY(WaitForReport(window));
-    ModalWatch watch([&](QWidget* modal) { return AnswerFileDialog(modal, cancelled ? QString() : project); });
+    // A journal beside the working database says the engine is writing it:
+    // no copy can be taken then.
+    const QString journal = g_strDBName + QStringLiteral("-journal");
+    if (unwritable)
+        QVERIFY(testenv::writeAll(journal, QByteArray()));
+    QString told;
+    ModalWatch watch([&](QWidget* modal) {
+        return AnswerFileDialog(modal, cancelled ? QString() : project) || PressMessageButton(modal, "OK", &told);
+    });
     MenuAction(window, QStringLiteral("Save Project"))->trigger();
-    QCOMPARE(watch.handled, 1);
-    if (cancelled) {
+    QCOMPARE(watch.handled, unwritable ? 2 : 1);
+    if (unwritable) {
+        QCOMPARE(told, QStringLiteral("The project could not be saved to \"%1\".|").arg(project));
+        QVERIFY(!QFile::exists(project));
+        QVERIFY(QFile::remove(journal));
+    } else if (cancelled) {
         QCOMPARE(testenv::readAll(project), QByteArray("an older project"));
     } else {
         const QByteArray saved = testenv::readAll(project);
