@@ -294,6 +294,8 @@ private:
 
     // row updates (analyreport_update.cpp)
     int slotOfTrack(void* track, bool resetFree);
+    // The row or cell a busy slot holds, through what both kinds share.
+    static CReportItemData* slotData(const tagTrack& slot);
     void freeSlot(int slot);
     void UpateMusicArtworkState(void* track);
     void UpateMusicAttrState(void* track, QTreeWidget* tree, int column, int kind);

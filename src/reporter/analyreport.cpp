@@ -330,11 +330,8 @@ void CAnalyReport::stopConverters()
         }
         // A track whose conversion finished waits for its lookup with its
         // WAV file; no result will come for it to delete that file.
-        if (slot.item) {
-            const QString wav = slot.kind == TK_ARTWORK ? static_cast<CListItem*>(slot.item)->GetConverPath()
-                                                        : static_cast<CTreeItem*>(slot.item)->GetConverPath();
-            RemoveTemporaryWav(CConfig::instance()->GetMusicPath(), wav);
-        }
+        if (slot.item)
+            RemoveTemporaryWav(CConfig::instance()->GetMusicPath(), slotData(slot)->GetConverPath());
         slot.kind = TK_NONE;
         slot.item = nullptr;
     }

@@ -43,8 +43,7 @@ QString CAnalyReport::wavPathFor(const QString& persistentId) const
     QStringList held;
     for (const tagTrack& slot : m_track) {
         if (slot.item)
-            held << (slot.kind == TK_ARTWORK ? static_cast<CListItem*>(slot.item)->GetConverPath()
-                                             : static_cast<CTreeItem*>(slot.item)->GetConverPath());
+            held << slotData(slot)->GetConverPath();
     }
     return TemporaryWavPath(folder, persistentId, QTime::currentTime(), held);
 }

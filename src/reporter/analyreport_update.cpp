@@ -37,12 +37,17 @@ int CAnalyReport::slotOfTrack(void* track, bool resetFree)
                 t.kind = TK_NONE;
             continue;
         }
-        void* id = t.kind == TK_ARTWORK ? static_cast<CListItem*>(t.item)->GetID()
-                                        : static_cast<CTreeItem*>(t.item)->GetID();
-        if (found < 0 && id == track)
+        if (found < 0 && slotData(t)->GetID() == track)
             found = slot;
     }
     return found;
+}
+
+CReportItemData* CAnalyReport::slotData(const tagTrack& slot)
+{
+    if (slot.kind == TK_ARTWORK)
+        return static_cast<CListItem*>(slot.item);
+    return static_cast<CTreeItem*>(slot.item);
 }
 
 void CAnalyReport::freeSlot(int slot)
