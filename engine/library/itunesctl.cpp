@@ -43,6 +43,7 @@ CiTunesCtl::CiTunesCtl(TrackSink sink, const char* xmlPath, const char* dbPath, 
 {
     // The agent and the tag access write their failures into our log.
     SetPlatformLog(&WriteLog);
+    StartTagWriteRun();
     *result = openSources(xmlPath, dbPath);
 }
 

@@ -131,6 +131,7 @@ private:
     bool loadTracks(int count, const QStringList& files, const QString& artworkFolder,
                     MMCallBack callback, void* user, CArtworkPrefetch* artwork);
     void releaseSource();
+    void sweepTagCopies(const QStringList& files) const;
     QStringList takeFileList();
 
     // A pause holds only a running load.

@@ -12,6 +12,8 @@
 #include "tags.h"
 
 #include <QByteArray>
+#include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 #include <memory>
@@ -114,6 +116,7 @@ int CiTunesCtl::LoadMusicList(const QString& artworkFolder, MMCallBack callback,
         const std::unique_ptr<CArtworkPrefetch> artwork = prefetchArtwork(count);
         ended = loadTracks(count, files, artworkFolder, callback, user, artwork.get()) && !m_bExit;
     }
+    sweepTagCopies(files);
     // The end goes out only once the rows are committed: the application
     // analyses, saves and may be killed from here on, and a crash must
     // find the loaded library in the database.
@@ -190,6 +193,20 @@ bool CiTunesCtl::loadTracks(int count, const QStringList& files, const QString& 
             callback(&record, user);
     }
     return true;
+}
+
+// Copies that killed tag writes left beside the loaded files go with the
+// load: a folder scan does not list hidden files, so no load is handed them.
+void CiTunesCtl::sweepTagCopies(const QStringList& files) const
+{
+    QSet<QString> folders;
+    for (const QString& file : files)
+        folders.insert(QFileInfo(file).absolutePath());
+    for (const QString& folder : folders) {
+        if (m_bExit)
+            return;
+        RemoveStaleTagCopies(folder);
+    }
 }
 
 bool CiTunesCtl::readTrack(int index, const QStringList& files, const QString& artworkFolder,

@@ -6,9 +6,10 @@
 // the path (PlatformLog).
 //
 // Writers never change a file in place: they edit a copy in the same
-// folder, read the copy back, and only then rename it over the original
-// (permission bits kept). On any failure the original is untouched. Copies
-// a killed process left in a folder go before the first write into it.
+// folder, read the copy back (its tags, and its audio byte for byte), and
+// only then rename it over the original (owner, group and permission bits
+// kept). On any failure the original is untouched. Copies a killed process
+// left in a folder go before the first write into it in each run.
 #pragma once
 
 #include <QString>
@@ -39,7 +40,11 @@ enum TagWriteResult {
     TAG_WRITE_NO_COPY = -11,     // the working copy could not be made in the folder
     TAG_WRITE_SAVE_FAILED = -12, // TagLib could not save the copy
     TAG_WRITE_NOT_VERIFIED = -13,// the saved copy does not read back as written
-    TAG_WRITE_NO_REPLACE = -14   // the copy could not take the original's place
+    TAG_WRITE_NO_REPLACE = -14,  // the copy could not take the original's place
+    // -15 is the engine's code for a write without a track.
+    TAG_WRITE_NO_SPACE = -16,    // no room for the copy: too little free space, or a write found none
+    TAG_WRITE_AUDIO_CHANGED = -17, // the saved copy's audio is not the file's to the byte, or reads short
+    TAG_WRITE_OWNER = -18        // the copy cannot have the file's owner and group
 };
 
 // Fills info's size, location, duration, bit rate, name, artist, album,
@@ -79,3 +84,12 @@ int SetMusicInfo_tag(const tagMusicTags* info, int flags, int* written = nullptr
 // gone): true when it was one and is gone now. Any other file, and a copy
 // whose write still runs, is left alone.
 bool RemoveStaleTagCopy(const QString& path);
+
+// Removes the working copies in folder that killed processes left behind,
+// each logged; a copy whose write still runs stays, and so does every file
+// not named as a copy. The count removed.
+int RemoveStaleTagCopies(const QString& folder);
+
+// A new run begins: the first write into each folder sweeps it again for
+// copies left behind, also by a process that died since the last run.
+void StartTagWriteRun();

@@ -15,9 +15,11 @@
 #include <QProcess>
 #include <QTest>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <sys/resource.h>
 
 using namespace mmtest;
 
@@ -47,26 +49,33 @@ int setUserInfo(const Session& s, void* track, int mask, const QStringList& valu
     return MMSetUserMusicInfo(s.handle, track, mask, pointers.data());
 }
 
-// A library whose tracks have a title and nothing else, over files without
-// a picture: each its own, or all one.
-QString emptyFieldsLibrary(const Session& s, int count, bool oneFile = false)
+// A library whose tracks have a title and nothing else, one over each file.
+QString emptyFieldsLibrary(const Session& s, const QStringList& files)
 {
     QList<libraryxml::Track> tracks;
-    const QString shared = oneFile ? s.musicFile(kPartial, QStringLiteral("shared.mp3")) : QString();
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < files.size(); ++i) {
         libraryxml::Track t;
         t.trackId = i + 1;
         t.persistentId = libraryxml::persistentId(quint64(i));
         t.name = QStringLiteral("Song %1").arg(i);
         t.totalTime = 5000;
         t.bitRate = 64;
-        const QString file = oneFile ? shared : s.musicFile(kPartial, QStringLiteral("song %1.mp3").arg(i));
-        t.size = QFileInfo(file).size();
-        t.location = libraryxml::fileUrl(file);
+        t.size = QFileInfo(files[i]).size();
+        t.location = libraryxml::fileUrl(files[i]);
         tracks << t;
     }
     const QString xml = s.path(QStringLiteral("Library.xml"));
     return libraryxml::write(xml, tracks) ? xml : QString();
+}
+
+// The same over files without a picture: each its own, or all one.
+QString emptyFieldsLibrary(const Session& s, int count, bool oneFile = false)
+{
+    QStringList files;
+    const QString shared = oneFile ? s.musicFile(kPartial, QStringLiteral("shared.mp3")) : QString();
+    for (int i = 0; i < count; ++i)
+        files << (oneFile ? shared : s.musicFile(kPartial, QStringLiteral("song %1.mp3").arg(i)));
+    return emptyFieldsLibrary(s, files);
 }
 
 QProcess* startChild(const QStringList& arguments)
@@ -91,6 +100,27 @@ QMap<QString, QString> libraryAsSeenByANewProcess(const QString& xml)
     }
     return seen;
 }
+
+// A song of about bytes: the partial fixture's tag and audio, followed by
+// more frames of the untagged one, so that the file dwarfs the working
+// database and the log beside it.
+QString bigSong(const Session& s, const QString& name, int bytes)
+{
+    const QString path = s.musicFile(kPartial, name);
+    QByteArray song = testenv::readAll(path);
+    const QByteArray frames = testenv::readAll(testenv::fixture(QStringLiteral("untagged.mp3")));
+    while (!frames.isEmpty() && song.size() < bytes)
+        song += frames;
+    return testenv::writeAll(path, song) ? path : QString();
+}
+
+// One applied track as the child reports it.
+struct Applied {
+    int result = 0;
+    int absence = 0;
+    int stored = 0;
+    bool logged = false;
+};
 
 } // namespace
 
@@ -458,6 +488,58 @@ private slots:
             QCOMPARE(e.absence, kDates | kDone);
     }
 
+    // A disk that fills up while the songs are written: the apply of each
+    // fails with a code of its own (never "nothing to write"), the song is
+    // left as it was, the failure is logged with the file, and what was not
+    // written is still to be applied, in the track and in its row.
+    void applyOutOfRoomKeepsSongsAndTheirNeed_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("kept");
+        QTest::newRow("file tags") << int(RUN_FILES) << (MF_ALBUM | MF_ARTWORK);
+        QTest::newRow("library, artwork into the file") << int(RUN_ITUNES) << int(MF_ARTWORK);
+    }
+    void applyOutOfRoomKeepsSongsAndTheirNeed()
+    {
+        QFETCH(int, mode);
+        QFETCH(int, kept);
+        Session s;
+        constexpr int kSongBytes = 1 << 20;
+        QStringList songs;
+        for (int i = 0; i < 2; ++i)
+            songs << bigSong(s, QStringLiteral("song %1.mp3").arg(i), kSongBytes);
+        QVERIFY(!songs.contains(QString()));
+        const QString xml = mode == RUN_ITUNES ? emptyFieldsLibrary(s, songs) : QStringLiteral("-");
+        QVERIFY(!xml.isEmpty());
+        QList<QByteArray> before;
+        for (const QString& song : songs)
+            before << testenv::readAll(song);
+        // Room for a copy of a song, none for what a new tag adds to it.
+        const qint64 limit = before.first().size() + 100;
+        std::unique_ptr<QProcess> child(startChild(
+            QStringList{QStringLiteral("apply-full"), QString::number(mode), QString::number(limit), xml} + songs));
+        QVERIFY(child->waitForFinished(kWaitMs));
+        QCOMPARE(child->exitCode(), 0);
+        QList<Applied> applied;
+        for (const QByteArray& line : child->readAllStandardOutput().split('\n')) {
+            const QList<QByteArray> f = line.split('\t');
+            if (f.size() == 4)
+                applied << Applied{f[0].toInt(), f[1].toInt(), f[2].toInt(), f[3] == "1"};
+        }
+        QCOMPARE(applied.size(), songs.size());
+        for (int i = 0; i < songs.size(); ++i) {
+            QCOMPARE(testenv::readAll(songs[i]), before[i]);
+            // What the application's apply counts as a song not written.
+            QVERIFY2(applied[i].result != 0 && applied[i].result != MM_ERR_FAIL,
+                     qPrintable(QString::number(applied[i].result)));
+            QCOMPARE(applied[i].absence & (MF_ALBUM | MF_ARTWORK), kept);
+            QCOMPARE(applied[i].stored, applied[i].absence);
+            QVERIFY(applied[i].logged);
+        }
+        const QDir music(s.path(QStringLiteral("music")));
+        QVERIFY(music.entryList({QStringLiteral(".vessolin-*")}, QDir::Hidden | QDir::Files).isEmpty());
+    }
+
     // A child applies as fast as it can and is killed at some point: every
     // track it acknowledged is in the library a new process opens.
     void killedWriterLosesNoAcknowledgedChange()
@@ -497,11 +579,50 @@ private slots:
     }
 };
 
+// "apply-full <mode> <limit> <library or -> <songs...>" loads the songs (or
+// the library), gives every track a long album and the cover, lets no file
+// grow past limit bytes and applies each track, printing for each its
+// result, absence, stored absence and whether the log names its file.
+static int applyWithoutRoom(const QStringList& args)
+{
+    Session s;
+    const auto mode = tagMusicRunMode(args.value(0).toInt());
+    const QStringList songs = args.mid(3);
+    const bool library = mode == RUN_ITUNES;
+    if (!loadAndWait(s, mode, library ? args.value(2) : QString(), library ? QStringList() : songs))
+        return 2;
+    RecordSink sink;
+    if (!analyse(s, MF_ARTIST | MF_ALBUM | MF_ARTWORK, sink) || !waitForSaves(s, 1))
+        return 3;
+    const QList<Entry> list = entries(s);
+    const QString album(3000, QLatin1Char('a'));
+    for (const Entry& e : list) {
+        if (setUserInfo(s, e.track, MF_ALBUM | MF_ARTWORK, {album, cover()}) != 0)
+            return 4;
+    }
+    const struct rlimit limit = {rlim_t(args.value(1).toLongLong()), rlim_t(args.value(1).toLongLong())};
+    if (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+        return 5;
+    QList<int> results;
+    for (int i = 0; i < list.size(); ++i)
+        results << MMApplyMusicInfo(s.handle, i, 0);
+    const QString log = engineLog(s);
+    for (int i = 0; i < list.size(); ++i) {
+        const Entry e = entries(s).at(i);
+        const bool logged = log.contains(e.location + QStringLiteral(" SetMusicArtwork_tag Failed"))
+            || log.contains(e.location + QStringLiteral(" SetAttributeValue_kwr Artwork Failed"));
+        std::printf("%d\t%d\t%d\t%d\n", results[i], e.absence, rowOf(s.dbPath(), e.pid).absence, logged ? 1 : 0);
+    }
+    return 0;
+}
+
 // Child modes: "apply <library>" loads, analyses and applies one track at a
 // time, printing "ack <persistent ID>" after each; "read <library>" prints
 // every track as "<persistent ID>\t<artist>\t<album>".
 static int childMain(const QStringList& args)
 {
+    if (args.value(0) == QLatin1String("apply-full"))
+        return applyWithoutRoom(args.mid(1));
     Session s;
     const QString mode = args.value(0), xml = args.value(1);
     if (!loadAndWait(s, RUN_ITUNES, xml, {}))

@@ -2,7 +2,9 @@
 // (also across file systems), field writes that report what they wrote,
 // and removals and restores that undo a half-done step.
 #include "core/mmlog.h"
+#include "core/musicobj.h"
 #include "db/trackdb.h"
+#include "killedwrite.h"
 #include "library/filemove.h"
 #include "library/itunesctl.h"
 #include "libraryxml.h"
@@ -85,12 +87,13 @@ class TestLibraryWrites : public QObject
         return target;
     }
 
-    std::unique_ptr<CiTunesCtl> controller(tagMusicRunMode mode, const QString& xml = QString())
+    std::unique_ptr<CiTunesCtl> controller(tagMusicRunMode mode, const QString& xml = QString(),
+                                           TrackSink sink = nullptr)
     {
         const QByteArray db = (folder() + QStringLiteral("/MusicLibrary.db")).toUtf8();
         const QByteArray xmlPath = xml.toUtf8();
         int result = -99;
-        auto library = std::make_unique<CiTunesCtl>(nullptr, xml.isEmpty() ? nullptr : xmlPath.constData(),
+        auto library = std::make_unique<CiTunesCtl>(std::move(sink), xml.isEmpty() ? nullptr : xmlPath.constData(),
                                                      db.constData(), mode, &result);
         return result >= 0 ? std::move(library) : nullptr;
     }
@@ -224,6 +227,56 @@ private slots:
         QCOMPARE(!picture.isEmpty() && picture == testenv::readAll(artwork), bool(written & MF_ARTWORK));
         if (written == 0)
             QCOMPARE(testenv::readAll(info.strLocation), before);
+    }
+
+    // A tag write killed half-way leaves a hidden copy of the song. The
+    // next run removes it, logged, whether it loads the song's folder or
+    // writes into it first; that this process swept the folder in an
+    // earlier run does not matter.
+    void killedWriteIsSweptByTheNextRun_data()
+    {
+        QTest::addColumn<bool>("load");
+        QTest::newRow("the next run loads the folder") << true;
+        QTest::newRow("the next run writes into the folder") << false;
+    }
+
+    void killedWriteIsSweptByTheNextRun()
+    {
+        QFETCH(bool, load);
+        const QString dir = folder();
+        tagMMusicInfo other;
+        other.strPersistentID = QStringLiteral("65535");
+        other.strLocation = copyFixture(kUntagged, dir + QStringLiteral("/other.mp3"));
+        other.strArtist = QStringLiteral("First run");
+        const QString song = copyFixture(kUntagged, dir + QStringLiteral("/song.mp3"));
+        const QByteArray before = testenv::readAll(song);
+        int done = 0;
+        {
+            auto first = controller(RUN_FILES);
+            QVERIFY(first);
+            QCOMPARE(first->SetMusicInfo(&other, QString(), RUN_FILES, MF_ARTIST, &done), 0);
+        }
+
+        QVERIFY(killedwrite::killMidWrite(song));
+        const QStringList copies = QDir(dir).entryList({QStringLiteral(".vessolin-*")}, QDir::Files | QDir::Hidden);
+        QCOMPARE(copies.size(), 1);
+
+        auto library = controller(RUN_FILES, QString(), [](CMusicObj* music) { delete music; });
+        QVERIFY(library);
+        if (load) {
+            const QByteArray path = song.toUtf8();
+            const char* paths[] = {path.constData()};
+            QCOMPARE(library->LoadFilesInfomationToSave(paths, 1), 0);
+            QCOMPARE(library->LoadMusicList(folder(), nullptr, nullptr), 0);
+        } else {
+            other.strArtist = QStringLiteral("Second run");
+            QCOMPARE(library->SetMusicInfo(&other, QString(), RUN_FILES, MF_ARTIST, &done), 0);
+        }
+        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), (QStringList{"other.mp3", "song.mp3"}));
+        QCOMPARE(testenv::readAll(song), before);
+        const QString line =
+            QLatin1Char('/') + copies.first() + QStringLiteral(" Removed: a copy left by an interrupted tag write");
+        QVERIFY(testenv::readAll(m_dir.filePath(QStringLiteral("MM.log"))).contains(line.toUtf8()));
     }
 
     // The cached picture is the one chosen for the track; a file path only

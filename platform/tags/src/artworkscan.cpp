@@ -129,12 +129,11 @@ ScanAnswer ScanFlac(CScanFile& file)
     enum BlockType { STREAMINFO = 0, PADDING = 1, SEEKTABLE = 3 };
     bool first = true;
     for (;;) {
-        unsigned char header[4];
-        if (!file.readAll(offset, header, 4))
+        tagFlacBlock block;
+        if (!ReadFlacBlock(file, offset, block))
             return SCAN_UNSURE;
-        const int type = header[0] & 0x7F;
-        const bool last = (header[0] & 0x80) != 0;
-        const uint32_t length = BigEndian24(header + 1);
+        const int type = block.type;
+        const uint32_t length = block.length;
         if ((first && type != STREAMINFO) || (length == 0 && type != PADDING && type != SEEKTABLE)
             || offset + 4 + int64_t(length) > file.size())
             return SCAN_UNSURE;
@@ -148,7 +147,7 @@ ScanAnswer ScanFlac(CScanFile& file)
         // Every other block, pictures included, is skipped unread.
         first = false;
         offset += 4 + int64_t(length);
-        if (last)
+        if (block.last)
             break;
     }
     // The tag access reads a FLAC file's ID3v2 tag, not its Vorbis comment
@@ -156,6 +155,35 @@ ScanAnswer ScanFlac(CScanFile& file)
     if (lead == LEAD_NONE)
         return SCAN_NO_TAG;
     return tag.hasPicture ? SCAN_PICTURE : SCAN_NO_PICTURE;
+}
+
+bool ReadFlacBlock(CScanFile& file, int64_t offset, tagFlacBlock& block)
+{
+    unsigned char header[4];
+    if (!file.readAll(offset, header, 4))
+        return false;
+    block.type = header[0] & 0x7F;
+    block.last = (header[0] & 0x80) != 0;
+    block.length = BigEndian24(header + 1);
+    return true;
+}
+
+int64_t TrailingTagsStart(CScanFile& file)
+{
+    constexpr int kId3v1Size = 128;
+    constexpr int kApeFooterSize = 32;
+    enum { APE_HAS_HEADER = 0x80000000u };
+    int64_t end = file.size();
+    if (end >= kId3v1Size && file.holds(end - kId3v1Size, "TAG", 3))
+        end -= kId3v1Size;
+    unsigned char footer[kApeFooterSize];
+    if (end < kApeFooterSize || !file.readAll(end - kApeFooterSize, footer, kApeFooterSize)
+        || std::memcmp(footer, "APETAGEX", 8) != 0)
+        return end;
+    // The size counts the items and the footer; a header comes on top.
+    const bool hasHeader = (LittleEndian32(footer + 20) & APE_HAS_HEADER) != 0;
+    const int64_t size = int64_t(LittleEndian32(footer + 12)) + (hasHeader ? kApeFooterSize : 0);
+    return size <= end ? end - size : end;
 }
 
 ScanAnswer ScanArtwork(const QString& path, int64_t* bytesRead)

@@ -265,3 +265,12 @@ ScanAnswer ScanAsf(CScanFile& file)
 {
     return CAsfWalk(file).run();
 }
+
+int64_t AsfHeaderSize(CScanFile& file)
+{
+    unsigned char header[kObjectHeader];
+    if (!file.readAll(0, header, kObjectHeader) || !SameGuid(header, kHeaderGuid))
+        return -1;
+    const uint64_t size = LittleEndian64(header + 16);
+    return size >= uint64_t(kObjectHeader) && size <= uint64_t(file.size()) ? int64_t(size) : -1;
+}

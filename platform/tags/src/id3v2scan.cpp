@@ -199,18 +199,38 @@ void CId3v2Walk::takeText(int64_t bodyOffset, int64_t available, uint32_t size, 
 
 } // namespace
 
-bool ScanId3v2(CScanFile& file, int64_t offset, tagId3v2Scan& out)
+bool ReadId3v2Header(CScanFile& file, int64_t offset, tagId3v2Header& out)
 {
     unsigned char header[kTagHeaderSize];
     if (!file.readAll(offset, header, kTagHeaderSize) || std::memcmp(header, "ID3", 3) != 0)
         return false;
-    const int major = header[3];
-    const int flags = header[5];
-    if (major < 2 || major > 4 || ((header[6] | header[7] | header[8] | header[9]) & 0x80))
+    out.major = header[3];
+    out.flags = header[5];
+    if (out.major < 2 || out.major > 4 || ((header[6] | header[7] | header[8] | header[9]) & 0x80))
         return false;
+    out.size = SynchsafeOrPlain(header + 6);
+    return true;
+}
+
+int64_t Id3v2TagEnd(CScanFile& file, int64_t offset)
+{
+    tagId3v2Header header;
+    if (!ReadId3v2Header(file, offset, header))
+        return -1;
+    const int footer = (header.flags & TAG_FOOTER) ? kTagHeaderSize : 0;
+    return offset + kTagHeaderSize + int64_t(header.size) + footer;
+}
+
+bool ScanId3v2(CScanFile& file, int64_t offset, tagId3v2Scan& out)
+{
+    tagId3v2Header header;
+    if (!ReadId3v2Header(file, offset, header))
+        return false;
+    const int major = header.major;
+    const int flags = header.flags;
     if ((flags & (TAG_EXTENDED_HEADER | TAG_FOOTER)) || ((flags & TAG_UNSYNCHRONISED) && major <= 3))
         return false;
-    const uint32_t tagSize = SynchsafeOrPlain(header + 6);
+    const uint32_t tagSize = header.size;
     if (tagSize == 0)
         return false;
     out = tagId3v2Scan();

@@ -17,11 +17,7 @@ namespace {
 
 constexpr int kMaxDepth = 32;
 
-struct Atom {
-    int64_t offset = 0;
-    int64_t length = 0;
-    int headerSize = 8;
-    QByteArray name;
+struct Atom : tagAtomHeader {
     std::vector<Atom> children;
 
     // The first child of that name; null when there is none.
@@ -84,23 +80,8 @@ private:
 
 bool CAtomReader::read(int64_t offset, int depth, Atom& atom, int64_t* next)
 {
-    unsigned char header[16];
-    if (depth > kMaxDepth || !m_file.readAll(offset, header, 8))
+    if (depth > kMaxDepth || !ReadAtomHeader(m_file, offset, atom))
         return false;
-    atom.offset = offset;
-    atom.length = BigEndian32(header);
-    if (atom.length == 0) {
-        atom.length = m_file.size() - offset; // runs to the end of the file
-    } else if (atom.length == 1) {
-        if (!m_file.readAll(offset + 8, header + 8, 8) || BigEndian64(header + 8) > uint64_t(LLONG_MAX))
-            return false;
-        atom.length = int64_t(BigEndian64(header + 8));
-        atom.headerSize = 16;
-    }
-    // An end past what any offset can hold would overflow every sum below.
-    if (atom.length < 8 || atom.length > LLONG_MAX - offset || !IsAtomName(header + 4))
-        return false;
-    atom.name = QByteArray(reinterpret_cast<const char*>(header + 4), 4);
     if (!IsContainer(atom.name)) {
         *next = offset + atom.length;
         return true;
@@ -203,6 +184,29 @@ CoverItem ReadCover(CScanFile& file, const Atom& covr)
 }
 
 } // namespace
+
+bool ReadAtomHeader(CScanFile& file, int64_t offset, tagAtomHeader& atom)
+{
+    unsigned char header[16];
+    if (!file.readAll(offset, header, 8))
+        return false;
+    atom.offset = offset;
+    atom.length = BigEndian32(header);
+    atom.headerSize = 8;
+    if (atom.length == 0) {
+        atom.length = file.size() - offset; // runs to the end of the file
+    } else if (atom.length == 1) {
+        if (!file.readAll(offset + 8, header + 8, 8) || BigEndian64(header + 8) > uint64_t(LLONG_MAX))
+            return false;
+        atom.length = int64_t(BigEndian64(header + 8));
+        atom.headerSize = 16;
+    }
+    // An end past what any offset can hold would overflow every sum below.
+    if (atom.length < 8 || atom.length > LLONG_MAX - offset || !IsAtomName(header + 4))
+        return false;
+    atom.name = QByteArray(reinterpret_cast<const char*>(header + 4), 4);
+    return true;
+}
 
 ScanAnswer ScanMp4(CScanFile& file)
 {

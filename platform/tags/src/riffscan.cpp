@@ -13,13 +13,6 @@
 
 namespace {
 
-struct Chunk {
-    QByteArray name;
-    int64_t offset = 0; // of the data, after the 8-byte chunk header
-    uint32_t size = 0;
-    int padding = 0;    // a zero byte after an odd-sized chunk
-};
-
 bool IsChunkName(const unsigned char* name)
 {
     for (int i = 0; i < 4; ++i) {
@@ -29,45 +22,17 @@ bool IsChunkName(const unsigned char* name)
     return true;
 }
 
-// The chunks after the 12-byte form header, as TagLib lists them; false
-// for a file TagLib takes as broken.
-bool ReadChunks(CScanFile& file, bool bigEndian, std::vector<Chunk>& chunks)
-{
-    int64_t offset = 12;
-    while (offset + 8 <= file.size()) {
-        unsigned char header[8];
-        if (!file.readAll(offset, header, 8) || !IsChunkName(header))
-            return false;
-        Chunk chunk;
-        chunk.name = QByteArray(reinterpret_cast<const char*>(header), 4);
-        chunk.size = bigEndian ? BigEndian32(header + 4) : LittleEndian32(header + 4);
-        chunk.offset = offset + 8;
-        if (chunk.offset + int64_t(chunk.size) > file.size())
-            return false;
-        offset = chunk.offset + chunk.size;
-        if (offset & 1) {
-            unsigned char pad = 1;
-            if (file.read(offset, &pad, 1) == 1 && pad == 0) {
-                chunk.padding = 1;
-                ++offset;
-            }
-        }
-        chunks.push_back(chunk);
-    }
-    return true;
-}
-
 // The first chunk of either name; null when there is none.
-const Chunk* FirstChunk(const std::vector<Chunk>& chunks, const char* name, const char* other = nullptr)
+const tagRiffChunk* FirstChunk(const std::vector<tagRiffChunk>& chunks, const char* name, const char* other = nullptr)
 {
-    for (const Chunk& chunk : chunks) {
+    for (const tagRiffChunk& chunk : chunks) {
         if (chunk.name == name || (other && chunk.name == other))
             return &chunk;
     }
     return nullptr;
 }
 
-bool HasSound(const Chunk* chunk)
+bool HasSound(const tagRiffChunk* chunk)
 {
     return chunk && int64_t(chunk->size) + chunk->padding > 0;
 }
@@ -89,7 +54,7 @@ bool AiffSampleRate(const unsigned char* p, int& rate)
 
 // The answer of the ID3v2 tag in chunk, or of none: TagLib gives such a
 // file an empty tag.
-ScanAnswer TagAnswer(CScanFile& file, const Chunk* chunk)
+ScanAnswer TagAnswer(CScanFile& file, const tagRiffChunk* chunk)
 {
     if (!chunk)
         return SCAN_NO_PICTURE;
@@ -101,13 +66,39 @@ ScanAnswer TagAnswer(CScanFile& file, const Chunk* chunk)
 
 } // namespace
 
+bool ReadRiffChunks(CScanFile& file, bool bigEndian, std::vector<tagRiffChunk>& chunks)
+{
+    int64_t offset = 12;
+    while (offset + 8 <= file.size()) {
+        unsigned char header[8];
+        if (!file.readAll(offset, header, 8) || !IsChunkName(header))
+            return false;
+        tagRiffChunk chunk;
+        chunk.name = QByteArray(reinterpret_cast<const char*>(header), 4);
+        chunk.size = bigEndian ? BigEndian32(header + 4) : LittleEndian32(header + 4);
+        chunk.offset = offset + 8;
+        if (chunk.offset + int64_t(chunk.size) > file.size())
+            return false;
+        offset = chunk.offset + chunk.size;
+        if (offset & 1) {
+            unsigned char pad = 1;
+            if (file.read(offset, &pad, 1) == 1 && pad == 0) {
+                chunk.padding = 1;
+                ++offset;
+            }
+        }
+        chunks.push_back(chunk);
+    }
+    return true;
+}
+
 ScanAnswer ScanAiff(CScanFile& file)
 {
-    std::vector<Chunk> chunks;
+    std::vector<tagRiffChunk> chunks;
     // AIFF-C reads its format differently; TagLib answers for it.
-    if (!file.holds(0, "FORM", 4) || !file.holds(8, "AIFF", 4) || !ReadChunks(file, true, chunks))
+    if (!file.holds(0, "FORM", 4) || !file.holds(8, "AIFF", 4) || !ReadRiffChunks(file, true, chunks))
         return SCAN_UNSURE;
-    const Chunk* common = FirstChunk(chunks, "COMM");
+    const tagRiffChunk* common = FirstChunk(chunks, "COMM");
     unsigned char format[18];
     int rate = 0;
     if (!common || common->size < 18 || !file.readAll(common->offset, format, 18)
@@ -119,10 +110,10 @@ ScanAnswer ScanAiff(CScanFile& file)
 ScanAnswer ScanWav(CScanFile& file)
 {
     enum { FORMAT_PCM = 1, FORMAT_IEEE_FLOAT = 3 };
-    std::vector<Chunk> chunks;
-    if (!file.holds(0, "RIFF", 4) || !file.holds(8, "WAVE", 4) || !ReadChunks(file, false, chunks))
+    std::vector<tagRiffChunk> chunks;
+    if (!file.holds(0, "RIFF", 4) || !file.holds(8, "WAVE", 4) || !ReadRiffChunks(file, false, chunks))
         return SCAN_UNSURE;
-    const Chunk* format = FirstChunk(chunks, "fmt ");
+    const tagRiffChunk* format = FirstChunk(chunks, "fmt ");
     unsigned char fields[16];
     if (!format || format->size < 16 || !file.readAll(format->offset, fields, 16))
         return SCAN_UNSURE;

@@ -163,6 +163,20 @@ bool SameFields(const FieldValues& a, const FieldValues& b, int plan)
         && (!(plan & TF_YEAR) || a.year == b.year);
 }
 
+// What the planned fields may add to a tag at most: their text in UTF-16,
+// the widest encoding a tag kind stores.
+int64_t TextGrowth(const tagMusicTags& info, int plan)
+{
+    const QString* const texts[] = {&info.strName, &info.strArtist, &info.strAlbum, &info.strGenre, &info.strYear};
+    const int bits[] = {TF_TITLE, TF_ARTIST, TF_ALBUM, TF_GENRE, TF_YEAR};
+    int64_t growth = 0;
+    for (int i = 0; i < 5; ++i) {
+        if (plan & bits[i])
+            growth += 2 * int64_t(texts[i]->size());
+    }
+    return growth;
+}
+
 int WriteFields(const tagMusicTags& info, int plan)
 {
     FieldValues expected;
@@ -175,7 +189,7 @@ int WriteFields(const tagMusicTags& info, int plan)
     const TagCheck check = [&](TagLib::Tag* tag, int) {
         return SameFields(ReadFieldValues(tag), expected, plan);
     };
-    return WriteThroughCopy(info.strLocation, edit, check);
+    return WriteThroughCopy(info.strLocation, edit, check, TextGrowth(info, plan));
 }
 
 int WritePicture(const QString& path, const TagLib::ByteVector& bytes, CPICTURE_TYPE type)
@@ -185,7 +199,7 @@ int WritePicture(const QString& path, const TagLib::ByteVector& bytes, CPICTURE_
         return AddPicture(tag, kind, bytes, type);
     };
     const TagCheck check = [&](TagLib::Tag* tag, int kind) { return FirstPicture(tag, kind) == bytes; };
-    return WriteThroughCopy(path, edit, check);
+    return WriteThroughCopy(path, edit, check, int64_t(bytes.size()));
 }
 
 // The codes by which a picture type is refused before anything is copied.
@@ -209,6 +223,9 @@ const char* WriteFailureText(int code)
     case TAG_WRITE_SAVE_FAILED: return "the tags could not be saved";
     case TAG_WRITE_NOT_VERIFIED: return "the saved tags do not read back as written";
     case TAG_WRITE_NO_REPLACE: return "the working copy could not replace the file";
+    case TAG_WRITE_NO_SPACE: return "no room in the folder for the working copy";
+    case TAG_WRITE_AUDIO_CHANGED: return "the audio of the saved copy differs from the file's";
+    case TAG_WRITE_OWNER: return "the working copy cannot keep the file's owner and group";
     default: return "write failed";
     }
 }

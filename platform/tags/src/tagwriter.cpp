@@ -1,11 +1,11 @@
 #include "tagwriter.h"
 
+#include "audiospans.h"
 #include "platformbase.h"
 #include "tagfile.h"
 #include "tags.h"
 
 #include <taglib/fileref.h>
-#include <taglib/id3v2header.h>
 #include <taglib/mpegfile.h>
 
 #include <QDir>
@@ -17,19 +17,35 @@
 #include <QSet>
 #include <QTemporaryFile>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <vector>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
 
 const char kCopyPrefix[] = ".vessolin-";
+constexpr size_t kCopyChunk = 1 << 20;
+// Room asked for beyond the file and what an edit adds: the padding and
+// bookkeeping a save puts around a new tag.
+constexpr int64_t kTagSlack = 64 * 1024;
 
 CopyMadeHook& copyMadeHook()
 {
     static CopyMadeHook hook;
     return hook;
+}
+
+std::atomic<bool>& audioCheck()
+{
+    static std::atomic<bool> on{true};
+    return on;
 }
 
 // Whether the copy at path is one whose writer is gone: its writer holds a
@@ -49,43 +65,71 @@ bool RemoveIfStale(const QString& path)
     return ::unlink(name.constData()) == 0;
 }
 
+struct SweptFolders {
+    QMutex lock;
+    QSet<QString> folders;
+};
+
+SweptFolders& sweptFolders()
+{
+    static SweptFolders swept;
+    return swept;
+}
+
 // Copies left behind come only from a process that died, so a folder is
-// swept once per process, before the first write into it.
+// swept once per run, before the first write into it.
 void SweepFolderOnce(const QString& folder)
 {
-    static QMutex lock;
-    static QSet<QString> swept;
+    SweptFolders& swept = sweptFolders();
     {
-        QMutexLocker locker(&lock);
-        if (swept.contains(folder))
+        QMutexLocker locker(&swept.lock);
+        if (swept.folders.contains(folder))
             return;
-        swept.insert(folder);
+        swept.folders.insert(folder);
     }
-    const int removed = RemoveStaleCopies(folder);
-    if (removed > 0)
-        PlatformLog(QStringLiteral("%1 Removed copies left by interrupted tag writes: %2").arg(folder).arg(removed));
+    RemoveStaleTagCopies(folder);
 }
 
-bool CopyBytes(const QString& from, QFile& to)
+bool IsOutOfRoom(int error)
 {
-    QFile source(from);
-    if (!source.open(QIODevice::ReadOnly))
-        return false;
-    constexpr qint64 kChunk = 1 << 20;
-    while (!source.atEnd()) {
-        const QByteArray chunk = source.read(kChunk);
-        if (chunk.isEmpty() || to.write(chunk) != chunk.size())
-            return false;
-    }
-    return to.flush();
+    return error == ENOSPC || error == EDQUOT || error == EFBIG;
 }
 
-// Makes the working copy beside target. The copy keeps the extension of
-// path, because TagLib and GetFileType both choose by it, and starts with
-// a dot so file browsers do not show it while it exists. It stays open and
-// locked until it is renamed or removed: the lock tells a sweep of the
-// folder that its writer lives.
-bool MakeCopy(const QString& path, const QString& target, QTemporaryFile& copy)
+// Whether the folder's file system has bytes free for us. One that cannot
+// tell goes on: every write into the copy is checked all the same.
+bool HasRoomFor(const QString& folder, int64_t bytes)
+{
+    struct statvfs fs;
+    if (::statvfs(QFile::encodeName(folder).constData(), &fs) != 0)
+        return true;
+    return uint64_t(fs.f_bavail) * uint64_t(fs.f_frsize) >= uint64_t(bytes);
+}
+
+// 0, TAG_WRITE_NO_SPACE when a write found no room, else TAG_WRITE_NO_COPY.
+int CopyBytes(const QString& from, int to)
+{
+    const CFileDescriptor source(::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC));
+    if (source.get() < 0)
+        return TAG_WRITE_NO_COPY;
+    std::vector<char> buffer(kCopyChunk);
+    for (;;) {
+        const ssize_t got = ::read(source.get(), buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return got == 0 ? 0 : TAG_WRITE_NO_COPY;
+        if (!WriteAll(to, buffer.data(), size_t(got)))
+            return IsOutOfRoom(errno) ? TAG_WRITE_NO_SPACE : TAG_WRITE_NO_COPY;
+    }
+}
+
+// Makes the working copy of target beside it, with the owner and group of
+// original. The copy keeps the extension of path, because TagLib and
+// GetFileType both choose by it, and starts with a dot so file browsers do
+// not show it while it exists. It stays open and locked until it is
+// renamed or removed: the lock tells a sweep of the folder that its writer
+// lives. 0 or a TagWriteResult.
+int MakeCopy(const QString& path, const QString& target, const struct stat& original, QTemporaryFile& copy)
 {
     const QFileInfo info(target);
     copy.setFileTemplate(info.absolutePath() + QLatin1Char('/') + QLatin1String(kCopyPrefix)
@@ -94,12 +138,18 @@ bool MakeCopy(const QString& path, const QString& target, QTemporaryFile& copy)
     // Asking for the name also gives an unnamed (O_TMPFILE) copy its name
     // in the folder, which the rename below needs.
     if (!copy.open() || ::flock(copy.handle(), LOCK_EX) != 0 || copy.fileName().isEmpty())
-        return false;
-    if (!CopyBytes(target, copy))
-        return false;
+        return TAG_WRITE_NO_COPY;
+    // Before a byte is copied: a song must not change hands, and only the
+    // super-user may give a file away. A change of owner also clears mode
+    // bits, which are set last.
+    if (::fchown(copy.handle(), original.st_uid, original.st_gid) != 0)
+        return TAG_WRITE_OWNER;
+    const int copied = CopyBytes(target, copy.handle());
+    if (copied != 0)
+        return copied;
     if (const CopyMadeHook& hook = copyMadeHook())
         hook(copy.fileName());
-    return true;
+    return 0;
 }
 
 // MP3s keep the ID3v1 and APE tags they have, and TagLib must not fill
@@ -127,7 +177,7 @@ int EditCopy(const QString& copyPath, const TagEdit& edit)
     return SaveTags(ref->file()) ? 0 : TAG_WRITE_SAVE_FAILED;
 }
 
-bool CheckCopy(const QString& copyPath, const TagCheck& check)
+bool CheckTags(const QString& copyPath, const TagCheck& check)
 {
     std::unique_ptr<TagLib::FileRef> ref = OpenMusicFile(copyPath);
     if (!ref)
@@ -137,25 +187,35 @@ bool CheckCopy(const QString& copyPath, const TagCheck& check)
     return kind > 0 && tag && check(tag, kind);
 }
 
-// Gives the copy the original's permission bits and, where allowed, its
-// owner, makes it durable, and puts it in the original's place.
-int ReplaceWithCopy(QTemporaryFile& copy, const QString& target)
+// The saved copy must read back as written, and hold the original's audio
+// to the last byte: TagLib reports success also when a write that moved
+// the audio ran out of room half-way.
+int CheckCopy(const QString& target, const QString& copyPath, const TagCheck& check)
 {
+    if (!CheckTags(copyPath, check))
+        return TAG_WRITE_NOT_VERIFIED;
+    if (audioCheck().load() && CompareAudio(target, copyPath) != AUDIO_SAME)
+        return TAG_WRITE_AUDIO_CHANGED;
+    return 0;
+}
+
+// Gives the copy the original's permission bits, makes it durable, and
+// puts it in the original's place.
+int ReplaceWithCopy(QTemporaryFile& copy, const QString& target, mode_t mode)
+{
+    if (::fchmod(copy.handle(), mode & 07777) != 0)
+        return TAG_WRITE_NO_REPLACE;
+    // Space a file system reserved lazily may run out only now.
+    if (::fsync(copy.handle()) != 0)
+        return IsOutOfRoom(errno) ? TAG_WRITE_NO_SPACE : TAG_WRITE_NO_REPLACE;
     const QByteArray copyName = QFile::encodeName(copy.fileName());
-    const QByteArray targetName = QFile::encodeName(target);
-    struct stat st;
-    if (::stat(targetName.constData(), &st) != 0)
-        return TAG_WRITE_NO_REPLACE;
-    // Owner first: a change of owner may clear mode bits set before it.
-    if (::chown(copyName.constData(), st.st_uid, st.st_gid) != 0) {
-        // Only the super-user may give files away; a copy of our own stays ours.
-    }
-    if (::chmod(copyName.constData(), st.st_mode & 07777) != 0)
-        return TAG_WRITE_NO_REPLACE;
-    if (!SyncPath(copyName, O_RDONLY) || ::rename(copyName.constData(), targetName.constData()) != 0)
+    if (::rename(copyName.constData(), QFile::encodeName(target).constData()) != 0)
         return TAG_WRITE_NO_REPLACE;
     copy.setAutoRemove(false);
-    SyncFolderOf(target);
+    // The song is replaced whatever happens now; only a crash could still
+    // bring back its old name.
+    if (!SyncFolderOf(target))
+        PlatformLog(QStringLiteral("%1 SyncFolder after a tag write Failed").arg(target));
     return 0;
 }
 
@@ -169,23 +229,30 @@ bool IsWritableMusicFile(const QString& path)
         && ::access(name.constData(), W_OK) == 0;
 }
 
-int WriteThroughCopy(const QString& path, const TagEdit& edit, const TagCheck& check)
+int WriteThroughCopy(const QString& path, const TagEdit& edit, const TagCheck& check, int64_t growth)
 {
     if (!IsWritableMusicFile(path))
         return TAG_WRITE_READ_ONLY;
     // A link is followed, so the file it points to changes, not the link.
     const QString target = QFileInfo(path).canonicalFilePath();
-    if (!target.isEmpty())
-        SweepFolderOnce(QFileInfo(target).absolutePath());
-    QTemporaryFile copy; // removed again on every failure below
-    if (target.isEmpty() || !MakeCopy(path, target, copy))
+    struct stat original;
+    if (target.isEmpty() || ::stat(QFile::encodeName(target).constData(), &original) != 0)
         return TAG_WRITE_NO_COPY;
+    const QString folder = QFileInfo(target).absolutePath();
+    SweepFolderOnce(folder);
+    if (!HasRoomFor(folder, int64_t(original.st_size) + std::max<int64_t>(growth, 0) + kTagSlack))
+        return TAG_WRITE_NO_SPACE;
+    QTemporaryFile copy; // removed again on every failure below
+    const int made = MakeCopy(path, target, original, copy);
+    if (made != 0)
+        return made;
     const int edited = EditCopy(copy.fileName(), edit);
     if (edited != 0)
         return edited;
-    if (!CheckCopy(copy.fileName(), check))
-        return TAG_WRITE_NOT_VERIFIED;
-    return ReplaceWithCopy(copy, target);
+    const int checked = CheckCopy(target, copy.fileName(), check);
+    if (checked != 0)
+        return checked;
+    return ReplaceWithCopy(copy, target, original.st_mode);
 }
 
 bool IsWorkingCopyName(const QString& fileName)
@@ -194,22 +261,37 @@ bool IsWorkingCopyName(const QString& fileName)
     return pattern.match(fileName).hasMatch();
 }
 
-int RemoveStaleCopies(const QString& folder)
+int RemoveStaleTagCopies(const QString& folder)
 {
     const QDir dir(folder);
     int removed = 0;
     const QStringList names = dir.entryList({QLatin1String(kCopyPrefix) + QLatin1Char('*')},
                                             QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
     for (const QString& name : names) {
-        if (IsWorkingCopyName(name) && RemoveIfStale(dir.filePath(name)))
-            ++removed;
+        const QString path = dir.filePath(name);
+        if (!IsWorkingCopyName(name) || !RemoveIfStale(path))
+            continue;
+        PlatformLog(QStringLiteral("%1 Removed: a copy left by an interrupted tag write").arg(path));
+        ++removed;
     }
     return removed;
+}
+
+void StartTagWriteRun()
+{
+    SweptFolders& swept = sweptFolders();
+    QMutexLocker locker(&swept.lock);
+    swept.folders.clear();
 }
 
 void SetCopyMadeHook(CopyMadeHook hook)
 {
     copyMadeHook() = std::move(hook);
+}
+
+void SetAudioCheck(bool on)
+{
+    audioCheck() = on;
 }
 
 bool RemoveStaleTagCopy(const QString& path)

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 
 namespace TagLib {
@@ -23,20 +24,22 @@ using TagCheck = std::function<bool(TagLib::Tag* tag, int kind)>;
 bool IsWritableMusicFile(const QString& path);
 
 // Copies path, applies edit to the copy's write tag, saves the copy, checks
-// it and renames it over path with path's permission bits. 0; the edit's
-// code; -3 the copy is not a readable audio file; -4 it has no write tag;
-// or a TagWriteResult. path is untouched whenever the result is not 0.
-int WriteThroughCopy(const QString& path, const TagEdit& edit, const TagCheck& check);
+// its tags and its audio and renames it over path with path's owner, group
+// and permission bits. growth is what the edit may add to the file, for the
+// check of free space before anything is copied. 0; the edit's code; -3 the
+// copy is not a readable audio file; -4 it has no write tag; or a
+// TagWriteResult. path is untouched whenever the result is not 0.
+int WriteThroughCopy(const QString& path, const TagEdit& edit, const TagCheck& check, int64_t growth = 0);
 
 // Whether a file name is that of a working copy: ".vessolin-", six letters
 // or digits, ".", the music file's extension.
 bool IsWorkingCopyName(const QString& fileName);
-// Removes the working copies in folder that a process which died while
-// writing left behind; a copy whose writer still runs stays, and so does
-// every file not named as a copy. The count removed.
-int RemoveStaleCopies(const QString& folder);
 
 // For tests: called on the writing thread with the copy's path once it
 // holds the original's bytes, before it is edited. Not thread-safe to set.
 using CopyMadeHook = std::function<void(const QString& copy)>;
 void SetCopyMadeHook(CopyMadeHook hook);
+
+// For the benchmark of what the check costs: false saves copies whose audio
+// was never compared. On by default; not thread-safe to change mid-write.
+void SetAudioCheck(bool on);
