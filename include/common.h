@@ -37,7 +37,7 @@ long CurrentKernelThreadId();
 
 // Milliseconds to "hh:mm:ss" of the whole seconds plus one; bad input counts as 0.
 int CFormatTime(const QString& ms, QString& out);
-// Bytes (a 32-bit count) to "%1.2fMB"; bad or larger input counts as 0.
+// Bytes (a 64-bit count) to "%1.2fMB"; bad or larger input counts as 0.
 int CFormatSize(const QString& bytes, QString& out);
 
 bool isFileExtist(const QString& path);      // file or folder

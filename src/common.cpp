@@ -76,11 +76,13 @@ int CFormatTime(const QString& ms, QString& out)
 
 int CFormatSize(const QString& bytes, QString& out)
 {
+    // Files of 2 GiB and more are common (lossless albums, videos in the
+    // library): the count is read in 64 bits.
     bool ok = false;
-    int count = bytes.toInt(&ok);
+    qint64 count = bytes.toLongLong(&ok);
     if (!ok)
         count = 0;
-    out = QString::asprintf("%1.2fMB", count * (1.0 / 1048576));
+    out = QString::asprintf("%1.2fMB", double(count) * (1.0 / 1048576));
     return 0;
 }
 

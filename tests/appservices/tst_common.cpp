@@ -53,8 +53,14 @@ private slots:
         QTest::newRow("5 MiB") << "5242880" << "5.00MB";
         QTest::newRow("1.5 x 1024 x 1000") << "1536000" << "1.46MB";
         QTest::newRow("zero") << "0" << "0.00MB";
+        QTest::newRow("one byte short of 1 MiB") << "1048575" << "1.00MB";
         QTest::newRow("largest 32-bit") << "2147483647" << "2048.00MB";
-        QTest::newRow("beyond 32 bits") << "3000000000" << "0.00MB";
+        QTest::newRow("2 GiB") << "2147483648" << "2048.00MB";
+        QTest::newRow("beyond 32 bits") << "3000000000" << "2861.02MB";
+        QTest::newRow("3 GiB") << "3221225472" << "3072.00MB";
+        QTest::newRow("4 GiB, past unsigned 32 bits") << "4294967296" << "4096.00MB";
+        QTest::newRow("largest 64-bit") << "9223372036854775807" << "8796093022208.00MB";
+        QTest::newRow("past 64 bits") << "9223372036854775808" << "0.00MB";
         QTest::newRow("not a number") << "12 MB" << "0.00MB";
     }
 

@@ -285,6 +285,30 @@ private slots:
         QCOMPARE(s.tree->header()->visualIndex(9), 3);
     }
 
+    // Copies of 2 GiB and more (padded sparse files) show their size, not
+    // a count that overflowed.
+    void bigCopiesShowTheirSize_data()
+    {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("2 GiB") << qint64(2147483648) << QStringLiteral("2048.00MB");
+        QTest::newRow("3 GiB") << qint64(3221225472) << QStringLiteral("3072.00MB");
+    }
+
+    void bigCopiesShowTheirSize()
+    {
+        QFETCH(qint64, bytes);
+        QFETCH(QString, shown);
+        const QStringList files = copies({"x/a.mp3", "y/a.mp3"});
+        QVERIFY(QFile(files[1]).resize(bytes));
+        Scan s;
+        s.load(RUN_DUP_FILES, QString(), files, MF_TITLE);
+        s.show();
+        QVERIFY(s.song(files[1]));
+        QCOMPARE(s.song(files[1])->text(2), shown);
+        QCOMPARE(s.song(files[0])->text(2), QString::asprintf("%.2fMB", QFileInfo(files[0]).size() / 1048576.0));
+    }
+
     // By sound: the same piece at two bit rates is one group, the better
     // copy kept; another piece is left out.
     void deepScanGroupsReEncodedCopies()
