@@ -55,14 +55,18 @@ QString pickSaveFile(const QString& start, const QString& extension);
 // empty falls back to the desktop's own.
 struct RevealBackend {
     // Asks the file manager to select the items; true when it accepted.
+    // Answers at once; left empty, the desktop's file manager answers later.
     std::function<bool(const QStringList& uris)> showItems;
     // Opens a folder in the default file manager; true when launched.
     std::function<bool(const QUrl& folder)> openFolder;
 };
 void setRevealBackend(const RevealBackend& backend);
 
-// Selects the file in a file-manager window, else opens its folder.
-// 0, or -1 when the path is empty or neither way worked.
-int revealFile(const QString& path);
+// Selects the file in a file-manager window, else opens its folder; GUI
+// thread. Never waits for the file manager: when it refuses, or has not
+// answered within a few seconds, the folder opens then. -1 when the path
+// is empty or neither way worked before the return, else 0. done, when
+// given, is told the end: 0 shown or folder opened, -1 neither.
+int revealFile(const QString& path, const std::function<void(int)>& done = {});
 
 } // namespace desktop

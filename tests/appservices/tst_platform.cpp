@@ -9,11 +9,17 @@
 #include "testenv.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusContext>
+#include <QDBusMessage>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -92,17 +98,80 @@ QStringList runPanel(Panel panel, const QString& start)
     return {};
 }
 
+// A message bus of the test's own, so the file manager on it is the test's
+// and nothing reaches the user's desktop.
+class PrivateBus
+{
+public:
+    PrivateBus()
+    {
+        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+        if (daemon.isEmpty() || !m_dir.isValid())
+            return;
+        const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
+        testenv::writeAll(config, "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>"
+                                  "<auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\"/>"
+                                  "<allow receive_sender=\"*\"/><allow own=\"*\"/></policy></busconfig>");
+        m_daemon.start(daemon, {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
+                                QStringLiteral("--nopidfile"), QStringLiteral("--print-address")});
+        while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(60000)) {
+        }
+        m_address = QString::fromUtf8(m_daemon.readLine().trimmed());
+    }
+    ~PrivateBus()
+    {
+        m_daemon.terminate();
+        m_daemon.waitForFinished(60000);
+    }
+    QString address() const { return m_address; }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_daemon;
+    QString m_address;
+};
+
 } // namespace
+
+// Stands in for the desktop's file manager: accepts ShowItems, refuses it,
+// or keeps the call and never answers.
+class FakeFileManager : public QObject, protected QDBusContext
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+
+public:
+    enum Answer { Accept, Refuse, Never };
+    Answer answer = Accept;
+    QStringList asked;
+    int ticksWhenAsked = -1;
+    const int* ticks = nullptr;
+
+public slots:
+    void ShowItems(const QStringList& uris, const QString&)
+    {
+        asked << uris;
+        ticksWhenAsked = *ticks;
+        if (answer == Refuse)
+            sendErrorReply(QDBusError::Failed, QStringLiteral("no window"));
+        else if (answer == Never)
+            setDelayedReply(true);
+    }
+};
 
 class TestPlatform : public QObject
 {
     Q_OBJECT
 
     QString m_music;
+    PrivateBus m_bus;
 
 private slots:
     void initTestCase()
     {
+        // Before anything asks for the session bus, which is made once.
+        if (!m_bus.address().isEmpty())
+            qputenv("DBUS_SESSION_BUS_ADDRESS", m_bus.address().toUtf8());
         m_music = appenv::env("HOME") + QStringLiteral("/Music");
         QVERIFY(QDir().mkpath(m_music));
     }
@@ -296,6 +365,70 @@ private slots:
             QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(m_music + QStringLiteral("/Les Choristes"))});
         else
             QVERIFY(opened.isEmpty());
+    }
+
+    // The file manager over the bus: the GUI thread goes on (a timer keeps
+    // firing) until it answers, and a refusal, an absent file manager or
+    // one that never answers opens the folder instead.
+    void revealWaitsForNoFileManager_data()
+    {
+        QTest::addColumn<int>("answer");  // -1: no file manager on the bus
+        QTest::addColumn<bool>("folderOpens");
+        QTest::addColumn<bool>("folderAsked");
+        QTest::addColumn<int>("outcome");
+        QTest::newRow("file manager selects it") << int(FakeFileManager::Accept) << true << false << 0;
+        QTest::newRow("refused: folder opens") << int(FakeFileManager::Refuse) << true << true << 0;
+        QTest::newRow("refused, folder does not open") << int(FakeFileManager::Refuse) << false << true << -1;
+        QTest::newRow("never answers: folder opens") << int(FakeFileManager::Never) << true << true << 0;
+        QTest::newRow("no file manager: folder opens") << -1 << true << true << 0;
+    }
+
+    void revealWaitsForNoFileManager()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, folderOpens);
+        QFETCH(bool, folderAsked);
+        QFETCH(int, outcome);
+        if (m_bus.address().isEmpty())
+            QSKIP("dbus-daemon is needed for a message bus of the test's own");
+        QDBusConnection fakeBus = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("file manager"));
+        QVERIFY(fakeBus.isConnected());
+        int ticks = 0;
+        QTimer ticker;
+        ticker.setInterval(20);
+        connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
+        ticker.start();
+        FakeFileManager manager;
+        manager.answer = FakeFileManager::Answer(qMax(answer, 0));
+        manager.ticks = &ticks;
+        const QString service = QStringLiteral("org.freedesktop.FileManager1");
+        QVERIFY(fakeBus.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &manager,
+                                       QDBusConnection::ExportAllSlots));
+        if (answer >= 0) {
+            QVERIFY(fakeBus.registerService(service));
+            QVERIFY2(QDBusConnection::sessionBus().interface()->isServiceRegistered(service),
+                     "the session bus is not the test's own");
+        }
+        QList<QUrl> opened;
+        desktop::setRevealBackend({nullptr, [&](const QUrl& folder) {
+                                       opened << folder;
+                                       return folderOpens;
+                                   }});
+        int ended = 1;
+        const QString path = m_music + QStringLiteral("/Les Choristes/Vois sur ton chemin #1.mp3");
+        QCOMPARE(desktop::revealFile(path, [&ended](int result) { ended = result; }), 0);
+        QVERIFY(manager.asked.isEmpty());
+        QVERIFY(opened.isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(ended <= 0, 60000);
+        QCOMPARE(ended, outcome);
+        if (answer >= 0)
+            QCOMPARE(manager.asked, QStringList{QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)});
+        QCOMPARE(opened, folderAsked ? QList<QUrl>{QUrl::fromLocalFile(QFileInfo(path).path())} : QList<QUrl>{});
+        if (manager.answer == FakeFileManager::Never && answer >= 0)
+            QVERIFY2(ticks - manager.ticksWhenAsked >= 2, qPrintable(QString::number(ticks - manager.ticksWhenAsked)));
+        fakeBus.unregisterService(service);
+        fakeBus.unregisterObject(QStringLiteral("/org/freedesktop/FileManager1"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("file manager"));
     }
 
     void revealNullPathDoesNothing()
