@@ -14,6 +14,18 @@ function(vessolin_add_present_subdirectories)
     endforeach()
 endfunction()
 
+# value quoted for a sanitizer option string (ASAN_OPTIONS, LSAN_OPTIONS...),
+# which splits at blanks: a checkout in a folder whose name has a blank
+# would otherwise stop every sanitized test before it starts. The sanitizers
+# know no escapes, so the quote is one the value does not hold.
+function(vessolin_sanitizer_value out value)
+    if(value MATCHES "'")
+        set(${out} "\"${value}\"" PARENT_SCOPE)
+    else()
+        set(${out} "'${value}'" PARENT_SCOPE)
+    endif()
+endfunction()
+
 # One Qt Test executable, registered with CTest. Widget tests run offscreen,
 # and every test gets private HOME and XDG folders so it never touches the
 # user's real settings, library or trash.
@@ -34,8 +46,8 @@ function(vessolin_add_test)
         TIMEOUT ${T_TIMEOUT}
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;HOME=${home};XDG_DATA_HOME=${home}/.local/share;XDG_CONFIG_HOME=${home}/.config;XDG_CACHE_HOME=${home}/.cache;XDG_MUSIC_DIR=${home}/Music;XDG_PICTURES_DIR=${home}/Pictures;VESSOLIN_FIXTURES=${PROJECT_SOURCE_DIR}/tests/fixtures;VESSOLIN_TESTDATA=${PROJECT_SOURCE_DIR}/../shared/testdata")
     if(VESSOLIN_SANITIZE)
-        set_property(TEST ${T_NAME} APPEND PROPERTY ENVIRONMENT
-                     "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tools/lsan-suppressions.txt")
+        vessolin_sanitizer_value(suppressions "${PROJECT_SOURCE_DIR}/tools/lsan-suppressions.txt")
+        set_property(TEST ${T_NAME} APPEND PROPERTY ENVIRONMENT "LSAN_OPTIONS=suppressions=${suppressions}")
     endif()
     file(MAKE_DIRECTORY ${home})
     if(T_SANITIZED)
