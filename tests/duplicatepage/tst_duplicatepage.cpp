@@ -16,6 +16,7 @@
 #include "reporter/cleartrashthread.h"
 #include "reporter/duplicate.h"
 #include "reporter/reportlists.h"
+#include "signalrecorder.h"
 #include "testenv.h"
 #include "treeitem.h"
 
@@ -58,7 +59,7 @@ void onWorker(const std::function<void()>& work)
     QCoreApplication::sendPostedEvents();
 }
 
-int sum(const QSignalSpy& spy)
+int sum(const QList<QList<QVariant>>& spy)
 {
     int total = 0;
     for (const QList<QVariant>& call : spy)
@@ -82,8 +83,8 @@ struct Scan {
 
     void load(tagMusicRunMode mode, const QString& xml, const QStringList& files, int mask)
     {
-        QSignalSpy loaded(&link, &CMusicLink::SendLoadOK);
-        QSignalSpy analysed(&link, &CMusicLink::SendAnalyzeOK);
+        SignalRecorder loaded(&link, &CMusicLink::SendLoadOK);
+        SignalRecorder analysed(&link, &CMusicLink::SendAnalyzeOK);
         const QByteArray path = xml.toUtf8();
         QCOMPARE(link.InitParam(mode, xml.isEmpty() ? nullptr : path.constData()), 0);
         if (!files.isEmpty())
@@ -461,9 +462,9 @@ private slots:
             s.tree->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
         if (!missing.isEmpty())
             QVERIFY(QFile::remove(m_music.filePath(missing)));
-        QSignalSpy scores(&s.page, &CDuplicate::AddFixMissNum);
-        QSignalSpy texts(&s.page, &CDuplicate::StartFixAll);
-        QSignalSpy enable(&s.page, &CDuplicate::SetRemoveEnable);
+        SignalRecorder scores(&s.page, &CDuplicate::AddFixMissNum);
+        SignalRecorder texts(&s.page, &CDuplicate::StartFixAll);
+        SignalRecorder enable(&s.page, &CDuplicate::SetRemoveEnable);
         s.remove();
 
         QCOMPARE(trashFiles(), trash);
@@ -513,7 +514,7 @@ private slots:
         Scan s;
         s.load(RUN_DUP_FILES, QString(), files, MF_TITLE);
         s.show();
-        QSignalSpy texts(&s.page, &CDuplicate::StartFixAll);
+        SignalRecorder texts(&s.page, &CDuplicate::StartFixAll);
         connect(&s.page, &CDuplicate::AddFixMissNum, &s.page, [&s] { s.page.AppleyCondition(CTL_PAUSE, true); },
                 Qt::DirectConnection);
         s.page.PrepareRemove();
@@ -580,7 +581,7 @@ private slots:
         Scan s;
         s.load(RUN_DUP_FILES, QString(), files, MF_TITLE);
         s.show();
-        QSignalSpy scores(&s.page, &CDuplicate::AddFixMissNum);
+        SignalRecorder scores(&s.page, &CDuplicate::AddFixMissNum);
         const auto markKept = [&] {
             OnModal([](QWidget* box) { static_cast<QMessageBox*>(box)->button(QMessageBox::Yes)->click(); });
             s.toggle(s.song(files[0]));
@@ -812,7 +813,7 @@ private slots:
                 if (button->text() == "Cancel")
                     button->click();
         });
-        QSignalSpy asked(page.findChild<CClearTrashThread*>(), &CClearTrashThread::AskClearTrash);
+        SignalRecorder asked(page.findChild<CClearTrashThread*>(), &CClearTrashThread::AskClearTrash);
         page.ClearTrash();
         QTRY_VERIFY_WITH_TIMEOUT(page.findChild<CClearTrashThread*>()->isFinished(), kWaitMs);
         QCOMPARE(text, QStringLiteral("Vessolin will clear the duplicates removal\nhistory that exists over 7 day(s) "

@@ -18,6 +18,7 @@
 #include "reporter/reportlists.h"
 #include "player.h"
 #include "sharedimages.h"
+#include "signalrecorder.h"
 #include "tagread.h"
 #include "testenv.h"
 #include "testimages.h"
@@ -202,12 +203,12 @@ class TestInformation : public QObject
                 return false;
             QFile::setPermissions(files.last(), QFile::ReadOwner | QFile::WriteOwner);
         }
-        QSignalSpy loaded(m_link.get(), &CMusicLink::SendLoadOK);
+        SignalRecorder loaded(m_link.get(), &CMusicLink::SendLoadOK);
         if (m_link->InitParam(RUN_FILES, nullptr) != 0 || m_link->LoadExMusicFiles(files) != 0
             || m_link->LoadiTunesMusic() != 0 || !loaded.wait(kWaitMs))
             return false;
         if (analyse) {
-            QSignalSpy analysed(m_link.get(), &CMusicLink::SendAnalyzeOK);
+            SignalRecorder analysed(m_link.get(), &CMusicLink::SendAnalyzeOK);
             if (m_link->AnalyzeMusicInfo(CConfig::instance()->Genernal) != 0 || !analysed.wait(kWaitMs))
                 return false;
             // Beginning a transaction waits for the save that follows the analysis.
@@ -691,7 +692,7 @@ private slots:
         answerImageSearch(fake);
         QVERIFY(load({kPartial}, true));
         const Track track = m_tracks.value(kPartial);
-        QSignalSpy lookups(m_link.get(), &CMusicLink::SendDowldInfo);
+        SignalRecorder lookups(m_link.get(), &CMusicLink::SendDowldInfo);
         QCOMPARE(m_link->DowldMusicInfo(track.handle, nullptr, DW_SEARCH_ARTWORK, FT_DEFAULT), 0);
         QVERIFY(lookups.wait(kWaitMs));
         QCOMPARE(m_link->GetArtworkConut(track.handle), 2);
@@ -770,7 +771,7 @@ private slots:
         auto editor = openEditor(track);
         const QList<CLineEdit*> fields = newFields(editor.get());
         fields[0]->setText(QStringLiteral("Typed during the lookup"));
-        QSignalSpy lookups(m_link.get(), &CMusicLink::SendDowldInfo);
+        SignalRecorder lookups(m_link.get(), &CMusicLink::SendDowldInfo);
         QCOMPARE(m_link->DowldMusicInfo(track.handle, nullptr, DW_SEARCH_ARTWORK, FT_DEFAULT), 0);
         QVERIFY(m_link->IsLookupRunning(track.handle));
         BoxCloser boxes;

@@ -8,12 +8,12 @@
 #include "musiclink.h"
 #include "pagewalks.h"
 #include "reporter/analyreport.h"
+#include "signalrecorder.h"
 #include "testenv.h"
 
 #include <QAccessible>
 #include <QDir>
 #include <QFile>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -46,8 +46,8 @@ private:
 inline bool loadAndAnalyse(CMusicLink& link, tagMusicRunMode mode, const QStringList& files,
                            const std::function<void()>& beforeAnalysis = {})
 {
-    QSignalSpy loaded(&link, &CMusicLink::SendLoadOK);
-    QSignalSpy analysed(&link, &CMusicLink::SendAnalyzeOK);
+    SignalRecorder loaded(&link, &CMusicLink::SendLoadOK);
+    SignalRecorder analysed(&link, &CMusicLink::SendAnalyzeOK);
     if (link.InitParam(mode, nullptr) != 0)
         return false;
     if (!files.isEmpty() && link.LoadExMusicFiles(files) != 0)

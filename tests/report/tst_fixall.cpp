@@ -14,6 +14,7 @@
 
 #include <QDateTime>
 #include <QDirIterator>
+#include <QSignalSpy>
 #include <QTimer>
 
 using namespace reporttest;

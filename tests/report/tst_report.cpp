@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QMouseEvent>
+#include <QSignalSpy>
 #include <QStackedWidget>
 
 using namespace reporttest;

@@ -13,12 +13,12 @@
 #include "reporter/analyreport.h"
 #include "reporter/duplicate.h"
 #include "sharedimages.h"
+#include "signalrecorder.h"
 #include "testenv.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSemaphore>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -192,8 +192,8 @@ void TestWorkflowParts::walkHaltsAndGoesOnOrEnds()
     QVERIFY(libraryxml::write(xml, tracks));
 
     CMusicLink link;
-    QSignalSpy loaded(&link, &CMusicLink::SendLoadOK);
-    QSignalSpy analysed(&link, &CMusicLink::SendAnalyzeOK);
+    SignalRecorder loaded(&link, &CMusicLink::SendLoadOK);
+    SignalRecorder analysed(&link, &CMusicLink::SendAnalyzeOK);
     QCOMPARE(link.InitParam(RUN_ITUNES, xml.toUtf8().constData()), 0);
     QCOMPARE(link.LoadiTunesMusic(), 0);
     QVERIFY(loaded.wait(60000));
@@ -204,7 +204,7 @@ void TestWorkflowParts::walkHaltsAndGoesOnOrEnds()
         report.SetMusicLink(&link);
         CDuplicate duplicate(&link, nullptr);
         CAnalyzeThread walk(&report, &duplicate, &link, nullptr);
-        QSignalSpy ended(&walk, &CAnalyzeThread::SandUpdataReport);
+        SignalRecorder ended(&walk, &CAnalyzeThread::SandUpdataReport);
         bool first = true;
         QSemaphore atFirst, release;
         connect(&walk, &CAnalyzeThread::UpdateProcess, this, [&](int, int) {
