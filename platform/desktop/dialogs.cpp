@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 
 namespace desktop {
 
@@ -30,6 +31,15 @@ QStringList runFileDialog(QFileDialog& dialog)
     return dialog.selectedFiles();
 }
 
+// The chooser's folder at its last confirmed choice, for as long as the
+// program runs: a person adding several folders from one disk starts there
+// again instead of in the Music folder.
+QString& lastChooserFolder()
+{
+    static QString folder;
+    return folder;
+}
+
 QString onlyOne(const QStringList& chosen)
 {
     return chosen.size() == 1 ? chosen.front() : QString();
@@ -39,10 +49,12 @@ QString onlyOne(const QStringList& chosen)
 
 QStringList pickFilesAndFolders(const QString& start, const QStringList& extensions)
 {
-    FileFolderDialog dialog(startFolder(start), extensions);
+    const QString& last = lastChooserFolder();
+    FileFolderDialog dialog(!last.isEmpty() && QFileInfo(last).isDir() ? last : startFolder(start), extensions);
     dialog.setWindowModality(Qt::ApplicationModal);
     if (dialog.exec() != QDialog::Accepted)
         return QStringList();
+    lastChooserFolder() = dialog.folder();
     return dialog.selectedPaths();
 }
 

@@ -1,14 +1,20 @@
 // The platform helpers: folders, caller buffers, bundle information, the
-// system version, revealing a file, the file panels and the instance lock.
+// system version, revealing a file, the file panels with the file and
+// folder chooser and its places, and the instance lock.
+#include "accessnames.h"
 #include "appInfo.h"
 #include "appenv.h"
 #include "appguide.h"
+#include "chooserkeys.h"
 #include "desktop.h"
 #include "filefolderdialog.h"
 #include "instancelock.h"
+#include "places.h"
 #include "testenv.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QCompleter>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusContext>
@@ -17,6 +23,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -26,6 +35,7 @@
 #include <QTreeView>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -130,6 +140,48 @@ private:
     QProcess m_daemon;
     QString m_address;
 };
+
+// A folder outside the Music folder (a space and an accented letter in its
+// name) with what a chooser meets: folders, songs of the allowed types in
+// either case, a file of another type, and hidden ones of both kinds.
+struct SongTree
+{
+    QTemporaryDir dir{appenv::env("HOME") + QStringLiteral("/Elsewhere Ä-XXXXXX")};
+
+    QString path(const QString& relative) const
+    {
+        return QDir::cleanPath(dir.path() + QLatin1Char('/') + relative);
+    }
+
+    bool make() const
+    {
+        for (const char* folder : {"Albums/Inner", "Zed", ".Hidden"})
+            if (!QDir().mkpath(path(QLatin1String(folder))))
+                return false;
+        for (const char* file : {"a.mp3", "b.m4a", "c.MP3", "notes.txt", ".secret.mp3", "Albums/x.mp3"})
+            if (!testenv::writeAll(path(QLatin1String(file)), "ID3"))
+                return false;
+        return true;
+    }
+};
+
+// Paths in test tables: "~" stands for HOME, "." for the tree, anything
+// else lies below the tree.
+QString tablePath(const SongTree& tree, const QString& relative)
+{
+    if (relative.startsWith(QLatin1Char('~')))
+        return QDir::cleanPath(appenv::env("HOME") + relative.mid(1));
+    return tree.path(relative);
+}
+
+// Steps name the tree as {root}, or as {url} for the file URL a file manager copies.
+QStringList treeSteps(const SongTree& tree, QStringList steps)
+{
+    const QString url = QUrl::fromLocalFile(tree.dir.path()).toString(QUrl::FullyEncoded);
+    for (QString& step : steps)
+        step.replace(QLatin1String("{url}"), url).replace(QLatin1String("{root}"), tree.dir.path());
+    return steps;
+}
 
 } // namespace
 
@@ -518,6 +570,10 @@ private slots:
         QVERIFY(testenv::writeAll(root.path() + QStringLiteral("/b.m4a"), "ftyp"));
         PanelSeen seen;
         onPanel(&seen, [&](QDialog* dialog) {
+            // Selected before the listing sorted itself, they would come back in the order read.
+            QString why;
+            if (!chooserkeys::press(dialog, {"list:Café del Mar,a.mp3,b.m4a"}, &why))
+                return dialog->reject();
             auto* view = dialog->findChild<QTreeView*>();
             auto* model = qobject_cast<QFileSystemModel*>(view->model());
             auto* buttons = dialog->findChild<QDialogButtonBox*>();
@@ -533,11 +589,314 @@ private slots:
         });
         std::vector<QString> chosen;
         GetOpenFileNamesFun(utf16(root.path()), int(root.path().size()), chosen);
-        QStringList sorted(chosen.begin(), chosen.end());
-        sorted.sort();
-        QStringList expected = {song, folder};
-        expected.sort();
-        QCOMPARE(sorted, expected);
+        // In the listing's order, folders first, whatever the order of selecting.
+        QCOMPARE(QStringList(chosen.begin(), chosen.end()), (QStringList{folder, song}));
+    }
+
+    void placesFromMounts_data()
+    {
+        QTest::addColumn<QString>("root");  // HOME stands for the home folder
+        QTest::addColumn<QByteArray>("type");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<bool>("ready");
+        QTest::addColumn<QString>("name");  // empty: not offered
+        QTest::addColumn<int>("kind");
+        const int volume = int(desktop::PlaceKind::Volume);
+        const int network = int(desktop::PlaceKind::Network);
+        QTest::newRow("stick with a label") << "/media/alice/3A1F-0C2B" << QByteArray("vfat") << "SONGS" << true
+                                            << "SONGS" << volume;
+        QTest::newRow("disk without a label") << "/media/alice/Backup" << QByteArray("ext4") << "" << true
+                                              << "Backup" << volume;
+        QTest::newRow("udisks under /run/media") << "/run/media/alice/Disk" << QByteArray("exfat") << "" << true
+                                                 << "Disk" << volume;
+        QTest::newRow("second disk under /mnt") << "/mnt/data" << QByteArray("ext4") << "" << true << "data"
+                                                << volume;
+        QTest::newRow("nfs share anywhere") << "/srv/nas" << QByteArray("nfs4") << "" << true << "nas" << network;
+        QTest::newRow("samba share under /mnt") << "/mnt/share" << QByteArray("cifs") << "" << true << "share"
+                                                << network;
+        QTest::newRow("sshfs in the home folder") << "HOME/remote" << QByteArray("fuse.sshfs") << "" << true
+                                                  << "remote" << network;
+        QTest::newRow("disk in the home folder") << "HOME/Platten/Zwei" << QByteArray("ext4") << "" << true
+                                                 << "Zwei" << volume;
+        QTest::newRow("root is offered once") << "/" << QByteArray("ext4") << "" << true << "" << 0;
+        QTest::newRow("home partition") << "/home" << QByteArray("ext4") << "" << true << "" << 0;
+        QTest::newRow("the home folder itself") << "HOME" << QByteArray("ext4") << "" << true << "" << 0;
+        QTest::newRow("proc") << "/proc" << QByteArray("proc") << "" << true << "" << 0;
+        QTest::newRow("user runtime") << "/run/user/1000" << QByteArray("tmpfs") << "" << true << "" << 0;
+        QTest::newRow("gvfs") << "/run/user/1000/gvfs" << QByteArray("fuse.gvfsd-fuse") << "" << true << "" << 0;
+        QTest::newRow("snap image") << "/snap/core22/1122" << QByteArray("squashfs") << "" << true << "" << 0;
+        QTest::newRow("squashfs below /media") << "/media/alice/image" << QByteArray("squashfs") << "" << true
+                                               << "" << 0;
+        QTest::newRow("tmpfs below /mnt") << "/mnt/ram" << QByteArray("tmpfs") << "" << true << "" << 0;
+        QTest::newRow("boot partition") << "/boot/efi" << QByteArray("vfat") << "" << true << "" << 0;
+        QTest::newRow("container layer") << "/var/lib/docker/overlay2/ab/merged" << QByteArray("overlay") << ""
+                                         << true << "" << 0;
+        QTest::newRow("nfs the system keeps") << "/var/lib/backup" << QByteArray("nfs") << "" << true << "" << 0;
+        QTest::newRow("ext4 outside user folders") << "/srv/data" << QByteArray("ext4") << "" << true << "" << 0;
+        QTest::newRow("hidden folder in home") << "HOME/.cache/doc" << QByteArray("fuse.portal") << "" << true
+                                               << "" << 0;
+        QTest::newRow("not ready") << "/media/alice/Card" << QByteArray("vfat") << "" << false << "" << 0;
+        QTest::newRow("Music folder on a disk of its own") << "HOME/Music" << QByteArray("ext4") << "Tunes"
+                                                           << true << "" << 0;
+    }
+
+    // Home and Music exist, Desktop does not; one mount record per row. The
+    // home lies below a hidden folder, as some homes do.
+    void placesFromMounts()
+    {
+        QFETCH(QString, root);
+        QFETCH(QByteArray, type);
+        QFETCH(QString, label);
+        QFETCH(bool, ready);
+        QFETCH(QString, name);
+        QFETCH(int, kind);
+        QTemporaryDir home(QDir::tempPath() + QStringLiteral("/.homes-XXXXXX"));
+        QVERIFY(QDir().mkpath(home.path() + QStringLiteral("/Music")));
+        root.replace(QLatin1String("HOME"), home.path());
+        const desktop::PlaceFolders folders{home.path(), home.path() + QStringLiteral("/Music/"),
+                                            home.path() + QStringLiteral("/Desktop")};
+        const QList<desktop::Place> places =
+            desktop::buildPlaces(folders, {desktop::MountRecord{root, type, "/dev/sdb1", label, ready}});
+        QStringList fixed;
+        for (int i = 0; i < qMin(3, int(places.size())); ++i)
+            fixed << places[i].name + QLatin1Char('=') + places[i].path;
+        QCOMPARE(fixed, (QStringList{"Home=" + home.path(), "Music=" + home.path() + "/Music", "File System=/"}));
+        QCOMPARE(places.size(), name.isEmpty() ? 3 : 4);
+        if (name.isEmpty())
+            return;
+        QCOMPARE(places[3].name, name);
+        QCOMPARE(places[3].path, root);
+        QCOMPARE(int(places[3].kind), kind);
+    }
+
+    void placesInOrder()
+    {
+        QTemporaryDir home;
+        QVERIFY(QDir().mkpath(home.path() + QStringLiteral("/Desktop")));
+        const desktop::PlaceFolders folders{home.path(), home.path() + QStringLiteral("/Music"),
+                                            home.path() + QStringLiteral("/Desktop")};
+        const QList<desktop::MountRecord> mounts = {
+            {"/", "ext4", "/dev/sda2", "", true},
+            {"/mnt/zulu", "ext4", "/dev/sdc1", "", true},
+            {"/media/alice/alpha", "vfat", "/dev/sdb1", "", true},
+            {"/media/alice/alpha/", "vfat", "/dev/sdb1", "", true},  // the same mount listed twice
+            {"/mnt/nas", "nfs4", "nas:/music", "", true},
+            {"/proc", "proc", "proc", "", true},
+        };
+        QStringList found;
+        for (const desktop::Place& place : desktop::buildPlaces(folders, mounts))
+            found << place.name + QLatin1Char('=') + place.path;
+        QCOMPARE(found, (QStringList{"Home=" + home.path(), "Desktop=" + home.path() + "/Desktop", "File System=/",
+                                     "alpha=/media/alice/alpha", "nas=/mnt/nas", "zulu=/mnt/zulu"}));
+    }
+
+    void chooserByKeyboard_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QStringList>("selected");
+        QTest::addColumn<int>("result");  // -1 still open, else the dialog's result
+        QTest::addColumn<bool>("problem");
+
+        // The location field.
+        QTest::newRow("typed folder") << "." << QStringList{"Ctrl+L", "text:{root}/Albums", "Return"} << "Albums"
+                                      << QStringList() << -1 << false;
+        QTest::newRow("relative to the folder shown")
+            << "." << QStringList{"Ctrl+L", "text:Albums/Inner", "Return"} << "Albums/Inner" << QStringList() << -1
+            << false;
+        QTest::newRow("parent") << "." << QStringList{"Ctrl+L", "text:..", "Return"} << "~" << QStringList() << -1
+                                << false;
+        QTest::newRow("tilde") << "Albums" << QStringList{"Ctrl+L", "text:~", "Return"} << "~" << QStringList()
+                               << -1 << false;
+        QTest::newRow("below tilde") << "." << QStringList{"Ctrl+L", "text:~/Music", "Return"} << "~/Music"
+                                     << QStringList() << -1 << false;
+        QTest::newRow("typed file is selected") << "." << QStringList{"Ctrl+L", "text:{root}/Albums/x.mp3", "Return"}
+                                                << "Albums" << QStringList{"Albums/x.mp3"} << -1 << false;
+        QTest::newRow("typed file, Enter again confirms")
+            << "." << QStringList{"Ctrl+L", "text:{root}/Albums/x.mp3", "Return", "Return"} << "Albums"
+            << QStringList{"Albums/x.mp3"} << int(QDialog::Accepted) << false;
+        QTest::newRow("pasted file URL") << "Zed" << QStringList{"Ctrl+L", "text:{url}/Albums/x.mp3", "Return"}
+                                         << "Albums" << QStringList{"Albums/x.mp3"} << -1 << false;
+        QTest::newRow("upper-case extension") << "Zed" << QStringList{"Ctrl+L", "text:{root}/c.MP3", "Return"} << "."
+                                              << QStringList{"c.MP3"} << -1 << false;
+        QTest::newRow("path that does not exist")
+            << "." << QStringList{"Ctrl+L", "text:{root}/Nope", "Return"} << "." << QStringList() << -1 << true;
+        QTest::newRow("path below a file") << "Zed" << QStringList{"Ctrl+L", "text:{root}/a.mp3/x", "Return"} << "Zed"
+                                           << QStringList() << -1 << true;
+        QTest::newRow("file of another type") << "." << QStringList{"Ctrl+L", "text:{root}/notes.txt", "Return"}
+                                              << "." << QStringList() << -1 << true;
+        QTest::newRow("empty field does nothing")
+            << "Zed" << QStringList{"Ctrl+L", "Backspace", "Return"} << "Zed" << QStringList() << -1 << false;
+        QTest::newRow("Enter in the field never confirms")
+            << "." << QStringList{"wait:b.m4a", "text:b", "Ctrl+L", "text:{root}/Zed", "Return"} << "Zed"
+            << QStringList() << -1 << false;
+
+        // The listing.
+        QTest::newRow("type-ahead, Enter opens the folder")
+            << "." << QStringList{"wait:Albums", "text:Alb", "Return"} << "Albums" << QStringList() << -1 << false;
+        QTest::newRow("Backspace goes up, the folder left selected")
+            << "Albums" << QStringList{"Backspace"} << "." << QStringList{"Albums"} << -1 << false;
+        QTest::newRow("up twice, back down with Enter")
+            << "Albums/Inner" << QStringList{"Backspace", "Backspace", "Return"} << "Albums" << QStringList() << -1
+            << false;
+        QTest::newRow("Alt+Up from the location field")
+            << "Albums" << QStringList{"Ctrl+L", "Alt+Up"} << "." << QStringList{"Albums"} << -1 << false;
+        QTest::newRow("Backspace in the field edits it")
+            << "Albums" << QStringList{"Ctrl+L", "Backspace"} << "Albums" << QStringList() << -1 << false;
+        QTest::newRow("Enter on a file confirms") << "." << QStringList{"wait:b.m4a", "text:b", "Return"} << "."
+                                                  << QStringList{"b.m4a"} << int(QDialog::Accepted) << false;
+        const QString sorted = QStringLiteral("list:Albums,Zed,a.mp3,b.m4a,c.MP3");
+        QTest::newRow("several in the listing's order")
+            << "." << QStringList{sorted, "Down", "Shift+Down", "Shift+Down", "Shift+Down", "Return"} << "."
+            << QStringList{"Albums", "Zed", "a.mp3", "b.m4a"} << int(QDialog::Accepted) << false;
+        QTest::newRow("picked apart with Ctrl+Space")
+            << "." << QStringList{sorted, "Down", "Ctrl+Down", "Ctrl+Down", "Ctrl+Down", "Ctrl+Space", "Return"} << "."
+            << QStringList{"Albums", "b.m4a"} << int(QDialog::Accepted) << false;
+        QTest::newRow("Escape cancels") << "." << QStringList{"wait:b.m4a", "text:b", "Escape"} << "."
+                                        << QStringList{"b.m4a"} << int(QDialog::Rejected) << false;
+
+        // The places.
+        QTest::newRow("place chosen by keyboard, then a song in it")
+            << "Zed" << QStringList{"Shift+Tab", "text:Songs", "Return", "list:Inner,x.mp3", "Down", "Down", "Return"}
+            << "Albums" << QStringList{"Albums/x.mp3"} << int(QDialog::Accepted) << false;
+    }
+
+    // Keys only, each sent to whatever has the focus, as a person types.
+    void chooserByKeyboard()
+    {
+        QFETCH(QString, start);
+        QFETCH(QStringList, steps);
+        QFETCH(QString, folder);
+        QFETCH(QStringList, selected);
+        QFETCH(int, result);
+        QFETCH(bool, problem);
+        SongTree tree;
+        QVERIFY(tree.make());
+        const QList<desktop::Place> places = {{"Home", appenv::env("HOME"), desktop::PlaceKind::Home},
+                                              {"Songs disk", tree.path("Albums"), desktop::PlaceKind::Volume}};
+        desktop::FileFolderDialog dialog(tree.path(start), {"mp3", "m4a"}, nullptr, places);
+        dialog.show();
+        QString why;
+        QVERIFY2(chooserkeys::press(&dialog, treeSteps(tree, steps), &why), qPrintable(why));
+
+        QCOMPARE(dialog.isVisible() ? -1 : dialog.result(), result);
+        QCOMPARE(dialog.folder(), tablePath(tree, folder));
+        QStringList expected;
+        for (const QString& path : selected)
+            expected << tree.path(path);
+        QCOMPARE(dialog.selectedPaths(), expected);
+        auto* location = dialog.findChild<QLineEdit*>();
+        auto* message = dialog.findChild<QLabel*>();
+        QCOMPARE(message->isVisibleTo(&dialog), problem);
+        QCOMPARE(message->text().isEmpty(), !problem);
+        QCOMPARE(location->actions().first()->isVisible(), problem);
+        if (problem)  // what was typed stays, to be mended
+            QCOMPARE(location->text(), treeSteps(tree, steps).at(1).mid(5));
+        // The list marks the place on show, if the folder is one.
+        QStringList marked, expectedMarked;
+        for (const QListWidgetItem* item : dialog.findChild<QListWidget*>()->selectedItems())
+            marked << item->text();
+        for (const desktop::Place& place : places)
+            if (QDir::cleanPath(place.path) == dialog.folder())
+                expectedMarked << place.name;
+        QCOMPARE(marked, expectedMarked);
+        QVERIFY(!chooserkeys::listed(&dialog).contains(QStringLiteral("notes.txt")));
+        QVERIFY(!chooserkeys::listed(&dialog).contains(QStringLiteral(".secret.mp3")));
+        QVERIFY(!chooserkeys::listed(&dialog).contains(QStringLiteral(".Hidden")));
+    }
+
+    // Folder names complete as they are typed; files are not offered, and
+    // Enter on a completion goes to that folder.
+    void locationCompletesFolders()
+    {
+        SongTree tree;
+        QVERIFY(tree.make());
+        desktop::FileFolderDialog dialog(tree.path("Zed"), {"mp3"}, nullptr, {});
+        dialog.show();
+        QString why;
+        QVERIFY2(chooserkeys::press(&dialog, treeSteps(tree, {"Ctrl+L", "text:{root}/"}), &why), qPrintable(why));
+        QCompleter* completer = dialog.findChild<QLineEdit*>()->completer();
+        QVERIFY(completer);
+        auto offered = [&] {
+            QStringList names;
+            for (int row = 0; completer->setCurrentRow(row); ++row)
+                names << QFileInfo(completer->currentCompletion()).fileName();
+            return names;
+        };
+        // The typed path is listed by the completer's own background thread.
+        QVERIFY(QTest::qWaitFor([&] { return offered().contains(QStringLiteral("Zed")); },
+                                chooserkeys::kListingTimeoutMs));
+        QTRY_COMPARE_WITH_TIMEOUT(offered(), (QStringList{"Albums", "Zed"}), chooserkeys::kListingTimeoutMs);
+        QVERIFY2(chooserkeys::press(&dialog, {"text:Al"}, &why), qPrintable(why));
+        QTRY_VERIFY_WITH_TIMEOUT(completer->popup()->isVisible(), chooserkeys::kListingTimeoutMs);
+        QTest::keyClick(completer->popup(), Qt::Key_Down);
+        QTest::keyClick(completer->popup(), Qt::Key_Return);
+        QCOMPARE(dialog.folder(), tree.path("Albums"));
+    }
+
+    void chooserControlsAreNamed()
+    {
+        SongTree tree;
+        QVERIFY(tree.make());
+        const QList<desktop::Place> places = {{"Home", appenv::env("HOME"), desktop::PlaceKind::Home},
+                                              {"File System", "/", desktop::PlaceKind::Root},
+                                              {"nas", "/mnt/nas", desktop::PlaceKind::Network}};
+        desktop::FileFolderDialog dialog(tree.path("."), {"mp3"}, nullptr, places);
+        dialog.show();
+        QString why;
+        QVERIFY2(chooserkeys::press(&dialog, treeSteps(tree, {"Ctrl+L", "text:{root}/Nope", "Return"}), &why),
+                 qPrintable(why));
+        const QStringList unnamed = accessnames::unnamedControls(&dialog);
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
+        // The reason reaches a screen reader with the field it belongs to.
+        QVERIFY(dialog.findChild<QLineEdit*>()->accessibleDescription().contains(tree.path("Nope")));
+        auto* list = dialog.findChild<QListWidget*>();
+        QCOMPARE(list->count(), 3);
+        for (int row = 0; row < list->count(); ++row) {
+            QCOMPARE(list->item(row)->text(), places[row].name);
+            QVERIFY2(!list->item(row)->icon().isNull(), qPrintable(places[row].name));
+        }
+        // A click on a place goes there.
+        const QRect home = list->visualItemRect(list->item(0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, home.center());
+        QCOMPARE(dialog.folder(), QDir::cleanPath(appenv::env("HOME")));
+    }
+
+    // The chooser opens where the last choice was confirmed, while that
+    // folder exists; a cancelled one changes nothing.
+    void chooserOpensWhereLastConfirmed()
+    {
+        PanelSeen first;
+        auto tree = std::make_unique<SongTree>();
+        QVERIFY(tree->make());
+        onPanel(&first, [&](QDialog* dialog) {
+            auto* chooser = qobject_cast<desktop::FileFolderDialog*>(dialog);
+            chooser->setFolder(tree->path("Albums"));
+            QString why;
+            if (!chooserkeys::press(dialog, {"wait:x.mp3", "text:x", "Return"}, &why))
+                dialog->reject();
+        });
+        std::vector<QString> chosen;
+        GetOpenFileNamesFun(utf16(m_music), int(m_music.size()), chosen);
+        QCOMPARE(QStringList(chosen.begin(), chosen.end()), QStringList{tree->path("Albums/x.mp3")});
+
+        for (int round = 0; round < 2; ++round) {
+            PanelSeen again;
+            onPanel(&again, [](QDialog* dialog) {
+                qobject_cast<desktop::FileFolderDialog*>(dialog)->setFolder(QDir::rootPath());
+                dialog->reject();
+            });
+            GetOpenFileNamesFun(utf16(m_music), int(m_music.size()), chosen);
+            QVERIFY(chosen.empty());
+            QCOMPARE(again.folder, tree->path("Albums"));
+        }
+
+        tree.reset();
+        PanelSeen gone;
+        rejectPanel(&gone);
+        GetOpenFileNamesFun(utf16(m_music), int(m_music.size()), chosen);
+        QCOMPARE(gone.folder, m_music);
     }
 
     void instanceLock()

@@ -1,10 +1,12 @@
 // The main window with the real engine: what the start screen and the
 // header offer and how assistive tools find it, the menus and their
-// enabled states, the interrupted-project question, loading a saved
+// enabled states, music chosen from the start screen with the keyboard
+// alone, the interrupted-project question, loading a saved
 // project, the cache clearing, the update schedule and what quitting
 // leaves on disk.
 #include "about.h"
 #include "accessnames.h"
+#include "chooserkeys.h"
 #include "common.h"
 #include "config.h"
 #include "modalwatch.h"
@@ -298,6 +300,61 @@ private slots:
         QCOMPARE(save->isEnabled(), controls.bSaveProject);
         QCOMPARE(window.findChild<QStackedWidget*>(QStringLiteral("MainUIPages"))->currentIndex(),
                  int(CMainUI::PAGE_LOAD));
+    }
+
+    void openMusicFilesWithTheKeyboard_data()
+    {
+        QTest::addColumn<QStringList>("steps");  // {root}: a folder outside the Music folder, {dir} its name
+        QTest::addColumn<QStringList>("chosen");
+        QTest::newRow("typed path, two songs in it")
+            << QStringList{"Ctrl+L", "text:{root}/Mix", "Return", "list:a.mp3,b.m4a", "Down", "Shift+Down", "Return"}
+            << QStringList{"Mix/a.mp3", "Mix/b.m4a"};
+        QTest::newRow("pasted path, its folder chosen whole")
+            << QStringList{"Ctrl+L", "text:{root}", "Return", "wait:Mix", "text:Mix", "Tab", "Space"}
+            << QStringList{"Mix"};
+        QTest::newRow("through the places")
+            << QStringList{"Shift+Tab", "text:Desk", "Return", "wait:{dir}", "text:{dir}", "Return", "list:Mix", "Down",
+                           "Return", "list:a.mp3,b.m4a", "Down", "Return"}
+            << QStringList{"Mix/a.mp3"};
+    }
+
+    // "Open Music Files" takes no focus, as the start screen's buttons do;
+    // once the chooser is up, only keys reach a folder outside the Music
+    // folder and bring its songs to the load.
+    void openMusicFilesWithTheKeyboard()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, chosen);
+        CConfig::instance();
+        QFile::remove(g_strDBName);
+        QVERIFY(QDir().mkpath(QDir::homePath() + QStringLiteral("/Desktop")));
+        QTemporaryDir root(QDir::homePath() + QStringLiteral("/Desktop/Sammlung ü-XXXXXX"));
+        for (const char* song : {"Mix/a.mp3", "Mix/b.m4a"}) {
+            QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("Mix"))));
+            QVERIFY(testenv::writeAll(root.filePath(QLatin1String(song)), "ID3"));
+        }
+        const QString name = QFileInfo(root.path()).fileName();
+        for (QString& step : steps)
+            step.replace(QLatin1String("{root}"), root.path()).replace(QLatin1String("{dir}"), name);
+
+        CStartUI screen(nullptr);
+        QSignalSpy requests(&screen, &CStartUI::Complete);
+        screen.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&screen));
+        QString why;
+        OnModal([&](QWidget* chooser) {
+            if (!chooserkeys::press(chooser, steps, &why))
+                chooser->close();
+        });
+        screen.findChild<QPushButton*>(QStringLiteral("open_obj"))->click();
+        QVERIFY2(why.isEmpty(), qPrintable(why));
+        QCOMPARE(requests.size(), 1);
+        const Request request = Requests(requests).first();
+        QStringList expected;
+        for (const QString& path : chosen)
+            expected << root.filePath(path);
+        QCOMPARE(request.paths, expected);
+        QCOMPARE(request.mode, int(RUN_FILES));
     }
 
     void startScreenSignals()
