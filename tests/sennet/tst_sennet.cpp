@@ -506,6 +506,8 @@ private slots:
         verifyFailedOnce(capture);
         QVERIFY(m_fake.requests().isEmpty());
         QVERIFY2(logText().contains("no AcoustID client key; set VESSOLIN_ACOUSTID_KEY"), qPrintable(logText()));
+        // A person who starts Vessolin from the menu has no shell to set it in.
+        QVERIFY2(logText().contains("~/.config/environment.d/"), qPrintable(logText()));
     }
 
     void albumCoverFollowsRedirects()

@@ -87,7 +87,9 @@ int runIdentification(tagMusicRequest& request, tagMusicInfo* record)
         return MP_STATUS_STOPPED;
     const Endpoints endpoints = currentEndpoints();
     if (endpoints.acoustIdKey.isEmpty()) {
-        logLine(QStringLiteral("Identification of %1 failed: no AcoustID client key; set VESSOLIN_ACOUSTID_KEY")
+        logLine(QStringLiteral("Identification of %1 failed: no AcoustID client key; set VESSOLIN_ACOUSTID_KEY "
+                               "(for a start from the desktop menu in ~/.config/environment.d/vessolin.conf, "
+                               "then log in again)")
                     .arg(describe(request)));
         return MP_STATUS_FAILED;
     }
