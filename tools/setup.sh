@@ -1,6 +1,7 @@
 #!/bin/sh
-# Installs what is missing on a Debian 12 machine, builds Vessolin, then
-# either starts the application ("run") or runs every test ("test").
+# Installs what is missing on a Debian 12 machine, then either builds the
+# application and starts it ("run") or builds everything and runs every
+# test ("test").
 # Safe to run again: apt-get is skipped when every package is present and
 # the build is incremental. Only the package step needs root: it goes
 # through sudo for a normal user; the build and the program run as the
@@ -64,7 +65,14 @@ if [ -n "$missing" ]; then
 fi
 
 as_user cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-as_user cmake --build "$build" --parallel
+if [ "$action" = run ]; then
+    # The program alone: its engine library is built as the program links
+    # it, and nothing else is loaded at run time. Tests and benchmarks wait
+    # for the test command.
+    as_user cmake --build "$build" --parallel --target Vessolin
+else
+    as_user cmake --build "$build" --parallel
+fi
 
 if [ "$action" = test ]; then
     as_user ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"
