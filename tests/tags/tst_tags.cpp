@@ -29,6 +29,8 @@
 
 #include <csignal>
 #include <grp.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -757,6 +759,49 @@ private slots:
         QCOMPARE(WriteThroughCopy(path, edit, check, moreThanFree ? free : 0), result);
         QCOMPARE(edited, !moreThanFree);
         QCOMPARE(testenv::readAll(path) == before, moreThanFree);
+    }
+
+    // On a small file system of its own (a tmpfs in a private mount
+    // namespace, which needs the super-user), a cover is refused while
+    // the folder lacks room for the song and its new tag, and fits once
+    // there is room; a refused song stays as it was.
+    void smallFileSystem_data()
+    {
+        QTest::addColumn<int>("freeKiB");
+        QTest::addColumn<int>("result");
+        QTest::newRow("full") << 16 << int(TAG_WRITE_NO_SPACE);
+        QTest::newRow("room for a copy, not for the cover") << 60 << int(TAG_WRITE_NO_SPACE);
+        QTest::newRow("room enough") << 600 << 0;
+    }
+    void smallFileSystem()
+    {
+        QFETCH(int, freeKiB);
+        QFETCH(int, result);
+        const QString folder = m_dir->filePath(QStringLiteral("small"));
+        QVERIFY(QDir().mkpath(folder));
+        const QByteArray song = testenv::readAll(testenv::fixture(QStringLiteral("id3v2-partial.mp3")));
+        const QByteArray cover = QByteArray("\xFF\xD8\xFF\xE0") + QByteArray(64 * 1024, 'c');
+        constexpr int kSongChanged = INT_MIN + 2;
+        const int got = inChild([&] {
+            const QByteArray mountPoint = QFile::encodeName(folder);
+            if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+                || ::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=1m") != 0)
+                return kChildSkipped;
+            const QString path = folder + QStringLiteral("/song.mp3");
+            struct statvfs fs;
+            if (!testenv::writeAll(path, song) || ::statvfs(mountPoint.constData(), &fs) != 0)
+                return kChildFailed;
+            const qint64 filler = qint64(fs.f_bavail) * qint64(fs.f_frsize) - freeKiB * 1024;
+            if (filler > 0 && !testenv::writeAll(folder + QStringLiteral("/filler"), QByteArray(int(filler), 'f')))
+                return kChildFailed;
+            const int written = SetMusicArtwork_tag(path, cover.constData(), cover.size(), CPICTURE_JPEG);
+            if (written != 0 && testenv::readAll(path) != song)
+                return kSongChanged;
+            return written == 0 && HasMusicArtwork_tag(path) != 1 ? kSongChanged : written;
+        });
+        if (got == kChildSkipped)
+            QSKIP("no file system of our own here: mounting needs the super-user");
+        QCOMPARE(got, result);
     }
 
     // A song keeps its owner, group and mode. Whoever may not give the

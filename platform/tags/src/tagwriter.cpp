@@ -96,11 +96,12 @@ bool IsOutOfRoom(int error)
 }
 
 // Whether the folder's file system has bytes free for us. One that cannot
-// tell goes on: every write into the copy is checked all the same.
+// tell (some network and FUSE file systems give no size at all) goes on:
+// every write into the copy is checked all the same.
 bool HasRoomFor(const QString& folder, int64_t bytes)
 {
     struct statvfs fs;
-    if (::statvfs(QFile::encodeName(folder).constData(), &fs) != 0)
+    if (::statvfs(QFile::encodeName(folder).constData(), &fs) != 0 || fs.f_blocks == 0)
         return true;
     return uint64_t(fs.f_bavail) * uint64_t(fs.f_frsize) >= uint64_t(bytes);
 }
