@@ -55,6 +55,11 @@ public:
     ~CQuantityWidget() override;
 
     void SetMusicNum(int count);  // the count page's text and width
+    // The count page's width for count: 5 px a digit and 20 px of rounding.
+    static int CountWidth(int count);
+    // What a badge needs of its row, margins included, to show any count
+    // up to 999,999 whole.
+    static int ColumnWidth();
     void SetSelected(bool selected);
     void SetCurrentlabel(int page);
     void SetMovieState(bool run);

@@ -133,9 +133,19 @@ void CAnalyReport::buildTypeTree()
     m_pTypeTree->header()->hide();
     m_pTypeTree->setSelectionMode(QAbstractItemView::SingleSelection);
     m_pTypeTree->setColumnCount(4);
-    const int widths[] = {1, 20, 200, 30};
+    // The badge column keeps the room of the longest count; the caption
+    // gives way when the tree is narrow. The spacer is one pixel only when
+    // the header lets a section be that small.
+    QHeaderView* header = m_pTypeTree->header();
+    header->setMinimumSectionSize(1);
+    header->setStretchLastSection(false);
+    const int widths[] = {1, 20, 200, CQuantityWidget::ColumnWidth()};
     for (int column = 0; column < 4; ++column)
         m_pTypeTree->setColumnWidth(column, widths[column]);
+    header->setSectionResizeMode(0, QHeaderView::Fixed);
+    header->setSectionResizeMode(1, QHeaderView::Fixed);
+    header->setSectionResizeMode(2, QHeaderView::Stretch);
+    header->setSectionResizeMode(3, QHeaderView::Fixed);
     m_pTypeTree->setMinimumWidth(250);
     m_pTypeTree->setRootIsDecorated(false);
 

@@ -18,6 +18,10 @@ namespace {
 const QString kCountSheet = QStringLiteral("QLabel{background-color: #94a9c8; color: #ffffff; border-radius: %1; font: 12px}");
 const QString kSelectedSheet = QStringLiteral("QLabel{background-color: #FFFFFF; color: #000000; border-radius: 7; font: 12px}");
 
+// The badge's margins: the count sits flush left with a little room after it.
+constexpr int kBadgeRightMargin = 5;
+constexpr int kWidestCount = 999999;
+
 } // namespace
 
 CPixmapItem::~CPixmapItem() = default;
@@ -93,7 +97,7 @@ CQuantityWidget::CQuantityWidget(int count, QWidget* parent) : QWidget(parent)
 {
     m_pStackedWidget = new QStackedWidget(this);
     auto* layout = new QHBoxLayout();
-    layout->setContentsMargins(0, 9, 5, 9);
+    layout->setContentsMargins(0, 9, kBadgeRightMargin, 9);
 
     m_pNumLabel = new QLabel(m_pStackedWidget);
     m_pNumLabel->setAlignment(Qt::AlignCenter);
@@ -117,10 +121,20 @@ CQuantityWidget::CQuantityWidget(int count, QWidget* parent) : QWidget(parent)
 
 CQuantityWidget::~CQuantityWidget() = default;
 
+int CQuantityWidget::CountWidth(int count)
+{
+    return 5 * int(QString::number(count).size()) + 20;
+}
+
+int CQuantityWidget::ColumnWidth()
+{
+    return CountWidth(kWidestCount) + kBadgeRightMargin;
+}
+
 void CQuantityWidget::SetMusicNum(int count)
 {
     const QString text = QString::number(count);
-    m_pStackedWidget->setFixedWidth(5 * int(text.size()) + 20);
+    m_pStackedWidget->setFixedWidth(CountWidth(count));
     m_pNumLabel->setText(text);
     setAccessibleName(text);
 }

@@ -11,6 +11,8 @@
 #include "config.h"
 #include "modalwatch.h"
 #include "option.h"
+#include "reporter/analyreport.h"
+#include "reporter/typetreeitem.h"
 #include "plist.h"
 #include "testenv.h"
 #include "urlrecorder.h"
@@ -25,12 +27,15 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -209,6 +214,46 @@ private slots:
                  QStringLiteral("LoadList"));
         const QStringList unnamed = accessnames::unnamedControls(&window, {}, true);
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
+    }
+
+    void categoryBadgesShowTheWholeCount_data()
+    {
+        QTest::addColumn<int>("count");
+        for (int count : {9, 1779, 123456, 999999})
+            QTest::addRow("%d", count) << count;
+    }
+
+    // Each category row's count is drawn whole, at the window's least size
+    // where the category tree is narrowest: nothing of it lies outside its
+    // column or is cut off by the row.
+    void categoryBadgesShowTheWholeCount()
+    {
+        QFETCH(int, count);
+        CMainUI window;
+        window.resize(window.minimumSize());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.findChild<QStackedWidget*>(QStringLiteral("MainUIPages"))->setCurrentIndex(CMainUI::PAGE_REPORT);
+        QTreeWidget* tree = window.findChild<CAnalyReport*>()->TypeTree();
+        QCOMPARE(tree->topLevelItemCount(), 5);
+        for (int i = 0; i < tree->topLevelItemCount(); ++i)
+            static_cast<CTypeTreeItem*>(tree->topLevelItem(i))->QuantityWidget()->SetMusicNum(count);
+        QVERIFY(QTest::qWaitFor([&] {
+            return static_cast<CTypeTreeItem*>(tree->topLevelItem(0))->QuantityWidget()->m_pNumLabel->width()
+                   == CQuantityWidget::CountWidth(count);
+        }));
+        QCOMPARE(tree->width(), tree->minimumWidth());
+        const QString text = QString::number(count);
+        const QRect column(tree->header()->sectionViewportPosition(3), 0, tree->header()->sectionSize(3),
+                           tree->viewport()->height());
+        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+            QLabel* label = static_cast<CTypeTreeItem*>(tree->topLevelItem(i))->QuantityWidget()->m_pNumLabel;
+            QCOMPARE(label->text(), text);
+            const QRect shown(label->mapTo(tree->viewport(), QPoint(0, 0)), label->size());
+            QVERIFY2(column.contains(shown), qPrintable(text));
+            QCOMPARE(label->visibleRegion().boundingRect(), label->rect());
+            QVERIFY(label->fontMetrics().horizontalAdvance(text) <= label->contentsRect().width());
+        }
     }
 
     void pressedByNameThroughAssistiveTools_data()
