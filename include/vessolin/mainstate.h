@@ -102,4 +102,8 @@ tagMainControls MainControlsOf(const tagMainState& state);
 // The stage's work runs or is paused.
 bool IsWorking(const tagMainState& state);
 
+// This run's analysis ended with its report, its duplicates or nothing
+// found; a score is this run's own only from then on.
+bool HasFinishedAnalysis(const tagMainState& state);
+
 bool IsDuplicateRunMode(int mode);

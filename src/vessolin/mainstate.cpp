@@ -95,6 +95,11 @@ bool IsWorking(const tagMainState& s)
     return s.iSubState == SUB_RUNNING || s.iSubState == SUB_PAUSED;
 }
 
+bool HasFinishedAnalysis(const tagMainState& s)
+{
+    return s.iOutcome == OUT_REPORT || s.iOutcome == OUT_DUPLICATES || s.iOutcome == OUT_NOTHING_FOUND;
+}
+
 bool IsDuplicateRunMode(int mode)
 {
     return mode == RUN_DUP_FILES || mode == RUN_DUP_ITUNES;

@@ -232,10 +232,11 @@ void CMainUI::LoadXMLPath()
 int CMainUI::SaveToDB(bool atExit)
 {
     if (m_strProjectPath.isEmpty() || m_strProjectPath == g_strDBName) {
-        // The start screen's score is full too: a database this run never
-        // loaded (an interrupted run the user chose not to continue yet)
-        // stays for the next start.
-        if (atExit && m_state.iState != MW_IDLE && QFile::exists(g_strDBName)
+        // The score starts full: until this run's analysis has ended it
+        // says nothing of the library. A run closed before its report (a
+        // continued one is the only copy of its work) stays for the next
+        // start, and so does a database this run never loaded.
+        if (atExit && HasFinishedAnalysis(m_state) && QFile::exists(g_strDBName)
             && !m_pAnalyReport->IsNeedApply() && m_dScore >= PROGRESS_FULL)
             m_bDeleteDB = true;
         return PC_OK;

@@ -124,6 +124,8 @@ private slots:
     void closeRules();
     void killedRunCanBeContinued_data();
     void killedRunCanBeContinued();
+    void continuedRunClosedBeforeItsReport_data();
+    void continuedRunClosedBeforeItsReport();
 };
 
 void TestWorkflow::init()
@@ -730,6 +732,72 @@ void TestWorkflow::killedRunCanBeContinued()
         QVERIFY(WaitForStage(next, MW_LOADING));
         QCOMPARE(StatusText(next), QStringLiteral("Invalid project file. Please go back and try again."));
         QVERIFY(!QFile::exists(g_strDBName));
+    }
+}
+
+void TestWorkflow::continuedRunClosedBeforeItsReport_data()
+{
+    QTest::addColumn<QString>("phase");
+    for (const char* phase : {"engine load", "engine analysis", "walk"})
+        QTest::newRow(phase) << QString::fromLatin1(phase);
+}
+
+// A kept run, continued and closed again before its report is back, is the
+// only copy of its work: the next start offers it again, with its tracks
+// and its score. The score the window starts with is no clean library.
+void TestWorkflow::continuedRunClosedBeforeItsReport()
+{
+    QFETCH(QString, phase);
+    QVERIFY(MakeFourSongs());
+    {
+        CMainUI first;
+        first.show();
+        first.LoadStartParam({SongsFolder()}, g_strDBName, RUN_FILES);
+        QVERIFY(WaitForReport(first));
+        QCOMPARE(ScoreText(first), QStringLiteral("62"));
+        QVERIFY(first.close());
+    }
+    QVERIFY(QFile::exists(g_strDBName));
+    for (int start = 0; start < 2; ++start) {
+        CConfig::Destroy();
+        QString question;
+        ModalWatch watch([&](QWidget* modal) { return PressMessageButton(modal, QStringLiteral("Continue"), &question); });
+        CMainUI window;
+        Gate gate;
+        gate.Arm();
+        if (phase == QLatin1String("engine load")) {
+            GateLoadRecords(window.MusicLink(), gate, this);
+        } else if (phase == QLatin1String("engine analysis")) {
+            GateAnalysisEnd(window.MusicLink(), gate, this);
+        } else {
+            connect(window.findChild<CAnalyzeThread*>(), &CAnalyzeThread::UpdateProcess, this,
+                    [&](int, int) { gate.Pass(); }, Qt::DirectConnection);
+        }
+        window.show();
+        QVERIFY(QTest::qWaitFor([&] { return watch.handled == 1; }, kWaitMs));
+        QVERIFY(question.contains(QLatin1String("Do you want to continue it?")));
+        if (start == 1) {
+            gate.Release();
+            QVERIFY(WaitForReport(window));
+            int highest = 0;
+            EngineTrackCount(window, &highest);
+            // As any continuation of the run shows it: the two songs with
+            // problems, each now half the library (10000 - 2 x 5000 x 0.75).
+            QCOMPARE(highest, 2);
+            QCOMPARE(window.Score(), 2500.0);
+            QCOMPARE(ScoreText(window), QStringLiteral("25"));
+            QCOMPARE(ButtonPage(window), int(BP_APPLY));
+            return;
+        }
+        QVERIFY(QTest::qWaitFor([&] { return gate.Reached(); }, kWaitMs));
+        QVERIFY(!HasFinishedAnalysis(window.State()));
+        QCOMPARE(ScoreText(window), QStringLiteral("100"));
+        // Nothing reaches the window between the release and the close.
+        gate.Release();
+        QVERIFY(window.close());
+        QVERIFY(QFile::exists(g_strDBName));
+        // The two songs with problems; the complete ones are not kept.
+        QCOMPARE(RowsIn(g_strDBName), 2);
     }
 }
 
