@@ -188,8 +188,9 @@ void CMainUI::GoHome()
     ClearCache();
     m_pMusicLink->DestroyMusicLibrary();
     // An opened project takes the run back first; if that copy fails, the
-    // working database is the run's only copy and stays for the next start.
-    if (SaveToDB(true) != PC_OK)
+    // working database is the run's only copy and stays.
+    const bool kept = SaveToDB(true) != PC_OK;
+    if (kept)
         WriteUILog(QStringLiteral("GoHome kept the working database: the project copy failed"));
     else if (loaded)
         DeleteDBFile();
@@ -197,6 +198,10 @@ void CMainUI::GoHome()
     ResetWorkflow();
     m_pRemoveBut->setEnabled(true);
     m_pDuplicate->StopWorking();
+    // Every new request replaces the working database: the user decides
+    // about the kept run first, as at start.
+    if (kept)
+        m_pStartUI->CheckingIsSave();
 }
 
 // The start look: welcome header, start screen, score 100, nothing running.

@@ -118,6 +118,8 @@ private slots:
     void homeDuringEachPhase_data();
     void homeDuringEachPhase();
     void homeFromTheDuplicatePageKeepsAnInterruptedRun();
+    void homeAsksAboutTheRunItCouldNotCopyBack_data();
+    void homeAsksAboutTheRunItCouldNotCopyBack();
     void saveProject_data();
     void saveProject();
     void closeRules_data();
@@ -532,6 +534,70 @@ void TestWorkflow::homeFromTheDuplicatePageKeepsAnInterruptedRun()
     QCOMPARE(watch.handled, 2);
     QCOMPARE(PageIndex(window), int(CMainUI::PAGE_START));
     QCOMPARE(testenv::readAll(g_strDBName), QByteArray("an interrupted run"));
+}
+
+void TestWorkflow::homeAsksAboutTheRunItCouldNotCopyBack_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("continued") << "Continue";
+    QTest::newRow("declined, then Load Saved Result") << "Cancel";
+}
+
+// Home keeps the working database when the opened project cannot take the
+// run back. Any next request replaces that database, so the start screen
+// asks about it at once, as at start.
+void TestWorkflow::homeAsksAboutTheRunItCouldNotCopyBack()
+{
+    QFETCH(QString, answer);
+    QVERIFY(MakeFourSongs());
+    QTemporaryDir dir;
+    const QString project = dir.filePath(QStringLiteral("run.zorvadata"));
+    {
+        CMainUI first;
+        first.LoadStartParam({SongsFolder()}, g_strDBName, RUN_FILES);
+        QVERIFY(WaitForReport(first));
+        QVERIFY(first.close());
+    }
+    QVERIFY(QFile::rename(g_strDBName, project));
+    CConfig::Destroy();
+    CMainUI window;
+    window.show();
+    auto loadProject = [&] {
+        ModalWatch watch([&](QWidget* modal) { return AnswerFileDialog(modal, project); });
+        Button(window, "load_obj")->click();
+        return watch.handled == 1 && WaitForReport(window);
+    };
+    QVERIFY(loadProject());
+    window.MusicLink()->WaitForSaveToDB();
+    const QByteArray projectBefore = testenv::readAll(project);
+    const QByteArray run = testenv::readAll(g_strDBName);
+    // A journal beside the working database: no copy of it can be taken.
+    const QString journal = g_strDBName + QStringLiteral("-journal");
+    QVERIFY(testenv::writeAll(journal, QByteArray()));
+    QString question;
+    ModalWatch watch([&](QWidget* modal) {
+        if (PressMessageButton(modal, QStringLiteral("Yes")))
+            return true;
+        QFile::remove(journal);
+        return PressMessageButton(modal, answer, &question);
+    });
+    Button(window, "main_gohome")->click();
+    QCOMPARE(watch.handled, 2);
+    QVERIFY(question.contains(QLatin1String("Do you want to continue it?")));
+    QCOMPARE(testenv::readAll(project), projectBefore);
+    if (answer == QLatin1String("Continue")) {
+        QVERIFY(WaitForReport(window));
+        int highest = 0;
+        EngineTrackCount(window, &highest);
+        QCOMPARE(highest, 2);
+        QCOMPARE(ButtonPage(window), int(BP_APPLY));
+        return;
+    }
+    QCOMPARE(window.State().iState, int(MW_IDLE));
+    QCOMPARE(testenv::readAll(g_strDBName), run);
+    // Let go, as after the question at start: the next request takes its place.
+    QVERIFY(loadProject());
+    QCOMPARE(window.State().iOutcome, int(OUT_REPORT));
 }
 
 void TestWorkflow::saveProject_data()
