@@ -318,6 +318,9 @@ private:
     QString m_strProjectPath;
     QStringList m_listLoadPaths;
     bool m_bCloseAfterApply = false;
+    // Apply was chosen at close while the failed songs were being moved:
+    // the apply starts when the move has ended the fixing run.
+    bool m_bApplyAfterMove = false;
     bool m_bDeleteDB = false;
     EMusicRunMode m_eLoadMode = EMusicRunMode(0);
     EMusicRunMode m_eLibraryMode = EMusicRunMode(0);

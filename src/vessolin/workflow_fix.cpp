@@ -108,6 +108,10 @@ void CMainUI::MoveFailedItemStateOK()
 {
     Advance(EV_MOVE_FAILED_DONE);
     SetBusyOverlay(0);
+    if (m_bApplyAfterMove) {
+        m_bApplyAfterMove = false;
+        ApplyBeforeClose();
+    }
 }
 
 void CMainUI::ReportFixAllComplete()

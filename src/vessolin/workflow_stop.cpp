@@ -160,6 +160,13 @@ void CMainUI::ApplyBeforeClose()
         m_bCloseAfterApply = true;
         return;
     }
+    // The move cannot be paused; its end ends the fixing run and comes
+    // back here.
+    if (m_state.bMovingFailed) {
+        m_bApplyAfterMove = true;
+        WriteUILog(QStringLiteral("The apply asked for at close starts when the failed songs are moved"));
+        return;
+    }
     if (m_state.iState == MW_FIXING && m_state.iSubState == SUB_RUNNING)
         CancelGroup();
     if (!MainStateTakes(m_state, EV_APPLY_START)) {
@@ -211,6 +218,7 @@ void CMainUI::ResetWorkflow()
     m_dItemScore = 0.0;
     m_iSavedProgress = -1;
     m_bCloseAfterApply = false;
+    m_bApplyAfterMove = false;
     m_bDeleteDB = false;
     m_eLibraryMode = EMusicRunMode(0);
     Advance(EV_RESET);

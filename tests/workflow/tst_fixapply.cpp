@@ -9,6 +9,7 @@
 #include "information/modifymusicinfo.h"
 #include "lookupfakes.h"
 #include "reporter/analyreport.h"
+#include "reporter/reportlists.h"
 #include "tagread.h"
 #include "vessolin/applythread.h"
 
@@ -380,6 +381,73 @@ private slots:
         QCOMPARE(watch.handled, 1);
         QCOMPARE(window.State().iState, int(MW_FIXING));
         QCOMPARE(window.State().iSubState, int(SUB_PAUSED));
+        QVERIFY(NoThreadRuns(window));
+        window.show();
+    }
+
+    void closeWithApplyWhileFailedSongsMove_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("closed");
+        QTest::newRow("Apply") << "Apply" << true;
+        QTest::newRow("Cancel") << "Cancel" << false;
+    }
+
+    // Apply chosen at close while a fixing run moves its failed songs: the
+    // move cannot pause, so the apply starts once the move has ended the
+    // run, and the window closes after it. The library's file that is gone
+    // keeps Refix starting whole runs, so a second run moves songs while
+    // the first one's results wait; its move is held on its thread until
+    // the question has been answered.
+    void closeWithApplyWhileFailedSongsMove()
+    {
+        QFETCH(QString, answer);
+        QFETCH(bool, closed);
+        CMainUI& window = *m_pWindow;
+        const QString xml = m_songs->filePath(QStringLiteral("Library.xml"));
+        QVERIFY(MakeLibrary(xml, {m_songs->filePath(QStringLiteral("song 0.mp3")),
+                                  m_songs->filePath(QStringLiteral("song 1.mp3")),
+                                  m_songs->filePath(QStringLiteral("gone.mp3"))}, 3));
+        window.show();
+        window.LoadStartParam({xml}, g_strDBName, RUN_ITUNES);
+        QVERIFY(WaitForReport(window));
+        QVERIFY(fixAll(window));
+        QVERIFY(Report(window)->IsNeedApply());
+        auto* refix = Named<QAbstractButton>(window, "MainUIRetry");
+        QVERIFY(refix->isVisible());
+
+        Gate gate;
+        gate.Arm();
+        QObject scope;
+        connect(Report(window)->findChild<CMoveFailedThread*>(), &QThread::started, &scope, [&] { gate.Pass(); },
+                Qt::DirectConnection);
+        // Ticked, the song whose file is gone is to be fixed again.
+        QTreeWidgetItem* gone = Report(window)->UnwritableTree()->topLevelItem(0);
+        QVERIFY(gone);
+        gone->setCheckState(0, Qt::Checked);
+        QVERIFY(Report(window)->IsNeedFix());
+        refix->click();
+        QVERIFY(QTest::qWaitFor([&] { return gate.Reached(); }, kWaitMs));
+        QVERIFY(window.State().bMovingFailed);
+        QString asked;
+        ModalWatch watch([&](QWidget* modal) { return PressMessageButton(modal, answer, &asked); });
+        window.close();
+        QCOMPARE(watch.handled, 1);
+        QCOMPARE(asked, QStringLiteral("Do you want to apply the new results?|"));
+        QVERIFY(window.isVisible());
+        QCOMPARE(window.State().iState, int(MW_FIXING));
+        gate.Release();
+        if (closed) {
+            QVERIFY(QTest::qWaitFor([&] { return !window.isVisible(); }, kWaitMs));
+            QCOMPARE(window.State().iState, int(MW_APPLY));
+            QCOMPARE(window.State().iSubState, int(SUB_FINISHED));
+            QVERIFY(!Report(window)->IsNeedApply());
+            QCOMPARE(watch.handled, 1);
+        } else {
+            QVERIFY(WaitForStage(window, MW_APPLY, SUB_NONE));
+            QVERIFY(window.isVisible());
+            QVERIFY(Report(window)->IsNeedApply());
+        }
         QVERIFY(NoThreadRuns(window));
         window.show();
     }
