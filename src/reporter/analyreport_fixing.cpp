@@ -229,9 +229,8 @@ void CAnalyReport::markTreeFailed(CTreeItem* item, int fieldColumn)
 
 void CAnalyReport::showFoundTexts(CTreeItem* item, const CReportRow& row)
 {
-    item->setText(0, FROMUTF8(row.name, QString()));
-    item->setText(2, FROMUTF8(row.artist, QStringLiteral("Artist")));
-    item->setText(3, FROMUTF8(row.album, QStringLiteral("Album")));
+    ShowRowTexts(item, kCategoryColumns, FROMUTF8(row.name, QString()), FROMUTF8(row.artist, QStringLiteral("Artist")),
+                 FROMUTF8(row.album, QStringLiteral("Album")));
 }
 
 void CAnalyReport::markTreeFixed(CTreeItem* item, CFailedTreeWidget* tree, int fieldColumn, int stateColumn)

@@ -188,12 +188,9 @@ void CAnalyReport::MoveFailedItemOK()
         item->SetCtlParam(row.track, row.absence);
         item->setCheckState(0, Qt::Checked);
         item->setSizeHint(0, QSize(300, 40));
-        item->setData(0, Qt::AccessibleTextRole, row.name);
-        item->setText(2, row.name);
-        item->setToolTip(2, row.name);
+        ShowRowTexts(item, kUnrecognizedColumns, row.name, FROMUTF8(row.artist, tr("Artist")),
+                     FROMUTF8(row.album, tr("Album")));
         item->setText(3, row.time);
-        item->setText(4, FROMUTF8(row.artist, tr("Artist")));
-        item->setText(5, FROMUTF8(row.album, tr("Album")));
         item->SetPath(row.path);
         item->SetPersistentID(row.persistentId);
         m_mapFailedItem.insert(row.track, item);
@@ -271,9 +268,7 @@ bool CAnalyReport::CheckAttList_temp(QTreeWidget* tree, void* track, QString alb
         auto* item = static_cast<CTreeItem*>(tree->topLevelItem(i));
         if (item->GetID() != track)
             continue;
-        item->setText(0, name);
-        item->setText(2, artist);
-        item->setText(3, album);
+        ShowRowTexts(item, kCategoryColumns, name, artist, album);
         return true;
     }
     return false;

@@ -78,6 +78,16 @@ QString FROMUTF8(const QString& value, const QString& name)
     return value.isEmpty() ? QStringLiteral("Unknown %1").arg(name) : value;
 }
 
+void ShowRowTexts(QTreeWidgetItem* item, const CRowColumns& columns, const QString& title,
+                  const QString& artist, const QString& album)
+{
+    item->setText(columns.title, title);
+    item->setToolTip(columns.title, title);
+    item->setData(0, Qt::AccessibleTextRole, title);
+    item->setText(columns.artist, artist);
+    item->setText(columns.album, album);
+}
+
 QPixmap LibraryPicture(CMusicLink* link, void* track)
 {
     void* data = nullptr;
@@ -295,12 +305,8 @@ CTreeItem* CAnalyReport::appendTreeItem(const CReportRow& row, QTreeWidget* tree
         item->setText(6, row.path);
         item->setToolTip(6, row.path);
     }
-    item->setText(0, row.name);
-    item->setToolTip(0, row.name);
-    item->setData(0, Qt::AccessibleTextRole, row.name);
+    ShowRowTexts(item, kCategoryColumns, row.name, FROMUTF8(row.artist, tr("Artist")), FROMUTF8(row.album, tr("Album")));
     item->setText(1, row.time);
-    item->setText(2, FROMUTF8(row.artist, tr("Artist")));
-    item->setText(3, FROMUTF8(row.album, tr("Album")));
     item->SetPath(row.path);
     item->SetPersistentID(row.persistentId);
     auto* widget = static_cast<CFailedTreeWidget*>(tree);

@@ -159,12 +159,9 @@ void CAnalyReport::Failed_UpateAttrState_temp(void* track)
         if (!path.isEmpty())
             item->setIcon(1, RowThumbnail(QPixmap(path)));
     }
-    if (row.hasInfo) {
-        item->setText(2, FROMUTF8(row.name, QString()));
-        item->setData(0, Qt::AccessibleTextRole, row.name);
-        item->setText(4, FROMUTF8(row.artist, QStringLiteral("Artist")));
-        item->setText(5, FROMUTF8(row.album, QStringLiteral("Album")));
-    }
+    if (row.hasInfo)
+        ShowRowTexts(item, kUnrecognizedColumns, FROMUTF8(row.name, QString()),
+                     FROMUTF8(row.artist, QStringLiteral("Artist")), FROMUTF8(row.album, QStringLiteral("Album")));
     if (!infoFailed && !artworkFailed) {
         item->SetFixState(DS_DONE);
         if (g_pOK)
@@ -208,11 +205,8 @@ void CAnalyReport::EditFixItem(void* track)
             auto* item = static_cast<CTreeItem*>(tree->topLevelItem(i));
             if (item->GetID() != track)
                 continue;
-            item->setText(0, row.name);
-            item->setToolTip(0, row.name);
-            item->setData(0, Qt::AccessibleTextRole, row.name);
-            item->setText(2, FROMUTF8(row.artist, tr("Artist")));
-            item->setText(3, FROMUTF8(row.album, tr("Album")));
+            ShowRowTexts(item, kCategoryColumns, row.name, FROMUTF8(row.artist, tr("Artist")),
+                         FROMUTF8(row.album, tr("Album")));
             break;
         }
     }
@@ -222,11 +216,8 @@ void CAnalyReport::EditFixItem(void* track)
             continue;
         item->SetFixState(DS_DONE);
         if (!FailedToSuccess(item)) {
-            item->setText(2, row.name);
-            item->setToolTip(2, row.name);
-            item->setData(0, Qt::AccessibleTextRole, row.name);
-            item->setText(4, FROMUTF8(row.artist, tr("Artist")));
-            item->setText(5, FROMUTF8(row.album, tr("Album")));
+            ShowRowTexts(item, kUnrecognizedColumns, row.name, FROMUTF8(row.artist, tr("Artist")),
+                         FROMUTF8(row.album, tr("Album")));
             item->setIcon(1, RowThumbnail(LibraryPicture(m_pMusicLink, track)));
             break;
         }

@@ -7,6 +7,7 @@
 class CMusicLink;
 class QIcon;
 class QPixmap;
+class QTreeWidgetItem;
 
 struct CReportRow
 {
@@ -26,6 +27,23 @@ struct CReportRow
 
 // A field's display text: the value, or "Unknown %1" with the field's name.
 QString FROMUTF8(const QString& value, const QString& name);
+
+// Where a track row shows its title, artist and album.
+struct CRowColumns
+{
+    int title;
+    int artist;
+    int album;
+};
+// The artist, album and unwritable trees; the unrecognized tree.
+constexpr CRowColumns kCategoryColumns{0, 2, 3};
+constexpr CRowColumns kUnrecognizedColumns{2, 4, 5};
+
+// A track row's texts: the title, which is also the row's tool tip and its
+// name for screen readers, the artist and the album. Every change of a
+// row's texts goes through here, so the tool tip never keeps an old title.
+void ShowRowTexts(QTreeWidgetItem* item, const CRowColumns& columns, const QString& title,
+                  const QString& artist, const QString& album);
 
 // The picture of the track's library copy, or the failed-artwork picture
 // when the library hands out no bytes. GUI thread (a pixmap).

@@ -66,6 +66,8 @@ class TestFixApply : public QObject
     std::unique_ptr<CMainUI> m_pWindow;
     // While set, no lookup finds a match.
     std::atomic<bool> m_lookupsFail{false};
+    // While set, the cover service has no picture.
+    std::atomic<bool> m_coversFail{false};
 
     // A window on the report of the songs, on its Fix All button.
     bool startReport(CMainUI& window)
@@ -97,7 +99,9 @@ private slots:
         });
         m_fake.answer(lookupfakes::recordingPath(),
                       FakeAnswer::json(lookupfakes::recordingDetails("1999-05-04", "Rock")));
-        m_fake.answer(lookupfakes::frontPath(kAlbumGroup), FakeAnswer::image(lookupfakes::noiseJpeg(5)));
+        m_fake.answerWith(lookupfakes::frontPath(kAlbumGroup), [this](const SeenRequest&) {
+            return m_coversFail ? FakeAnswer::json("{}", 404) : FakeAnswer::image(lookupfakes::noiseJpeg(5));
+        });
         m_fake.answer(lookupfakes::searchPath(), FakeAnswer::json(lookupfakes::searchAnswer({kAlbumGroup})));
         ForgetWorkingDatabase();
         m_pWindow = std::make_unique<CMainUI>();
@@ -115,6 +119,7 @@ private slots:
         QCOMPARE(m_pWindow->State().iState, int(MW_IDLE));
         ForgetWorkingDatabase();
         m_lookupsFail = false;
+        m_coversFail = false;
         CConfig::instance()->Replace = 0x01000C00;
         m_songs = std::make_unique<QTemporaryDir>();
         QVERIFY(MakeSongs(*m_songs));
@@ -450,6 +455,53 @@ private slots:
         }
         QVERIFY(NoThreadRuns(window));
         window.show();
+    }
+
+    void titleToolTipsFollowTheLookup_data()
+    {
+        QTest::addColumn<bool>("unrecognized");
+        QTest::newRow("artist and album trees, Fix All") << false;
+        QTest::newRow("unrecognized songs, Refix") << true;
+    }
+
+    // A lookup that finds a song's title shows it in the row's title column
+    // and in that column's tool tip, as a hand edit does.
+    void titleToolTipsFollowTheLookup()
+    {
+        QFETCH(bool, unrecognized);
+        CMainUI& window = *m_pWindow;
+        // Two songs without tags: the lookup gives them their title.
+        QVERIFY(MakeMusicFolder(m_songs->path(), {{"bare 0.mp3", "untagged.mp3"}, {"bare 1.mp3", "untagged.mp3"}}));
+        QVERIFY(startReport(window));
+        // Without a cover no song is complete: all of them become unrecognized.
+        m_lookupsFail = unrecognized;
+        m_coversFail = unrecognized;
+        QVERIFY(fixAll(window));
+        QList<QPair<QTreeWidget*, int>> titles;  // a tree and its title column
+        int rows = 2;
+        if (unrecognized) {
+            // Known now, still without a cover: the songs stay unrecognized.
+            m_lookupsFail = false;
+            QTreeWidget* tree = Report(window)->UnrecognizedTree();
+            rows = kSongs + 2;
+            QCOMPARE(tree->topLevelItemCount(), rows);
+            for (int i = 0; i < rows; ++i)
+                QVERIFY(tree->topLevelItem(i)->text(2) != QLatin1String("Song"));
+            Named<QAbstractButton>(window, "MainUIRetry")->click();
+            QVERIFY(WaitForStage(window, MW_APPLY, SUB_NONE));
+            titles = {{tree, 2}};
+        } else {
+            titles = {{Report(window)->ArtistTree(), 0}, {Report(window)->AlbumTree(), 0}};
+        }
+        for (const auto& [tree, column] : titles) {
+            QCOMPARE(tree->topLevelItemCount(), rows);
+            for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+                const QTreeWidgetItem* row = tree->topLevelItem(i);
+                QCOMPARE(row->text(column), QStringLiteral("Song"));
+                QCOMPARE(row->toolTip(column), QStringLiteral("Song"));
+                QCOMPARE(row->data(0, Qt::AccessibleTextRole).toString(), QStringLiteral("Song"));
+            }
+        }
     }
 
     void scoreFromThePages_data()
