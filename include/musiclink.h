@@ -116,9 +116,15 @@ public:
 signals:
     void SendLoadMusic(void* pID, int iTotalPross, QString strName);
     void SendLoadOK();
+    // The load ended without storing its tracks (MM_ERR_DATABASE); no
+    // SendLoadOK follows.
+    void SendLoadFailed(int code);
     void UpdateProcess(int iProgress);
     // The engine's analysis has ended (after its last UpdateProcess).
     void SendAnalyzeOK();
+    // After SendAnalyzeOK: the save of the analysis results failed and kept
+    // nothing (MM_ERR_DATABASE).
+    void SendSaveFailed(int code);
     void SendDowldInfo(void* pID, int iAbsenceType, int iType, int iState);
     void SendPlayOver();
     void SendPlayModify(uint uiTime, int state);

@@ -313,6 +313,11 @@ int LoadMusicInfoCallBrak(tagAnaluyzeInfo* info, void* user)
     if (!info || !user || info->iOperation != CMD_LOAD)
         return 0;
     auto* link = static_cast<CMusicLink*>(user);
+    // A failed load ends without its end: the tracks it made are not stored.
+    if (info->iState < 0) {
+        emit link->SendLoadFailed(info->iState);
+        return 0;
+    }
     emit link->SendLoadMusic(info->pMusic, info->iProgress, LocationOf(info));
     if (info->iProgress >= PROGRESS_FULL)
         emit link->SendLoadOK();
@@ -324,6 +329,11 @@ int AnalyzeMusicInfoCallBrak(tagAnaluyzeInfo* info, void* user)
     if (!info || !user)
         return 0;
     auto* link = static_cast<CMusicLink*>(user);
+    // The save that follows the end could not store the analysis results.
+    if (info->iState < 0) {
+        emit link->SendSaveFailed(info->iState);
+        return 0;
+    }
     emit link->UpdateProcess(info->iProgress);
     // The end goes out as a signal too, so the receiver starts its own
     // analysis walk on its thread after the last progress record, never on

@@ -1,4 +1,5 @@
 #include "db/dbconnection.h"
+#include "db/trackdb.h"
 
 #include <strings.h>
 
@@ -90,3 +91,17 @@ int Statement::finish()
 }
 
 } // namespace trackdb
+
+const char* DBResultText(int result)
+{
+    switch (result) {
+    case DB_ERR_NO_CONNECTION: return "no database is open";
+    case DB_ERR_ARGUMENT: return "a missing or unknown argument";
+    case DB_ERR_QUERY: return "the query failed";
+    case DB_ERR_NOT_FOUND: return "no single row";
+    case DB_ERR_NO_ROW_CHANGED: return "no row matched";
+    case DB_ERR_ROLLED_BACK: return "the database had already rolled the changes back";
+    case DB_ERR_NO_TABLE: return "the file holds no track table";
+    default: return sqlite3_errstr(result);
+    }
+}

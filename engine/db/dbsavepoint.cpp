@@ -50,7 +50,8 @@ DBSavepoint::DBSavepoint(const char* name)
 
 DBSavepoint::~DBSavepoint()
 {
-    if (!m_open)
+    // A block SQLite rolled back has no savepoint left to go back to.
+    if (!m_open || rolledBack())
         return;
     // ROLLBACK TO keeps the savepoint on the stack; RELEASE then removes it,
     // ending the transaction when this savepoint opened it.
@@ -58,10 +59,26 @@ DBSavepoint::~DBSavepoint()
     execOnConnection("RELEASE SAVEPOINT " + m_name);
 }
 
+// An open savepoint always stands in a transaction: the connection back in
+// autocommit mode means the transaction is gone, and the savepoint with it.
+bool DBSavepoint::rolledBack() const
+{
+    if (!m_open)
+        return false;
+    std::lock_guard<std::mutex> guard(trackdb::callLock());
+    sqlite3* db = trackdb::handle();
+    return !db || sqlite3_get_autocommit(db) != 0;
+}
+
 int DBSavepoint::commit()
 {
     if (!m_open)
         return DB_ERR_NO_CONNECTION;
+    if (rolledBack()) {
+        m_open = false;
+        qDebug("RELEASE SAVEPOINT %s Failed! the block was rolled back", m_name.c_str());
+        return DB_ERR_ROLLED_BACK;
+    }
     const int result = execOnConnection("RELEASE SAVEPOINT " + m_name);
     if (result == SQLITE_OK)
         m_open = false;

@@ -23,6 +23,8 @@ enum TrackDBResult {
     DB_ERR_NO_ARTWORK = -3,        // SelectArtworkDataFromDB delivered no bytes
     DB_ERR_NOT_FOUND = -4,         // SelectValueFromDB: no row, several rows or NULL
     DB_ERR_NO_ROW_CHANGED = -5,    // a DB_MUST_CHANGE update matched no row
+    DB_ERR_ROLLED_BACK = -6,       // SQLite had already rolled the whole block back
+    DB_ERR_NO_TABLE = -7,          // the file holds no TracksTable of ours
 };
 
 // Whether an update that matches no row is a failure.
@@ -34,6 +36,12 @@ constexpr int TRACKDB_ROW_VALUES = 20;
 // Opens (closing any open one) or creates the file. A new file gets the table;
 // an existing one with an older layout gains the missing columns (result 1).
 int OpenSqlite3DB(const char* path);
+// DB_OK when the open file holds TracksTable with the columns every layout
+// had; DB_ERR_NO_TABLE when not (an empty file, someone else's table).
+int CheckTracksTable();
+// Why a call of this layer failed, for a log line: SQLite's text for its
+// codes, ours for the negative ones.
+const char* DBResultText(int result);
 // Closes the connection; safe when nothing is open.
 int CloseSqlite3DB();
 
@@ -78,6 +86,8 @@ int UpdateAllMusicStateToDB(int bits, int on);
 // Deletes the rows (persistentId, type).
 int DeleteDataFromDB(const char* persistentId, int type);
 
-// A plain transaction over the shared connection; nothing rolls it back.
+// A plain transaction over the shared connection. A commit that fails rolls
+// back what the transaction still holds, so none stays open to swallow the
+// writes that follow; its result is the commit's failure.
 int BeginTransaction();
 int CommitTransaction();

@@ -97,19 +97,27 @@ void ensureIndex(sqlite3* db)
     sqlite3_free(message);
 }
 
-// Adds what an older layout lacks. Any table that has the first fourteen
-// columns counts as an older layout, whatever else it has, so a migration cut
-// short earlier is completed now; a table missing any of them is not ours and
-// stays as it is. A failed ALTER is ignored: the next open tries it again.
+// Any table that has the first fourteen columns is ours, in some layout,
+// whatever else it has; a table missing any of them is someone else's.
+bool isOurTable(const std::vector<std::string>& names)
+{
+    if (names.empty())
+        return false;
+    for (const char* column : kFirstColumns) {
+        if (!hasColumn(names, column))
+            return false;
+    }
+    return true;
+}
+
+// Adds what an older layout lacks, so a migration cut short earlier is
+// completed now; a table not ours stays as it is. A failed ALTER is
+// ignored: the next open tries it again.
 int migrate(sqlite3* db)
 {
     const std::vector<std::string> names = presentColumns(db);
-    if (names.empty())
+    if (!isOurTable(names))
         return DB_OPENED;
-    for (const char* column : kFirstColumns) {
-        if (!hasColumn(names, column))
-            return DB_OPENED;
-    }
     int result = DB_OPENED;
     for (const LaterColumn& later : kLaterColumns) {
         if (hasColumn(names, later.name))
@@ -144,12 +152,8 @@ void closeConnection()
 }
 
 // verb is "begin" or "commit"; the log texts follow from it.
-int runTransactionStatement(const char* verb, const char* success)
+int runTransactionStatement(sqlite3* db, const char* verb, const char* success)
 {
-    std::lock_guard<std::mutex> guard(trackdb::callLock());
-    sqlite3* db = trackdb::handle();
-    if (!db)
-        return DB_ERR_NO_CONNECTION;
     const std::string sql = std::string(verb) + " transaction";
     char* message = nullptr;
     const int result = trackdb::exec(db, sql.c_str(), &message);
@@ -159,6 +163,18 @@ int runTransactionStatement(const char* verb, const char* success)
         qDebug("%s transaction Failed!%d %s", verb, result, message);
     sqlite3_free(message);
     return result;
+}
+
+// A failed commit (a full disk, an I/O error) may leave the transaction
+// open; every later write would then join it and be lost with it.
+void rollBackWhatIsLeft(sqlite3* db)
+{
+    if (sqlite3_get_autocommit(db))
+        return;
+    char* message = nullptr;
+    if (trackdb::exec(db, "rollback transaction", &message) != SQLITE_OK)
+        qDebug("rollback transaction Failed! %s", message);
+    sqlite3_free(message);
 }
 
 } // namespace
@@ -206,6 +222,15 @@ int OpenSqlite3DB(const char* path)
     return DB_OPENED;
 }
 
+int CheckTracksTable()
+{
+    std::lock_guard<std::mutex> guard(trackdb::callLock());
+    sqlite3* db = trackdb::handle();
+    if (!db)
+        return DB_ERR_NO_CONNECTION;
+    return isOurTable(presentColumns(db)) ? DB_OK : DB_ERR_NO_TABLE;
+}
+
 int CloseSqlite3DB()
 {
     std::lock_guard<std::mutex> guard(trackdb::callLock());
@@ -215,10 +240,21 @@ int CloseSqlite3DB()
 
 int BeginTransaction()
 {
-    return runTransactionStatement("begin", "Begin Transaction");
+    std::lock_guard<std::mutex> guard(trackdb::callLock());
+    sqlite3* db = trackdb::handle();
+    if (!db)
+        return DB_ERR_NO_CONNECTION;
+    return runTransactionStatement(db, "begin", "Begin Transaction");
 }
 
 int CommitTransaction()
 {
-    return runTransactionStatement("commit", "Commit Tranaction");
+    std::lock_guard<std::mutex> guard(trackdb::callLock());
+    sqlite3* db = trackdb::handle();
+    if (!db)
+        return DB_ERR_NO_CONNECTION;
+    const int result = runTransactionStatement(db, "commit", "Commit Tranaction");
+    if (result != SQLITE_OK)
+        rollBackWhatIsLeft(db);
+    return result;
 }

@@ -22,6 +22,10 @@
 // own; MMApplyMusicInfo keeps -1 for "nothing to write".
 enum { MM_ERR_FAIL = -1, MM_ERR_BAD_ARGS = -21, MM_ERR_WRITE = -23 };
 
+// Storage failures. MM_ERR_DATABASE: the working database could not store a
+// block of writes (a full disk, an I/O error); none of the block was kept.
+enum { MM_ERR_DATABASE = -31 };
+
 // Which copy of a track's information MMGetMusicInfo returns.
 typedef enum { INFO_NEW = 1, INFO_ORIGINAL = 2 } tagInfoType;
 
@@ -88,7 +92,8 @@ typedef enum {
 // points to belong to the engine and are valid only during the call.
 typedef struct tagAnaluyzeInfo {
     int32_t iOperation;     // 0: CMD_LOAD, CMD_ANALYSE or CMD_DOWNLOAD
-    int32_t iState;         // 1: track made / end of analysis / information state
+    int32_t iState;         // 1: track made / end of analysis / information state;
+                            //    MM_ERR_DATABASE in a failure record
     int32_t iArtworkState;  // 2: artwork state of a download
     void* pMusic;           // 3: track handle
     int32_t iTotal;         // 4: 10000 in the end-of-analysis record
@@ -167,14 +172,21 @@ CADENZO_API void* MMCreateManager(const char* logFolder, const char* artworkFold
 CADENZO_API int MMInitManager(void* handle, tagInitParam* param);
 // Passes new proxy settings to the information service.
 CADENZO_API int MMSetProxy(void* handle, tagProxySet* proxy);
-// Ends the previous library and opens a new one. 0 or -1.
+// Ends the previous library and opens a new one. 0 or -1; -1 also for a
+// RUN_PROJECT database that is missing or holds no track table. A database
+// made for a failed opening is removed again.
 CADENZO_API int MMLoadMusicLibrary(void* handle, const char* xmlPath, const char* dbPath,
                                    tagMusicRunMode mode);
-// Starts the load thread; load records arrive through the callback.
+// Starts the load thread; load records arrive through the callback. The
+// final record (word 5 = 10000, no track) carries MM_ERR_DATABASE in word 1
+// instead of 0 when the loaded tracks could not be stored: a failed load.
 CADENZO_API int MMLoadiTunesMusic(void* handle, const tagCtlCmdParam* param);
 // Hands the music files to load in the file run modes.
 CADENZO_API int MMLoadExMusicFiles(void* handle, int count, const char** paths);
-// Starts the analysis with the field mask.
+// Starts the analysis with the field mask. The save of its results that
+// follows the end-of-analysis record runs on; when it fails (nothing of it
+// is kept) one more record follows: word 1 MM_ERR_DATABASE, words 4 and 5
+// 10000, no track.
 CADENZO_API int MMAnalyzeMusicInfo(void* handle, const tagCtlCmdParam* param, int mask);
 // Pause, continue or stop the load (CMD_LOAD) or the analysis (CMD_ANALYSE).
 CADENZO_API int MMControlCommand(void* handle, tagCtlCmd target, tagCtlState state);
@@ -221,7 +233,9 @@ CADENZO_API int MMGetiTunesArtwork(void* handle, void* music, void** data, int* 
 CADENZO_API int MMReleaseiTunesArtwork(void* handle, void** data);
 // Stores the user's edits: values[i] for each field bit of mask, in field order.
 CADENZO_API int MMSetUserMusicInfo(void* handle, void* music, int mask, const char** values);
-// false begins, true commits a database transaction.
+// false begins a database transaction (after the save that follows an
+// analysis has ended), true commits it: the database's result; a commit
+// that failed rolled the transaction back. -1 without a library.
 CADENZO_API int MMDBTransaction(void* handle, bool commit);
 // Non-zero stops every engine activity and waits for all engine threads.
 CADENZO_API int MMSetExitState(void* handle, int exitState);

@@ -10,6 +10,7 @@
 #include "tags.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QMutexLocker>
 
 #include <cstdlib>
@@ -52,12 +53,40 @@ int CiTunesCtl::openSources(const char* xmlPath, const char* dbPath)
     // An unknown mode must not cost the user the database of the last run.
     if (!isValidRunMode(m_runMode) || !dbPath)
         return CTL_ERR_FAIL;
-    if (m_runMode != RUN_PROJECT)
-        removeDatabaseFiles(QString::fromUtf8(dbPath));
+    if (m_runMode == RUN_PROJECT)
+        return openProject(dbPath);
+    const QString database = QString::fromUtf8(dbPath);
+    removeDatabaseFiles(database);
+    int result = OpenSqlite3DB(dbPath);
+    if (result >= 0 && isLibraryMode(m_runMode))
+        result = LoadiTunesInfomationToSave(xmlPath);
+    // What this run made is no run to continue at the next start.
+    if (result < 0) {
+        CloseSqlite3DB();
+        removeDatabaseFiles(database);
+    }
+    return result;
+}
+
+// A project is opened, never made: a missing file, an empty one or one
+// without our table is no saved run, however it came about.
+int CiTunesCtl::openProject(const char* dbPath)
+{
+    const QString database = QString::fromUtf8(dbPath);
+    if (!QFileInfo(database).isFile()) {
+        WriteLog(QStringLiteral("Open project Failed: no file %1").arg(database));
+        return CTL_ERR_NO_PROJECT;
+    }
     const int opened = OpenSqlite3DB(dbPath);
-    if (opened < 0 || !isLibraryMode(m_runMode))
+    if (opened < 0)
         return opened;
-    return LoadiTunesInfomationToSave(xmlPath);
+    const int checked = CheckTracksTable();
+    if (checked != DB_OK) {
+        WriteLog(QStringLiteral("Open project Failed: %1 %2").arg(database, QString::fromUtf8(DBResultText(checked))));
+        CloseSqlite3DB();
+        return CTL_ERR_NO_PROJECT;
+    }
+    return opened;
 }
 
 CiTunesCtl::~CiTunesCtl()
@@ -129,7 +158,13 @@ bool CiTunesCtl::HasArtwork(const tagMMusicInfo& info, int mode)
 
 int CiTunesCtl::DBTransaction(bool commit)
 {
-    return commit ? CommitTransaction() : BeginTransaction();
+    if (!commit)
+        return BeginTransaction();
+    const int committed = CommitTransaction();
+    if (committed != 0)
+        WriteLog(QStringLiteral("CommitTransaction Failed:%1 %2")
+                     .arg(committed).arg(QString::fromUtf8(DBResultText(committed))));
+    return committed;
 }
 
 int CiTunesCtl::ReleaseArtworkPic(void** data)

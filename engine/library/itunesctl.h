@@ -23,7 +23,8 @@ using TrackSink = std::function<void(CMusicObj* music)>;
 
 enum CiTunesCtlResult {
     CTL_OK = 0,
-    CTL_ERR_FAIL = -1, // bad run mode, no paths
+    CTL_ERR_FAIL = -1,       // bad run mode, no paths
+    CTL_ERR_NO_PROJECT = -2, // RUN_PROJECT: no file, or none with our table
 };
 
 class CiTunesCtl
@@ -33,8 +34,10 @@ public:
     // and, in RUN_ITUNES and RUN_DUP_ITUNES, the agent on xmlPath (null:
     // the user's own library, see CreateAgent_kwr). Loaded
     // tracks go to sink. The platform layers log into the engine log from
-    // here on. *result: negative on failure (delete the object then), 1
-    // when an older database layout was migrated, else 0.
+    // here on. *result: negative on failure (delete the object then; a
+    // database made for it is removed again), 1 when an older database
+    // layout was migrated, else 0. RUN_PROJECT opens only an existing file
+    // with our table (else CTL_ERR_NO_PROJECT).
     CiTunesCtl(TrackSink sink, const char* xmlPath, const char* dbPath, tagMusicRunMode mode,
                int* result);
     // Closes the database (and an agent that no load released).
@@ -50,8 +53,9 @@ public:
     // no paths.
     int LoadFilesInfomationToSave(const char* const* paths, int count);
     // The load loop, on the manager's load thread. -1 for a run mode outside
-    // 1..5 or without a sink, else 0 (also when stopped or when single
-    // tracks failed).
+    // 1..5 or without a sink; MM_ERR_DATABASE when the loaded rows could not
+    // be stored (logged; the final record then carries the code in word 1),
+    // else 0 (also when stopped or when single tracks failed).
     int LoadMusicList(const QString& artworkFolder, MMCallBack callback, void* user);
     // Pause (CTL_PAUSE), continue (CTL_RUN) or stop (CTL_STOP) the loop; 0.
     int CtlCmdState(tagCtlState state);
@@ -61,7 +65,8 @@ public:
     // Whether the library (RUN_ITUNES) or the file's tag (RUN_FILES) holds
     // artwork for the track; false in every other mode.
     bool HasArtwork(const tagMMusicInfo& info, int mode);
-    // true commits, false begins a database transaction; the database result.
+    // false begins, true commits a database transaction (a failed commit
+    // rolls back what is left, logged); the database result.
     int DBTransaction(bool commit);
     // Frees artwork bytes handed out by the controller; -1 for a null pointer.
     int ReleaseArtworkPic(void** data);
@@ -119,6 +124,7 @@ private:
     struct LoadedTrack;
 
     int openSources(const char* xmlPath, const char* dbPath);
+    int openProject(const char* dbPath);
 
     int sourceCount(const QStringList& files) const;
     bool readTrack(int index, const QStringList& files, const QString& artworkFolder,
@@ -130,6 +136,7 @@ private:
     std::unique_ptr<CArtworkPrefetch> prefetchArtwork(int count);
     bool loadTracks(int count, const QStringList& files, const QString& artworkFolder,
                     MMCallBack callback, void* user, CArtworkPrefetch* artwork);
+    void sendLoadEnd(int state, MMCallBack callback, void* user);
     void releaseSource();
     void sweepTagCopies(const QStringList& files) const;
     QStringList takeFileList();

@@ -6,6 +6,7 @@
 #include "core/mmlog.h"
 #include "core/musicobj.h"
 #include "core/trackfields.h"
+#include "db/dbsavepoint.h"
 #include "db/trackdb.h"
 #include "library/artworkprefetch.h"
 #include "libraryagent.h"
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -27,25 +29,6 @@ constexpr int kLastTrackProgress = PROGRESS_FULL - 1;
 
 // The one attribute of the agent that is no field of the track.
 const char kTrackIdKey[] = "TrackID";
-
-// Every insert of one load runs in one transaction, committed however the
-// loop ends (stop and exit included). A transaction that could not begin,
-// for example because the application holds one, is not ours to commit.
-class LoadTransaction
-{
-public:
-    explicit LoadTransaction(bool wanted) : m_open(wanted && BeginTransaction() == 0) {}
-    ~LoadTransaction()
-    {
-        if (m_open)
-            CommitTransaction();
-    }
-    LoadTransaction(const LoadTransaction&) = delete;
-    LoadTransaction& operator=(const LoadTransaction&) = delete;
-
-private:
-    bool m_open;
-};
 
 int trackProgress(int index, int count)
 {
@@ -108,27 +91,44 @@ int CiTunesCtl::LoadMusicList(const QString& artworkFolder, MMCallBack callback,
     const QStringList files = takeFileList();
     const int count = sourceCount(files);
     bool ended = false;
+    int committed = DB_OK;
     {
-        LoadTransaction transaction(m_runMode != RUN_PROJECT);
+        // Every insert of one load is one block, committed however the loop
+        // ends (stop and exit included). It nests in a transaction the
+        // application may hold. A reload inserts nothing.
+        std::optional<DBSavepoint> rows;
+        if (m_runMode != RUN_PROJECT)
+            rows.emplace("LoadMusicList");
         WriteLog(QStringLiteral("Music Num = %1").arg(count));
         m_gate.Reset(CTL_RUN);
         // Ends, its threads waited for, before the agent is released.
         const std::unique_ptr<CArtworkPrefetch> artwork = prefetchArtwork(count);
         ended = loadTracks(count, files, artworkFolder, callback, user, artwork.get()) && !m_bExit;
+        if (rows && rows->status() == DB_OK)
+            committed = rows->commit();
     }
     sweepTagCopies(files);
-    // The end goes out only once the rows are committed: the application
-    // analyses, saves and may be killed from here on, and a crash must
-    // find the loaded library in the database.
-    if (ended && callback) {
-        tagAnaluyzeInfo end = {};
-        end.iOperation = CMD_LOAD;
-        end.iProgress = PROGRESS_FULL;
-        callback(&end, user);
-    }
+    if (committed != DB_OK)
+        WriteLog(QStringLiteral("LoadMusicList Failed: the loaded tracks could not be stored:%1 %2")
+                     .arg(committed).arg(QString::fromUtf8(DBResultText(committed))));
+    if (ended && callback)
+        sendLoadEnd(committed == DB_OK ? 0 : int(MM_ERR_DATABASE), callback, user);
     releaseSource();
     m_gate.Reset(CTL_IDLE);
-    return CTL_OK;
+    return committed == DB_OK ? int(CTL_OK) : int(MM_ERR_DATABASE);
+}
+
+// The end goes out only once the rows are committed: the application
+// analyses, saves and may be killed from here on, and a crash must find the
+// loaded library in the database. Rows that were not stored end the load
+// with a failure (state) instead.
+void CiTunesCtl::sendLoadEnd(int state, MMCallBack callback, void* user)
+{
+    tagAnaluyzeInfo end = {};
+    end.iOperation = CMD_LOAD;
+    end.iState = state;
+    end.iProgress = PROGRESS_FULL;
+    callback(&end, user);
 }
 
 int CiTunesCtl::sourceCount(const QStringList& files) const

@@ -6,6 +6,7 @@
 #include "cadenzo.h"
 #include "core/pausegate.h"
 #include "manager/downloadslot.h"
+#include "manager/savereport.h"
 
 #include "library/itunesctl.h"
 #include "manager/sharedfiles.h"
@@ -82,8 +83,11 @@ public:
     int RepeatMusicList_kwr(const tagMMusicInfo* current, int lastIndex, int mask,
                             long long* repeatId, bool& removeCurrent);
     // Body of the save thread: the analysis results in one savepoint; the
-    // tracks found complete leave the database and memory.
-    void SaveDataToDB();
+    // tracks found complete leave the database and memory. It stops at the
+    // first write that fails and keeps nothing then: the failure is logged
+    // and, unless the engine exits, sent as a record after the end of the
+    // analysis. 0 or the database's code.
+    int SaveDataToDB();
 
     // --- the database and the user's choices (musicmanage_save.cpp)
     // Absence, repeat ID and state in one update, as the track has them
@@ -195,7 +199,8 @@ private:
     void sendTrackRecord(CMusicObj* music, int progress);
     void setCompleteTracksAside(const QVector<CMusicObj*>& tracks, const QVector<bool>& complete);
     QVector<CMusicObj*> tracksSnapshot();
-    QVector<CMusicObj*> deleteCompleteRows();
+    int saveDirtyTracks(QVector<CMusicObj*>& saved);
+    int deleteCompleteRows(QVector<CMusicObj*>& deleted);
     void forgetCompleteTracks(const QVector<CMusicObj*>& tracks);
     void saveUserArtwork(CMusicObj* music, const tagMMusicInfo& info, const QString& path);
     CMusicObj* trackAt(int index);
@@ -228,6 +233,7 @@ private:
     MMCallBack m_pLoadCallBack = nullptr;
     void* m_pUser = nullptr;
     MMCallBack m_pAnalyzeCallBack = nullptr;
+    CSaveReport m_saveReport;                 // a failed save's record
     std::unique_ptr<CLoadThread> m_pLoadThread;
     std::unique_ptr<CAnalyzeThrad> m_pAnalyzeThread;
     std::unique_ptr<CSaveToDBThread> m_pSaveThread;

@@ -114,6 +114,7 @@ int CMusicManage::AnalyzeMusicInfo()
     scan.reset();
     setCompleteTracksAside(tracks, complete);
     if (finished) {
+        m_saveReport.Arm(m_pAnalyzeCallBack, m_pUser);
         m_pSaveThread->start(QThread::LowestPriority);
         tagAnaluyzeInfo end = {};
         end.iOperation = CMD_ANALYSE;
@@ -122,6 +123,7 @@ int CMusicManage::AnalyzeMusicInfo()
         end.iProgress = PROGRESS_FULL;
         if (m_pAnalyzeCallBack)
             m_pAnalyzeCallBack(&end, m_pUser);
+        m_saveReport.EndRecordSent();
     }
     WriteLog(QStringLiteral("End AnalyzeMusicInfo"));
     m_iCurOperation = 0;

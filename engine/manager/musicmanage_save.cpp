@@ -6,6 +6,7 @@
 #include "core/musicobj.h"
 #include "core/trackfields.h"
 #include "db/dbsavepoint.h"
+#include "db/trackdb.h"
 
 #include <QMutexLocker>
 
@@ -53,32 +54,34 @@ void CMusicManage::SetBeforeRowSavedHook(std::function<void(CMusicObj*)> hook)
 // savepoint, so a crash leaves the database as before the save; tracks
 // found complete leave memory only once their rows are gone for good, and
 // a track is clean again only once its row is, so the next save skips the
-// tracks whose results did not change since.
-void CMusicManage::SaveDataToDB()
+// tracks whose results did not change since. A write that fails ends the
+// save with nothing of it kept: SQLite may have rolled the block back by
+// itself, and the writes after it would each have stood on their own.
+int CMusicManage::SaveDataToDB()
 {
     if (!hasLibrary())
-        return;
+        return 0;
     WriteLog(QStringLiteral("start SaveDataToDB()"));
     DBSavepoint savepoint("SaveDataToDB");
-    const QVector<CMusicObj*> tracks = tracksSnapshot();
-    QVector<CMusicObj*> saved;
-    for (CMusicObj* music : tracks) {
-        if (m_bExit)
-            break;
-        // In the exit state a save writes nothing, and says 0 all the same.
-        if (music && music->isDirty() && SaveMusicObj(music) == 0 && !m_bExit)
-            saved.append(music);
-    }
+    QVector<CMusicObj*> saved, deleted;
+    int result = saveDirtyTracks(saved);
     WriteLog(QStringLiteral("End SaveDataToDB()"));
-    const QVector<CMusicObj*> deleted = deleteCompleteRows();
+    if (result == 0)
+        result = deleteCompleteRows(deleted);
     // Without a savepoint (no connection) each write stood on its own.
-    const bool kept = savepoint.status() != 0 || savepoint.commit() == 0;
-    if (kept) {
-        for (CMusicObj* music : saved)
-            music->SetDirty(false);
-        forgetCompleteTracks(deleted);
+    if (result == 0 && savepoint.status() == 0)
+        result = savepoint.commit();
+    if (result != 0) {
+        WriteLog(QStringLiteral("SaveDataToDB Failed:%1 %2").arg(result).arg(QString::fromUtf8(DBResultText(result))));
+        if (!m_bExit)
+            m_saveReport.SaveFailed();
+        return result;
     }
+    for (CMusicObj* music : saved)
+        music->SetDirty(false);
+    forgetCompleteTracks(deleted);
     WriteLog(QStringLiteral("End Delete Complete Music"));
+    return 0;
 }
 
 QVector<CMusicObj*> CMusicManage::tracksSnapshot()
@@ -87,9 +90,27 @@ QVector<CMusicObj*> CMusicManage::tracksSnapshot()
     return m_musicList;
 }
 
-// Deletes the rows of the tracks found complete, the last first; returns
-// the tracks whose rows went.
-QVector<CMusicObj*> CMusicManage::deleteCompleteRows()
+// The rows of the tracks whose results changed; the first failure, or 0.
+int CMusicManage::saveDirtyTracks(QVector<CMusicObj*>& saved)
+{
+    for (CMusicObj* music : tracksSnapshot()) {
+        if (m_bExit)
+            break;
+        if (!music || !music->isDirty())
+            continue;
+        const int result = SaveMusicObj(music);
+        if (result != 0)
+            return result;
+        // In the exit state a save writes nothing, and says 0 all the same.
+        if (!m_bExit)
+            saved.append(music);
+    }
+    return 0;
+}
+
+// Deletes the rows of the tracks found complete, the last first; deleted
+// gets the tracks whose rows went. The first failure, or 0.
+int CMusicManage::deleteCompleteRows(QVector<CMusicObj*>& deleted)
 {
     QVector<CMusicObj*> complete;
     {
@@ -97,7 +118,6 @@ QVector<CMusicObj*> CMusicManage::deleteCompleteRows()
         complete = m_completeList;
     }
     WriteLog(QStringLiteral("Start Delete Complete Music: %1").arg(complete.size()));
-    QVector<CMusicObj*> deleted;
     for (int i = complete.size() - 1; i >= 0; --i) {
         if (m_bExit)
             break;
@@ -106,10 +126,11 @@ QVector<CMusicObj*> CMusicManage::deleteCompleteRows()
         const int result = withLibrary([&](CiTunesCtl& library) {
             return library.DeleteMusicFromDB(pid.constData(), music->GetRunMode());
         }, MM_ERR_FAIL);
-        if (result == 0)
-            deleted.append(music);
+        if (result != 0)
+            return result;
+        deleted.append(music);
     }
-    return deleted;
+    return 0;
 }
 
 void CMusicManage::forgetCompleteTracks(const QVector<CMusicObj*>& tracks)

@@ -228,6 +228,9 @@ public slots:
     void ReadyToLoadingOK(bool ok, int run);
     void LoadMusic(void* track, int progress, QString location);
     void AcceptLoadOK();
+    // The engine's load ended without storing its tracks (queued from the
+    // bridge): the load failed.
+    void AcceptLoadFailed();
     // The engine's analysis has ended (queued from the bridge): starts the walk.
     void AcceptAnalyzeInfo();
     void UpdateProcess(int progress);

@@ -49,6 +49,7 @@ void CMainUI::ConnectWorkflowBridge()
     if (!m_pMusicLink)
         return;
     connect(m_pMusicLink, &CMusicLink::SendLoadOK, this, &CMainUI::AcceptLoadOK);
+    connect(m_pMusicLink, &CMusicLink::SendLoadFailed, this, &CMainUI::AcceptLoadFailed);
     connect(m_pMusicLink, &CMusicLink::SendDowldInfo, this, &CMainUI::AcceptDowldInfo);
     connect(m_pMusicLink, &CMusicLink::SendLoadMusic, this, &CMainUI::LoadMusic);
     connect(m_pMusicLink, &CMusicLink::UpdateProcess, this, &CMainUI::UpdateProcess);

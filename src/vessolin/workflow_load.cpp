@@ -141,6 +141,14 @@ void CMainUI::AcceptLoadOK()
         AnalyzeMusicList();
 }
 
+void CMainUI::AcceptLoadFailed()
+{
+    // As for the end: one of a stopped load may still be on its way.
+    if (m_bCancel || !MainStateTakes(m_state, EV_LOAD_ENDED))
+        return;
+    LoadFailed();
+}
+
 void CMainUI::LoadFailed()
 {
     if (!Advance(EV_LOAD_FAILED))

@@ -47,6 +47,8 @@ private slots:
     void loadThenAnalyse_data();
     void loadThenAnalyse();
     void loadCallbackIgnoresOtherOperations();
+    void failureRecordsEndNothingAsDone_data();
+    void failureRecordsEndNothingAsDone();
     void nullEngineRefusesRequests();
     void everyBridgeStartsTheOnlineSide();
 
@@ -139,6 +141,40 @@ void TestMusicLink::loadCallbackIgnoresOtherOperations()
     QCOMPARE(loads.count(), 1);
     QCOMPARE(loads.at(0).at(2).toString(), QStringLiteral("/music/\u00e9t\u00e9.mp3"));
     QCOMPARE(ends.count(), 1);
+}
+
+void TestMusicLink::failureRecordsEndNothingAsDone_data()
+{
+    QTest::addColumn<int>("operation");
+    QTest::newRow("load whose tracks were not stored") << int(CMD_LOAD);
+    QTest::newRow("save after the analysis") << int(CMD_ANALYSE);
+}
+
+// A failure record ends a load or a save as failed: only the failure signal
+// goes out, never the ones that say the work was done or went on.
+void TestMusicLink::failureRecordsEndNothingAsDone()
+{
+    QFETCH(int, operation);
+    CMusicLink link;
+    SignalLog log;
+    follow(link, log);
+    QSignalSpy loadFailed(&link, &CMusicLink::SendLoadFailed);
+    QSignalSpy saveFailed(&link, &CMusicLink::SendSaveFailed);
+    tagAnaluyzeInfo info{};
+    info.iOperation = operation;
+    info.iState = MM_ERR_DATABASE;
+    info.iTotal = PROGRESS_FULL;
+    info.iProgress = PROGRESS_FULL;
+    if (operation == CMD_LOAD)
+        LoadMusicInfoCallBrak(&info, &link);
+    else
+        AnalyzeMusicInfoCallBrak(&info, &link);
+    QCoreApplication::processEvents();
+    QVERIFY(log.names.isEmpty());
+    QSignalSpy& failed = operation == CMD_LOAD ? loadFailed : saveFailed;
+    QCOMPARE(loadFailed.count() + saveFailed.count(), 1);
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(failed.at(0).at(0).toInt(), int(MM_ERR_DATABASE));
 }
 
 // Paths that do not fit are refused, never cut; a missing track has none.

@@ -1,0 +1,94 @@
+// A nearly full disk under SQLite, in this process: a file system layer
+// (VFS) put in front of the default one, for every connection opened after
+// install(). A database or journal write that would make its file larger
+// than the room given fails with SQLITE_FULL, as SQLite reports ENOSPC;
+// writes inside a file's present size still succeed, as on a real disk.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <QtGlobal>
+
+#include <atomic>
+
+namespace fulldisk {
+
+// Bytes a database file and a journal file may grow to; negative: any.
+inline std::atomic<qint64> g_databaseRoom{-1};
+inline std::atomic<qint64> g_journalRoom{-1};
+inline sqlite3_vfs* g_real = nullptr;
+
+struct File
+{
+    sqlite3_file base;
+    sqlite3_file* real; // allocated right behind this record
+    const std::atomic<qint64>* room;
+};
+
+inline sqlite3_file* real(sqlite3_file* file)
+{
+    return reinterpret_cast<File*>(file)->real;
+}
+
+inline int write(sqlite3_file* file, const void* data, int amount, sqlite3_int64 offset)
+{
+    const std::atomic<qint64>* room = reinterpret_cast<File*>(file)->room;
+    sqlite3_int64 size = 0;
+    real(file)->pMethods->xFileSize(real(file), &size);
+    if (room && *room >= 0 && offset + amount > qMax<sqlite3_int64>(size, *room))
+        return SQLITE_FULL;
+    return real(file)->pMethods->xWrite(real(file), data, amount, offset);
+}
+
+// Version 1 of the methods: no shared memory and no memory mapping.
+inline const sqlite3_io_methods kMethods = {
+    1,
+    [](sqlite3_file* f) { return real(f)->pMethods->xClose(real(f)); },
+    [](sqlite3_file* f, void* d, int n, sqlite3_int64 o) { return real(f)->pMethods->xRead(real(f), d, n, o); },
+    write,
+    [](sqlite3_file* f, sqlite3_int64 n) { return real(f)->pMethods->xTruncate(real(f), n); },
+    [](sqlite3_file* f, int flags) { return real(f)->pMethods->xSync(real(f), flags); },
+    [](sqlite3_file* f, sqlite3_int64* n) { return real(f)->pMethods->xFileSize(real(f), n); },
+    [](sqlite3_file* f, int lock) { return real(f)->pMethods->xLock(real(f), lock); },
+    [](sqlite3_file* f, int lock) { return real(f)->pMethods->xUnlock(real(f), lock); },
+    [](sqlite3_file* f, int* out) { return real(f)->pMethods->xCheckReservedLock(real(f), out); },
+    [](sqlite3_file* f, int op, void* arg) { return real(f)->pMethods->xFileControl(real(f), op, arg); },
+    [](sqlite3_file* f) { return real(f)->pMethods->xSectorSize(real(f)); },
+    [](sqlite3_file* f) { return real(f)->pMethods->xDeviceCharacteristics(real(f)); },
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+};
+
+inline int open(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* outFlags)
+{
+    auto* wrapped = reinterpret_cast<File*>(file);
+    wrapped->real = reinterpret_cast<sqlite3_file*>(wrapped + 1);
+    wrapped->room = (flags & SQLITE_OPEN_MAIN_DB) ? &g_databaseRoom
+        : (flags & SQLITE_OPEN_MAIN_JOURNAL)       ? &g_journalRoom
+                                                   : nullptr;
+    const int result = g_real->xOpen(g_real, name, wrapped->real, flags, outFlags);
+    wrapped->base.pMethods = result == SQLITE_OK ? &kMethods : nullptr;
+    return result;
+}
+
+// Puts the layer in front, once per process.
+inline void install()
+{
+    static sqlite3_vfs vfs = [] {
+        g_real = sqlite3_vfs_find(nullptr);
+        sqlite3_vfs copy = *g_real;
+        copy.szOsFile = int(sizeof(File)) + g_real->szOsFile;
+        copy.zName = "fulldisk";
+        copy.xOpen = open;
+        return copy;
+    }();
+    sqlite3_vfs_register(&vfs, 1);
+}
+
+// negative: no limit.
+inline void setRoom(qint64 databaseBytes, qint64 journalBytes)
+{
+    g_databaseRoom = databaseBytes;
+    g_journalRoom = journalBytes;
+}
+
+} // namespace fulldisk
