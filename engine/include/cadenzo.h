@@ -24,7 +24,10 @@ enum { MM_ERR_FAIL = -1, MM_ERR_BAD_ARGS = -21, MM_ERR_WRITE = -23 };
 
 // Storage failures. MM_ERR_DATABASE: the working database could not store a
 // block of writes (a full disk, an I/O error); none of the block was kept.
-enum { MM_ERR_DATABASE = -31 };
+// MM_ERR_LIBRARY_FILE: the library file could not be rewritten; the changes
+// are kept in its journal beside it and reach the file with the next
+// rewrite or opening of the library.
+enum { MM_ERR_DATABASE = -31, MM_ERR_LIBRARY_FILE = -32 };
 
 // Which copy of a track's information MMGetMusicInfo returns.
 typedef enum { INFO_NEW = 1, INFO_ORIGINAL = 2 } tagInfoType;
@@ -234,11 +237,18 @@ CADENZO_API int MMReleaseiTunesArtwork(void* handle, void** data);
 // Stores the user's edits: values[i] for each field bit of mask, in field order.
 CADENZO_API int MMSetUserMusicInfo(void* handle, void* music, int mask, const char** values);
 // false begins a database transaction (after the save that follows an
-// analysis has ended), true commits it: the database's result; a commit
-// that failed rolled the transaction back. -1 without a library.
+// analysis has ended): the database's result. true ends an apply or a
+// removal: commits the transaction and writes the library file from its
+// journal. 0 when both succeeded; the database's code when the commit
+// failed (the transaction is rolled back then); MM_ERR_LIBRARY_FILE when
+// the commit succeeded but the library file could not be rewritten (the
+// reason is in the engine log; the changes wait in the journal). -1 without
+// a library.
 CADENZO_API int MMDBTransaction(void* handle, bool commit);
 // Non-zero stops every engine activity and waits for all engine threads.
 CADENZO_API int MMSetExitState(void* handle, int exitState);
+// Stops all work, frees the tracks and closes the library; the library file
+// takes the changes its journal still holds (a failure is only logged).
 CADENZO_API void MMDestroyMusicLibrary(void* handle);
 CADENZO_API void MMDestroyManager(void* handle);
 

@@ -91,9 +91,14 @@ int CiTunesCtl::openProject(const char* dbPath)
 
 CiTunesCtl::~CiTunesCtl()
 {
-    // A library that was opened but never loaded still holds its agent.
+    // A library that was opened but never loaded still holds its agent,
+    // whose end writes the library file; else the file takes what the last
+    // writes left in its journal now, while the engine log still hears of
+    // a failure.
     if (m_bAgentOpen)
         DestroyAgent_kwr();
+    else
+        WriteLibraryFile_kwr();
     CloseSqlite3DB();
 }
 
@@ -164,7 +169,13 @@ int CiTunesCtl::DBTransaction(bool commit)
     if (committed != 0)
         WriteLog(QStringLiteral("CommitTransaction Failed:%1 %2")
                      .arg(committed).arg(QString::fromUtf8(DBResultText(committed))));
-    return committed;
+    // The end of an apply or a removal: the library file takes the changes
+    // now, not at some later time when the journal fills or the process
+    // ends. The agent logs why a rewrite failed.
+    const int written = WriteLibraryFile_kwr();
+    if (committed != 0)
+        return committed;
+    return written == AGENT_OK ? int(CTL_OK) : int(MM_ERR_LIBRARY_FILE);
 }
 
 int CiTunesCtl::ReleaseArtworkPic(void** data)

@@ -40,7 +40,8 @@ public:
     // with our table (else CTL_ERR_NO_PROJECT).
     CiTunesCtl(TrackSink sink, const char* xmlPath, const char* dbPath, tagMusicRunMode mode,
                int* result);
-    // Closes the database (and an agent that no load released).
+    // Writes the library file from its journal (a failure is logged), closes
+    // the database (and an agent that no load released).
     ~CiTunesCtl();
     CiTunesCtl(const CiTunesCtl&) = delete;
     CiTunesCtl& operator=(const CiTunesCtl&) = delete;
@@ -65,8 +66,10 @@ public:
     // Whether the library (RUN_ITUNES) or the file's tag (RUN_FILES) holds
     // artwork for the track; false in every other mode.
     bool HasArtwork(const tagMMusicInfo& info, int mode);
-    // false begins, true commits a database transaction (a failed commit
-    // rolls back what is left, logged); the database result.
+    // false begins a database transaction: the database result. true
+    // commits it (a failed commit rolls back what is left) and writes the
+    // library file from its journal: 0, the database's code when the commit
+    // failed, else MM_ERR_LIBRARY_FILE when the file could not be written.
     int DBTransaction(bool commit);
     // Frees artwork bytes handed out by the controller; -1 for a null pointer.
     int ReleaseArtworkPic(void** data);

@@ -53,6 +53,11 @@ void DestroyAgent_kwr()
     CAgent::instance().destroy();
 }
 
+int WriteLibraryFile_kwr()
+{
+    return CAgent::instance().writeFile();
+}
+
 int HasArtwork_kwr(const char* persistentId)
 {
     QString path;

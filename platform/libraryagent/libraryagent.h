@@ -42,6 +42,11 @@ int GetTrackCount_kwr();
 int FindAttributeValue_kwr(char** out, const char* key, int index);
 // Ends serving; pending changes are written into the library file.
 void DestroyAgent_kwr();
+// Writes the changes waiting in the journal into the library file now, as
+// at the end of an apply. AGENT_OK when the file holds every acknowledged
+// change (also when none waited); else the failure, logged with its reason,
+// and the changes stay in the journal, which the next open applies.
+int WriteLibraryFile_kwr();
 
 // 1 when the track's file holds a picture, else 0 (also on any failure).
 int HasArtwork_kwr(const char* persistentId);

@@ -17,6 +17,8 @@
 
 #include <sqlite3.h>
 
+#include <vector>
+
 namespace mmtest {
 
 inline bool loadAndWait(Session& s, tagMusicRunMode mode, const QString& xml, const QStringList& files)
@@ -47,6 +49,18 @@ inline bool waitForSaves(const Session& s, int count)
         QThread::msleep(10);
     }
     return false;
+}
+
+// The editor's values as the engine takes them: one UTF-8 text per bit.
+inline int setUserInfo(const Session& s, void* track, int mask, const QStringList& values)
+{
+    QList<QByteArray> utf8;
+    std::vector<const char*> pointers;
+    for (const QString& v : values)
+        utf8 << v.toUtf8();
+    for (const QByteArray& v : utf8)
+        pointers.push_back(v.constData());
+    return MMSetUserMusicInfo(s.handle, track, mask, pointers.data());
 }
 
 struct Entry {

@@ -37,18 +37,6 @@ QString cover()
     return testenv::fixture(QStringLiteral("cover.jpg"));
 }
 
-// The editor's values as the engine takes them: one UTF-8 text per bit.
-int setUserInfo(const Session& s, void* track, int mask, const QStringList& values)
-{
-    QList<QByteArray> utf8;
-    std::vector<const char*> pointers;
-    for (const QString& v : values)
-        utf8 << v.toUtf8();
-    for (const QByteArray& v : utf8)
-        pointers.push_back(v.constData());
-    return MMSetUserMusicInfo(s.handle, track, mask, pointers.data());
-}
-
 // A library whose tracks have a title and nothing else, one over each file.
 QString emptyFieldsLibrary(const Session& s, const QStringList& files)
 {

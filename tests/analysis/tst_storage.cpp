@@ -1,6 +1,8 @@
 // Storage under the engine that fails or is no storage of ours, through the
 // exported interface: the working database on a nearly full disk (a file
-// system layer under SQLite) and project files that are none.
+// system layer under SQLite), project files that are none, and the library
+// file when an apply ends, also on a full disk (a child process whose file
+// size limit stands for the room left) or in a read-only folder.
 #include "cadenzo.h"
 #include "fulldisk.h"
 #include "libraryxml.h"
@@ -10,8 +12,17 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace mmtest;
 
@@ -20,21 +31,36 @@ namespace {
 const QString kPartial = QStringLiteral("id3v2-partial.mp3");
 
 // songs tracks with a title only, over a copy of a file each or over files
-// that are not there.
-QString songLibrary(const Session& s, int songs, bool withFiles)
+// that are not there, then streams (never loaded) that make the library
+// file larger than anything the engine writes beside it.
+QString songLibrary(const Session& s, int songs, bool withFiles, int streams = 0)
 {
     QList<libraryxml::Track> tracks;
-    for (int i = 0; i < songs; ++i) {
+    for (int i = 0; i < songs + streams; ++i) {
         libraryxml::Track t;
         t.trackId = i + 1;
         t.persistentId = libraryxml::persistentId(quint64(i));
         t.name = QStringLiteral("Song %1").arg(i);
         const QString name = QStringLiteral("song %1.mp3").arg(i);
-        t.location = libraryxml::fileUrl(withFiles ? s.musicFile(kPartial, name) : s.path(name));
+        if (i < songs)
+            t.location = libraryxml::fileUrl(withFiles ? s.musicFile(kPartial, name) : s.path(name));
         tracks << t;
     }
     const QString xml = s.path(QStringLiteral("Library.xml"));
     return libraryxml::write(xml, tracks) ? xml : QString();
+}
+
+// From here on a write past limit bytes of a file fails with EFBIG, as on
+// a disk without more room. Negative: no limit.
+void limitFileSize(qint64 limit)
+{
+    if (limit < 0)
+        return;
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit size{};
+    getrlimit(RLIMIT_FSIZE, &size);
+    size.rlim_cur = rlim_t(limit);
+    setrlimit(RLIMIT_FSIZE, &size);
 }
 
 // The rows matching where that a connection of our own finds, as the next
@@ -53,6 +79,21 @@ int storedRows(const QString& dbPath, const QByteArray& where = "1")
     sqlite3_finalize(query);
     sqlite3_close(db);
     return count;
+}
+
+// Runs this program as a child (see childMain); its lines "key value".
+QMap<QString, QString> runChild(const QStringList& args)
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), QStringList{QStringLiteral("--child")} + args);
+    child.waitForFinished(kWaitMs);
+    QMap<QString, QString> out;
+    for (const QByteArray& line : child.readAllStandardOutput().split('\n')) {
+        const qsizetype space = line.indexOf(' ');
+        if (space > 0)
+            out.insert(QString::fromUtf8(line.left(space)), QString::fromUtf8(line.mid(space + 1)));
+    }
+    return out;
 }
 
 } // namespace
@@ -145,7 +186,125 @@ private slots:
         QCOMPARE(storedRows(s.dbPath(), "Absence != 0"), 0);
         QVERIFY(engineLog(s).contains(QRegularExpression(QStringLiteral("SaveDataToDB Failed:-?\\d+ \\w"))));
     }
+
+    // The library file itself, not only its journal, holds every change
+    // once an apply or a removal ended, or the library was closed.
+    void libraryFileHoldsWhatWasApplied_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("ended"); // else the library is closed
+        QTest::newRow("apply ends") << int(RUN_ITUNES) << true;
+        QTest::newRow("library closed") << int(RUN_ITUNES) << false;
+        QTest::newRow("removal ends") << int(RUN_DUP_ITUNES) << true;
+    }
+
+    void libraryFileHoldsWhatWasApplied()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, ended);
+        Session s;
+        const QString xml = songLibrary(s, 3, true);
+        QVERIFY(loadAndWait(s, tagMusicRunMode(mode), xml, {}));
+        RecordSink sink;
+        QVERIFY(mode == RUN_DUP_ITUNES || analyse(s, MF_ARTIST, sink));
+        const QList<Entry> list = entries(s);
+        QCOMPARE(list.size(), 3);
+        QCOMPARE(MMDBTransaction(s.handle, false), 0);
+        for (int i = 0; i < list.size(); ++i) {
+            if (mode == RUN_DUP_ITUNES) {
+                QCOMPARE(MMApplyiTunesMusicInfo(s.handle, list[i].track, AC_DELETE, 0), 0);
+                continue;
+            }
+            QCOMPARE(setUserInfo(s, list[i].track, MF_ARTIST, {QStringLiteral("Artist ") + list[i].pid}), 0);
+            QCOMPARE(MMApplyMusicInfo(s.handle, i, 0), 0);
+        }
+        if (ended)
+            QCOMPARE(MMDBTransaction(s.handle, true), 0);
+        else
+            MMDestroyMusicLibrary(s.handle);
+        QVERIFY(!QFile::exists(xml + QStringLiteral(".journal")));
+        const QMap<QString, QMap<QString, QString>> tracks = libraryxml::read(xml);
+        for (const Entry& e : list) {
+            QCOMPARE(tracks.contains(e.pid), mode != RUN_DUP_ITUNES);
+            if (mode != RUN_DUP_ITUNES)
+                QCOMPARE(tracks[e.pid].value(QStringLiteral("Artist")), QStringLiteral("Artist ") + e.pid);
+        }
+    }
+
+    // A library file that cannot take the changes when the apply ends says
+    // so in the end's result and the log; the file stays as it was, the
+    // changes wait in the journal, and the next opening has them all.
+    void failedLibraryRewriteIsReported_data()
+    {
+        QTest::addColumn<QString>("obstacle");
+        QTest::newRow("disk full") << "full";
+        QTest::newRow("read-only folder") << "read-only";
+    }
+
+    void failedLibraryRewriteIsReported()
+    {
+        QFETCH(QString, obstacle);
+        if (obstacle == QLatin1String("read-only") && ::geteuid() == 0)
+            QSKIP("a read-only folder stops no one running as root");
+        QTemporaryDir root;
+        Session s(root.path());
+        const QString xml = songLibrary(s, 3, true, 500);
+        const QByteArray before = testenv::readAll(xml);
+        const QMap<QString, QString> out = runChild({root.path(), obstacle});
+        ::chmod(QFile::encodeName(root.path()).constData(), 0700);
+        QCOMPARE(out.value(QStringLiteral("applied")), QStringLiteral("3"));
+        QCOMPARE(out.value(QStringLiteral("end")), QString::number(MM_ERR_LIBRARY_FILE));
+        QCOMPARE(testenv::readAll(xml), before);
+        QVERIFY(QFile::exists(xml + QStringLiteral(".journal")));
+        QVERIFY(engineLog(s).contains(QRegularExpression(QStringLiteral("Library agent: writing .* failed \\(-?\\d+\\): \\w"))));
+        QVERIFY(loadAndWait(s, RUN_ITUNES, xml, {}));
+        for (const Entry& e : entries(s))
+            QCOMPARE(s.info(e.track)->strArtist, QStringLiteral("Artist ") + e.pid);
+    }
 };
 
-QTEST_GUILESS_MAIN(TestStorage)
+namespace {
+
+// "apply": applies an artist to every song of the library in root; after
+// the first, the library's folder becomes read-only or the disk full.
+int applyThenEnd(Session& s, const QString& obstacle)
+{
+    const QString xml = s.path(QStringLiteral("Library.xml"));
+    RecordSink sink;
+    if (!loadAndWait(s, RUN_ITUNES, xml, {}) || !analyse(s, MF_ARTIST, sink) || MMDBTransaction(s.handle, false) != 0)
+        return 2;
+    const QList<Entry> list = entries(s);
+    int applied = 0;
+    for (int i = 0; i < list.size(); ++i) {
+        setUserInfo(s, list[i].track, MF_ARTIST, {QStringLiteral("Artist ") + list[i].pid});
+        applied += MMApplyMusicInfo(s.handle, i, 0) == 0;
+        // The first change made the journal and the backup; the new file
+        // is larger than the old one, which no longer fits.
+        if (i == 0 && obstacle == QLatin1String("full"))
+            limitFileSize(QFileInfo(xml).size());
+        if (i == 0 && obstacle == QLatin1String("read-only"))
+            ::chmod(QFile::encodeName(QFileInfo(xml).absolutePath()).constData(), 0500);
+    }
+    std::printf("applied %d\nend %d\n", applied, MMDBTransaction(s.handle, true));
+    return 0;
+}
+
+// The child step "apply <obstacle>", in the folders of root.
+int childMain(const QStringList& args)
+{
+    Session s(args.value(0));
+    return applyThenEnd(s, args.value(1));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "--child") == 0)
+        return childMain(app.arguments().mid(2));
+    TestStorage test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_storage.moc"

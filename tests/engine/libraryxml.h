@@ -4,8 +4,10 @@
 
 #include <QFile>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QUrl>
+#include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
 namespace libraryxml {
@@ -113,6 +115,39 @@ inline bool write(const QString& path, const QList<Track>& tracks)
     xml.writeEndElement();
     xml.writeEndDocument();
     return !xml.hasError() && file.error() == QFileDevice::NoError;
+}
+
+// The tracks as the file itself holds them, no journal applied: persistent
+// ID -> key -> value text.
+inline QMap<QString, QMap<QString, QString>> read(const QString& path)
+{
+    QMap<QString, QMap<QString, QString>> tracks;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return tracks;
+    QXmlStreamReader xml(&file);
+    int depth = 0; // of dict elements
+    bool inTracks = false;
+    QString key;
+    QMap<QString, QString> track;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == QLatin1String("dict")) {
+            ++depth;
+            inTracks = inTracks || (depth == 2 && key == QLatin1String("Tracks"));
+            track.clear();
+        } else if (xml.isStartElement() && xml.name() == QLatin1String("key")) {
+            key = xml.readElementText();
+        } else if (xml.isStartElement() && inTracks && depth == 3) {
+            track.insert(key, xml.readElementText());
+        } else if (xml.isEndElement() && xml.name() == QLatin1String("dict")) {
+            if (inTracks && depth == 3)
+                tracks.insert(track.value(QStringLiteral("Persistent ID")), track);
+            inTracks = inTracks && depth != 2;
+            --depth;
+        }
+    }
+    return tracks;
 }
 
 // A 16-hex-digit persistent ID made from n.

@@ -92,14 +92,16 @@ private:
     bool m_ended = false; // under m_records' lock
 };
 
-// One engine manager over private folders; destroyed with the session.
+// One engine manager over private folders (or over those in root, which
+// outlive the session, for a child process whose work its parent checks);
+// destroyed with the session.
 class Session
 {
 public:
-    Session()
+    explicit Session(const QString& root = QString()) : m_root(root.isEmpty() ? m_dir.path() : root)
     {
-        QDir(m_dir.path()).mkpath(QStringLiteral("data"));
-        QDir(m_dir.path()).mkpath(QStringLiteral("artwork"));
+        QDir(m_root).mkpath(QStringLiteral("data"));
+        QDir(m_root).mkpath(QStringLiteral("artwork"));
         const QByteArray data = dataFolder().toUtf8(), artwork = artworkFolder().toUtf8(),
                          trash = trashFolder().toUtf8();
         handle = MMCreateManager(data.constData(), artwork.constData(), trash.constData());
@@ -114,7 +116,7 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QString path(const QString& name) const { return QDir(m_root).filePath(name); }
     QString dataFolder() const { return path(QStringLiteral("data")); }
     QString artworkFolder() const { return path(QStringLiteral("artwork")); }
     QString trashFolder() const { return path(QStringLiteral("trash")); }
@@ -180,6 +182,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QString m_root;
 };
 
 } // namespace mmtest

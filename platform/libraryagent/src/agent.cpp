@@ -178,6 +178,20 @@ void CAgent::destroy()
     releaseLocked();
 }
 
+int CAgent::writeFile()
+{
+    QMutexLocker lock(&m_lock);
+    if (!m_library || !m_library->hasPendingChanges())
+        return AGENT_OK;
+    // A library no longer served is needed again only by a later change,
+    // which reads the file anew: its new text need not be held meanwhile.
+    const bool keep = m_serving;
+    const int result = flushLocked(keep);
+    if (result == AGENT_OK && !keep)
+        m_library.reset();
+    return result;
+}
+
 int CAgent::locate(const char* persistentId, QString* path)
 {
     QMutexLocker lock(&m_lock);

@@ -25,6 +25,8 @@ public:
     int trackCount();
     int find(char** out, const char* key, int index);
     void destroy();
+    // Pending changes go into the file now.
+    int writeFile();
     // The file of the track with this ID, in the library held or last opened.
     int locate(const char* persistentId, QString* path);
     // locate for the IDs of count served tracks from first on; an empty path
