@@ -46,8 +46,8 @@ private:
 class CTreeItem : public QTreeWidgetItem, public CReportItemData
 {
 public:
-    // A top-level item of view; a null view leaves inserting to the caller.
-    explicit CTreeItem(QTreeWidget* view);
+    // A top-level item of tree; a null tree leaves inserting to the caller.
+    explicit CTreeItem(QTreeWidget* tree);
     ~CTreeItem() override;
 
     void SetCtlParam(void* id, int absence);

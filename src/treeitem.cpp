@@ -4,8 +4,8 @@
 
 #include <QListWidget>
 
-CTreeItem::CTreeItem(QTreeWidget* view)
-    : QTreeWidgetItem(view, QTreeWidgetItem::Type)
+CTreeItem::CTreeItem(QTreeWidget* tree)
+    : QTreeWidgetItem(tree, QTreeWidgetItem::Type)
     , CReportItemData(nullptr, 0)
 {
 }

@@ -64,7 +64,7 @@ int CMusicManage::GetMusicState(CMusicObj* music)
 
 long long CMusicManage::GetMusicRepeatID(CMusicObj* music)
 {
-    return music ? music->GetRepeatID() : (long long)MM_ERR_FAIL;
+    return music ? music->GetRepeatID() : static_cast<long long>(MM_ERR_FAIL);
 }
 
 int CMusicManage::GetGNInfoState(CMusicObj* music)

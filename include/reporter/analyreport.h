@@ -282,7 +282,7 @@ private:
     // The free slot for a checked row nothing has taken up yet; -1 for any
     // other row (busySeen notes one still being fixed) or without a slot.
     int slotForRow(const CReportItemData* row, bool checked, bool& busySeen);
-    bool startConversion(int slot, int kind, void* item, CReportItemData* data);
+    bool startConversion(int slot, int kind, void* item, CReportItemData* row);
     void reportProgress();
     QString wavPathFor(const QString& persistentId) const;
     void acceptArtworkConversion(CListItem* item, bool ok, int fixType);

@@ -175,14 +175,14 @@ void CModifyMusicInfo::setWorkingEditable(bool editable)
 
 void CModifyMusicInfo::showPictures(int absence, void* track)
 {
-    void* data = nullptr;
+    void* bytes = nullptr;
     int length = 0;
-    m_pMusicLink->GetiTunesArtwork(track, &data, length);
+    m_pMusicLink->GetiTunesArtwork(track, &bytes, length);
     QPixmap artwork;
-    if (data && length > 0)
-        artwork.loadFromData(static_cast<const uchar*>(data), uint(length));
-    if (data)
-        m_pMusicLink->ReleaseiTunesArtwork(&data);
+    if (bytes && length > 0)
+        artwork.loadFromData(static_cast<const uchar*>(bytes), uint(length));
+    if (bytes)
+        m_pMusicLink->ReleaseiTunesArtwork(&bytes);
     // Bytes that do not decode are artwork that cannot be read.
     const bool present = !artwork.isNull();
     const bool lacking = (absence & MF_ARTWORK) != 0;

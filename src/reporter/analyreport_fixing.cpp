@@ -125,15 +125,15 @@ void CAnalyReport::reportProgress()
         emit ReportFixInfo(-1, int(qint64(m_iFixNum) * PROGRESS_FULL / m_iFixTotal));
 }
 
-bool CAnalyReport::startConversion(int slot, int kind, void* item, CReportItemData* data)
+bool CAnalyReport::startConversion(int slot, int kind, void* item, CReportItemData* row)
 {
     CConverterThread* thread = m_track[slot].thread;
     if (!thread)
         return false;
     m_track[slot].kind = kind;
     m_track[slot].item = item;
-    thread->SetTrackParams(item, data->GetPath(), data->GetConverPath(), FT_DEFAULT);
-    data->SetFixState(DS_FIXING);
+    thread->SetTrackParams(item, row->GetPath(), row->GetConverPath(), FT_DEFAULT);
+    row->SetFixState(DS_FIXING);
     thread->start(QThread::InheritPriority);
     return true;
 }

@@ -122,11 +122,11 @@ void CAnalyReport::GenerateFailed(void* track, int absence, Qt::CheckState)
     if (!(absence & MF_ARTWORK) && path.isEmpty()) {
         // Asking for the bytes makes the engine save them as the track's
         // current artwork file, which the row's thumbnail then shows.
-        void* data = nullptr;
+        void* bytes = nullptr;
         int length = 0;
-        m_pMusicLink->GetiTunesArtwork(track, &data, length);
-        if (data)
-            m_pMusicLink->ReleaseiTunesArtwork(&data);
+        m_pMusicLink->GetiTunesArtwork(track, &bytes, length);
+        if (bytes)
+            m_pMusicLink->ReleaseiTunesArtwork(&bytes);
     }
     plan.known.insert(track);
 }

@@ -230,8 +230,11 @@ void CDuplicate::ItemSelected(QTreeWidgetItem* row, int)
     }
     QTreeWidgetItem* group = row->parent();
     int unmarked = 0;
-    for (int c = 0; c < group->childCount(); ++c)
-        unmarked += isRowChecked(group->child(c)) ? 0 : 1;
+    for (int c = 0; c < group->childCount(); ++c) {
+        const QTreeWidgetItem* song = group->child(c);
+        if (!song || !isRowChecked(song))
+            ++unmarked;
+    }
     if (unmarked == 0
         && QMessageBox::question(this, QString(), tr("Are you sure you want to remove all files?"),
                                  QMessageBox::Yes | QMessageBox::No)

@@ -69,9 +69,9 @@ struct DropTarget : CDuptOptWidget {
     DropTarget() : CDuptOptWidget(nullptr) {}
     bool drop(const QList<QUrl>& urls)
     {
-        QMimeData data;
-        data.setUrls(urls);
-        QDropEvent event(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QMimeData dropped;
+        dropped.setUrls(urls);
+        QDropEvent event(QPointF(5, 5), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
         dropEvent(&event);
         return event.isAccepted();
     }

@@ -176,6 +176,13 @@ public:
         return MMGetMusicInfo(handle, track, &out, type) == 0 ? out : nullptr;
     }
 
+    // The track's persistent ID; empty when the engine has nothing on it.
+    QString persistentId(void* track) const
+    {
+        const tagMMusicInfo* found = info(track);
+        return found ? found->strPersistentID : QString();
+    }
+
     int count() const { return MMGetMusicCountAMode(handle, nullptr, nullptr); }
 
     void* handle = nullptr;

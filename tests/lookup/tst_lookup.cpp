@@ -458,14 +458,14 @@ private slots:
     {
         answerIdentification(QStringLiteral("Rock"));
         verifyRecord(lookupAndWait(1, DW_INFO), m_tracks[1], DS_DONE, DS_NONE);
-        const QString id = m_session->info(m_tracks[1])->strPersistentID;
+        const QString id = m_session->persistentId(m_tracks[1]);
         QCOMPARE(rowValue(m_session->dbPath(), id, "Name"), QByteArray("Song"));
         QCOMPARE(rowValue(m_session->dbPath(), id, "Artist"), QByteArray("Artist"));
         QCOMPARE(rowValue(m_session->dbPath(), id, "Album"), QByteArray("Album"));
         QCOMPARE(rowValue(m_session->dbPath(), id, "Year"), QByteArray("1999"));
         QCOMPARE(rowValue(m_session->dbPath(), id, "Genre"), QByteArray("Rock"));
         // The other tracks' rows are untouched.
-        const QString other = m_session->info(m_tracks[2])->strPersistentID;
+        const QString other = m_session->persistentId(m_tracks[2]);
         QCOMPARE(rowValue(m_session->dbPath(), other, "Name"), QByteArray("Lantern Steps"));
     }
 
@@ -489,7 +489,7 @@ private slots:
         answerIdentification(served);
         verifyRecord(lookupAndWait(0, DW_INFO), m_tracks[0], DS_DONE, DS_NONE);
         QCOMPARE(m_session->info(m_tracks[0])->strGenre, stored);
-        QCOMPARE(QString::fromUtf8(rowValue(m_session->dbPath(), m_session->info(m_tracks[0])->strPersistentID, "Genre")),
+        QCOMPARE(QString::fromUtf8(rowValue(m_session->dbPath(), m_session->persistentId(m_tracks[0]), "Genre")),
                  stored);
     }
 
@@ -586,7 +586,7 @@ private slots:
     {
         // A track the analysis found without artwork keeps the chosen
         // picture in its row, for applying.
-        const QString id = m_session->info(m_tracks[0])->strPersistentID;
+        const QString id = m_session->persistentId(m_tracks[0]);
         MMDestroyMusicLibrary(handle());
         QVERIFY(execSql(m_session->dbPath(), QStringLiteral("update TracksTable set Absence=%1 where PersistentID='%2'")
                                                  .arg(int(MF_ARTWORK)).arg(id)));
@@ -595,7 +595,7 @@ private slots:
         QVERIFY(load.waitForEnd());
         void* track = nullptr;
         for (const mmtest::Record& r : load.trackRecords())
-            if (m_session->info(r.track)->strPersistentID == id)
+            if (m_session->persistentId(r.track) == id)
                 track = r.track;
         QVERIFY(track);
         m_tracks[0] = track;
@@ -635,7 +635,7 @@ private slots:
         QFETCH(QString, fileName);
         QVERIFY(loadTracks(fixture, 1));
         void* track = m_tracks[0];
-        const QString id = m_session->info(track)->strPersistentID;
+        const QString id = m_session->persistentId(track);
         const QString taken = m_session->artworkFolder() + QStringLiteral("/%1_0.jpg").arg(id);
         if (nameTaken)
             QVERIFY(testenv::writeAll(taken, "not mine"));
@@ -686,7 +686,7 @@ private slots:
     {
         QVERIFY(loadTracks(kCoverFixture, 1));
         void* track = m_tracks[0];
-        const QString id = m_session->info(track)->strPersistentID;
+        const QString id = m_session->persistentId(track);
         QVERIFY(execSql(m_session->dbPath(), QStringLiteral("create trigger refuse before update of ArtData on TracksTable "
                                                             "begin select raise(abort, 'refused'); end")));
         const QImage cover(testenv::fixture(QStringLiteral("cover.jpg")));

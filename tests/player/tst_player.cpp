@@ -59,6 +59,15 @@ QList<Report> g_reports;
 QPointer<ScriptedMovie> g_movie;
 void* g_destroyOnEnd = nullptr;
 
+// The movie the player opened last. A test that reaches for it before the
+// player opened one stops here with a message instead of crashing.
+ScriptedMovie& openedMovie()
+{
+    if (!g_movie)
+        qFatal("the player has opened no movie");
+    return *g_movie;
+}
+
 void record(unsigned int progress, tagPlayUnitState state, void* user)
 {
     g_reports.append({progress, int(state), user});
@@ -115,7 +124,7 @@ private slots:
 
     void cleanup()
     {
-        for (void* owner : {(void*)&g_ownerA, (void*)&g_ownerB, (void*)&g_ownerC})
+        for (char* owner : {&g_ownerA, &g_ownerB, &g_ownerC})
             PlayUnit_Destroy(owner);
         QVERIFY(!PlayUnit_Player());
         player::setMovieOpener(nullptr);
@@ -187,12 +196,12 @@ private slots:
         QFETCH(bool, rewound);
         openOne();
         QCOMPARE(g_reports, (QList<Report>{{0, PU_LOADING, &g_ownerA}}));
-        g_movie->position = 3.0;
-        g_movie->arrive(level, 60.0);
+        openedMovie().position = 3.0;
+        openedMovie().arrive(level, 60.0);
         QCOMPARE(g_reports.last(), (Report{0, state, &g_ownerA}));
         QCOMPARE(PlayUnit_Player()->playState(), state);
         QCOMPARE(PlayUnit_Player()->progressTimerRunning(), timer);
-        QCOMPARE(g_movie->seeks, rewound ? QList<double>{0.0} : QList<double>{});
+        QCOMPARE(openedMovie().seeks, rewound ? QList<double>{0.0} : QList<double>{});
         QCOMPARE(PlayUnit_Player()->movieDuration(), rewound ? 60.0 : 0.0);
     }
 
@@ -211,11 +220,11 @@ private slots:
         QFETCH(double, position);
         QFETCH(unsigned int, progress);
         openOne();
-        g_movie->arrive(player::LOAD_THROUGH, 200.0);
+        openedMovie().arrive(player::LOAD_THROUGH, 200.0);
         QVERIFY(PlayUnit_Player()->progressTimerRunning());
         QCOMPARE(PlayUnit_Start(), 0);
-        QVERIFY(g_movie->playing);
-        g_movie->position = position;
+        QVERIFY(openedMovie().playing);
+        openedMovie().position = position;
         g_reports.clear();
         PlayUnit_Player()->checkMovieTime();  // one tick of the progress timer
         QCOMPARE(g_reports, (QList<Report>{{progress, PU_PLAYABLE, &g_ownerA}}));
@@ -225,7 +234,7 @@ private slots:
     {
         openOne();
         g_reports.clear();
-        g_movie->position = 2.0;
+        openedMovie().position = 2.0;
         PlayUnit_Player()->checkMovieTime();
         QVERIFY(g_reports.isEmpty());
     }
@@ -233,7 +242,7 @@ private slots:
     void endIsReportedOnceAndDropsTheMovie()
     {
         openOne();
-        g_movie->arrive(player::LOAD_THROUGH, 5.0);
+        openedMovie().arrive(player::LOAD_THROUGH, 5.0);
         PlayUnit_Start();
         g_reports.clear();
         QPointer<ScriptedMovie> movie = g_movie;
@@ -252,32 +261,32 @@ private slots:
     {
         openOne();
         QCOMPARE(PlayUnit_SeekTo(4000), 0);
-        QVERIFY(g_movie->seeks.isEmpty());
-        g_movie->arrive(player::LOAD_PLAYABLE, 10.0);
-        g_movie->seeks.clear();
+        QVERIFY(openedMovie().seeks.isEmpty());
+        openedMovie().arrive(player::LOAD_PLAYABLE, 10.0);
+        openedMovie().seeks.clear();
         QCOMPARE(PlayUnit_SeekTo(4000), 0);
-        QCOMPARE(g_movie->seeks, QList<double>{4.0});
+        QCOMPARE(openedMovie().seeks, QList<double>{4.0});
     }
 
     void pauseStopsInPlaceAndStartResumes()
     {
         openOne();
-        g_movie->arrive(player::LOAD_THROUGH, 10.0);
+        openedMovie().arrive(player::LOAD_THROUGH, 10.0);
         PlayUnit_Start();
-        g_movie->position = 4.0;
+        openedMovie().position = 4.0;
         QCOMPARE(PlayUnit_Pause(), 0);
-        QVERIFY(!g_movie->playing);
-        QCOMPARE(g_movie->position, 4.0);
+        QVERIFY(!openedMovie().playing);
+        QCOMPARE(openedMovie().position, 4.0);
         QCOMPARE(PlayUnit_ChangeVolume(0.25f), 0);
-        QCOMPARE(g_movie->volume, 0.25f);
+        QCOMPARE(openedMovie().volume, 0.25f);
         QCOMPARE(PlayUnit_Start(), 0);
-        QVERIFY(g_movie->playing);
+        QVERIFY(openedMovie().playing);
     }
 
     void stopDropsTheMovieSilently()
     {
         openOne();
-        g_movie->arrive(player::LOAD_THROUGH, 10.0);
+        openedMovie().arrive(player::LOAD_THROUGH, 10.0);
         g_reports.clear();
         QCOMPARE(PlayUnit_Stop(), 0);
         QVERIFY(!PlayUnit_Player()->pQTMovie());
@@ -294,13 +303,13 @@ private slots:
         QCOMPARE(PlayUnit_Create(record, &g_ownerB), 0);
         QCOMPARE(PlayUnit_Create(record, &g_ownerB), -1);
         QCOMPARE(PlayUnit_SetMediaFile(fixture("plain.wav"), &g_ownerB), 0);
-        g_movie->arrive(player::LOAD_THROUGH, 10.0);
-        g_movie->end();
+        openedMovie().arrive(player::LOAD_THROUGH, 10.0);
+        openedMovie().end();
         QCOMPARE(g_reports, (QList<Report>{{0, PU_LOADING, &g_ownerB}, {0, PU_PLAYABLE, &g_ownerB},
                                            {PROGRESS_FULL, PU_ENDED, &g_ownerB}}));
         g_reports.clear();
         QCOMPARE(PlayUnit_SetMediaFile(fixture("untagged.mp3"), &g_ownerA), 0);
-        g_movie->arrive(player::LOAD_ERROR);
+        openedMovie().arrive(player::LOAD_ERROR);
         QCOMPARE(g_reports, (QList<Report>{{0, PU_LOADING, &g_ownerA}, {0, PU_ERROR, &g_ownerA}}));
         QCOMPARE(PlayUnit_SetMediaFile(fixture("plain.wav"), &g_ownerC), -2);  // never registered
     }
@@ -313,12 +322,12 @@ private slots:
         QCOMPARE(PlayUnit_Create(record, &g_ownerB), 0);
         QVERIFY(!PlayUnit_FileOwner());
         QCOMPARE(PlayUnit_SetMediaFile(fixture("plain.wav"), &g_ownerA), 0);
-        QCOMPARE(PlayUnit_FileOwner(), (void*)&g_ownerA);
+        QCOMPARE(PlayUnit_FileOwner(), static_cast<void*>(&g_ownerA));
         QCOMPARE(PlayUnit_SetMediaFile(fixture("untagged.mp3"), &g_ownerA), 0);
         g_reports.clear();
         QCOMPARE(PlayUnit_SetMediaFile(fixture("plain.wav"), &g_ownerB), 0);
         QCOMPARE(g_reports, (QList<Report>{{0, PU_LOADING, &g_ownerB}, {PROGRESS_FULL, PU_ENDED, &g_ownerA}}));
-        QCOMPARE(PlayUnit_FileOwner(), (void*)&g_ownerB);
+        QCOMPARE(PlayUnit_FileOwner(), static_cast<void*>(&g_ownerB));
         QCOMPARE(PlayUnit_Stop(), 0);
         QVERIFY(!PlayUnit_FileOwner());
         g_reports.clear();
@@ -332,20 +341,22 @@ private slots:
         PlayUnit_Create(record, &g_ownerB);
         PlayUnit_Create(record, &g_ownerC);
         PlayUnit_SetMediaFile(fixture("plain.wav"), &g_ownerA);
-        g_movie->arrive(player::LOAD_THROUGH, 10.0);
+        openedMovie().arrive(player::LOAD_THROUGH, 10.0);
         PlayUnit_Start();
         QPointer<ScriptedMovie> movieOfA = g_movie;
         g_reports.clear();
 
         PlayUnit_Destroy(&g_ownerA);  // its file stops: nobody is left to hear of it
-        QVERIFY(PlayUnit_Player());
-        QVERIFY(!PlayUnit_Player()->pQTMovie());
-        QVERIFY(!movieOfA || !movieOfA->playing);
+        MyPlayUnit* unit = PlayUnit_Player();
+        QVERIFY(unit);
+        QVERIFY(!unit->pQTMovie());
+        const ScriptedMovie* stillThere = movieOfA.data();
+        QVERIFY(!stillThere || !stillThere->playing);
         QCOMPARE(PlayUnit_SetMediaFile(fixture("plain.wav"), &g_ownerA), -2);
 
         QCOMPARE(PlayUnit_SetMediaFile(fixture("plain.wav"), &g_ownerB), 0);
         PlayUnit_Destroy(&g_ownerC);  // not the one playing: B keeps its file
-        g_movie->end();
+        openedMovie().end();
         QCOMPARE(g_reports.last(), (Report{PROGRESS_FULL, PU_ENDED, &g_ownerB}));
         PlayUnit_Destroy(&g_ownerB);
         QVERIFY(!PlayUnit_Player());
@@ -358,9 +369,9 @@ private slots:
     void ownerMayEndTheUnitFromItsOwnReport()
     {
         openOne();
-        g_movie->arrive(player::LOAD_THROUGH, 10.0);
+        openedMovie().arrive(player::LOAD_THROUGH, 10.0);
         g_destroyOnEnd = &g_ownerA;
-        g_movie->end();
+        openedMovie().end();
         QVERIFY(!PlayUnit_Player());
         QCOMPARE(g_reports.last(), (Report{PROGRESS_FULL, PU_ENDED, &g_ownerA}));
         QTest::qWait(0);  // the player's deferred deletion runs here

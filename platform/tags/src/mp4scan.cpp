@@ -33,8 +33,8 @@ struct Atom : tagAtomHeader {
     const Atom* find(std::initializer_list<const char*> path) const
     {
         const Atom* atom = this;
-        for (const char* name : path) {
-            atom = atom->child(name);
+        for (const char* step : path) {
+            atom = atom->child(step);
             if (!atom)
                 return nullptr;
         }
