@@ -6,19 +6,18 @@
 #include "PlayUnit.h"
 #include "cadenzo.h"
 #include "information/playstate.h"
+#include "reporter/reportinbox.h"
 #include "reporter/reporttypes.h"
 
 #include <QColor>
 #include <QList>
 #include <QMap>
-#include <QMutex>
 #include <QString>
 #include <QThread>
 #include <QVector>
 #include <QWidget>
 
 #include <atomic>
-#include <deque>
 #include <memory>
 
 class CAnalyReport;
@@ -166,9 +165,9 @@ public:
     tagCtlState CategoryState(int kind) const;
     const tagTrack& Slot(int index) const { return m_track[index]; }
     // Deliveries of AddReportItem the GUI thread has not taken yet.
-    int PendingDeliveries();
+    int PendingDeliveries() const { return m_inbox.Pending(); }
     // The page's run number; a clear starts a new one.
-    int RunNumber() const { return m_iRun.load(); }
+    int RunNumber() const { return m_inbox.Run(); }
 
 signals:
     void UpdateProcess(int iPross);
@@ -240,16 +239,11 @@ private:
     int leftPaneWidth() const;
 
     // population (analyreport_population.cpp)
-    struct PendingEntry;
-    void drainEntries();
-    void flushEntries();
-    void takeEntries(std::deque<PendingEntry>& out, bool all);
-    bool queueBehindDeliveries(int kind);
     void showNow(bool bSelect);
     int scoreNow();
     struct NewRows;
-    void applyEntries(const std::deque<PendingEntry>& entries);
-    void applyEntry(const PendingEntry& entry, NewRows& rows);
+    void applyEntries(const CReportInbox::Batch& entries);
+    void applyEntry(const CReportDelivery& entry, NewRows& rows);
     // Build a row; appended at once unless rows collects it for one insert.
     CListItem* appendArtworkItem(const CReportRow& row, Qt::CheckState check, NewRows* rows = nullptr);
     CTreeItem* appendTreeItem(const CReportRow& row, QTreeWidget* tree, int kind, Qt::CheckState check, bool fixed,
@@ -359,8 +353,5 @@ private:
     CFixFailedThread* m_pFixFailedThread = nullptr;
 
     // Deliveries of AddReportItem waiting for the GUI thread, oldest first.
-    QMutex m_pendingMutex;
-    std::unique_ptr<std::deque<PendingEntry>> m_pPending;
-    bool m_bDrainPosted = false;  // under m_pendingMutex
-    std::atomic<int> m_iRun{1};
+    CReportInbox m_inbox;
 };

@@ -67,7 +67,7 @@ void CFixFailedThread::run()
 }
 
 CAnalyReport::CAnalyReport(QWidget* parent)
-    : QWidget(parent), m_pPending(std::make_unique<std::deque<PendingEntry>>())
+    : QWidget(parent), m_inbox(this, [this](const CReportInbox::Batch& batch) { applyEntries(batch); })
 {
     named(this, QStringLiteral("AnalyReport"));
     m_mapFailedItem.clear();
@@ -372,12 +372,8 @@ void CAnalyReport::clearTree(QTreeWidget* tree)
 
 void CAnalyReport::ClearReport()
 {
-    {
-        // Deliveries of this run still on their way are dropped.
-        QMutexLocker lock(&m_pendingMutex);
-        m_pPending->clear();
-        ++m_iRun;
-    }
+    // Deliveries of this run still on their way are dropped.
+    m_inbox.Clear();
     m_iFixNum = 0;
     m_iFixTotal = 0;
     m_iProblemNum = 0;

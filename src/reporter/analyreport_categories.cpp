@@ -192,7 +192,7 @@ void CAnalyReport::selectFirstSong(int kind)
 
 void CAnalyReport::ShowReport(bool bSelect)
 {
-    if (!queueBehindDeliveries(bSelect ? PendingEntry::SHOW_SELECT : PendingEntry::SHOW))
+    if (!m_inbox.QueueBehind(bSelect ? CReportDelivery::SHOW_SELECT : CReportDelivery::SHOW))
         showNow(bSelect);
 }
 

@@ -50,7 +50,7 @@ QString CAnalyReport::wavPathFor(const QString& persistentId) const
 
 void CAnalyReport::SetArtworkState(tagCtlState state)
 {
-    flushEntries();
+    m_inbox.Flush();
     m_iArtworkState = state;
     if (state == CTL_RUN)
         TypeRow(CAT_ARTWORK)->MarkFixing();

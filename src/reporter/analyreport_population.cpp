@@ -3,9 +3,9 @@
 // AddReportItem runs on the main window's analysis thread while that thread
 // holds the pause mutex the GUI thread locks to pause it, so it must never
 // wait for the GUI thread. It reads the engine, prepares plain rows and
-// queues them; the GUI thread drains the queue in slices, so a long
-// analysis never freezes the window, and every call that reads the lists
-// drains the rest first, so nothing overtakes a row still queued.
+// puts them into the page's inbox, which the GUI thread drains in slices;
+// every call that reads the lists flushes the rest first, so nothing
+// overtakes a row still queued.
 #include "reporter/analyreport.h"
 
 #include "common.h"
@@ -16,18 +16,12 @@
 #include "treeitem.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QIcon>
 #include <QImage>
 #include <QPixmap>
 #include <QTreeWidget>
 
 namespace {
-
-// A slice of the queue is worked off for at most this long before the GUI
-// thread looks at its other events again.
-constexpr qint64 kSliceMs = 12;
-constexpr int kSliceEntries = 512;
 
 QFont missingFont()
 {
@@ -112,8 +106,8 @@ int CAnalyReport::AddReportItem(void* track, int absence, int state, long long, 
     if (m_bExit || !m_pMusicLink)
         return 0;
     const int mask = m_iAnalyzeMask;
-    PendingEntry entry;
-    entry.run = m_iRun;
+    CReportDelivery entry;
+    entry.run = m_inbox.Run();
     entry.state = state;
     if ((absence & MF_FILE) && track) {
         if (!(mask & MF_FILE))
@@ -140,61 +134,8 @@ int CAnalyReport::AddReportItem(void* track, int absence, int state, long long, 
                                .arg(entry.row.persistentId, path));
         }
     }
-    QMutexLocker lock(&m_pendingMutex);
-    if (entry.run != m_iRun)
-        return 0;
-    m_pPending->push_back(std::move(entry));
-    if (!m_bDrainPosted) {
-        m_bDrainPosted = true;
-        QMetaObject::invokeMethod(this, &CAnalyReport::drainEntries, Qt::QueuedConnection);
-    }
+    m_inbox.Push(std::move(entry));
     return 0;
-}
-
-int CAnalyReport::PendingDeliveries()
-{
-    QMutexLocker lock(&m_pendingMutex);
-    return int(m_pPending->size());
-}
-
-void CAnalyReport::takeEntries(std::deque<PendingEntry>& out, bool all)
-{
-    constexpr size_t kBatch = 128;
-    QMutexLocker lock(&m_pendingMutex);
-    const size_t n = all ? m_pPending->size() : std::min(kBatch, m_pPending->size());
-    for (size_t i = 0; i < n; ++i) {
-        out.push_back(std::move(m_pPending->front()));
-        m_pPending->pop_front();
-    }
-}
-
-void CAnalyReport::drainEntries()
-{
-    QElapsedTimer slice;
-    slice.start();
-    std::deque<PendingEntry> batch;
-    int done = 0;
-    do {
-        batch.clear();
-        takeEntries(batch, false);
-        applyEntries(batch);
-        done += int(batch.size());
-    } while (!batch.empty() && done < kSliceEntries && slice.elapsed() < kSliceMs);
-    QMutexLocker lock(&m_pendingMutex);
-    if (m_pPending->empty())
-        m_bDrainPosted = false;
-    else
-        QMetaObject::invokeMethod(this, &CAnalyReport::drainEntries, Qt::QueuedConnection);
-}
-
-void CAnalyReport::flushEntries()
-{
-    std::deque<PendingEntry> batch;
-    do {
-        batch.clear();
-        takeEntries(batch, true);
-        applyEntries(batch);
-    } while (!batch.empty());
 }
 
 // Rows made from one batch of entries, inserted list by list in one go: a
@@ -207,22 +148,7 @@ struct CAnalyReport::NewRows
     QList<QTreeWidgetItem*>& of(int kind) { return kind == 1 ? unwritable : kind == 2 ? artist : album; }
 };
 
-// The end of an analysis that came while its tracks were still queued
-// waits in the queue behind them: the GUI thread never works off a long
-// queue in one go.
-bool CAnalyReport::queueBehindDeliveries(int kind)
-{
-    QMutexLocker lock(&m_pendingMutex);
-    if (m_pPending->empty())
-        return false;
-    PendingEntry entry;
-    entry.kind = PendingEntry::EKind(kind);
-    entry.run = m_iRun;
-    m_pPending->push_back(std::move(entry));
-    return true;
-}
-
-void CAnalyReport::applyEntries(const std::deque<PendingEntry>& entries)
+void CAnalyReport::applyEntries(const CReportInbox::Batch& entries)
 {
     NewRows rows;
     auto insertRows = [this, &rows] {
@@ -233,25 +159,25 @@ void CAnalyReport::applyEntries(const std::deque<PendingEntry>& entries)
         m_pTreeNotExist->addTopLevelItems(rows.unwritable);
         rows = NewRows();
     };
-    for (const PendingEntry& entry : entries) {
-        if (entry.kind == PendingEntry::TRACK) {
+    for (const CReportDelivery& entry : entries) {
+        if (entry.kind == CReportDelivery::TRACK) {
             applyEntry(entry, rows);
             continue;
         }
         insertRows();
-        if (entry.run != m_iRun)
+        if (entry.run != m_inbox.Run())
             continue;
-        if (entry.kind == PendingEntry::SCORE)
+        if (entry.kind == CReportDelivery::SCORE)
             scoreNow();
         else
-            showNow(entry.kind == PendingEntry::SHOW_SELECT);
+            showNow(entry.kind == CReportDelivery::SHOW_SELECT);
     }
     insertRows();
 }
 
-void CAnalyReport::applyEntry(const PendingEntry& entry, NewRows& rows)
+void CAnalyReport::applyEntry(const CReportDelivery& entry, NewRows& rows)
 {
-    if (entry.run != m_iRun || m_bExit)
+    if (entry.run != m_inbox.Run() || m_bExit)
         return;
     const CReportRow& row = entry.row;
     if (entry.unwritable) {
@@ -391,7 +317,7 @@ int CAnalyReport::openInUnrecognized() const
 
 int CAnalyReport::CalculateScore()
 {
-    return queueBehindDeliveries(PendingEntry::SCORE) ? -1 : scoreNow();
+    return m_inbox.QueueBehind(CReportDelivery::SCORE) ? -1 : scoreNow();
 }
 
 int CAnalyReport::scoreNow()
@@ -419,7 +345,7 @@ int CAnalyReport::scoreNow()
 
 bool CAnalyReport::IsNeedFix()
 {
-    flushEntries();
+    m_inbox.Flush();
     for (int i = 0; i < m_pListArtwork->count(); ++i)
         if (static_cast<CListItem*>(m_pListArtwork->item(i))->GetFixState() == DS_NONE)
             return true;

@@ -1,29 +1,20 @@
-// What the report shows of one track, copied from the engine so that a row
-// never reads a track while it is painted. Plain data; any thread.
+// A report row's texts and picture, and what the passes that move rows
+// between the lists decide. The row's data itself is CReportRow.
 #pragma once
 
+#include "reporter/reportdelivery.h"
+
+#include <QList>
+#include <QPair>
+#include <QSet>
 #include <QString>
+
+#include <vector>
 
 class CMusicLink;
 class QIcon;
 class QPixmap;
 class QTreeWidgetItem;
-
-struct CReportRow
-{
-    void* track = nullptr;
-    int absence = 0;
-    bool hasInfo = false;  // false: the engine had no working copy
-    QString name;
-    QString time;          // formatted duration
-    QString artist;
-    QString album;
-    QString path;
-    QString persistentId;
-
-    // Reads the working copy of track through link.
-    static CReportRow Read(CMusicLink* link, void* track, int absence);
-};
 
 // A field's display text: the value, or "Unknown %1" with the field's name.
 QString FROMUTF8(const QString& value, const QString& name);
@@ -50,31 +41,6 @@ void ShowRowTexts(QTreeWidgetItem* item, const CRowColumns& columns, const QStri
 QPixmap LibraryPicture(CMusicLink* link, void* track);
 // A row's artwork icon: the picture at 30 x 30.
 QIcon RowThumbnail(const QPixmap& picture);
-
-#include "reporter/analyreport.h"
-
-// One AddReportItem call, prepared on the analysis thread.
-struct CAnalyReport::PendingEntry
-{
-    // A track, or the end of the analysis asking for the page and its score
-    // once every track before it is in.
-    enum EKind { TRACK, SHOW, SHOW_SELECT, SCORE };
-    EKind kind = TRACK;
-    int run = 0;
-    CReportRow row;
-    int state = 0;
-    bool unwritable = false;
-    bool artist = false;
-    bool album = false;
-    bool artwork = false;
-    QString artworkPath;  // the tile's picture, saved; empty: not fixed
-};
-
-#include <QList>
-#include <QPair>
-#include <QSet>
-
-#include <vector>
 
 // A list item as a worker pass sees it: taken on the GUI thread before the
 // pass starts.
