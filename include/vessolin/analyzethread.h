@@ -61,7 +61,6 @@ protected:
     void run() override;
 
 private:
-    bool WaitWhilePaused();
     bool Walk(int count, int mode, double itemScore, double& score, int& found);
     void Deliver(int mode, void* track, int absence, int state, long long repeatId);
 

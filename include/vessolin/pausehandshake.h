@@ -18,7 +18,7 @@ template <typename PauseFlag, typename QuitFlag>
 class CPauseHandshake
 {
 public:
-    CPauseHandshake(QMutex& mutex, QWaitCondition& wake, PauseFlag& paused, QuitFlag& quit)
+    constexpr CPauseHandshake(QMutex& mutex, QWaitCondition& wake, PauseFlag& paused, QuitFlag& quit)
         : m_mutex(mutex), m_wake(wake), m_paused(paused), m_quit(quit)
     {
     }

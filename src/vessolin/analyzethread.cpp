@@ -5,6 +5,7 @@
 #include "reporter/analyreport.h"
 #include "reporter/duplicate.h"
 #include "vessolin/mainstate.h"
+#include "vessolin/pausehandshake.h"
 
 #include <QMutexLocker>
 
@@ -13,32 +14,34 @@ QWaitCondition g_mycond;
 std::atomic<int> iPauseThread{0};
 std::atomic<int> bAnalyzeQuit{0};
 
+namespace {
+
+CWalkHandshake g_walkHandshake(g_mutex, g_mycond, iPauseThread, bAnalyzeQuit);
+
+} // namespace
+
 void ResetAnalysisWalk()
 {
-    QMutexLocker lock(&g_mutex);
-    iPauseThread = 0;
-    bAnalyzeQuit = 0;
+    {
+        QMutexLocker lock(&g_mutex);
+        bAnalyzeQuit = 0;
+    }
+    g_walkHandshake.Begin();
 }
 
 void PauseAnalysisWalk()
 {
-    QMutexLocker lock(&g_mutex);
-    iPauseThread = 1;
+    g_walkHandshake.Pause();
 }
 
 void ContinueAnalysisWalk()
 {
-    QMutexLocker lock(&g_mutex);
-    iPauseThread = 0;
-    g_mycond.wakeAll();
+    g_walkHandshake.Resume();
 }
 
 void QuitAnalysisWalk()
 {
-    QMutexLocker lock(&g_mutex);
-    bAnalyzeQuit = 1;
-    iPauseThread = 0;
-    g_mycond.wakeAll();
+    g_walkHandshake.Quit();
 }
 
 double TrackWeight(int mode, int absence, int mask)
@@ -93,23 +96,15 @@ void CAnalyzeThread::run()
     emit SandUpdataReport(m_job.iRun, score, itemScore);
 }
 
-// False when told to quit. The mutex is held only for the test and the
-// wait, not while a track is read and handed over (which may export its
-// artwork): a pause or stop on the GUI thread takes it at once.
-bool CAnalyzeThread::WaitWhilePaused()
-{
-    QMutexLocker lock(&g_mutex);
-    while (iPauseThread && !bAnalyzeQuit)
-        g_mycond.wait(&g_mutex);
-    return !bAnalyzeQuit;
-}
-
 // False when told to quit.
 bool CAnalyzeThread::Walk(int count, int mode, double itemScore, double& score, int& found)
 {
     int shown = -1;
     for (int i = 0; i < count; ++i) {
-        if (!WaitWhilePaused())
+        // The mutex is held only for the test and the wait, not while a
+        // track is read and handed over (which may export its artwork): a
+        // pause or stop on the GUI thread takes it at once.
+        if (!g_walkHandshake.WaitForTurn())
             return false;
         void* track = nullptr;
         int absence = 0, state = 0;
