@@ -5,6 +5,7 @@
 #include "common.h"
 #include "config.h"
 #include "musiclink.h"
+#include "vessolin/pausehandshake.h"
 
 #include <QMutex>
 #include <QMutexLocker>
@@ -17,6 +18,12 @@ namespace {
 QMutex g_Applemutex;
 QWaitCondition g_AppleCond;
 int iApplePauseThread = 0;
+
+// exit: the report page's exit flag, the apply loop's stop.
+CApplyHandshake ApplyHandshake(std::atomic<bool>& exit)
+{
+    return CApplyHandshake(g_Applemutex, g_AppleCond, iApplePauseThread, exit);
+}
 
 // The engine's answer for a track that has nothing to write (yet).
 constexpr int kNothingToWrite = MM_ERR_FAIL;
@@ -35,14 +42,12 @@ void CAnalyReport::AppleyiTunes()
     const int replace = (replaceWord & OPT_REPLACE_META) ? replaceWord : 0;
     m_pMusicLink->DBTransaction(false);
     const int count = m_pMusicLink->GetMusicCountAMode(nullptr, nullptr);
+    CApplyHandshake handshake = ApplyHandshake(m_bExit);
     int failed = 0;
     for (int index = 0; index < count; ++index) {
-        if (m_bExit)
-            break;
+        // Held through the track's write: a pause lands between two tracks.
         QMutexLocker lock(&g_Applemutex);
-        while (iApplePauseThread)
-            g_AppleCond.wait(&g_Applemutex);
-        if (m_bExit)
+        if (!handshake.WaitForTurnHeld())
             break;
         const int result = m_pMusicLink->ApplyMusicInfo(index, replace);
         lock.unlock();
@@ -87,11 +92,8 @@ QString CAnalyReport::ApplyFailureText() const
 
 void CAnalyReport::AppleyCondition(tagCtlState state, bool wake)
 {
-    QMutexLocker lock(&g_Applemutex);
-    if (state == CTL_PAUSE) {
-        iApplePauseThread = 1;
-    } else if (state == CTL_RUN && wake && iApplePauseThread) {
-        iApplePauseThread = 0;
-        g_AppleCond.wakeOne();
-    }
+    if (state == CTL_PAUSE)
+        ApplyHandshake(m_bExit).Pause();
+    else if (state == CTL_RUN && wake)
+        ApplyHandshake(m_bExit).Resume();
 }
