@@ -135,6 +135,9 @@ public:
     int CheckMangaList();
 
     // ---- apply (analyreport_apply.cpp) ----
+    // GUI thread, right before the apply thread runs AppleyiTunes: lets the
+    // apply start unpaused.
+    void PrepareApply();
     // Apply thread: writes every track's results in one transaction.
     void AppleyiTunes();
     // CTL_PAUSE pauses the apply loop; CTL_RUN with wake resumes it.

@@ -90,6 +90,11 @@ QString CAnalyReport::ApplyFailureText() const
     return tr("%1 song(s) could not be written. Please check that the files are writable.").arg(failed);
 }
 
+void CAnalyReport::PrepareApply()
+{
+    ApplyHandshake(m_bExit).Begin();
+}
+
 void CAnalyReport::AppleyCondition(tagCtlState state, bool wake)
 {
     if (state == CTL_PAUSE)

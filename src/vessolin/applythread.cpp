@@ -17,12 +17,10 @@ void CApplyThread::Start(bool removal, int run)
 {
     m_bRemoval = removal;
     m_iRun = run;
-    // A pause pressed after the last apply's loop had ended, while its end
-    // was still on the way to the window, is still set: this apply would
-    // halt at its first song while the window shows it running. A removal
-    // is released by the duplicate page's PrepareRemove.
+    // A removal is prepared by the duplicate page's PrepareRemove, which
+    // takes its rows too.
     if (!removal)
-        m_pAnalyReport->AppleyCondition(CTL_RUN, true);
+        m_pAnalyReport->PrepareApply();
     start(QThread::InheritPriority);
 }
 
