@@ -6,6 +6,7 @@
 #include "PlayUnit.h"
 #include "information/playstate.h"
 #include "musiclink.h"
+#include "vessolin/pausehandshake.h"
 
 #include <QDate>
 #include <QHash>
@@ -152,6 +153,8 @@ private:
     bool m_bPause = false;  // under m_mutexRemove
     QWaitCondition m_waitRemove;
     QMutex m_mutexRemove;
+    // The removal's pause and stop: m_bPause, m_waitRemove and m_mutexRemove with m_bExit.
+    CRemoveHandshake m_removeHandshake{m_mutexRemove, m_waitRemove, m_bPause, m_bExit};
     QVector<RemoveGroup> m_removePlan;  // under m_mutexRemove
     bool m_bPlanReady = false;          // under m_mutexRemove
     int m_iPlanGeneration = 0;          // under m_mutexRemove

@@ -49,11 +49,8 @@ void CDuplicate::PrepareRemove()
         }
         plan.append(std::move(taken));
     }
+    m_removeHandshake.Begin();
     QMutexLocker lock(&m_mutexRemove);
-    // A Pause pressed after the last removal had passed its last pause
-    // point was never answered by a Continue; left set, it would hold this
-    // removal at its first group while the window shows it running.
-    m_bPause = false;
     m_removePlan = std::move(plan);
     m_bPlanReady = true;
     m_iPlanGeneration = m_iGeneration;
@@ -74,14 +71,7 @@ bool CDuplicate::takeRemovePlan(QVector<RemoveGroup>& plan, int& generation)
 
 bool CDuplicate::stopRequested()
 {
-    if (m_bExit)
-        return true;
-    {
-        QMutexLocker lock(&m_mutexRemove);
-        while (m_bPause && !m_bExit)
-            m_waitRemove.wait(&m_mutexRemove);
-    }
-    return m_bExit;
+    return !m_removeHandshake.WaitForTurn();
 }
 
 void CDuplicate::RemoveDuplicate()
@@ -154,13 +144,10 @@ void CDuplicate::RemoveDuplicate()
 
 void CDuplicate::AppleyCondition(tagCtlState state, bool wake)
 {
-    QMutexLocker lock(&m_mutexRemove);
-    if (state == CTL_PAUSE) {
-        m_bPause = true;
-    } else if (state == CTL_RUN && m_bPause && wake) {
-        m_bPause = false;
-        m_waitRemove.wakeOne();
-    }
+    if (state == CTL_PAUSE)
+        m_removeHandshake.Pause();
+    else if (state == CTL_RUN && wake)
+        m_removeHandshake.Resume();
 }
 
 void CDuplicate::markRemoved(CTreeItem* row, int generation)
