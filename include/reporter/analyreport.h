@@ -6,6 +6,7 @@
 #include "PlayUnit.h"
 #include "cadenzo.h"
 #include "information/playstate.h"
+#include "reporter/converterslots.h"
 #include "reporter/reportinbox.h"
 #include "reporter/reporttypes.h"
 
@@ -25,7 +26,6 @@ class CArtworkList;
 class CConverterThread;
 class CFailedTreeWidget;
 class CListItem;
-class CReportItemData;
 class CListWidget;
 class CModifyMusicInfo;
 class CMusicLink;
@@ -276,10 +276,6 @@ private:
     // tick in stateColumn, one more fixed row of tree.
     void markTreeFixed(CTreeItem* item, CFailedTreeWidget* tree, int fieldColumn, int stateColumn = 5);
     void finishCategory(int kind);
-    // The free slot for a checked row nothing has taken up yet; -1 for any
-    // other row (busySeen notes one still being fixed) or without a slot.
-    int slotForRow(const CReportItemData* row, bool checked, bool& busySeen);
-    bool startConversion(int slot, int kind, void* item, CReportItemData* row);
     void reportProgress();
     QString wavPathFor(const QString& persistentId) const;
     void acceptArtworkConversion(CListItem* item, bool ok, int fixType);
@@ -290,10 +286,6 @@ private:
     void FixFailed();
 
     // row updates (analyreport_update.cpp)
-    int slotOfTrack(void* track, bool resetFree);
-    // The row or cell a busy slot holds, through what both kinds share.
-    static CReportItemData* slotData(const tagTrack& slot);
-    void freeSlot(int slot);
     void UpateMusicArtworkState(void* track);
     void UpateMusicAttrState(void* track, QTreeWidget* tree, int column, int kind);
     void Failed_UpateAttrState_temp(void* track);
@@ -342,6 +334,7 @@ private:
     tagCtlState m_iNotExistState = CTL_IDLE;
     tagCtlState m_iFailedState = CTL_IDLE;
     tagTrack m_track[kConverterSlots];
+    CConverterSlots m_slots;  // every write to m_track
     EFixState m_eFixState = FS_IDLE;
     QTreeWidgetItem* m_pPlayItem = nullptr;  // the previewed row
     tagPlayState m_ePlayState = PS_STOPPED;

@@ -67,7 +67,12 @@ void CFixFailedThread::run()
 }
 
 CAnalyReport::CAnalyReport(QWidget* parent)
-    : QWidget(parent), m_inbox(this, [this](const CReportInbox::Batch& batch) { applyEntries(batch); })
+    : QWidget(parent)
+    , m_slots(m_track,
+              [this](int slot, void* item, const CReportItemData& row) {
+                  m_track[slot].thread->SetTrackParams(item, row.GetPath(), row.GetConverPath(), FT_DEFAULT);
+              })
+    , m_inbox(this, [this](const CReportInbox::Batch& batch) { applyEntries(batch); })
 {
     named(this, QStringLiteral("AnalyReport"));
     m_mapFailedItem.clear();
@@ -106,10 +111,11 @@ CAnalyReport::CAnalyReport(QWidget* parent)
 
     m_pMaxPicture = new CShowMaxPicture(m_pListArtwork);
     m_pMaxPicture->hide();
-    for (tagTrack& slot : m_track) {
-        slot = tagTrack();
-        slot.thread = new CConverterThread(this);
-        connect(slot.thread, &CConverterThread::SendConverterOK, this, &CAnalyReport::AcceptConverInfo);
+    for (int slot = 0; slot < kConverterSlots; ++slot) {
+        m_track[slot] = tagTrack();
+        m_track[slot].thread = new CConverterThread(this);
+        m_slots.SetConverter(slot, m_track[slot].thread);
+        connect(m_track[slot].thread, &CConverterThread::SendConverterOK, this, &CAnalyReport::AcceptConverInfo);
     }
     setMinimumWidth(862);
     m_pMoveFailedThread = new CMoveFailedThread(this);
@@ -293,9 +299,10 @@ void CAnalyReport::connectLists()
 CAnalyReport::~CAnalyReport()
 {
     StopWorking();
-    for (tagTrack& slot : m_track) {
-        delete slot.thread;
-        slot.thread = nullptr;
+    for (int slot = 0; slot < kConverterSlots; ++slot) {
+        m_slots.SetConverter(slot, nullptr);
+        delete m_track[slot].thread;
+        m_track[slot].thread = nullptr;
     }
     delete m_pMoveFailedThread;
     delete m_pFixFailedThread;
@@ -331,19 +338,18 @@ bool CAnalyReport::IsNeedApply() const { return m_bNeedApply; }
 
 void CAnalyReport::stopConverters()
 {
-    for (tagTrack& slot : m_track) {
-        if (slot.thread) {
-            slot.thread->SetStop(true);
-            slot.thread->KillConvertTask();
-            slot.thread->wait();
-            slot.thread->SetStop(false);
+    for (int slot = 0; slot < kConverterSlots; ++slot) {
+        if (CConverterThread* thread = m_track[slot].thread) {
+            thread->SetStop(true);
+            thread->KillConvertTask();
+            thread->wait();
+            thread->SetStop(false);
         }
         // A track whose conversion finished waits for its lookup with its
         // WAV file; no result will come for it to delete that file.
-        if (slot.item)
-            RemoveTemporaryWav(CConfig::instance()->GetMusicPath(), slotData(slot)->GetConverPath());
-        slot.kind = TK_NONE;
-        slot.item = nullptr;
+        if (m_track[slot].item)
+            RemoveTemporaryWav(CConfig::instance()->GetMusicPath(), m_slots.SlotData(slot)->GetConverPath());
+        m_slots.Free(slot);
     }
 }
 

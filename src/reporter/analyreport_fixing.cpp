@@ -6,7 +6,6 @@
 #include "common.h"
 #include "config.h"
 #include "musiclink.h"
-#include "reporter/converterthread.h"
 #include "reporter/reportlists.h"
 #include "reporter/temporarywav.h"
 #include "reporter/typetreeitem.h"
@@ -40,12 +39,7 @@ QString CAnalyReport::wavPathFor(const QString& persistentId) const
     // Tracks started in the same second without a plain ID share the time
     // of day as their name, and their files do not exist yet: two
     // conversions would write one file and each lookup hear the other.
-    QStringList held;
-    for (const tagTrack& slot : m_track) {
-        if (slot.item)
-            held << slotData(slot)->GetConverPath();
-    }
-    return TemporaryWavPath(folder, persistentId, QTime::currentTime(), held);
+    return TemporaryWavPath(folder, persistentId, QTime::currentTime(), m_slots.HeldWavPaths());
 }
 
 void CAnalyReport::SetArtworkState(tagCtlState state)
@@ -96,46 +90,13 @@ void CAnalyReport::FixAnalyList()
 
 int CAnalyReport::CheckMangaList()
 {
-    for (int slot = 0; slot < kConverterSlots; ++slot) {
-        if (m_track[slot].item)
-            continue;
-        // A free slot's thread runs only for the moment between its end
-        // signal and its return. Passed over, its track would count as done
-        // by a scan that found nothing else to wait for.
-        if (CConverterThread* thread = m_track[slot].thread; thread && thread->isRunning())
-            thread->wait();
-        return slot;
-    }
-    return -1;
-}
-
-int CAnalyReport::slotForRow(const CReportItemData* row, bool checked, bool& busySeen)
-{
-    const int state = row->GetFixState();
-    if (state != DS_NONE) {
-        busySeen |= state == DS_FIXING;
-        return -1;
-    }
-    return checked ? CheckMangaList() : -1;
+    return m_slots.FreeSlot();
 }
 
 void CAnalyReport::reportProgress()
 {
     if (m_iFixTotal >= 1)
         emit ReportFixInfo(-1, int(qint64(m_iFixNum) * PROGRESS_FULL / m_iFixTotal));
-}
-
-bool CAnalyReport::startConversion(int slot, int kind, void* item, CReportItemData* row)
-{
-    CConverterThread* thread = m_track[slot].thread;
-    if (!thread)
-        return false;
-    m_track[slot].kind = kind;
-    m_track[slot].item = item;
-    thread->SetTrackParams(item, row->GetPath(), row->GetConverPath(), FT_DEFAULT);
-    row->SetFixState(DS_FIXING);
-    thread->start(QThread::InheritPriority);
-    return true;
 }
 
 bool CAnalyReport::settleArtwork(CListItem* item, int engineState)
@@ -170,7 +131,7 @@ void CAnalyReport::FixArtwork()
     bool settledSeen = false;
     for (int i = 0; i < m_pListArtwork->count(); ++i) {
         auto* item = static_cast<CListItem*>(m_pListArtwork->item(i));
-        const int slot = slotForRow(item, item->GetCheckState() == Qt::Checked, busySeen);
+        const int slot = m_slots.SlotForRow(item, item->GetCheckState() == Qt::Checked, busySeen);
         if (slot < 0) {
             if (item->GetFixState() != DS_NONE && !settledSeen) {
                 reportProgress();
@@ -207,7 +168,7 @@ void CAnalyReport::FixArtwork()
         if (g_pimgDef)
             item->setIcon(*g_pimgDef);
         item->SetItemState(CListItem::IS_FIXING, true);
-        if (!startConversion(slot, TK_ARTWORK, item, item)) {
+        if (!m_slots.Start(slot, TK_ARTWORK, item, item)) {
             markFailed(true);
             clean = false;
             continue;
@@ -279,7 +240,7 @@ void CAnalyReport::FixTreeCategory(int kind)
     bool clean = true, busySeen = false;
     for (int i = 0; i < tree->topLevelItemCount(); ++i) {
         auto* item = static_cast<CTreeItem*>(tree->topLevelItem(i));
-        const int slot = slotForRow(item, item->checkState(0) == Qt::Checked, busySeen);
+        const int slot = m_slots.SlotForRow(item, item->checkState(0) == Qt::Checked, busySeen);
         if (slot < 0)
             continue;
         m_iFixNum = offset + i;
@@ -305,7 +266,7 @@ void CAnalyReport::FixTreeCategory(int kind)
                             item->GetPersistentID(), item->text(0), item->text(2), item->text(3)));
         if (g_pRun)
             item->setIcon(5, *g_pRun);
-        startConversion(slot, artist ? TK_ARTIST : TK_ALBUM, item, item);
+        m_slots.Start(slot, artist ? TK_ARTIST : TK_ALBUM, item, item);
         return;
     }
     if (clean && !busySeen)
@@ -314,10 +275,7 @@ void CAnalyReport::FixTreeCategory(int kind)
 
 void CAnalyReport::finishCategory(int kind)
 {
-    for (tagTrack& slot : m_track) {
-        slot.kind = TK_NONE;
-        slot.item = nullptr;
-    }
+    m_slots.FreeAll();
     const int next = nextKind(kind);
     stateOf(next) = CTL_RUN;
     stateOf(kind) = CTL_STOP;
@@ -350,10 +308,7 @@ void CAnalyReport::AcceptConverInfo(void* pItem, bool bState, int iFixType)
     }
     // A conversion of a run that was stopped since names an item that may
     // be gone; only an item a slot still holds is real.
-    int slot = -1;
-    for (int i = 0; i < kConverterSlots; ++i)
-        if (m_track[i].item == pItem)
-            slot = i;
+    const int slot = m_slots.SlotOfItem(pItem);
     if (slot < 0)
         return;
     if (m_track[slot].kind == TK_ARTWORK)

@@ -6,7 +6,6 @@
 #include "common.h"
 #include "config.h"
 #include "musiclink.h"
-#include "reporter/converterthread.h"
 #include "reporter/reportlists.h"
 #include "reporter/typetreeitem.h"
 #include "sharedimages.h"
@@ -36,7 +35,7 @@ void CAnalyReport::FixFailed()
     bool refused = false, running = false;
     for (int i = 0; i < rows; ++i) {
         auto* item = static_cast<CTreeItem*>(m_pTreeFailed->topLevelItem(i));
-        const int slot = slotForRow(item, item->checkState(0) == Qt::Checked, running);
+        const int slot = m_slots.SlotForRow(item, item->checkState(0) == Qt::Checked, running);
         if (slot < 0)
             continue;
         m_iFixNum = i;
@@ -48,12 +47,13 @@ void CAnalyReport::FixFailed()
                 refused = true;
                 continue;
             }
+            m_slots.Hold(slot, TK_UNRECOGNIZED, item, item);
         } else {
             emit StartFixAll(tr("Fixing unrecognized song: %1").arg(item->text(2)));
             item->SetConverPath(wavPathFor(item->GetPersistentID()));
             WriteUILog(QStringLiteral("FixFailed Converter id: %1 Name:%2 Artist:%3 Album:%4")
                            .arg(item->GetPersistentID(), item->text(2), item->text(4), item->text(5)));
-            if (!startConversion(slot, TK_UNRECOGNIZED, item, item)) {
+            if (!m_slots.Start(slot, TK_UNRECOGNIZED, item, item)) {
                 item->SetFixState(DS_FAILED);
                 if (g_pFailed)
                     item->setIcon(8, *g_pFailed);
@@ -62,9 +62,6 @@ void CAnalyReport::FixFailed()
         }
         if (i > 0 && i % 17 == 0)
             m_pTreeFailed->verticalScrollBar()->setValue(i);
-        m_track[slot].kind = TK_UNRECOGNIZED;
-        m_track[slot].item = item;
-        item->SetFixState(DS_FIXING);
         if (g_pRun)
             item->setIcon(8, *g_pRun);
         return;
@@ -77,10 +74,7 @@ void CAnalyReport::FixFailed()
         QMetaObject::invokeMethod(this, &CAnalyReport::FixAnalyList, Qt::QueuedConnection);
         return;
     }
-    for (tagTrack& slot : m_track) {
-        slot.kind = TK_NONE;
-        slot.item = nullptr;
-    }
+    m_slots.FreeAll();
     // Closed here, not on the worker: the dispatch that got us here calls
     // again at once and must find nothing left to run.
     m_iFailedState = CTL_STOP;

@@ -27,39 +27,10 @@ void removeWav(const QString& path)
 
 } // namespace
 
-int CAnalyReport::slotOfTrack(void* track, bool resetFree)
-{
-    int found = -1;
-    for (int slot = 0; slot < kConverterSlots; ++slot) {
-        tagTrack& t = m_track[slot];
-        if (!t.item) {
-            if (resetFree)
-                t.kind = TK_NONE;
-            continue;
-        }
-        if (found < 0 && slotData(t)->GetID() == track)
-            found = slot;
-    }
-    return found;
-}
-
-CReportItemData* CAnalyReport::slotData(const tagTrack& slot)
-{
-    if (slot.kind == TK_ARTWORK)
-        return static_cast<CListItem*>(slot.item);
-    return static_cast<CTreeItem*>(slot.item);
-}
-
-void CAnalyReport::freeSlot(int slot)
-{
-    m_track[slot].kind = TK_NONE;
-    m_track[slot].item = nullptr;
-}
-
 void CAnalyReport::UpateMusicArtworkState(void* track)
 {
     const bool success = track && m_pMusicLink->DownloadGetGNArtworkState(track) == DS_DONE;
-    const int slot = slotOfTrack(track, false);
+    const int slot = m_slots.SlotOfTrack(track, false);
     if (slot < 0 || m_track[slot].kind != TK_ARTWORK) {
         WriteUILog(QStringLiteral("Update MusicArtworkState error"));
         return;
@@ -92,7 +63,7 @@ void CAnalyReport::UpateMusicArtworkState(void* track)
         item->setToolTip(info->strName);
         item->setData(Qt::AccessibleTextRole, info->strName);
     }
-    freeSlot(slot);
+    m_slots.Free(slot);
     m_pListArtwork->PushFlashItem(slot, item);
     removeWav(item->GetConverPath());
 }
@@ -102,7 +73,7 @@ void CAnalyReport::UpateMusicAttrState(void* track, QTreeWidget* tree, int colum
     if (!tree)
         return;
     const bool success = track && m_pMusicLink->DownloadGNInfoState(track) == DS_DONE;
-    const int slot = slotOfTrack(track, true);
+    const int slot = m_slots.SlotOfTrack(track, true);
     if (slot < 0)
         return;
     auto* item = static_cast<CTreeItem*>(m_track[slot].item);
@@ -138,14 +109,14 @@ void CAnalyReport::UpateMusicAttrState(void* track, QTreeWidget* tree, int colum
         }
     }
     removeWav(item->GetConverPath());
-    freeSlot(slot);
+    m_slots.Free(slot);
 }
 
 void CAnalyReport::Failed_UpateAttrState_temp(void* track)
 {
     const int infoState = track ? m_pMusicLink->DownloadGNInfoState(track) : DS_FAILED;
     const int artworkState = track ? m_pMusicLink->DownloadGetGNArtworkState(track) : DS_FAILED;
-    const int slot = slotOfTrack(track, false);
+    const int slot = m_slots.SlotOfTrack(track, false);
     if (slot < 0)
         return;
     auto* item = static_cast<CTreeItem*>(m_track[slot].item);
@@ -176,7 +147,7 @@ void CAnalyReport::Failed_UpateAttrState_temp(void* track)
     WriteUILog(QStringLiteral("Update FixFailed State ok! PID:%1 Name:%2")
                    .arg(item->GetPersistentID(), row.hasInfo ? row.name : item->text(2)));
     removeWav(item->GetConverPath());
-    freeSlot(slot);
+    m_slots.Free(slot);
 }
 
 void CAnalyReport::EditFixItem(void* track)

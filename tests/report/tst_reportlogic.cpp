@@ -1,7 +1,10 @@
-// The report page's work without widgets: the inbox that carries the
-// analysis thread's deliveries to the page. The page's own tests drive the
-// same classes with the real engine; these walk their rules one by one.
+// The report page's work without widgets: the converter slots of the
+// fixing run and the inbox that carries the analysis thread's deliveries to
+// the page. The page's own tests drive the same classes with the real
+// engine and real conversions; these walk their rules one by one.
+#include "reporter/converterslots.h"
 #include "reporter/reportinbox.h"
+#include "reportitemdata.h"
 
 #include <QCoreApplication>
 #include <QScopeGuard>
@@ -10,6 +13,7 @@
 #include <QThread>
 
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -34,10 +38,33 @@ void* trackOf(int id)
     return reinterpret_cast<void*>(quintptr(id));
 }
 
+int idOf(const void* track)
+{
+    return int(reinterpret_cast<quintptr>(track));
+}
+
 int idOf(const CReportDelivery& delivery)
 {
-    return int(reinterpret_cast<quintptr>(delivery.row.track));
+    return idOf(delivery.row.track);
 }
+
+// A list item as the page has it: the widget part first, so the item's
+// address is not the address of what the slots work on.
+struct Item
+{
+    struct Data : CReportItemData
+    {
+        Data(void* track) : CReportItemData(track, 0) {}
+    };
+    int widget = 0;
+    Data data;
+
+    explicit Item(int id, tagDownloadState state = DS_NONE) : data(trackOf(id))
+    {
+        data.SetFixState(state);
+        data.SetConverPath(QStringLiteral("/music/%1.wav").arg(id));
+    }
+};
 
 } // namespace
 
@@ -46,6 +73,135 @@ class TestReportLogic : public QObject
     Q_OBJECT
 
 private slots:
+    // busy marks the slots holding a row (x); the row asks for a slot.
+    void slotForRow_data()
+    {
+        QTest::addColumn<QString>("busy");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<bool>("checked");
+        QTest::addColumn<int>("slot");
+        QTest::addColumn<bool>("busySeen");
+
+        QTest::newRow("all free: the first") << "...." << int(DS_NONE) << true << 0 << false;
+        QTest::newRow("the first free after busy ones") << "xx.." << int(DS_NONE) << true << 2 << false;
+        QTest::newRow("a gap is taken") << "x.x." << int(DS_NONE) << true << 1 << false;
+        QTest::newRow("the last") << "xxx." << int(DS_NONE) << true << 3 << false;
+        QTest::newRow("all busy: none, the row waits") << "xxxx" << int(DS_NONE) << true << -1 << false;
+        QTest::newRow("unchecked: none") << "...." << int(DS_NONE) << false << -1 << false;
+        QTest::newRow("in flight: none, seen busy") << "x..." << int(DS_FIXING) << true << -1 << true;
+        QTest::newRow("in flight, unchecked since: seen busy") << "x..." << int(DS_FIXING) << false << -1 << true;
+        QTest::newRow("fixed: none") << "...." << int(DS_DONE) << true << -1 << false;
+        QTest::newRow("failed: none") << "...." << int(DS_FAILED) << true << -1 << false;
+    }
+
+    void slotForRow()
+    {
+        QFETCH(QString, busy);
+        QFETCH(int, state);
+        QFETCH(bool, checked);
+        QFETCH(int, slot);
+        QFETCH(bool, busySeen);
+
+        tagTrack track[kConverterSlots];
+        CConverterSlots pool(track, nullptr);
+        std::vector<std::unique_ptr<Item>> held;
+        for (int i = 0; i < kConverterSlots; ++i) {
+            if (busy.at(i) != QLatin1Char('x'))
+                continue;
+            held.push_back(std::make_unique<Item>(10 + i));
+            pool.Hold(i, TK_ARTIST, held.back().get(), &held.back()->data);
+        }
+        Item row(1, tagDownloadState(state));
+        bool seen = false;
+        QCOMPARE(pool.SlotForRow(&row.data, checked, seen), slot);
+        QCOMPARE(seen, busySeen);
+        QCOMPARE(pool.FreeSlot(), int(busy.indexOf(QLatin1Char('.'))));
+    }
+
+    // What the slots hold is found by the row's track and by the item the
+    // converter hands back, and goes with the slot when it is freed.
+    void slotsHoldTheirRows()
+    {
+        tagTrack track[kConverterSlots];
+        CConverterSlots pool(track, nullptr);
+        Item tile(1), artist(2), other(3);
+        pool.Hold(0, TK_ARTWORK, &tile, &tile.data);
+        pool.Hold(2, TK_ARTIST, &artist, &artist.data);
+        QCOMPARE(int(tile.data.GetFixState()), int(DS_FIXING));
+        QCOMPARE(track[2].kind, int(TK_ARTIST));
+        QCOMPARE(track[2].item, static_cast<void*>(&artist));
+
+        QCOMPARE(pool.SlotOfTrack(trackOf(2), false), 2);
+        QCOMPARE(pool.SlotOfTrack(trackOf(3), false), -1);
+        QCOMPARE(pool.SlotOfItem(&tile), 0);
+        QCOMPARE(pool.SlotOfItem(&tile.data), -1);
+        QCOMPARE(pool.SlotOfItem(nullptr), -1);
+        QCOMPARE(pool.SlotData(0), static_cast<CReportItemData*>(&tile.data));
+        QCOMPARE(pool.HeldWavPaths(), (QStringList{QStringLiteral("/music/1.wav"), QStringLiteral("/music/2.wav")}));
+
+        // Without a converter nothing starts and the slot stays free.
+        QVERIFY(!pool.Start(1, TK_ALBUM, &other, &other.data));
+        QCOMPARE(int(other.data.GetFixState()), int(DS_NONE));
+        QVERIFY(!track[1].item);
+        QCOMPARE(pool.FreeSlot(), 1);
+
+        pool.Free(0);
+        QCOMPARE(track[0].kind, int(TK_NONE));
+        QVERIFY(!pool.SlotData(0));
+        QCOMPARE(pool.SlotOfTrack(trackOf(1), false), -1);
+        QCOMPARE(pool.HeldWavPaths(), QStringList{QStringLiteral("/music/2.wav")});
+
+        pool.FreeAll();
+        QCOMPARE(pool.FreeSlot(), 0);
+        QVERIFY(pool.HeldWavPaths().isEmpty());
+        QCOMPARE(pool.SlotOfItem(&artist), -1);
+    }
+
+    // A conversion is handed to its converter before the converter runs;
+    // a slot freed while its converter still returns is handed out again
+    // only once the converter has ended.
+    void convertersStartAndEnd()
+    {
+        tagTrack track[kConverterSlots];
+        QString prepared;
+        QSemaphore running, gate;
+        QString seenByConverter;
+        std::unique_ptr<QThread> converter(QThread::create([&] {
+            seenByConverter = prepared;
+            running.release();
+            gate.acquire();
+        }));
+        CConverterSlots pool(track, [&](int slot, void* item, const CReportItemData& row) {
+            prepared = QStringLiteral("%1 %2 %3").arg(slot).arg(idOf(item)).arg(row.GetConverPath());
+        });
+        pool.SetConverter(2, converter.get());
+        const auto endConverter = qScopeGuard([&] {
+            gate.release();
+            converter->wait();
+        });
+        Item busy0(10), busy1(11), row(7);
+        pool.Hold(0, TK_ARTIST, &busy0, &busy0.data);
+        pool.Hold(1, TK_ARTIST, &busy1, &busy1.data);
+
+        bool seen = false;
+        const int slot = pool.SlotForRow(&row.data, true, seen);
+        QCOMPARE(slot, 2);
+        QVERIFY(pool.Start(slot, TK_ALBUM, &row, &row.data));
+        QCOMPARE(track[2].kind, int(TK_ALBUM));
+        QCOMPARE(int(row.data.GetFixState()), int(DS_FIXING));
+        QVERIFY(running.tryAcquire(1, kWaitMs));
+        QCOMPARE(seenByConverter, QStringLiteral("2 %1 /music/7.wav").arg(idOf(&row)));
+
+        // The lookup's result frees the slot while the converter is still
+        // on its way out.
+        pool.Free(2);
+        std::unique_ptr<QThread> opener(QThread::create([&gate] { gate.release(); }));
+        opener->start();
+        QCOMPARE(pool.FreeSlot(), 2);
+        QVERIFY(converter->isFinished());
+        opener->wait();
+    }
+
     // A script of calls, one letter each: t a track of the current run,
     // o a track read before the last clear, s a score behind the queue,
     // c clear, f flush, d the posted drains run. results holds + or - for
