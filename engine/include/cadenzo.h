@@ -29,6 +29,12 @@ enum { MM_ERR_FAIL = -1, MM_ERR_BAD_ARGS = -21, MM_ERR_WRITE = -23 };
 // rewrite or opening of the library.
 enum { MM_ERR_DATABASE = -31, MM_ERR_LIBRARY_FILE = -32 };
 
+// Two codes passed through from below that say the disk has no room left:
+// the tag writer's for a song whose working copy found none (from
+// MMApplyMusicInfo), and SQLite's for a database write or commit that found
+// none (from MMApplyMusicInfo and MMDBTransaction).
+enum { MM_ERR_NO_SPACE = -16, MM_DB_FULL = 13 };
+
 // Which copy of a track's information MMGetMusicInfo returns.
 typedef enum { INFO_NEW = 1, INFO_ORIGINAL = 2 } tagInfoType;
 

@@ -13,6 +13,8 @@
 #include <QFileInfo>
 #include <QMutexLocker>
 
+#include <sqlite3.h>
+
 #include <cstdlib>
 
 namespace {
@@ -160,6 +162,10 @@ bool CiTunesCtl::HasArtwork(const tagMMusicInfo& info, int mode)
     }
     return result != 0;
 }
+
+// The application tells a full disk from other failures by these two.
+static_assert(int(MM_ERR_NO_SPACE) == int(TAG_WRITE_NO_SPACE), "a song's write without room");
+static_assert(int(MM_DB_FULL) == SQLITE_FULL, "a commit without room");
 
 int CiTunesCtl::DBTransaction(bool commit)
 {

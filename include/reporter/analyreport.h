@@ -142,9 +142,14 @@ public:
     void AppleyiTunes();
     // CTL_PAUSE pauses the apply loop; CTL_RUN with wake resumes it.
     void AppleyCondition(tagCtlState state, bool wake);
-    // What the last apply could not write, in words; empty when it wrote
-    // everything. Read once the apply thread has ended.
+    // What the last apply could not write, in words, with the reasons;
+    // empty when it wrote everything and its end landed. Read once the
+    // apply thread has ended.
     QString ApplyFailureText() const;
+    // Whether the last apply's work reached the disk: its end (the commit
+    // and the library file's rewrite) succeeded and no song's write found
+    // the disk full. Songs refused for other reasons do not count here.
+    bool ApplyLanded() const { return m_iApplyEnded == 0 && m_iApplyNoSpace == 0; }
 
     // Stops the preview the page started and forgets the editor's track.
     void StopPlay();
@@ -309,8 +314,11 @@ private:
     CMusicLink* m_pMusicLink = nullptr;
     std::atomic<bool> m_bExit{false};
     std::atomic<bool> m_bNeedApply{false};
-    // Tracks the last apply failed to write; set on the apply thread.
+    // Tracks the last apply failed to write (those of them for lack of
+    // room), and its end's result; set on the apply thread.
     std::atomic<int> m_iApplyFailed{0};
+    std::atomic<int> m_iApplyNoSpace{0};
+    std::atomic<int> m_iApplyEnded{0};
     int m_iFixNum = 0;
     int m_iFixTotal = 0;
 

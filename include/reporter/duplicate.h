@@ -65,6 +65,10 @@ public:
     void RemoveDuplicate();
     // CTL_PAUSE pauses the removal; CTL_RUN with wake resumes it.
     void AppleyCondition(tagCtlState state, bool wake);
+    // The last removal's end (MMDBTransaction(true)): 0, or the code of a
+    // commit that was rolled back or of a library file not rewritten. Read
+    // once the apply thread has ended.
+    int RemovalEndResult() const { return m_iRemovalEnded; }
     // Empties the page and shows the options; clears m_bExit.
     void StopWorking();
 
@@ -159,6 +163,7 @@ private:
     bool m_bPlanReady = false;          // under m_mutexRemove
     int m_iPlanGeneration = 0;          // under m_mutexRemove
     std::atomic<bool> m_bRemoving{false};
+    std::atomic<int> m_iRemovalEnded{0};  // set on the apply thread
 
     // Rows handed over by the analysis thread, shown in slices so the GUI
     // thread never stalls on a large result.

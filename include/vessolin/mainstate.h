@@ -53,6 +53,7 @@ enum EMainEvent {
     EV_FIX_END,
     EV_APPLY_START,      // apply, or removal of duplicates
     EV_APPLY_END,
+    EV_APPLY_FAILED,     // the apply's or removal's end did not land: it waits again
     EV_DUPLICATE_PAGE,   // the duplicate page opens from the start
     EV_RESET,            // Home, Try Again, Return
     EV_PROBLEMS_LEFT,    // the report page counted; detail: 1 problems left, 0 none

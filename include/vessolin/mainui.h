@@ -229,8 +229,11 @@ public slots:
     void LoadMusic(void* track, int progress, QString location);
     void AcceptLoadOK();
     // The engine's load ended without storing its tracks (queued from the
-    // bridge): the load failed.
-    void AcceptLoadFailed();
+    // bridge): the load failed, and says why.
+    void AcceptLoadFailed(int code);
+    // The save after the analysis kept nothing (queued from the bridge):
+    // said once the report is shown.
+    void AcceptSaveFailed(int code);
     // The engine's analysis has ended (queued from the bridge): starts the walk.
     void AcceptAnalyzeInfo();
     void UpdateProcess(int progress);
@@ -272,9 +275,10 @@ public slots:
 
 public:
     // Copies the working database to the open project when there is one; at
-    // exit also decides whether the working database goes. An EProjectCopy
-    // result (PC_OK when nothing was to be copied).
-    int SaveToDB(bool atExit);
+    // exit also decides whether the working database goes (resultsWait:
+    // results waited to be applied when the close began, so it stays). An
+    // EProjectCopy result (PC_OK when nothing was to be copied).
+    int SaveToDB(bool atExit, bool resultsWait = false);
     // Closes the engine's library, then deletes the working database.
     void DeleteDBFile();
 
@@ -294,7 +298,9 @@ private:
     // taken. Sets the controls the state decides.
     bool Advance(int event, int detail = 0);
     void ShowControls();
-    void LoadFailed();
+    // code: 0 for a refused or empty load, else why the songs were not stored.
+    void LoadFailed(int code = 0);
+    void ShowSaveFailure();
     void AnalyzeMusicList();
     void ShowFoundReport();
     void ShowNothingFound();
@@ -308,7 +314,10 @@ private:
     void StartFixing(bool all);
     void CommitOpenEdits();
     bool StartApply();
-    void ShowApplyEnd();
+    // The last word of an apply (landed: its work reached the disk) or of
+    // a removal (ended: its end's result).
+    void ShowApplyEnd(bool landed);
+    void ShowRemovalEnd(int ended);
     void StopSequence();
     void ResetWorkflow();
     void ApplyBeforeClose();
@@ -318,6 +327,8 @@ private:
     double m_dScore = 10000.0;
     double m_dItemScore = 0.0;
     int m_iSavedProgress = -1;
+    // Why this run's analysis results were not stored; 0 when they were.
+    int m_iSaveFailure = 0;
     QString m_strProjectPath;
     QStringList m_listLoadPaths;
     bool m_bCloseAfterApply = false;

@@ -5,10 +5,12 @@
 #include "common.h"
 #include "config.h"
 #include "musiclink.h"
+#include "reporter/storagefailure.h"
 #include "vessolin/pausehandshake.h"
 
 #include <QMutex>
 #include <QMutexLocker>
+#include <QStringList>
 #include <QWaitCondition>
 
 namespace {
@@ -44,6 +46,7 @@ void CAnalyReport::AppleyiTunes()
     const int count = m_pMusicLink->GetMusicCountAMode(nullptr, nullptr);
     CApplyHandshake handshake = ApplyHandshake(m_bExit);
     int failed = 0;
+    int noSpace = 0;
     for (int index = 0; index < count; ++index) {
         // Held through the track's write: a pause lands between two tracks.
         QMutexLocker lock(&g_Applemutex);
@@ -53,6 +56,7 @@ void CAnalyReport::AppleyiTunes()
         lock.unlock();
         if (result != 0 && result != kNothingToWrite) {
             ++failed;
+            noSpace += result == MM_ERR_NO_SPACE || result == MM_DB_FULL ? 1 : 0;
             void* track = nullptr;
             int absence = 0, state = 0;
             long long repeat = 0;
@@ -65,18 +69,23 @@ void CAnalyReport::AppleyiTunes()
         }
         emit UpdateProcess(int(qint64(index + 1) * PROGRESS_FULL / count));
     }
-    m_pMusicLink->DBTransaction(true);
+    const int ended = m_pMusicLink->DBTransaction(true);
+    if (ended != 0)
+        WriteUILog(QStringLiteral("AppleiTunes: the end of the apply failed:%1").arg(ended));
     m_iApplyFailed = failed;
-    // What could not be written still waits to be applied.
-    if (failed > 0)
+    m_iApplyNoSpace = noSpace;
+    m_iApplyEnded = ended;
+    // What could not be written, and an apply whose record was rolled back
+    // or whose library file kept the old contents, still wait to be applied.
+    if (failed > 0 || ended != 0)
         m_bNeedApply = true;
     if (m_bExit)
         return;
     emit UpdateProcess(PROGRESS_FULL);
-    QMetaObject::invokeMethod(this, [this, failed] {
+    QMetaObject::invokeMethod(this, [this, failed, ended] {
         if (m_eFixState == FS_IDLE)
             CalculateScore();
-        if (failed > 0)
+        if (failed > 0 || ended != 0)
             emit StartFixAll(ApplyFailureText());
     }, Qt::QueuedConnection);
     WriteUILog(QStringLiteral("Stop AppleiTunes"));
@@ -84,10 +93,18 @@ void CAnalyReport::AppleyiTunes()
 
 QString CAnalyReport::ApplyFailureText() const
 {
-    const int failed = m_iApplyFailed;
-    if (failed <= 0)
-        return QString();
-    return tr("%1 song(s) could not be written. Please check that the files are writable.").arg(failed);
+    QStringList parts;
+    if (const int ended = m_iApplyEnded; ended != 0)
+        parts << CStorageFailure::ApplyEndFailed(ended);
+    const int noSpace = m_iApplyNoSpace;
+    const int other = m_iApplyFailed - noSpace;
+    if (noSpace > 0)
+        parts << tr("%1 song(s) could not be written: %2. Please free some space and apply again.")
+                     .arg(noSpace)
+                     .arg(CStorageFailure::Reason(MM_ERR_NO_SPACE));
+    if (other > 0)
+        parts << tr("%1 song(s) could not be written. Please check that the files are writable.").arg(other);
+    return parts.join(QLatin1Char(' '));
 }
 
 void CAnalyReport::PrepareApply()

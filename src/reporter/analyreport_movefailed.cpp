@@ -69,7 +69,10 @@ void CAnalyReport::MoveFailedItem()
         DEL_TREE_ITEM(CAT_ALBUM);
         DEL_TREE_ITEM(CAT_ARTIST);
     }
-    m_pMusicLink->DBTransaction(true);
+    // The pass stores only check marks; the apply tells the user about the
+    // end of its own transaction.
+    if (const int ended = m_pMusicLink->DBTransaction(true); ended != 0)
+        WriteUILog(QStringLiteral("MoveFailed Item: the end of the transaction failed:%1").arg(ended));
 }
 
 void CAnalyReport::DEL_TREE_ITEM(int kind)

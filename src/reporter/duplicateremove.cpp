@@ -5,6 +5,7 @@
 #include "common.h"
 #include "duplicaterows.h"
 #include "reporter/reportlists.h"
+#include "reporter/storagefailure.h"
 #include "sharedimages.h"
 #include "treeitem.h"
 
@@ -16,18 +17,35 @@ using namespace duprows;
 
 namespace {
 
-// One transaction for the whole removal; what was done is committed on
-// every way out, a stop included.
+// One transaction for a whole removal or undo; what was done is committed
+// on every way out, a stop included. Its end also writes the library file,
+// so the file holds the removal when the removal ends. End() gives the
+// end's result to a caller that tells the user; a way out the user is no
+// longer waiting for (a stop) only logs it.
 class CRemovalTransaction
 {
 public:
     explicit CRemovalTransaction(CMusicLink* link) : m_pLink(link) { m_pLink->DBTransaction(false); }
-    ~CRemovalTransaction() { m_pLink->DBTransaction(true); }
+    ~CRemovalTransaction() { End(); }
     CRemovalTransaction(const CRemovalTransaction&) = delete;
     CRemovalTransaction& operator=(const CRemovalTransaction&) = delete;
 
+    // 0, or the code of a commit rolled back or a library file not rewritten.
+    int End()
+    {
+        if (m_bEnded)
+            return m_iResult;
+        m_bEnded = true;
+        m_iResult = m_pLink->DBTransaction(true);
+        if (m_iResult != 0)
+            WriteUILog(QStringLiteral("The end of a removal or undo failed:%1").arg(m_iResult));
+        return m_iResult;
+    }
+
 private:
     CMusicLink* m_pLink;
+    bool m_bEnded = false;
+    int m_iResult = 0;
 };
 
 } // namespace
@@ -86,6 +104,7 @@ void CDuplicate::RemoveDuplicate()
             QMetaObject::invokeMethod(self, [self] { self->m_bRemoving = false; }, Qt::QueuedConnection);
         }
     } endNotice{this};
+    m_iRemovalEnded = 0;
     QVector<RemoveGroup> plan;
     int generation = 0;
     // The rows are the GUI thread's: without the ones PrepareRemove took
@@ -98,6 +117,7 @@ void CDuplicate::RemoveDuplicate()
 
     int removed = 0;
     bool failed = false;
+    int ended = 0;
     {
         CRemovalTransaction transaction(m_pMusicLink);
         for (const RemoveGroup& group : plan) {
@@ -136,9 +156,13 @@ void CDuplicate::RemoveDuplicate()
                     emit AddFixMissNum(-1);
             }
         }
+        ended = transaction.End();
     }
+    m_iRemovalEnded = ended;
     emit StartFixAll(tr("Removed %1 duplicate(s). If not sure to remove, you can undo the removal.").arg(removed));
-    emit SetRemoveEnable(failed);
+    // A removal whose end did not land may be pressed again: its end is
+    // made again, and the library file written again.
+    emit SetRemoveEnable(failed || ended != 0);
     WriteUILog(QStringLiteral("End RemoveDuplicate()"));
 }
 

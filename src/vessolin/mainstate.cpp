@@ -81,6 +81,17 @@ tagMainState applyEnded(tagMainState s)
     return withStage(s, MW_APPLY, SUB_FINISHED);
 }
 
+// Nothing finished: the results wait to be applied (the duplicates to be
+// removed) again, or the paused fixing run the apply came from goes on.
+tagMainState applyFailed(tagMainState s)
+{
+    if (s.bApplyInFix) {
+        s.bApplyInFix = false;
+        return withStage(s, MW_FIXING, SUB_PAUSED);
+    }
+    return withStage(s, MW_APPLY, SUB_NONE);
+}
+
 tagMainState reset(const tagMainState& from)
 {
     tagMainState to;
@@ -190,9 +201,10 @@ bool Transition(const tagMainState& from, int event, int detail, tagMainState& t
         to = applyStarted(to);
         return true;
     case EV_APPLY_END:
+    case EV_APPLY_FAILED:
         if (from.iState != MW_APPLY || !IsWorking(from))
             return false;
-        to = applyEnded(to);
+        to = event == EV_APPLY_END ? applyEnded(to) : applyFailed(to);
         return true;
     case EV_DUPLICATE_PAGE:
         if (from.iState != MW_IDLE)
@@ -253,9 +265,7 @@ int buttonPage(const tagMainState& s)
     case MW_ANALYSING:
         return s.iSubState == SUB_FINISHED ? finishedAnalysisPage(s) : BP_PAUSE;
     case MW_APPLY:
-        if (s.iSubState == SUB_NONE)
-            return BP_APPLY;
-        if (s.iSubState == SUB_FINISHED)
+        if (s.iSubState == SUB_NONE || s.iSubState == SUB_FINISHED)
             return s.bDuplicates ? BP_REMOVE : BP_APPLY;
         return BP_PAUSE;
     default:

@@ -50,6 +50,7 @@ void CMainUI::ConnectWorkflowBridge()
         return;
     connect(m_pMusicLink, &CMusicLink::SendLoadOK, this, &CMainUI::AcceptLoadOK);
     connect(m_pMusicLink, &CMusicLink::SendLoadFailed, this, &CMainUI::AcceptLoadFailed);
+    connect(m_pMusicLink, &CMusicLink::SendSaveFailed, this, &CMainUI::AcceptSaveFailed);
     connect(m_pMusicLink, &CMusicLink::SendDowldInfo, this, &CMainUI::AcceptDowldInfo);
     connect(m_pMusicLink, &CMusicLink::SendLoadMusic, this, &CMainUI::LoadMusic);
     connect(m_pMusicLink, &CMusicLink::UpdateProcess, this, &CMainUI::UpdateProcess);

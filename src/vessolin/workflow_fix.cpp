@@ -8,6 +8,8 @@
 #include "customcontrols.h"
 #include "information/modifymusicinfo.h"
 #include "reporter/analyreport.h"
+#include "reporter/duplicate.h"
+#include "reporter/storagefailure.h"
 #include "treeobj.h"
 #include "vessolin/applythread.h"
 
@@ -176,29 +178,60 @@ void CMainUI::UpdataApplyOK(int run)
     if (run != m_iRun)
         return;
     const bool insideFixing = m_state.bApplyInFix;
-    if (!Advance(EV_APPLY_END))
+    // Work that did not reach the disk finishes nothing: what was applied
+    // or removed waits to be pressed again.
+    const int removalEnd = m_state.bDuplicates ? m_pDuplicate->RemovalEndResult() : 0;
+    const bool landed = m_state.bDuplicates ? removalEnd == 0 : m_pAnalyReport->ApplyLanded();
+    if (!Advance(landed ? EV_APPLY_END : EV_APPLY_FAILED))
         return;
     SetBusyOverlay(0);
     if (m_state.bDuplicates) {
-        ShowTips({tr("Congratulations! Duplicates has been removed successfully.")});
-        m_pProgressStack->setCurrentIndex(1);
+        ShowRemovalEnd(removalEnd);
     } else if (insideFixing) {
         // Back in the paused fixing run, where it stood.
         m_pStatusLabel->setText(withFailures(tr("Paused."), m_pAnalyReport->ApplyFailureText()));
         SetProgress(m_iSavedProgress);
         m_iSavedProgress = -1;
     } else {
-        m_pProgressStack->setCurrentIndex(1);
-        // A song that could not be written needs the user, not another fix.
-        const QString failures = m_pAnalyReport->ApplyFailureText();
-        if (!failures.isEmpty())
-            m_pStatusLabel->setText(withFailures(tr("Results applyed."), failures));
-        else
-            m_pStatusLabel->setText(m_dScore >= PROGRESS_FULL ? tr("Results applyed.")
-                                                              : tr("Results applyed. You can try fix again."));
+        ShowApplyEnd(landed);
     }
-    if (m_bCloseAfterApply)
-        close();
+    if (!m_bCloseAfterApply)
+        return;
+    // The window stays open to say why; the next close asks again.
+    if (!landed) {
+        m_bCloseAfterApply = false;
+        WriteUILog(QStringLiteral("The apply asked for at close did not land; the window stays open"));
+        return;
+    }
+    close();
+}
+
+void CMainUI::ShowApplyEnd(bool landed)
+{
+    m_pProgressStack->setCurrentIndex(1);
+    // A song that could not be written needs the user, not another fix.
+    const QString failures = m_pAnalyReport->ApplyFailureText();
+    if (!landed)
+        m_pStatusLabel->setText(failures);
+    else if (!failures.isEmpty())
+        m_pStatusLabel->setText(withFailures(tr("Results applyed."), failures));
+    else
+        m_pStatusLabel->setText(m_dScore >= PROGRESS_FULL ? tr("Results applyed.")
+                                                          : tr("Results applyed. You can try fix again."));
+}
+
+void CMainUI::ShowRemovalEnd(int ended)
+{
+    m_pProgressStack->setCurrentIndex(1);
+    if (ended == 0) {
+        ShowTips({tr("Congratulations! Duplicates has been removed successfully.")});
+        return;
+    }
+    // No tip calls it a success. The page's count of removed songs came
+    // before the apply thread's end and stays in front.
+    m_pTipsLabel->ClearText();
+    m_pTipsLabel->setHidden(true);
+    m_pStatusLabel->setText(withFailures(m_pStatusLabel->text(), CStorageFailure::RemovalEndFailed(ended)));
 }
 
 void CMainUI::ApplyOrSave(int index)

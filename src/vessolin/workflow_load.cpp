@@ -9,6 +9,7 @@
 #include "customcontrols.h"
 #include "reporter/analyreport.h"
 #include "reporter/duplicate.h"
+#include "reporter/storagefailure.h"
 #include "treeobj.h"
 #include "vessolin/analyzethread.h"
 #include "vessolin/loadthread.h"
@@ -63,6 +64,7 @@ void CMainUI::LoadStartParam(const QStringList& paths, const QString& path, EMus
         return;
     m_bCancel = false;
     ++m_iRun;
+    m_iSaveFailure = 0;
     m_eLoadMode = mode;
     m_strProjectPath = path;
     m_listLoadPaths = paths;
@@ -141,25 +143,36 @@ void CMainUI::AcceptLoadOK()
         AnalyzeMusicList();
 }
 
-void CMainUI::AcceptLoadFailed()
+void CMainUI::AcceptLoadFailed(int code)
 {
     // As for the end: one of a stopped load may still be on its way.
     if (m_bCancel || !MainStateTakes(m_state, EV_LOAD_ENDED))
         return;
-    LoadFailed();
+    WriteUILog(QStringLiteral("The load could not store its songs:%1").arg(code));
+    LoadFailed(code);
 }
 
-void CMainUI::LoadFailed()
+void CMainUI::LoadFailed(int code)
 {
     if (!Advance(EV_LOAD_FAILED))
         return;
     SetProgress(PROGRESS_FULL);
     m_pProgressStack->setCurrentIndex(1);
+    SetPhasePicture(QStringLiteral("fix_end_bg"), QStringLiteral("fix_end"), 2);
+    SetBusyOverlay(2);
+    // The working database goes: the songs were not stored in it, and on a
+    // full disk its room is wanted back.
+    if (code != 0) {
+        // The tips about an empty library would mislead.
+        m_pTipsLabel->ClearText();
+        m_pTipsLabel->setHidden(true);
+        m_pStatusLabel->setText(CStorageFailure::LoadFailed(code));
+        DeleteDBFile();
+        return;
+    }
     ShowTips({tr("Wow. It looks like someone knew I'll scan all files and cleaned them up in advance."),
               tr("Unbelievable, no music files found! Wanna try again?"),
               tr("Hah,nothing found. You must be playing \"hide-and-seek\" with me.")});
-    SetPhasePicture(QStringLiteral("fix_end_bg"), QStringLiteral("fix_end"), 2);
-    SetBusyOverlay(2);
     switch (m_eLoadMode) {
     case RUN_ITUNES:
         m_pStatusLabel->setText(tr("No valid iTunes library xml file found. Please go back and try again."));
@@ -214,6 +227,25 @@ void CMainUI::AcceptAnalyzeInfo()
     m_pAnalyzeThread->Start(job);
 }
 
+void CMainUI::AcceptSaveFailed(int code)
+{
+    // The save follows this run's analysis; one of a stopped run, or one
+    // still on its way when the next request began, is no news.
+    if (m_bCancel || m_state.iState < MW_ANALYSING)
+        return;
+    WriteUILog(QStringLiteral("The analysis results could not be stored:%1").arg(code));
+    m_iSaveFailure = code;
+    if (HasFinishedAnalysis(m_state))
+        ShowSaveFailure();
+}
+
+// Said when the report is there: the walk's own texts would hide it before.
+void CMainUI::ShowSaveFailure()
+{
+    if (m_iSaveFailure != 0)
+        m_pStatusLabel->setText(CStorageFailure::SaveFailed(m_iSaveFailure));
+}
+
 void CMainUI::UpdateProcess(int progress)
 {
     SetProgress(qMin(int(PROGRESS_FULL), qMax(progress, MinimumVisibleProgress())));
@@ -235,6 +267,7 @@ void CMainUI::UpdataReport(int run, double score, double itemScore)
         ShowFoundReport();
     m_pProgressStack->setCurrentIndex(1);
     m_pTipsLabel->setHidden(false);
+    ShowSaveFailure();
 }
 
 void CMainUI::ShowNothingFound()

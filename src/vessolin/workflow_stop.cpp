@@ -139,13 +139,16 @@ void CMainUI::closeEvent(QCloseEvent* event)
             return;
         }
     }
+    // Ignore leaves them unapplied, and clearing the report forgets them:
+    // the working database keeps them for the next start.
+    const bool resultsWait = m_pAnalyReport->IsNeedApply();
     StopSequence();
     m_pAnalyReport->StopWorking();
     ClearCache();
     // The engine keeps the database open and may still write it: it lets
     // go of it before a byte of it is copied.
     m_pMusicLink->DestroyMusicLibrary();
-    SaveToDB(true);
+    SaveToDB(true, resultsWait);
     if (m_bDeleteDB)
         DeleteDBFile();
     QMainWindow::closeEvent(event);
@@ -242,14 +245,15 @@ void CMainUI::LoadXMLPath()
         Duplicate();
 }
 
-int CMainUI::SaveToDB(bool atExit)
+int CMainUI::SaveToDB(bool atExit, bool resultsWait)
 {
     if (m_strProjectPath.isEmpty() || m_strProjectPath == g_strDBName) {
         // The score starts full: until this run's analysis has ended it
         // says nothing of the library. A run closed before its report (a
         // continued one is the only copy of its work) stays for the next
-        // start, and so does a database this run never loaded.
-        if (atExit && HasFinishedAnalysis(m_state) && QFile::exists(g_strDBName)
+        // start, and so does a database this run never loaded or whose
+        // results still wait to be applied.
+        if (atExit && HasFinishedAnalysis(m_state) && QFile::exists(g_strDBName) && !resultsWait
             && !m_pAnalyReport->IsNeedApply() && m_dScore >= PROGRESS_FULL)
             m_bDeleteDB = true;
         return PC_OK;

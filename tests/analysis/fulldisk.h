@@ -16,6 +16,10 @@ namespace fulldisk {
 // Bytes a database file and a journal file may grow to; negative: any.
 inline std::atomic<qint64> g_databaseRoom{-1};
 inline std::atomic<qint64> g_journalRoom{-1};
+// A copy-on-write file system (btrfs, ZFS) needs free blocks to overwrite
+// a file too: while set, a write inside a file's present size needs room
+// as well, so a room of 0 refuses every write.
+inline std::atomic<bool> g_copyOnWrite{false};
 inline sqlite3_vfs* g_real = nullptr;
 
 struct File
@@ -35,7 +39,9 @@ inline int write(sqlite3_file* file, const void* data, int amount, sqlite3_int64
     const std::atomic<qint64>* room = reinterpret_cast<File*>(file)->room;
     sqlite3_int64 size = 0;
     real(file)->pMethods->xFileSize(real(file), &size);
-    if (room && *room >= 0 && offset + amount > qMax<sqlite3_int64>(size, *room))
+    const qint64 given = room ? qint64(*room) : -1;
+    const sqlite3_int64 limit = g_copyOnWrite ? given : qMax<sqlite3_int64>(size, given);
+    if (given >= 0 && offset + amount > limit)
         return SQLITE_FULL;
     return real(file)->pMethods->xWrite(real(file), data, amount, offset);
 }
@@ -85,10 +91,11 @@ inline void install()
 }
 
 // negative: no limit.
-inline void setRoom(qint64 databaseBytes, qint64 journalBytes)
+inline void setRoom(qint64 databaseBytes, qint64 journalBytes, bool copyOnWrite = false)
 {
     g_databaseRoom = databaseBytes;
     g_journalRoom = journalBytes;
+    g_copyOnWrite = copyOnWrite;
 }
 
 } // namespace fulldisk

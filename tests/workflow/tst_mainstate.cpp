@@ -20,6 +20,7 @@ int eventCode(const QString& name)
         {QStringLiteral("fix"), EV_FIX_START},          {QStringLiteral("moving"), EV_MOVE_FAILED},
         {QStringLiteral("moved"), EV_MOVE_FAILED_DONE}, {QStringLiteral("fixed"), EV_FIX_END},
         {QStringLiteral("apply"), EV_APPLY_START},      {QStringLiteral("applied"), EV_APPLY_END},
+        {QStringLiteral("notstored"), EV_APPLY_FAILED},
         {QStringLiteral("duppage"), EV_DUPLICATE_PAGE}, {QStringLiteral("reset"), EV_RESET},
         {QStringLiteral("left"), EV_PROBLEMS_LEFT},
     };
@@ -126,6 +127,15 @@ void TestMainState::paths_data()
     row("no refix before Fix All", report + QStringLiteral("left:1"), MW_ANALYSING, SUB_FINISHED, BP_FIXALL, "--B-S--");
     row("paused fixing ended", fixing + QStringLiteral("pause fixed"), MW_APPLY, SUB_NONE, BP_APPLY, "--B-S--");
     row("refix forgotten at home", fixing + QStringLiteral("left:1 fixed reset"), MW_IDLE, SUB_NONE, BP_PAUSE, "--B-S--");
+    // An apply or removal whose end did not land finishes nothing: it waits
+    // to be pressed again, or its paused fixing run goes on.
+    row("apply end not stored", fixing + QStringLiteral("fixed apply notstored"), MW_APPLY, SUB_NONE, BP_APPLY, "--B-S--");
+    row("not stored, problems left", fixing + QStringLiteral("left:1 fixed apply left:1 notstored"), MW_APPLY, SUB_NONE, BP_APPLY, "--B-SR-");
+    row("not stored, paused apply", fixing + QStringLiteral("fixed apply pause notstored"), MW_APPLY, SUB_NONE, BP_APPLY, "--B-S--");
+    row("not stored inside paused fixing", fixing + QStringLiteral("pause apply notstored"), MW_FIXING, SUB_PAUSED, BP_PAUSE, "-CBLS-A");
+    row("apply again after not stored", fixing + QStringLiteral("fixed apply notstored apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----");
+    row("removal end not stored", dup + QStringLiteral("apply notstored"), MW_APPLY, SUB_NONE, BP_REMOVE, "--B-S--");
+    row("remove again after not stored", dup + QStringLiteral("apply notstored apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----");
 }
 
 void TestMainState::paths()
@@ -168,6 +178,8 @@ void TestMainState::refusedEventsChangeNothing_data()
     QTest::newRow("fix before the report") << "load:2 prepared loaded analyse:2" << "fix";
     QTest::newRow("apply while fixing runs") << fixing << "apply";
     QTest::newRow("apply end when none runs") << report << "applied";
+    QTest::newRow("apply end not stored when none runs") << fixing + "fixed" << "notstored";
+    QTest::newRow("apply end not stored twice") << fixing + "fixed apply notstored" << "notstored";
     QTest::newRow("fix end after home") << fixing + "reset" << "fixed";
     QTest::newRow("duplicate page while loading") << "load:2 prepared" << "duppage";
     QTest::newRow("moving outside fixing") << report << "moving";

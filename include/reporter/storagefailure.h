@@ -1,0 +1,25 @@
+// What the user is told when work did not reach the disk: the working
+// database, the library file or a song. The engine hands back codes; these
+// put them into words the window and the pages show. Any thread.
+#pragma once
+
+#include <QCoreApplication>
+#include <QString>
+
+class CStorageFailure
+{
+    Q_DECLARE_TR_FUNCTIONS(CStorageFailure)
+
+public:
+    // Why a write failed, to follow a colon: no room left, or a disk that
+    // took no writes. code: what the engine returned, not 0.
+    static QString Reason(int code);
+    // A load whose songs the working database could not store.
+    static QString LoadFailed(int code);
+    // The save of the analysis results failed; nothing of it was kept.
+    static QString SaveFailed(int code);
+    // The end of an apply or a removal did not land: its commit failed
+    // (rolled back), or the library file could not be rewritten.
+    static QString ApplyEndFailed(int code);
+    static QString RemovalEndFailed(int code);
+};
