@@ -626,7 +626,10 @@ void TestWorkflow::saveProject()
     window.LoadStartParam({SongsFolder()}, g_strDBName, RUN_FILES);
     QVERIFY(WaitForReport(window));
     // A journal beside the working database says the engine is writing it:
-    // no copy can be taken then.
+    // no copy can be taken then. The engine's own save after the analysis
+    // may still run past the report; its journal would replace this one and
+    // go with its commit, so it ends first.
+    window.MusicLink()->WaitForSaveToDB();
     const QString journal = g_strDBName + QStringLiteral("-journal");
     if (unwritable)
         QVERIFY(testenv::writeAll(journal, QByteArray()));
