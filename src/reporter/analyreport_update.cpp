@@ -155,6 +155,9 @@ void CAnalyReport::EditFixItem(void* track)
     const CReportRow row = CReportRow::Read(m_pMusicLink, track, 0);
     if (!row.hasInfo)
         return;
+    // A hand edit is a result of its own, in every category: it waits to be
+    // written, so the close asks and the working database keeps it.
+    m_bNeedApply = true;
     for (int i = 0; i < m_pListArtwork->count(); ++i) {
         auto* item = static_cast<CListItem*>(m_pListArtwork->item(i));
         if (item->GetID() != track)
@@ -204,7 +207,6 @@ void CAnalyReport::EditFixItem(void* track)
         if (running == FS_IDLE)
             emit ReportFixAllComplete();
         m_eFixState = running;
-        m_bNeedApply = true;
         break;
     }
 }

@@ -3,12 +3,14 @@
 // services returned, the report shows each category fixed or the song
 // unrecognized, and no temporary WAV file is left. An edit left open in
 // the track editor is written by the apply, and a song the apply cannot
-// write is counted in the window's last word and still waits.
+// write is counted in the window's last word and still waits; so does a
+// hand edit made after the apply.
 #include "information/lineedit.h"
 #include "information/modifymusicinfo.h"
 #include "lookupfakes.h"
 #include "reporter/analyreport.h"
 #include "reporter/reportlists.h"
+#include "reporter/typetreeitem.h"
 #include "treeitem.h"
 #include "tagread.h"
 #include "widgetprobe.h"
@@ -188,6 +190,68 @@ private slots:
                  QStringLiteral("Results applyed. 1 song(s) could not be written. Please check that the files are writable."));
         QCOMPARE(report->IsNeedApply(), true);
         QCOMPARE(ButtonPage(window), int(BP_APPLY));
+    }
+
+    // After an apply nothing waits; a hand edit in any category then waits
+    // to be applied, so the close asks, and Ignore keeps the working
+    // database with the edit, also with the score at 100.
+    void handEditAfterTheApplyWaits_data()
+    {
+        QTest::addColumn<QString>("category");
+        QTest::newRow("artwork grid") << "artwork";
+        QTest::newRow("artist tree") << "artist";
+        QTest::newRow("album tree") << "album";
+    }
+
+    void handEditAfterTheApplyWaits()
+    {
+        QFETCH(QString, category);
+        QTemporaryDir songs;
+        QVERIFY(CopyKnownSongs(songs));
+        ForgetWorkingDatabase();
+        CMainUI window;
+        CAnalyReport* report = FixAllOf(window, songs.path());
+        QVERIFY(report);
+        Button(window, "main_applybut")->click();
+        QVERIFY(QTest::qWaitFor([&] { return IsFinished(window, MW_APPLY); }, kWaitMs));
+        QCOMPARE(ScoreText(window), QStringLiteral("100"));
+        QVERIFY(!report->IsNeedApply());
+
+        // The category, then the song's row, as the user picks them.
+        const QString edited = songs.filePath(kKnownSongs.at(0));
+        const int kind = category == QLatin1String("artwork") ? CAT_ARTWORK
+                       : category == QLatin1String("artist")  ? CAT_ARTIST
+                                                               : CAT_ALBUM;
+        report->TypeTree()->setCurrentItem(report->TypeRow(kind));
+        if (kind == CAT_ARTWORK) {
+            report->ArtworkList()->setCurrentItem(nullptr);
+            report->ArtworkList()->setCurrentItem(TileOf(*report, edited));
+        } else {
+            QTreeWidget* tree = kind == CAT_ARTIST ? report->ArtistTree() : report->AlbumTree();
+            QTreeWidgetItem* row = nullptr;
+            for (int i = 0; i < tree->topLevelItemCount(); ++i)
+                if (static_cast<CTreeItem*>(tree->topLevelItem(i))->GetPath() == edited)
+                    row = tree->topLevelItem(i);
+            QVERIFY(row);
+            tree->setCurrentItem(nullptr);
+            tree->setCurrentItem(row);
+        }
+        CModifyMusicInfo* editor = report->ModifyInfo();
+        if (editor->isHidden())
+            editor->EditHide();
+        CLineEdit* title = EditorField(*editor, QStringLiteral("New Tag Name"));
+        QVERIFY(title);
+        QTRY_COMPARE_WITH_TIMEOUT(title->text(), QStringLiteral("Song"), kWaitMs);
+        title->setText(QStringLiteral("Typed Title"));
+        editor->EditHide();
+        QVERIFY(report->IsNeedApply());
+
+        QString asked;
+        ModalWatch watch([&](QWidget* modal) { return PressMessageButton(modal, QStringLiteral("Ignore"), &asked); });
+        QVERIFY(window.close());
+        QCOMPARE(asked, QStringLiteral("Do you want to apply the new results?|"));
+        QVERIFY(QFile::exists(g_strDBName));
+        ForgetWorkingDatabase();
     }
 };
 
