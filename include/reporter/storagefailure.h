@@ -18,8 +18,9 @@ public:
     static QString LoadFailed(int code);
     // The save of the analysis results failed; nothing of it was kept.
     static QString SaveFailed(int code);
-    // The end of an apply or a removal did not land: its commit failed
-    // (rolled back), or the library file could not be rewritten.
+    // The end of an apply, a removal or an undo did not land: its commit
+    // failed (rolled back), or the library file could not be rewritten.
     static QString ApplyEndFailed(int code);
     static QString RemovalEndFailed(int code);
+    static QString UndoEndFailed(int code);
 };

@@ -190,7 +190,11 @@ void CDuplicate::undoRemoval(CTreeItem* row)
     if (m_bRemoving || !m_pMusicLink)
         return;
     void* track = row->GetID();
+    // Ends as a removal does: the library file holds the song again when
+    // the undo has ended, not at the next removal or the library's close.
+    CRemovalTransaction transaction(m_pMusicLink);
     if (m_pMusicLink->ApplyiTunesMusicInfo_Temp(track, AC_RESTORE) != 0) {
+        transaction.End();
         QMessageBox::information(this, tr("Restore music failed"),
                                  tr("Undo remove failed. No remove history found in the Zorva_Trash."),
                                  QMessageBox::Ok);
@@ -213,5 +217,7 @@ void CDuplicate::undoRemoval(CTreeItem* row)
     const tagMMusicInfo* info = nullptr;
     if (m_pMusicLink->GetMusicInfo(track, &info, INFO_NEW) == 0 && info)
         row->SetPersistentID(info->strPersistentID);
+    if (const int ended = transaction.End(); ended != 0)
+        emit StartFixAll(CStorageFailure::UndoEndFailed(ended));
     emit SetRemoveEnable(true);
 }

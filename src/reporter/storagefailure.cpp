@@ -53,3 +53,10 @@ QString CStorageFailure::RemovalEndFailed(int code)
         return LibraryFileNotUpdated();
     return tr("The working database could not record the removal: %1.").arg(Reason(code));
 }
+
+QString CStorageFailure::UndoEndFailed(int code)
+{
+    if (code == MM_ERR_LIBRARY_FILE)
+        return LibraryFileNotUpdated();
+    return tr("The working database could not record the undo: %1.").arg(Reason(code));
+}

@@ -6,6 +6,7 @@
 // size limit on this process. Each case checks what the window says, the
 // state it stands in, whether results still wait to be applied, and
 // whether closing keeps the working database.
+#include "filesizelimit.h"
 #include "fulldisk.h"
 #include "windowdriver.h"
 
@@ -14,9 +15,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
-#include <sys/resource.h>
-
 using namespace driver;
 
 namespace {
@@ -24,17 +22,6 @@ namespace {
 const QString kSong = QStringLiteral("untagged.mp3");
 // Below the song's size: its working copy finds no room.
 constexpr qint64 kRoomForSongs = 32768;
-
-// Writes past limit bytes of any file fail with EFBIG from here on, as on
-// a disk without more room; a negative limit lifts it again.
-void limitFileSize(qint64 limit)
-{
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit size{};
-    getrlimit(RLIMIT_FSIZE, &size);
-    size.rlim_cur = limit < 0 ? size.rlim_max : rlim_t(limit);
-    setrlimit(RLIMIT_FSIZE, &size);
-}
 
 // Three songs without artist, album or artwork.
 QString MakeSongs(const QTemporaryDir& dir)
@@ -103,7 +90,7 @@ private slots:
     void cleanup()
     {
         fulldisk::setRoom(-1, -1);
-        limitFileSize(-1);
+        filesizelimit::set(-1);
         ForgetWorkingDatabase();
         CConfig::instance()->SetMsgInfo(0);
         CConfig::Destroy();
@@ -208,10 +195,10 @@ private slots:
             if (failure.startsWith(QLatin1String("apply end")))
                 fulldisk::setRoom(0, -1, true);
             else if (failure.startsWith(QLatin1String("apply songs")))
-                limitFileSize(kRoomForSongs);
+                filesizelimit::set(kRoomForSongs);
             else
                 // The new library file is larger than the old one.
-                limitFileSize(QFileInfo(xml).size());
+                filesizelimit::set(QFileInfo(xml).size());
             window.ApplyiTunes();
             QVERIFY(ApplyOrRemovalEnded(window));
             if (failure.endsWith(QLatin1String("at close"))) {
@@ -223,7 +210,7 @@ private slots:
                 QVERIFY(window.isVisible());
             }
             fulldisk::setRoom(-1, -1);
-            limitFileSize(-1);
+            filesizelimit::set(-1);
             QVERIFY(!StatusText(window).contains(QLatin1String("Results applyed")));
             if (library)
                 QCOMPARE(ArtistsIn(xml), QStringList());
