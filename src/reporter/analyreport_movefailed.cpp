@@ -283,7 +283,7 @@ bool CAnalyReport::CheckArtworkList_temp(void* track, QString name)
         auto* item = static_cast<CListItem*>(m_pListArtwork->item(i));
         if (item->GetID() != track)
             continue;
-        item->setText(name);
+        ShowRowTexts(item, name);
         return true;
     }
     return false;

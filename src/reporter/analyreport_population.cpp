@@ -82,6 +82,13 @@ void ShowRowTexts(QTreeWidgetItem* item, const CRowColumns& columns, const QStri
     item->setText(columns.album, album);
 }
 
+void ShowRowTexts(QListWidgetItem* tile, const QString& title)
+{
+    tile->setText(title);
+    tile->setToolTip(title);
+    tile->setData(Qt::AccessibleTextRole, title);
+}
+
 QPixmap LibraryPicture(CMusicLink* link, void* track)
 {
     void* data = nullptr;
@@ -206,9 +213,7 @@ CListItem* CAnalyReport::appendArtworkItem(const CReportRow& row, Qt::CheckState
     auto* item = new CListItem(row.track, row.absence, nullptr);
     item->setData(Qt::TextAlignmentRole, int(Qt::AlignHCenter | Qt::AlignBottom));
     item->setSizeHint(QSize(108, 128));
-    item->setText(row.name);
-    item->setToolTip(row.name);
-    item->setData(Qt::AccessibleTextRole, row.name);
+    ShowRowTexts(item, row.name);
     item->setFont(missingFont());
     item->SetPath(row.path);
     item->SetPersistentID(row.persistentId);

@@ -59,9 +59,7 @@ void CAnalyReport::UpateMusicArtworkState(void* track)
     }
     const tagMMusicInfo* info = nullptr;
     if (success && m_pMusicLink->GetMusicInfo(track, &info, INFO_NEW) == 0 && info) {
-        item->setText(info->strName);
-        item->setToolTip(info->strName);
-        item->setData(Qt::AccessibleTextRole, info->strName);
+        ShowRowTexts(item, info->strName);
     }
     m_slots.Free(slot);
     m_pListArtwork->PushFlashItem(slot, item);
@@ -162,9 +160,7 @@ void CAnalyReport::EditFixItem(void* track)
         auto* item = static_cast<CListItem*>(m_pListArtwork->item(i));
         if (item->GetID() != track)
             continue;
-        item->setText(row.name);
-        item->setToolTip(row.name);
-        item->setData(Qt::AccessibleTextRole, row.name);
+        ShowRowTexts(item, row.name);
         QString path;
         m_pMusicLink->GetMusicArtwork(track, path);
         if (!path.isEmpty())

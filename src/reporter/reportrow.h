@@ -14,6 +14,7 @@
 class CMusicLink;
 class QIcon;
 class QPixmap;
+class QListWidgetItem;
 class QTreeWidgetItem;
 
 // A field's display text: the value, or "Unknown %1" with the field's name.
@@ -35,6 +36,8 @@ constexpr CRowColumns kUnrecognizedColumns{2, 4, 5};
 // row's texts goes through here, so the tool tip never keeps an old title.
 void ShowRowTexts(QTreeWidgetItem* item, const CRowColumns& columns, const QString& title,
                   const QString& artist, const QString& album);
+// The same for a tile of the artwork grid, which shows the title alone.
+void ShowRowTexts(QListWidgetItem* tile, const QString& title);
 
 // The picture of the track's library copy, or the failed-artwork picture
 // when the library hands out no bytes. GUI thread (a pixmap).

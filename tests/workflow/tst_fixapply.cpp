@@ -459,24 +459,48 @@ private slots:
 
     void titleToolTipsFollowTheLookup_data()
     {
-        QTest::addColumn<bool>("unrecognized");
-        QTest::newRow("artist and album trees, Fix All") << false;
-        QTest::newRow("unrecognized songs, Refix") << true;
+        QTest::addColumn<QString>("run");
+        QTest::newRow("artist and album trees, Fix All") << "fix all";
+        QTest::newRow("unrecognized songs, Refix") << "refix";
+        QTest::newRow("artwork grid, on the way back after Refix") << "way back";
     }
 
     // A lookup that finds a song's title shows it in the row's title column
     // and in that column's tool tip, as a hand edit does.
     void titleToolTipsFollowTheLookup()
     {
-        QFETCH(bool, unrecognized);
+        QFETCH(QString, run);
+        const bool unrecognized = run == QLatin1String("refix");
+        const bool wayBack = run == QLatin1String("way back");
         CMainUI& window = *m_pWindow;
         // Two songs without tags: the lookup gives them their title.
         QVERIFY(MakeMusicFolder(m_songs->path(), {{"bare 0.mp3", "untagged.mp3"}, {"bare 1.mp3", "untagged.mp3"}}));
         QVERIFY(startReport(window));
         // Without a cover no song is complete: all of them become unrecognized.
-        m_lookupsFail = unrecognized;
+        m_lookupsFail = unrecognized || wayBack;
         m_coversFail = unrecognized;
         QVERIFY(fixAll(window));
+        if (wayBack) {
+            // The search found every cover: the tiles stay in the grid while
+            // the songs without artist wait among the unrecognized. Known
+            // now, they come back complete, under the title the lookup found.
+            QListWidget* grid = Report(window)->ArtworkList();
+            QCOMPARE(grid->count(), kSongs + 2);
+            QCOMPARE(Report(window)->UnrecognizedTree()->topLevelItemCount(), 2);
+            m_lookupsFail = false;
+            Named<QAbstractButton>(window, "MainUIRetry")->click();
+            QVERIFY(WaitForStage(window, MW_APPLY, SUB_NONE));
+            QCOMPARE(Report(window)->UnrecognizedTree()->topLevelItemCount(), 0);
+            int found = 0;
+            for (int i = 0; i < grid->count(); ++i) {
+                const QListWidgetItem* tile = grid->item(i);
+                QCOMPARE(tile->toolTip(), tile->text());
+                QCOMPARE(tile->data(Qt::AccessibleTextRole).toString(), tile->text());
+                found += tile->text() == QLatin1String("Song") ? 1 : 0;
+            }
+            QCOMPARE(found, 2);
+            return;
+        }
         QList<QPair<QTreeWidget*, int>> titles;  // a tree and its title column
         int rows = 2;
         if (unrecognized) {
