@@ -44,16 +44,21 @@ struct Loop
             QFAIL(qPrintable(name));
     }
 
+    // False when the turn had to be quit to end.
+    bool join(QThread& loop)
+    {
+        if (loop.wait(QDeadlineTimer(kWaitMs)))
+            return true;
+        handshake.Quit();
+        loop.wait();
+        return false;
+    }
+
     void passingTurn()
     {
         std::unique_ptr<QThread> loop(QThread::create([this] { handshake.WaitForTurn(); }));
         loop->start();
-        const bool ended = loop->wait(QDeadlineTimer(kWaitMs));
-        if (!ended) {
-            handshake.Quit();
-            loop->wait();
-        }
-        QVERIFY2(ended, "the turn waited");
+        QVERIFY2(join(*loop), "the turn waited");
     }
 
     // The last turn, held until every release step has run; each release
@@ -69,13 +74,12 @@ struct Loop
             returned = true;
         }));
         loop->start();
-        QVERIFY(QTest::qWaitFor([&] { return entered.load(); }, kWaitMs));
-        bool held = true;
+        bool held = QTest::qWaitFor([&] { return entered.load(); }, kWaitMs);
         for (const QString& name : release) {
             {
                 // The mutex is free only while the turn waits or once it has returned.
                 QMutexLocker lock(&mutex);
-                held = !returned;
+                held = held && !returned;
             }
             if (!held)
                 break;
@@ -87,11 +91,7 @@ struct Loop
                 break;
             }
         }
-        const bool ended = loop->wait(QDeadlineTimer(kWaitMs));
-        if (!ended) {
-            handshake.Quit();
-            loop->wait();
-        }
+        const bool ended = join(*loop);
         QVERIFY2(held, "the turn did not wait for its release");
         QVERIFY2(ended, "the turn waited on");
     }
