@@ -30,8 +30,9 @@ endfunction()
 # and every test gets private HOME and XDG folders so it never touches the
 # user's real settings, library or trash.
 #   vessolin_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [TIMEOUT <s>] [SANITIZED])
-# SANITIZED tests also run in the AddressSanitizer build of the test command:
-# they are the ones that create and destroy engine threads and buffers.
+# SANITIZED tests also run in the AddressSanitizer build of the test command
+# (and in a ThreadSanitizer build made by hand): they are the ones that
+# create and destroy engine threads and buffers.
 function(vessolin_add_test)
     cmake_parse_arguments(T "SANITIZED" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
@@ -45,7 +46,15 @@ function(vessolin_add_test)
     set_tests_properties(${T_NAME} PROPERTIES
         TIMEOUT ${T_TIMEOUT}
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;HOME=${home};XDG_DATA_HOME=${home}/.local/share;XDG_CONFIG_HOME=${home}/.config;XDG_CACHE_HOME=${home}/.cache;XDG_MUSIC_DIR=${home}/Music;XDG_PICTURES_DIR=${home}/Pictures;VESSOLIN_FIXTURES=${PROJECT_SOURCE_DIR}/tests/fixtures;VESSOLIN_TESTDATA=${PROJECT_SOURCE_DIR}/../shared/testdata")
-    if(VESSOLIN_SANITIZE)
+    string(TOLOWER "${VESSOLIN_SANITIZE}" sanitize)
+    if(sanitize STREQUAL "thread")
+        vessolin_sanitizer_value(suppressions "${PROJECT_SOURCE_DIR}/tools/tsan-suppressions.txt")
+        # The disk-full tests fork a child that runs the engine's threads.
+        set_property(TEST ${T_NAME} APPEND PROPERTY ENVIRONMENT
+            "TSAN_OPTIONS=suppressions=${suppressions} die_after_fork=0")
+        # Lets the sanitizer see the hand-overs Qt makes out of its sight.
+        target_sources(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/common/tsanqtsync.cpp)
+    elseif(VESSOLIN_SANITIZE)
         vessolin_sanitizer_value(suppressions "${PROJECT_SOURCE_DIR}/tools/lsan-suppressions.txt")
         set_property(TEST ${T_NAME} APPEND PROPERTY ENVIRONMENT "LSAN_OPTIONS=suppressions=${suppressions}")
     endif()
