@@ -9,9 +9,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPixmap>
+#include <QKeySequence>
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
@@ -78,6 +80,9 @@ CStartUI::CStartUI(QWidget* parent) : QWidget(parent)
 
     connect(m_pCleanerBtn, &QPushButton::clicked, this, &CStartUI::StartCleaneriTunes);
     connect(m_pOpenBtn, &QPushButton::clicked, this, &CStartUI::OpenMusicFiles);
+    // The buttons take no focus, so a person without a mouse needs a key to
+    // reach the chooser; the desktop's usual one for opening files.
+    m_pOpenBtn->setShortcut(QKeySequence::Open);
     connect(m_pLoadBtn, &QPushButton::clicked, this, &CStartUI::LoadSaveResult);
     connect(m_pDuplicateBtn, &QPushButton::clicked, this, &CStartUI::Duplicate);
     connect(settings, &QPushButton::clicked, this, &CStartUI::Setting);
