@@ -3,7 +3,7 @@
 // GUI thread only.
 #pragma once
 
-#include "reportitemdata.h"
+#include "reporter/reportitemdata.h"
 
 #include <QListWidgetItem>
 #include <QString>

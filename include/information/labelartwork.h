@@ -3,7 +3,7 @@
 // through the shared preview player. GUI thread only.
 #pragma once
 
-#include "information/playstate.h"
+#include "player/playstate.h"
 
 #include <QLabel>
 #include <QString>

@@ -3,9 +3,9 @@
 // window's analysis and apply threads call the operations marked so.
 #pragma once
 
-#include "PlayUnit.h"
 #include "cadenzo.h"
-#include "information/playstate.h"
+#include "player/PlayUnit.h"
+#include "player/playstate.h"
 #include "reporter/converterslots.h"
 #include "reporter/reportinbox.h"
 #include "reporter/reporttypes.h"

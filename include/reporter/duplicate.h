@@ -3,9 +3,9 @@
 // operations marked for the analysis and apply threads.
 #pragma once
 
-#include "PlayUnit.h"
-#include "information/playstate.h"
 #include "musiclink.h"
+#include "player/PlayUnit.h"
+#include "player/playstate.h"
 #include "vessolin/pausehandshake.h"
 
 #include <QDate>

@@ -1,4 +1,4 @@
-#include "buttonstyle.h"
+#include "customcontrols/buttonstyle.h"
 
 QString ImageButtonStyle(const QString& name, const QString& image, int width, int height,
                          const QString& color, int fontPx)

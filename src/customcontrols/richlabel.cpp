@@ -1,4 +1,4 @@
-#include "customcontrols.h"
+#include "customcontrols/customcontrols.h"
 
 #include <QCursor>
 #include <QMouseEvent>

@@ -1,6 +1,6 @@
-#include "customcontrols.h"
+#include "customcontrols/customcontrols.h"
 
-#include "buttonstyle.h"
+#include "customcontrols/buttonstyle.h"
 
 #include <QEvent>
 #include <QPainter>

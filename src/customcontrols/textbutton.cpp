@@ -1,4 +1,4 @@
-#include "customcontrols.h"
+#include "customcontrols/customcontrols.h"
 
 #include "elide.h"
 

@@ -1,8 +1,8 @@
 #include "information/labelartwork.h"
 
-#include "PlayUnit.h"
-#include "buttonstyle.h"
 #include "cadenzo.h"
+#include "customcontrols/buttonstyle.h"
+#include "player/PlayUnit.h"
 
 #include <QDragEnterEvent>
 #include <QMessageBox>

@@ -2,7 +2,7 @@
 // Loading a track and committing its edits: modifymusicinfo_edit.cpp.
 #include "information/modifymusicinfo.h"
 
-#include "buttonstyle.h"
+#include "customcontrols/buttonstyle.h"
 #include "information/labelartwork.h"
 #include "information/lineedit.h"
 #include "musiclink.h"

@@ -1,8 +1,8 @@
 #include "option/duplicatewidget.h"
 
-#include "buttonstyle.h"
 #include "cadenzo.h"
 #include "config.h"
+#include "customcontrols/buttonstyle.h"
 #include "option/historyoptwidget.h"
 #include "optioncontrols.h"
 

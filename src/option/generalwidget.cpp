@@ -1,4 +1,4 @@
-#include "option.h"
+#include "option/option.h"
 
 #include "cadenzo.h"
 #include "config.h"

@@ -1,4 +1,4 @@
-#include "option.h"
+#include "option/option.h"
 
 #include "config.h"
 

@@ -2,7 +2,7 @@
 // level turned into report states, a progress timer, and the end report.
 #pragma once
 
-#include "PlayUnit.h"
+#include "player/PlayUnit.h"
 
 #include <QObject>
 #include <QString>

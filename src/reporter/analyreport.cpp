@@ -3,7 +3,7 @@
 
 #include "common.h"
 #include "config.h"
-#include "customcontrols.h"
+#include "customcontrols/customcontrols.h"
 #include "desktop.h"
 #include "information/modifymusicinfo.h"
 #include "musiclink.h"
@@ -13,7 +13,7 @@
 #include "reporter/temporarywav.h"
 #include "reporter/typetreeitem.h"
 #include "treeitem.h"
-#include "treeobj.h"
+#include "treeobj/treeobj.h"
 
 #include <QHeaderView>
 #include <QScrollBar>

@@ -4,7 +4,7 @@
 #include "musiclink.h"
 #include "reporter/reportlists.h"
 #include "treeitem.h"
-#include "treeobj.h"
+#include "treeobj/treeobj.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -11,7 +11,7 @@
 #include "reporter/typetreeitem.h"
 #include "reportrow.h"
 #include "treeitem.h"
-#include "treeobj.h"
+#include "treeobj/treeobj.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -3,7 +3,7 @@
 #include "reporter/analyreport.h"
 
 #include "common.h"
-#include "customcontrols.h"
+#include "customcontrols/customcontrols.h"
 #include "musiclink.h"
 #include "reporter/reportlists.h"
 #include "sharedimages.h"

@@ -1,6 +1,6 @@
 #include "reporter/converterslots.h"
 
-#include "reportitemdata.h"
+#include "reporter/reportitemdata.h"
 
 #include <QThread>
 

@@ -2,7 +2,7 @@
 // lifecycle. The result rows, the preview and the removal live beside it.
 #include "reporter/duplicate.h"
 
-#include "PlayUnit.h"
+#include "player/PlayUnit.h"
 #include "config.h"
 #include "duplicaterows.h"
 #include "reporter/analyreport.h"

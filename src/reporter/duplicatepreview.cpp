@@ -3,9 +3,9 @@
 // file come back here.
 #include "reporter/duplicate.h"
 
-#include "PlayUnit.h"
 #include "common.h"
 #include "duplicaterows.h"
+#include "player/PlayUnit.h"
 #include "reporter/reportlists.h"
 #include "sharedimages.h"
 #include "treeitem.h"

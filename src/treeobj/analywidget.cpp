@@ -1,4 +1,4 @@
-#include "treeobj.h"
+#include "treeobj/treeobj.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

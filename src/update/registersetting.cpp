@@ -1,4 +1,4 @@
-#include "updater.h"
+#include "update/updater.h"
 
 CRegisterSetting::CRegisterSetting(QObject* parent)
     : QObject(parent)

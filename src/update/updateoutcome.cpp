@@ -1,8 +1,8 @@
-#include "updater.h"
+#include "update/updater.h"
 
 #include "common.h"
 #include "config.h"
-#include "whatsnew.h"
+#include "whatsnew/whatsnew.h"
 
 CRegisterSetting* CreateUpdateSetting(QObject* owner)
 {

@@ -1,4 +1,4 @@
-#include "updater.h"
+#include "update/updater.h"
 
 #include <QDomDocument>
 #include <QNetworkReply>

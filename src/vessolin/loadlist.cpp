@@ -3,9 +3,9 @@
 // the window's height.
 #include "vessolin/mainui.h"
 
+#include "loadtree.h"
 #include "sharedimages.h"
-#include "treeobj.h"
-#include "vessolin/loadtree.h"
+#include "treeobj/treeobj.h"
 
 #include <QIcon>
 #include <QResizeEvent>

@@ -2,16 +2,16 @@
 // check and the window's own connections; and taking it down again.
 #include "vessolin/mainui.h"
 
-#include "buttonstyle.h"
 #include "common.h"
 #include "config.h"
-#include "customcontrols.h"
+#include "customcontrols/buttonstyle.h"
+#include "customcontrols/customcontrols.h"
+#include "loadtree.h"
 #include "reporter/analyreport.h"
 #include "reporter/duplicate.h"
-#include "treeobj.h"
-#include "updater.h"
+#include "treeobj/treeobj.h"
+#include "update/updater.h"
 #include "vessolin/bugreport.h"
-#include "vessolin/loadtree.h"
 #include "vessolin/startui.h"
 
 #include <QGuiApplication>

@@ -3,9 +3,9 @@
 // check, About and Preferences.
 #include "vessolin/mainui.h"
 
-#include "about.h"
-#include "option.h"
-#include "updater.h"
+#include "about/about.h"
+#include "option/option.h"
+#include "update/updater.h"
 
 #include <QAction>
 #include <QMenu>

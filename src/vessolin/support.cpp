@@ -2,7 +2,7 @@
 // the bug report.
 #include "vessolin/mainui.h"
 
-#include "about.h"
+#include "about/about.h"
 #include "common.h"
 #include "vessolin/bugreport.h"
 

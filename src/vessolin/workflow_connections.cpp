@@ -4,7 +4,7 @@
 // or the engine sends arrives queued, in order, on the GUI thread.
 #include "vessolin/mainui.h"
 
-#include "customcontrols.h"
+#include "customcontrols/customcontrols.h"
 #include "reporter/analyreport.h"
 #include "reporter/duplicate.h"
 #include "vessolin/analyzethread.h"

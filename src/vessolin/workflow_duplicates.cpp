@@ -4,9 +4,9 @@
 
 #include "common.h"
 #include "config.h"
-#include "customcontrols.h"
+#include "customcontrols/customcontrols.h"
 #include "reporter/duplicate.h"
-#include "treeobj.h"
+#include "treeobj/treeobj.h"
 #include "vessolin/applythread.h"
 
 #include <QLabel>

@@ -5,12 +5,12 @@
 
 #include "common.h"
 #include "config.h"
-#include "customcontrols.h"
+#include "customcontrols/customcontrols.h"
 #include "information/modifymusicinfo.h"
 #include "reporter/analyreport.h"
 #include "reporter/duplicate.h"
 #include "reporter/storagefailure.h"
-#include "treeobj.h"
+#include "treeobj/treeobj.h"
 #include "vessolin/applythread.h"
 
 #include <QLabel>

@@ -6,14 +6,14 @@
 
 #include "common.h"
 #include "config.h"
-#include "customcontrols.h"
+#include "customcontrols/customcontrols.h"
+#include "loadtree.h"
 #include "reporter/analyreport.h"
 #include "reporter/duplicate.h"
 #include "reporter/storagefailure.h"
-#include "treeobj.h"
+#include "treeobj/treeobj.h"
 #include "vessolin/analyzethread.h"
 #include "vessolin/loadthread.h"
-#include "vessolin/loadtree.h"
 
 #include <QLabel>
 #include <QMovie>

@@ -1,4 +1,4 @@
-#include "whatsnew.h"
+#include "whatsnew/whatsnew.h"
 
 #include <QDesktopServices>
 #include <QHBoxLayout>

@@ -1,11 +1,11 @@
 // The track information editor, its elided fields and its artwork label:
 // against the real engine through the bridge, the preview through scripted
 // movies of the player, lookups against a fake service on 127.0.0.1.
-#include "PlayUnit.h"
+#include "player/PlayUnit.h"
 #include "accessnames.h"
 #include "common.h"
 #include "config.h"
-#include "customcontrols.h"
+#include "customcontrols/customcontrols.h"
 #include "desktop.h"
 #include "fakeservice.h"
 #include "information/labelartwork.h"
@@ -23,7 +23,7 @@
 #include "testenv.h"
 #include "testimages.h"
 #include "treeitem.h"
-#include "treeobj.h"
+#include "treeobj/treeobj.h"
 
 #include <QApplication>
 #include <QDir>

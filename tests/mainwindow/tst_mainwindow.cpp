@@ -4,13 +4,13 @@
 // alone, the interrupted-project question, loading a saved
 // project, the cache clearing, the update schedule and what quitting
 // leaves on disk.
-#include "about.h"
+#include "about/about.h"
 #include "accessnames.h"
 #include "chooserkeys.h"
 #include "common.h"
 #include "config.h"
 #include "modalwatch.h"
-#include "option.h"
+#include "option/option.h"
 #include "reporter/analyreport.h"
 #include "reporter/typetreeitem.h"
 #include "plist.h"
@@ -20,7 +20,7 @@
 #include "vessolin/mainstate.h"
 #include "vessolin/startui.h"
 #include "vessolin/startup.h"
-#include "whatsnew.h"
+#include "whatsnew/whatsnew.h"
 #include "../update/httpreplay.h"
 
 #include <QAccessible>

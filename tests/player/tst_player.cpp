@@ -3,7 +3,7 @@
 // movie on the committed audio fixtures.
 #include "MyQTMovie.h"
 #include "cadenzo.h"
-#include "PlayUnit.h"
+#include "player/PlayUnit.h"
 #include "player.h"
 #include "testenv.h"
 

@@ -4,7 +4,7 @@
 #include "cadenzo.h"
 #include "config.h"
 #include "linkcalls.h"
-#include "option.h"
+#include "option/option.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -4,7 +4,7 @@
 // engine and real conversions; these walk their rules one by one.
 #include "reporter/converterslots.h"
 #include "reporter/reportinbox.h"
-#include "reportitemdata.h"
+#include "reporter/reportitemdata.h"
 
 #include <QCoreApplication>
 #include <QScopeGuard>

@@ -4,9 +4,9 @@
 #include "common.h"
 #include "config.h"
 #include "httpreplay.h"
-#include "updater.h"
+#include "update/updater.h"
 #include "urlrecorder.h"
-#include "whatsnew.h"
+#include "whatsnew/whatsnew.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,14 +1,14 @@
 // The widget kit, seen as a user sees it: what each control paints and
 // reports, the ticker's timers, the artwork chooser, the overlays and the
 // About box.
-#include "about.h"
+#include "about/about.h"
 #include "common.h"
 #include "config.h"
-#include "customcontrols.h"
+#include "customcontrols/customcontrols.h"
 #include "elide.h"
 #include "linkcalls.h"
 #include "treeitem.h"
-#include "treeobj.h"
+#include "treeobj/treeobj.h"
 #include "urlrecorder.h"
 #include "widgettest.h"
 

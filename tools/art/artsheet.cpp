@@ -3,7 +3,7 @@
 // checkered background, every animation frame, and the style sheet applied to
 // the widgets it names.
 // usage: artsheet <res/res/mac folder> <demos.tsv> <out.png>
-#include "buttonstyle.h"
+#include "customcontrols/buttonstyle.h"
 
 #include <QAction>
 #include <QApplication>
