@@ -11,7 +11,6 @@
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
 
-class CAnalyReport;
 class QAction;
 class QLabel;
 class QMenu;
@@ -39,7 +38,7 @@ class CListWidget : public QListWidget
     Q_OBJECT
 public:
     // tracks: the report's four converter slots (read for the busy marks).
-    CListWidget(tagTrack* tracks, CAnalyReport* report);
+    CListWidget(tagTrack* tracks, QWidget* parent);
     ~CListWidget() override;
 
     // Shows the slot's busy mark centred over item while the slot works on
@@ -68,6 +67,9 @@ signals:
     void SendCheckState(QListWidgetItem* item);
     void SetUnchecked(QListWidgetItem* item);
     void SetAllUnchecked(int unchecked);
+    // The list button of a fixed tile was pressed: the page opens the
+    // artwork chooser beside it.
+    void ListButtonPressed(QListWidgetItem* item);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -80,7 +82,6 @@ private:
     void checkSelected(Qt::CheckState state);
 
     CReportMenu m_menu;
-    CAnalyReport* m_pReport = nullptr;
     QMap<int, QLabel*> m_mapFlash;
     bool m_bInPress = false;
     tagTrack* m_pTrack = nullptr;

@@ -276,6 +276,7 @@ void CAnalyReport::connectLists()
     connect(m_pListArtwork, &CListWidget::SendCheckState, this, &CAnalyReport::ArtworkChangeChecked);
     connect(m_pListArtwork, &CListWidget::SetUnchecked, this, &CAnalyReport::ArtworkChangeChecked);
     connect(m_pListArtwork, &CListWidget::SetAllUnchecked, this, &CAnalyReport::ArtworkUncheckedAll);
+    connect(m_pListArtwork, &CListWidget::ListButtonPressed, this, &CAnalyReport::SelectArtworkList);
     connect(m_pTreeAlbum, &QTreeWidget::itemClicked, this, &CAnalyReport::AlbumChangeChecked);
     connect(m_pTreeArtist, &QTreeWidget::itemClicked, this, &CAnalyReport::ArtistChangeChecked);
     connect(m_pTreeNotExist, &QTreeWidget::itemClicked, this, &CAnalyReport::NotExistChangeChecked);

@@ -125,8 +125,8 @@ void CReportMenu::Prepare(int selected, int count, bool checked, bool unchecked,
 
 // ---- the artwork grid ----
 
-CListWidget::CListWidget(tagTrack* tracks, CAnalyReport* report)
-    : QListWidget(report), m_pReport(report), m_pTrack(tracks)
+CListWidget::CListWidget(tagTrack* tracks, QWidget* parent)
+    : QListWidget(parent), m_pTrack(tracks)
 {
     buildMenu(m_menu, this, "CListWidget");
     connectMenu(m_menu, this);
@@ -181,9 +181,9 @@ void CListWidget::leftPress(const QPoint& pos)
         const Qt::CheckState next = item->GetCheckState() == Qt::Checked ? Qt::Unchecked : Qt::Checked;
         item->SetCheckState(next, item->GetItemSate() != CListItem::IS_NORMAL);
         emit SendCheckState(item);
-    } else if (buttonArea.contains(pos) && m_pReport && item->GetListButShow()
+    } else if (buttonArea.contains(pos) && item->GetListButShow()
                && item->GetItemSate() == CListItem::IS_FIXED) {
-        m_pReport->SelectArtworkList(item);
+        emit ListButtonPressed(item);
     }
 }
 

@@ -1,6 +1,6 @@
 // The report's views on their own: the check and reveal menu, a tile's
-// check box, the check actions, the busy mark, the tile title, and the
-// regrouping of the unrecognized list.
+// check box and list button, the check actions, the busy mark, the tile
+// title, and the regrouping of the unrecognized list.
 #include "reporter/analyreport.h"
 #include "reporter/reportlists.h"
 #include "sharedimages.h"
@@ -132,6 +132,45 @@ private slots:
         QTest::mousePress(grid.viewport(), Qt::LeftButton, Qt::NoModifier, r.topLeft() + offset);
         QCOMPARE(clicks.count(), toggles ? 1 : 0);
         QCOMPARE(tile->GetCheckState(), toggles ? Qt::Unchecked : Qt::Checked);
+    }
+
+    void tileListButton_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<bool>("shown");
+        QTest::addColumn<bool>("asks");
+        QTest::newRow("fixed, button shown") << int(CListItem::IS_FIXED) << true << true;
+        QTest::newRow("fixed, button hidden") << int(CListItem::IS_FIXED) << false << false;
+        QTest::newRow("normal, button shown") << int(CListItem::IS_NORMAL) << true << false;
+        QTest::newRow("failed, button shown") << int(CListItem::IS_FAILED) << true << false;
+    }
+
+    // A press on the list button of a fixed tile asks for that tile's
+    // chooser, and only then; the tile's check stays as it was.
+    void tileListButton()
+    {
+        QFETCH(int, state);
+        QFETCH(bool, shown);
+        QFETCH(bool, asks);
+        tagTrack track[kConverterSlots];
+        CListWidget grid(track, nullptr);
+        grid.setViewMode(QListView::IconMode);
+        grid.setGridSize(QSize(140, 140));
+        auto* tile = new CListItem(nullptr, MF_ARTWORK, &grid);
+        tile->setSizeHint(QSize(108, 128));
+        tile->SetItemState(CListItem::EState(state), false);
+        tile->SetListButShow(shown);
+        grid.resize(400, 300);
+        grid.show();
+        QSignalSpy asked(&grid, &CListWidget::ListButtonPressed);
+        QSignalSpy checks(&grid, &CListWidget::SendCheckState);
+        const QRect r = grid.visualItemRect(tile);
+        QTest::mousePress(grid.viewport(), Qt::LeftButton, Qt::NoModifier, r.bottomRight() - QPoint(12, 20));
+        QCOMPARE(asked.count(), asks ? 1 : 0);
+        if (asks)
+            QCOMPARE(asked.at(0).at(0).value<QListWidgetItem*>(), static_cast<QListWidgetItem*>(tile));
+        QCOMPARE(checks.count(), 0);
+        QCOMPARE(tile->GetCheckState(), Qt::Checked);
     }
 
     // "Uncheck All" leaves tiles being fixed or failed alone; "Uncheck
