@@ -33,6 +33,19 @@ CTreeItem* treeRow(QTreeWidget* tree, const QString& title, Qt::CheckState check
     return item;
 }
 
+// The grid laid out as the report lays it out, holding one tile in state.
+CListItem* showOneTile(CListWidget& grid, CListItem::EState state)
+{
+    grid.setViewMode(QListView::IconMode);
+    grid.setGridSize(QSize(140, 140));
+    auto* tile = new CListItem(nullptr, MF_ARTWORK, &grid);
+    tile->setSizeHint(QSize(108, 128));
+    tile->SetItemState(state, false);
+    grid.resize(400, 300);
+    grid.show();
+    return tile;
+}
+
 } // namespace
 
 class TestReportLists : public QObject
@@ -120,13 +133,7 @@ private slots:
         QFETCH(bool, toggles);
         tagTrack track[kConverterSlots];
         CListWidget grid(track, nullptr);
-        grid.setViewMode(QListView::IconMode);
-        grid.setGridSize(QSize(140, 140));
-        auto* tile = new CListItem(nullptr, MF_ARTWORK, &grid);
-        tile->setSizeHint(QSize(108, 128));
-        tile->SetItemState(CListItem::EState(state), false);
-        grid.resize(400, 300);
-        grid.show();
+        CListItem* tile = showOneTile(grid, CListItem::EState(state));
         QSignalSpy clicks(&grid, &CListWidget::SendCheckState);
         const QRect r = grid.visualItemRect(tile);
         QTest::mousePress(grid.viewport(), Qt::LeftButton, Qt::NoModifier, r.topLeft() + offset);
@@ -154,14 +161,8 @@ private slots:
         QFETCH(bool, asks);
         tagTrack track[kConverterSlots];
         CListWidget grid(track, nullptr);
-        grid.setViewMode(QListView::IconMode);
-        grid.setGridSize(QSize(140, 140));
-        auto* tile = new CListItem(nullptr, MF_ARTWORK, &grid);
-        tile->setSizeHint(QSize(108, 128));
-        tile->SetItemState(CListItem::EState(state), false);
+        CListItem* tile = showOneTile(grid, CListItem::EState(state));
         tile->SetListButShow(shown);
-        grid.resize(400, 300);
-        grid.show();
         QSignalSpy asked(&grid, &CListWidget::ListButtonPressed);
         QSignalSpy checks(&grid, &CListWidget::SendCheckState);
         const QRect r = grid.visualItemRect(tile);
