@@ -13,7 +13,6 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPixmap>
-#include <QKeySequence>
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
