@@ -745,6 +745,42 @@ private slots:
         QCOMPARE(value(value(list, QStringLiteral("1002")).value<Dict>(), QStringLiteral("Genre")).toString(), QStringLiteral("Theirs"));
     }
 
+    // After a rewrite the agent goes on from the text it wrote; a file
+    // changed by someone else since must be read again, however it was
+    // changed, or the next rewrite would undo that change.
+    void fileChangedAfterARewriteIsReadAgain_data()
+    {
+        QTest::addColumn<bool>("inPlace");
+        QTest::newRow("replaced by a rename") << false;
+        QTest::newRow("written over in place") << true;
+    }
+
+    void fileChangedAfterARewriteIsReadAgain()
+    {
+        QFETCH(bool, inPlace);
+        const QString path = standardLibrary(3);
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        DestroyAgent_kwr();
+        QCOMPARE(SetAttributeValue_kwr(idOf(0), "Name", "Ours"), int(AGENT_OK));
+        QCOMPARE(WriteLibraryFile_kwr(), int(AGENT_OK));
+        const QByteArray ours = testenv::readAll(path);
+        Dict theirs = readTree(ours).value<Dict>();
+        editTrack(&theirs, 1002, QStringLiteral("Genre"), QStringLiteral("Theirs, a longer genre"));
+        const QString temp = path + QStringLiteral(".new");
+        testenv::writeAll(inPlace ? path : temp, libraryText(theirs));
+        if (!inPlace)
+            QVERIFY(::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) == 0);
+        QVERIFY(testenv::readAll(path).size() != ours.size());
+        QCOMPARE(SetAttributeValue_kwr(idOf(1), "Name", "Ours too"), int(AGENT_OK));
+        QCOMPARE(WriteLibraryFile_kwr(), int(AGENT_OK));
+        const Dict list = value(readTree(testenv::readAll(path)).value<Dict>(), QStringLiteral("Tracks")).value<Dict>();
+        QCOMPARE(value(value(list, QStringLiteral("1000")).value<Dict>(), QStringLiteral("Name")).toString(), QStringLiteral("Ours"));
+        QCOMPARE(value(value(list, QStringLiteral("1001")).value<Dict>(), QStringLiteral("Name")).toString(), QStringLiteral("Ours too"));
+        QCOMPARE(value(value(list, QStringLiteral("1002")).value<Dict>(), QStringLiteral("Genre")).toString(),
+                 QStringLiteral("Theirs, a longer genre"));
+        DestroyAgent_kwr();
+    }
+
     void addedTrackIsDescribedByItsTags()
     {
         const QString path = standardLibrary(3);

@@ -181,15 +181,10 @@ void CAgent::destroy()
 int CAgent::writeFile()
 {
     QMutexLocker lock(&m_lock);
-    if (!m_library || !m_library->hasPendingChanges())
-        return AGENT_OK;
-    // A library no longer served is needed again only by a later change,
-    // which reads the file anew: its new text need not be held meanwhile.
-    const bool keep = m_serving;
-    const int result = flushLocked(keep);
-    if (result == AGENT_OK && !keep)
-        m_library.reset();
-    return result;
+    // Kept after the rewrite, served or not: the next apply, removal or
+    // undo would otherwise read and parse the whole file again. Its stamp
+    // still sends a file replaced meanwhile to be read anew.
+    return flushLocked(true);
 }
 
 int CAgent::locate(const char* persistentId, QString* path)

@@ -315,7 +315,8 @@ int CLibrary::rewrite(bool keepText, QString* error)
     QList<QByteArrayView> pieces;
     if (!writer.compose(&pieces, error))
         return AGENT_ERR_FORMAT;
-    if (!WriteFileAtomically(m_path, pieces, error))
+    tagFileStamp written;
+    if (!WriteFileAtomically(m_path, pieces, error, ModeOfFile(m_path, 0644), &written))
         return AGENT_ERR_WRITE;
     if (keepText) {
         // Sized once: growing piece by piece would copy the whole text
@@ -328,7 +329,7 @@ int CLibrary::rewrite(bool keepText, QString* error)
         for (const QByteArrayView& piece : pieces)
             text.append(piece);
         writer.adopt(text);
-        StampOfFile(m_path, &m_stamp);
+        m_stamp = written;
     }
     // The file holds every change now; a journal left behind would only be
     // applied again to the same effect.

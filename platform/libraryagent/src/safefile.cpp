@@ -17,14 +17,23 @@ QString SystemError(const QString& what)
     return QStringLiteral("%1: %2").arg(what, QString::fromLocal8Bit(std::strerror(errno)));
 }
 
+namespace {
+
+void StampOfStat(const struct stat& st, tagFileStamp* stamp)
+{
+    stamp->size = st.st_size;
+    stamp->mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp->inode = st.st_ino;
+}
+
+} // namespace
+
 bool StampOfFile(const QString& path, tagFileStamp* stamp)
 {
     struct stat st;
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return false;
-    stamp->size = st.st_size;
-    stamp->mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    stamp->inode = st.st_ino;
+    StampOfStat(st, stamp);
     return true;
 }
 
@@ -39,7 +48,8 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* 
     return WriteFileAtomically(path, QList<QByteArrayView>{QByteArrayView(bytes)}, error, mode);
 }
 
-bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& pieces, QString* error, int mode)
+bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& pieces, QString* error, int mode,
+                         tagFileStamp* written)
 {
     const QByteArray target = QFile::encodeName(QFileInfo(path).absoluteFilePath());
     const mode_t bits = mode_t(mode >= 0 ? mode : ModeOfFile(path, 0644));
@@ -49,11 +59,15 @@ bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& piece
         *error = SystemError(QStringLiteral("cannot create a file beside %1").arg(path));
         return false;
     }
-    bool written = ::fchmod(fd.get(), bits) == 0;
+    bool complete = ::fchmod(fd.get(), bits) == 0;
     for (const QByteArrayView& piece : pieces)
-        written = written && WriteAll(fd.get(), piece.data(), size_t(piece.size()));
-    written = written && ::fsync(fd.get()) == 0;
-    if (!written || !fd.close()) {
+        complete = complete && WriteAll(fd.get(), piece.data(), size_t(piece.size()));
+    complete = complete && ::fsync(fd.get()) == 0;
+    // Taken from the file written, not from path after the rename: a file
+    // put there by someone else in between must not pass for ours.
+    struct stat st;
+    complete = complete && (!written || ::fstat(fd.get(), &st) == 0);
+    if (!complete || !fd.close()) {
         *error = SystemError(QStringLiteral("cannot write %1").arg(QFile::decodeName(temp)));
         ::unlink(temp.constData());
         return false;
@@ -64,5 +78,7 @@ bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& piece
         return false;
     }
     SyncFolderOf(path);
+    if (written)
+        StampOfStat(st, written);
     return true;
 }

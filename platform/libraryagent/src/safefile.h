@@ -27,9 +27,10 @@ bool StampOfFile(const QString& path, tagFileStamp* stamp);
 // of the file replaced are kept (0644 for a new one, or mode when given).
 // On failure path is untouched and error says why.
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error, int mode = -1);
-// The same with the new content given as pieces, written one after another.
+// The same with the new content given as pieces, written one after another;
+// written, when given, receives the stamp of the file this call put in place.
 bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& pieces, QString* error,
-                         int mode = -1);
+                         int mode = -1, tagFileStamp* written = nullptr);
 
 // The permission bits of path, or fallback when it cannot be examined.
 int ModeOfFile(const QString& path, int fallback);
