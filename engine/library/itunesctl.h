@@ -17,6 +17,7 @@
 
 class CArtworkPrefetch;
 class CMusicObj;
+class DBSavepoint;
 
 // Takes each track the load makes, in load order; owns it from then on.
 using TrackSink = std::function<void(CMusicObj* music)>;
@@ -138,7 +139,8 @@ private:
     CMusicObj* makeTrackObject(const LoadedTrack& track, int index, CArtworkPrefetch* artwork);
     std::unique_ptr<CArtworkPrefetch> prefetchArtwork(int count);
     bool loadTracks(int count, const QStringList& files, const QString& artworkFolder,
-                    MMCallBack callback, void* user, CArtworkPrefetch* artwork);
+                    MMCallBack callback, void* user, CArtworkPrefetch* artwork, const DBSavepoint* rows,
+                    int* stored);
     void sendLoadEnd(int state, MMCallBack callback, void* user);
     void releaseSource();
     void sweepTagCopies(const QStringList& files) const;

@@ -16,6 +16,8 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <memory>
 #include <optional>
@@ -70,6 +72,17 @@ QString resolveArtworkPath(const QString& stored, const QString& artworkFolder)
     return artworkFolder + QLatin1Char('/') + stored;
 }
 
+// Why the load cannot go on after a row was refused: no room, a failing
+// disk, or SQLite having given up the whole block. The rows before it are
+// then in doubt too. DB_OK when only the track's own data was refused.
+int storageFailure(int inserted, const DBSavepoint* rows)
+{
+    const int primary = inserted & 0xff;
+    if (inserted > 0 && (primary == SQLITE_FULL || primary == SQLITE_IOERR))
+        return inserted;
+    return rows && rows->rolledBack() ? int(DB_ERR_ROLLED_BACK) : int(DB_OK);
+}
+
 } // namespace
 
 struct CiTunesCtl::LoadedTrack
@@ -82,6 +95,7 @@ struct CiTunesCtl::LoadedTrack
     int mode = 0;
     bool hasArtwork = false;
     QString artworkPath;
+    int inserted = 0; // the row's insert, when it failed
 };
 
 int CiTunesCtl::LoadMusicList(const QString& artworkFolder, MMCallBack callback, void* user)
@@ -91,6 +105,7 @@ int CiTunesCtl::LoadMusicList(const QString& artworkFolder, MMCallBack callback,
     const QStringList files = takeFileList();
     const int count = sourceCount(files);
     bool ended = false;
+    int stored = DB_OK;
     int committed = DB_OK;
     {
         // Every insert of one load is one block, committed however the loop
@@ -103,8 +118,13 @@ int CiTunesCtl::LoadMusicList(const QString& artworkFolder, MMCallBack callback,
         m_gate.Reset(CTL_RUN);
         // Ends, its threads waited for, before the agent is released.
         const std::unique_ptr<CArtworkPrefetch> artwork = prefetchArtwork(count);
-        ended = loadTracks(count, files, artworkFolder, callback, user, artwork.get()) && !m_bExit;
-        if (rows && rows->status() == DB_OK)
+        ended = loadTracks(count, files, artworkFolder, callback, user, artwork.get(), rows ? &*rows : nullptr,
+                           &stored)
+            && !m_bExit;
+        // A load whose rows could not all be stored keeps none of them.
+        if (stored != DB_OK)
+            committed = stored;
+        else if (rows && rows->status() == DB_OK)
             committed = rows->commit();
     }
     sweepTagCopies(files);
@@ -164,16 +184,22 @@ std::unique_ptr<CArtworkPrefetch> CiTunesCtl::prefetchArtwork(int count)
     });
 }
 
-// False when the loop was left early (stop, exit).
+// False when the loop was left early (stop, exit). *stored: DB_OK, or why
+// a row could not be stored, which ends the loop as well.
 bool CiTunesCtl::loadTracks(int count, const QStringList& files, const QString& artworkFolder,
-                            MMCallBack callback, void* user, CArtworkPrefetch* artwork)
+                            MMCallBack callback, void* user, CArtworkPrefetch* artwork, const DBSavepoint* rows,
+                            int* stored)
 {
     for (int i = 0; i < count; ++i) {
         if (m_bExit || !m_gate.WaitForTurn(m_bExit))
             return false;
         LoadedTrack track;
-        if (!readTrack(i, files, artworkFolder, track))
+        if (!readTrack(i, files, artworkFolder, track)) {
+            *stored = track.inserted != 0 ? storageFailure(track.inserted, rows) : int(DB_OK);
+            if (*stored != DB_OK)
+                return true;
             continue;
+        }
         CMusicObj* music = makeTrackObject(track, i, artwork);
         if (m_bExit) {
             delete music;
@@ -240,9 +266,9 @@ bool CiTunesCtl::readFileTrack(int index, const QString& path, LoadedTrack& trac
     }
     track.hasArtwork = result == 1;
     track.working.strPersistentID = QString::number(index + kFilePersistentBase);
-    const int inserted = insertRow(track.working, index + kFileTrackIdBase, m_runMode);
-    if (inserted != 0) {
-        WriteLog(QStringLiteral("%1 InsertDataToDB Failed:%2").arg(track.working.strLocation).arg(inserted));
+    track.inserted = insertRow(track.working, index + kFileTrackIdBase, m_runMode);
+    if (track.inserted != 0) {
+        WriteLog(QStringLiteral("%1 InsertDataToDB Failed:%2").arg(track.working.strLocation).arg(track.inserted));
         return false;
     }
     CopyEditableFields(track.working, track.original);
@@ -259,9 +285,9 @@ bool CiTunesCtl::readLibraryTrack(int index, LoadedTrack& track)
     for (int f = 0; f < TRACK_FIELD_COUNT; ++f)
         FindAttributeValue_kwr(&values[f], kTrackFields[f].agentKey, index);
     const int trackId = trackIdText ? QByteArray(trackIdText).toInt() : 0;
-    const int inserted = insertRow(values, trackId, m_runMode);
-    if (inserted != 0) {
-        WriteLog(QStringLiteral("%1 InsertDataToDB Failed:%2").arg(text(values[FIELD_LOCATION])).arg(inserted));
+    track.inserted = insertRow(values, trackId, m_runMode);
+    if (track.inserted != 0) {
+        WriteLog(QStringLiteral("%1 InsertDataToDB Failed:%2").arg(text(values[FIELD_LOCATION])).arg(track.inserted));
         return false;
     }
     for (int f = 0; f < TRACK_FIELD_COUNT; ++f)

@@ -159,6 +159,49 @@ private slots:
         QVERIFY(engineLog(s).contains(QRegularExpression(QStringLiteral("LoadMusicList Failed: .*:-?\\d+ \\w"))));
     }
 
+    // A trigger on one song's row stands for what may befall a single insert.
+    // Without room SQLite undoes that insert alone and keeps the block: the
+    // load must stop there and store nothing, never end as if every song
+    // were stored. A row refused for its own data is passed over as before.
+    void loadStopsAtARowWithoutRoom_data()
+    {
+        QTest::addColumn<QString>("trigger");
+        QTest::addColumn<int>("tracks");
+        QTest::addColumn<int>("endState");
+        QTest::addColumn<int>("rows");
+        // Every page of the ballast must be copied into the journal first.
+        QTest::newRow("no room for one row")
+            << "update Ballast set b = b || randomblob(2000)" << 20 << int(MM_ERR_DATABASE) << 0;
+        QTest::newRow("one row refused") << "select raise(abort, 'refused')" << 39 << 0 << 39;
+    }
+
+    void loadStopsAtARowWithoutRoom()
+    {
+        QFETCH(QString, trigger);
+        QFETCH(int, tracks);
+        QFETCH(int, endState);
+        QFETCH(int, rows);
+        Session s;
+        const QString xml = songLibrary(s, 40, false);
+        QCOMPARE(s.openLibrary(xml, RUN_ITUNES), 0);
+        QVERIFY(execSql(s.dbPath(), QStringLiteral(
+            "create table Ballast(b);"
+            "insert into Ballast select randomblob(1000) from"
+            " (with recursive n(i) as (select 1 union all select i + 1 from n where i < 200) select i from n);"
+            "create trigger Song20 after insert on TracksTable when new.Name = 'Song 20' begin %1; end").arg(trigger)));
+        fulldisk::setRoom(-1, 64 * 1024);
+        RecordSink sink;
+        QCOMPARE(s.startLoad(sink), 0);
+        QVERIFY(sink.waitForEnd());
+        QCOMPARE(sink.trackRecords().size(), tracks);
+        QVERIFY(!sink.records().last().track);
+        QCOMPARE(sink.records().last().state, endState);
+        fulldisk::setRoom(-1, -1);
+        QCOMPARE(storedRows(s.dbPath()), rows);
+        QCOMPARE(engineLog(s).contains(QStringLiteral("LoadMusicList Failed: the loaded tracks could not be stored:13 ")),
+                 endState != 0);
+    }
+
     // SQLite gives up the save's block at the first write that finds no
     // room for its journal; the writes after it would each find room for
     // their own small one, and none of them may be stored.
