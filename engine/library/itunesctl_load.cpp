@@ -127,12 +127,13 @@ int CiTunesCtl::LoadMusicList(const QString& artworkFolder, MMCallBack callback,
         else if (rows && rows->status() == DB_OK)
             committed = rows->commit();
     }
-    sweepTagCopies(files);
     if (committed != DB_OK)
         WriteLog(QStringLiteral("LoadMusicList Failed: the loaded tracks could not be stored:%1 %2")
                      .arg(committed).arg(QString::fromUtf8(DBResultText(committed))));
     if (ended && callback)
         sendLoadEnd(committed == DB_OK ? 0 : int(MM_ERR_DATABASE), callback, user);
+    // After the end: the analysis need not wait for the folders' listings.
+    sweepTagCopies(files);
     releaseSource();
     m_gate.Reset(CTL_IDLE);
     return committed == DB_OK ? int(CTL_OK) : int(MM_ERR_DATABASE);
@@ -223,6 +224,7 @@ bool CiTunesCtl::loadTracks(int count, const QStringList& files, const QString& 
 
 // Copies that killed tag writes left beside the loaded files go with the
 // load: a folder scan does not list hidden files, so no load is handed them.
+// A folder swept here is not listed again by the first write into it.
 void CiTunesCtl::sweepTagCopies(const QStringList& files) const
 {
     QSet<QString> folders;
@@ -231,7 +233,7 @@ void CiTunesCtl::sweepTagCopies(const QStringList& files) const
     for (const QString& folder : folders) {
         if (m_bExit)
             return;
-        RemoveStaleTagCopies(folder);
+        SweepTagCopiesOnce(folder);
     }
 }
 

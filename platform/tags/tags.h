@@ -89,6 +89,10 @@ bool RemoveStaleTagCopy(const QString& path);
 // each logged; a copy whose write still runs stays, and so does every file
 // not named as a copy. The count removed.
 int RemoveStaleTagCopies(const QString& folder);
+// RemoveStaleTagCopies, once per run and folder: a folder swept already
+// (by this call or by a write into it) is not listed again. The count
+// removed, 0 for a folder swept before.
+int SweepTagCopiesOnce(const QString& folder);
 
 // A new run begins: the first write into each folder sweeps it again for
 // copies left behind, also by a process that died since the last run.

@@ -520,6 +520,31 @@ private slots:
                         .contains(QFile::encodeName(copy) + " Removed: a copy left by an interrupted tag write"));
     }
 
+    // A load sweeps the folders it lists, also through a link to the folder;
+    // the writes of the same run do not list them again, so a copy a process
+    // left there meanwhile waits for the next run.
+    void folderIsSweptOncePerRun()
+    {
+        const QString path = copyFixture(QStringLiteral("id3v2-partial.mp3"));
+        const QString linked = m_dir->filePath(QStringLiteral("linked"));
+        QVERIFY(QFile::link(m_dir->path(), linked));
+        QVERIFY(killedwrite::killMidWrite(path));
+        StartTagWriteRun();
+        QCOMPARE(SweepTagCopiesOnce(linked), 1);
+        QVERIFY(leftovers().isEmpty());
+        QVERIFY(killedwrite::killMidWrite(path));
+        tagMusicTags info;
+        info.strLocation = path;
+        info.strName = QStringLiteral("Written");
+        QCOMPARE(SetMusicInfo_tag(&info, TF_TITLE), 0);
+        QCOMPARE(read(path).strName, info.strName);
+        QCOMPARE(SweepTagCopiesOnce(m_dir->path()), 0);
+        QCOMPARE(leftovers().size(), 1);
+        StartTagWriteRun();
+        QCOMPARE(SweepTagCopiesOnce(m_dir->path()), 1);
+        QVERIFY(leftovers().isEmpty());
+    }
+
     // Only our own copies whose writers are gone go: not the copy of a
     // write still running, not files merely named alike.
     void onlyStaleCopiesAreRemoved()

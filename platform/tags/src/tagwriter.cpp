@@ -76,20 +76,6 @@ SweptFolders& sweptFolders()
     return swept;
 }
 
-// Copies left behind come only from a process that died, so a folder is
-// swept once per run, before the first write into it.
-void SweepFolderOnce(const QString& folder)
-{
-    SweptFolders& swept = sweptFolders();
-    {
-        QMutexLocker locker(&swept.lock);
-        if (swept.folders.contains(folder))
-            return;
-        swept.folders.insert(folder);
-    }
-    RemoveStaleTagCopies(folder);
-}
-
 bool IsOutOfRoom(int error)
 {
     return error == ENOSPC || error == EDQUOT || error == EFBIG;
@@ -240,7 +226,7 @@ int WriteThroughCopy(const QString& path, const TagEdit& edit, const TagCheck& c
     if (target.isEmpty() || ::stat(QFile::encodeName(target).constData(), &original) != 0)
         return TAG_WRITE_NO_COPY;
     const QString folder = QFileInfo(target).absolutePath();
-    SweepFolderOnce(folder);
+    SweepTagCopiesOnce(folder);
     if (!HasRoomFor(folder, int64_t(original.st_size) + std::max<int64_t>(growth, 0) + kTagSlack))
         return TAG_WRITE_NO_SPACE;
     QTemporaryFile copy; // removed again on every failure below
@@ -276,6 +262,23 @@ int RemoveStaleTagCopies(const QString& folder)
         ++removed;
     }
     return removed;
+}
+
+// Copies left behind come only from a process that died, so a folder is
+// swept once per run, by the load that lists it or before the first write
+// into it. Keyed by the folder's real path, as a write names it.
+int SweepTagCopiesOnce(const QString& folder)
+{
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    const QString key = canonical.isEmpty() ? folder : canonical;
+    SweptFolders& swept = sweptFolders();
+    {
+        QMutexLocker locker(&swept.lock);
+        if (swept.folders.contains(key))
+            return 0;
+        swept.folders.insert(key);
+    }
+    return RemoveStaleTagCopies(folder);
 }
 
 void StartTagWriteRun()
