@@ -122,20 +122,6 @@ bool AsfSpans(CScanFile& file, AudioSpans& spans)
     return true;
 }
 
-// Reads all length bytes at offset.
-bool ReadWhole(CScanFile& file, int64_t offset, unsigned char* out, int length)
-{
-    while (length > 0) {
-        const int got = file.read(offset, out, length);
-        if (got <= 0)
-            return false;
-        offset += got;
-        out += got;
-        length -= got;
-    }
-    return true;
-}
-
 AudioComparison CompareSpan(CScanFile& original, const tagAudioSpan& a, CScanFile& copy, const tagAudioSpan& b,
                             std::vector<unsigned char>& buffer)
 {
@@ -143,7 +129,7 @@ AudioComparison CompareSpan(CScanFile& original, const tagAudioSpan& a, CScanFil
     unsigned char* const second = first + kCompareBlock;
     for (int64_t done = 0; done < a.length;) {
         const int length = int(std::min<int64_t>(kCompareBlock, a.length - done));
-        if (!ReadWhole(original, a.offset + done, first, length) || !ReadWhole(copy, b.offset + done, second, length))
+        if (!original.readAll(a.offset + done, first, length) || !copy.readAll(b.offset + done, second, length))
             return AUDIO_UNREADABLE;
         if (std::memcmp(first, second, size_t(length)) != 0)
             return AUDIO_DIFFERENT;
