@@ -72,9 +72,7 @@ bool IsMpegFramePairAt(CScanFile& file, int64_t offset)
 // ID3v2 tag without text.
 bool HasTrailingTags(CScanFile& file)
 {
-    const int64_t size = file.size();
-    return (size >= 128 && file.holds(size - 128, "TAG", 3)) || file.holds(size - 32, "APETAGEX", 8)
-        || file.holds(size - 160, "APETAGEX", 8);
+    return TrailingTagsStart(file) < file.size();
 }
 
 // The ID3v2 tag at the start of a file, when there is one.
