@@ -9,6 +9,7 @@
 #include "reporter/converterslots.h"
 #include "reporter/reportinbox.h"
 #include "reporter/reporttypes.h"
+#include "vessolin/pausehandshake.h"
 
 #include <QColor>
 #include <QList>
@@ -95,6 +96,9 @@ public:
     void SetMusicLink(CMusicLink* link);
     // While set, nothing is added and the fixing, moving and apply loops stop.
     void SetExitFlag(bool exit);
+    // Sets the exit flag through the apply loop's handshake: a paused apply
+    // wakes to see it. SetExitFlag(false) clears it for the next run.
+    void Quit();
     bool IsNeedApply() const;
     // Stops every thread of the page and empties it; blocks until they end.
     void StopWorking();
@@ -313,6 +317,14 @@ private:
 
     CMusicLink* m_pMusicLink = nullptr;
     std::atomic<bool> m_bExit{false};
+    // The apply loop's pause pair: the flag changes and wakes under the
+    // mutex the loop holds while it tests and waits, so a resume cannot slip
+    // between. One apply loop runs in the process.
+    static QMutex g_Applemutex;
+    static QWaitCondition g_AppleCond;
+    static int iApplePauseThread;  // under g_Applemutex
+    // The apply loop's pause and stop: iApplePauseThread, g_AppleCond and g_Applemutex with m_bExit.
+    CApplyHandshake m_applyHandshake{g_Applemutex, g_AppleCond, iApplePauseThread, m_bExit};
     std::atomic<bool> m_bNeedApply{false};
     // Tracks the last apply failed to write (those of them for lack of
     // room), and its end's result; set on the apply thread.

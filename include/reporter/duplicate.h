@@ -65,6 +65,9 @@ public:
     void RemoveDuplicate();
     // CTL_PAUSE pauses the removal; CTL_RUN with wake resumes it.
     void AppleyCondition(tagCtlState state, bool wake);
+    // Sets m_bExit through the removal's handshake: a paused removal wakes
+    // to see it. StopWorking clears it.
+    void Quit();
     // The last removal's end (MMDBTransaction(true)): 0, or the code of a
     // commit that was rolled back or of a library file not rewritten. Read
     // once the apply thread has ended.
@@ -72,7 +75,7 @@ public:
     // Empties the page and shows the options; clears m_bExit.
     void StopWorking();
 
-    // Stop request for the removal loop; set directly by the main window.
+    // Stop request for the removal loop; set by Quit.
     std::atomic<bool> m_bExit{false};
 
 signals:

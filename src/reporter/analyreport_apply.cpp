@@ -6,26 +6,15 @@
 #include "config.h"
 #include "musiclink.h"
 #include "reporter/storagefailure.h"
-#include "vessolin/pausehandshake.h"
 
-#include <QMutex>
 #include <QMutexLocker>
 #include <QStringList>
-#include <QWaitCondition>
+
+QMutex CAnalyReport::g_Applemutex;
+QWaitCondition CAnalyReport::g_AppleCond;
+int CAnalyReport::iApplePauseThread = 0;
 
 namespace {
-
-// The apply loop's pause pair; the flag changes and wakes under the mutex
-// the loop holds while it tests and waits, so a resume cannot slip between.
-QMutex g_Applemutex;
-QWaitCondition g_AppleCond;
-int iApplePauseThread = 0;
-
-// exit: the report page's exit flag, the apply loop's stop.
-CApplyHandshake ApplyHandshake(std::atomic<bool>& exit)
-{
-    return CApplyHandshake(g_Applemutex, g_AppleCond, iApplePauseThread, exit);
-}
 
 // The engine's answer for a track that has nothing to write (yet).
 constexpr int kNothingToWrite = MM_ERR_FAIL;
@@ -44,13 +33,12 @@ void CAnalyReport::AppleyiTunes()
     const int replace = (replaceWord & OPT_REPLACE_META) ? replaceWord : 0;
     m_pMusicLink->DBTransaction(false);
     const int count = m_pMusicLink->GetMusicCountAMode(nullptr, nullptr);
-    CApplyHandshake handshake = ApplyHandshake(m_bExit);
     int failed = 0;
     int noSpace = 0;
     for (int index = 0; index < count; ++index) {
         // Held through the track's write: a pause lands between two tracks.
         QMutexLocker lock(&g_Applemutex);
-        if (!handshake.WaitForTurnHeld())
+        if (!m_applyHandshake.WaitForTurnHeld())
             break;
         const int result = m_pMusicLink->ApplyMusicInfo(index, replace);
         lock.unlock();
@@ -109,13 +97,18 @@ QString CAnalyReport::ApplyFailureText() const
 
 void CAnalyReport::PrepareApply()
 {
-    ApplyHandshake(m_bExit).Begin();
+    m_applyHandshake.Begin();
 }
 
 void CAnalyReport::AppleyCondition(tagCtlState state, bool wake)
 {
     if (state == CTL_PAUSE)
-        ApplyHandshake(m_bExit).Pause();
+        m_applyHandshake.Pause();
     else if (state == CTL_RUN && wake)
-        ApplyHandshake(m_bExit).Resume();
+        m_applyHandshake.Resume();
+}
+
+void CAnalyReport::Quit()
+{
+    m_applyHandshake.Quit();
 }

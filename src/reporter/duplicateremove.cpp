@@ -174,6 +174,11 @@ void CDuplicate::AppleyCondition(tagCtlState state, bool wake)
         m_removeHandshake.Resume();
 }
 
+void CDuplicate::Quit()
+{
+    m_removeHandshake.Quit();
+}
+
 void CDuplicate::markRemoved(CTreeItem* row, int generation)
 {
     if (generation != m_iGeneration)

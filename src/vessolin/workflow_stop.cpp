@@ -104,18 +104,14 @@ void CMainUI::StopSequence()
 {
     m_bCancel = true;
     ++m_iRun;
-    m_pAnalyReport->SetExitFlag(true);
-    m_pDuplicate->m_bExit = true;
+    // A paused apply or removal wakes to see the stop.
+    m_pAnalyReport->Quit();
+    m_pDuplicate->Quit();
     m_pMusicLink->SetExitState(1);
     // Also a walk that runs: closing must not wait for tens of thousands
     // of tracks to be walked for a report nobody will see.
     QuitAnalysisWalk();
     m_pAnalyzeThread->wait();
-    const bool applying = m_pApplyThread->isRunning();
-    if (m_state.bDuplicates)
-        m_pDuplicate->AppleyCondition(CTL_RUN, applying);
-    else
-        m_pAnalyReport->AppleyCondition(CTL_RUN, applying);
     m_pApplyThread->wait();
     if (m_state.iSubState == SUB_PAUSED && (m_state.iState == MW_LOADING || m_state.iState == MW_ANALYSING))
         m_pMusicLink->SendCtlCmd(tagCtlCmd(m_state.iState), CTL_STOP);

@@ -6,6 +6,7 @@
 #include "windowdriver.h"
 
 #include "reporter/analyreport.h"
+#include "reporter/duplicate.h"
 #include "vessolin/analyzethread.h"
 #include "vessolin/loadthread.h"
 #include "vessolin/startui.h"
@@ -421,7 +422,7 @@ void TestWorkflow::homeDuringEachPhase_data()
     QTest::addColumn<QString>("phase");
     for (const char* phase : {"load thread", "engine load", "engine load paused", "engine analysis",
                               "engine analysis paused", "walk", "walk paused", "report", "fixing",
-                              "fixing paused", "load failed", "duplicate results"})
+                              "fixing paused", "load failed", "duplicate results", "removal paused"})
         QTest::newRow(phase) << QString::fromLatin1(phase);
 }
 
@@ -464,6 +465,21 @@ void TestWorkflow::homeDuringEachPhase()
         }, Qt::DirectConnection);
         window.LoadStartParam({xml}, g_strDBName, RUN_ITUNES);
         QVERIFY(QTest::qWaitFor([&] { return report->m_iProblemNum > 0; }, kWaitMs));
+    } else if (phase == QLatin1String("removal paused")) {
+        // Three copies, two to go: held after the first, the removal
+        // pauses before the second.
+        const QString copies = dir.filePath(QStringLiteral("copies"));
+        QVERIFY(MakeMusicFolder(copies, {{"a.mp3", "id3v2-cover.mp3"}, {"b/a.mp3", "id3v2-cover.mp3"},
+                                         {"c/a.mp3", "id3v2-cover.mp3"}}));
+        CConfig::instance()->Duplicate = MF_TITLE | MF_ARTIST | OPT_DEGREE_MEDIUM;
+        CConfig::instance()->SetMsgInfo(2);
+        window.LoadStartParam({copies}, g_strDBName, RUN_DUP_FILES);
+        QVERIFY(WaitForReport(window));
+        gate.Arm();
+        connect(window.findChild<CDuplicate*>(), &CDuplicate::AddFixMissNum, this, [&](int) { gate.Pass(); },
+                Qt::DirectConnection);
+        Button(window, "main_removebut")->click();
+        CConfig::instance()->SetMsgInfo(0);
     } else if (phase == QLatin1String("load failed")) {
         window.LoadStartParam({dir.filePath(QStringLiteral("none.xml"))}, g_strDBName, RUN_ITUNES);
         QVERIFY(WaitForStage(window, MW_LOADING));
@@ -476,9 +492,11 @@ void TestWorkflow::homeDuringEachPhase()
         if (phase == QLatin1String("fixing paused"))
             Button(window, "main_cancelbut")->click();
     }
-    if (phase.contains(QLatin1String("engine")) || phase == QLatin1String("load thread"))
+    if (phase.contains(QLatin1String("engine")) || phase == QLatin1String("load thread")
+        || phase.startsWith(QLatin1String("removal")))
         QVERIFY(QTest::qWaitFor([&] { return gate.Reached(); }, kWaitMs));
-    // Paused, the engine's load or the walk waits: the stop must wake it.
+    // Paused, the engine's load, the walk or the removal waits: the stop
+    // must wake it.
     if (phase.endsWith(QLatin1String(" paused")) && !phase.startsWith(QLatin1String("fixing"))) {
         Button(window, "main_cancelbut")->click();
         QCOMPARE(window.State().iSubState, int(SUB_PAUSED));
