@@ -250,7 +250,7 @@ int CMainUI::SaveToDB(bool atExit, bool resultsWait)
         // start, and so does a database this run never loaded or whose
         // results still wait to be applied.
         if (atExit && HasFinishedAnalysis(m_state) && QFile::exists(g_strDBName) && !resultsWait
-            && !m_pAnalyReport->IsNeedApply() && m_dScore >= PROGRESS_FULL)
+            && m_dScore >= PROGRESS_FULL)
             m_bDeleteDB = true;
         return PC_OK;
     }
