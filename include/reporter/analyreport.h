@@ -237,6 +237,8 @@ private:
     void buildUnrecognizedTree(QWidget* parent);
     void buildLayout();
     void connectLists();
+    // The slot's converter; null: none.
+    CConverterThread* converter(int slot) const;
     void stopConverters();
     void takeTypeRows();
     void clearTree(QTreeWidget* tree);

@@ -25,7 +25,9 @@ public:
     // too.
     CConverterSlots(tagTrack* track, Prepare prepare) : m_track(track), m_prepare(std::move(prepare)) {}
     // The slot's converter, started and waited for as a thread; null: none.
+    // Held here only: the slots in track carry no converter.
     void SetConverter(int slot, QThread* converter) { m_converter[slot] = converter; }
+    QThread* Converter(int slot) const { return m_converter[slot]; }
 
     // The first free slot, -1 when none. A free slot's converter runs on
     // only between its end signal and its return; it is waited for.

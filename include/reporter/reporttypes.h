@@ -4,8 +4,6 @@
 
 #include "cadenzo.h"
 
-class CConverterThread;
-
 // Category kinds; the converter slots use the same numbers.
 enum tagCategoryKind {
     CAT_UNRECOGNIZED = 1,
@@ -27,7 +25,6 @@ struct tagTrack
 {
     int kind = TK_NONE;
     void* item = nullptr;  // CListItem for TK_ARTWORK, else CTreeItem
-    CConverterThread* thread = nullptr;
 };
 
 constexpr int kConverterSlots = 4;

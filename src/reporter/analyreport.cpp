@@ -70,7 +70,7 @@ CAnalyReport::CAnalyReport(QWidget* parent)
     : QWidget(parent)
     , m_slots(m_track,
               [this](int slot, void* item, const CReportItemData& row) {
-                  m_track[slot].thread->SetTrackParams(item, row.GetPath(), row.GetConverPath(), FT_DEFAULT);
+                  converter(slot)->SetTrackParams(item, row.GetPath(), row.GetConverPath(), FT_DEFAULT);
               })
     , m_inbox(this, [this](const CReportInbox::Batch& batch) { applyEntries(batch); })
 {
@@ -113,9 +113,9 @@ CAnalyReport::CAnalyReport(QWidget* parent)
     m_pMaxPicture->hide();
     for (int slot = 0; slot < kConverterSlots; ++slot) {
         m_track[slot] = tagTrack();
-        m_track[slot].thread = new CConverterThread(this);
-        m_slots.SetConverter(slot, m_track[slot].thread);
-        connect(m_track[slot].thread, &CConverterThread::SendConverterOK, this, &CAnalyReport::AcceptConverInfo);
+        auto* thread = new CConverterThread(this);
+        m_slots.SetConverter(slot, thread);
+        connect(thread, &CConverterThread::SendConverterOK, this, &CAnalyReport::AcceptConverInfo);
     }
     setMinimumWidth(862);
     m_pMoveFailedThread = new CMoveFailedThread(this);
@@ -301,9 +301,8 @@ CAnalyReport::~CAnalyReport()
 {
     StopWorking();
     for (int slot = 0; slot < kConverterSlots; ++slot) {
+        delete converter(slot);
         m_slots.SetConverter(slot, nullptr);
-        delete m_track[slot].thread;
-        m_track[slot].thread = nullptr;
     }
     delete m_pMoveFailedThread;
     delete m_pFixFailedThread;
@@ -337,10 +336,16 @@ void CAnalyReport::SetExitFlag(bool exit) { m_bExit = exit; }
 
 bool CAnalyReport::IsNeedApply() const { return m_bNeedApply; }
 
+CConverterThread* CAnalyReport::converter(int slot) const
+{
+    // The slots hold only the page's own converters.
+    return static_cast<CConverterThread*>(m_slots.Converter(slot));
+}
+
 void CAnalyReport::stopConverters()
 {
     for (int slot = 0; slot < kConverterSlots; ++slot) {
-        if (CConverterThread* thread = m_track[slot].thread) {
+        if (CConverterThread* thread = converter(slot)) {
             thread->SetStop(true);
             thread->KillConvertTask();
             thread->wait();

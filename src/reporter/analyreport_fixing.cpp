@@ -253,7 +253,7 @@ void CAnalyReport::FixTreeCategory(int kind)
                 reportProgress();
             continue;
         }
-        if (item->GetPath().isEmpty() || !m_track[slot].thread) {
+        if (item->GetPath().isEmpty() || !m_slots.Converter(slot)) {
             markTreeFailed(item, field);
             if (item->GetID())
                 reportProgress();

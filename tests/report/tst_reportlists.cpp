@@ -215,7 +215,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&grid));
         grid.PushFlashItem(1, tiles[0]);
         QVERIFY(grid.FlashLabel(1)->isHidden());  // the slot is not on a tile
-        track[1] = tagTrack{TK_ARTWORK, tiles[0], nullptr};
+        track[1] = tagTrack{TK_ARTWORK, tiles[0]};
         grid.PushFlashItem(1, tiles[0]);
         QVERIFY(!grid.FlashLabel(1)->isHidden());
         const QRect r = grid.visualItemRect(tiles[0]);
