@@ -4,7 +4,9 @@
 // its own. Loaded once with the fixtures' small covers, and once with half
 // the files carrying a 1.5 MB cover. Prints the time to open and load each,
 // their ratio, the peak memory of each load, and the reload of the saved
-// database. Prints only.
+// database. Then, as the duplicate page removes a song and undoes it, the
+// removal, the undo and the end of each transaction (the library file's
+// rewrite, on the caller's thread). Prints only.
 //   bench_engine_load [tracks] [files]
 #include "cadenzo.h"
 #include "generatedlibrary.h"
@@ -96,6 +98,47 @@ Timing load(void* manager, const QString& xml, const QByteArray& db, tagMusicRun
     return timing;
 }
 
+// One removal or undo in a transaction of its own: the call, then its end.
+void timeChange(void* manager, void* music, int command, const char* what)
+{
+    MMDBTransaction(manager, false);
+    QElapsedTimer clock;
+    clock.start();
+    const int changed = MMApplyiTunesMusicInfo(manager, music, command, 0);
+    const qint64 changeMs = clock.restart();
+    const int ended = MMDBTransaction(manager, true);
+    const qint64 endMs = clock.elapsed();
+    std::printf("  %-7s %6lld ms (result %d), end of the transaction %6lld ms (result %d)\n", what, changeMs,
+                changed, endMs, ended);
+}
+
+void timeRemovalAndUndo(void* manager, const QString& xml, const QByteArray& db)
+{
+    const Timing loaded = load(manager, xml, db, RUN_DUP_ITUNES);
+    void* music = nullptr;
+    int absence = 0, state = 0;
+    long long repeatId = 0;
+    if (loaded.tracks == 0 || MMGetMusicListMusic(manager, 0, &music, &absence, &state, &repeatId) != 0) {
+        std::fprintf(stderr, "could not load the library for the removal\n");
+        return;
+    }
+    // A file of its own, not a link shared with other tracks: the removal
+    // then takes the file into the trash, and the undo adds it back.
+    const tagMMusicInfo* info = nullptr;
+    MMGetMusicInfo(manager, music, &info, INFO_NEW);
+    const QString location = info ? info->strLocation : QString();
+    const QString own = location + QStringLiteral(".own");
+    if (location.isEmpty() || !QFile::copy(location, own) || !QFile::remove(location) || !QFile::rename(own, location)) {
+        std::fprintf(stderr, "could not give the song a file of its own\n");
+        return;
+    }
+    std::printf("one song removed and brought back, %d tracks (%.1f MB XML):\n", loaded.tracks,
+                QFileInfo(xml).size() / 1e6);
+    timeChange(manager, music, AC_DELETE, "removal");
+    timeChange(manager, music, AC_RESTORE, "undo");
+    timeChange(manager, music, AC_DELETE, "removal");
+}
+
 void print(const char* what, const Timing& timing, int files, const QString& xml)
 {
     std::printf("library load, %s: %d tracks over %d files (%.1f MB XML)\n", what, timing.tracks, files,
@@ -147,6 +190,7 @@ int main(int argc, char** argv)
 
     const Timing project = load(manager, QString(), db, RUN_PROJECT);
     std::printf("saved database reload: %d tracks in %lld ms\n", project.tracks, project.loadMs);
+    timeRemovalAndUndo(manager, smallXml, db);
     MMSetExitState(manager, 1);
     MMDestroyManager(manager);
     return 0;
