@@ -36,28 +36,11 @@ private:
     QByteArray m_path;
 };
 
-// Reads up to size bytes; short only at the end of the file. -1 on error.
-ssize_t readFull(int fd, char* data, size_t size)
-{
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t got = ::read(fd, data + done, size - done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return -1;
-        if (got == 0)
-            break;
-        done += size_t(got);
-    }
-    return ssize_t(done);
-}
-
 bool copyBytes(int from, int to)
 {
     QByteArray buffer(int(kBlockSize), Qt::Uninitialized);
     for (;;) {
-        const ssize_t got = readFull(from, buffer.data(), kBlockSize);
+        const ssize_t got = ReadAll(from, buffer.data(), kBlockSize);
         if (got < 0)
             return false;
         if (got == 0)
@@ -75,8 +58,8 @@ bool sameContent(const char* a, const char* b)
         return false;
     QByteArray ba(int(kBlockSize), Qt::Uninitialized), bb(int(kBlockSize), Qt::Uninitialized);
     for (;;) {
-        const ssize_t na = readFull(fa.get(), ba.data(), kBlockSize);
-        const ssize_t nb = readFull(fb.get(), bb.data(), kBlockSize);
+        const ssize_t na = ReadAll(fa.get(), ba.data(), kBlockSize);
+        const ssize_t nb = ReadAll(fb.get(), bb.data(), kBlockSize);
         if (na < 0 || na != nb || std::memcmp(ba.constData(), bb.constData(), size_t(na)) != 0)
             return false;
         if (na == 0)

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <sys/types.h>
 
 // Owns a descriptor and closes it on every way out; negative holds none.
 class CFileDescriptor
@@ -32,6 +33,11 @@ private:
 // Writes all size bytes, going on after an interruption or a short write;
 // false at the first write that fails (errno says why).
 bool WriteAll(int fd, const char* data, size_t size);
+// Reads size bytes, going on after an interruption or a short read until
+// the end of the file: the count read, short only at the end; -1 at the
+// first read that fails. From offset when it is not negative (the file
+// position stays), else from the file position.
+ssize_t ReadAll(int fd, char* data, size_t size, off_t offset = -1);
 
 // Opens name with flags (O_CLOEXEC added) and syncs it; false when either fails.
 bool SyncPath(const QByteArray& name, int flags);

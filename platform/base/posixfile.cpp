@@ -40,6 +40,23 @@ bool WriteAll(int fd, const char* data, size_t size)
     return true;
 }
 
+ssize_t ReadAll(int fd, char* data, size_t size, off_t offset)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t got = offset < 0 ? ::read(fd, data + done, size - done)
+                                       : ::pread(fd, data + done, size - done, offset + off_t(done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        done += size_t(got);
+    }
+    return ssize_t(done);
+}
+
 bool SyncPath(const QByteArray& name, int flags)
 {
     CFileDescriptor fd(::open(name.constData(), flags | O_CLOEXEC));

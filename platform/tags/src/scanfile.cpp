@@ -19,25 +19,6 @@ int OpenForScan(const QString& path)
     return name.isEmpty() ? -1 : ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
 }
 
-// Reads until length bytes are in or the file ends: pread may stop short
-// (a signal, a network file system) without being at the end. The count
-// read, -1 after a read error.
-ssize_t ReadFully(int fd, unsigned char* out, size_t length, int64_t offset)
-{
-    size_t done = 0;
-    while (done < length) {
-        const ssize_t got = ::pread(fd, out + done, length - done, off_t(offset + int64_t(done)));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return -1;
-        if (got == 0)
-            break;
-        done += size_t(got);
-    }
-    return ssize_t(done);
-}
-
 } // namespace
 
 CScanFile::CScanFile(const QString& path) : m_fd(OpenForScan(path))
@@ -50,7 +31,7 @@ CScanFile::CScanFile(const QString& path) : m_fd(OpenForScan(path))
 
 bool CScanFile::fill(int64_t offset)
 {
-    const ssize_t got = ReadFully(m_fd.get(), m_block, kBlockSize, offset);
+    const ssize_t got = ReadAll(m_fd.get(), reinterpret_cast<char*>(m_block), kBlockSize, off_t(offset));
     m_blockStart = offset;
     m_blockLength = got < 0 ? 0 : int(got);
     m_bytesRead += m_blockLength;
@@ -65,7 +46,7 @@ int CScanFile::read(int64_t offset, unsigned char* out, int length)
     const bool cached = offset >= m_blockStart && offset + length <= m_blockStart + m_blockLength;
     if (!cached) {
         if (length > kBlockSize) {
-            const ssize_t got = ReadFully(m_fd.get(), out, size_t(length), offset);
+            const ssize_t got = ReadAll(m_fd.get(), reinterpret_cast<char*>(out), size_t(length), off_t(offset));
             m_bytesRead += got > 0 ? got : 0;
             return got < 0 ? 0 : int(got);
         }
