@@ -117,6 +117,9 @@ public:
     int DeleteMusic(const QString& trashPath, const tagMMusicInfo* info, int mode);
     // Deletes only the library entry; the file stays. 0 or -1.
     int DeleteLibraryEntry(const tagMMusicInfo* info);
+    // Adds the entry DeleteLibraryEntry took back to the library, info
+    // taking the new persistent ID. 0 or -1.
+    int RestoreLibraryEntry(tagMMusicInfo* info);
     // Moves the file back from TrashPath (never over another file) and, in
     // RUN_DUP_ITUNES, adds it to the library again, info taking the new
     // persistent ID. All or nothing: 0, or -1 with the file left in the trash.

@@ -149,6 +149,11 @@ int CiTunesCtl::DeleteLibraryEntry(const tagMMusicInfo* info)
     return info ? deleteEntry(*info) : CTL_ERR_FAIL;
 }
 
+int CiTunesCtl::RestoreLibraryEntry(tagMMusicInfo* info)
+{
+    return info ? readdToLibrary(*info, RUN_DUP_ITUNES) : CTL_ERR_FAIL;
+}
+
 int CiTunesCtl::RestoreMusic(tagMMusicInfo* info, int mode)
 {
     if (!info || !isDuplicateMode(mode))

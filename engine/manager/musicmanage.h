@@ -206,6 +206,9 @@ private:
     CMusicObj* trackAt(int index);
     int writeTrack(CMusicObj* music, const tagMMusicInfo& working, const QString& artworkPath, int bits);
     int removeDuplicate(CMusicObj* music, const tagMMusicInfo& info, int mode);
+    // Brings a removed track back, its file from the trash or, entryOnly,
+    // its library entry alone. 0 or MM_ERR_FAIL.
+    int restoreTrack(CMusicObj* music, bool entryOnly);
     void takeOverRestored(CMusicObj* music, const tagMMusicInfo& restored);
     void waitForWorkerThreads();
     void clearLibraryState();

@@ -94,12 +94,25 @@ int CMusicManage::RestoreMusic(CMusicObj* music)
             WriteLog(QStringLiteral("RestoreMusic: %1 holds another file").arg(info.strLocation));
             return MM_ERR_FAIL;
         }
+        // A removal that left the file to another entry of it took only
+        // this entry out of the library, and only the entry comes back.
+        if (mode == RUN_DUP_ITUNES && music->isApplyDelete())
+            return restoreTrack(music, true);
         music->SetApplyDelete(false);
         return 0;
     }
-    tagMMusicInfo restored = info;
-    const int result = withLibrary([&](CiTunesCtl& library) { return library.RestoreMusic(&restored, mode); },
-                                   MM_ERR_FAIL);
+    return restoreTrack(music, false);
+}
+
+int CMusicManage::restoreTrack(CMusicObj* music, bool entryOnly)
+{
+    tagMMusicInfo restored = music->WorkingCopy();
+    const int mode = music->GetRunMode();
+    const int result = withLibrary(
+        [&](CiTunesCtl& library) {
+            return entryOnly ? library.RestoreLibraryEntry(&restored) : library.RestoreMusic(&restored, mode);
+        },
+        MM_ERR_FAIL);
     if (result != 0)
         return MM_ERR_FAIL;
     takeOverRestored(music, restored);

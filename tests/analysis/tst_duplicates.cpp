@@ -466,16 +466,25 @@ private slots:
         QCOMPARE(rowOf(s.dbPath(), newId).trashPath, QString());
         QCOMPARE(MMSetMusicState(s.handle, tracks[1].track, MF_ALBUM), 0);
         QCOMPARE(rowOf(s.dbPath(), newId).state, int(MF_ALBUM));
+        // Of a file another entry kept, only the entry went, and only the
+        // entry comes back; once.
+        QCOMPARE(restoreTrack(s, tracks[5].track), 0);
+        const QString linkId = s.info(tracks[5].track)->strPersistentID;
+        QVERIFY(!linkId.isEmpty() && linkId != tracks[5].pid);
+        QCOMPARE(restoreTrack(s, tracks[5].track), 0);
+        QCOMPARE(s.info(tracks[5].track)->strPersistentID, linkId);
+        QCOMPARE(QDir(trash).entryList(QDir::Files).size(), 1);
 
         // The library as it stands now.
         QVERIFY(loadAndWait(s, RUN_ITUNES, xml, {}));
         QStringList ids;
         for (const Entry& e : entries(s))
             ids << e.pid;
-        QCOMPARE(ids.size(), 6);
+        QCOMPARE(ids.size(), 7);
         for (int i : {0, 2, 4, 6, 7})
             QVERIFY(ids.contains(tracks[i].pid));
         QVERIFY(ids.contains(newId));
+        QVERIFY(ids.contains(linkId));
     }
 };
 
