@@ -43,41 +43,51 @@ Statement::~Statement()
     sqlite3_finalize(m_stmt);
 }
 
+// Without a prepared statement every bind fails; the prepare's failure is
+// the one to tell.
+void Statement::bound(int result)
+{
+    if (result != SQLITE_OK && m_stmt && m_failure == SQLITE_OK)
+        m_failure = result;
+}
+
 void Statement::bindText(int pos, const char* text)
 {
     if (text)
-        sqlite3_bind_text(m_stmt, pos, text, -1, SQLITE_STATIC);
+        bound(sqlite3_bind_text(m_stmt, pos, text, -1, SQLITE_STATIC));
     else
-        sqlite3_bind_null(m_stmt, pos);
+        bound(sqlite3_bind_null(m_stmt, pos));
 }
 
 void Statement::bindTextOrEmpty(int pos, const char* text)
 {
-    sqlite3_bind_text(m_stmt, pos, text ? text : "", -1, SQLITE_STATIC);
+    bound(sqlite3_bind_text(m_stmt, pos, text ? text : "", -1, SQLITE_STATIC));
 }
 
 void Statement::bindInt(int pos, long long value)
 {
-    sqlite3_bind_int64(m_stmt, pos, value);
+    bound(sqlite3_bind_int64(m_stmt, pos, value));
 }
 
 void Statement::bindNull(int pos)
 {
-    sqlite3_bind_null(m_stmt, pos);
+    bound(sqlite3_bind_null(m_stmt, pos));
 }
 
 void Statement::bindBlob(int pos, const void* data, int length)
 {
-    sqlite3_bind_blob(m_stmt, pos, data, length, SQLITE_STATIC);
+    bound(sqlite3_bind_blob(m_stmt, pos, data, length, SQLITE_STATIC));
 }
 
 int Statement::step()
 {
     if (!m_stmt)
         return m_prepare;
+    if (m_failure != SQLITE_OK)
+        return m_failure;
     const int result = sqlite3_step(m_stmt);
-    if (result != SQLITE_ROW && result != SQLITE_DONE && m_stepFailure == SQLITE_OK)
-        m_stepFailure = result;
+    if (result != SQLITE_ROW && result != SQLITE_DONE)
+        m_failure = result;
     return result;
 }
 
@@ -87,7 +97,7 @@ int Statement::finish()
         return m_prepare;
     const int result = sqlite3_finalize(m_stmt);
     m_stmt = nullptr;
-    return m_stepFailure != SQLITE_OK ? m_stepFailure : result;
+    return m_failure != SQLITE_OK ? m_failure : result;
 }
 
 } // namespace trackdb

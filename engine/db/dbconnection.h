@@ -42,20 +42,26 @@ public:
     sqlite3_stmt* get() const { return m_stmt; }
 
     // Texts and blobs are bound without copying: they must outlive step().
+    // A value SQLite refuses (longer than its limit) fails the statement,
+    // which then never runs with that parameter left NULL.
     void bindText(int pos, const char* text);          // null binds NULL
     void bindTextOrEmpty(int pos, const char* text);   // null binds ''
     void bindInt(int pos, long long value);
     void bindNull(int pos);
     void bindBlob(int pos, const void* data, int length);
 
+    // The first failure when a bind failed or an earlier step did, without
+    // running again.
     int step();
     // Finalizes now: the first failure of the statement's life, else SQLITE_OK.
     int finish();
 
 private:
+    void bound(int result);
+
     sqlite3_stmt* m_stmt = nullptr;
     int m_prepare = SQLITE_OK;
-    int m_stepFailure = SQLITE_OK;
+    int m_failure = SQLITE_OK; // of a bind or a step
 };
 
 } // namespace trackdb

@@ -72,13 +72,40 @@ QString resolveArtworkPath(const QString& stored, const QString& artworkFolder)
     return artworkFolder + QLatin1Char('/') + stored;
 }
 
-// Why the load cannot go on after a row was refused: no room, a failing
-// disk, or SQLite having given up the whole block. The rows before it are
-// then in doubt too. DB_OK when only the track's own data was refused.
+// Whether SQLite refused the row for the values in it, which the next song
+// does not share: a text over its length limit (SQLITE_TOOBIG, from the
+// bind), a constraint or a trigger's RAISE (SQLITE_CONSTRAINT with every
+// extended kind, a STRICT table's datatype among them), a value an INTEGER
+// PRIMARY KEY cannot hold (SQLITE_MISMATCH). Every other code is about the
+// database, not the song: read-only (SQLITE_READONLY, also for a folder
+// that takes no journal), no journal or file (SQLITE_CANTOPEN), SQLITE_CORRUPT,
+// SQLITE_NOTADB, SQLITE_NOMEM, SQLITE_BUSY or SQLITE_LOCKED after the wait,
+// a failing or full disk, SQLITE_RANGE and SQLITE_MISUSE (our statement,
+// the same for every song); and so are our own negative codes. Extended
+// codes are told by their primary code in the low byte. A commit hook's
+// SQLITE_CONSTRAINT_COMMITHOOK cannot come from an insert of the load: no
+// insert commits inside the load's savepoint.
+bool refusedForItsData(int inserted)
+{
+    if (inserted <= 0)
+        return false;
+    switch (inserted & 0xff) {
+    case SQLITE_TOOBIG:
+    case SQLITE_CONSTRAINT:
+    case SQLITE_MISMATCH:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Why the load cannot go on after a row was refused: anything but the
+// song's own data, or SQLite having given up the whole block (a constraint
+// may roll it back by its conflict rule). The rows before it are then in
+// doubt too. DB_OK when only the song's own data was refused.
 int storageFailure(int inserted, const DBSavepoint* rows)
 {
-    const int primary = inserted & 0xff;
-    if (inserted > 0 && (primary == SQLITE_FULL || primary == SQLITE_IOERR))
+    if (!refusedForItsData(inserted))
         return inserted;
     return rows && rows->rolledBack() ? int(DB_ERR_ROLLED_BACK) : int(DB_OK);
 }

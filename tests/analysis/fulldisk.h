@@ -3,6 +3,11 @@
 // install(). A database or journal write that would make its file larger
 // than the room given fails with SQLITE_FULL, as SQLite reports ENOSPC;
 // writes inside a file's present size still succeed, as on a real disk.
+// The same layer stands for the other ways storage fails under SQLite: a
+// write past the room may fail with another code (a disk remounted
+// read-only, a lost lock, no memory), the journal may not be made at all
+// (a folder the user cannot write), and a connection may take values no
+// longer than a limit set here.
 #pragma once
 
 #include <sqlite3.h>
@@ -21,6 +26,13 @@ inline std::atomic<qint64> g_journalRoom{-1};
 // as well, so a room of 0 refuses every write.
 inline std::atomic<bool> g_copyOnWrite{false};
 inline sqlite3_vfs* g_real = nullptr;
+// The code a write past the room fails with.
+inline std::atomic<int> g_failure{SQLITE_FULL};
+// Not SQLITE_OK: opening a journal fails with this code.
+inline std::atomic<int> g_journalOpenFailure{SQLITE_OK};
+// The length limit of a text or blob in the connections opened from here
+// on; negative: SQLite's own.
+inline std::atomic<int> g_lengthLimit{-1};
 
 struct File
 {
@@ -42,7 +54,7 @@ inline int write(sqlite3_file* file, const void* data, int amount, sqlite3_int64
     const qint64 given = room ? qint64(*room) : -1;
     const sqlite3_int64 limit = g_copyOnWrite ? given : qMax<sqlite3_int64>(size, given);
     if (given >= 0 && offset + amount > limit)
-        return SQLITE_FULL;
+        return g_failure;
     return real(file)->pMethods->xWrite(real(file), data, amount, offset);
 }
 
@@ -68,6 +80,10 @@ inline int open(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, i
 {
     auto* wrapped = reinterpret_cast<File*>(file);
     wrapped->real = reinterpret_cast<sqlite3_file*>(wrapped + 1);
+    if ((flags & SQLITE_OPEN_MAIN_JOURNAL) && g_journalOpenFailure != SQLITE_OK) {
+        wrapped->base.pMethods = nullptr;
+        return g_journalOpenFailure;
+    }
     wrapped->room = (flags & SQLITE_OPEN_MAIN_DB) ? &g_databaseRoom
         : (flags & SQLITE_OPEN_MAIN_JOURNAL)       ? &g_journalRoom
                                                    : nullptr;
@@ -76,9 +92,17 @@ inline int open(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, i
     return result;
 }
 
+inline int limitLength(sqlite3* db, const char**, const sqlite3_api_routines*)
+{
+    if (g_lengthLimit >= 0)
+        sqlite3_limit(db, SQLITE_LIMIT_LENGTH, g_lengthLimit);
+    return SQLITE_OK;
+}
+
 // Puts the layer in front, once per process.
 inline void install()
 {
+    sqlite3_auto_extension(reinterpret_cast<void (*)()>(limitLength));
     static sqlite3_vfs vfs = [] {
         g_real = sqlite3_vfs_find(nullptr);
         sqlite3_vfs copy = *g_real;
@@ -96,6 +120,22 @@ inline void setRoom(qint64 databaseBytes, qint64 journalBytes, bool copyOnWrite 
     g_databaseRoom = databaseBytes;
     g_journalRoom = journalBytes;
     g_copyOnWrite = copyOnWrite;
+}
+
+// A write past the room fails with code, a journal cannot be opened when
+// journalOpen is not SQLITE_OK.
+inline void failWith(int code, int journalOpen = SQLITE_OK)
+{
+    g_failure = code;
+    g_journalOpenFailure = journalOpen;
+}
+
+// Every limit and failure off, for the connections opened from here on.
+inline void reset()
+{
+    setRoom(-1, -1);
+    failWith(SQLITE_FULL);
+    g_lengthLimit = -1;
 }
 
 } // namespace fulldisk

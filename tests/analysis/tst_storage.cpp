@@ -104,7 +104,7 @@ class TestStorage : public QObject
 
 private slots:
     void initTestCase() { fulldisk::install(); }
-    void cleanup() { fulldisk::setRoom(-1, -1); }
+    void cleanup() { fulldisk::reset(); }
 
     // A database that a run could not make is not left to be offered as a
     // run to continue; a project is only a file with our table in it.
@@ -159,47 +159,82 @@ private slots:
         QVERIFY(engineLog(s).contains(QRegularExpression(QStringLiteral("LoadMusicList Failed: .*:-?\\d+ \\w"))));
     }
 
-    // A trigger on one song's row stands for what may befall a single insert.
-    // Without room SQLite undoes that insert alone and keeps the block: the
-    // load must stop there and store nothing, never end as if every song
-    // were stored. A row refused for its own data is passed over as before.
-    void loadStopsAtARowWithoutRoom_data()
+    // What may befall one song's insert: the journal write the ballast's
+    // update needs at song 20 fails as the disk or SQLite below the table
+    // does, or the journal cannot be made for the first song at all. Any of
+    // those ends the load with the failure and stores nothing, never ends
+    // as if every song were stored. Only a row refused for its own values
+    // (a trigger standing for a constraint, a value the wrong type for a
+    // key, a title over the length limit) passes that song over.
+    void loadStopsAtARowTheDatabaseRefuses_data()
     {
+        QTest::addColumn<QString>("fault"); // journal write, journal open, trigger, long title
+        QTest::addColumn<int>("code");      // what the fault gives
         QTest::addColumn<QString>("trigger");
-        QTest::addColumn<int>("tracks");
-        QTest::addColumn<int>("endState");
-        QTest::addColumn<int>("rows");
-        // Every page of the ballast must be copied into the journal first.
-        QTest::newRow("no room for one row")
-            << "update Ballast set b = b || randomblob(2000)" << 20 << int(MM_ERR_DATABASE) << 0;
-        QTest::newRow("one row refused") << "select raise(abort, 'refused')" << 39 << 0 << 39;
+        const QString room = QStringLiteral("update Ballast set b = b || randomblob(2000)");
+        const QList<QPair<const char*, int>> disk = {
+            {"no room", SQLITE_FULL}, {"failing disk", SQLITE_IOERR}, {"extended code", SQLITE_IOERR_WRITE},
+            {"read-only", SQLITE_READONLY}, {"corrupt", SQLITE_CORRUPT}, {"no memory", SQLITE_NOMEM},
+            {"busy", SQLITE_BUSY}, {"locked", SQLITE_LOCKED}, {"permission", SQLITE_PERM},
+            {"not a database", SQLITE_NOTADB}, {"lock protocol", SQLITE_PROTOCOL}, {"cannot open", SQLITE_CANTOPEN},
+            {"generic error", SQLITE_ERROR}, {"bind range", SQLITE_RANGE},
+        };
+        for (const auto& [name, code] : disk)
+            QTest::newRow(name) << "journal write" << code << room;
+        QTest::newRow("no journal") << "journal open" << int(SQLITE_CANTOPEN) << QString();
+        QTest::newRow("folder takes no journal") << "journal open" << int(SQLITE_READONLY_DIRECTORY) << QString();
+        QTest::newRow("one row refused") << "trigger" << int(SQLITE_CONSTRAINT) << "select raise(abort, 'refused')";
+        QTest::newRow("value of the wrong type")
+            << "trigger" << int(SQLITE_MISMATCH) << "insert into Keyed values(new.Name)";
+        QTest::newRow("title too long") << "long title" << int(SQLITE_TOOBIG) << QString();
     }
 
-    void loadStopsAtARowWithoutRoom()
+    void loadStopsAtARowTheDatabaseRefuses()
     {
+        QFETCH(QString, fault);
+        QFETCH(int, code);
         QFETCH(QString, trigger);
-        QFETCH(int, tracks);
-        QFETCH(int, endState);
-        QFETCH(int, rows);
+        const bool ownData = fault == QLatin1String("trigger") || fault == QLatin1String("long title");
         Session s;
         const QString xml = songLibrary(s, 40, false);
+        if (fault == QLatin1String("long title")) {
+            QByteArray bytes = testenv::readAll(xml);
+            QVERIFY(bytes.contains(">Song 20<"));
+            bytes.replace(">Song 20<", ">Song 20 " + QByteArray(100 * 1024, 'x') + '<');
+            QVERIFY(testenv::writeAll(xml, bytes));
+            fulldisk::g_lengthLimit = 64 * 1024;
+        }
         QCOMPARE(s.openLibrary(xml, RUN_ITUNES), 0);
         QVERIFY(execSql(s.dbPath(), QStringLiteral(
             "create table Ballast(b);"
             "insert into Ballast select randomblob(1000) from"
             " (with recursive n(i) as (select 1 union all select i + 1 from n where i < 200) select i from n);"
-            "create trigger Song20 after insert on TracksTable when new.Name = 'Song 20' begin %1; end").arg(trigger)));
-        fulldisk::setRoom(-1, 64 * 1024);
+            "create table Keyed(k integer primary key);")));
+        if (!trigger.isEmpty())
+            QVERIFY(execSql(s.dbPath(), QStringLiteral(
+                "create trigger Song20 after insert on TracksTable when new.Name = 'Song 20' begin %1; end").arg(trigger)));
+        if (fault == QLatin1String("journal write")) {
+            fulldisk::setRoom(-1, 64 * 1024);
+            fulldisk::failWith(code);
+        } else if (fault == QLatin1String("journal open")) {
+            fulldisk::failWith(SQLITE_FULL, code);
+        }
         RecordSink sink;
         QCOMPARE(s.startLoad(sink), 0);
         QVERIFY(sink.waitForEnd());
-        QCOMPARE(sink.trackRecords().size(), tracks);
+        fulldisk::reset();
+        const int sent = ownData ? 39 : fault == QLatin1String("journal open") ? 0 : 20;
+        QCOMPARE(sink.trackRecords().size(), sent);
         QVERIFY(!sink.records().last().track);
-        QCOMPARE(sink.records().last().state, endState);
-        fulldisk::setRoom(-1, -1);
-        QCOMPARE(storedRows(s.dbPath()), rows);
-        QCOMPARE(engineLog(s).contains(QStringLiteral("LoadMusicList Failed: the loaded tracks could not be stored:13 ")),
-                 endState != 0);
+        QCOMPARE(sink.records().last().state, ownData ? 0 : int(MM_ERR_DATABASE));
+        QCOMPARE(storedRows(s.dbPath()), ownData ? 39 : 0);
+        QCOMPARE(storedRows(s.dbPath(), "Name like 'Song 20%'"), 0);
+        // SQLite hands out the primary code of an extended one.
+        const QString primary = QString::number(code & 0xff);
+        const QString log = engineLog(s);
+        QVERIFY2(log.contains(QStringLiteral("InsertDataToDB Failed:") + primary), qPrintable(log.right(2000)));
+        QCOMPARE(log.contains(QStringLiteral("LoadMusicList Failed: the loaded tracks could not be stored:%1 ").arg(primary)),
+                 !ownData);
     }
 
     // SQLite gives up the save's block at the first write that finds no
