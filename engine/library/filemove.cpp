@@ -1,6 +1,8 @@
 #include "library/filemove.h"
 
+#include "core/mmlog.h"
 #include "platformbase.h"
+#include "tags.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -10,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,23 +20,56 @@ namespace {
 
 constexpr size_t kBlockSize = 1 << 20;
 
-// The copy made across file systems goes unless it took the target's name.
-class TemporaryCopy
+// The copy made across file systems, named as a sweep knows working copies
+// (see WorkingCopyTemplate) and locked from right after its name is made
+// until the name is gone: a sweep by this process or another one leaves a
+// live copy alone, and takes the copy of a move that was killed. Its name
+// goes unless it took the target's name.
+class WorkingCopy
 {
 public:
-    explicit TemporaryCopy(QByteArray path) : m_path(std::move(path)) {}
-    ~TemporaryCopy()
+    explicit WorkingCopy(const QString& target)
+        : m_path(QFile::encodeName(WorkingCopyTemplate(QFileInfo(target).absolutePath(), QFileInfo(target).suffix()))),
+          m_fd(::mkostemps(m_path.data(), int(m_path.size() - m_path.lastIndexOf('.')), O_CLOEXEC))
     {
+        if (m_fd.get() < 0) {
+            m_path.clear();
+            return;
+        }
+        m_locked = ::flock(m_fd.get(), LOCK_EX) == 0;
+        // A sweep that came between the name and the lock took the name
+        // away, and someone else may use it now: the move fails, the
+        // original stays, and that name is not ours to remove.
+        struct stat opened, named;
+        if (m_locked
+            && (::fstat(m_fd.get(), &opened) != 0 || ::lstat(m_path.constData(), &named) != 0
+                || opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)) {
+            m_locked = false;
+            m_path.clear();
+        }
+    }
+    ~WorkingCopy()
+    {
+        // The name goes while the lock is still held.
         if (!m_path.isEmpty())
             ::unlink(m_path.constData());
     }
-    TemporaryCopy(const TemporaryCopy&) = delete;
-    TemporaryCopy& operator=(const TemporaryCopy&) = delete;
+    WorkingCopy(const WorkingCopy&) = delete;
+    WorkingCopy& operator=(const WorkingCopy&) = delete;
+
+    // Whether the copy is there, ours and locked.
+    bool made() const { return m_locked; }
+    int fd() const { return m_fd.get(); }
     const char* path() const { return m_path.constData(); }
-    void keep() { m_path.clear(); }
+    // The copy took the target's name.
+    void renamed() { m_path.clear(); }
+    // Closes now; false when the close reported an error (a late write error).
+    bool close() { return m_fd.close(); }
 
 private:
-    QByteArray m_path;
+    QByteArray m_path; // before m_fd: the descriptor is made from it
+    CFileDescriptor m_fd;
+    bool m_locked = false;
 };
 
 bool copyBytes(int from, int to)
@@ -95,37 +131,71 @@ int renameNoReplace(const char* from, const char* to)
     return ::rename(from, to) == 0 ? 0 : errno;
 }
 
+// The copy holds the original's bytes, permission bits and times, all of
+// them on the disk, and reads back as the original.
+bool fillCopy(const char* from, const WorkingCopy& copy, const struct stat& source)
+{
+    const CFileDescriptor in(::open(from, O_RDONLY | O_CLOEXEC));
+    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    return in.get() >= 0 && copyBytes(in.get(), copy.fd()) && ::fchmod(copy.fd(), source.st_mode & 07777) == 0
+        && ::futimens(copy.fd(), times) == 0 && ::fsync(copy.fd()) == 0 && sameContent(from, copy.path());
+}
+
+// A name made in a folder lasts once the folder is synced, and a folder
+// this run made (the trash's folder of the day, the trash itself at the
+// first start) once the folder above it is. So every folder from the
+// target's up to the top of its file system is synced. A folder above the
+// target's that we may not read is none this program made, nor is any
+// folder above it.
+bool syncTargetFolders(const QString& target)
+{
+    QString folder = QFileInfo(target).canonicalPath();
+    if (folder.isEmpty())
+        return false;
+    dev_t device = 0;
+    for (bool first = true;; first = false) {
+        const CFileDescriptor fd(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (fd.get() < 0)
+            return !first && errno == EACCES;
+        struct stat st;
+        if (::fstat(fd.get(), &st) != 0)
+            return false;
+        if (!first && st.st_dev != device)
+            return true;
+        if (::fsync(fd.get()) != 0)
+            return false;
+        device = st.st_dev;
+        if (folder == QLatin1String("/"))
+            return true;
+        folder = QFileInfo(folder).path();
+    }
+}
+
 // Writes a verified copy next to the target, gives it the target's name
-// without replacing anything, and only then removes the original.
+// without replacing anything, and only then removes the original. The
+// copy and its new name are on the disk before the original goes: after a
+// power cut the song is in the trash under its name or still where it was,
+// never only in a hidden copy that no Undo knows.
 int copyAcross(const char* from, const char* to, const struct stat& source)
 {
-    const QFileInfo target(QFile::decodeName(to));
-    QByteArray pattern = QFile::encodeName(target.absolutePath() + QStringLiteral("/.")
-                                           + target.fileName() + QStringLiteral(".XXXXXX"));
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0)
+    const QString target = QFile::decodeName(to);
+    WorkingCopy copy(target);
+    if (!copy.made() || !fillCopy(from, copy, source))
         return MOVE_FAILED;
-    TemporaryCopy temporary(pattern);
-    {
-        CFileDescriptor out(fd);
-        CFileDescriptor in(::open(from, O_RDONLY | O_CLOEXEC));
-        const struct timespec times[2] = {source.st_atim, source.st_mtim};
-        if (in.get() < 0 || !copyBytes(in.get(), out.get()) || ::fsync(out.get()) != 0
-            || ::fchmod(out.get(), source.st_mode & 07777) != 0 || ::futimens(out.get(), times) != 0
-            || !out.close())
-            return MOVE_FAILED;
-    }
-    if (!sameContent(from, temporary.path()))
-        return MOVE_FAILED;
-    const int renamed = renameNoReplace(temporary.path(), to);
+    const int renamed = renameNoReplace(copy.path(), to);
     if (renamed != 0)
         return renamed == EEXIST ? MOVE_TARGET_EXISTS : MOVE_FAILED;
-    temporary.keep();
-    if (::unlink(from) != 0) {
-        // The original cannot go: the move did not happen.
+    copy.renamed();
+    // Until the original goes, a failure here takes back the copy and the
+    // move did not happen.
+    if (!syncTargetFolders(target) || !copy.close() || ::unlink(from) != 0) {
         ::unlink(to);
         return MOVE_FAILED;
     }
+    // The song is in its new place whatever happens now; a crash could
+    // still bring back its old name beside it, never lose it.
+    if (!SyncFolderOf(QFile::decodeName(from)))
+        WriteLog(QStringLiteral("%1 SyncFolder after a move to %2 Failed").arg(QFile::decodeName(from), target));
     return MOVE_OK;
 }
 
@@ -139,6 +209,9 @@ int MoveFileNoReplace(const QString& from, const QString& to)
         return MOVE_NO_SOURCE;
     if (to.isEmpty())
         return MOVE_FAILED;
+    // Copies that killed moves (or tag writes) left in the folder go before
+    // the first move of the run into it.
+    SweepTagCopiesOnce(QFileInfo(to).absolutePath());
     struct stat existing;
     if (::lstat(target.constData(), &existing) == 0)
         return MOVE_TARGET_EXISTS;

@@ -12,6 +12,8 @@ enum FileMoveResult {
 
 // Moves the regular file from -> to. A rename where the file system allows
 // one; across file systems a copy (permissions and modification time kept)
-// that is read back and compared before the original goes. Never replaces
-// an existing target, and on any failure leaves from as it was.
+// that is read back and compared, and synced with every folder its name
+// rests on, before the original goes. Never replaces an existing target,
+// and on any failure leaves from as it was. The first move of a run into a
+// folder sweeps the copies killed moves and tag writes left there.
 int MoveFileNoReplace(const QString& from, const QString& to);

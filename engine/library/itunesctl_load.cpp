@@ -280,10 +280,10 @@ bool CiTunesCtl::readTrack(int index, const QStringList& files, const QString& a
 
 bool CiTunesCtl::readFileTrack(int index, const QString& path, LoadedTrack& track)
 {
-    // A copy a killed tag write left behind is no song of the user's; it
-    // would come back as a duplicate of the song it was made from.
+    // A copy a killed tag write or move left behind is no song of the
+    // user's; it would come back as a duplicate of the song it was made from.
     if (RemoveStaleTagCopy(path)) {
-        WriteLog(QStringLiteral("%1 Removed: a copy left by an interrupted tag write").arg(path));
+        WriteLog(QStringLiteral("%1 Removed: a copy left by an interrupted write").arg(path));
         return false;
     }
     tagMusicTags tags;

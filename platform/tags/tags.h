@@ -79,10 +79,18 @@ int SetMusicArtwork_tag(const QString& path, const void* data, int length, CPICT
 // writing.
 int SetMusicInfo_tag(const tagMusicTags* info, int flags, int* written = nullptr);
 
-// Removes the file when it is a working copy of a tag write that a killed
-// process left behind (named ".vessolin-XXXXXX.<extension>", its writer
-// gone): true when it was one and is gone now. Any other file, and a copy
-// whose write still runs, is left alone.
+// The name of a working copy made in folder, as a template for mkstemps or
+// QTemporaryFile: ".vessolin-XXXXXX.<suffix>", "copy" standing in for an
+// empty suffix. Its maker holds an exclusive flock on the copy for as long
+// as the copy goes by that name, which tells a sweep that its writer lives.
+// A tag write makes its copy so, and so does a move across file systems,
+// so the sweeps below take the copies either left behind.
+QString WorkingCopyTemplate(const QString& folder, const QString& suffix);
+
+// Removes the file when it is a working copy that a killed process left
+// behind (named as WorkingCopyTemplate names it, its writer gone): true
+// when it was one and is gone now. Any other file, and a copy whose write
+// still runs, is left alone.
 bool RemoveStaleTagCopy(const QString& path);
 
 // Removes the working copies in folder that killed processes left behind,

@@ -8,6 +8,7 @@
 #include "library/filemove.h"
 #include "library/itunesctl.h"
 #include "libraryxml.h"
+#include "syncfaults.h"
 #include "tags.h"
 #include "tagread.h"
 #include "testenv.h"
@@ -16,12 +17,18 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
+#include <csignal>
 #include <cstdlib>
 #include <memory>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -61,6 +68,79 @@ FileState stateOf(const QString& path)
         state.mode = st.st_mode & 07777;
     }
     return state;
+}
+
+// A folder on another file system than than (a tmpfs at /dev/shm on most
+// machines), or null.
+std::unique_ptr<QTemporaryDir> otherFileSystem(const QString& than)
+{
+    auto other = std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/vessolin-XXXXXX"));
+    struct stat a, b;
+    if (!other->isValid() || ::stat(QFile::encodeName(other->path()).constData(), &a) != 0
+        || ::stat(QFile::encodeName(than).constData(), &b) != 0 || a.st_dev == b.st_dev)
+        return nullptr;
+    return other;
+}
+
+// The hidden files in folder: copies of moves or writes under way or left.
+QStringList hiddenFiles(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System).filter(QRegularExpression(QStringLiteral("^\\.")));
+}
+
+// Whether path, as the system names an open file, is a hidden file in
+// folder: the working copy of a move into it.
+bool isCopyIn(const QString& path, const QString& folder)
+{
+    const QFileInfo info(path);
+    return info.fileName().startsWith(QLatin1Char('.')) && info.absolutePath() == QFileInfo(folder).canonicalFilePath();
+}
+
+void killChild(pid_t child)
+{
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+}
+
+// Moves from -> to across file systems in a child that stops once its copy
+// holds every byte, before the copy is synced: the child, or -1 when it
+// never got there.
+pid_t startHeldMove(const QString& from, const QString& to)
+{
+    int ready[2];
+    if (::pipe(ready) != 0)
+        return -1;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const QString folder = QFileInfo(to).absolutePath();
+        syncfaults::setHook([&](const QString& path) {
+            const char done = 'x';
+            if (isCopyIn(path, folder) && ::write(ready[1], &done, 1) == 1)
+                for (;;)
+                    ::pause();
+            return true;
+        });
+        MoveFileNoReplace(from, to);
+        ::_exit(1);
+    }
+    ::close(ready[1]);
+    char done = 0;
+    const bool stopped = child > 0 && ::read(ready[0], &done, 1) == 1;
+    ::close(ready[0]);
+    if (child > 0 && !stopped) {
+        killChild(child);
+        return -1;
+    }
+    return child;
+}
+
+tagMMusicInfo songRow(const QString& location, int persistentId)
+{
+    tagMMusicInfo info;
+    info.strPersistentID = QString::number(persistentId);
+    info.strLocation = location;
+    return info;
 }
 
 } // namespace
@@ -148,12 +228,10 @@ private slots:
     void movesAcrossFileSystems()
     {
         QFETCH(bool, targetExists);
-        QTemporaryDir other(QStringLiteral("/dev/shm/vessolin-XXXXXX"));
-        struct stat a, b;
-        if (!other.isValid() || ::stat("/dev/shm", &a) != 0 || ::stat(QFile::encodeName(m_dir.path()).constData(), &b) != 0
-            || a.st_dev == b.st_dev)
+        const std::unique_ptr<QTemporaryDir> other = otherFileSystem(m_dir.path());
+        if (!other)
             QSKIP("no second file system to move across");
-        const QString from = other.filePath(QStringLiteral("song.mp3"));
+        const QString from = other->filePath(QStringLiteral("song.mp3"));
         QByteArray bytes(3 * 1024 * 1024 + 17, '\0');
         for (int i = 0; i < bytes.size(); ++i)
             bytes[i] = char(i * 7);
@@ -180,6 +258,177 @@ private slots:
         }
         // No temporary copy is left behind.
         QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    }
+
+    // Across file systems the copy, its new name and every folder that name
+    // rests on are on the disk before the original goes. A sync that fails
+    // until then leaves the original as it was and nothing in the trash;
+    // once the original is gone the move stands, and a failed sync of its
+    // old folder is logged.
+    void crossMoveIsOnTheDiskBeforeTheOriginalGoes_data()
+    {
+        QTest::addColumn<QString>("failing"); // whose sync fails
+        QTest::addColumn<int>("expected");
+        QTest::newRow("every sync made") << "" << int(MOVE_OK);
+        QTest::newRow("the copy") << "copy" << int(MOVE_FAILED);
+        QTest::newRow("the trash folder") << "trash" << int(MOVE_FAILED);
+        QTest::newRow("the folder above the trash") << "above" << int(MOVE_FAILED);
+        QTest::newRow("the original's folder") << "source" << int(MOVE_OK);
+    }
+
+    void crossMoveIsOnTheDiskBeforeTheOriginalGoes()
+    {
+        QFETCH(QString, failing);
+        QFETCH(int, expected);
+        const std::unique_ptr<QTemporaryDir> other = otherFileSystem(m_dir.path());
+        if (!other)
+            QSKIP("no second file system to move across");
+        const QString from = other->filePath(QStringLiteral("song.mp3"));
+        const QByteArray bytes("the song's bytes");
+        QVERIFY(testenv::writeAll(from, bytes));
+        const QString trash = folder() + QStringLiteral("/day");
+        QVERIFY(QDir().mkpath(trash));
+        const QString to = trash + QStringLiteral("/song.mp3");
+        const QString trashPath = QFileInfo(trash).canonicalFilePath();
+        const QString sourcePath = QFileInfo(other->path()).canonicalFilePath();
+        QStringList synced; // each with whether the original was still there
+        syncfaults::setHook([&](const QString& path) {
+            const QString what = isCopyIn(path, trash)             ? QStringLiteral("copy")
+                : path == trashPath                                 ? QStringLiteral("trash")
+                : path == QFileInfo(trashPath).path()               ? QStringLiteral("above")
+                : path == sourcePath                                ? QStringLiteral("source")
+                                                                    : QString();
+            if (!what.isEmpty())
+                synced << what + (QFile::exists(from) ? QStringLiteral(", original there") : QStringLiteral(", original gone"));
+            return what.isEmpty() || what != failing;
+        });
+        const int result = MoveFileNoReplace(from, to);
+        syncfaults::setHook(nullptr);
+        QCOMPARE(result, expected);
+        QCOMPARE(QFile::exists(from), expected != MOVE_OK);
+        QCOMPARE(QFile::exists(to), expected == MOVE_OK);
+        QCOMPARE(testenv::readAll(expected == MOVE_OK ? to : from), bytes);
+        QVERIFY(hiddenFiles(trash).isEmpty());
+        if (failing.isEmpty())
+            QCOMPARE(synced, (QStringList{"copy, original there", "trash, original there", "above, original there",
+                                          "source, original gone"}));
+        QCOMPARE(testenv::readAll(m_dir.filePath(QStringLiteral("MM.log")))
+                     .contains(QFile::encodeName(from) + " SyncFolder after a move to " + QFile::encodeName(to) + " Failed"),
+                 failing == QLatin1String("source"));
+    }
+
+    // A move across file systems killed half-way leaves its hidden copy in
+    // the trash and the song where it was. The next run's first move into
+    // the trash sweeps the copy, logged; the file of a move the run before
+    // completed stays, and the moves of this run are undone as ever.
+    void killedMoveIsSweptByTheNextRun()
+    {
+        const std::unique_ptr<QTemporaryDir> other = otherFileSystem(m_dir.path());
+        if (!other)
+            QSKIP("no second file system to move across");
+        const QString trash = folder();
+        QStringList songs;
+        for (const char* name : {"done.mp3", "killed.mp3", "later.mp3"}) {
+            songs << other->filePath(QLatin1String(name));
+            QVERIFY(testenv::writeAll(songs.last(), QByteArray("bytes of ") + name));
+        }
+        {
+            auto first = controller(RUN_DUP_FILES);
+            QVERIFY(first);
+            tagMMusicInfo done = songRow(songs[0], 65535);
+            QVERIFY(insertRow(done, RUN_DUP_FILES));
+            QCOMPARE(first->DeleteMusic(trash + QStringLiteral("/done.mp3"), &done, RUN_DUP_FILES), 0);
+        }
+        const pid_t killed = startHeldMove(songs[1], trash + QStringLiteral("/killed.mp3"));
+        QVERIFY(killed > 0);
+        killChild(killed);
+        const QStringList left = hiddenFiles(trash);
+        QCOMPARE(left.size(), 1);
+        QCOMPARE(testenv::readAll(songs[1]), QByteArray("bytes of killed.mp3"));
+
+        auto next = controller(RUN_DUP_FILES);
+        QVERIFY(next);
+        QList<tagMMusicInfo> rows = {songRow(songs[2], 65536), songRow(songs[1], 65537)};
+        for (tagMMusicInfo& row : rows) {
+            QVERIFY(insertRow(row, RUN_DUP_FILES));
+            QCOMPARE(next->DeleteMusic(trash + QLatin1Char('/') + QFileInfo(row.strLocation).fileName(), &row,
+                                       RUN_DUP_FILES), 0);
+        }
+        QCOMPARE(QDir(trash).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{"done.mp3", "killed.mp3", "later.mp3"}));
+        QVERIFY(testenv::readAll(m_dir.filePath(QStringLiteral("MM.log")))
+                    .contains(QFile::encodeName(trash + QLatin1Char('/') + left.first())
+                              + " Removed: a copy left by an interrupted write"));
+        for (tagMMusicInfo& row : rows) {
+            QCOMPARE(next->RestoreMusic(&row, RUN_DUP_FILES), 0);
+            QCOMPARE(testenv::readAll(row.strLocation), "bytes of " + QFileInfo(row.strLocation).fileName().toUtf8());
+        }
+        QCOMPARE(QDir(trash).entryList(QDir::Files | QDir::Hidden), QStringList{"done.mp3"});
+        QCOMPARE(testenv::readAll(trash + QStringLiteral("/done.mp3")), QByteArray("bytes of done.mp3"));
+    }
+
+    // The copy of a move under way, of this process or of another one, is
+    // never swept; once its mover is gone it is.
+    void liveMoveCopyIsNotSwept_data()
+    {
+        QTest::addColumn<bool>("ownProcess");
+        QTest::newRow("a move of this process") << true;
+        QTest::newRow("a move of another process") << false;
+    }
+
+    void liveMoveCopyIsNotSwept()
+    {
+        QFETCH(bool, ownProcess);
+        const std::unique_ptr<QTemporaryDir> other = otherFileSystem(m_dir.path());
+        if (!other)
+            QSKIP("no second file system to move across");
+        const QString from = other->filePath(QStringLiteral("song.mp3"));
+        QVERIFY(testenv::writeAll(from, "the song's bytes"));
+        const QString trash = folder();
+        const QString to = trash + QStringLiteral("/song.mp3");
+        QSemaphore made, resume;
+        int result = 1;
+        std::unique_ptr<QThread> mover;
+        pid_t child = -1;
+        if (ownProcess) {
+            syncfaults::setHook([&](const QString& path) {
+                if (isCopyIn(path, trash)) {
+                    made.release();
+                    resume.acquire();
+                }
+                return true;
+            });
+            mover.reset(QThread::create([&] { result = MoveFileNoReplace(from, to); }));
+            mover->start();
+            made.acquire();
+        } else {
+            child = startHeldMove(from, to);
+            QVERIFY(child > 0);
+        }
+        const QStringList live = hiddenFiles(trash);
+        QCOMPARE(live.size(), 1);
+        const int sweptLive = RemoveStaleTagCopies(trash);
+        const bool removedLive = RemoveStaleTagCopy(trash + QLatin1Char('/') + live.first());
+        const QStringList stays = hiddenFiles(trash);
+        if (ownProcess) {
+            resume.release();
+            mover->wait();
+            syncfaults::setHook(nullptr);
+        } else {
+            killChild(child);
+        }
+        QCOMPARE(sweptLive, 0);
+        QVERIFY(!removedLive);
+        QCOMPARE(stays, live);
+        if (ownProcess) {
+            QCOMPARE(result, int(MOVE_OK));
+            QCOMPARE(testenv::readAll(to), QByteArray("the song's bytes"));
+        } else {
+            QCOMPARE(RemoveStaleTagCopies(trash), 1);
+            QCOMPARE(testenv::readAll(from), QByteArray("the song's bytes"));
+        }
+        QCOMPARE(QFile::exists(from), !ownProcess);
+        QVERIFY(hiddenFiles(trash).isEmpty());
     }
 
     void fieldWritesReportWhatWasWritten_data()
@@ -275,7 +524,7 @@ private slots:
         QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), (QStringList{"other.mp3", "song.mp3"}));
         QCOMPARE(testenv::readAll(song), before);
         const QString line =
-            QLatin1Char('/') + copies.first() + QStringLiteral(" Removed: a copy left by an interrupted tag write");
+            QLatin1Char('/') + copies.first() + QStringLiteral(" Removed: a copy left by an interrupted write");
         QVERIFY(testenv::readAll(m_dir.filePath(QStringLiteral("MM.log"))).contains(line.toUtf8()));
     }
 

@@ -517,7 +517,7 @@ private slots:
         QCOMPARE(testenv::readAll(path), before);
         if (then != QLatin1String("load the copy"))
             QVERIFY(testenv::readAll(QDir::homePath() + QStringLiteral("/MM.log"))
-                        .contains(QFile::encodeName(copy) + " Removed: a copy left by an interrupted tag write"));
+                        .contains(QFile::encodeName(copy) + " Removed: a copy left by an interrupted write"));
     }
 
     // A load sweeps the folders it lists, also through a link to the folder;

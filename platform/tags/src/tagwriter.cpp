@@ -118,9 +118,7 @@ int CopyBytes(const QString& from, int to)
 // lives. 0 or a TagWriteResult.
 int MakeCopy(const QString& path, const QString& target, const struct stat& original, QTemporaryFile& copy)
 {
-    const QFileInfo info(target);
-    copy.setFileTemplate(info.absolutePath() + QLatin1Char('/') + QLatin1String(kCopyPrefix)
-                         + QStringLiteral("XXXXXX.") + QFileInfo(path).suffix());
+    copy.setFileTemplate(WorkingCopyTemplate(QFileInfo(target).absolutePath(), QFileInfo(path).suffix()));
     // The lock comes before the name, so no sweep finds the copy unlocked.
     // Asking for the name also gives an unnamed (O_TMPFILE) copy its name
     // in the folder, which the rename below needs.
@@ -242,6 +240,13 @@ int WriteThroughCopy(const QString& path, const TagEdit& edit, const TagCheck& c
     return ReplaceWithCopy(copy, target, original.st_mode);
 }
 
+QString WorkingCopyTemplate(const QString& folder, const QString& suffix)
+{
+    // A sweep knows a copy by its suffix too.
+    return folder + QLatin1Char('/') + QLatin1String(kCopyPrefix) + QStringLiteral("XXXXXX.")
+        + (suffix.isEmpty() ? QStringLiteral("copy") : suffix);
+}
+
 bool IsWorkingCopyName(const QString& fileName)
 {
     static const QRegularExpression pattern(QStringLiteral("^\\.vessolin-[A-Za-z0-9]{6}\\.[^./]+$"));
@@ -258,7 +263,7 @@ int RemoveStaleTagCopies(const QString& folder)
         const QString path = dir.filePath(name);
         if (!IsWorkingCopyName(name) || !RemoveIfStale(path))
             continue;
-        PlatformLog(QStringLiteral("%1 Removed: a copy left by an interrupted tag write").arg(path));
+        PlatformLog(QStringLiteral("%1 Removed: a copy left by an interrupted write").arg(path));
         ++removed;
     }
     return removed;
