@@ -46,6 +46,10 @@ bool SyncFolderOf(const QString& path);
 
 // Whether path names a regular file, links followed; false for an empty path.
 bool IsRegularFile(const QString& path);
+// False when the user's file must not be changed: this process may not
+// write it, or, for the super-user, whom no permission stops, its owner may
+// not (a file locked by its owner, which even the super-user leaves alone).
+bool IsWritableFile(const QString& path);
 
 // A file's device and inode, which every path to it shares: two names, a
 // hard link and a symbolic link of one file all give the same.

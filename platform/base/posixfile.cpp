@@ -74,6 +74,18 @@ bool IsRegularFile(const QString& path)
     return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool IsWritableFile(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(name.constData(), &st) != 0)
+        return false;
+    // No access check stops the super-user; it goes by the owner's own mark.
+    if (::geteuid() == 0)
+        return (st.st_mode & S_IWUSR) != 0;
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && ::access(name.constData(), W_OK) == 0;
+}
+
 bool FileIdOf(const QString& path, FileId& id)
 {
     struct stat st;

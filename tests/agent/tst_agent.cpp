@@ -23,6 +23,7 @@
 #include <atomic>
 #include <climits>
 #include <cstdio>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -48,6 +49,11 @@ int indexOf(const QString& id)
 QByteArray idOf(int track)
 {
     return persistentId(track).toUtf8();
+}
+
+Dict tracksOf(const QString& path)
+{
+    return value(readTree(testenv::readAll(path)).value<Dict>(), QStringLiteral("Tracks")).value<Dict>();
 }
 
 // Runs this test program in one of its child modes (see childMain).
@@ -778,6 +784,125 @@ private slots:
         QCOMPARE(value(value(list, QStringLiteral("1001")).value<Dict>(), QStringLiteral("Name")).toString(), QStringLiteral("Ours too"));
         QCOMPARE(value(value(list, QStringLiteral("1002")).value<Dict>(), QStringLiteral("Genre")).toString(),
                  QStringLiteral("Theirs, a longer genre"));
+        DestroyAgent_kwr();
+    }
+
+    // A library kept elsewhere and linked into place is written where it
+    // is: the links stay, and the journal and the backup lie beside the
+    // file itself. Through a link or through the file it is one library.
+    void linkedLibraryIsWrittenWhereItIs_data()
+    {
+        QTest::addColumn<QString>("layout");
+        QTest::newRow("a link to the file") << "link";
+        QTest::newRow("a relative link to a link") << "chain";
+        QTest::newRow("a linked folder") << "folder";
+    }
+
+    void linkedLibraryIsWrittenWhereItIs()
+    {
+        QFETCH(QString, layout);
+        const QString base = m_dir.filePath(QStringLiteral("linked %1").arg(++m_libraries));
+        const QString target = base + QStringLiteral("/share/Library.xml");
+        const QString place = base + QStringLiteral("/place");
+        QVERIFY(QDir().mkpath(base + QStringLiteral("/share")));
+        QVERIFY(testenv::writeAll(target, libraryText(library(tracks(3), {playlist(1, QStringLiteral("Library"), range(3))}))));
+        if (layout == QLatin1String("folder")) {
+            QVERIFY(QFile::link(QStringLiteral("share"), place));
+        } else {
+            QVERIFY(QDir().mkpath(place));
+            QVERIFY(layout == QLatin1String("link") ? QFile::link(target, place + QStringLiteral("/Library.xml"))
+                                                    : QFile::link(QStringLiteral("hop.xml"), place + QStringLiteral("/Library.xml"))
+                        && QFile::link(QStringLiteral("../share/Library.xml"), place + QStringLiteral("/hop.xml")));
+        }
+        const QString link = place + QStringLiteral("/Library.xml");
+        const auto listing = [](const QString& folder) {
+            return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+        };
+        const QStringList placeBefore = listing(place), baseBefore = listing(base);
+
+        QCOMPARE(CreateAgent_kwr(link.toUtf8()), int(AGENT_OK));
+        QCOMPARE(SetAttributeValue_kwr(idOf(0), "Name", "Through the link"), int(AGENT_OK));
+        QCOMPARE(WriteLibraryFile_kwr(), int(AGENT_OK));
+        QCOMPARE(SetAttributeValue_kwr(idOf(1), "Name", "Waiting"), int(AGENT_OK));
+        QVERIFY(QFileInfo(layout == QLatin1String("folder") ? place : link).isSymLink());
+        QCOMPARE(listing(base), baseBefore);
+        if (layout != QLatin1String("folder"))
+            QCOMPARE(listing(place), placeBefore);
+        QCOMPARE(value(value(tracksOf(target), QStringLiteral("1000")).value<Dict>(), QStringLiteral("Name")).toString(),
+                 QStringLiteral("Through the link"));
+        QVERIFY(QFile::exists(target + QStringLiteral(".backup")));
+        QVERIFY(QFile::exists(target + QStringLiteral(".journal")));
+
+        QCOMPARE(CreateAgent_kwr(target.toUtf8()), int(AGENT_OK));
+        QCOMPARE(served("Name", indexOf(persistentId(1))), QByteArray("Waiting"));
+        DestroyAgent_kwr();
+        QCOMPARE(value(value(tracksOf(target), QStringLiteral("1001")).value<Dict>(), QStringLiteral("Name")).toString(),
+                 QStringLiteral("Waiting"));
+        QVERIFY(!QFile::exists(target + QStringLiteral(".journal")));
+        QVERIFY(QFileInfo(layout == QLatin1String("folder") ? place : link).isSymLink());
+    }
+
+    // The rewrite replaces the file with a new one, which must be the same
+    // user's, group's and mode's; a file marked read-only is not replaced,
+    // whoever runs, and its changes wait in the journal.
+    void libraryFileKeepsOwnerAndMode_data()
+    {
+        QTest::addColumn<QString>("owner"); // "user", "group" (another of the user's), "other" (1234:2345)
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("the user's, 0640") << "user" << 0640 << false;
+        QTest::newRow("the user's, 0664") << "user" << 0664 << false;
+        QTest::newRow("another group") << "group" << 0660 << false;
+        QTest::newRow("another owner and group") << "other" << 0664 << false;
+        QTest::newRow("read-only") << "user" << 0444 << true;
+        QTest::newRow("read-only for its owner") << "user" << 0464 << true;
+        QTest::newRow("another owner's, read-only") << "other" << 0444 << true;
+    }
+
+    void libraryFileKeepsOwnerAndMode()
+    {
+        QFETCH(QString, owner);
+        QFETCH(int, mode);
+        QFETCH(bool, refused);
+        uid_t uid = ::geteuid();
+        gid_t gid = ::getegid();
+        if (owner == QLatin1String("other")) {
+            if (uid != 0)
+                QSKIP("only the super-user can give a file to another user");
+            uid = 1234;
+            gid = 2345;
+        } else if (owner == QLatin1String("group")) {
+            gid_t groups[64];
+            const int count = ::getgroups(64, groups);
+            gid = uid == 0 ? 2345 : gid;
+            for (int i = 0; uid != 0 && i < count; ++i)
+                gid = groups[i] != ::getegid() ? groups[i] : gid;
+            if (gid == ::getegid())
+                QSKIP("the user belongs to one group only");
+        }
+        const QString path = standardLibrary(3);
+        const QByteArray encoded = QFile::encodeName(path);
+        QVERIFY(::chown(encoded.constData(), uid, gid) == 0);
+        QVERIFY(::chmod(encoded.constData(), mode_t(mode)) == 0);
+        const QByteArray before = testenv::readAll(path);
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        QCOMPARE(SetAttributeValue_kwr(idOf(0), "Name", "Changed"), int(AGENT_OK));
+        QCOMPARE(WriteLibraryFile_kwr(), refused ? int(AGENT_ERR_WRITE) : int(AGENT_OK));
+        struct stat st;
+        QCOMPARE(::stat(encoded.constData(), &st), 0);
+        QCOMPARE(st.st_uid, uid);
+        QCOMPARE(st.st_gid, gid);
+        QCOMPARE(int(st.st_mode & 07777), mode);
+        QCOMPARE(QFile::exists(path + QStringLiteral(".journal")), refused);
+        if (refused) {
+            QCOMPARE(testenv::readAll(path), before);
+            QVERIFY2(logText().contains(path + QStringLiteral(": it is read-only")), qPrintable(logText().right(300)));
+            // Writable again, the file takes what waited.
+            QVERIFY(::chmod(encoded.constData(), 0644) == 0);
+            QCOMPARE(WriteLibraryFile_kwr(), int(AGENT_OK));
+        }
+        QCOMPARE(value(value(tracksOf(path), QStringLiteral("1000")).value<Dict>(), QStringLiteral("Name")).toString(),
+                 QStringLiteral("Changed"));
         DestroyAgent_kwr();
     }
 

@@ -317,6 +317,8 @@ private slots:
         QTest::addColumn<QString>("obstacle");
         QTest::newRow("disk full") << "full";
         QTest::newRow("read-only folder") << "read-only";
+        // Refused also for the super-user, whom no permission stops.
+        QTest::newRow("read-only file") << "read-only file";
     }
 
     void failedLibraryRewriteIsReported()
@@ -344,7 +346,7 @@ private slots:
 namespace {
 
 // "apply": applies an artist to every song of the library in root; after
-// the first, the library's folder becomes read-only or the disk full.
+// the first, the library's folder or file becomes read-only or the disk full.
 int applyThenEnd(Session& s, const QString& obstacle)
 {
     const QString xml = s.path(QStringLiteral("Library.xml"));
@@ -362,6 +364,8 @@ int applyThenEnd(Session& s, const QString& obstacle)
             limitFileSize(QFileInfo(xml).size());
         if (i == 0 && obstacle == QLatin1String("read-only"))
             ::chmod(QFile::encodeName(QFileInfo(xml).absolutePath()).constData(), 0500);
+        if (i == 0 && obstacle == QLatin1String("read-only file"))
+            ::chmod(QFile::encodeName(xml).constData(), 0444);
     }
     std::printf("applied %d\nend %d\n", applied, MMDBTransaction(s.handle, true));
     return 0;

@@ -131,18 +131,18 @@ void CAgent::afterChangeLocked()
 int CAgent::create(const QString& path)
 {
     QMutexLocker lock(&m_lock);
-    const QString absolute = QFileInfo(path).absoluteFilePath();
-    const bool held = m_library && m_library->path() == absolute && m_library->isCurrent();
+    const QString real = CLibrary::realPath(path);
+    const bool held = m_library && m_library->path() == real && m_library->isCurrent();
     if (!held) {
         releaseLocked();
-        const int result = openLocked(absolute);
+        const int result = openLocked(real);
         if (result != AGENT_OK)
             return result;
     }
-    m_path = absolute;
+    m_path = real;
     m_serving = true;
     m_library->beginServing();
-    rememberLibrary(absolute);
+    rememberLibrary(real);
     return AGENT_OK;
 }
 

@@ -40,12 +40,19 @@ CLibrary::CLibrary(const QString& path, const QString& journalPath, int mode)
 
 CLibrary::~CLibrary() = default;
 
+QString CLibrary::realPath(const QString& path)
+{
+    const QString resolved = ResolvedPath(path);
+    return resolved.isEmpty() ? QFileInfo(path).absoluteFilePath() : resolved;
+}
+
 int CLibrary::open(const QString& path, std::unique_ptr<CLibrary>* library, QString* error)
 {
-    const QFileInfo info(path);
-    const QString absolute = info.absoluteFilePath();
+    // Through a link or through the file it points to, one library, whose
+    // journal and backup lie beside the file itself.
+    const QString real = realPath(path);
     // The journal holds the library's data: it is as private as the library.
-    std::unique_ptr<CLibrary> opened(new CLibrary(absolute, absolute + QStringLiteral(".journal"), ModeOfFile(absolute, 0644) & 0666));
+    std::unique_ptr<CLibrary> opened(new CLibrary(real, real + QStringLiteral(".journal"), ModeOfFile(real, 0644) & 0666));
     const int result = opened->load(error);
     if (result == AGENT_OK)
         *library = std::move(opened);
@@ -135,7 +142,11 @@ bool CLibrary::backUpOnce(QString* error)
     if (backedUp().contains(m_path))
         return true;
     // The text held is the file on disk: the agent checks before a change.
-    if (!WriteFileAtomically(m_path + QStringLiteral(".backup"), m_text, error, ModeOfFile(m_path, 0644)))
+    // The backup is the writer's own file, with the library's mode, which
+    // keeps its data as private.
+    tagFileOwner owner;
+    owner.mode = ModeOfFile(m_path, 0644);
+    if (!WriteFileAtomically(m_path + QStringLiteral(".backup"), m_text, error, &owner))
         return false;
     backedUp().insert(m_path);
     return true;
@@ -311,12 +322,18 @@ int CLibrary::rewrite(bool keepText, QString* error)
 {
     if (!hasPendingChanges())
         return AGENT_OK;
+    // Marked read-only, the file stays as it is, as a read-only song does,
+    // though a folder the user may write would let a new file replace it.
+    if (!IsWritableFile(m_path)) {
+        *error = QStringLiteral("cannot replace %1: it is read-only").arg(m_path);
+        return AGENT_ERR_WRITE;
+    }
     CLibraryWriter writer(*this);
     QList<QByteArrayView> pieces;
     if (!writer.compose(&pieces, error))
         return AGENT_ERR_FORMAT;
     tagFileStamp written;
-    if (!WriteFileAtomically(m_path, pieces, error, ModeOfFile(m_path, 0644), &written))
+    if (!WriteFileAtomically(m_path, pieces, error, nullptr, &written))
         return AGENT_ERR_WRITE;
     if (keepText) {
         // Sized once: growing piece by piece would copy the whole text

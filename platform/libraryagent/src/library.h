@@ -23,6 +23,8 @@ struct tagNewTrack
 class CLibrary
 {
 public:
+    // The file path names, links resolved: what open keeps as path().
+    static QString realPath(const QString& path);
     // Reads and indexes the file, then applies what its journal holds.
     // An agent result code; error says why on failure.
     static int open(const QString& path, std::unique_ptr<CLibrary>* library, QString* error);

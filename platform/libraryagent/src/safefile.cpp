@@ -19,11 +19,70 @@ QString SystemError(const QString& what)
 
 namespace {
 
+// As many links as the kernel itself follows in one path.
+constexpr int kMaxLinks = 40;
+const char kTemporaryInfix[] = ".tmp-";
+
 void StampOfStat(const struct stat& st, tagFileStamp* stamp)
 {
     stamp->size = st.st_size;
     stamp->mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     stamp->inode = st.st_ino;
+}
+
+bool ownerOfStat(const QString& path, tagFileOwner* owner)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    *owner = {qint64(st.st_uid), qint64(st.st_gid), int(st.st_mode & 07777)};
+    return true;
+}
+
+QString octal(uint mode)
+{
+    return QStringLiteral("%1").arg(mode, 4, 8, QLatin1Char('0'));
+}
+
+// Gives the temporary file its owner first, as a change of owner may clear
+// mode bits, then checks what it took: some file systems accept a change
+// they do not make.
+bool takeOwner(int fd, const tagFileOwner& owner, QString* error, const QString& path)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        *error = SystemError(QStringLiteral("cannot examine the new file for %1").arg(path));
+        return false;
+    }
+    const uid_t uid = owner.uid < 0 ? st.st_uid : uid_t(owner.uid);
+    const gid_t gid = owner.gid < 0 ? st.st_gid : gid_t(owner.gid);
+    // Asked only for a change: a file system that refuses every change of
+    // owner would otherwise refuse the writer's own files too.
+    if ((uid != st.st_uid || gid != st.st_gid) && ::fchown(fd, uid, gid) != 0) {
+        *error = SystemError(QStringLiteral("the new file for %1 cannot be given the owner %2 and group %3")
+                                 .arg(path).arg(uid).arg(gid));
+        return false;
+    }
+    if (::fchmod(fd, mode_t(owner.mode)) != 0 || ::fstat(fd, &st) != 0) {
+        *error = SystemError(
+            QStringLiteral("the new file for %1 cannot be given the mode %2").arg(path, octal(uint(owner.mode))));
+        return false;
+    }
+    if (st.st_uid != uid || st.st_gid != gid || int(st.st_mode & 07777) != owner.mode) {
+        *error = QStringLiteral("the new file for %1 is owned by %2:%3 with the mode %4 instead of %5:%6 and %7")
+                     .arg(path).arg(st.st_uid).arg(st.st_gid).arg(octal(st.st_mode & 07777))
+                     .arg(uid).arg(gid).arg(octal(uint(owner.mode)));
+        return false;
+    }
+    return true;
+}
+
+bool writePieces(int fd, const QList<QByteArrayView>& pieces)
+{
+    for (const QByteArrayView& piece : pieces)
+        if (!WriteAll(fd, piece.data(), size_t(piece.size())))
+            return false;
+    return ::fsync(fd) == 0;
 }
 
 } // namespace
@@ -37,47 +96,70 @@ bool StampOfFile(const QString& path, tagFileStamp* stamp)
     return true;
 }
 
+QString ResolvedPath(const QString& path)
+{
+    QString at = QFileInfo(path).absoluteFilePath();
+    for (int links = 0; links <= kMaxLinks; ++links) {
+        const QFileInfo info(at);
+        const QString real = info.canonicalFilePath();
+        if (!real.isEmpty())
+            return real;
+        if (!info.isSymLink())
+            return at;
+        at = info.symLinkTarget();
+    }
+    return QString();
+}
+
 int ModeOfFile(const QString& path, int fallback)
 {
     struct stat st;
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : fallback;
 }
 
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error, int mode)
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error, const tagFileOwner* owner)
 {
-    return WriteFileAtomically(path, QList<QByteArrayView>{QByteArrayView(bytes)}, error, mode);
+    return WriteFileAtomically(path, QList<QByteArrayView>{QByteArrayView(bytes)}, error, owner);
 }
 
-bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& pieces, QString* error, int mode,
-                         tagFileStamp* written)
+bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& pieces, QString* error,
+                         const tagFileOwner* owner, tagFileStamp* written)
 {
-    const QByteArray target = QFile::encodeName(QFileInfo(path).absoluteFilePath());
-    const mode_t bits = mode_t(mode >= 0 ? mode : ModeOfFile(path, 0644));
-    QByteArray temp = target + ".tmp-XXXXXX";
-    CFileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (fd.get() < 0) {
-        *error = SystemError(QStringLiteral("cannot create a file beside %1").arg(path));
+    const QString real = ResolvedPath(path);
+    if (real.isEmpty()) {
+        *error = QStringLiteral("the links of %1 go round in a loop").arg(path);
         return false;
     }
-    bool complete = ::fchmod(fd.get(), bits) == 0;
-    for (const QByteArrayView& piece : pieces)
-        complete = complete && WriteAll(fd.get(), piece.data(), size_t(piece.size()));
-    complete = complete && ::fsync(fd.get()) == 0;
+    tagFileOwner wanted;
+    if (owner)
+        wanted = *owner;
+    else
+        ownerOfStat(real, &wanted);
+    const QByteArray target = QFile::encodeName(real);
+    QByteArray temp = target + kTemporaryInfix + "XXXXXX";
+    CFileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (fd.get() < 0) {
+        *error = SystemError(QStringLiteral("cannot create a file beside %1").arg(real));
+        return false;
+    }
+    if (!takeOwner(fd.get(), wanted, error, real)) {
+        ::unlink(temp.constData());
+        return false;
+    }
     // Taken from the file written, not from path after the rename: a file
     // put there by someone else in between must not pass for ours.
     struct stat st;
-    complete = complete && (!written || ::fstat(fd.get(), &st) == 0);
-    if (!complete || !fd.close()) {
+    if (!writePieces(fd.get(), pieces) || (written && ::fstat(fd.get(), &st) != 0) || !fd.close()) {
         *error = SystemError(QStringLiteral("cannot write %1").arg(QFile::decodeName(temp)));
         ::unlink(temp.constData());
         return false;
     }
     if (::rename(temp.constData(), target.constData()) != 0) {
-        *error = SystemError(QStringLiteral("cannot replace %1").arg(path));
+        *error = SystemError(QStringLiteral("cannot replace %1").arg(real));
         ::unlink(temp.constData());
         return false;
     }
-    SyncFolderOf(path);
+    SyncFolderOf(real);
     if (written)
         StampOfStat(st, written);
     return true;

@@ -19,22 +19,38 @@ struct tagFileStamp
     }
 };
 
+// Whose a written file is, and its permission bits; -1 for the writer's own.
+struct tagFileOwner
+{
+    qint64 uid = -1;
+    qint64 gid = -1;
+    int mode = 0644;
+};
+
 // False when path cannot be examined.
 bool StampOfFile(const QString& path, tagFileStamp* stamp);
 
-// Replaces path with bytes: a temporary file beside it is written and
-// synced, renamed over path, then the folder is synced. The permission bits
-// of the file replaced are kept (0644 for a new one, or mode when given).
-// On failure path is untouched and error says why.
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error, int mode = -1);
+// The file path names, wherever it really is: every symbolic link on the
+// way resolved, a link to a link as well. A name not there yet is made
+// absolute, with a link it is followed to. Empty for links in a loop.
+QString ResolvedPath(const QString& path);
+
+// Replaces the file path names (links followed: a link stays a link and
+// the file it points to is replaced) with bytes: a temporary file beside
+// that file is written, given owner's owner, group and permission bits, or
+// without owner those of the file replaced (the writer's own and 0644 for a
+// new one), synced, renamed over it, then the folder is synced. On failure,
+// also when the temporary file cannot take owner or mode, path is untouched
+// and error says why.
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error,
+                         const tagFileOwner* owner = nullptr);
 // The same with the new content given as pieces, written one after another;
 // written, when given, receives the stamp of the file this call put in place.
 bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& pieces, QString* error,
-                         int mode = -1, tagFileStamp* written = nullptr);
+                         const tagFileOwner* owner = nullptr, tagFileStamp* written = nullptr);
 
 // The permission bits of path, or fallback when it cannot be examined.
 int ModeOfFile(const QString& path, int fallback);
 
 // "what: " and the system's text for errno, for the error of a failed call.
 QString SystemError(const QString& what);
-

@@ -206,17 +206,9 @@ int ReplaceWithCopy(QTemporaryFile& copy, const QString& target, mode_t mode)
 
 } // namespace
 
-bool IsWritableMusicFile(const QString& path)
-{
-    const QByteArray name = QFile::encodeName(path);
-    struct stat st;
-    return ::stat(name.constData(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0
-        && ::access(name.constData(), W_OK) == 0;
-}
-
 int WriteThroughCopy(const QString& path, const TagEdit& edit, const TagCheck& check, int64_t growth)
 {
-    if (!IsWritableMusicFile(path))
+    if (!IsWritableFile(path))
         return TAG_WRITE_READ_ONLY;
     // A link is followed, so the file it points to changes, not the link.
     const QString target = QFileInfo(path).canonicalFilePath();

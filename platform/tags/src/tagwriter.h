@@ -18,11 +18,6 @@ using TagEdit = std::function<int(TagLib::File* file, TagLib::Tag* tag, int kind
 // Looks at the saved copy, opened afresh: true when it reads back as written.
 using TagCheck = std::function<bool(TagLib::Tag* tag, int kind)>;
 
-// False when the file must not be written: no write permission for this
-// process, or no write bit at all (a file locked by its owner, which even
-// the super-user, who may write anything, leaves alone).
-bool IsWritableMusicFile(const QString& path);
-
 // Copies path, applies edit to the copy's write tag, saves the copy, checks
 // its tags and its audio and renames it over path with path's owner, group
 // and permission bits. growth is what the edit may add to the file, for the
