@@ -7,6 +7,7 @@
 #include "libraryfixture.h"
 #include "platformbase.h"
 #include "src/libraryindex.h"
+#include "src/safefile.h"
 #include "testenv.h"
 
 #include <QCoreApplication>
@@ -906,6 +907,49 @@ private slots:
         DestroyAgent_kwr();
     }
 
+    // A rewrite killed half-way leaves its temporary file beside the
+    // library; the next opening removes it, but never one whose rewrite
+    // still runs, and never a file that only looks alike.
+    void leftoversOfAKilledRewriteAreSwept()
+    {
+        const QString path = standardLibrary(3);
+        const QString folder = QFileInfo(path).absolutePath();
+        const QString name = QFileInfo(path).fileName();
+        const QStringList lookalikes = {name + QStringLiteral(".tmp-abc"), name + QStringLiteral(".tmp-ABCDEF.keep"),
+                                        QStringLiteral("Other.xml.tmp-ABCDEF"), name + QStringLiteral(".tmp-ABC DE")};
+        for (const QString& lookalike : lookalikes)
+            QVERIFY(testenv::writeAll(folder + QLatin1Char('/') + lookalike, "not ours"));
+        std::unique_ptr<QProcess> child(startChild({QStringLiteral("rewrite-and-hang"), path}));
+        QByteArray line;
+        while (!line.endsWith('\n') && child->waitForReadyRead(120000))
+            line += child->readAllStandardOutput();
+        QVERIFY2(line.startsWith("temporary "), line.constData());
+        const QString live = QString::fromUtf8(line.mid(10).trimmed());
+        QCOMPARE(QFileInfo(live).absolutePath(), folder);
+        QVERIFY(QFileInfo(live).fileName().startsWith(name + QStringLiteral(".tmp-")));
+        // One that no write holds, which the opening must not sweep either
+        // while another write runs.
+        const QString stale = path + QStringLiteral(".backup.tmp-Xy12Z9");
+        QVERIFY(testenv::writeAll(stale, "left by a killed backup"));
+
+        // Its writer still runs: nothing is swept.
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        DestroyAgent_kwr();
+        QVERIFY(QFile::exists(live));
+        QVERIFY(QFile::exists(stale));
+
+        child->kill();
+        QVERIFY(child->waitForFinished(60000));
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        QCOMPARE(GetTrackCount_kwr(), 3);
+        DestroyAgent_kwr();
+        QVERIFY(!QFile::exists(live));
+        QVERIFY(!QFile::exists(stale));
+        for (const QString& lookalike : lookalikes)
+            QCOMPARE(testenv::readAll(folder + QLatin1Char('/') + lookalike), QByteArray("not ours"));
+        QVERIFY(logText().contains(live + QStringLiteral(" removed")));
+    }
+
     void addedTrackIsDescribedByItsTags()
     {
         const QString path = standardLibrary(3);
@@ -1057,6 +1101,20 @@ static int childMain(const QStringList& args)
         if (mode == QLatin1String("set-and-vanish"))
             ::_exit(0); // no exit handlers: the file is not written
         return 0;
+    }
+    if (mode == QLatin1String("rewrite-and-hang")) {
+        // Stops for good with the rewrite's temporary file written.
+        if (CreateAgent_kwr(args.value(1).toUtf8()) != AGENT_OK
+            || SetAttributeValue_kwr(persistentId(0).toUtf8(), "Name", "Never written") != AGENT_OK)
+            return 2;
+        SetTemporaryWrittenHook([](const QString& temporary) {
+            std::printf("temporary %s\n", QFile::encodeName(temporary).constData());
+            std::fflush(stdout);
+            for (;;)
+                ::pause();
+        });
+        WriteLibraryFile_kwr();
+        return 3;
     }
     if (mode == QLatin1String("hammer")) {
         if (CreateAgent_kwr(args.value(1).toUtf8()) != AGENT_OK)

@@ -51,6 +51,12 @@ int CLibrary::open(const QString& path, std::unique_ptr<CLibrary>* library, QStr
     // Through a link or through the file it points to, one library, whose
     // journal and backup lie beside the file itself.
     const QString real = realPath(path);
+    // A rewrite killed half-way leaves its temporary file beside the file.
+    // Swept here, where the agent's lock is held, as it is by every rewrite
+    // of this process; a rewrite of another process holds the folder's lock,
+    // which keeps the sweep away from a file still being written.
+    RemoveLeftoverTemporaries(real);
+    RemoveLeftoverTemporaries(real + QStringLiteral(".backup"));
     // The journal holds the library's data: it is as private as the library.
     std::unique_ptr<CLibrary> opened(new CLibrary(real, real + QStringLiteral(".journal"), ModeOfFile(real, 0644) & 0666));
     const int result = opened->load(error);

@@ -2,13 +2,16 @@
 
 #include "platformbase.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,12 +26,40 @@ namespace {
 constexpr int kMaxLinks = 40;
 const char kTemporaryInfix[] = ".tmp-";
 
+TemporaryWrittenHook& temporaryWrittenHook()
+{
+    static TemporaryWrittenHook hook;
+    return hook;
+}
+
 void StampOfStat(const struct stat& st, tagFileStamp* stamp)
 {
     stamp->size = st.st_size;
     stamp->mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     stamp->inode = st.st_ino;
 }
+
+// A write holds its folder's lock shared from the moment its temporary file
+// has a name until that name is gone; a sweep takes it alone, and only when
+// no write holds it. A lock on the temporary file itself would leave the
+// moment between the file's creation and its lock open to a sweep of
+// another process. A folder that cannot be locked (some network file
+// systems) is written all the same, and never swept.
+class CFolderLock
+{
+public:
+    CFolderLock(const QString& path, int operation)
+        : m_fd(::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
+                      O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        m_held = m_fd.get() >= 0 && ::flock(m_fd.get(), operation) == 0;
+    }
+    bool held() const { return m_held; }
+
+private:
+    CFileDescriptor m_fd; // closing it lets go of the lock
+    bool m_held = false;
+};
 
 bool ownerOfStat(const QString& path, tagFileOwner* owner)
 {
@@ -137,6 +168,7 @@ bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& piece
         ownerOfStat(real, &wanted);
     const QByteArray target = QFile::encodeName(real);
     QByteArray temp = target + kTemporaryInfix + "XXXXXX";
+    const CFolderLock writing(real, LOCK_SH);
     CFileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (fd.get() < 0) {
         *error = SystemError(QStringLiteral("cannot create a file beside %1").arg(real));
@@ -154,6 +186,8 @@ bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& piece
         ::unlink(temp.constData());
         return false;
     }
+    if (const TemporaryWrittenHook& hook = temporaryWrittenHook())
+        hook(QFile::decodeName(temp));
     if (::rename(temp.constData(), target.constData()) != 0) {
         *error = SystemError(QStringLiteral("cannot replace %1").arg(real));
         ::unlink(temp.constData());
@@ -163,4 +197,34 @@ bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& piece
     if (written)
         StampOfStat(st, written);
     return true;
+}
+
+void SetTemporaryWrittenHook(TemporaryWrittenHook hook)
+{
+    temporaryWrittenHook() = std::move(hook);
+}
+
+int RemoveLeftoverTemporaries(const QString& path)
+{
+    const CFolderLock sweeping(path, LOCK_EX | LOCK_NB);
+    if (!sweeping.held())
+        return 0;
+    const QFileInfo file(path);
+    const QRegularExpression pattern(QStringLiteral("^%1%2[A-Za-z0-9]{6}$")
+                                         .arg(QRegularExpression::escape(file.fileName()),
+                                              QLatin1String(kTemporaryInfix)));
+    const QDir folder = file.absoluteDir();
+    int removed = 0;
+    // Matched here, not by a name filter, which would read wildcards into
+    // the library's own name.
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks)) {
+        const QString leftover = folder.filePath(name);
+        if (!pattern.match(name).hasMatch() || ::unlink(QFile::encodeName(leftover).constData()) != 0)
+            continue;
+        PlatformLog(QStringLiteral("Library agent: %1 removed, left by a write that was killed").arg(leftover));
+        ++removed;
+    }
+    if (removed > 0)
+        SyncFolderOf(path);
+    return removed;
 }

@@ -7,6 +7,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // What tells one version of a file from another.
 struct tagFileStamp
 {
@@ -48,6 +50,15 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* 
 // written, when given, receives the stamp of the file this call put in place.
 bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& pieces, QString* error,
                          const tagFileOwner* owner = nullptr, tagFileStamp* written = nullptr);
+
+// For tests: called with the temporary file of WriteFileAtomically once it
+// holds every byte, before it replaces anything. Not thread-safe to set.
+using TemporaryWrittenHook = std::function<void(const QString& temporary)>;
+void SetTemporaryWrittenHook(TemporaryWrittenHook hook);
+
+// Removes the temporary files that writes of path killed half-way left
+// beside it, each logged, and never one whose write still runs. The count.
+int RemoveLeftoverTemporaries(const QString& path);
 
 // The permission bits of path, or fallback when it cannot be examined.
 int ModeOfFile(const QString& path, int fallback);
