@@ -97,16 +97,18 @@ int moveToTrash(const QString& trashPath, const tagMMusicInfo& info, int mode)
     return CTL_OK;
 }
 
-// Back into the library under a new persistent ID, recorded with the
-// emptied TrashPath in one update. -1 after undoing the re-add.
+// Back into the library as the entry it was, under a new persistent ID,
+// recorded with the emptied TrashPath in one update: a new entry also when
+// another one uses the file, so a later removal takes this one again and
+// never the other. -1 after undoing the re-add.
 int readdToLibrary(tagMMusicInfo& info, int mode)
 {
     const QByteArray oldId = info.strPersistentID.toUtf8(), location = info.strLocation.toUtf8();
     char newId[kPersistentIdBuffer] = {};
-    const int added = AddTrackToITunes_kwr(location.constData(), newId);
+    const int added = RestoreTrackToITunes_kwr(oldId.constData(), location.constData(), newId);
     newId[kPersistentIdBuffer - 1] = '\0';
     if (added != 0) {
-        WriteLog(QStringLiteral("%1 AddTrackToITunes_kwr Failed: %2").arg(info.strLocation, QString::number(added)));
+        WriteLog(QStringLiteral("%1 RestoreTrackToITunes_kwr Failed: %2").arg(info.strLocation, QString::number(added)));
         return CTL_ERR_FAIL;
     }
     const char* const columns[] = {"TrashPath", "PersistentID"};
@@ -115,7 +117,9 @@ int readdToLibrary(tagMMusicInfo& info, int mode)
     if (updated != 0) {
         WriteLog(QStringLiteral("RestoreMusic UpdateValueToDB of Persistent ID Failed:%1 %2")
                      .arg(QString::number(updated), info.strLocation));
-        DeleteTrackFromITunes_kwr(newId);
+        // An entry that never went is the agent's answer too, and stays.
+        if (oldId != newId)
+            DeleteTrackFromITunes_kwr(newId);
         return CTL_ERR_FAIL;
     }
     info.strPersistentID = QString::fromUtf8(newId);

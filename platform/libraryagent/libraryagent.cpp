@@ -105,10 +105,11 @@ int SetAttributeValue_kwr(const char* persistentId, const char* key, const char*
     return CAgent::instance().setField(persistentId, key, value);
 }
 
-int AddTrackToITunes_kwr(const char* location, char* persistentIdOut)
+namespace {
+
+// removedId: the entry to bring back, null for a plain add.
+int addTrack(const char* location, const char* removedId, char* persistentIdOut)
 {
-    if (isEmpty(location) || !persistentIdOut)
-        return AGENT_ERR_ARGS;
     const QString path = QFileInfo(QString::fromUtf8(location)).absoluteFilePath();
     if (!QFileInfo(path).isFile())
         return AGENT_ERR_FILE;
@@ -118,10 +119,26 @@ int AddTrackToITunes_kwr(const char* location, char* persistentIdOut)
     if (read != AGENT_OK)
         return read;
     QByteArray id;
-    const int result = CAgent::instance().add(path, info, &id);
+    const int result = CAgent::instance().add(path, info, QByteArray(removedId), &id);
     if (result == AGENT_OK)
         std::memcpy(persistentIdOut, id.constData(), size_t(id.size()) + 1);
     return result;
+}
+
+} // namespace
+
+int AddTrackToITunes_kwr(const char* location, char* persistentIdOut)
+{
+    if (isEmpty(location) || !persistentIdOut)
+        return AGENT_ERR_ARGS;
+    return addTrack(location, nullptr, persistentIdOut);
+}
+
+int RestoreTrackToITunes_kwr(const char* removedPersistentId, const char* location, char* persistentIdOut)
+{
+    if (isEmpty(removedPersistentId) || isEmpty(location) || !persistentIdOut)
+        return AGENT_ERR_ARGS;
+    return addTrack(location, removedPersistentId, persistentIdOut);
 }
 
 int DeleteTrackFromITunes_kwr(const char* persistentId)

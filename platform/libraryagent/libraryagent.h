@@ -69,6 +69,13 @@ int SetAttributeValue_kwr(const char* persistentId, const char* key, const char*
 // (16 hex digits and a NUL) into persistentIdOut (at least 17 bytes). A file
 // already in the library gives that track's ID.
 int AddTrackToITunes_kwr(const char* location, char* persistentIdOut);
+// Brings back the entry removedPersistentId had, for an undo, as a new
+// entry of the file with a new Track ID and persistent ID (written as by
+// AddTrackToITunes_kwr), also when another entry uses the file. Every field
+// of the old entry and its places in the playlists come back when the
+// agent saw the entry of that file go in this process; else the file's
+// tags describe it. An entry that never went gives its own ID.
+int RestoreTrackToITunes_kwr(const char* removedPersistentId, const char* location, char* persistentIdOut);
 // Removes the track and its entries in every playlist; the file stays.
 int DeleteTrackFromITunes_kwr(const char* persistentId);
 

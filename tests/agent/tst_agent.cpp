@@ -57,6 +57,16 @@ Dict tracksOf(const QString& path)
     return value(readTree(testenv::readAll(path)).value<Dict>(), QStringLiteral("Tracks")).value<Dict>();
 }
 
+// The Track IDs of a playlist's items, the playlist counted from 0.
+QList<qlonglong> itemsOf(const QString& path, int playlist)
+{
+    const QVariantList lists = value(readTree(testenv::readAll(path)).value<Dict>(), QStringLiteral("Playlists")).toList();
+    QList<qlonglong> ids;
+    for (const QVariant& item : value(lists.value(playlist).value<Dict>(), QStringLiteral("Playlist Items")).toList())
+        ids.append(value(item.value<Dict>(), QStringLiteral("Track ID")).toLongLong());
+    return ids;
+}
+
 // Runs this test program in one of its child modes (see childMain).
 QProcess* startChild(const QStringList& arguments, const QProcessEnvironment& env = QProcessEnvironment())
 {
@@ -383,6 +393,14 @@ private slots:
                 QCOMPARE(pieces.items.at(i).begin, whole.items.at(i).begin);
                 QCOMPARE(pieces.items.at(i).end, whole.items.at(i).end);
                 QCOMPARE(pieces.items.at(i).trackId, whole.items.at(i).trackId);
+                QCOMPARE(pieces.items.at(i).playlist, whole.items.at(i).playlist);
+            }
+            QCOMPARE(pieces.playlists.size(), whole.playlists.size());
+            for (qsizetype i = 0; i < whole.playlists.size(); ++i) {
+                QCOMPARE(pieces.playlists.at(i).id, whole.playlists.at(i).id);
+                QCOMPARE(pieces.playlists.at(i).itemsBegin, whole.playlists.at(i).itemsBegin);
+                QCOMPARE(pieces.playlists.at(i).firstItem, whole.playlists.at(i).firstItem);
+                QCOMPARE(pieces.playlists.at(i).itemCount, whole.playlists.at(i).itemCount);
             }
         }
         // The places found are where the text says they are.
@@ -397,6 +415,8 @@ private slots:
         for (const tagPlaylistItem& item : whole.items)
             QVERIFY(text.mid(item.begin, item.end - item.begin).contains(
                 "<integer>" + QByteArray::number(item.trackId) + "</integer>"));
+        for (const tagPlaylist& playlist : whole.playlists)
+            QVERIFY(text.left(playlist.itemsBegin).endsWith("<array>"));
     }
 
     void realWorldLibrary()
@@ -905,6 +925,97 @@ private slots:
         QCOMPARE(value(value(tracksOf(path), QStringLiteral("1000")).value<Dict>(), QStringLiteral("Name")).toString(),
                  QStringLiteral("Changed"));
         DestroyAgent_kwr();
+    }
+
+    // An undo brings back the entry that was removed, even where another
+    // entry uses its file: a new entry with new IDs, every field of the old
+    // one and its places in the playlists, as far as the agent saw it go;
+    // removed again, it goes and the other entry stays.
+    void removedEntryComesBackAsItWas_data()
+    {
+        QTest::addColumn<QString>("when");
+        QTest::addColumn<bool>("asItWas"); // else described by the file's tags
+        QTest::newRow("after the removal was written") << "written" << true;
+        QTest::newRow("before the removal was written") << "waiting" << true;
+        QTest::newRow("the file changed meanwhile") << "changed" << true;
+        QTest::newRow("the agent let go meanwhile") << "released" << false;
+    }
+
+    void removedEntryComesBackAsItWas()
+    {
+        QFETCH(QString, when);
+        QFETCH(bool, asItWas);
+        // Tracks 1 and 4 are two entries of one file.
+        const QString song = copyFixture(QStringLiteral("id3v2-cover.mp3"));
+        QList<Dict> list = tracks(6);
+        for (int i : {1, 4})
+            setValue(&list[i], QStringLiteral("Location"), QUrl::fromLocalFile(song).toString(QUrl::FullyEncoded));
+        setValue(&list[1], QStringLiteral("Play Count"), qlonglong(17));
+        const QString path = writeLibrary(libraryText(library(list, {playlist(1, QStringLiteral("Library"), range(6)),
+                                                                     playlist(2, QStringLiteral("Mix"), {1, 3, 1}),
+                                                                     playlist(3, QStringLiteral("Empty"), {})})));
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        DestroyAgent_kwr();
+        QCOMPARE(DeleteTrackFromITunes_kwr(idOf(1)), int(AGENT_OK));
+        if (when != QLatin1String("waiting"))
+            QCOMPARE(WriteLibraryFile_kwr(), int(AGENT_OK));
+        if (when == QLatin1String("changed")) {
+            Dict theirs = readTree(testenv::readAll(path)).value<Dict>();
+            editTrack(&theirs, 1003, QStringLiteral("Genre"), QStringLiteral("Theirs"));
+            QVERIFY(testenv::writeAll(path, libraryText(theirs)));
+        }
+        if (when == QLatin1String("released")) {
+            QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+            DestroyAgent_kwr();
+        }
+        char id[50] = {};
+        QCOMPARE(RestoreTrackToITunes_kwr(idOf(1), song.toUtf8(), id), int(AGENT_OK));
+        QVERIFY2(QRegularExpression(QStringLiteral("^[0-9A-F]{16}$")).match(QString::fromLatin1(id)).hasMatch(), id);
+        QVERIFY(QByteArray(id) != idOf(1) && QByteArray(id) != idOf(4));
+        QCOMPARE(WriteLibraryFile_kwr(), int(AGENT_OK));
+
+        Dict expected = list[1];
+        setValue(&expected, QStringLiteral("Track ID"), qlonglong(1006));
+        setValue(&expected, QStringLiteral("Persistent ID"), QString::fromLatin1(id));
+        const Dict entries = tracksOf(path);
+        QCOMPARE(entries.size(), 6);
+        QCOMPARE(entries.at(5).first, QStringLiteral("1006"));
+        const Dict back = entries.at(5).second.value<Dict>();
+        if (asItWas) {
+            const QString diff = difference(QVariant::fromValue(back), QVariant::fromValue(expected));
+            QVERIFY2(diff.isEmpty(), qPrintable(diff));
+        } else {
+            QCOMPARE(value(back, QStringLiteral("Name")).toString(), QStringLiteral("Lantern Steps"));
+            QCOMPARE(value(back, QStringLiteral("Track ID")).toLongLong(), 1006);
+            QCOMPARE(value(back, QStringLiteral("Location")), value(expected, QStringLiteral("Location")));
+        }
+        QCOMPARE(value(value(entries, QStringLiteral("1004")).value<Dict>(), QStringLiteral("Persistent ID")).toString(),
+                 persistentId(4));
+        QCOMPARE(itemsOf(path, 0), asItWas ? (QList<qlonglong>{1000, 1006, 1002, 1003, 1004, 1005})
+                                           : (QList<qlonglong>{1000, 1002, 1003, 1004, 1005}));
+        QCOMPARE(itemsOf(path, 1), asItWas ? (QList<qlonglong>{1006, 1003, 1006}) : (QList<qlonglong>{1003}));
+        QCOMPARE(itemsOf(path, 2), QList<qlonglong>());
+        if (when == QLatin1String("changed"))
+            QCOMPARE(value(value(entries, QStringLiteral("1003")).value<Dict>(), QStringLiteral("Genre")).toString(),
+                     QStringLiteral("Theirs"));
+
+        // Removed again, the entry brought back goes, the other one stays.
+        QCOMPARE(DeleteTrackFromITunes_kwr(id), int(AGENT_OK));
+        QCOMPARE(WriteLibraryFile_kwr(), int(AGENT_OK));
+        const Dict after = tracksOf(path);
+        QCOMPARE(after.size(), 5);
+        QVERIFY(!value(after, QStringLiteral("1006")).isValid());
+        QCOMPARE(value(value(after, QStringLiteral("1004")).value<Dict>(), QStringLiteral("Persistent ID")).toString(),
+                 persistentId(4));
+        QCOMPARE(itemsOf(path, 0), (QList<qlonglong>{1000, 1002, 1003, 1004, 1005}));
+        QCOMPARE(itemsOf(path, 1), QList<qlonglong>{1003});
+        QVERIFY(readTree(testenv::readAll(path)).isValid());
+        // An entry that never went is no entry to bring back.
+        char same[50] = {};
+        QCOMPARE(RestoreTrackToITunes_kwr(idOf(4), song.toUtf8(), same), int(AGENT_OK));
+        QCOMPARE(QByteArray(same), idOf(4));
+        QCOMPARE(WriteLibraryFile_kwr(), int(AGENT_OK));
+        QCOMPARE(tracksOf(path).size(), 5);
     }
 
     // A rewrite killed half-way leaves its temporary file beside the

@@ -474,6 +474,13 @@ private slots:
         QCOMPARE(restoreTrack(s, tracks[5].track), 0);
         QCOMPARE(s.info(tracks[5].track)->strPersistentID, linkId);
         QCOMPARE(QDir(trash).entryList(QDir::Files).size(), 1);
+        // An entry that shares its path with the kept one comes back as an
+        // entry of its own, which a second removal takes again.
+        QCOMPARE(restoreTrack(s, tracks[3].track), 0);
+        const QString pathId = s.info(tracks[3].track)->strPersistentID;
+        QVERIFY(!pathId.isEmpty() && pathId != tracks[3].pid && pathId != tracks[2].pid);
+        QCOMPARE(removeTrack(s, tracks[3].track), 0);
+        QVERIFY(QFile::exists(tracks[3].location));
 
         // The library as it stands now.
         QVERIFY(loadAndWait(s, RUN_ITUNES, xml, {}));
@@ -485,6 +492,7 @@ private slots:
             QVERIFY(ids.contains(tracks[i].pid));
         QVERIFY(ids.contains(newId));
         QVERIFY(ids.contains(linkId));
+        QVERIFY(!ids.contains(pathId));
     }
 };
 

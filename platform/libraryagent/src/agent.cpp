@@ -46,6 +46,22 @@ void rememberLibrary(const QString& path)
         PlatformLog(QStringLiteral("Library agent: cannot remember %1: %2").arg(path, error));
 }
 
+tagNewTrack trackOf(const QString& path, const tagMusicTags& info)
+{
+    tagNewTrack track;
+    track.values[SK_NAME] = info.strName.toUtf8();
+    track.values[SK_ARTIST] = info.strArtist.toUtf8();
+    track.values[SK_ALBUM] = info.strAlbum.toUtf8();
+    track.values[SK_GENRE] = info.strGenre.toUtf8();
+    track.values[SK_YEAR] = info.strYear.toUtf8();
+    track.values[SK_SIZE] = info.strSize.toUtf8();
+    track.values[SK_TOTAL_TIME] = info.strTotalTime.toUtf8();
+    track.values[SK_BITRATE] = info.strBitRate.toUtf8();
+    track.values[SK_LOCATION] = path.toUtf8();
+    track.modified = QFileInfo(path).lastModified().toUTC();
+    return track;
+}
+
 } // namespace
 
 
@@ -69,6 +85,10 @@ int CAgent::openLocked(const QString& path)
     const int result = CLibrary::open(path, &opened, &error);
     if (result != AGENT_OK)
         return logged(result, QStringLiteral("opening %1").arg(path), error);
+    // The same file read anew still has the entries the last reading saw
+    // removed, for an undo to bring back.
+    if (m_library && m_library->path() == opened->path())
+        opened->adoptRemoved(*m_library);
     if (m_library && m_serving)
         m_retired.push_back(std::move(m_library));
     m_library = std::move(opened);
@@ -241,31 +261,23 @@ int CAgent::setField(const char* persistentId, const char* key, const char* valu
     return result;
 }
 
-int CAgent::add(const QString& path, const tagMusicTags& info, QByteArray* persistentId)
+int CAgent::add(const QString& path, const tagMusicTags& info, const QByteArray& removedId, QByteArray* persistentId)
 {
     QMutexLocker lock(&m_lock);
     CLibrary* library = nullptr;
     int result = libraryLocked(&library);
     if (result != AGENT_OK)
         return result;
-    const QByteArray existing = library->idOfLocation(path);
+    const QByteArray existing = removedId.isEmpty() ? library->idOfLocation(path) : QByteArray();
     if (!existing.isEmpty()) {
         *persistentId = existing;
         return AGENT_OK;
     }
-    tagNewTrack track;
-    track.values[SK_NAME] = info.strName.toUtf8();
-    track.values[SK_ARTIST] = info.strArtist.toUtf8();
-    track.values[SK_ALBUM] = info.strAlbum.toUtf8();
-    track.values[SK_GENRE] = info.strGenre.toUtf8();
-    track.values[SK_YEAR] = info.strYear.toUtf8();
-    track.values[SK_SIZE] = info.strSize.toUtf8();
-    track.values[SK_TOTAL_TIME] = info.strTotalTime.toUtf8();
-    track.values[SK_BITRATE] = info.strBitRate.toUtf8();
-    track.values[SK_LOCATION] = path.toUtf8();
-    track.modified = QFileInfo(path).lastModified().toUTC();
+    const tagNewTrack track = trackOf(path, info);
     QString error;
-    result = logged(library->addTrack(track, persistentId, &error), QStringLiteral("adding %1").arg(path), error);
+    result = removedId.isEmpty() ? library->addTrack(track, persistentId, &error)
+                                 : library->restoreTrack(removedId, track, persistentId, &error);
+    logged(result, QStringLiteral("adding %1").arg(path), error);
     afterChangeLocked();
     return result;
 }

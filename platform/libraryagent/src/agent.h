@@ -33,8 +33,10 @@ public:
     // where a track or its ID is missing.
     int locateServed(int first, int count, QStringList* paths);
     int setField(const char* persistentId, const char* key, const char* value);
-    // info: what the file's tags say; path: the file, absolute.
-    int add(const QString& path, const tagMusicTags& info, QByteArray* persistentId);
+    // info: what the file's tags say; path: the file, absolute. With a
+    // removedId, the entry of that ID comes back as CLibrary::restoreTrack
+    // brings it; without one, a file in the library already gives its ID.
+    int add(const QString& path, const tagMusicTags& info, const QByteArray& removedId, QByteArray* persistentId);
     int remove(const char* persistentId);
     // Run once at process exit: pending changes go into the file.
     void flushAtExit();

@@ -8,6 +8,8 @@
 #include <QRandomGenerator>
 #include <QSet>
 
+#include <algorithm>
+
 namespace {
 
 constexpr qint64 kMinJournalLimit = 64 * 1024;
@@ -18,6 +20,9 @@ const QByteArray kAdd("A");    // A id trackId then key value pairs
 const QByteArray kDelete("D"); // D id
 const QByteArray kModified("DateModified");
 const QByteArray kAdded("DateAdded");
+// An entry brought back as it was: its old text and its places.
+const QByteArray kEntry("Entry");
+const QByteArray kPlace("Place"); // playlist ID, ordinal, the item's text
 
 // Processes that already kept a backup of a library, by path.
 QSet<QString>& backedUp()
@@ -29,6 +34,29 @@ QSet<QString>& backedUp()
 QByteArray isoDate(const QDateTime& date)
 {
     return date.toUTC().toString(Qt::ISODate).toLatin1();
+}
+
+QDateTime dateOf(const QByteArray& iso)
+{
+    return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate);
+}
+
+QByteArray placeText(const tagPlaylistPlace& place)
+{
+    return QByteArray::number(place.playlistId) + ' ' + QByteArray::number(place.ordinal) + ' ' + place.itemXml;
+}
+
+bool placeOfText(const QByteArray& text, tagPlaylistPlace* place)
+{
+    const qsizetype first = text.indexOf(' ');
+    const qsizetype second = first < 0 ? -1 : text.indexOf(' ', first + 1);
+    if (second < 0)
+        return false;
+    bool isId = false, isOrdinal = false;
+    place->playlistId = text.left(first).toLongLong(&isId);
+    place->ordinal = text.mid(first + 1, second - first - 1).toLongLong(&isOrdinal);
+    place->itemXml = text.mid(second + 1);
+    return isId && isOrdinal && place->ordinal >= 0;
 }
 
 } // namespace
@@ -184,6 +212,45 @@ int CLibrary::setField(const QByteArray& persistentId, const tagWritableInfo& fi
 
 int CLibrary::addTrack(const tagNewTrack& track, QByteArray* persistentId, QString* error)
 {
+    return addRecorded(track, JournalRecord(), persistentId, error);
+}
+
+int CLibrary::restoreTrack(const QByteArray& removedId, const tagNewTrack& described, QByteArray* persistentId,
+                           QString* error)
+{
+    if (m_byId.contains(removedId)) {
+        *persistentId = removedId;
+        return AGENT_OK;
+    }
+    const auto known = m_removed.constFind(removedId);
+    if (known == m_removed.constEnd() || known->record.value(SK_LOCATION) != described.values[SK_LOCATION])
+        return addTrack(described, persistentId, error);
+    tagNewTrack track;
+    for (int key = 0; key < SK_COUNT; ++key)
+        track.values[key] = known->record.value(tagServedKey(key));
+    track.modified = described.modified;
+    JournalRecord copy;
+    if (!known->dict.isEmpty())
+        copy << kEntry << known->dict;
+    for (const tagPlaylistPlace& place : known->places)
+        copy << kPlace << placeText(place);
+    const int result = addRecorded(track, copy, persistentId, error);
+    if (result == AGENT_OK)
+        m_removed.remove(removedId);
+    return result;
+}
+
+void CLibrary::adoptRemoved(const CLibrary& earlier)
+{
+    for (auto it = earlier.m_removed.cbegin(); it != earlier.m_removed.cend(); ++it)
+        if (!m_removed.contains(it.key()))
+            m_removed.insert(it.key(), it.value());
+}
+
+// copy: what the entry brings back of its old self, as journal pairs.
+int CLibrary::addRecorded(const tagNewTrack& track, const JournalRecord& copy, QByteArray* persistentId,
+                          QString* error)
+{
     if (m_index.tracksEmptyElement) {
         *error = QStringLiteral("the track list of %1 is an empty element").arg(m_path);
         return AGENT_ERR_FORMAT;
@@ -195,6 +262,7 @@ int CLibrary::addTrack(const tagNewTrack& track, QByteArray* persistentId, QStri
         if (key != SK_PERSISTENT_ID && key != SK_TRACK_ID && !track.values[key].isEmpty())
             fields << ServedKeyName(tagServedKey(key)) << track.values[key];
     }
+    fields << copy;
     const QDateTime now = QDateTime::currentDateTimeUtc();
     fields << kAdded << isoDate(now);
     if (track.modified.isValid())
@@ -246,25 +314,40 @@ bool CLibrary::applyRecord(const JournalRecord& fields)
             applyDelete(*found);
         return true;
     }
-    if (kind == kAdd && fields.size() >= 3 && fields.size() % 2 == 1) {
-        tagNewTrack track;
-        QDateTime added;
-        for (qsizetype i = 3; i + 1 < fields.size(); i += 2) {
-            const tagServedKey key = ServedKeyOf(fields.at(i).constData());
-            if (key != SK_COUNT)
-                track.values[key] = fields.at(i + 1);
-            else if (fields.at(i) == kAdded)
-                added = QDateTime::fromString(QString::fromLatin1(fields.at(i + 1)), Qt::ISODate);
-            else if (fields.at(i) == kModified)
-                track.modified = QDateTime::fromString(QString::fromLatin1(fields.at(i + 1)), Qt::ISODate);
-        }
-        if (!m_byId.contains(fields.at(1)) && !m_index.otherIds.contains(fields.at(1))) {
-            applyAdd(fields.at(1), fields.at(2), track);
-            m_added[fields.at(1)].added = added;
-        }
-        return true;
-    }
+    if (kind == kAdd && fields.size() >= 3 && fields.size() % 2 == 1)
+        return applyAddRecord(fields);
     return false;
+}
+
+bool CLibrary::applyAddRecord(const JournalRecord& fields)
+{
+    tagNewTrack track;
+    tagEntryCopy copy;
+    QDateTime added;
+    for (qsizetype i = 3; i + 1 < fields.size(); i += 2) {
+        const QByteArray& key = fields.at(i);
+        const QByteArray& value = fields.at(i + 1);
+        const tagServedKey served = ServedKeyOf(key.constData());
+        tagPlaylistPlace place;
+        if (served != SK_COUNT)
+            track.values[served] = value;
+        else if (key == kAdded)
+            added = dateOf(value);
+        else if (key == kModified)
+            track.modified = dateOf(value);
+        else if (key == kEntry)
+            copy.dict = value;
+        else if (key == kPlace && placeOfText(value, &place))
+            copy.places.append(place);
+    }
+    const QByteArray& id = fields.at(1);
+    if (m_byId.contains(id) || m_index.otherIds.contains(id))
+        return true;
+    applyAdd(id, fields.at(2), track);
+    m_added[id].added = added;
+    if (!copy.dict.isEmpty() || !copy.places.isEmpty())
+        m_restored.insert(id, copy);
+    return true;
 }
 
 void CLibrary::applyField(int track, const tagWritableInfo& field, const QByteArray& value)
@@ -294,8 +377,49 @@ void CLibrary::applyAdd(const QByteArray& id, const QByteArray& trackId, const t
 void CLibrary::applyDelete(int track)
 {
     CTrackRecord& record = m_index.tracks[track];
-    m_byId.remove(record.value(SK_PERSISTENT_ID));
+    const QByteArray id = record.value(SK_PERSISTENT_ID);
+    m_removed.insert(id, copyOf(record));
+    m_byId.remove(id);
     record.deleted = true;
+}
+
+tagEntryCopy CLibrary::copyOf(const CTrackRecord& track)
+{
+    tagEntryCopy copy{track, QByteArray(), {}};
+    if (track.added) {
+        // Not in the text yet: as it was brought back, when it was.
+        const tagEntryCopy restored = m_restored.take(track.value(SK_PERSISTENT_ID));
+        copy.dict = restored.dict;
+        copy.places = restored.places;
+    } else if (track.begin >= 0) {
+        copy.dict = m_text.mid(track.valueBegin, track.end - track.valueBegin);
+        copy.places = placesOf(track.value(SK_TRACK_ID).toLongLong());
+    }
+    // Changes the text never took are in the values alone; a text that
+    // cannot take them is dropped, and the values describe the entry.
+    QByteArray patched;
+    QString ignored;
+    if (track.edited && !copy.dict.isEmpty())
+        copy.dict = PatchTrackXml(copy.dict, track, &patched, &ignored) ? patched : QByteArray();
+    return copy;
+}
+
+QList<tagPlaylistPlace> CLibrary::placesOf(qint64 trackId)
+{
+    if (m_itemsOfTrack.isEmpty())
+        for (int i = 0; i < m_index.items.size(); ++i)
+            m_itemsOfTrack.insert(m_index.items.at(i).trackId, i);
+    QList<int> items = m_itemsOfTrack.values(trackId);
+    std::sort(items.begin(), items.end());
+    QList<tagPlaylistPlace> places;
+    for (const int i : items) {
+        const tagPlaylistItem& item = m_index.items.at(i);
+        const tagPlaylist& playlist = m_index.playlists.at(item.playlist);
+        // A playlist without an ID could not be found again.
+        if (playlist.id >= 0)
+            places.append({playlist.id, i - playlist.firstItem, m_text.mid(item.begin, item.end - item.begin)});
+    }
+    return places;
 }
 
 QByteArray CLibrary::newPersistentId() const

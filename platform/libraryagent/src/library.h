@@ -20,6 +20,24 @@ struct tagNewTrack
     QDateTime modified;
 };
 
+// Where an entry stood in a playlist: the playlist's ID, how many items
+// came before it there, and the item's own text.
+struct tagPlaylistPlace
+{
+    qint64 playlistId;
+    qint64 ordinal;
+    QByteArray itemXml;
+};
+
+// What the library held of an entry: its values, its own text from the
+// end of its key on (empty when the text never held it), its places.
+struct tagEntryCopy
+{
+    CTrackRecord record;
+    QByteArray dict;
+    QList<tagPlaylistPlace> places;
+};
+
 class CLibrary
 {
 public:
@@ -53,7 +71,15 @@ public:
     int setField(const QByteArray& persistentId, const tagWritableInfo& field, const QByteArray& value,
                  QString* error);
     int addTrack(const tagNewTrack& track, QByteArray* persistentId, QString* error);
+    // Adds the entry removedId had back under a new ID, also when another
+    // entry uses its file: as the library held it, fields and playlist
+    // places, when this object saw it go from the file described, else as
+    // described. A removedId still there is the entry itself.
+    int restoreTrack(const QByteArray& removedId, const tagNewTrack& described, QByteArray* persistentId,
+                     QString* error);
     int deleteTrack(const QByteArray& persistentId, QString* error);
+    // Takes over what an earlier reading of the same file saw removed.
+    void adoptRemoved(const CLibrary& earlier);
 
     // Writes every pending change into the file and empties the journal.
     // Without keepText the new text is not held in memory (the peak stays
@@ -66,10 +92,14 @@ private:
     bool replay(const QList<JournalRecord>& records);
     bool record(const JournalRecord& fields, QString* error);
     bool backUpOnce(QString* error);
+    int addRecorded(const tagNewTrack& track, const JournalRecord& copy, QByteArray* persistentId, QString* error);
     bool applyRecord(const JournalRecord& fields);
+    bool applyAddRecord(const JournalRecord& fields);
     void applyField(int track, const tagWritableInfo& field, const QByteArray& value);
     void applyAdd(const QByteArray& id, const QByteArray& trackId, const tagNewTrack& track);
     void applyDelete(int track);
+    tagEntryCopy copyOf(const CTrackRecord& track);
+    QList<tagPlaylistPlace> placesOf(qint64 trackId);
     QByteArray newPersistentId() const;
     QByteArray entryIndent() const;
 
@@ -80,6 +110,9 @@ private:
     CLibraryIndex m_index;
     QHash<QByteArray, int> m_byId;           // persistent ID -> m_index.tracks
     QHash<QByteArray, tagAddedDates> m_added; // tracks added since the text was written
+    QHash<QByteArray, tagEntryCopy> m_restored; // of those, the ones brought back as they were
+    QHash<QByteArray, tagEntryCopy> m_removed;  // entries removed, by their ID, for an undo
+    QMultiHash<qint64, int> m_itemsOfTrack;     // Track ID -> m_index.items, made when first needed
     QList<int> m_served;
     bool m_serving = false;
     QList<QByteArray> m_retired; // texts replaced while serving

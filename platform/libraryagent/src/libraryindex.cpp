@@ -157,6 +157,7 @@ bool indexInPieces(const QByteArray& text, qint64 start, qint64 tracksBegin, qin
             return false;
     }
     result.items = std::move(outside.items);
+    result.playlists = std::move(outside.playlists);
     result.maxId = qMax(result.maxId, outside.maxId);
     *index = std::move(result);
     return true;

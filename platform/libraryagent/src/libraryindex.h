@@ -17,6 +17,16 @@ struct tagPlaylistItem
     qint64 begin;
     qint64 end;
     qint64 trackId;
+    int playlist; // CLibraryIndex::playlists
+};
+
+// A playlist, and where its items lie among CLibraryIndex::items.
+struct tagPlaylist
+{
+    qint64 id = -1;         // its "Playlist ID"; -1 when it has none
+    qint64 itemsBegin = -1; // just after the <array> tag of its "Playlist Items"; -1 when it has none
+    int firstItem = 0;
+    int itemCount = 0;
 };
 
 struct CLibraryIndex
@@ -25,6 +35,7 @@ struct CLibraryIndex
     QHash<QByteArray, int> byId;   // persistent ID -> tracks
     QSet<QByteArray> otherIds;     // persistent IDs of the tracks not served
     QList<tagPlaylistItem> items;  // in the order of the text
+    QList<tagPlaylist> playlists;  // in the order of the text
     qint64 tracksBegin = -1;       // just after the Tracks <dict> tag
     qint64 tracksInsert = -1;      // end of the last entry of Tracks
     bool tracksEmptyElement = false; // Tracks written as <dict/>: nowhere to insert

@@ -311,25 +311,33 @@ bool CLibraryParser::parsePlaylists(CLibraryIndex* index)
 
 bool CLibraryParser::parsePlaylist(CLibraryIndex* index)
 {
+    tagPlaylist playlist;
+    playlist.firstItem = int(index->items.size());
     while (nextElement()) {
         if (!readKey())
             return false;
         bool ok = true;
         if (m_key == QLatin1String("Playlist Items") && m_xml.name() == QLatin1String("array")) {
-            ok = parseItems(index);
+            playlist.itemsBegin = solidByte();
+            ok = parseItems(index, int(index->playlists.size()));
         } else if (m_key == QLatin1String("Playlist ID") && m_xml.name() == QLatin1String("integer")) {
             ok = readTextInto(&m_value);
-            index->maxId = qMax(index->maxId, QStringView(m_value).trimmed().toLongLong());
+            bool isNumber = false;
+            const qint64 id = QStringView(m_value).trimmed().toLongLong(&isNumber);
+            playlist.id = isNumber ? id : -1;
+            index->maxId = qMax(index->maxId, id);
         } else {
             ok = skipValue();
         }
         if (!ok)
             return false;
     }
+    playlist.itemCount = int(index->items.size()) - playlist.firstItem;
+    index->playlists.append(playlist);
     return m_error.isEmpty();
 }
 
-bool CLibraryParser::parseItems(CLibraryIndex* index)
+bool CLibraryParser::parseItems(CLibraryIndex* index, int playlist)
 {
     for (;;) {
         const qint64 beforeChar = m_solidChar;
@@ -353,7 +361,7 @@ bool CLibraryParser::parseItems(CLibraryIndex* index)
         }
         if (!m_error.isEmpty())
             return false;
-        index->items.append({begin, solidByte(), trackId});
+        index->items.append({begin, solidByte(), trackId, playlist});
     }
 }
 

@@ -40,7 +40,7 @@ private:
     bool parseTrack(CLibraryIndex* index, qint64 begin, qint64 valueBegin);
     bool parsePlaylists(CLibraryIndex* index);
     bool parsePlaylist(CLibraryIndex* index);
-    bool parseItems(CLibraryIndex* index);
+    bool parseItems(CLibraryIndex* index, int playlist);
     bool readTextInto(QString* text);
     bool readKey();
     bool skipValue();

@@ -8,7 +8,8 @@ bool CLibraryWriter::compose(QList<QByteArrayView>* pieces, QString* error)
     if (!collectTracks(error) || !collectInsert(error))
         return false;
     collectItems();
-    std::sort(m_edits.begin(), m_edits.end(), [](const tagEdit& a, const tagEdit& b) {
+    // Stable: items brought back into one place keep the order they came in.
+    std::stable_sort(m_edits.begin(), m_edits.end(), [](const tagEdit& a, const tagEdit& b) {
         return a.begin != b.begin ? a.begin < b.begin : a.end < b.end;
     });
     const QByteArray& old = m_library.m_text;
@@ -66,19 +67,68 @@ bool CLibraryWriter::collectInsert(QString* error)
             continue;
         QByteArray entry;
         qint64 valueOffset = 0;
-        const tagAddedDates dates = m_library.m_added.value(track.value(SK_PERSISTENT_ID));
-        if (!NewTrackXml(track, dates, indent, &entry, &valueOffset)) {
-            *error = QStringLiteral("the new track %1 cannot be written").arg(QString::fromUtf8(track.value(SK_NAME)));
+        if (!entryOf(track, indent, &entry, &valueOffset, error))
             return false;
-        }
         m_inserted.append({i, chunk.size(), chunk.size() + valueOffset, chunk.size() + entry.size()});
         chunk += entry;
+        collectPlaces(track);
     }
     if (!chunk.isEmpty()) {
         const qint64 at = m_library.m_index.tracksInsert;
         m_edits.append({at, at, chunk, EK_INSERT_TRACKS, -1});
     }
     return true;
+}
+
+// A track brought back keeps its old text; any other is made from its values.
+bool CLibraryWriter::entryOf(const CTrackRecord& track, const QByteArray& indent, QByteArray* entry,
+                             qint64* valueOffset, QString* error) const
+{
+    const QByteArray id = track.value(SK_PERSISTENT_ID);
+    const QByteArray dict = m_library.m_restored.value(id).dict;
+    if (!dict.isEmpty())
+        return RestoredTrackXml(dict, track, indent, entry, valueOffset, error);
+    if (NewTrackXml(track, m_library.m_added.value(id), indent, entry, valueOffset))
+        return true;
+    *error = QStringLiteral("the new track %1 cannot be written").arg(QString::fromUtf8(track.value(SK_NAME)));
+    return false;
+}
+
+void CLibraryWriter::collectPlaces(const CTrackRecord& track)
+{
+    const auto restored = m_library.m_restored.constFind(track.value(SK_PERSISTENT_ID));
+    if (restored == m_library.m_restored.constEnd())
+        return;
+    const qint64 trackId = track.value(SK_TRACK_ID).toLongLong();
+    for (const tagPlaylistPlace& place : restored->places) {
+        int playlist = -1;
+        const qint64 at = placeOffset(place, &playlist);
+        const QByteArray item = ItemWithTrackId(place.itemXml, track.value(SK_TRACK_ID));
+        if (at < 0 || item.isEmpty())
+            continue;
+        tagEdit edit{at, at, item, EK_INSERT_ITEM, -1};
+        edit.item = {-1, -1, trackId, playlist};
+        m_edits.append(edit);
+    }
+}
+
+// Before the item that now has the place's ordinal, else after the
+// playlist's last; -1 when the playlist is gone or has nowhere to put it.
+qint64 CLibraryWriter::placeOffset(const tagPlaylistPlace& place, int* playlist) const
+{
+    const CLibraryIndex& index = m_library.m_index;
+    const auto found = std::find_if(index.playlists.cbegin(), index.playlists.cend(),
+                                    [&](const tagPlaylist& p) { return p.id == place.playlistId; });
+    if (found == index.playlists.cend())
+        return -1;
+    *playlist = int(found - index.playlists.cbegin());
+    if (place.ordinal < found->itemCount)
+        return index.items.at(found->firstItem + int(place.ordinal)).begin;
+    if (found->itemCount > 0)
+        return index.items.at(found->firstItem + found->itemCount - 1).end;
+    // An empty element, <array/>, has no inside to put an item into.
+    const QByteArray& text = m_library.m_text;
+    return found->itemsBegin >= 2 && text.at(found->itemsBegin - 2) != '/' ? found->itemsBegin : -1;
 }
 
 void CLibraryWriter::collectItems()
@@ -118,6 +168,7 @@ void CLibraryWriter::adopt(const QByteArray& text)
         : mapEnd(index.tracksInsert);
     index.tracksBegin = mapBegin(index.tracksBegin);
     m_library.m_added.clear();
+    m_library.m_restored.clear();
     m_library.m_text = text;
 }
 
@@ -155,12 +206,29 @@ void CLibraryWriter::moveTracks()
 
 void CLibraryWriter::moveItems()
 {
+    CLibraryIndex& index = m_library.m_index;
     QList<tagPlaylistItem> kept;
-    kept.reserve(m_library.m_index.items.size());
-    for (const tagPlaylistItem& item : m_library.m_index.items) {
+    kept.reserve(index.items.size());
+    for (const tagPlaylistItem& item : index.items) {
         if (m_removedTrackIds.contains(item.trackId))
             continue;
-        kept.append({mapBegin(item.begin), mapEnd(item.end), item.trackId});
+        kept.append({mapBegin(item.begin), mapEnd(item.end), item.trackId, item.playlist});
     }
-    m_library.m_index.items = std::move(kept);
+    for (const tagEdit& edit : m_edits)
+        if (edit.kind == EK_INSERT_ITEM)
+            kept.append({edit.newBegin, edit.newBegin + edit.with.size(), edit.item.trackId, edit.item.playlist});
+    std::sort(kept.begin(), kept.end(),
+              [](const tagPlaylistItem& a, const tagPlaylistItem& b) { return a.begin < b.begin; });
+    // An insert at the start of an array lies after its <array> tag.
+    for (tagPlaylist& playlist : index.playlists) {
+        playlist.itemsBegin = playlist.itemsBegin < 0 ? -1 : mapEnd(playlist.itemsBegin);
+        playlist.itemCount = 0;
+    }
+    for (int i = 0; i < kept.size(); ++i) {
+        tagPlaylist& playlist = index.playlists[kept.at(i).playlist];
+        if (playlist.itemCount++ == 0)
+            playlist.firstItem = i;
+    }
+    index.items = std::move(kept);
+    m_library.m_itemsOfTrack.clear();
 }

@@ -130,18 +130,25 @@ bool FieldValueXml(const tagWritableInfo& field, const QByteArray& value, QByteA
     return PlistWriteValue(element, 0, xml) == PLIST_OK;
 }
 
-bool PatchTrackXml(const QByteArray& dictText, const CTrackRecord& track, QByteArray* out, QString* error)
+bool PatchTrackXml(const QByteArray& dictText, const CTrackRecord& track, QByteArray* out, QString* error,
+                   bool withIds)
 {
+    // Spliced as the writable fields are; their field bit is not used.
+    static const tagWritableInfo kIds[] = {{tagWritableField(0), "Track ID", SK_TRACK_ID, true},
+                                           {tagWritableField(0), "Persistent ID", SK_PERSISTENT_ID, false}};
     tagTrackLayout layout;
     if (!readLayout(dictText, &layout, error))
         return false;
+    QList<const tagWritableInfo*> fields;
+    for (int i = 0; i < kWritableFieldCount; ++i)
+        if (track.edited & WritableField(i).field)
+            fields.append(&WritableField(i));
+    if (withIds)
+        fields << &kIds[0] << &kIds[1];
     QList<tagSplice> splices;
-    for (int i = 0; i < kWritableFieldCount; ++i) {
-        const tagWritableInfo& field = WritableField(i);
-        if ((track.edited & field.field) == 0)
-            continue;
-        if (!spliceField(dictText, layout, field, track.value(field.served), &splices)) {
-            *error = QStringLiteral("the value of \"%1\" cannot be written").arg(QLatin1String(field.key));
+    for (const tagWritableInfo* field : fields) {
+        if (!spliceField(dictText, layout, *field, track.value(field->served), &splices)) {
+            *error = QStringLiteral("the value of \"%1\" cannot be written").arg(QLatin1String(field->key));
             return false;
         }
     }
@@ -192,4 +199,27 @@ bool NewTrackXml(const CTrackRecord& track, const tagAddedDates& dates, const QB
     entry += '\n' + value;
     *out = entry;
     return true;
+}
+
+bool RestoredTrackXml(const QByteArray& dictText, const CTrackRecord& track, const QByteArray& indent,
+                      QByteArray* out, qint64* valueOffset, QString* error)
+{
+    QByteArray dict;
+    if (!PatchTrackXml(dictText, track, &dict, error, true))
+        return false;
+    const QByteArray key = indent + "<key>" + track.value(SK_TRACK_ID) + "</key>";
+    *valueOffset = key.size();
+    *out = key + dict;
+    return true;
+}
+
+QByteArray ItemWithTrackId(const QByteArray& itemXml, const QByteArray& trackId)
+{
+    const qsizetype key = itemXml.indexOf("<key>Track ID</key>");
+    const qsizetype open = key < 0 ? -1 : itemXml.indexOf("<integer>", key);
+    const qsizetype close = open < 0 ? -1 : itemXml.indexOf("</integer>", open);
+    if (close < 0)
+        return QByteArray();
+    const qsizetype valueBegin = open + qsizetype(qstrlen("<integer>"));
+    return itemXml.left(valueBegin) + trackId + itemXml.mid(close);
 }

@@ -1,5 +1,6 @@
 // The XML of single tracks when the library text is rewritten: changed
-// fields patched into a track's own text, and the entry of a new track.
+// fields patched into a track's own text, the entry of a new track, and
+// that of a track brought back from its old text.
 #pragma once
 
 #include "trackrecord.h"
@@ -23,10 +24,18 @@ bool FieldValueXml(const tagWritableInfo& field, const QByteArray& value, QByteA
 // dictText is a track's text from the end of its </key> to the end of its
 // </dict>. Writes the fields named by track.edited with track's values
 // into it, leaving every other byte as it was; an empty value removes the
-// field. False when dictText is no track dictionary.
-bool PatchTrackXml(const QByteArray& dictText, const CTrackRecord& track, QByteArray* out, QString* error);
+// field. withIds writes track's Track ID and persistent ID too. False when
+// dictText is no track dictionary.
+bool PatchTrackXml(const QByteArray& dictText, const CTrackRecord& track, QByteArray* out, QString* error,
+                   bool withIds = false);
 
 // The whole entry of a new track: indent, <key>ID</key>, newline, its
 // <dict>. *valueOffset receives the offset just after the </key>.
 bool NewTrackXml(const CTrackRecord& track, const tagAddedDates& dates, const QByteArray& indent,
                  QByteArray* out, qint64* valueOffset);
+// The same for a track brought back: dictText, its old text as for
+// PatchTrackXml, with track's IDs and edited fields.
+bool RestoredTrackXml(const QByteArray& dictText, const CTrackRecord& track, const QByteArray& indent,
+                      QByteArray* out, qint64* valueOffset, QString* error);
+// A playlist item's text with another Track ID; empty when it has none.
+QByteArray ItemWithTrackId(const QByteArray& itemXml, const QByteArray& trackId);
