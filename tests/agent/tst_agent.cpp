@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -1016,6 +1017,83 @@ private slots:
         QCOMPARE(QByteArray(same), idOf(4));
         QCOMPARE(WriteLibraryFile_kwr(), int(AGENT_OK));
         QCOMPARE(tracksOf(path).size(), 5);
+    }
+
+    // A new entry's Track ID was the next free one of the file it was
+    // chosen for; replayed into a file that uses it meanwhile, the entry
+    // takes a free one, and its playlist items with it.
+    void replayedEntryTakesAFreeTrackId_data()
+    {
+        QTest::addColumn<bool>("restored"); // else a file added
+        QTest::addColumn<bool>("nextOpening"); // else replaced while held
+        QTest::newRow("added, replaced meanwhile") << false << false;
+        QTest::newRow("added, at the next opening") << false << true;
+        QTest::newRow("brought back, replaced meanwhile") << true << false;
+        QTest::newRow("brought back, at the next opening") << true << true;
+    }
+
+    void replayedEntryTakesAFreeTrackId()
+    {
+        QFETCH(bool, restored);
+        QFETCH(bool, nextOpening);
+        const QString song = copyFixture(QStringLiteral("id3v2-cover.mp3"));
+        QList<Dict> list = tracks(3);
+        setValue(&list[1], QStringLiteral("Location"), QUrl::fromLocalFile(song).toString(QUrl::FullyEncoded));
+        const QString path = writeLibrary(libraryText(library(list, {playlist(1, QStringLiteral("Library"), range(3)),
+                                                                     playlist(2, QStringLiteral("Mix"), {1, 2, 1})})));
+        const QByteArray encoded = QFile::encodeName(path);
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        char ours[50] = {};
+        if (restored) {
+            QCOMPARE(DeleteTrackFromITunes_kwr(idOf(1)), int(AGENT_OK));
+            QCOMPARE(WriteLibraryFile_kwr(), int(AGENT_OK));
+            QCOMPARE(RestoreTrackToITunes_kwr(idOf(1), song.toUtf8(), ours), int(AGENT_OK));
+        } else {
+            QCOMPARE(AddTrackToITunes_kwr(copyFixture(QStringLiteral("untagged.mp3")).toUtf8(), ours), int(AGENT_OK));
+        }
+        if (nextOpening) {
+            // The file refuses the change, which waits in the journal.
+            QVERIFY(::chmod(encoded.constData(), 0444) == 0);
+            DestroyAgent_kwr();
+            QVERIFY(QFile::exists(path + QStringLiteral(".journal")));
+        }
+        // Another program adds an entry of its own under the same ID.
+        Dict theirs = readTree(testenv::readAll(path)).value<Dict>();
+        Dict entries = value(theirs, QStringLiteral("Tracks")).value<Dict>();
+        Dict their = track(3, QStringLiteral("Theirs"));
+        setValue(&their, QStringLiteral("Persistent ID"), QStringLiteral("FEEDFACE00000001"));
+        entries.append(qMakePair(QStringLiteral("1003"), QVariant::fromValue(their)));
+        setValue(&theirs, QStringLiteral("Tracks"), QVariant::fromValue(entries));
+        QVariantList lists = value(theirs, QStringLiteral("Playlists")).toList();
+        Dict first = lists[0].value<Dict>();
+        QVariantList items = value(first, QStringLiteral("Playlist Items")).toList();
+        items.append(QVariant::fromValue(Dict{{QStringLiteral("Track ID"), qlonglong(1003)}}));
+        setValue(&first, QStringLiteral("Playlist Items"), items);
+        lists[0] = QVariant::fromValue(first);
+        setValue(&theirs, QStringLiteral("Playlists"), lists);
+        const QString temp = path + QStringLiteral(".theirs");
+        QVERIFY(testenv::writeAll(temp, libraryText(theirs)));
+        QVERIFY(::rename(QFile::encodeName(temp).constData(), encoded.constData()) == 0);
+        if (nextOpening)
+            QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        QCOMPARE(WriteLibraryFile_kwr(), int(AGENT_OK));
+        DestroyAgent_kwr();
+
+        const Dict after = tracksOf(path);
+        QSet<qlonglong> ids;
+        for (const auto& entry : after) {
+            const qlonglong trackId = value(entry.second.value<Dict>(), QStringLiteral("Track ID")).toLongLong();
+            QCOMPARE(entry.first, QString::number(trackId));
+            ids.insert(trackId);
+        }
+        QCOMPARE(ids.size(), after.size());
+        QCOMPARE(value(value(after, QStringLiteral("1003")).value<Dict>(), QStringLiteral("Name")).toString(),
+                 QStringLiteral("Theirs"));
+        QCOMPARE(value(value(after, QStringLiteral("1004")).value<Dict>(), QStringLiteral("Persistent ID")).toString(),
+                 QString::fromLatin1(ours));
+        QCOMPARE(itemsOf(path, 0), restored ? (QList<qlonglong>{1000, 1004, 1002, 1003}) : (QList<qlonglong>{1000, 1001, 1002, 1003}));
+        QCOMPARE(itemsOf(path, 1), restored ? (QList<qlonglong>{1004, 1002, 1004}) : (QList<qlonglong>{1001, 1002, 1001}));
+        QVERIFY(logText().contains(QStringLiteral("takes the Track ID 1004")));
     }
 
     // A rewrite killed half-way leaves its temporary file beside the

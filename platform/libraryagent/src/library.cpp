@@ -343,11 +343,26 @@ bool CLibrary::applyAddRecord(const JournalRecord& fields)
     const QByteArray& id = fields.at(1);
     if (m_byId.contains(id) || m_index.otherIds.contains(id))
         return true;
-    applyAdd(id, fields.at(2), track);
+    applyAdd(id, freeTrackId(fields.at(2)), track);
     m_added[id].added = added;
     if (!copy.dict.isEmpty() || !copy.places.isEmpty())
         m_restored.insert(id, copy);
     return true;
+}
+
+// The ID was the next free one of the text it was chosen for; the text it
+// lands in may be another (the file was replaced meanwhile, or the record
+// waited in the journal), which may use it. Any ID up to the highest that
+// text uses counts as taken there.
+QByteArray CLibrary::freeTrackId(const QByteArray& recorded) const
+{
+    bool isNumber = false;
+    if (recorded.toLongLong(&isNumber) > m_index.maxId && isNumber)
+        return recorded;
+    const QByteArray free = QByteArray::number(m_index.maxId + 1);
+    PlatformLog(QStringLiteral("Library agent: a new entry of %1 takes the Track ID %2, as %3 may be taken there")
+                    .arg(m_path, QString::fromLatin1(free), QString::fromLatin1(recorded)));
+    return free;
 }
 
 void CLibrary::applyField(int track, const tagWritableInfo& field, const QByteArray& value)

@@ -100,6 +100,7 @@ private:
     void applyDelete(int track);
     tagEntryCopy copyOf(const CTrackRecord& track);
     QList<tagPlaylistPlace> placesOf(qint64 trackId);
+    QByteArray freeTrackId(const QByteArray& recorded) const;
     QByteArray newPersistentId() const;
     QByteArray entryIndent() const;
 
