@@ -17,6 +17,8 @@
 #include <QStringList>
 #include <QThread>
 
+#include <functional>
+
 typedef tagMusicRunMode EMusicRunMode;
 Q_DECLARE_METATYPE(tagMusicRunMode)
 
@@ -113,6 +115,16 @@ public:
     // Always 0.
     int DestroyMusicLibrary();
 
+    // The disk work a user waits for: a song's write (ApplyMusicInfo), a
+    // song's move into or out of the trash (ApplyiTunesMusicInfo_Temp) and
+    // a transaction's end, which rewrites the library file.
+    enum EDiskWork { DW_SONG_WRITE, DW_SONG_MOVE, DW_TRANSACTION_END };
+    // For tests: called on the calling thread right before the engine does
+    // that work, so a test can hold it as a slow or hung disk would. Set
+    // while no thread works on the engine.
+    using DiskWorkHook = std::function<void(EDiskWork work)>;
+    void SetDiskWorkHook(DiskWorkHook hook) { m_diskWorkHook = std::move(hook); }
+
 signals:
     void SendLoadMusic(void* pID, int iTotalPross, QString strName);
     void SendLoadOK();
@@ -138,8 +150,11 @@ private:
     void endLookup(void* track);
     void forgetLookups();
 
+    void beforeDiskWork(EDiskWork work) const;
+
     void* m_pHandle = nullptr;
     CThreadAWS* m_pThreadAWS = nullptr;
+    DiskWorkHook m_diskWorkHook;
     mutable QMutex m_mutexLookups;
     QHash<void*, int> m_lookups;  // running lookups per track; guarded by m_mutexLookups
 };

@@ -187,7 +187,18 @@ void CMusicLink::CallPlayState(unsigned int uiTime, int state, int flag)
         emit SendPlayModify(uiTime, state);
 }
 
-int CMusicLink::DBTransaction(bool commit) { return MMDBTransaction(m_pHandle, commit); }
+void CMusicLink::beforeDiskWork(EDiskWork work) const
+{
+    if (m_diskWorkHook)
+        m_diskWorkHook(work);
+}
+
+int CMusicLink::DBTransaction(bool commit)
+{
+    if (commit)
+        beforeDiskWork(DW_TRANSACTION_END);
+    return MMDBTransaction(m_pHandle, commit);
+}
 
 void CMusicLink::WaitForSaveToDB()
 {
@@ -226,6 +237,7 @@ int CMusicLink::SendCtlCmd(tagCtlCmd target, tagCtlState state)
 
 int CMusicLink::ApplyMusicInfo(int index, int flags)
 {
+    beforeDiskWork(DW_SONG_WRITE);
     return MMApplyMusicInfo(m_pHandle, index, flags);
 }
 
@@ -233,6 +245,7 @@ int CMusicLink::ApplyiTunesMusicInfo_Temp(void* track, int flags)
 {
     // Read at each call: the apply's replace question may switch it off.
     const int replace = CConfig::instance()->Replace;
+    beforeDiskWork(DW_SONG_MOVE);
     return MMApplyiTunesMusicInfo(m_pHandle, track, flags,
                                   (replace & OPT_REPLACE_META) ? replace : 0);
 }

@@ -35,10 +35,13 @@ public:
     // Ends the loop at its next step, a halted one at once.
     void Quit();
     // For the loop between steps: blocks while paused. False when the loop
-    // is to end.
+    // is to end. The mutex is held only in here: a loop that kept it
+    // through a step (a song's write) would make a pause or a resume
+    // pressed meanwhile wait for that step on the GUI thread.
     bool WaitForTurn();
-    // The same for a loop that holds the mutex already and keeps it through
-    // its step, so that a pause or a resume waits for the step to end.
+    // The same for a caller that holds the mutex already and has it back
+    // when this returns; it is free only while the turn waits, which is
+    // how the handshake's test knows that a turn waits.
     bool WaitForTurnHeld();
 
 private:

@@ -7,7 +7,6 @@
 #include "musiclink.h"
 #include "reporter/storagefailure.h"
 
-#include <QMutexLocker>
 #include <QStringList>
 
 QMutex CAnalyReport::g_Applemutex;
@@ -36,12 +35,13 @@ void CAnalyReport::AppleyiTunes()
     int failed = 0;
     int noSpace = 0;
     for (int index = 0; index < count; ++index) {
-        // Held through the track's write: a pause lands between two tracks.
-        QMutexLocker lock(&g_Applemutex);
-        if (!m_applyHandshake.WaitForTurnHeld())
+        // A pause lands between two tracks. The loop's mutex is not held
+        // through the write: a track's copy, check and rename can take long
+        // on a slow disk, and a Pause or Continue pressed meanwhile would
+        // wait for it on the GUI thread.
+        if (!m_applyHandshake.WaitForTurn())
             break;
         const int result = m_pMusicLink->ApplyMusicInfo(index, replace);
-        lock.unlock();
         if (result != 0 && result != kNothingToWrite) {
             ++failed;
             noSpace += result == MM_ERR_NO_SPACE || result == MM_DB_FULL ? 1 : 0;

@@ -308,6 +308,42 @@ private slots:
         window.show();
     }
 
+    // Pause and Continue answer at once while a song's write is under way
+    // on a slow disk (held here), and the pause lands before the next song.
+    void pauseAndContinueDuringASongWrite()
+    {
+        CMainUI& window = *m_pWindow;
+        QVERIFY(startReport(window));
+        QVERIFY(fixAll(window));
+        DiskHold hold(window.MusicLink(), CMusicLink::DW_SONG_WRITE);
+        hold.Arm();
+        Button(window, "main_applybut")->click();
+        QVERIFY(QTest::qWaitFor([&] { return hold.Reached(); }, kWaitMs));
+        Button(window, "main_cancelbut")->click();
+        QVERIFY2(!hold.GaveUp(), "Pause waited for the song's write");
+        QCOMPARE(window.State().iSubState, int(SUB_PAUSED));
+        QCOMPARE(StatusText(window), QStringLiteral("Paused. Wanna continue and experience a new library?"));
+        hold.Release();
+        // The song being written when Pause came is written; the next waits.
+        QVERIFY(QTest::qWaitFor([&] { return Progress(window) == PROGRESS_FULL / kSongs; }, kWaitMs));
+        QTest::qWait(200);
+        QCOMPARE(hold.Count(), 1);
+        QCOMPARE(window.State().iSubState, int(SUB_PAUSED));
+
+        hold.Arm();
+        MenuAction(window, QStringLiteral("Continue"))->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return hold.Reached(); }, kWaitMs));
+        Button(window, "main_cancelbut")->click();
+        MenuAction(window, QStringLiteral("Continue"))->trigger();
+        QVERIFY2(!hold.GaveUp(), "Pause or Continue waited for the song's write");
+        QCOMPARE(StatusText(window), QStringLiteral("Continue to apply the results,please wait a moment."));
+        hold.Release();
+        QVERIFY(WaitForStage(window, MW_APPLY, SUB_FINISHED));
+        QCOMPARE(hold.Count(), kSongs);
+        QCOMPARE(StatusText(window), QStringLiteral("Results applyed."));
+        QVERIFY(!hold.OnGuiThread());
+    }
+
     // A pause that reaches the apply after its loop has ended, its end still
     // on the way to the window, holds no later apply at its first song.
     void pauseAfterTheApplyEnded()

@@ -9,9 +9,11 @@
 #include "config.h"
 #include "libraryxml.h"
 #include "modalwatch.h"
+#include "musiclink.h"
 #include "testenv.h"
 #include "vessolin/mainui.h"
 
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -21,14 +23,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMutex>
 #include <QPushButton>
 #include <QSemaphore>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTreeView>
+#include <QWaitCondition>
 
 #include <atomic>
 #include <functional>
+#include <memory>
 
 namespace driver {
 
@@ -115,6 +120,91 @@ private:
     std::atomic<bool> m_armed{false};
     std::atomic<bool> m_reached{false};
     std::atomic<int> m_skip{0};
+};
+
+// Holds one kind of the bridge's disk work (a song's write or move, the
+// end of a transaction with its library rewrite) on the worker thread that
+// reaches it the first time after Arm(), as a hung disk would, until
+// Release(). On the GUI thread it never holds, which would only hang the
+// test, but says so. A hold that lasts kHoldMs gives up and says so too:
+// then something waited for it, the GUI thread in the tests here.
+class DiskHold
+{
+public:
+    static constexpr int kHoldMs = 30000;
+
+    DiskHold(CMusicLink* link, CMusicLink::EDiskWork work) : m_state(std::make_shared<State>())
+    {
+        // The bridge keeps the hook, and with it the state, past this
+        // hold: a worker released by the destructor may still be on its
+        // way out of it.
+        link->SetDiskWorkHook([state = m_state, work](CMusicLink::EDiskWork reached) {
+            if (reached == work)
+                state->Pass();
+        });
+    }
+    ~DiskHold() { Release(); }
+    DiskHold(const DiskHold&) = delete;
+    DiskHold& operator=(const DiskHold&) = delete;
+
+    // Holds the passes+1-th time the work is reached from now on.
+    void Arm(int passes = 0)
+    {
+        QMutexLocker lock(&m_state->mutex);
+        m_state->skip = passes;
+        m_state->armed = true;
+        m_state->reached = false;
+    }
+    void Release()
+    {
+        QMutexLocker lock(&m_state->mutex);
+        m_state->armed = false;
+        m_state->holding = false;
+        m_state->released.wakeAll();
+    }
+    // A worker waits in the hold, or did.
+    bool Reached() const { return m_state->Read(&State::reached); }
+    bool OnGuiThread() const { return m_state->Read(&State::onGuiThread); }
+    bool GaveUp() const { return m_state->Read(&State::gaveUp); }
+    // How often the work was reached, held or not.
+    int Count() const { return m_state->Read(&State::count); }
+
+private:
+    struct State {
+        QMutex mutex;
+        QWaitCondition released;
+        // All under mutex.
+        bool armed = false, holding = false, reached = false, onGuiThread = false, gaveUp = false;
+        int skip = 0, count = 0;
+
+        template <typename T>
+        T Read(T State::*field)
+        {
+            QMutexLocker lock(&mutex);
+            return this->*field;
+        }
+
+        void Pass()
+        {
+            QMutexLocker lock(&mutex);
+            ++count;
+            if (QThread::currentThread() == QCoreApplication::instance()->thread()) {
+                onGuiThread = true;
+                return;
+            }
+            if (!armed || skip-- > 0)
+                return;
+            armed = false;
+            holding = true;
+            reached = true;
+            QDeadlineTimer deadline(kHoldMs);
+            while (holding && released.wait(&mutex, deadline)) {
+            }
+            gaveUp = gaveUp || holding;
+            holding = false;
+        }
+    };
+    std::shared_ptr<State> m_state;
 };
 
 // Holds the engine's load thread in gate at each record it sends, or its
