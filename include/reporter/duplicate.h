@@ -63,6 +63,13 @@ public:
     // Apply thread: removes the marked copies taken by PrepareRemove in one
     // transaction; pauses and stops at every group and song.
     void RemoveDuplicate();
+    // GUI thread, right before the apply thread runs UndoRemoval: takes the
+    // removed row whose undo was asked for by UndoRequested.
+    void PrepareUndo(QTreeWidgetItem* row);
+    // Apply thread: brings the song taken by PrepareUndo back from the
+    // trash in a transaction of its own, whose end rewrites the library
+    // file; the row shows it once that has ended.
+    void UndoRemoval();
     // CTL_PAUSE pauses the removal; CTL_RUN with wake resumes it.
     void AppleyCondition(tagCtlState state, bool wake);
     // Sets m_bExit through the removal's handshake: a paused removal wakes
@@ -83,6 +90,8 @@ signals:
     void AddFixMissNum(int count);
     void StartFixAll(QString text);
     void Complete(const QStringList& paths, const QString& path, EMusicRunMode mode);
+    // A removed row's undo icon was clicked while no removal or undo runs.
+    void UndoRequested(QTreeWidgetItem* row);
 
 public slots:
     void CurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
@@ -105,6 +114,7 @@ protected:
 
 private:
     friend void DuplicatePlayReport(unsigned int progress, tagPlayUnitState state, void* user);
+    class CRemovingEnd;
 
     // A track read on the analysis thread, waiting to be shown.
     struct PendingRow {
@@ -125,6 +135,11 @@ private:
         bool checked = false;
         QVector<RemoveSong> songs;
     };
+    struct UndoSong {
+        CTreeItem* row = nullptr;  // a key for the row update, never read off the GUI thread
+        void* track = nullptr;
+        int generation = 0;
+    };
     struct GroupRef {
         CTreeItem* row = nullptr;
         int order = 0;
@@ -140,6 +155,7 @@ private:
     CTreeItem* makeGroup(const PendingRow& pending);
     void runCalculate();
     void undoRemoval(CTreeItem* row);
+    void undoEnded(const UndoSong& undo, bool restored, const QString& persistentId, int ended);
     void markRemoved(CTreeItem* row, int generation);
     void previewFailed(QTreeWidgetItem* row);
     bool stopRequested();
@@ -165,6 +181,9 @@ private:
     QVector<RemoveGroup> m_removePlan;  // under m_mutexRemove
     bool m_bPlanReady = false;          // under m_mutexRemove
     int m_iPlanGeneration = 0;          // under m_mutexRemove
+    UndoSong m_undo;                    // under m_mutexRemove
+    bool m_bUndoReady = false;          // under m_mutexRemove
+    // A removal or an undo runs, or its row updates are still on their way.
     std::atomic<bool> m_bRemoving{false};
     std::atomic<int> m_iRemovalEnded{0};  // set on the apply thread
 

@@ -57,6 +57,9 @@ enum EMainEvent {
     EV_DUPLICATE_PAGE,   // the duplicate page opens from the start
     EV_RESET,            // Home, Try Again, Return
     EV_PROBLEMS_LEFT,    // the report page counted; detail: 1 problems left, 0 none
+    EV_UNDO_START,       // a removed duplicate is brought back on the apply thread
+    EV_UNDO_END,
+    EV_HOME_WAIT,        // Home waits for the apply, removal or undo to end
 };
 
 struct tagMainState
@@ -74,6 +77,10 @@ struct tagMainState
     // The report page's last count left problems that Refix may try again;
     // forgotten when a fixing run or an apply starts, until it counts again.
     bool bProblemsLeft = false;
+    bool bUndoing = false;        // an undo of a removal runs on the apply thread
+    // Home was confirmed and waits for the apply thread to end; EV_RESET
+    // follows. Nothing new starts meanwhile.
+    bool bGoingHome = false;
 };
 
 // What the controls of the header and the Edit menu show for a state.

@@ -38,6 +38,7 @@ class QPushButton;
 class QScrollBar;
 class QStackedWidget;
 class QToolBar;
+class QTreeWidgetItem;
 
 // Songs added to the load list since it was last emptied; GUI thread.
 extern int g_iMusicNum;
@@ -265,6 +266,10 @@ public slots:
     void ScanDuplicate();
     void RemoveDuplicate();
     void SetRemoveEnable(bool enabled);
+    // The duplicate page asked to undo row's removal: on the apply thread,
+    // the page shown busy until UndoEnded.
+    void UndoRemoval(QTreeWidgetItem* row);
+    void UndoEnded(int run);
 
     // ---- pause, stop, Home, close and projects (workflow_stop.cpp) ----
 public slots:
@@ -318,7 +323,14 @@ private:
     // a removal (ended: its end's result).
     void ShowApplyEnd(bool landed);
     void ShowRemovalEnd(int ended);
+    void BeginStop();
+    void ShowStopping();
     void StopSequence();
+    // The apply thread has ended: a Home that waited for it goes on.
+    void ApplyThreadEnded();
+    // Home once no worker runs that it must not wait for; atClose: the
+    // window closes next, and asks nothing about a kept run.
+    void FinishGoHome(bool atClose);
     void ResetWorkflow();
     void ApplyBeforeClose();
     void SaveProjectNow();

@@ -202,6 +202,7 @@ void CDuplicate::StopWorking()
         QMutexLocker lock(&m_mutexRemove);
         m_removePlan.clear();
         m_bPlanReady = false;
+        m_bUndoReady = false;
     }
     m_bRemoving = false;
     m_pDuplicateTree->setSortingEnabled(false);

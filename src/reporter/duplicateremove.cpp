@@ -50,6 +50,25 @@ private:
 
 } // namespace
 
+// When the removal's or undo's thread is done with the page; its row
+// updates were queued before, so the GUI thread has seen them all when
+// this lets the next removal or undo in.
+class CDuplicate::CRemovingEnd
+{
+public:
+    explicit CRemovingEnd(CDuplicate* page) : m_pPage(page) {}
+    ~CRemovingEnd()
+    {
+        CDuplicate* page = m_pPage;
+        QMetaObject::invokeMethod(page, [page] { page->m_bRemoving = false; }, Qt::QueuedConnection);
+    }
+    CRemovingEnd(const CRemovingEnd&) = delete;
+    CRemovingEnd& operator=(const CRemovingEnd&) = delete;
+
+private:
+    CDuplicate* m_pPage;
+};
+
 void CDuplicate::PrepareRemove()
 {
     StopPlay();
@@ -95,15 +114,7 @@ bool CDuplicate::stopRequested()
 void CDuplicate::RemoveDuplicate()
 {
     WriteUILog(QStringLiteral("Start RemoveDuplicate()"));
-    // Undo waits until the GUI thread has seen every row update of this run.
-    struct EndNotice {
-        CDuplicate* page;
-        ~EndNotice()
-        {
-            CDuplicate* self = page;
-            QMetaObject::invokeMethod(self, [self] { self->m_bRemoving = false; }, Qt::QueuedConnection);
-        }
-    } endNotice{this};
+    const CRemovingEnd removingEnd(this);
     m_iRemovalEnded = 0;
     QVector<RemoveGroup> plan;
     int generation = 0;
@@ -191,20 +202,66 @@ void CDuplicate::markRemoved(CTreeItem* row, int generation)
 void CDuplicate::undoRemoval(CTreeItem* row)
 {
     // The removal's rows and counts were taken when it started; an undo in
-    // the middle of it would put them out of step.
+    // the middle of it would put them out of step. One undo at a time.
     if (m_bRemoving || !m_pMusicLink)
         return;
-    void* track = row->GetID();
-    // Ends as a removal does: the library file holds the song again when
-    // the undo has ended, not at the next removal or the library's close.
-    CRemovalTransaction transaction(m_pMusicLink);
-    if (m_pMusicLink->ApplyiTunesMusicInfo_Temp(track, AC_RESTORE) != 0) {
-        transaction.End();
+    emit UndoRequested(row);
+}
+
+void CDuplicate::PrepareUndo(QTreeWidgetItem* row)
+{
+    auto* song = static_cast<CTreeItem*>(row);
+    QMutexLocker lock(&m_mutexRemove);
+    m_undo = UndoSong{song, song->GetID(), m_iGeneration};
+    m_bUndoReady = true;
+    m_bRemoving = true;
+}
+
+void CDuplicate::UndoRemoval()
+{
+    const CRemovingEnd removingEnd(this);
+    UndoSong undo;
+    {
+        QMutexLocker lock(&m_mutexRemove);
+        if (!m_bUndoReady || !m_pMusicLink)
+            return;
+        m_bUndoReady = false;
+        undo = m_undo;
+    }
+    bool restored = false;
+    QString persistentId;
+    int ended = 0;
+    {
+        // Ends as a removal does: the library file holds the song again
+        // when the undo has ended, not at the next removal or the
+        // library's close.
+        CRemovalTransaction transaction(m_pMusicLink);
+        restored = m_pMusicLink->ApplyiTunesMusicInfo_Temp(undo.track, AC_RESTORE) == 0;
+        if (restored) {
+            m_pMusicLink->SetMusicState(undo.track, m_pMusicLink->GetMusicState(undo.track) & ~MS_REMOVED);
+            // Back in the library, the song has a new ID.
+            const tagMMusicInfo* info = nullptr;
+            if (m_pMusicLink->GetMusicInfo(undo.track, &info, INFO_NEW) == 0 && info)
+                persistentId = info->strPersistentID;
+        }
+        ended = transaction.End();
+    }
+    QMetaObject::invokeMethod(this, [this, undo, restored, persistentId, ended] {
+        undoEnded(undo, restored, persistentId, ended);
+    }, Qt::QueuedConnection);
+}
+
+void CDuplicate::undoEnded(const UndoSong& undo, bool restored, const QString& persistentId, int ended)
+{
+    if (undo.generation != m_iGeneration)
+        return;
+    if (!restored) {
         QMessageBox::information(this, tr("Restore music failed"),
                                  tr("Undo remove failed. No remove history found in the Zorva_Trash."),
                                  QMessageBox::Ok);
         return;
     }
+    CTreeItem* row = undo.row;
     QTreeWidgetItem* group = row->parent();
     const int songs = group->childCount();
     int removed = 0;
@@ -218,11 +275,9 @@ void CDuplicate::undoRemoval(CTreeItem* row)
     row->setFlags(row->flags() | Qt::ItemIsEnabled);
     row->setIcon(kColUndo, SharedIcon(g_pIconNull));
     paintRow(row, markedColor(), true);
-    m_pMusicLink->SetMusicState(track, m_pMusicLink->GetMusicState(track) & ~MS_REMOVED);
-    const tagMMusicInfo* info = nullptr;
-    if (m_pMusicLink->GetMusicInfo(track, &info, INFO_NEW) == 0 && info)
-        row->SetPersistentID(info->strPersistentID);
-    if (const int ended = transaction.End(); ended != 0)
+    if (!persistentId.isNull())
+        row->SetPersistentID(persistentId);
+    if (ended != 0)
         emit StartFixAll(CStorageFailure::UndoEndFailed(ended));
     emit SetRemoveEnable(true);
 }

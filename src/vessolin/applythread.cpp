@@ -13,22 +13,32 @@ CApplyThread::~CApplyThread()
     wait();
 }
 
-void CApplyThread::Start(bool removal, int run)
+void CApplyThread::Start(EWork work, int run)
 {
-    m_bRemoval = removal;
+    // The last work's end reached the window just before its run()
+    // returned; a start before that return would be dropped by QThread.
+    wait();
+    m_eWork = work;
     m_iRun = run;
-    // A removal is prepared by the duplicate page's PrepareRemove, which
-    // takes its rows too.
-    if (!removal)
+    if (work == AW_APPLY)
         m_pAnalyReport->PrepareApply();
     start(QThread::InheritPriority);
 }
 
 void CApplyThread::run()
 {
-    if (m_bRemoval)
-        m_pDuplicate->RemoveDuplicate();
-    else
+    switch (m_eWork) {
+    case AW_APPLY:
         m_pAnalyReport->AppleyiTunes();
-    emit SendApplyOK(m_iRun);
+        emit SendApplyOK(m_iRun);
+        break;
+    case AW_REMOVAL:
+        m_pDuplicate->RemoveDuplicate();
+        emit SendApplyOK(m_iRun);
+        break;
+    case AW_UNDO:
+        m_pDuplicate->UndoRemoval();
+        emit SendUndoOK(m_iRun);
+        break;
+    }
 }

@@ -13,7 +13,7 @@ bool isAt(const tagMainState& s, int stage, int sub)
 // Home first.
 bool mayLoad(const tagMainState& from, int mode)
 {
-    return mode != 0 && (from.iState == MW_IDLE || !IsWorking(from));
+    return mode != 0 && (from.iState == MW_IDLE || !IsWorking(from)) && !from.bUndoing && !from.bGoingHome;
 }
 
 tagMainState loadRequested(int mode)
@@ -41,6 +41,8 @@ bool mayFix(const tagMainState& s)
 
 bool mayApply(const tagMainState& s)
 {
+    if (s.bUndoing || s.bGoingHome)
+        return false;
     if (isAt(s, MW_ANALYSING, SUB_FINISHED))
         return s.iOutcome == OUT_REPORT || s.iOutcome == OUT_DUPLICATES;
     if (isAt(s, MW_FIXING, SUB_PAUSED))
@@ -92,6 +94,19 @@ tagMainState applyFailed(tagMainState s)
     return withStage(s, MW_APPLY, SUB_NONE);
 }
 
+// Only removed rows of the duplicate results offer an undo, one at a time,
+// while no removal runs.
+bool mayUndo(const tagMainState& s)
+{
+    return s.bDuplicates && s.iOutcome == OUT_DUPLICATES && !IsWorking(s) && !s.bUndoing && !s.bGoingHome;
+}
+
+// The apply thread runs: an apply or a removal, paused or not, or an undo.
+bool appliesOrUndoes(const tagMainState& s)
+{
+    return (s.iState == MW_APPLY && IsWorking(s)) || s.bUndoing;
+}
+
 tagMainState reset(const tagMainState& from)
 {
     tagMainState to;
@@ -122,7 +137,8 @@ bool operator==(const tagMainState& a, const tagMainState& b)
         && a.bDuplicates == b.bDuplicates && a.bResumedProject == b.bResumedProject
         && a.bPreparing == b.bPreparing && a.bMovingFailed == b.bMovingFailed
         && a.bApplyInFix == b.bApplyInFix && a.bDuplicatePage == b.bDuplicatePage
-        && a.bProjectOffered == b.bProjectOffered && a.bProblemsLeft == b.bProblemsLeft;
+        && a.bProjectOffered == b.bProjectOffered && a.bProblemsLeft == b.bProblemsLeft
+        && a.bUndoing == b.bUndoing && a.bGoingHome == b.bGoingHome;
 }
 
 namespace {
@@ -168,17 +184,17 @@ bool Transition(const tagMainState& from, int event, int detail, tagMainState& t
         return true;
     case EV_PAUSE:
         if (from.iState == MW_IDLE || from.iSubState != SUB_RUNNING || from.bPreparing
-            || from.bMovingFailed)
+            || from.bMovingFailed || from.bGoingHome)
             return false;
         to = withStage(to, from.iState, SUB_PAUSED);
         return true;
     case EV_CONTINUE:
-        if (from.iState == MW_IDLE || from.iSubState != SUB_PAUSED)
+        if (from.iState == MW_IDLE || from.iSubState != SUB_PAUSED || from.bGoingHome)
             return false;
         to = withStage(to, from.iState, SUB_RUNNING);
         return true;
     case EV_FIX_START:
-        if (!mayFix(from))
+        if (!mayFix(from) || from.bGoingHome)
             return false;
         to.bProblemsLeft = false;
         to = withStage(to, MW_FIXING, SUB_RUNNING);
@@ -218,6 +234,17 @@ bool Transition(const tagMainState& from, int event, int detail, tagMainState& t
         if (from.iState == MW_IDLE)
             return false;
         to.bProblemsLeft = detail != 0;
+        return true;
+    case EV_UNDO_START:
+    case EV_UNDO_END:
+        if (event == EV_UNDO_START ? !mayUndo(from) : !from.bUndoing)
+            return false;
+        to.bUndoing = event == EV_UNDO_START;
+        return true;
+    case EV_HOME_WAIT:
+        if (!appliesOrUndoes(from) || from.bGoingHome)
+            return false;
+        to.bGoingHome = true;
         return true;
     default:
         return false;
@@ -278,7 +305,7 @@ int buttonPage(const tagMainState& s)
 // a byte copy then would be torn.
 bool engineWrites(const tagMainState& s)
 {
-    return (s.iState == MW_LOADING || s.iState == MW_APPLY) && IsWorking(s);
+    return ((s.iState == MW_LOADING || s.iState == MW_APPLY) && IsWorking(s)) || s.bUndoing;
 }
 
 } // namespace
@@ -290,9 +317,9 @@ tagMainControls MainControlsOf(const tagMainState& s)
     // While the load thread prepares the request the engine's load has not
     // begun: a pause sent then would be lost when the load starts.
     const bool held = s.bPreparing || s.bMovingFailed;
-    c.bPauseAction = active && s.iSubState == SUB_RUNNING && !held;
-    c.bContinueAction = active && s.iSubState == SUB_PAUSED;
-    c.bPauseButton = !held;
+    c.bPauseAction = active && s.iSubState == SUB_RUNNING && !held && !s.bGoingHome;
+    c.bContinueAction = active && s.iSubState == SUB_PAUSED && !s.bGoingHome;
+    c.bPauseButton = !held && !s.bGoingHome;
     c.bContinueLook = s.iSubState == SUB_PAUSED;
     c.bSaveProject = s.bProjectOffered && !engineWrites(s);
     c.bReturnText = s.iOutcome == OUT_NOTHING_FOUND;

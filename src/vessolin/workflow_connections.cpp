@@ -12,6 +12,7 @@
 #include "vessolin/loadthread.h"
 
 #include <QPushButton>
+#include <QTreeWidgetItem>
 
 void CMainUI::ConnectWorkflow()
 {
@@ -42,6 +43,8 @@ void CMainUI::ConnectWorkerThreads()
     });
     connect(m_pAnalyzeThread, &CAnalyzeThread::SandUpdataReport, this, &CMainUI::UpdataReport);
     connect(m_pApplyThread, &CApplyThread::SendApplyOK, this, &CMainUI::UpdataApplyOK);
+    connect(m_pApplyThread, &CApplyThread::SendUndoOK, this, &CMainUI::UndoEnded);
+    connect(m_pApplyThread, &QThread::finished, this, &CMainUI::ApplyThreadEnded);
 }
 
 void CMainUI::ConnectWorkflowBridge()
@@ -70,6 +73,7 @@ void CMainUI::ConnectWorkflowPages()
     connect(m_pDuplicate, &CDuplicate::AddFixMissNum, this, &CMainUI::AddFixMissNum);
     connect(m_pDuplicate, &CDuplicate::StartFixAll, this, &CMainUI::StartFixAll);
     connect(m_pDuplicate, &CDuplicate::Complete, this, &CMainUI::LoadStartParam);
+    connect(m_pDuplicate, &CDuplicate::UndoRequested, this, &CMainUI::UndoRemoval);
     connect(m_pApplyOrSaveLabel, &CRichLabel::Clicked, this, &CMainUI::ApplyOrSave);
 }
 

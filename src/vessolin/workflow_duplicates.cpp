@@ -53,10 +53,26 @@ void CMainUI::RemoveDuplicate()
     // The rows and marks are the page's widgets: taken here, on the GUI
     // thread, with the preview stopped, before the thread works on them.
     m_pDuplicate->PrepareRemove();
-    m_pApplyThread->Start(true, m_iRun);
+    m_pApplyThread->Start(CApplyThread::AW_REMOVAL, m_iRun);
 }
 
 void CMainUI::SetRemoveEnable(bool enabled)
 {
     m_pRemoveBut->setEnabled(enabled);
+}
+
+void CMainUI::UndoRemoval(QTreeWidgetItem* row)
+{
+    if (!Advance(EV_UNDO_START))
+        return;
+    SetBusyOverlay(1);
+    m_pDuplicate->PrepareUndo(row);
+    m_pApplyThread->Start(CApplyThread::AW_UNDO, m_iRun);
+}
+
+void CMainUI::UndoEnded(int run)
+{
+    if (run != m_iRun || !Advance(EV_UNDO_END))
+        return;
+    SetBusyOverlay(0);
 }

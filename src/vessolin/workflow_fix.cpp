@@ -161,7 +161,7 @@ void CMainUI::ApplyiTunes()
         m_pProgressStack->setCurrentIndex(0);
     }
     m_pStatusLabel->setText(tr("Applying the results, please wait a moment."));
-    m_pApplyThread->Start(false, m_iRun);
+    m_pApplyThread->Start(CApplyThread::AW_APPLY, m_iRun);
 }
 
 // The apply thread reads the tracks' working copies: an edit still open in

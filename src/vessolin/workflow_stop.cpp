@@ -98,15 +98,29 @@ void CMainUI::CancelGroup()
         m_pBusyWidget->Start();
 }
 
+// Waits for nothing: what the stopped run still reports is dropped, and a
+// paused apply or removal wakes to see the stop.
+void CMainUI::BeginStop()
+{
+    m_bCancel = true;
+    ++m_iRun;
+    m_pAnalyReport->Quit();
+    m_pDuplicate->Quit();
+}
+
+// The apply thread still ends its song and then its transaction, whose end
+// rewrites the library file.
+void CMainUI::ShowStopping()
+{
+    SetBusyOverlay(1);
+    m_pStatusLabel->setText(tr("Stopping, please wait a moment."));
+}
+
 // Every thread has ended when this returns; nothing of the stopped run
 // reaches the window afterwards.
 void CMainUI::StopSequence()
 {
-    m_bCancel = true;
-    ++m_iRun;
-    // A paused apply or removal wakes to see the stop.
-    m_pAnalyReport->Quit();
-    m_pDuplicate->Quit();
+    BeginStop();
     m_pMusicLink->SetExitState(1);
     // Also a walk that runs: closing must not wait for tens of thousands
     // of tracks to be walked for a report nobody will see.
@@ -121,6 +135,10 @@ void CMainUI::StopSequence()
 void CMainUI::closeEvent(QCloseEvent* event)
 {
     WriteUILog(QStringLiteral("Enter CMainUI::closeEvent!"));
+    // Home was confirmed and waits for the apply thread: the close, the
+    // program's end, may wait for it, and goes on from the start screen.
+    if (m_state.bGoingHome)
+        FinishGoHome(true);
     if (m_pAnalyReport->IsNeedApply()) {
         const QMessageBox::StandardButton answer = QMessageBox::warning(
             this, tr("Do you want to apply new results?"), tr("Do you want to apply the new results?"),
@@ -138,6 +156,12 @@ void CMainUI::closeEvent(QCloseEvent* event)
     // Ignore leaves them unapplied, and clearing the report forgets them:
     // the working database keeps them for the next start.
     const bool resultsWait = m_pAnalyReport->IsNeedApply();
+    // At the program's end the close may wait for the apply thread; the
+    // window says why it does not answer meanwhile.
+    if (m_pApplyThread->isRunning()) {
+        ShowStopping();
+        repaint();
+    }
     StopSequence();
     m_pAnalyReport->StopWorking();
     ClearCache();
@@ -179,12 +203,37 @@ void CMainUI::ApplyBeforeClose()
 void CMainUI::GoHome()
 {
     WriteUILog(QStringLiteral("Enter GoHome()"));
+    // Confirmed already: it goes on when the apply thread has ended.
+    if (m_state.bGoingHome)
+        return;
     const QMessageBox::StandardButton answer = QMessageBox::warning(
         this, tr("Are you sure you want to back to Home?"),
         tr("Are you sure you want to back to Home? If back, the scanning results will not be saved."),
         QMessageBox::Yes | QMessageBox::Cancel, QMessageBox::NoButton);
     if (answer == QMessageBox::Cancel)
         return;
+    // The apply, the removal or the undo ends its song and then its
+    // transaction, whose end rewrites the library file, which takes
+    // seconds on a large library: Home goes on when the apply thread has
+    // ended, and the window shows busy meanwhile instead of not answering.
+    if (Advance(EV_HOME_WAIT)) {
+        BeginStop();
+        ShowStopping();
+        // Its end may have come while the question was open.
+        if (m_pApplyThread->isRunning())
+            return;
+    }
+    FinishGoHome(false);
+}
+
+void CMainUI::ApplyThreadEnded()
+{
+    if (m_state.bGoingHome)
+        FinishGoHome(false);
+}
+
+void CMainUI::FinishGoHome(bool atClose)
+{
     // From the duplicate page nothing of this run is loaded: a working
     // database there is an interrupted run kept for a later start.
     const bool loaded = m_state.iState != MW_IDLE;
@@ -205,8 +254,9 @@ void CMainUI::GoHome()
     m_pRemoveBut->setEnabled(true);
     m_pDuplicate->StopWorking();
     // Every new request replaces the working database: the user decides
-    // about the kept run first, as at start.
-    if (kept)
+    // about the kept run first, as at start; a closing window keeps it for
+    // the next start.
+    if (kept && !atClose)
         m_pStartUI->CheckingIsSave();
 }
 

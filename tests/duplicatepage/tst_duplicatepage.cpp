@@ -79,6 +79,12 @@ struct Scan {
         page.SetMusicLink(&link);
         page.resize(1000, 600);
         page.show();
+        // The window's part of an undo: the row is taken on the GUI thread,
+        // the song comes back on the apply thread.
+        QObject::connect(&page, &CDuplicate::UndoRequested, &page, [this](QTreeWidgetItem* row) {
+            page.PrepareUndo(row);
+            onWorker([this] { page.UndoRemoval(); });
+        });
     }
     ~Scan() { link.SetExitState(1); }
 

@@ -11,6 +11,7 @@
 #include "reporter/analyreport.h"
 #include "reporter/reportlists.h"
 #include "tagread.h"
+#include "treeobj/treeobj.h"
 #include "vessolin/applythread.h"
 
 #include <QMimeData>
@@ -116,7 +117,7 @@ private slots:
             Button(*m_pWindow, "main_gohome")->click();
             QCOMPARE(home.handled, 1);
         }
-        QCOMPARE(m_pWindow->State().iState, int(MW_IDLE));
+        QTRY_COMPARE_WITH_TIMEOUT(m_pWindow->State().iState, int(MW_IDLE), kWaitMs);
         ForgetWorkingDatabase();
         m_lookupsFail = false;
         m_coversFail = false;
@@ -342,6 +343,65 @@ private slots:
         QCOMPARE(hold.Count(), kSongs);
         QCOMPARE(StatusText(window), QStringLiteral("Results applyed."));
         QVERIFY(!hold.OnGuiThread());
+    }
+
+    void homeDuringTheApply_data()
+    {
+        QTest::addColumn<int>("held");
+        QTest::addColumn<bool>("paused");
+        QTest::addColumn<bool>("closed");  // the window is closed while Home waits
+        QTest::newRow("a song's write") << int(CMusicLink::DW_SONG_WRITE) << false << false;
+        QTest::newRow("the library file's rewrite") << int(CMusicLink::DW_TRANSACTION_END) << false << false;
+        QTest::newRow("paused, then the library file's rewrite") << int(CMusicLink::DW_TRANSACTION_END) << true
+                                                                 << false;
+        QTest::newRow("closed while Home waits") << int(CMusicLink::DW_SONG_WRITE) << false << true;
+    }
+
+    // Home during the apply shows busy while the apply ends its song and
+    // rewrites the library file on its thread (held here), and goes Home
+    // when it has ended; the window answers meanwhile.
+    void homeDuringTheApply()
+    {
+        QFETCH(int, held);
+        QFETCH(bool, paused);
+        QFETCH(bool, closed);
+        CMainUI& window = *m_pWindow;
+        QVERIFY(startReport(window));
+        QVERIFY(fixAll(window));
+        DiskHold hold(window.MusicLink(), CMusicLink::EDiskWork(held));
+        hold.Arm();
+        Button(window, "main_applybut")->click();
+        if (paused)
+            Button(window, "main_cancelbut")->click();
+        else
+            QVERIFY(QTest::qWaitFor([&] { return hold.Reached(); }, kWaitMs));
+        ModalWatch watch([](QWidget* modal) { return PressMessageButton(modal, QStringLiteral("Yes")); });
+        Button(window, "main_gohome")->click();
+        QCOMPARE(watch.handled, 1);
+        QVERIFY(QTest::qWaitFor([&] { return hold.Reached(); }, kWaitMs));
+        QVERIFY2(!hold.GaveUp(), "Home waited for the apply on the GUI thread");
+        QVERIFY(window.State().bGoingHome);
+        QVERIFY(window.findChild<CAnalyWidget*>()->isVisible());
+        QCOMPARE(StatusText(window), QStringLiteral("Stopping, please wait a moment."));
+        QVERIFY(!MenuAction(window, QStringLiteral("Pause"))->isEnabled());
+        QVERIFY(!MenuAction(window, QStringLiteral("Continue"))->isEnabled());
+        // Pressed again, Home asks nothing and waits for nothing.
+        Button(window, "main_gohome")->click();
+        QCOMPARE(watch.handled, 1);
+        hold.Release();
+        // The close, the program's end, may wait for the apply's end; Home
+        // is done once, before it.
+        if (closed)
+            QVERIFY(window.close());
+        QVERIFY(QTest::qWaitFor([&] { return window.State().iState == MW_IDLE; }, kWaitMs));
+        QCOMPARE(window.isVisible(), !closed);
+        QCOMPARE(watch.handled, 1);
+        window.show();
+        QCOMPARE(PageIndex(window), int(CMainUI::PAGE_START));
+        QVERIFY(!window.findChild<CAnalyWidget*>()->isVisible());
+        QVERIFY(!QFile::exists(g_strDBName));
+        QVERIFY(NoThreadRuns(window));
+        QVERIFY(!hold.GaveUp() && !hold.OnGuiThread());
     }
 
     // A pause that reaches the apply after its loop has ended, its end still

@@ -23,6 +23,8 @@ int eventCode(const QString& name)
         {QStringLiteral("notstored"), EV_APPLY_FAILED},
         {QStringLiteral("duppage"), EV_DUPLICATE_PAGE}, {QStringLiteral("reset"), EV_RESET},
         {QStringLiteral("left"), EV_PROBLEMS_LEFT},
+        {QStringLiteral("undo"), EV_UNDO_START},        {QStringLiteral("undone"), EV_UNDO_END},
+        {QStringLiteral("homewait"), EV_HOME_WAIT},
     };
     const int event = events.value(name, -1);
     if (event < 0)
@@ -136,6 +138,18 @@ void TestMainState::paths_data()
     row("apply again after not stored", fixing + QStringLiteral("fixed apply notstored apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----");
     row("removal end not stored", dup + QStringLiteral("apply notstored"), MW_APPLY, SUB_NONE, BP_REMOVE, "--B-S--");
     row("remove again after not stored", dup + QStringLiteral("apply notstored apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----");
+    // An undo runs on the apply thread: the engine writes, Remove waits.
+    row("undoing after a removal", dup + QStringLiteral("apply applied undo"), MW_APPLY, SUB_FINISHED, BP_REMOVE, "--B----");
+    row("undoing a removal of an earlier run", dup + QStringLiteral("undo"), MW_ANALYSING, SUB_FINISHED, BP_REMOVE, "--B----");
+    row("undone", dup + QStringLiteral("apply applied undo undone"), MW_APPLY, SUB_FINISHED, BP_REMOVE, "--B-S--");
+    row("remove after the undo", dup + QStringLiteral("apply applied undo undone apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----");
+    // Home during the apply thread's work waits for its end without any
+    // control of the run it stops.
+    row("home waits for the apply", fixing + QStringLiteral("fixed apply homewait"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "-------");
+    row("home waits for a paused apply", fixing + QStringLiteral("fixed apply pause homewait"), MW_APPLY, SUB_PAUSED, BP_PAUSE, "---L---");
+    row("home waits for the removal", dup + QStringLiteral("apply homewait"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "-------");
+    row("home waits for the undo", dup + QStringLiteral("undo homewait"), MW_ANALYSING, SUB_FINISHED, BP_REMOVE, "-------");
+    row("home after the wait", fixing + QStringLiteral("fixed apply homewait reset"), MW_IDLE, SUB_NONE, BP_PAUSE, "--B-S--");
 }
 
 void TestMainState::paths()
@@ -187,6 +201,18 @@ void TestMainState::refusedEventsChangeNothing_data()
     QTest::newRow("load request while fixing paused") << fixing + "pause" << "load:4";
     QTest::newRow("load thread end twice") << "load:2 prepared" << "prepared";
     QTest::newRow("a count after home") << fixing + "reset" << "left:1";
+    const QString dup = QLatin1String(kDupReport);
+    QTest::newRow("undo outside duplicates") << fixing + "fixed" << "undo";
+    QTest::newRow("undo while removing") << dup + "apply" << "undo";
+    QTest::newRow("undo while undoing") << dup + "undo" << "undo";
+    QTest::newRow("undo end when none runs") << dup << "undone";
+    QTest::newRow("remove while undoing") << dup + "undo" << "apply";
+    QTest::newRow("scan while undoing") << dup + "undo" << "load:4";
+    QTest::newRow("home waits with nothing on the apply thread") << dup << "homewait";
+    QTest::newRow("home waits twice") << dup + "apply homewait" << "homewait";
+    QTest::newRow("pause while home waits") << dup + "apply homewait" << "pause";
+    QTest::newRow("continue while home waits") << dup + "apply pause homewait" << "continue";
+    QTest::newRow("undo while home waits") << dup + "apply homewait" << "undo";
 }
 
 void TestMainState::refusedEventsChangeNothing()

@@ -7,15 +7,20 @@
 
 #include "reporter/analyreport.h"
 #include "reporter/duplicate.h"
+#include "treeobj/treeobj.h"
 #include "vessolin/analyzethread.h"
+#include "vessolin/applythread.h"
 #include "vessolin/loadthread.h"
 #include "vessolin/startui.h"
 
+#include <QHeaderView>
 #include <QProcess>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
 
 #include <sqlite3.h>
 
@@ -55,7 +60,9 @@ QString CleanFolder(const QTemporaryDir& dir)
 bool NoWorkerRuns(CMainUI& window)
 {
     for (QThread* thread : window.findChildren<QThread*>()) {
-        if ((qobject_cast<CReadyLoadThread*>(thread) || qobject_cast<CAnalyzeThread*>(thread)) && thread->isRunning())
+        if ((qobject_cast<CReadyLoadThread*>(thread) || qobject_cast<CAnalyzeThread*>(thread)
+             || qobject_cast<CApplyThread*>(thread))
+            && thread->isRunning())
             return false;
     }
     return true;
@@ -119,6 +126,8 @@ private slots:
     void homeDuringEachPhase_data();
     void homeDuringEachPhase();
     void homeFromTheDuplicatePageKeepsAnInterruptedRun();
+    void undoAndHomeWaitForNoDisk_data();
+    void undoAndHomeWaitForNoDisk();
     void homeAsksAboutTheRunItCouldNotCopyBack_data();
     void homeAsksAboutTheRunItCouldNotCopyBack();
     void saveProject_data();
@@ -506,8 +515,9 @@ void TestWorkflow::homeDuringEachPhase()
 
     Button(window, "main_gohome")->click();
     QCOMPARE(watch.handled, 1);
+    // A removal first ends its song and its transaction on its thread.
+    QVERIFY(QTest::qWaitFor([&] { return window.State().iState == MW_IDLE; }, kWaitMs));
     QVERIFY(NoWorkerRuns(window));
-    QCOMPARE(window.State().iState, int(MW_IDLE));
     QCOMPARE(PageIndex(window), int(CMainUI::PAGE_START));
     QCOMPARE(HeaderPage(window), int(CMainUI::HEADER_WELCOME));
     QCOMPARE(ScoreText(window), QStringLiteral("100"));
@@ -552,6 +562,94 @@ void TestWorkflow::homeFromTheDuplicatePageKeepsAnInterruptedRun()
     QCOMPARE(watch.handled, 2);
     QCOMPARE(PageIndex(window), int(CMainUI::PAGE_START));
     QCOMPARE(testenv::readAll(g_strDBName), QByteArray("an interrupted run"));
+}
+
+void TestWorkflow::undoAndHomeWaitForNoDisk_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("held");
+    QTest::newRow("undo, its song's move") << "undo" << int(CMusicLink::DW_SONG_MOVE);
+    QTest::newRow("undo, the library file's rewrite") << "undo" << int(CMusicLink::DW_TRANSACTION_END);
+    QTest::newRow("home during a removal's song") << "home" << int(CMusicLink::DW_SONG_MOVE);
+    QTest::newRow("home during a removal's library rewrite") << "home" << int(CMusicLink::DW_TRANSACTION_END);
+}
+
+// Undo and Home leave the disk work to the apply thread, held here as a
+// hung disk would hold it: the window keeps answering and shows busy, and
+// finishes when the work has ended.
+void TestWorkflow::undoAndHomeWaitForNoDisk()
+{
+    QFETCH(QString, action);
+    QFETCH(int, held);
+    const bool undo = action == QLatin1String("undo");
+    QTemporaryDir dir;
+    QVERIFY(MakeMusicFolder(dir.path(), {{"a.mp3", "id3v2-cover.mp3"}, {"b/a.mp3", "id3v2-cover.mp3"},
+                                         {"c/a.mp3", "id3v2-cover.mp3"}}));
+    CMainUI window;
+    window.show();
+    CConfig::instance()->Duplicate = MF_TITLE | MF_ARTIST | OPT_DEGREE_MEDIUM;
+    CConfig::instance()->SetMsgInfo(2);
+    window.LoadStartParam({dir.path()}, g_strDBName, RUN_DUP_FILES);
+    QVERIFY(WaitForReport(window));
+    auto* busy = window.findChild<CAnalyWidget*>();
+    auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("DuplicateTree"));
+    QVERIFY(busy && tree);
+    DiskHold hold(window.MusicLink(), CMusicLink::EDiskWork(held));
+    ModalWatch watch([](QWidget* modal) { return PressMessageButton(modal, QStringLiteral("Yes")); });
+    QTreeWidgetItem* removed = nullptr;
+    if (undo) {
+        Button(window, "main_removebut")->click();
+        QVERIFY(WaitForStage(window, MW_APPLY));
+        QTreeWidgetItem* group = tree->topLevelItem(0);
+        for (int c = 0; group && c < group->childCount() && !removed; ++c)
+            removed = group->child(c)->flags() & Qt::ItemIsEnabled ? nullptr : group->child(c);
+        QVERIFY(removed);
+        QVERIFY(!QFile::exists(removed->text(4)));
+        hold.Arm();
+        constexpr int kColUndo = 6;
+        const QHeaderView* header = tree->header();
+        const QPoint undoCell(header->sectionViewportPosition(kColUndo) + header->sectionSize(kColUndo) / 2,
+                              tree->visualItemRect(removed).center().y());
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, undoCell);
+    } else {
+        hold.Arm();
+        Button(window, "main_removebut")->click();
+        QVERIFY(QTest::qWaitFor([&] { return hold.Reached(); }, kWaitMs));
+        Button(window, "main_gohome")->click();
+        QCOMPARE(watch.handled, 1);
+    }
+    QVERIFY(QTest::qWaitFor([&] { return hold.Reached() || hold.OnGuiThread(); }, kWaitMs));
+    QVERIFY2(!hold.OnGuiThread(), "the GUI thread did the disk work");
+    QVERIFY2(!hold.GaveUp(), "the GUI thread waited for the disk work");
+    bool turned = false;
+    QTimer::singleShot(0, this, [&] { turned = true; });
+    QVERIFY(QTest::qWaitFor([&] { return turned; }, kWaitMs));
+    QVERIFY(busy->isVisible());
+    QCOMPARE(PageIndex(window), int(CMainUI::PAGE_DUPLICATE));
+    if (undo) {
+        QVERIFY(window.State().bUndoing);
+        QVERIFY(!(removed->flags() & Qt::ItemIsEnabled));
+        QVERIFY(!MenuAction(window, QStringLiteral("Save Project"))->isEnabled());
+    } else {
+        QVERIFY(window.State().bGoingHome);
+        QCOMPARE(StatusText(window), QStringLiteral("Stopping, please wait a moment."));
+        QVERIFY(!Button(window, "main_cancelbut")->isEnabled());
+    }
+    hold.Release();
+    if (undo) {
+        QVERIFY(QTest::qWaitFor([&] { return !window.State().bUndoing; }, kWaitMs));
+        QVERIFY(removed->flags() & Qt::ItemIsEnabled);
+        QVERIFY(QFile::exists(removed->text(4)));
+        QVERIFY(MenuAction(window, QStringLiteral("Save Project"))->isEnabled());
+    } else {
+        QVERIFY(QTest::qWaitFor([&] { return window.State().iState == MW_IDLE; }, kWaitMs));
+        QCOMPARE(PageIndex(window), int(CMainUI::PAGE_START));
+        QVERIFY(!QFile::exists(g_strDBName));
+    }
+    QVERIFY(!busy->isVisible());
+    QVERIFY(!hold.GaveUp());
+    QVERIFY(NoWorkerRuns(window));
+    CConfig::instance()->SetMsgInfo(0);
 }
 
 void TestWorkflow::homeAsksAboutTheRunItCouldNotCopyBack_data()
