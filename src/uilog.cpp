@@ -1,5 +1,6 @@
 #include "common.h"
 #include "config.h"
+#include "platformbase.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -69,6 +70,13 @@ QByteArray formatLine(const QString& text)
     return line.toUtf8();
 }
 
+// The platform layers of the application (the chooser's mount listing)
+// log their failures here.
+void writePlatformLine(const QString& line)
+{
+    WriteUILog(line);
+}
+
 } // namespace
 
 long CurrentKernelThreadId()
@@ -85,6 +93,7 @@ bool CreateUILog()
     if (g_pLog)
         return false;
     g_pLog = new QFile(folder + QStringLiteral("/UI.log"));
+    SetPlatformLog(&writePlatformLine);
     return g_pLog->open(kLogMode);
 }
 
@@ -111,6 +120,8 @@ int WriteUILog(const QString& text)
 
 void DestroyUILog()
 {
+    // A mount listing still running at the program's end logs nothing then.
+    SetPlatformLog(nullptr);
     QMutexLocker lock(&g_mutexLog);
     if (!g_pLog)
         return;

@@ -51,6 +51,11 @@ QStringList pickFilesAndFolders(const QString& start, const QStringList& extensi
 {
     const QString& last = lastChooserFolder();
     FileFolderDialog dialog(!last.isEmpty() && QFileInfo(last).isDir() ? last : startFolder(start), extensions);
+    // A hung network mount must not hold the chooser: the volumes join the
+    // places when their mounts have answered.
+    listMountsLater(&dialog, [&dialog](const QList<MountRecord>& mounts) {
+        dialog.addPlaces(buildPlaces(currentFolders(), mounts));
+    });
     dialog.setWindowModality(Qt::ApplicationModal);
     if (dialog.exec() != QDialog::Accepted)
         return QStringList();

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSet>
 #include <QShortcut>
 #include <QStyle>
 #include <QToolButton>
@@ -163,12 +164,32 @@ void FileFolderDialog::buildPlaces(const QList<Place>& places)
     // Theme and style icons come in several sizes; the list shows them alike.
     const int icon = style()->pixelMetric(QStyle::PM_SmallIconSize);
     m_places->setIconSize(QSize(icon, icon));
-    for (const Place& place : places) {
-        auto* item = new QListWidgetItem(placeIcon(place.kind, style()), place.name, m_places);
-        item->setData(Qt::UserRole, place.path);
-        item->setToolTip(place.path);
-    }
+    for (const Place& place : places)
+        addPlace(place);
     connect(m_places, &QListWidget::itemClicked, this, &FileFolderDialog::goToPlace);
+}
+
+void FileFolderDialog::addPlace(const Place& place)
+{
+    auto* item = new QListWidgetItem(placeIcon(place.kind, style()), place.name, m_places);
+    item->setData(Qt::UserRole, place.path);
+    item->setToolTip(place.path);
+}
+
+void FileFolderDialog::addPlaces(const QList<Place>& places)
+{
+    QSet<QString> listed;
+    for (int row = 0; row < m_places->count(); ++row)
+        listed.insert(m_places->item(row)->data(Qt::UserRole).toString());
+    for (const Place& place : places) {
+        if (listed.contains(place.path))
+            continue;
+        listed.insert(place.path);
+        addPlace(place);
+        // The folder on show may be the volume that just came.
+        if (QDir::cleanPath(place.path) == folder() && m_places->selectedItems().isEmpty())
+            m_places->setCurrentItem(m_places->item(m_places->count() - 1));
+    }
 }
 
 void FileFolderDialog::buildListing()

@@ -25,8 +25,12 @@ class FileFolderDialog : public QDialog
 {
     Q_OBJECT
 public:
+    // places: what the list offers at once; volumes come with addPlaces.
     FileFolderDialog(const QString& start, const QStringList& extensions, QWidget* parent = nullptr,
-                     const QList<Place>& places = currentPlaces());
+                     const QList<Place>& places = folderPlaces());
+
+    // Adds the places whose path the list does not offer yet, at its end.
+    void addPlaces(const QList<Place>& places);
 
     // Shows the contents of folder.
     void setFolder(const QString& folder);
@@ -45,6 +49,7 @@ private:
     void buildLayout(const QList<Place>& places);
     void buildLocationField();
     void buildPlaces(const QList<Place>& places);
+    void addPlace(const Place& place);
     void buildListing();
     void buildShortcuts();
     void enter(const QModelIndex& index);

@@ -1,13 +1,25 @@
 #include "places.h"
 #include "desktop.h"
+#include "platformbase.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QObject>
 #include <QSet>
-#include <QStorageInfo>
+#include <QVector>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include <sys/statvfs.h>
 
 namespace desktop {
 
@@ -130,19 +142,268 @@ QList<Place> buildPlaces(const PlaceFolders& folders, const QList<MountRecord>& 
     return places + volumes;
 }
 
-QList<MountRecord> mountedFileSystems()
+PlaceFolders currentFolders()
 {
+    return PlaceFolders{QDir::homePath(), standardFolder(Folder::Music), standardFolder(Folder::Desktop)};
+}
+
+QList<Place> folderPlaces()
+{
+    return buildPlaces(currentFolders(), {});
+}
+
+namespace {
+
+// The kernel writes a blank, a tab, a newline and a backslash in a mount
+// point as \040, \011, \012 and \134.
+QByteArray unescapeOctal(const QByteArray& field)
+{
+    QByteArray out;
+    out.reserve(field.size());
+    const auto isOctal = [](char c) { return c >= '0' && c <= '7'; };
+    for (int i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() && isOctal(field[i + 1]) && isOctal(field[i + 2])
+            && isOctal(field[i + 3])) {
+            out += char((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
+            i += 3;
+        } else {
+            out += field[i];
+        }
+    }
+    return out;
+}
+
+// udev names a label's link with \xHH for what a file name cannot hold.
+QString decodeUdevName(const QString& name)
+{
+    QByteArray out;
+    const QByteArray raw = QFile::encodeName(name);
+    for (int i = 0; i < raw.size(); ++i) {
+        bool hex = false;
+        const int value = i + 3 < raw.size() && raw[i] == '\\' && raw[i + 1] == 'x'
+                              ? raw.mid(i + 2, 2).toInt(&hex, 16)
+                              : 0;
+        if (hex) {
+            out += char(value);
+            i += 3;
+        } else {
+            out += raw[i];
+        }
+    }
+    return QString::fromUtf8(out);
+}
+
+QString canonicalDevice(const QByteArray& device)
+{
+    if (!device.startsWith("/dev/"))
+        return QString::fromUtf8(device);
+    const QString canonical = QFileInfo(QFile::decodeName(device)).canonicalFilePath();
+    return canonical.isEmpty() ? QFile::decodeName(device) : canonical;
+}
+
+// Device nodes by their canonical path, to the volume labels udev keeps links for.
+QHash<QString, QString> labelsByDevice()
+{
+    QHash<QString, QString> labels;
+    const QFileInfoList links = QDir(QStringLiteral("/dev/disk/by-label"))
+                                    .entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& link : links)
+        labels.insert(link.canonicalFilePath(), decodeUdevName(link.fileName()));
+    return labels;
+}
+
+} // namespace
+
+QList<MountRecord> parseMountTable(const QByteArray& table)
+{
+    const QHash<QString, QString> labels = labelsByDevice();
     QList<MountRecord> mounts;
-    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes())
-        mounts << MountRecord{volume.rootPath(), volume.fileSystemType(), volume.device(), volume.name(),
-                              volume.isValid() && volume.isReady()};
+    for (const QByteArray& line : table.split('\n')) {
+        // ID, parent, device number, root, mount point, options, optional
+        // fields up to "-", then the type, the source and its options.
+        const QList<QByteArray> fields = line.split(' ');
+        const int dash = int(fields.indexOf(QByteArray("-")));
+        if (dash < 6 || dash + 2 >= fields.size())
+            continue;
+        MountRecord mount;
+        mount.root = QFile::decodeName(unescapeOctal(fields.at(4)));
+        mount.fileSystemType = fields.at(dash + 1);
+        mount.device = unescapeOctal(fields.at(dash + 2));
+        mount.label = labels.value(canonicalDevice(mount.device));
+        mounts << mount;
+    }
     return mounts;
 }
 
-QList<Place> currentPlaces()
+namespace {
+
+MountSource& testSource()
 {
-    const PlaceFolders folders{QDir::homePath(), standardFolder(Folder::Music), standardFolder(Folder::Desktop)};
-    return buildPlaces(folders, mountedFileSystems());
+    static MountSource source;
+    return source;
+}
+
+QByteArray machineTable()
+{
+    QFile table(QStringLiteral("/proc/self/mountinfo"));
+    return table.open(QIODevice::ReadOnly) ? table.readAll() : QByteArray();
+}
+
+bool statAnswers(const QString& root)
+{
+    struct statvfs info;
+    return ::statvfs(QFile::encodeName(root).constData(), &info) == 0;
+}
+
+// What the threads asking one listing's mounts share with it; it outlives
+// the listing while a thread is still blocked in its mount.
+struct Answers {
+    std::mutex mutex;
+    std::condition_variable answered;
+    QVector<int> ready;  // per mount: -1 no answer yet, 0 not ready, 1 ready
+    int pending = 0;
+};
+
+// Roots whose question from an earlier listing has not come back: asked
+// again, each would leave one more thread blocked there. Never destroyed,
+// since such a thread may return during the program's end.
+struct Unanswered {
+    std::mutex mutex;
+    QSet<QString> roots;
+};
+
+Unanswered& unanswered()
+{
+    static auto* roots = new Unanswered;
+    return *roots;
+}
+
+// False when the mount is still blocked from an earlier listing or no
+// thread could be made.
+bool ask(const std::shared_ptr<Answers>& answers, int index, const QString& root,
+         const std::function<bool(const QString&)>& answersAt)
+{
+    {
+        std::lock_guard<std::mutex> lock(unanswered().mutex);
+        if (unanswered().roots.contains(root))
+            return false;
+        unanswered().roots.insert(root);
+    }
+    try {
+        std::thread([answers, index, root, answersAt] {
+            const bool ready = answersAt(root);
+            {
+                std::lock_guard<std::mutex> lock(unanswered().mutex);
+                unanswered().roots.remove(root);
+            }
+            std::lock_guard<std::mutex> lock(answers->mutex);
+            answers->ready[index] = ready ? 1 : 0;
+            --answers->pending;
+            answers->answered.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        std::lock_guard<std::mutex> lock(unanswered().mutex);
+        unanswered().roots.remove(root);
+        return false;
+    }
+    return true;
+}
+
+// The one object a listing may hand its result to: a child of the
+// receiver, so it goes when the receiver goes, and the listing sees it gone.
+struct Delivery {
+    std::mutex mutex;
+    QObject* guard = nullptr;
+};
+
+class DeliveryGuard : public QObject
+{
+public:
+    DeliveryGuard(QObject* receiver, std::shared_ptr<Delivery> delivery)
+        : QObject(receiver), m_delivery(std::move(delivery))
+    {
+        std::lock_guard<std::mutex> lock(m_delivery->mutex);
+        m_delivery->guard = this;
+    }
+    ~DeliveryGuard() override
+    {
+        std::lock_guard<std::mutex> lock(m_delivery->mutex);
+        m_delivery->guard = nullptr;
+    }
+    DeliveryGuard(const DeliveryGuard&) = delete;
+    DeliveryGuard& operator=(const DeliveryGuard&) = delete;
+
+private:
+    std::shared_ptr<Delivery> m_delivery;
+};
+
+} // namespace
+
+MountSource mountSource()
+{
+    MountSource source = testSource();
+    if (!source.table)
+        source.table = machineTable;
+    if (!source.answers)
+        source.answers = statAnswers;
+    return source;
+}
+
+void setMountSource(const MountSource& source)
+{
+    testSource() = source;
+}
+
+QList<MountRecord> answeringMounts(const MountSource& source)
+{
+    QList<MountRecord> mounts;
+    for (const MountRecord& mount : parseMountTable(source.table())) {
+        if (!systemTypes().contains(mount.fileSystemType))
+            mounts << mount;
+    }
+    auto answers = std::make_shared<Answers>();
+    answers->ready.fill(-1, mounts.size());
+    answers->pending = int(mounts.size());
+    QVector<bool> asked(mounts.size(), false);
+    for (int i = 0; i < mounts.size(); ++i) {
+        asked[i] = ask(answers, i, mounts.at(i).root, source.answers);
+        if (!asked[i]) {
+            std::lock_guard<std::mutex> lock(answers->mutex);
+            --answers->pending;
+        }
+    }
+    std::unique_lock<std::mutex> lock(answers->mutex);
+    answers->answered.wait_for(lock, std::chrono::milliseconds(source.deadlineMs),
+                               [&] { return answers->pending == 0; });
+    QList<MountRecord> answering;
+    for (int i = 0; i < mounts.size(); ++i) {
+        MountRecord mount = mounts.at(i);
+        if (answers->ready.at(i) < 0) {
+            PlatformLog(QStringLiteral("Places: %1 (%2 on %3) %4; left out")
+                            .arg(mount.root, QString::fromUtf8(mount.fileSystemType), QString::fromUtf8(mount.device),
+                                 asked.at(i) ? QStringLiteral("did not answer within %1 ms").arg(source.deadlineMs)
+                                             : QStringLiteral("has not answered an earlier look")));
+            continue;
+        }
+        mount.ready = answers->ready.at(i) == 1;
+        answering << mount;
+    }
+    return answering;
+}
+
+void listMountsLater(QObject* receiver, std::function<void(const QList<MountRecord>&)> done,
+                     const MountSource& source)
+{
+    auto delivery = std::make_shared<Delivery>();
+    new DeliveryGuard(receiver, delivery);
+    // Never joined: it ends at the deadline, and the program's end does
+    // not wait for it.
+    std::thread([delivery, done = std::move(done), source] {
+        const QList<MountRecord> mounts = answeringMounts(source);
+        std::lock_guard<std::mutex> lock(delivery->mutex);
+        if (delivery->guard)
+            QMetaObject::invokeMethod(delivery->guard, [done, mounts] { done(mounts); }, Qt::QueuedConnection);
+    }).detach();
 }
 
 } // namespace desktop

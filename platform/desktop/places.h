@@ -7,6 +7,10 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
+class QObject;
+
 namespace desktop {
 
 // One mounted file system as the system lists it.
@@ -37,10 +41,45 @@ struct PlaceFolders {
 // Each path appears once.
 QList<Place> buildPlaces(const PlaceFolders& folders, const QList<MountRecord>& mounts);
 
-// The mounted file systems of this machine.
-QList<MountRecord> mountedFileSystems();
+// The current user's Home, Music and Desktop folders.
+PlaceFolders currentFolders();
 
-// buildPlaces over the current user's folders and this machine's mounts.
-QList<Place> currentPlaces();
+// buildPlaces over the current user's folders alone, without a look at a
+// mount: what a chooser offers at once.
+QList<Place> folderPlaces();
+
+// The kernel's table of mounts (the text of /proc/self/mountinfo) in
+// records, each with the label udev knows its device by, all marked ready.
+QList<MountRecord> parseMountTable(const QByteArray& table);
+
+// Where a listing of the mounts comes from. A network file system that
+// stopped answering blocks every look at it, and no thread blocked there
+// can be woken or joined: each mount is asked on a thread of its own that
+// nothing waits for beyond the deadline.
+struct MountSource {
+    // The text of the kernel's mount table.
+    std::function<QByteArray()> table;
+    // Whether the file system mounted at root answers (statvfs). Runs on
+    // a thread of its own, which it may never leave.
+    std::function<bool(const QString& root)> answers;
+    int deadlineMs = 2000;
+};
+// The source the chooser uses: this machine's table and statvfs, unless a
+// test set another.
+MountSource mountSource();
+// For tests; an empty member falls back to the machine's own.
+void setMountSource(const MountSource& source);
+
+// The mounts of the source that answered before the deadline, those of the
+// kernel's own file systems left out unasked; one that did not answer is
+// left out and logged (PlatformLog). Blocks up to the deadline: never on
+// the GUI thread.
+QList<MountRecord> answeringMounts(const MountSource& source);
+
+// Runs answeringMounts on a thread of its own and hands the result to done
+// on receiver's thread, unless receiver is gone by then. Returns at once;
+// the program's end never waits for it.
+void listMountsLater(QObject* receiver, std::function<void(const QList<MountRecord>&)> done,
+                     const MountSource& source = mountSource());
 
 } // namespace desktop

@@ -10,6 +10,7 @@
 #include "filefolderdialog.h"
 #include "instancelock.h"
 #include "places.h"
+#include "platformbase.h"
 #include "testenv.h"
 
 #include <QAbstractItemView>
@@ -26,14 +27,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMutex>
 #include <QProcess>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -84,6 +88,86 @@ const ushort* utf16(const QString& text)
 {
     return text.utf16();
 }
+
+// A machine on which one network mount never answers (/mnt/nas): its
+// question blocks until the test ends. What was asked and what the
+// listing logged are kept.
+class HungMount
+{
+public:
+    HungMount()
+    {
+        SetPlatformLog(&HungMount::log);
+        lines().clear();
+    }
+    ~HungMount()
+    {
+        SetPlatformLog(nullptr);
+        // The blocked question may end now; nothing waits for it.
+        m_state->release.release(1000);
+        m_state->late.release(1000);
+    }
+    HungMount(const HungMount&) = delete;
+    HungMount& operator=(const HungMount&) = delete;
+
+    // late: a mount that answers once LetLateAnswer() was called.
+    desktop::MountSource source(const QByteArray& table, const QStringList& notReady, const QString& late = {},
+                                int deadlineMs = 1000) const
+    {
+        desktop::MountSource source;
+        source.table = [table] { return table; };
+        source.answers = [state = m_state, notReady, late](const QString& root) {
+            {
+                QMutexLocker lock(&state->mutex);
+                state->asked << root;
+            }
+            if (root == QLatin1String("/mnt/nas"))
+                state->release.acquire();
+            if (root == late)
+                state->late.acquire();
+            return !notReady.contains(root);
+        };
+        source.deadlineMs = deadlineMs;
+        return source;
+    }
+    void LetLateAnswer() { m_state->late.release(); }
+    QStringList asked() const
+    {
+        QMutexLocker lock(&m_state->mutex);
+        QStringList roots = m_state->asked;
+        roots.sort();
+        return roots;
+    }
+    static QStringList logged()
+    {
+        QMutexLocker lock(&linesMutex());
+        return lines();
+    }
+
+private:
+    struct State {
+        QMutex mutex;
+        QStringList asked;  // under mutex
+        QSemaphore release, late;
+    };
+    static QMutex& linesMutex()
+    {
+        static QMutex mutex;
+        return mutex;
+    }
+    static QStringList& lines()
+    {
+        static QStringList logged;
+        return logged;
+    }
+    static void log(const QString& line)
+    {
+        QMutexLocker lock(&linesMutex());
+        lines() << line;
+    }
+
+    std::shared_ptr<State> m_state = std::make_shared<State>();
+};
 
 enum Panel { OpenMany, OpenOne, SaveWithType, SaveProject, Subtitle, SaveFolder, OneFolder };
 
@@ -667,6 +751,104 @@ private slots:
         QCOMPARE(places[3].name, name);
         QCOMPARE(places[3].path, root);
         QCOMPARE(int(places[3].kind), kind);
+    }
+
+    void mountTableLines_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("root");  // empty: no record
+        QTest::addColumn<QByteArray>("type");
+        QTest::addColumn<QByteArray>("device");
+        QTest::newRow("root") << QByteArray("22 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw") << "/"
+                              << QByteArray("ext4") << QByteArray("/dev/sda2");
+        QTest::newRow("blank in the mount point, two optional fields")
+            << QByteArray("40 22 8:17 / /media/alice/My\\040Songs rw,nosuid shared:30 master:5 - vfat /dev/sdb1 rw")
+            << "/media/alice/My Songs" << QByteArray("vfat") << QByteArray("/dev/sdb1");
+        QTest::newRow("backslash and tab") << QByteArray("41 22 8:18 / /mnt/a\\134b\\011c rw - ext4 /dev/sdc1 rw")
+                                           << "/mnt/a\\b\tc" << QByteArray("ext4") << QByteArray("/dev/sdc1");
+        QTest::newRow("network share, no optional field")
+            << QByteArray("42 22 0:50 / /mnt/nas rw - nfs4 nas:/music rw,vers=4.2") << "/mnt/nas"
+            << QByteArray("nfs4") << QByteArray("nas:/music");
+        QTest::newRow("no separator") << QByteArray("43 22 0:5 / /proc rw proc proc rw") << "" << QByteArray()
+                                      << QByteArray();
+        QTest::newRow("cut short") << QByteArray("44 22 0:5 / /x rw - tmpfs") << "" << QByteArray() << QByteArray();
+        QTest::newRow("empty") << QByteArray() << "" << QByteArray() << QByteArray();
+    }
+
+    // A line of the kernel's mount table, with the escapes it writes.
+    void mountTableLines()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, root);
+        QFETCH(QByteArray, type);
+        QFETCH(QByteArray, device);
+        const QList<desktop::MountRecord> mounts = desktop::parseMountTable(line + "\n");
+        QCOMPARE(mounts.size(), root.isEmpty() ? 0 : 1);
+        if (root.isEmpty())
+            return;
+        QCOMPARE(mounts[0].root, root);
+        QCOMPARE(mounts[0].fileSystemType, type);
+        QCOMPARE(mounts[0].device, device);
+        QVERIFY(mounts[0].ready);
+    }
+
+    // A mount that never answers is left out and logged; the others are
+    // listed all the same, the kernel's own are not asked, and a second
+    // listing does not ask the blocked mount again.
+    void aMountThatNeverAnswersIsLeftOut()
+    {
+        HungMount hung;
+        const QByteArray table = "22 1 8:2 / / rw - ext4 /dev/sda2 rw\n"
+                                 "40 22 8:17 / /media/alice/SONGS rw - vfat /dev/sdb1 rw\n"
+                                 "41 22 0:50 / /mnt/nas rw - nfs4 nas:/music rw\n"
+                                 "42 22 8:33 / /media/alice/Card rw - vfat /dev/sdd1 rw\n"
+                                 "43 22 0:5 / /proc rw - proc proc rw\n";
+        const desktop::MountSource source = hung.source(table, {QStringLiteral("/media/alice/Card")});
+        for (int listing = 0; listing < 2; ++listing) {
+            QStringList listed;
+            for (const desktop::MountRecord& mount : desktop::answeringMounts(source))
+                listed << mount.root + (mount.ready ? QString() : QStringLiteral(" (not ready)"));
+            QCOMPARE(listed, (QStringList{"/", "/media/alice/SONGS", "/media/alice/Card (not ready)"}));
+        }
+        QCOMPARE(hung.asked(), (QStringList{"/", "/", "/media/alice/Card", "/media/alice/Card", "/media/alice/SONGS",
+                                            "/media/alice/SONGS", "/mnt/nas"}));
+        QCOMPARE(hung.logged(), (QStringList{
+                                    "Places: /mnt/nas (nfs4 on nas:/music) did not answer within 1000 ms; left out",
+                                    "Places: /mnt/nas (nfs4 on nas:/music) has not answered an earlier look; left out"}));
+    }
+
+    // The chooser opens with the user's folders while a mount does not
+    // answer; a volume that answers only once the chooser is on screen
+    // joins its places then.
+    void chooserOpensWhileAMountHangs()
+    {
+        HungMount hung;
+        desktop::setMountSource(hung.source("40 22 8:17 / /media/alice/SONGS rw - vfat /dev/sdb1 rw\n"
+                                            "41 22 0:50 / /mnt/nas rw - nfs4 nas:/music rw\n",
+                                            {}, QStringLiteral("/media/alice/SONGS"), 5000));
+        QStringList atOpen, later;
+        PanelSeen seen;
+        onPanel(&seen, [&](QDialog* dialog) {
+            auto* list = dialog->findChild<QListWidget*>(QString(), Qt::FindDirectChildrenOnly);
+            const auto names = [list] {
+                QStringList shown;
+                for (int row = 0; row < list->count(); ++row)
+                    shown << list->item(row)->text();
+                return shown;
+            };
+            atOpen = names();
+            hung.LetLateAnswer();
+            if (QTest::qWaitFor([&] { return names().contains(QStringLiteral("SONGS")); }, 60000))
+                later = names();
+            dialog->reject();
+        });
+        std::vector<QString> chosen;
+        GetOpenFileNamesFun(utf16(m_music), int(m_music.size()), chosen);
+        desktop::setMountSource({});
+        QVERIFY(seen.shown);
+        QVERIFY(chosen.empty());
+        QCOMPARE(atOpen, (QStringList{"Home", "Music", "File System"}));
+        QCOMPARE(later, (QStringList{"Home", "Music", "File System", "SONGS"}));
     }
 
     void placesInOrder()

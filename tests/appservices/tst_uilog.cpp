@@ -3,6 +3,7 @@
 #include "appenv.h"
 #include "common.h"
 #include "config.h"
+#include "platformbase.h"
 #include "testenv.h"
 
 #include <QCoreApplication>
@@ -109,6 +110,19 @@ private slots:
         DestroyUILog();
         QCOMPARE(WriteUILog(QStringLiteral("second")), 0);
         QCOMPARE(logLines().size(), 2);
+    }
+
+    // The platform layers' failures (a mount the chooser left out) land
+    // here while the log is open, and nowhere once it is closed.
+    void platformLinesWhileOpen()
+    {
+        QVERIFY(CreateUILog());
+        PlatformLog(QStringLiteral("Places: /mnt/nas did not answer"));
+        DestroyUILog();
+        PlatformLog(QStringLiteral("after the end"));
+        const QStringList lines = logLines();
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines.first().endsWith(QLatin1String("]: Places: /mnt/nas did not answer")));
     }
 
     void rotation_data()
