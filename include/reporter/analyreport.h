@@ -99,6 +99,8 @@ public:
     // Sets the exit flag through the apply loop's handshake: a paused apply
     // wakes to see it. SetExitFlag(false) clears it for the next run.
     void Quit();
+    // Results wait to be written: found or edited and not applied yet, a
+    // song the last apply could not write, or one an apply has not reached.
     bool IsNeedApply() const;
     // Stops every thread of the page and empties it; blocks until they end.
     void StopWorking();
@@ -174,6 +176,8 @@ public:
     QStackedWidget* ListStack() const { return m_pListStack; }
     CTypeTreeItem* TypeRow(int kind) const;
     EFixState FixState() const { return m_eFixState; }
+    // Quit() (or SetExitFlag) has told the page's loops to stop. Any thread.
+    bool ExitRequested() const { return m_bExit; }
     tagCtlState CategoryState(int kind) const;
     const tagTrack& Slot(int index) const { return m_track[index]; }
     // Deliveries of AddReportItem the GUI thread has not taken yet.
@@ -328,6 +332,9 @@ private:
     // The apply loop's pause and stop: iApplePauseThread, g_AppleCond and g_Applemutex with m_bExit.
     CApplyHandshake m_applyHandshake{g_Applemutex, g_AppleCond, iApplePauseThread, m_bExit};
     std::atomic<bool> m_bNeedApply{false};
+    // Songs the running apply, or one stopped before its end, has not
+    // reached; set and counted down on the apply thread.
+    std::atomic<int> m_iApplyUnreached{0};
     // Tracks the last apply failed to write (those of them for lack of
     // room), and its end's result; set on the apply thread.
     std::atomic<int> m_iApplyFailed{0};

@@ -334,7 +334,7 @@ void CAnalyReport::SetMusicLink(CMusicLink* link)
 
 void CAnalyReport::SetExitFlag(bool exit) { m_bExit = exit; }
 
-bool CAnalyReport::IsNeedApply() const { return m_bNeedApply; }
+bool CAnalyReport::IsNeedApply() const { return m_bNeedApply || m_iApplyUnreached > 0; }
 
 CConverterThread* CAnalyReport::converter(int slot) const
 {
@@ -390,6 +390,7 @@ void CAnalyReport::ClearReport()
     m_iFixTotal = 0;
     m_iProblemNum = 0;
     m_bNeedApply = false;
+    m_iApplyUnreached = 0;
     m_iArtworkState = m_iAlbumState = m_iArtistState = m_iNotExistState = m_iFailedState = CTL_IDLE;
     m_eFixState = FS_IDLE;
     takeTypeRows();

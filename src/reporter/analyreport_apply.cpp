@@ -27,11 +27,16 @@ void CAnalyReport::AppleyiTunes()
     // started; an open editor only has to collapse.
     if (editorOpen())
         emit EditInfoHide();
-    m_bNeedApply = false;
     const int replaceWord = CConfig::instance()->Replace;
     const int replace = (replaceWord & OPT_REPLACE_META) ? replaceWord : 0;
     m_pMusicLink->DBTransaction(false);
     const int count = m_pMusicLink->GetMusicCountAMode(nullptr, nullptr);
+    // Until the loop has passed a song, that song still waits: a stop (a
+    // close or Home) leaves the ones after it unwritten, and the close
+    // keeps the working database for them. Counted before the flag goes,
+    // so the results never read as applied in between.
+    m_iApplyUnreached = count;
+    m_bNeedApply = false;
     int failed = 0;
     int noSpace = 0;
     for (int index = 0; index < count; ++index) {
@@ -42,6 +47,7 @@ void CAnalyReport::AppleyiTunes()
         if (!m_applyHandshake.WaitForTurn())
             break;
         const int result = m_pMusicLink->ApplyMusicInfo(index, replace);
+        --m_iApplyUnreached;
         if (result != 0 && result != kNothingToWrite) {
             ++failed;
             noSpace += result == MM_ERR_NO_SPACE || result == MM_DB_FULL ? 1 : 0;

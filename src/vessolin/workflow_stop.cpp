@@ -153,9 +153,6 @@ void CMainUI::closeEvent(QCloseEvent* event)
             return;
         }
     }
-    // Ignore leaves them unapplied, and clearing the report forgets them:
-    // the working database keeps them for the next start.
-    const bool resultsWait = m_pAnalyReport->IsNeedApply();
     // At the program's end the close may wait for the apply thread; the
     // window says why it does not answer meanwhile.
     if (m_pApplyThread->isRunning()) {
@@ -163,6 +160,10 @@ void CMainUI::closeEvent(QCloseEvent* event)
         repaint();
     }
     StopSequence();
+    // Ignore leaves them unapplied, and clearing the report forgets them:
+    // the working database keeps them for the next start. Asked once the
+    // apply has ended, so the songs a stopped apply did not reach count.
+    const bool resultsWait = m_pAnalyReport->IsNeedApply();
     m_pAnalyReport->StopWorking();
     ClearCache();
     // The engine keeps the database open and may still write it: it lets
@@ -175,12 +176,14 @@ void CMainUI::closeEvent(QCloseEvent* event)
 }
 
 // The window closes by itself when the apply ends. A running fixing run is
-// paused first, so the apply works inside it; a running apply only learns
-// that the window is to close after it.
+// paused first, so the apply works inside it; an apply under way only
+// learns that the window is to close after it, and a paused one goes on.
 void CMainUI::ApplyBeforeClose()
 {
     if (m_state.iState == MW_APPLY && IsWorking(m_state)) {
         m_bCloseAfterApply = true;
+        if (m_state.iSubState == SUB_PAUSED)
+            CancelGroup();
         return;
     }
     // The move cannot be paused; its end ends the fixing run and comes

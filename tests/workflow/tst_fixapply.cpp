@@ -4,6 +4,7 @@
 // paused fixing run, the replace question, closing with results waiting,
 // and the score arithmetic of the pages' reports.
 #include "accessnames.h"
+#include "enginedb.h"
 #include "windowdriver.h"
 
 #include "information/modifymusicinfo.h"
@@ -14,6 +15,7 @@
 #include "treeobj/treeobj.h"
 #include "vessolin/applythread.h"
 
+#include <QDeadlineTimer>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QSignalSpy>
@@ -52,6 +54,41 @@ bool NoThreadRuns(CMainUI& window)
     }
     return true;
 }
+
+// Holds the apply thread after its first song until the page is told to
+// stop (a close's) or Release() lets it go. Going out of scope stops an
+// apply still under way and waits for it, so a failing row leaves no
+// thread behind.
+class ApplyHold
+{
+public:
+    explicit ApplyHold(CMainUI& window) : m_report(Report(window)), m_thread(window.findChild<CApplyThread*>())
+    {
+        QObject::connect(m_report, &CAnalyReport::UpdateProcess, &m_scope, [this](int) {
+            if (m_reached.exchange(true))
+                return;
+            const QDeadlineTimer guard(kWaitMs);
+            while (!m_released && !m_report->ExitRequested() && !guard.hasExpired())
+                QThread::msleep(2);
+        }, Qt::DirectConnection);
+    }
+    ~ApplyHold()
+    {
+        Release();
+        if (m_thread->isRunning())
+            m_report->Quit();
+        m_thread->wait();
+    }
+    bool Reached() const { return m_reached; }
+    void Release() { m_released = true; }
+
+private:
+    CAnalyReport* m_report;
+    CApplyThread* m_thread;
+    QObject m_scope;  // the hold's connection ends with it
+    std::atomic<bool> m_reached{false};
+    std::atomic<bool> m_released{false};
+};
 
 } // namespace
 
@@ -259,53 +296,76 @@ private slots:
 
     void closeWithResultsWaiting_data()
     {
-        QTest::addColumn<QString>("answer");  // empty: no question expected
-        QTest::addColumn<bool>("paused");     // close during a paused apply
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("apply");  // the apply under way at the close, if any
         QTest::addColumn<bool>("closed");
-        QTest::newRow("Cancel") << "Cancel" << false << false;
-        QTest::newRow("Apply") << "Apply" << false << true;
-        QTest::newRow("Ignore") << "Ignore" << false << true;
-        QTest::newRow("during a paused apply") << "" << true << true;
+        QTest::newRow("Cancel") << "Cancel" << "" << false;
+        QTest::newRow("Apply") << "Apply" << "" << true;
+        QTest::newRow("Ignore") << "Ignore" << "" << true;
+        QTest::newRow("during a paused apply, Ignore") << "Ignore" << "paused" << true;
+        QTest::newRow("during a paused apply, Apply") << "Apply" << "paused" << true;
+        QTest::newRow("during a running apply, Ignore") << "Ignore" << "running" << true;
+        QTest::newRow("during a running apply, Apply") << "Apply" << "running" << true;
     }
 
     // Apply closes the window once the apply has ended, without asking
-    // again. A paused apply (nothing waits any more once it has begun) is
-    // released by the close, ends, and the close goes on.
+    // again. An apply under way has not written the songs after the one it
+    // stands at: the close asks, Apply lets it (a paused one goes on) write
+    // them before the window closes, and Ignore stops it there and keeps
+    // the working database with the songs it never reached still waiting.
     void closeWithResultsWaiting()
     {
         QFETCH(QString, answer);
-        QFETCH(bool, paused);
+        QFETCH(QString, apply);
         QFETCH(bool, closed);
         CMainUI& window = *m_pWindow;
         QVERIFY(startReport(window));
         QVERIFY(fixAll(window));
         QVERIFY(Report(window)->IsNeedApply());
-        if (paused) {
+        ApplyHold hold(window);
+        if (!apply.isEmpty()) {
             Button(window, "main_applybut")->click();
-            Button(window, "main_cancelbut")->click();
-            QCOMPARE(window.State().iSubState, int(SUB_PAUSED));
-            QCOMPARE(StatusText(window), QStringLiteral("Paused. Wanna continue and experience a new library?"));
-            // Once the apply has begun nothing waits to be applied any more.
-            QVERIFY(QTest::qWaitFor([&] { return !Report(window)->IsNeedApply(); }, kWaitMs));
+            QVERIFY(QTest::qWaitFor([&] { return hold.Reached(); }, kWaitMs));
+            if (apply == QLatin1String("paused")) {
+                Button(window, "main_cancelbut")->click();
+                QCOMPARE(window.State().iSubState, int(SUB_PAUSED));
+                QCOMPARE(StatusText(window), QStringLiteral("Paused. Wanna continue and experience a new library?"));
+                hold.Release();
+            }
+            QVERIFY(Report(window)->IsNeedApply());
         }
         QString asked;
         ModalWatch watch([&](QWidget* modal) { return PressMessageButton(modal, answer, &asked); });
         window.close();
         if (answer == QLatin1String("Apply")) {
             QCOMPARE(window.State().iSubState, int(SUB_RUNNING));
+            hold.Release();
             QVERIFY(QTest::qWaitFor([&] { return !window.isVisible(); }, kWaitMs));
             QVERIFY(!Report(window)->IsNeedApply());
             QCOMPARE(StatusText(window), QStringLiteral("Results applyed."));
         }
-        QCOMPARE(watch.handled, answer.isEmpty() ? 0 : 1);
-        if (!answer.isEmpty())
-            QCOMPARE(asked, QStringLiteral("Do you want to apply the new results?|"));
+        QCOMPARE(watch.handled, 1);
+        QCOMPARE(asked, QStringLiteral("Do you want to apply the new results?|"));
         QCOMPARE(!window.isVisible(), closed);
         if (answer == QLatin1String("Cancel")) {
             QCOMPARE(window.State().iState, int(MW_APPLY));
             QVERIFY(Report(window)->IsNeedApply());
         }
         QVERIFY(NoThreadRuns(window));
+        if (!apply.isEmpty()) {
+            // Stopped, the apply wrote its first song alone; the others keep
+            // their old tags and their row still lacks the artwork, for the
+            // run the next start offers to continue.
+            const int written = answer == QLatin1String("Apply") ? kSongs : 1;
+            int pictures = 0;
+            for (int i = 0; i < kSongs; ++i)
+                pictures += tagread::mp3Picture(m_songs->filePath(QStringLiteral("song %1.mp3").arg(i))).isEmpty() ? 0 : 1;
+            QCOMPARE(pictures, written);
+            QCOMPARE(QFile::exists(g_strDBName), written < kSongs);
+            if (written < kSongs)
+                QCOMPARE(mmtest::countRows(g_strDBName, "Absence & " + QByteArray::number(MF_ARTWORK)),
+                         kSongs - written);
+        }
         window.show();
     }
 
