@@ -79,6 +79,10 @@ public:
     // commit that was rolled back or of a library file not rewritten. Read
     // once the apply thread has ended.
     int RemovalEndResult() const { return m_iRemovalEnded; }
+    // What the last removal left undone, in words, with the reasons: marked
+    // songs that stayed, an end that did not land. Empty when every marked
+    // song went and the end landed. Read once the apply thread has ended.
+    QString RemovalFailureText() const;
     // Empties the page and shows the options; clears m_bExit.
     void StopWorking();
 
@@ -186,6 +190,10 @@ private:
     // A removal or an undo runs, or its row updates are still on their way.
     std::atomic<bool> m_bRemoving{false};
     std::atomic<int> m_iRemovalEnded{0};  // set on the apply thread
+    // Marked songs the last removal could not move or take out of the
+    // library, and the engine's answer for the first of them; apply thread.
+    std::atomic<int> m_iRemovalStayed{0};
+    std::atomic<int> m_iRemovalStayedCode{0};
 
     // Rows handed over by the analysis thread, shown in slices so the GUI
     // thread never stalls on a large result.

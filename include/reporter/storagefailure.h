@@ -22,5 +22,8 @@ public:
     // failed (rolled back), or the library file could not be rewritten.
     static QString ApplyEndFailed(int code);
     static QString RemovalEndFailed(int code);
+    // count marked duplicates that a removal could neither move into the
+    // trash nor take out of the library; code: the engine's answer for one.
+    static QString RemovalSongsStayed(int count, int code);
     static QString UndoEndFailed(int code);
 };

@@ -320,9 +320,9 @@ private:
     void CommitOpenEdits();
     bool StartApply();
     // The last word of an apply (landed: its work reached the disk) or of
-    // a removal (ended: its end's result).
+    // a removal.
     void ShowApplyEnd(bool landed);
-    void ShowRemovalEnd(int ended);
+    void ShowRemovalEnd();
     void BeginStop();
     void ShowStopping();
     void StopSequence();

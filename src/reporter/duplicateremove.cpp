@@ -12,6 +12,7 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QMutexLocker>
+#include <QStringList>
 
 using namespace duprows;
 
@@ -116,6 +117,8 @@ void CDuplicate::RemoveDuplicate()
     WriteUILog(QStringLiteral("Start RemoveDuplicate()"));
     const CRemovingEnd removingEnd(this);
     m_iRemovalEnded = 0;
+    m_iRemovalStayed = 0;
+    m_iRemovalStayedCode = 0;
     QVector<RemoveGroup> plan;
     int generation = 0;
     // The rows are the GUI thread's: without the ones PrepareRemove took
@@ -127,7 +130,8 @@ void CDuplicate::RemoveDuplicate()
     }
 
     int removed = 0;
-    bool failed = false;
+    int stayed = 0;
+    int stayedCode = 0;
     int ended = 0;
     {
         CRemovalTransaction transaction(m_pMusicLink);
@@ -145,8 +149,9 @@ void CDuplicate::RemoveDuplicate()
                     return;
                 if (!song.marked || !song.enabled)
                     continue;
-                if (m_pMusicLink->ApplyiTunesMusicInfo_Temp(song.track, AC_DELETE) != 0) {
-                    failed = true;
+                if (const int result = m_pMusicLink->ApplyiTunesMusicInfo_Temp(song.track, AC_DELETE); result != 0) {
+                    if (stayed++ == 0)
+                        stayedCode = result;
                     continue;
                 }
                 m_pMusicLink->SetMusicState(song.track, m_pMusicLink->GetMusicState(song.track) | MS_REMOVED);
@@ -170,11 +175,24 @@ void CDuplicate::RemoveDuplicate()
         ended = transaction.End();
     }
     m_iRemovalEnded = ended;
+    m_iRemovalStayed = stayed;
+    m_iRemovalStayedCode = stayedCode;
     emit StartFixAll(tr("Removed %1 duplicate(s). If not sure to remove, you can undo the removal.").arg(removed));
-    // A removal whose end did not land may be pressed again: its end is
-    // made again, and the library file written again.
-    emit SetRemoveEnable(failed || ended != 0);
+    // The songs that stayed are still marked, and a removal whose end did
+    // not land may be pressed again: its end is made again, and the
+    // library file written again.
+    emit SetRemoveEnable(stayed > 0 || ended != 0);
     WriteUILog(QStringLiteral("End RemoveDuplicate()"));
+}
+
+QString CDuplicate::RemovalFailureText() const
+{
+    QStringList parts;
+    if (const int stayed = m_iRemovalStayed; stayed > 0)
+        parts << CStorageFailure::RemovalSongsStayed(stayed, m_iRemovalStayedCode);
+    if (const int ended = m_iRemovalEnded; ended != 0)
+        parts << CStorageFailure::RemovalEndFailed(ended);
+    return parts.join(QLatin1Char(' '));
 }
 
 void CDuplicate::AppleyCondition(tagCtlState state, bool wake)

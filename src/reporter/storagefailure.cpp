@@ -54,6 +54,14 @@ QString CStorageFailure::RemovalEndFailed(int code)
     return tr("The working database could not record the removal: %1.").arg(Reason(code));
 }
 
+QString CStorageFailure::RemovalSongsStayed(int count, int code)
+{
+    return tr("%1 marked song(s) could not be removed and stayed where they were: %2. "
+              "Please check that the trash folder can be written and press Remove again.")
+        .arg(count)
+        .arg(Reason(code));
+}
+
 QString CStorageFailure::UndoEndFailed(int code)
 {
     if (code == MM_ERR_LIBRARY_FILE)

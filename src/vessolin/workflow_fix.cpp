@@ -9,7 +9,6 @@
 #include "information/modifymusicinfo.h"
 #include "reporter/analyreport.h"
 #include "reporter/duplicate.h"
-#include "reporter/storagefailure.h"
 #include "treeobj/treeobj.h"
 #include "vessolin/applythread.h"
 
@@ -186,7 +185,7 @@ void CMainUI::UpdataApplyOK(int run)
         return;
     SetBusyOverlay(0);
     if (m_state.bDuplicates) {
-        ShowRemovalEnd(removalEnd);
+        ShowRemovalEnd();
     } else if (insideFixing) {
         // Back in the paused fixing run, where it stood.
         m_pStatusLabel->setText(withFailures(tr("Paused."), m_pAnalyReport->ApplyFailureText()));
@@ -220,18 +219,20 @@ void CMainUI::ShowApplyEnd(bool landed)
                                                           : tr("Results applyed. You can try fix again."));
 }
 
-void CMainUI::ShowRemovalEnd(int ended)
+void CMainUI::ShowRemovalEnd()
 {
     m_pProgressStack->setCurrentIndex(1);
-    if (ended == 0) {
+    const QString failures = m_pDuplicate->RemovalFailureText();
+    if (failures.isEmpty()) {
         ShowTips({tr("Congratulations! Duplicates has been removed successfully.")});
         return;
     }
-    // No tip calls it a success. The page's count of removed songs came
-    // before the apply thread's end and stays in front.
+    // No tip calls it a success while a marked song stayed. The page's
+    // count of removed songs came before the apply thread's end and stays
+    // in front.
     m_pTipsLabel->ClearText();
     m_pTipsLabel->setHidden(true);
-    m_pStatusLabel->setText(withFailures(m_pStatusLabel->text(), CStorageFailure::RemovalEndFailed(ended)));
+    m_pStatusLabel->setText(withFailures(m_pStatusLabel->text(), failures));
 }
 
 void CMainUI::ApplyOrSave(int index)

@@ -51,6 +51,16 @@ bool MakeFourSongs()
 
 QString SongsFolder() { return ScanFolder() + QStringLiteral("/Songs"); }
 
+// The trash folder of today and of tomorrow: the engine files a run's
+// removals under the day it started.
+QStringList DayFoldersOfTheTrash()
+{
+    const QString trash = CConfig::instance()->GetTrashPath() + QLatin1Char('/');
+    const QDate today = QDate::currentDate();
+    return {trash + today.toString(QStringLiteral("yyyy-MM-dd")),
+            trash + today.addDays(1).toString(QStringLiteral("yyyy-MM-dd"))};
+}
+
 QString CleanFolder(const QTemporaryDir& dir)
 {
     MakeMusicFolder(dir.path(), {{"a.mp3", "id3v2-cover.mp3"}, {"b.m4a", "cover.m4a"}});
@@ -115,6 +125,7 @@ private slots:
 
     void openMusicFiles_data();
     void openMusicFiles();
+    void duplicateScanEndsOnTheDuplicatePage_data();
     void duplicateScanEndsOnTheDuplicatePage();
     void noMusicFilesFound();
     void progressNeverNarrowerThanItsStyle_data();
@@ -151,6 +162,10 @@ void TestWorkflow::cleanup()
     QDir(SongsFolder()).removeRecursively();
     // An old day in the trash would make the duplicate page ask to clear it.
     QDir(CConfig::instance()->GetTrashPath() + QStringLiteral("/2020-01-01")).removeRecursively();
+    for (const QString& day : DayFoldersOfTheTrash()) {
+        if (QFileInfo(day).isFile())
+            QFile::remove(day);
+    }
     CConfig::Destroy();
 }
 
@@ -215,8 +230,24 @@ void TestWorkflow::openMusicFiles()
 
 // Three songs, two of them copies of one tagged file: a group of two, each
 // of its songs a whole track's weight off the score (10000 - 2 x 3333.3).
+void TestWorkflow::duplicateScanEndsOnTheDuplicatePage_data()
+{
+    QTest::addColumn<bool>("blocked");  // a plain file stands where the day's folder of the trash goes
+    QTest::newRow("into the trash") << false;
+    QTest::newRow("a trash that cannot take the day's folder") << true;
+}
+
 void TestWorkflow::duplicateScanEndsOnTheDuplicatePage()
 {
+    QFETCH(bool, blocked);
+    if (blocked) {
+        // The engine makes the day's folder when it starts; a run that
+        // starts at midnight takes the next day.
+        for (const QString& day : DayFoldersOfTheTrash()) {
+            QVERIFY(QDir(day).removeRecursively());
+            QVERIFY(testenv::writeAll(day, "not a folder"));
+        }
+    }
     QTemporaryDir dir;
     QVERIFY(MakeMusicFolder(dir.path(), {{"a.mp3", "id3v2-cover.mp3"}, {"copy/a.mp3", "id3v2-cover.mp3"},
                                          {"b.mp3", "id3v2-partial.mp3"}}));
@@ -241,12 +272,26 @@ void TestWorkflow::duplicateScanEndsOnTheDuplicatePage()
     QCOMPARE(window.State().iState, int(MW_APPLY));
     QCOMPARE(StatusText(window), QStringLiteral("Removing duplicates music, please wait..."));
     QVERIFY(WaitForStage(window, MW_APPLY));
-    QCOMPARE(TipText(window), QStringLiteral("Congratulations! Duplicates has been removed successfully."));
     QCOMPARE(ButtonPage(window), int(BP_REMOVE));
     const int left = int(QFile::exists(dir.filePath(QStringLiteral("a.mp3"))))
                    + int(QFile::exists(dir.filePath(QStringLiteral("copy/a.mp3"))));
-    QCOMPARE(left, 1);
     CConfig::instance()->SetMsgInfo(0);
+    if (!blocked) {
+        QCOMPARE(TipText(window), QStringLiteral("Congratulations! Duplicates has been removed successfully."));
+        QCOMPARE(left, 1);
+        QVERIFY(!Button(window, "main_removebut")->isEnabled());
+        return;
+    }
+    // Nothing moved: said with its reason, no success, and Remove can be
+    // pressed again for the song still marked.
+    QCOMPARE(left, 2);
+    QVERIFY(TipText(window).isEmpty());
+    QCOMPARE(StatusText(window),
+             QStringLiteral("Removed 0 duplicate(s). If not sure to remove, you can undo the removal. "
+                            "1 marked song(s) could not be removed and stayed where they were: the disk cannot "
+                            "be written. Please check that the trash folder can be written and press Remove again."));
+    QVERIFY(Button(window, "main_removebut")->isEnabled());
+    QCOMPARE(ScoreText(window), QStringLiteral("33"));
 }
 
 void TestWorkflow::noMusicFilesFound()
