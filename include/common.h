@@ -28,8 +28,9 @@ QString AppDataFolder();
 // The UI log "UI.log" in the data folder; callable from any thread.
 // CreateUILog: false when the log existed already or could not be opened.
 bool CreateUILog();
-// One line "yyyy-MM-dd hh:mm:ss[tid:N]: text", flushed at once; 0, or -1 when
-// the log could not be opened (the line is dropped). Rotates at 10 MiB.
+// One line "yyyy-MM-dd hh:mm:ss[tid:N]: text", flushed at once, a newline or
+// other control character in text written as an escape; 0, or -1 when the
+// log could not be opened (the line is dropped). Rotates at 10 MiB.
 int WriteUILog(const QString& text);
 void DestroyUILog();
 // The kernel's id of the calling thread.

@@ -66,7 +66,7 @@ bool rotate(QFile& log)
 QByteArray formatLine(const QString& text)
 {
     const QString line = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))
-        + QStringLiteral("[tid:%1]: ").arg(CurrentKernelThreadId()) + text + QLatin1Char('\n');
+        + QStringLiteral("[tid:%1]: ").arg(CurrentKernelThreadId()) + LogLineText(text) + QLatin1Char('\n');
     return line.toUtf8();
 }
 

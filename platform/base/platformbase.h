@@ -1,7 +1,8 @@
 // What the platform layers share: a POSIX file descriptor that closes
 // itself, a write of a whole buffer, the fsync calls that make a written
 // file or a new name in a folder durable, what the file system knows a file
-// by, and the one hook through which the layers log their failures.
+// by, the one hook through which the layers log their failures, and how
+// text is made fit for a log line.
 #pragma once
 
 #include <QByteArray>
@@ -64,3 +65,14 @@ using PlatformLogHook = void (*)(const QString& line);
 void SetPlatformLog(PlatformLogHook hook);
 // Hands one line to the hook set.
 void PlatformLog(const QString& line);
+
+// Server text kept in a log line; the rest is only counted.
+constexpr int kMaxLoggedServerChars = 300;
+// text with every character that could end a line or steer a terminal
+// (controls, line and paragraph separators) written as an escape: a
+// backslash and n, r or t, else a backslash, u and four hex digits. One
+// call then writes one line however the text was made.
+QString LogLineText(const QString& text);
+// The first kMaxLoggedServerChars characters of text from a server, with
+// the count of those left out: an answer may hold megabytes of it.
+QString ServerTextForLog(const QString& text);

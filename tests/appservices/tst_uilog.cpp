@@ -88,6 +88,31 @@ private slots:
         QCOMPARE(match.captured(3), text);
     }
 
+    // A name found online may hold anything; each call still writes one
+    // line, which a reader (or the bug report's reader) can trust.
+    void controlCharactersAreEscaped_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("newlines") << QStringLiteral("Name:a\nb\r\n2000-01-01 00:00:00[tid:1]: forged")
+                                  << QStringLiteral("Name:a\\nb\\r\\n2000-01-01 00:00:00[tid:1]: forged");
+        QTest::newRow("tab, terminal escape, delete") << QStringLiteral("\tx\x1b[2J\x7f") << QStringLiteral("\\tx\\u001b[2J\\u007f");
+        QTest::newRow("line and paragraph separators")
+            << QStringLiteral("a") + QChar(0x2028) + QStringLiteral("b") + QChar(0x2029) + QChar(0x85)
+            << QStringLiteral("a\\u2028b\\u2029\\u0085");
+        QTest::newRow("backslashes stay") << QStringLiteral("C:\\music\\n") << QStringLiteral("C:\\music\\n");
+    }
+
+    void controlCharactersAreEscaped()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, written);
+        QCOMPARE(WriteUILog(text), 0);
+        const QStringList lines = logLines();
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.first().endsWith(QStringLiteral("]: ") + written), qPrintable(lines.first()));
+    }
+
     void workerLinesNameTheirOwnThread()
     {
         long workerId = 0;

@@ -1,5 +1,6 @@
 // The music-information client against fake services on 127.0.0.1:
-// identification, album cover, image search, proxy, bad answers and stops.
+// identification, album cover, image search, proxy, bad answers, stops and
+// what server text does to the log.
 #include "fakeservice.h"
 #include "sennet.h"
 #include "src/imagefile.h"
@@ -13,6 +14,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -25,6 +27,9 @@ using Routes = QList<QPair<QString, FakeAnswer>>;
 namespace {
 
 const char* const kPid = "0123456789ABCDEF";
+// What the log keeps of a server's text, and its size limit.
+constexpr int kMaxLoggedServerCharsForTest = 300;
+constexpr qint64 kLogCap = 10 * 1024 * 1024;
 const QString kRec1 = QStringLiteral("aaaaaaaa-0000-4000-8000-000000000001");
 const QString kRec2 = QStringLiteral("aaaaaaaa-0000-4000-8000-000000000002");
 const QString kGroup1 = QStringLiteral("bbbbbbbb-0000-4000-8000-000000000001");
@@ -148,6 +153,19 @@ QByteArray searchAnswer(const QList<QPair<QString, int>>& groups)
     return QJsonDocument(QJsonObject{{"count", list.size()}, {"release-groups", list}}).toJson();
 }
 
+// A text that runs over several lines, writes lines of its own that look
+// like the log's and steers a terminal, with a character outside the BMP
+// just where the excerpt the log keeps of it ends; size characters long.
+QString hostileText(int size)
+{
+    const QString line = QStringLiteral("bad key\n2000-01-01 00:00:00:000 [tid: 1]: forged entry\r\n\x1b[2J");
+    QString text;
+    while (text.size() < size)
+        text += line;
+    text.replace(kMaxLoggedServerCharsForTest - 1, 2, QString::fromUtf8("\xF0\x9F\x98\x80"));
+    return text.left(size);
+}
+
 using testimages::noiseJpeg;
 
 QString recordingPath(const QString& id)
@@ -221,6 +239,19 @@ class TestSennet : public QObject
         QCOMPARE(capture.results[0].status, int(MP_STATUS_DONE));
     }
 
+    void startLayer()
+    {
+        tagParserInitParam start{};
+        qstrncpy(start.szDownloadPath, downloadDir().toUtf8().constData(), sizeof start.szDownloadPath);
+        qstrncpy(start.szLogPath, (m_dir->path() + QStringLiteral("/log")).toUtf8().constData(), sizeof start.szLogPath);
+        QCOMPARE(MusicParserInit(&start, nullptr), int(MP_OK));
+    }
+
+    QString logPath(const char* name = "MusicParser.log") const
+    {
+        return m_dir->path() + QStringLiteral("/log/") + QLatin1String(name);
+    }
+
     static void verifyFailedOnce(const Capture& capture, int status = MP_STATUS_FAILED)
     {
         QCOMPARE(capture.results.size(), 1);
@@ -239,10 +270,7 @@ private slots:
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
-        tagParserInitParam start{};
-        qstrncpy(start.szDownloadPath, downloadDir().toUtf8().constData(), sizeof start.szDownloadPath);
-        qstrncpy(start.szLogPath, (m_dir->path() + QStringLiteral("/log")).toUtf8().constData(), sizeof start.szLogPath);
-        QCOMPARE(MusicParserInit(&start, nullptr), int(MP_OK));
+        startLayer();
         m_fake.reset();
     }
 
@@ -675,6 +703,67 @@ private slots:
         verifyFailedOnce(capture);
         QVERIFY(downloadedFiles().isEmpty());
         QVERIFY2(logText().contains(logged), qPrintable(logText()));
+    }
+
+    // Megabytes of server text, lookup after lookup: each entry stays one
+    // line of a few hundred characters, and the log stays under its cap by
+    // moving to one old file, while it is written.
+    void serverTextKeepsTheLogBounded_data()
+    {
+        QTest::addColumn<FakeAnswer>("answer");
+        QTest::addColumn<QString>("entry");  // what each lookup's line holds
+        const QByteArray error = QJsonDocument(QJsonObject{
+            {"status", "error"}, {"error", QJsonObject{{"code", 4}, {"message", hostileText(3 * 1000 * 1000)}}}}).toJson();
+        QTest::newRow("the service's error message") << FakeAnswer::json(error, 400) << "lookup failed: HTTP 400 (";
+        const QByteArray found = lookupAnswer({match(0.9, {recording(kRec1, hostileText(3 * 1000 * 1000),
+                                                                     {artist(hostileText(100 * 1000))},
+                                                                     {releaseGroup(kGroup1, hostileText(100 * 1000), "Album")})})});
+        QTest::newRow("the title, artist and album found") << FakeAnswer::json(found) << "Identified ";
+    }
+
+    void serverTextKeepsTheLogBounded()
+    {
+        QFETCH(FakeAnswer, answer);
+        QFETCH(QString, entry);
+        // A log a few entries short of its cap, and an old file from before.
+        MusicParserCleanup();
+        const QByteArray filler("2000-01-01 00:00:00:000 [tid: 1]: an earlier entry\n");
+        QByteArray earlier;
+        while (earlier.size() + filler.size() <= kLogCap - 2048)
+            earlier += filler;
+        QVERIFY(testenv::writeAll(logPath(), earlier));
+        QVERIFY(testenv::writeAll(logPath("MusicParser.old.log"), "2000-01-01 00:00:00:000 [tid: 1]: stale\n"));
+        startLayer();
+
+        m_fake.answer("/v2/lookup", answer);
+        m_fake.answer(recordingPath(kRec1), FakeAnswer::json(details("1999", votes({{"rock", 1}}))));
+        const QString wav = standardWav();
+        constexpr int kLookups = 6;
+        for (int i = 0; i < kLookups; ++i) {
+            Capture capture;
+            Request request = infoRequest(capture, wav);
+            QCOMPARE(MusicParserGetTrackData(request.get()), int(MP_OK));
+            QCOMPARE(capture.results.size(), 1);
+        }
+
+        QVERIFY(QFileInfo(logPath()).size() <= kLogCap);
+        QVERIFY(QFileInfo(logPath("MusicParser.old.log")).size() <= kLogCap);
+        QVERIFY(testenv::readAll(logPath("MusicParser.old.log")).startsWith(earlier));
+        const QString written = QString::fromUtf8(testenv::readAll(logPath("MusicParser.old.log")).mid(earlier.size())
+                                                  + testenv::readAll(logPath()));
+        QVERIFY(!written.contains(QChar::ReplacementCharacter));  // no character cut in half
+        QVERIFY(!written.contains(QLatin1Char('\r')));
+        QVERIFY(!written.contains(QChar(0x1b)));
+        QVERIFY(written.contains(QLatin1String("bad key\\n2000-01-01 00:00:00:000 [tid: 1]: forged entry\\r\\n\\u001b[2J")));
+        static const QRegularExpression shape(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d:\\d{3} \\[tid: \\d+\\]: "));
+        int entries = 0;
+        for (const QString& line : written.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            QVERIFY2(shape.match(line).hasMatch(), qPrintable(line.left(200)));
+            QVERIFY2(!line.startsWith(QLatin1String("2000-")), qPrintable(line.left(200)));
+            QVERIFY2(line.size() < 4000, qPrintable(line.left(200)));
+            entries += line.contains(entry);
+        }
+        QCOMPARE(entries, kLookups);
     }
 
     void proxyCarriesEveryRequest()

@@ -8,6 +8,7 @@
 #include "musicbrainz.h"
 #include "musicrequest.h"
 #include "parserlog.h"
+#include "platformbase.h"
 #include "services.h"
 #include "textfield.h"
 
@@ -60,7 +61,7 @@ int runAlbumCover(tagMusicRequest& request, tagMusicInfo* record)
     QString why;
     const int rc = saveFront(session, request, albumId, QStringLiteral("cover"), &path, &why);
     if (rc != FetchOk) {
-        logLine(QStringLiteral("Album cover of %1 (album %2) failed: %3").arg(describe(request), albumId, why));
+        logLine(QStringLiteral("Album cover of %1 (album %2) failed: %3").arg(describe(request), albumId, ServerTextForLog(why)));
         return failureStatus(rc == FetchStopped);
     }
     copyText(record->szAlbumID, albumId);
@@ -78,7 +79,7 @@ int searchMatches(HttpSession& session, const tagMusicRequest& request, QStringL
     QString why = answer.error;
     if (rc == FetchOk && parseReleaseGroupSearch(answer.body, kMinSearchScore, ids, &why))
         return MP_STATUS_DONE;
-    logLine(QStringLiteral("Image search for %1 failed: %2").arg(describe(request), why));
+    logLine(QStringLiteral("Image search for %1 failed: %2").arg(describe(request), ServerTextForLog(why)));
     return failureStatus(rc == FetchStopped);
 }
 
@@ -95,7 +96,8 @@ int collectFronts(HttpSession& session, const tagMusicRequest& request, const QS
         if (rc == FetchStopped)
             return MP_STATUS_STOPPED;
         if (rc != FetchOk) {
-            logLine(QStringLiteral("Image search for %1: album %2 skipped: %3").arg(describe(request), id, why));
+            logLine(QStringLiteral("Image search for %1: album %2 skipped: %3")
+                        .arg(describe(request), id, ServerTextForLog(why)));
             continue;
         }
         copyText(record->artwork[record->iArtworkCount].szPath, path);

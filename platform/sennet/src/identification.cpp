@@ -5,6 +5,7 @@
 #include "musicbrainz.h"
 #include "musicrequest.h"
 #include "parserlog.h"
+#include "platformbase.h"
 #include "services.h"
 #include "textfield.h"
 #include "wavfingerprint.h"
@@ -35,7 +36,8 @@ int lookupStep(HttpSession& session, const Endpoints& endpoints, const tagMusicR
         return MP_STATUS_DONE;
     const QString serviceSays = rc == FetchOk ? QString() : lookupError(answer.body);
     logLine(QStringLiteral("Identification of %1: lookup failed: %2%3")
-                .arg(describe(request), why, serviceSays.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(serviceSays)));
+                .arg(describe(request), ServerTextForLog(why),
+                     serviceSays.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(ServerTextForLog(serviceSays))));
     return failureStatus(rc == FetchStopped);
 }
 
@@ -48,7 +50,7 @@ int detailsFrom(HttpSession& session, const QUrl& url, Details* details)
     QString why = answer.error;
     if (rc == FetchOk && parseDetails(answer.body, details, &why))
         return FetchOk;
-    logLine(QStringLiteral("Metadata of %1 unavailable: %2").arg(url.path(), why));
+    logLine(QStringLiteral("Metadata of %1 unavailable: %2").arg(url.path(), ServerTextForLog(why)));
     return rc == FetchStopped ? FetchStopped : FetchFailed;
 }
 
@@ -111,7 +113,8 @@ int runIdentification(tagMusicRequest& request, tagMusicInfo* record)
     fillRecord(found, details, record);
     request.setAlbumId(found.releaseGroupId);
     logLine(QStringLiteral("Identified %1 as \"%2\" by \"%3\" on \"%4\"")
-                .arg(describe(request), found.title, found.artist, found.album));
+                .arg(describe(request), ServerTextForLog(found.title), ServerTextForLog(found.artist),
+                     ServerTextForLog(found.album)));
     return MP_STATUS_DONE;
 }
 

@@ -6,9 +6,13 @@
 
 namespace sennet {
 
-// Opens the log in folder (a file over 10 MiB is started afresh).
+// Opens the log in folder. The log stays under 10 MiB: a line that would
+// pass that first moves the log to "MusicParser.old.log", replacing the one
+// before, and a new log begins (a log found full here moves too).
 bool openLog(const QString& folder);
-// One line "yyyy-MM-dd hh:mm:ss:zzz [tid: N]: text". Thread-safe.
+// One line "yyyy-MM-dd hh:mm:ss:zzz [tid: N]: text", whatever characters
+// text holds (see LogLineText). Server text goes through ServerTextForLog
+// first. Thread-safe.
 void logLine(const QString& text);
 void closeLog();
 
