@@ -166,6 +166,11 @@ QString hostileText(int size)
     return text.left(size);
 }
 
+QString manyGroupsId(int i)
+{
+    return QStringLiteral("bbbbbbbb-0000-4000-8000-%1").arg(i, 12, 10, QLatin1Char('0'));
+}
+
 using testimages::noiseJpeg;
 
 QString recordingPath(const QString& id)
@@ -630,6 +635,36 @@ private slots:
     // IDs that differ only where a file name cannot show it share a stem;
     // every save still takes a name of its own, in the download folder, and
     // replaces no other track's picture.
+    // The search asks for five matches; an answer listing thousands costs
+    // no more cover requests than five.
+    void imageSearchTakesNoMoreThanItAskedFor()
+    {
+        QList<QPair<QString, int>> groups;
+        for (int i = 0; i < 2000; ++i)
+            groups.append({manyGroupsId(i), 50 + (i * 7919) % 50});  // every score from 50 to 99, mixed
+        groups.append({manyGroupsId(5000), 100});
+        m_fake.answer("/ws/2/release-group", FakeAnswer::json(searchAnswer(groups)));
+        m_fake.answer(frontPath(manyGroupsId(5000)), FakeAnswer::image(noiseJpeg(1)));
+        Capture capture;
+        Request request = searchRequest(capture, "Song", "Artist", "Album");
+        QCOMPARE(MusicParserGetAlbumCoverData(request.get()), int(MP_OK));
+
+        QCOMPARE(capture.results.size(), 1);
+        QCOMPARE(capture.results[0].status, int(MP_STATUS_DONE));
+        QCOMPARE(capture.results[0].record.iArtworkCount, 1);
+        QStringList asked;
+        for (const SeenRequest& seen : m_fake.requests())
+            if (seen.path.endsWith(QLatin1String("/front")))
+                asked << seen.path.section(QLatin1Char('/'), 2, 2);
+        // The best of all first, then four of those scoring 99.
+        QCOMPARE(asked.size(), 5);
+        QCOMPARE(asked.first(), manyGroupsId(5000));
+        for (int i = 1; i < asked.size(); ++i) {
+            const int index = asked[i].right(12).toInt();
+            QCOMPARE(50 + (index * 7919) % 50, 99);
+        }
+    }
+
     void imagesOfLookalikeIdsStayApart()
     {
         const QString longId = QString(70, QLatin1Char('A'));

@@ -77,7 +77,7 @@ int searchMatches(HttpSession& session, const tagMusicRequest& request, QStringL
                                            request.album, kSearchLimit);
     const int rc = session.get(Service::MusicBrainz, url, kMaxJsonBytes, &answer);
     QString why = answer.error;
-    if (rc == FetchOk && parseReleaseGroupSearch(answer.body, kMinSearchScore, ids, &why))
+    if (rc == FetchOk && parseReleaseGroupSearch(answer.body, kMinSearchScore, kSearchLimit, ids, &why))
         return MP_STATUS_DONE;
     logLine(QStringLiteral("Image search for %1 failed: %2").arg(describe(request), ServerTextForLog(why)));
     return failureStatus(rc == FetchStopped);

@@ -88,7 +88,7 @@ QUrl releaseGroupSearchUrl(const QUrl& base, const QString& title, const QString
     return url;
 }
 
-bool parseReleaseGroupSearch(const QByteArray& json, int minScore, QStringList* ids, QString* why)
+bool parseReleaseGroupSearch(const QByteArray& json, int minScore, int limit, QStringList* ids, QString* why)
 {
     QJsonObject answer;
     if (!parseObject(json, &answer, why))
@@ -103,6 +103,11 @@ bool parseReleaseGroupSearch(const QByteArray& json, int minScore, QStringList* 
     }
     std::stable_sort(matches.begin(), matches.end(),
                      [](const auto& a, const auto& b) { return a.first > b.first; });
+    // A server that lists more than it was asked for would otherwise cost a
+    // cover request for every ID of a 4 MB answer.
+    const auto wanted = static_cast<std::size_t>(qMax(0, limit));
+    if (matches.size() > wanted)
+        matches.resize(wanted);
     ids->clear();
     for (const auto& match : matches)
         ids->append(match.second);

@@ -25,8 +25,8 @@ bool parseDetails(const QByteArray& json, Details* out, QString* why);
 // one, the title as a single) by the artist.
 QUrl releaseGroupSearchUrl(const QUrl& base, const QString& title, const QString& artist,
                            const QString& album, int limit);
-// IDs of the matches scoring at least minScore, best first; false with why
-// for a malformed answer.
-bool parseReleaseGroupSearch(const QByteArray& json, int minScore, QStringList* ids, QString* why);
+// IDs of the best limit matches (the search's own limit) scoring at least
+// minScore, best first; false with why for a malformed answer.
+bool parseReleaseGroupSearch(const QByteArray& json, int minScore, int limit, QStringList* ids, QString* why);
 
 } // namespace sennet
