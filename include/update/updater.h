@@ -17,7 +17,7 @@ class WhatsNew;
 
 // Outcome codes of updateInfo.
 enum EUpdateState {
-    UPDATE_NEWER = 1,       // extra: the description
+    UPDATE_NEWER = 1,       // extra: the description; the link may have been refused
     UPDATE_NEWEST = 2,      // extra: the reply's version
     UPDATE_FAILED = -1,     // extra: the network error text
     UPDATE_MALFORMED = -4,  // extra: the XML parser's message
@@ -61,6 +61,7 @@ public:
     void getVersionInfo();
     QString newVersion() const;
     QString newDescription() const;
+    // Empty when the answer named no link that may be offered.
     QUrl newDownloadUrl() const;
 
 public slots:
@@ -71,6 +72,7 @@ signals:
 
 private:
     void readReply(const QByteArray& body);
+    void takeDownloadLink(const QString& link, const QString& code);
 
     QNetworkAccessManager m_manager;
     QString m_strUrl;
@@ -86,6 +88,9 @@ QString UpdateEndpoint();
 QByteArray UpdateQuery(const QString& updateName, const QString& version);
 // True when reply names a newer version than current.
 bool IsNewerVersion(const QString& current, const QString& reply);
+// Whether the answer's download link may be opened: https with a host, or
+// http when the endpoint itself is asked over http.
+bool IsOfferedUpdateLink(const QUrl& link, const QUrl& endpoint);
 
 // For the main window. The settings object with the product's name and
 // version, a child of owner.

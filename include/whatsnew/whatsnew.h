@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <QUrl>
 
 class QLabel;
 class QPushButton;
@@ -32,14 +33,19 @@ public:
     // Plain or rich text, as the text itself suggests.
     void setWhatsNew(QString text);
     void setDownloadUrl(const QString& url);
-    // 1 (a newer version): the action button reads "Update"; otherwise it hides.
+    // 1 (a newer version) with a link IsOfferedUpdateLink accepts: the action
+    // button reads "Update"; otherwise it hides.
     void setInformation(int state);
 
 public slots:
-    // Opens the download link, then closes the window either way.
+    // Opens the download link when it may be offered, then closes the window
+    // either way.
     void download();
 
 private:
+    QUrl downloadLink() const;
+    bool hasOfferedLink() const;
+
     DialogIcon* m_pIcon = nullptr;
     QLabel* m_pMessage = nullptr;
     QTextBrowser* m_pBrowser = nullptr;

@@ -1,13 +1,14 @@
 // What the platform layers share: a POSIX file descriptor that closes
 // itself, a write of a whole buffer, the fsync calls that make a written
 // file or a new name in a folder durable, what the file system knows a file
-// by, the one hook through which the layers log their failures, and how
-// text is made fit for a log line.
+// by, the one hook through which the layers log their failures, how text
+// is made fit for a log line, and what a server may send this program to.
 #pragma once
 
 #include <QByteArray>
 #include <QPair>
 #include <QString>
+#include <QUrl>
 
 #include <cstddef>
 #include <sys/types.h>
@@ -76,3 +77,7 @@ QString LogLineText(const QString& text);
 // The first kMaxLoggedServerChars characters of text from a server, with
 // the count of those left out: an answer may hold megabytes of it.
 QString ServerTextForLog(const QString& text);
+
+// Whether url is an http or https address with a host: the only kind a
+// server's answer may send this program to.
+bool IsWebLink(const QUrl& url);

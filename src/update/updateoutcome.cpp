@@ -48,13 +48,17 @@ void FillUpdateOutcome(WhatsNew* window, const CUpdater* updater, int state)
 {
     window->setWindowTitle(g_strUpdateTitle);
     switch (state) {
-    case UPDATE_NEWER:
-        window->setVersionInfo(WhatsNew::tr("A new version of %1 found! \nCurrent version: %2\nNew version: %3\n\n"
-                                            "Would you like to update the product?")
-                                   .arg(g_strAppUpdateName, g_strVersion, updater->newVersion()));
+    case UPDATE_NEWER: {
+        const QString found = WhatsNew::tr("A new version of %1 found! \nCurrent version: %2\nNew version: %3")
+                                  .arg(g_strAppUpdateName, g_strVersion, updater->newVersion());
+        // Without a link there is nothing to answer the question with.
+        window->setVersionInfo(updater->newDownloadUrl().isEmpty()
+                                   ? found
+                                   : found + QStringLiteral("\n\n") + WhatsNew::tr("Would you like to update the product?"));
         window->setWhatsNew(updater->newDescription());
         window->setDownloadUrl(updater->newDownloadUrl().toString());
         break;
+    }
     case UPDATE_NEWEST:
         window->setVersionInfo(WhatsNew::tr("You are using the newest version."));
         break;

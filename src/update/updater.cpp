@@ -1,5 +1,8 @@
 #include "update/updater.h"
 
+#include "common.h"
+#include "platformbase.h"
+
 #include <QDomDocument>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -54,6 +57,13 @@ bool IsNewerVersion(const QString& current, const QString& reply)
             return b > a;
     }
     return theirs.size() >= mine.size();
+}
+
+bool IsOfferedUpdateLink(const QUrl& link, const QUrl& endpoint)
+{
+    if (!IsWebLink(link))
+        return false;
+    return link.scheme().toLower() == QLatin1String("https") || endpoint.scheme().toLower() == QLatin1String("http");
 }
 
 CUpdater::CUpdater(CRegisterSetting* parent)
@@ -129,6 +139,20 @@ void CUpdater::readReply(const QByteArray& body)
         emit updateInfo(UPDATE_NEWEST, m_strNewVersion);
         return;
     }
-    m_urlDownload = QUrl(downloadUrl + QStringLiteral("?product=") + code);
+    takeDownloadLink(downloadUrl, code);
     emit updateInfo(UPDATE_NEWER, m_strDescription);
+}
+
+// A link the desktop would hand to a file manager, a share or another
+// program is not offered: the answer may come from a mirror or a proxy the
+// user never chose to trust.
+void CUpdater::takeDownloadLink(const QString& link, const QString& code)
+{
+    const QUrl url(link + QStringLiteral("?product=") + code);
+    if (IsOfferedUpdateLink(url, QUrl(m_strUrl))) {
+        m_urlDownload = url;
+        return;
+    }
+    m_urlDownload = QUrl();
+    WriteUILog(QStringLiteral("Update link refused, not a web page: %1").arg(ServerTextForLog(link)));
 }

@@ -1,5 +1,7 @@
 #include "whatsnew/whatsnew.h"
 
+#include "update/updater.h"
+
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -89,7 +91,7 @@ void WhatsNew::setDownloadUrl(const QString& url)
 
 void WhatsNew::setInformation(int state)
 {
-    if (state == 1)
+    if (state == 1 && hasOfferedLink())
         m_pAction->setText(tr("Update"));
     else
         m_pAction->hide();
@@ -97,6 +99,17 @@ void WhatsNew::setInformation(int state)
 
 void WhatsNew::download()
 {
-    QDesktopServices::openUrl(QUrl(m_strDownloadUrl, QUrl::TolerantMode));
+    if (hasOfferedLink())
+        QDesktopServices::openUrl(downloadLink());
     close();
+}
+
+QUrl WhatsNew::downloadLink() const
+{
+    return QUrl(m_strDownloadUrl, QUrl::TolerantMode);
+}
+
+bool WhatsNew::hasOfferedLink() const
+{
+    return IsOfferedUpdateLink(downloadLink(), QUrl(UpdateEndpoint()));
 }

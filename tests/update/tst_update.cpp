@@ -1,9 +1,11 @@
 // The update check end to end against a local server: the request it
 // sends, each outcome code of the server's answers, the proxy it goes
-// through, and the What's New window that shows the outcome.
+// through, the answers of a broken or hostile server, and the What's New
+// window that shows the outcome.
 #include "common.h"
 #include "config.h"
 #include "httpreplay.h"
+#include "testenv.h"
 #include "update/updater.h"
 #include "urlrecorder.h"
 #include "whatsnew/whatsnew.h"
@@ -54,6 +56,24 @@ QPushButton* button(QWidget* window, const QString& text)
     return nullptr;
 }
 
+QStringList visibleButtons(QWidget* window)
+{
+    QStringList texts;
+    for (QPushButton* b : window->findChildren<QPushButton*>()) {
+        if (b->isVisibleTo(window))
+            texts << b->text();
+    }
+    return texts;
+}
+
+QString uiLog()
+{
+    return QString::fromUtf8(testenv::readAll(CConfig::instance()->GetLogFile() + QStringLiteral("/UI.log")));
+}
+
+const QStringList kRecordedSchemes = {QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("file"),
+                                      QStringLiteral("smb"), QStringLiteral("vessolin-launch")};
+
 } // namespace
 
 class TestUpdate : public QObject
@@ -89,7 +109,9 @@ private slots:
     {
         QVERIFY(m_server.listen());
         qputenv("VESSOLIN_UPDATE_URL", m_server.base() + "/");
-        m_opened.listen({QStringLiteral("http"), QStringLiteral("https")});
+        // Every scheme an answer below names, so that even a link that should
+        // have been refused reaches no real opener.
+        m_opened.listen(kRecordedSchemes);
         CreateLinkAndName();
         INSTALL.clear();  // the settings must open no page
         CConfig::instance();  // reads the bundle's version; the messages below use ours
@@ -390,9 +412,17 @@ private slots:
         QVERIFY(button(&window, QStringLiteral("Cancel"))->isVisibleTo(&window));
     }
 
+    void updateOpensTheDownloadPageAndCloses_data()
+    {
+        QTest::addColumn<QByteArray>("link");
+        QTest::newRow("http, as the update address") << QByteArray("http://dl.example.com/vessolin");
+        QTest::newRow("https") << QByteArray("https://dl.example.com/vessolin");
+    }
+
     void updateOpensTheDownloadPageAndCloses()
     {
-        m_server.reply.body = replyXml("VSL", "1.1", QString(), "http://dl.example.com/vessolin");
+        QFETCH(QByteArray, link);
+        m_server.reply.body = replyXml("VSL", "1.1", QString(), link);
         Check check(QStringLiteral("1.0"));
         QCOMPARE(check.run().first, 1);
         WhatsNew window(nullptr);
@@ -400,8 +430,67 @@ private slots:
         QVERIFY(window.findChild<QTextBrowser*>()->toPlainText().isEmpty());
         window.show();
         QTest::mouseClick(button(&window, QStringLiteral("Update")), Qt::LeftButton);
-        QCOMPARE(m_opened.opened, QList<QUrl>{QUrl(QStringLiteral("http://dl.example.com/vessolin?product=VSL"))});
+        QCOMPARE(m_opened.opened, QList<QUrl>{QUrl(QString::fromLatin1(link + "?product=VSL"))});
         QVERIFY(!window.isVisible());
+    }
+
+    // A link the desktop would hand to a file manager, a share or another
+    // program: the window says a new version exists and offers nothing to
+    // press, and the log says which link was refused.
+    void refusedLinksAreNotOffered_data()
+    {
+        QTest::addColumn<QByteArray>("link");
+        QTest::newRow("local file") << QByteArray("file:///etc/passwd");
+        QTest::newRow("network share") << QByteArray("smb://fileserver/public/vessolin.run");
+        QTest::newRow("another program's scheme") << QByteArray("vessolin-launch://install/now");
+        QTest::newRow("no host") << QByteArray("https:///downloads/vessolin.dmg");
+    }
+
+    void refusedLinksAreNotOffered()
+    {
+        QFETCH(QByteArray, link);
+        m_server.reply.body = replyXml("VSL", "1.1", kDescription, link);
+        Check check(QStringLiteral("1.0"));
+        QCOMPARE(check.run().first, 1);
+        QVERIFY(check.updater->newDownloadUrl().isEmpty());
+        WhatsNew window(nullptr);
+        FillUpdateOutcome(&window, check.updater, 1);
+        QVERIFY(labelTexts(&window).split(QLatin1Char('|')).contains(
+            QStringLiteral("A new version of Ossival Mac Vessolin found! \nCurrent version: 1.0\nNew version: 1.1")));
+        QCOMPARE(window.findChild<QTextBrowser*>()->toPlainText(), kDescription);
+        QCOMPARE(visibleButtons(&window), QStringList{QStringLiteral("Cancel")});
+        window.show();
+        window.download();  // even when asked for without the button
+        QVERIFY(m_opened.opened.isEmpty());
+        QVERIFY2(uiLog().contains(QStringLiteral("Update link refused, not a web page: ") + QString::fromLatin1(link) + '\n'),
+                 qPrintable(uiLog()));
+    }
+
+    void offeredLinks_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("endpoint");
+        QTest::addColumn<bool>("offered");
+        const QString secure = QStringLiteral("https://update.example.com/update-product-info/update.php");
+        const QString plain = QStringLiteral("http://update.example.com/update-product-info/update.php");
+        QTest::newRow("https") << "https://dl.example.com/v.dmg?product=VSL" << secure << true;
+        QTest::newRow("https, capitals") << "HTTPS://DL.example.com/v.dmg" << secure << true;
+        QTest::newRow("https from an http address") << "https://dl.example.com/v.dmg" << plain << true;
+        QTest::newRow("http from an https address") << "http://dl.example.com/v.dmg" << secure << false;
+        QTest::newRow("http from an http address") << "http://dl.example.com/v.dmg" << plain << true;
+        QTest::newRow("no host") << "https:/v.dmg" << secure << false;
+        QTest::newRow("no scheme") << "//dl.example.com/v.dmg" << secure << false;
+        QTest::newRow("ftp") << "ftp://dl.example.com/v.dmg" << plain << false;
+        QTest::newRow("script") << "javascript:alert(1)" << plain << false;
+        QTest::newRow("empty") << "" << plain << false;
+    }
+
+    void offeredLinks()
+    {
+        QFETCH(QString, link);
+        QFETCH(QString, endpoint);
+        QFETCH(bool, offered);
+        QCOMPARE(IsOfferedUpdateLink(QUrl(link), QUrl(endpoint)), offered);
     }
 
     void cancelOpensNothing()

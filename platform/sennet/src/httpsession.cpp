@@ -1,6 +1,7 @@
 #include "httpsession.h"
 
 #include "layerstate.h"
+#include "platformbase.h"
 #include "ratelimiter.h"
 #include "stopgate.h"
 
@@ -28,13 +29,6 @@ qint64 monotonicMs()
 bool isRedirect(int status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
-bool isWebAddress(const QUrl& url)
-{
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() && !url.host().isEmpty()
-           && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
 }
 
 } // namespace
@@ -163,7 +157,7 @@ int HttpSession::finishExchange(QNetworkReply* reply, qint64 maxBytes, HttpAnswe
     }
     if (isRedirect(answer->status) && reply->hasRawHeader("Location")) {
         *redirect = reply->url().resolved(QUrl::fromEncoded(reply->rawHeader("Location")));
-        if (isWebAddress(*redirect))
+        if (IsWebLink(*redirect))
             return kFetchRedirect;
         answer->error = QStringLiteral("redirect to unsupported address %1").arg(redirect->toString());
         return FetchFailed;
