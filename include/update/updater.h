@@ -5,6 +5,7 @@
 // port; the path stays). GUI thread only.
 #pragma once
 
+#include <QHash>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QObject>
@@ -19,7 +20,7 @@ class WhatsNew;
 enum EUpdateState {
     UPDATE_NEWER = 1,       // extra: the description; the link may have been refused
     UPDATE_NEWEST = 2,      // extra: the reply's version
-    UPDATE_FAILED = -1,     // extra: the network error text
+    UPDATE_FAILED = -1,     // extra: the network error text, an oversized or a late answer
     UPDATE_MALFORMED = -4,  // extra: the XML parser's message
     UPDATE_NOT_FOUND = -5,  // extra: the error text, or the update name
     UPDATE_NO_SETTING = -7, // extra: "setting error"
@@ -50,7 +51,8 @@ private:
 };
 
 // Sends the request and turns its reply into an outcome. Every reply is
-// released once handled; redirects are not followed.
+// released once handled; redirects are not followed. An answer past
+// kMaxUpdateAnswerBytes or the time limit is cut off and fails.
 class CUpdater : public QObject
 {
     Q_OBJECT
@@ -59,6 +61,9 @@ public:
     CRegisterSetting* registerSetting() const;  // null when the parent is none
     // Starts one check; the outcome comes later through updateInfo.
     void getVersionInfo();
+    // The time limit of the checks started afterwards, answer included: the
+    // web-service layer's 30 seconds unless set.
+    void setTimeLimitMs(int ms);
     QString newVersion() const;
     QString newDescription() const;
     // Empty when the answer named no link that may be offered.
@@ -71,16 +76,31 @@ signals:
     void updateInfo(int state, const QVariant& extra);
 
 private:
+    // What a reply under way has brought, and why it was cut off.
+    struct tagAnswer {
+        QByteArray body;
+        QString cutOff;
+    };
+
+    void limitReply(QNetworkReply* reply);
+    void takeAnswerData(QNetworkReply* reply);
+    void cutOff(QNetworkReply* reply, const QString& why);
     void readReply(const QByteArray& body);
     void takeDownloadLink(const QString& link, const QString& code);
 
+    // Before the manager, so it outlives the replies the manager ends.
+    QHash<QNetworkReply*, tagAnswer> m_answers;
     QNetworkAccessManager m_manager;
     QString m_strUrl;
     QString m_strNewVersion;
     QString m_strDescription;
     QString m_strDisplayName;
     QUrl m_urlDownload;
+    int m_iTimeLimitMs;
 };
+
+// An update answer is a few KB; one this large is not read further.
+constexpr qint64 kMaxUpdateAnswerBytes = 1024 * 1024;
 
 // The endpoint: the host, then "/update-product-info/update.php".
 QString UpdateEndpoint();

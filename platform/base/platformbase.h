@@ -2,7 +2,8 @@
 // itself, a write of a whole buffer, the fsync calls that make a written
 // file or a new name in a folder durable, what the file system knows a file
 // by, the one hook through which the layers log their failures, how text
-// is made fit for a log line, and what a server may send this program to.
+// is made fit for a log line, what a server may send this program to, and
+// how long a web request may take.
 #pragma once
 
 #include <QByteArray>
@@ -77,6 +78,9 @@ QString LogLineText(const QString& text);
 // The first kMaxLoggedServerChars characters of text from a server, with
 // the count of those left out: an answer may hold megabytes of it.
 QString ServerTextForLog(const QString& text);
+
+// Every web request, redirects included, ends within this time.
+constexpr int kWebRequestDeadlineMs = 30000;
 
 // Whether url is an http or https address with a host: the only kind a
 // server's answer may send this program to.

@@ -6,10 +6,18 @@
 #include <QDomDocument>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 
 namespace {
 
 const QString kSettingError = QStringLiteral("setting error");
+// The network thread hands an answer over in pieces of at most this size.
+constexpr qint64 kAnswerPieceBytes = 64 * 1024;
+
+QString tooLargeText()
+{
+    return QStringLiteral("answer larger than %1 bytes").arg(kMaxUpdateAnswerBytes);
+}
 
 QString childText(const QDomElement& parent, const char* name)
 {
@@ -69,6 +77,7 @@ bool IsOfferedUpdateLink(const QUrl& link, const QUrl& endpoint)
 CUpdater::CUpdater(CRegisterSetting* parent)
     : QObject(parent)
     , m_strUrl(UpdateEndpoint())
+    , m_iTimeLimitMs(kWebRequestDeadlineMs)
 {
     connect(&m_manager, &QNetworkAccessManager::finished, this, &CUpdater::requestFinish1);
 }
@@ -81,6 +90,11 @@ CRegisterSetting* CUpdater::registerSetting() const
 QString CUpdater::newVersion() const { return m_strNewVersion; }
 QString CUpdater::newDescription() const { return m_strDescription; }
 QUrl CUpdater::newDownloadUrl() const { return m_urlDownload; }
+
+void CUpdater::setTimeLimitMs(int ms)
+{
+    m_iTimeLimitMs = ms > 0 ? ms : kWebRequestDeadlineMs;
+}
 
 void CUpdater::getVersionInfo()
 {
@@ -96,14 +110,64 @@ void CUpdater::getVersionInfo()
     // that answer, not an invitation to ask somewhere else.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     m_manager.setProxy(setting->proxy());
-    m_manager.get(request);
+    limitReply(m_manager.get(request));
+}
+
+// The reply's timer and connections end with it, so a late or oversized
+// answer is cut off without anything left to clean up.
+void CUpdater::limitReply(QNetworkReply* reply)
+{
+    m_answers.insert(reply, tagAnswer());
+    // Read here as it comes: without a limit on its buffer the network
+    // thread reads on for as long as data keeps coming and hands it over
+    // only in a pause, which an endless answer never makes.
+    reply->setReadBufferSize(kAnswerPieceBytes);
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply] { takeAnswerData(reply); });
+    connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] {
+        if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > kMaxUpdateAnswerBytes)
+            cutOff(reply, tooLargeText());
+    });
+    auto* deadline = new QTimer(reply);
+    deadline->setSingleShot(true);
+    const int limitMs = m_iTimeLimitMs;
+    connect(deadline, &QTimer::timeout, this,
+            [this, reply, limitMs] { cutOff(reply, QStringLiteral("timed out after %1 ms").arg(limitMs)); });
+    deadline->start(limitMs);
+}
+
+// Keeps what has come, never more than one byte past the limit.
+void CUpdater::takeAnswerData(QNetworkReply* reply)
+{
+    const auto answer = m_answers.find(reply);
+    if (answer == m_answers.end() || !reply->isOpen())  // closed by a cut-off
+        return;
+    answer->body += reply->read(kMaxUpdateAnswerBytes + 1 - answer->body.size());
+    if (answer->body.size() > kMaxUpdateAnswerBytes)
+        cutOff(reply, tooLargeText());
+}
+
+// The abort ends the reply at once, through requestFinish1.
+void CUpdater::cutOff(QNetworkReply* reply, const QString& why)
+{
+    const auto answer = m_answers.find(reply);
+    if (answer == m_answers.end() || !answer->cutOff.isEmpty())
+        return;
+    answer->cutOff = why;
+    reply->abort();
 }
 
 void CUpdater::requestFinish1(QNetworkReply* reply)
 {
     reply->deleteLater();
+    // The last piece of an answer can come with its end.
+    takeAnswerData(reply);
+    const tagAnswer answer = m_answers.take(reply);
     if (!registerSetting()) {
         emit updateInfo(UPDATE_NO_SETTING, kSettingError);
+        return;
+    }
+    if (!answer.cutOff.isEmpty()) {
+        emit updateInfo(UPDATE_FAILED, answer.cutOff);
         return;
     }
     if (reply->error() != QNetworkReply::NoError) {
@@ -111,7 +175,7 @@ void CUpdater::requestFinish1(QNetworkReply* reply)
         emit updateInfo(state, reply->errorString());
         return;
     }
-    readReply(reply->readAll());
+    readReply(answer.body);
 }
 
 void CUpdater::readReply(const QByteArray& body)

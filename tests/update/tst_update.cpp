@@ -93,12 +93,13 @@ class TestUpdate : public QObject
             setting.init(name, version, QStringLiteral("en"));
             setting.setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
         }
-        // Runs one check and returns (state, extra).
-        QPair<int, QVariant> run()
+        // Runs one check and returns (state, extra); (0, null) when no
+        // outcome came within guardMs, a hang guard only.
+        QPair<int, QVariant> run(int guardMs = 10000)
         {
             QSignalSpy spy(updater, &CUpdater::updateInfo);
             updater->getVersionInfo();
-            if (spy.isEmpty() && !spy.wait(10000))
+            if (spy.isEmpty() && !spy.wait(guardMs))
                 return {0, QVariant()};
             return {spy.first().at(0).toInt(), spy.first().at(1)};
         }
@@ -179,6 +180,9 @@ private slots:
         QTest::newRow("malformed") << QByteArray("200 OK") << QByteArray("<upd:UpdateInfo><upd:ProductVer>2.0")
                                    << -4 << "*";
         QTest::newRow("not XML at all") << QByteArray("200 OK") << QByteArray("Hello") << -4 << "*";
+        QByteArray full = replyXml("VSL", "1.1", kDescription);
+        full.append(QByteArray(kMaxUpdateAnswerBytes - full.size(), ' '));
+        QTest::newRow("as large as an answer may be") << QByteArray("200 OK") << full << 1 << kDescription;
     }
 
     void outcomeCodes()
@@ -491,6 +495,41 @@ private slots:
         QFETCH(QString, endpoint);
         QFETCH(bool, offered);
         QCOMPARE(IsOfferedUpdateLink(QUrl(link), QUrl(endpoint)), offered);
+    }
+
+    // An answer that never ends or never comes: the check fails instead of
+    // filling the memory or waiting for good, and lets the connection go.
+    void answerIsBounded_data()
+    {
+        QTest::addColumn<int>("shape");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("limitMs");  // 0: the default 30 s
+        QTest::addColumn<QString>("why");
+        QTest::newRow("never ends") << int(HttpReplay::Shape::Endless) << QByteArray() << 0
+                                    << "answer larger than 1048576 bytes";
+        QTest::newRow("declared too large") << int(HttpReplay::Shape::Whole) << QByteArray(2 * 1024 * 1024, ' ') << 0
+                                            << "answer larger than 1048576 bytes";
+        QTest::newRow("silent server") << int(HttpReplay::Shape::Silent) << QByteArray() << 200
+                                       << "timed out after 200 ms";
+        QTest::newRow("stalls in the answer") << int(HttpReplay::Shape::Stalled) << QByteArray("<?xml version=") << 200
+                                              << "timed out after 200 ms";
+    }
+
+    void answerIsBounded()
+    {
+        QFETCH(int, shape);
+        QFETCH(QByteArray, body);
+        QFETCH(int, limitMs);
+        QFETCH(QString, why);
+        m_server.reply.shape = HttpReplay::Shape(shape);
+        m_server.reply.body = body;
+        Check check(QStringLiteral("1.0"));
+        if (limitMs)
+            check.updater->setTimeLimitMs(limitMs);
+        const auto outcome = check.run(60000);
+        QCOMPARE(outcome.first, -1);
+        QCOMPARE(outcome.second.toString(), why);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.openConnections(), 0, 30000);
     }
 
     void cancelOpensNothing()

@@ -1,5 +1,6 @@
 #include "services.h"
 
+#include "platformbase.h"
 #include "ratelimiter.h"
 
 #include <atomic>
@@ -15,7 +16,7 @@ namespace sennet {
 
 namespace {
 
-constexpr int kDefaultTimeoutMs = 30000;
+constexpr int kDefaultTimeoutMs = kWebRequestDeadlineMs;
 std::atomic<int> g_timeoutMs{kDefaultTimeoutMs};
 
 QUrl baseFromEnvironment(const char* name, const char* fallback)
