@@ -1,6 +1,8 @@
 // The window in which the update check shows its outcome: icon, message,
 // the new version's description, "Update" (opens the download page) and
 // "Cancel". Built anew for every outcome. GUI thread only.
+// The description loads no image or style sheet, and of its links only a
+// clicked http or https one opens, in the desktop's browser.
 #pragma once
 
 #include <QDialog>

@@ -1,5 +1,6 @@
 #include "whatsnew/whatsnew.h"
 
+#include "platformbase.h"
 #include "update/updater.h"
 
 #include <QDesktopServices>
@@ -7,6 +8,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QUrl>
@@ -18,6 +20,34 @@ QIcon applicationIcon()
 {
     return QIcon(QStringLiteral(":/res/res/mac/label/icon.png"));
 }
+
+// The description comes from the update answer: its images and style
+// sheets could name files on this machine, so none is loaded. Each gets an
+// empty stand-in, since for a null one the document and its image painter
+// read the file themselves.
+class CDescriptionBrowser : public QTextBrowser
+{
+public:
+    explicit CDescriptionBrowser(QWidget* parent)
+        : QTextBrowser(parent)
+    {
+        // Followed here, a link would load its target into the browser.
+        setOpenLinks(false);
+        connect(this, &QTextBrowser::anchorClicked, this, [](const QUrl& link) {
+            if (IsWebLink(link))
+                QDesktopServices::openUrl(link);
+        });
+    }
+
+    QVariant loadResource(int type, const QUrl&) override
+    {
+        if (type != QTextDocument::ImageResource)
+            return QVariant(QByteArray());
+        QPixmap blank(1, 1);
+        blank.fill(Qt::transparent);
+        return blank;
+    }
+};
 
 } // namespace
 
@@ -52,7 +82,7 @@ WhatsNew::WhatsNew(QWidget* parent)
     top->addWidget(m_pIcon);
     top->addWidget(m_pMessage);
 
-    m_pBrowser = new QTextBrowser(this);
+    m_pBrowser = new CDescriptionBrowser(this);
     m_pAction = new QPushButton(this);
     m_pAction->setMinimumWidth(80);
     m_pCancel = new QPushButton(tr("Cancel"), this);

@@ -13,7 +13,9 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QPainter>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
@@ -71,6 +73,26 @@ QString uiLog()
     return QString::fromUtf8(testenv::readAll(CConfig::instance()->GetLogFile() + QStringLiteral("/UI.log")));
 }
 
+int redPixels(const QImage& image)
+{
+    int red = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            red += image.pixel(x, y) == qRgb(255, 0, 0);
+    return red;
+}
+
+// Clicks the middle of the first character of text after the first.
+void clickText(QTextBrowser* browser, const QString& text)
+{
+    const QTextCursor found = browser->document()->find(text);
+    QVERIFY(!found.isNull());
+    QTextCursor at(browser->document());
+    at.setPosition(found.selectionStart() + 1);
+    const QPoint point = browser->cursorRect(at).center() + QPoint(2, 0);
+    QTest::mouseClick(browser->viewport(), Qt::LeftButton, {}, point);
+}
+
 const QStringList kRecordedSchemes = {QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("file"),
                                       QStringLiteral("smb"), QStringLiteral("vessolin-launch")};
 
@@ -104,6 +126,19 @@ class TestUpdate : public QObject
             return {spy.first().at(0).toInt(), spy.first().at(1)};
         }
     };
+
+    // Shows in window the outcome of a check whose answer offers version 1.1
+    // with description.
+    bool showNewVersion(WhatsNew& window, const QString& description)
+    {
+        m_server.reply.body = replyXml("VSL", "1.1", description);
+        Check check(QStringLiteral("1.0"));
+        if (check.run().first != 1)
+            return false;
+        FillUpdateOutcome(&window, check.updater, 1);
+        window.show();
+        return QTest::qWaitForWindowExposed(&window);
+    }
 
 private slots:
     void initTestCase()
@@ -530,6 +565,61 @@ private slots:
         QCOMPARE(outcome.first, -1);
         QCOMPARE(outcome.second.toString(), why);
         QTRY_COMPARE_WITH_TIMEOUT(m_server.openConnections(), 0, 30000);
+    }
+
+    // The description comes from the server: a picture or a style sheet it
+    // names on this machine is not shown, and a click on one of its links
+    // opens only a web page, in the browser.
+    void descriptionLoadsNothing_data()
+    {
+        QTest::addColumn<QString>("description");  // %1: a folder holding red.png and red.css
+        QTest::newRow("picture by file link") << "<p>New</p><img src=\"file://%1/red.png\">";
+        QTest::newRow("picture by path") << "<p>New</p><img src=\"%1/red.png\">";
+        QTest::newRow("style sheet") << "<html><head><link rel=\"stylesheet\" type=\"text/css\" href=\"file://%1/red.css\">"
+                                        "</head><body><p>New</p></body></html>";
+    }
+
+    void descriptionLoadsNothing()
+    {
+        QFETCH(QString, description);
+        QTemporaryDir dir;
+        QImage red(64, 64, QImage::Format_RGB32);
+        red.fill(qRgb(255, 0, 0));
+        QVERIFY(red.save(dir.filePath(QStringLiteral("red.png"))));
+        QVERIFY(testenv::writeAll(dir.filePath(QStringLiteral("red.css")), "p { background-color: #ff0000; }"));
+        WhatsNew window(nullptr);
+        QVERIFY(showNewVersion(window, description.arg(dir.path())));
+        auto* browser = window.findChild<QTextBrowser*>();
+        QCOMPARE(browser->toPlainText().trimmed().left(3), QStringLiteral("New"));
+        QCOMPARE(redPixels(browser->viewport()->grab().toImage()), 0);
+    }
+
+    void descriptionLinksOpenOnlyOnTheWeb_data()
+    {
+        QTest::addColumn<QString>("link");  // %1: a folder holding secret.txt
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("https") << "https://vessolin.example.com/notes" << true;
+        QTest::newRow("http") << "http://vessolin.example.com/notes" << true;
+        QTest::newRow("local file") << "file://%1/secret.txt" << false;
+        QTest::newRow("another program's scheme") << "vessolin-launch://install/now" << false;
+        QTest::newRow("relative") << "secret.txt" << false;
+    }
+
+    void descriptionLinksOpenOnlyOnTheWeb()
+    {
+        QFETCH(QString, link);
+        QFETCH(bool, opens);
+        QTemporaryDir dir;
+        QVERIFY(testenv::writeAll(dir.filePath(QStringLiteral("secret.txt")), "the contents of a private file"));
+        const QString href = link.contains(QLatin1String("%1")) ? link.arg(dir.path()) : link;
+        WhatsNew window(nullptr);
+        QVERIFY(showNewVersion(window, QStringLiteral("<p>Read the <a href=\"%1\">release notes</a> first.</p>").arg(href)));
+        auto* browser = window.findChild<QTextBrowser*>();
+        QVERIFY(m_opened.opened.isEmpty());  // nothing opens before the click
+        clickText(browser, QStringLiteral("release notes"));
+        QCOMPARE(m_opened.opened, opens ? QList<QUrl>{QUrl(href)} : QList<QUrl>{});
+        QCOMPARE(browser->toPlainText(), QStringLiteral("Read the release notes first."));
+        QVERIFY(window.isVisible());
     }
 
     void cancelOpensNothing()
