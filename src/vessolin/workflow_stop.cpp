@@ -301,9 +301,13 @@ int CMainUI::SaveToDB(bool atExit, bool resultsWait)
         // says nothing of the library. A run closed before its report (a
         // continued one is the only copy of its work) stays for the next
         // start, and so does a database this run never loaded or whose
-        // results still wait to be applied.
-        if (atExit && HasFinishedAnalysis(m_state) && QFile::exists(g_strDBName) && !resultsWait
-            && m_dScore >= PROGRESS_FULL)
+        // results still wait to be applied. A fresh run closed during its
+        // load holds nothing of the user's: what it read is untouched where
+        // it came from, and its part of it, continued, would be analysed as
+        // if it were the whole library.
+        const bool freshLoad = m_state.iState == MW_LOADING && IsWorking(m_state) && !m_state.bResumedProject;
+        const bool done = HasFinishedAnalysis(m_state) && !resultsWait && m_dScore >= PROGRESS_FULL;
+        if (atExit && QFile::exists(g_strDBName) && (freshLoad || done))
             m_bDeleteDB = true;
         return PC_OK;
     }

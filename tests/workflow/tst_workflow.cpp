@@ -149,6 +149,8 @@ private slots:
     void killedRunCanBeContinued();
     void continuedRunClosedBeforeItsReport_data();
     void continuedRunClosedBeforeItsReport();
+    void freshRunClosedDuringItsLoad_data();
+    void freshRunClosedDuringItsLoad();
 };
 
 void TestWorkflow::init()
@@ -1029,6 +1031,51 @@ void TestWorkflow::continuedRunClosedBeforeItsReport()
         // The two songs with problems; the complete ones are not kept.
         QCOMPARE(RowsIn(g_strDBName), 2);
     }
+}
+
+void TestWorkflow::freshRunClosedDuringItsLoad_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("paused");
+    QTest::newRow("the library") << int(RUN_ITUNES) << false;
+    QTest::newRow("the library, paused") << int(RUN_ITUNES) << true;
+    QTest::newRow("a duplicate scan of files") << int(RUN_DUP_FILES) << false;
+}
+
+// The engine is held at its first load record, so the close comes while it
+// loads. What it stored is a part of a library that is untouched where it
+// came from: the close deletes it, and the next start offers nothing.
+void TestWorkflow::freshRunClosedDuringItsLoad()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, paused);
+    QTemporaryDir dir;
+    const QString xml = MakeLongLibrary(dir, 3000);
+    QVERIFY(!xml.isEmpty());
+    {
+        CMainUI window;
+        Gate gate;
+        gate.Arm();
+        GateLoadRecords(window.MusicLink(), gate, this);
+        window.show();
+        window.LoadStartParam({mode == RUN_ITUNES ? xml : dir.path()}, g_strDBName, EMusicRunMode(mode));
+        QVERIFY(QTest::qWaitFor([&] { return gate.Reached() && !window.State().bPreparing; }, kWaitMs));
+        QCOMPARE(window.State().iState, int(MW_LOADING));
+        if (paused) {
+            Button(window, "main_cancelbut")->click();
+            QCOMPARE(window.State().iSubState, int(SUB_PAUSED));
+        }
+        gate.Release();
+        QVERIFY(window.close());
+    }
+    QVERIFY(!QFile::exists(g_strDBName));
+    CConfig::Destroy();
+    ModalWatch watch([](QWidget* modal) { return PressMessageButton(modal, QStringLiteral("Cancel")); });
+    CMainUI next;
+    next.show();
+    next.StartUI()->CheckingIsSave();
+    QCOMPARE(watch.handled, 0);
+    QCOMPARE(next.State().iState, int(MW_IDLE));
 }
 
 namespace {
