@@ -59,6 +59,11 @@ double TrackWeight(int mode, int absence, int mask)
     return weight;
 }
 
+double QuartersOff(int quarters, double itemScore)
+{
+    return quarters * itemScore * 0.25;
+}
+
 CAnalyzeThread::CAnalyzeThread(CAnalyReport* report, CDuplicate* duplicate, CMusicLink* link,
                                QObject* parent)
     : QThread(parent), m_pAnalyReport(report), m_pDuplicate(duplicate), m_pMusicLink(link)
@@ -87,17 +92,18 @@ void CAnalyzeThread::run()
     // by zero.
     const double itemScore = highest > 0 ? m_job.dScore / highest : 0.0;
     m_pAnalyReport->m_iAnalyzeMask = m_job.iMask;
-    double score = m_job.dScore;
+    int quarters = 0;
     int found = 0;
-    if (!Walk(count, mode, itemScore, score, found))
+    if (!Walk(count, mode, quarters, found))
         return;
+    const double score = m_job.dScore - QuartersOff(quarters, itemScore);
     if (IsDuplicateRunMode(mode))
         emit StartFixAll(tr("Scanned %1 song(s), found %2 duplicates.").arg(count).arg(found), m_job.iRun);
     emit SandUpdataReport(m_job.iRun, score, itemScore);
 }
 
 // False when told to quit.
-bool CAnalyzeThread::Walk(int count, int mode, double itemScore, double& score, int& found)
+bool CAnalyzeThread::Walk(int count, int mode, int& quarters, int& found)
 {
     int shown = -1;
     for (int i = 0; i < count; ++i) {
@@ -116,7 +122,8 @@ bool CAnalyzeThread::Walk(int count, int mode, double itemScore, double& score, 
             repeatId = 0;
         }
         const double weight = TrackWeight(mode, absence, m_job.iMask);
-        score -= itemScore * weight;
+        // Whole quarters: the sum stays exact however many tracks it takes.
+        quarters += int(weight * 4);
         // One signal per visible step, not per track.
         const int progress = int(qint64(i) * PROGRESS_FULL / count);
         if (progress != shown) {

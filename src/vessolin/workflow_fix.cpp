@@ -10,6 +10,7 @@
 #include "reporter/analyreport.h"
 #include "reporter/duplicate.h"
 #include "treeobj/treeobj.h"
+#include "vessolin/analyzethread.h"
 #include "vessolin/applythread.h"
 
 #include <QLabel>
@@ -68,7 +69,7 @@ void CMainUI::StartFixing(bool all)
 void CMainUI::ReportFixInfo(int open, int progress)
 {
     if (open >= 0) {
-        m_dScore = PROGRESS_FULL - open * m_dItemScore * 0.25;
+        m_dScore = PROGRESS_FULL - QuartersOff(open, m_dItemScore);
         if (m_dScore + 0.25 * m_dItemScore > PROGRESS_FULL) {
             m_dScore = PROGRESS_FULL;
             Advance(EV_PROBLEMS_LEFT, 0);

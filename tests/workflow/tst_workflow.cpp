@@ -151,6 +151,8 @@ private slots:
     void continuedRunClosedBeforeItsReport();
     void freshRunClosedDuringItsLoad_data();
     void freshRunClosedDuringItsLoad();
+    void continuedRunShowsTheSameScore_data();
+    void continuedRunShowsTheSameScore();
 };
 
 void TestWorkflow::init()
@@ -1076,6 +1078,47 @@ void TestWorkflow::freshRunClosedDuringItsLoad()
     next.StartUI()->CheckingIsSave();
     QCOMPARE(watch.handled, 0);
     QCOMPARE(next.State().iState, int(MW_IDLE));
+}
+
+void TestWorkflow::continuedRunShowsTheSameScore_data()
+{
+    QTest::addColumn<int>("tracks");
+    // Counts whose quarter weights, summed one track at a time, came out
+    // below 7500.
+    QTest::newRow("11 tracks") << 11;
+    QTest::newRow("3000 tracks") << 3000;
+}
+
+// A library whose every song file is gone (and has no artwork or year): no
+// track is complete, so the continued run has every track the first one
+// had, each costing a quarter of its weight. The first report and the
+// continued one's count of open problems show the same score.
+void TestWorkflow::continuedRunShowsTheSameScore()
+{
+    QFETCH(int, tracks);
+    QTemporaryDir dir;
+    const QString xml = dir.filePath(QStringLiteral("Library.xml"));
+    QVERIFY(MakeLibrary(xml, {dir.filePath(QStringLiteral("gone.mp3"))}, tracks));
+    {
+        CMainUI first;
+        first.show();
+        first.LoadStartParam({xml}, g_strDBName, RUN_ITUNES);
+        QVERIFY(WaitForReport(first));
+        QCOMPARE(ScoreText(first), QStringLiteral("75"));
+        first.MusicLink()->WaitForSaveToDB();
+        QVERIFY(first.close());
+    }
+    QCOMPARE(RowsIn(g_strDBName), tracks);
+    CConfig::Destroy();
+    ModalWatch watch([](QWidget* modal) { return PressMessageButton(modal, QStringLiteral("Continue")); });
+    CMainUI next;
+    next.show();
+    QVERIFY(QTest::qWaitFor([&] { return watch.handled == 1; }, kWaitMs));
+    QVERIFY(WaitForReport(next));
+    // Refix shows once the report page has counted the open problems.
+    QVERIFY(QTest::qWaitFor([&] { return Named<QWidget>(next, "MainUIRetry")->isVisible(); }, kWaitMs));
+    QCOMPARE(ScoreText(next), QStringLiteral("75"));
+    QCOMPARE(next.Score(), 7500.0);
 }
 
 namespace {
