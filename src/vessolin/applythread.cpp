@@ -20,9 +20,17 @@ void CApplyThread::Start(EWork work, int run)
     wait();
     m_eWork = work;
     m_iRun = run;
+    ++m_iSerial;
     if (work == AW_APPLY)
         m_pAnalyReport->PrepareApply();
     start(QThread::InheritPriority);
+}
+
+void CApplyThread::StartClosing(std::function<void()> closing)
+{
+    wait();
+    m_closing = std::move(closing);
+    Start(AW_CLOSE, m_iRun);
 }
 
 void CApplyThread::run()
@@ -40,5 +48,9 @@ void CApplyThread::run()
         m_pDuplicate->UndoRemoval();
         emit SendUndoOK(m_iRun);
         break;
+    case AW_CLOSE:
+        m_closing();
+        break;
     }
+    emit WorkEnded(m_iSerial);
 }

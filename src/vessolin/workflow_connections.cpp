@@ -44,7 +44,7 @@ void CMainUI::ConnectWorkerThreads()
     connect(m_pAnalyzeThread, &CAnalyzeThread::SandUpdataReport, this, &CMainUI::UpdataReport);
     connect(m_pApplyThread, &CApplyThread::SendApplyOK, this, &CMainUI::UpdataApplyOK);
     connect(m_pApplyThread, &CApplyThread::SendUndoOK, this, &CMainUI::UndoEnded);
-    connect(m_pApplyThread, &QThread::finished, this, &CMainUI::ApplyThreadEnded);
+    connect(m_pApplyThread, &CApplyThread::WorkEnded, this, &CMainUI::ApplyWorkEnded);
 }
 
 void CMainUI::ConnectWorkflowBridge()

@@ -219,20 +219,51 @@ void CMainUI::GoHome()
     // transaction, whose end rewrites the library file, which takes
     // seconds on a large library: Home goes on when the apply thread has
     // ended, and the window shows busy meanwhile instead of not answering.
-    if (Advance(EV_HOME_WAIT)) {
-        BeginStop();
-        ShowStopping();
-        // Its end may have come while the question was open.
-        if (m_pApplyThread->isRunning())
-            return;
+    if (!Advance(EV_HOME_WAIT)) {
+        FinishGoHome(false);
+        return;
     }
-    FinishGoHome(false);
+    BeginStop();
+    ShowStopping();
+    // Its end may have come while the question was open.
+    if (m_iApplyEnded == m_pApplyThread->Serial())
+        ContinueGoHome();
 }
 
-void CMainUI::ApplyThreadEnded()
+void CMainUI::ApplyWorkEnded(int serial)
 {
-    if (m_state.bGoingHome)
+    m_iApplyEnded = serial;
+    if (m_state.bGoingHome && serial == m_pApplyThread->Serial())
+        ContinueGoHome();
+}
+
+// A Home that waited for the apply thread: once the stopped work has
+// ended, the pages are emptied and the same thread closes the library
+// (the engine frees every track and writes what its journal still holds
+// into the library file) and deletes the cache; then Home ends.
+void CMainUI::ContinueGoHome()
+{
+    if (m_bHomeClosing) {
         FinishGoHome(false);
+        return;
+    }
+    StopSequence();
+    ClearRunPages();
+    m_bHomeClosing = true;
+    m_pApplyThread->StartClosing([this] { CloseRunLibrary(); });
+}
+
+void CMainUI::ClearRunPages()
+{
+    DelelteLoadTreeItem();
+    m_pAnalyReport->StopWorking();
+}
+
+// Any thread, once no worker uses the library.
+void CMainUI::CloseRunLibrary()
+{
+    ClearCache();
+    m_pMusicLink->DestroyMusicLibrary();
 }
 
 void CMainUI::FinishGoHome(bool atClose)
@@ -240,11 +271,13 @@ void CMainUI::FinishGoHome(bool atClose)
     // From the duplicate page nothing of this run is loaded: a working
     // database there is an interrupted run kept for a later start.
     const bool loaded = m_state.iState != MW_IDLE;
+    // Waits for the library's close when the apply thread was given it.
     StopSequence();
-    DelelteLoadTreeItem();
-    m_pAnalyReport->StopWorking();
-    ClearCache();
-    m_pMusicLink->DestroyMusicLibrary();
+    if (!m_bHomeClosing) {
+        ClearRunPages();
+        CloseRunLibrary();
+    }
+    m_bHomeClosing = false;
     // An opened project takes the run back first; if that copy fails, the
     // working database is the run's only copy and stays.
     const bool kept = SaveToDB(true) != PC_OK;
