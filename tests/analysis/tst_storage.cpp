@@ -4,6 +4,7 @@
 // file when an apply ends, also on a full disk (a child process whose file
 // size limit stands for the room left) or in a read-only folder.
 #include "cadenzo.h"
+#include "enginedb.h"
 #include "fulldisk.h"
 #include "libraryxml.h"
 #include "mmanalysis.h"
@@ -61,24 +62,6 @@ void limitFileSize(qint64 limit)
     getrlimit(RLIMIT_FSIZE, &size);
     size.rlim_cur = rlim_t(limit);
     setrlimit(RLIMIT_FSIZE, &size);
-}
-
-// The rows matching where that a connection of our own finds, as the next
-// start would (a journal left behind is rolled back first); -1 when it
-// cannot read them.
-int storedRows(const QString& dbPath, const QByteArray& where = "1")
-{
-    sqlite3* db = nullptr;
-    sqlite3_stmt* query = nullptr;
-    int count = -1;
-    const QByteArray sql = "select count(*) from TracksTable where " + where;
-    if (sqlite3_open(dbPath.toUtf8().constData(), &db) == SQLITE_OK
-        && sqlite3_prepare_v2(db, sql.constData(), -1, &query, nullptr) == SQLITE_OK
-        && sqlite3_step(query) == SQLITE_ROW)
-        count = sqlite3_column_int(query, 0);
-    sqlite3_finalize(query);
-    sqlite3_close(db);
-    return count;
 }
 
 // Runs this program as a child (see childMain); its lines "key value".
@@ -155,7 +138,7 @@ private slots:
         QCOMPARE(sink.trackRecords().size(), 600);
         QCOMPARE(sink.records().last().state, int(MM_ERR_DATABASE));
         fulldisk::setRoom(-1, -1);
-        QCOMPARE(storedRows(s.dbPath()), 0);
+        QCOMPARE(mmtest::countRows(s.dbPath()), 0);
         QVERIFY(engineLog(s).contains(QRegularExpression(QStringLiteral("LoadMusicList Failed: .*:-?\\d+ \\w"))));
     }
 
@@ -227,8 +210,8 @@ private slots:
         QCOMPARE(sink.trackRecords().size(), sent);
         QVERIFY(!sink.records().last().track);
         QCOMPARE(sink.records().last().state, ownData ? 0 : int(MM_ERR_DATABASE));
-        QCOMPARE(storedRows(s.dbPath()), ownData ? 39 : 0);
-        QCOMPARE(storedRows(s.dbPath(), "Name like 'Song 20%'"), 0);
+        QCOMPARE(mmtest::countRows(s.dbPath()), ownData ? 39 : 0);
+        QCOMPARE(mmtest::countRows(s.dbPath(), "Name like 'Song 20%'"), 0);
         // SQLite hands out the primary code of an extended one.
         const QString primary = QString::number(code & 0xff);
         const QString log = engineLog(s);
@@ -260,8 +243,8 @@ private slots:
         MMDBTransaction(s.handle, true);
         MMSetExitState(s.handle, 1);
         QCOMPARE(sink.records().last().state, int(MM_ERR_DATABASE));
-        QCOMPARE(storedRows(s.dbPath()), 600);
-        QCOMPARE(storedRows(s.dbPath(), "Absence != 0"), 0);
+        QCOMPARE(mmtest::countRows(s.dbPath()), 600);
+        QCOMPARE(mmtest::countRows(s.dbPath(), "Absence != 0"), 0);
         QVERIFY(engineLog(s).contains(QRegularExpression(QStringLiteral("SaveDataToDB Failed:-?\\d+ \\w"))));
     }
 

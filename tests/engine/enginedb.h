@@ -30,14 +30,15 @@ inline bool execSql(const QString& dbPath, const QString& sql)
 }
 
 // The rows of TracksTable that match where (an SQL condition); -1 when the
-// file cannot be read as the engine's database.
+// file cannot be read as the engine's database. Opened for writing, so a
+// commit a killed process left half done is rolled back first; never made.
 inline int countRows(const QString& dbPath, const QByteArray& where = "1")
 {
     sqlite3* db = nullptr;
     sqlite3_stmt* query = nullptr;
     int count = -1;
     const QByteArray sql = "select count(*) from TracksTable where " + where;
-    if (sqlite3_open_v2(dbPath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK
+    if (sqlite3_open_v2(dbPath.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK
         && sqlite3_prepare_v2(db, sql.constData(), -1, &query, nullptr) == SQLITE_OK
         && sqlite3_step(query) == SQLITE_ROW)
         count = sqlite3_column_int(query, 0);
