@@ -303,8 +303,12 @@ private:
     // taken. Sets the controls the state decides.
     bool Advance(int event, int detail = 0);
     void ShowControls();
-    // code: 0 for a refused or empty load, else why the songs were not stored.
-    void LoadFailed(int code = 0);
+    // code: 0 for a refused or empty load, else why the songs were not stored;
+    // empty: the engine read the request and found no tracks.
+    void LoadFailed(int code = 0, bool empty = false);
+    // Deletes the failed load's working database, unless it is a continued
+    // run's that may still hold its work.
+    void DropFailedLoad(bool empty);
     void ShowSaveFailure();
     void AnalyzeMusicList();
     void ShowFoundReport();
@@ -355,6 +359,9 @@ private:
     // the apply starts when the move has ended the fixing run.
     bool m_bApplyAfterMove = false;
     bool m_bDeleteDB = false;
+    // A continued run's load failed and its working database was kept:
+    // Try Again offers it again instead of deleting it.
+    bool m_bKeptFailedRun = false;
     EMusicRunMode m_eLoadMode = EMusicRunMode(0);
     EMusicRunMode m_eLibraryMode = EMusicRunMode(0);
     // Read by the load thread: set by a stop, cleared by the next request.

@@ -63,6 +63,7 @@ void CMainUI::LoadStartParam(const QStringList& paths, const QString& path, EMus
     if (!Advance(EV_LOAD_REQUEST, mode))
         return;
     m_bCancel = false;
+    m_bKeptFailedRun = false;
     ++m_iRun;
     m_iSaveFailure = 0;
     m_eLoadMode = mode;
@@ -136,7 +137,7 @@ void CMainUI::AcceptLoadOK()
         return;
     const int count = m_pMusicLink->GetMusicCountAMode(nullptr, &m_eLibraryMode);
     if (count <= 0) {
-        LoadFailed();
+        LoadFailed(0, true);
         return;
     }
     if (Advance(EV_LOAD_ENDED))
@@ -152,7 +153,7 @@ void CMainUI::AcceptLoadFailed(int code)
     LoadFailed(code);
 }
 
-void CMainUI::LoadFailed(int code)
+void CMainUI::LoadFailed(int code, bool empty)
 {
     if (!Advance(EV_LOAD_FAILED))
         return;
@@ -167,7 +168,7 @@ void CMainUI::LoadFailed(int code)
         m_pTipsLabel->ClearText();
         m_pTipsLabel->setHidden(true);
         m_pStatusLabel->setText(CStorageFailure::LoadFailed(code));
-        DeleteDBFile();
+        DropFailedLoad(false);
         return;
     }
     ShowTips({tr("Wow. It looks like someone knew I'll scan all files and cleaned them up in advance."),
@@ -186,6 +187,21 @@ void CMainUI::LoadFailed(int code)
     default:
         m_pStatusLabel->setText(QString());
         break;
+    }
+    DropFailedLoad(empty);
+}
+
+// A continued run reopens the working database itself, the only copy of
+// the interrupted run's work: a load that could not read it (a full or
+// read-only disk, a database locked by another program) leaves it for a
+// later try. One the engine read and found without tracks holds nothing.
+void CMainUI::DropFailedLoad(bool empty)
+{
+    m_bKeptFailedRun = m_state.bResumedProject && m_strProjectPath == g_strDBName && !empty;
+    if (m_bKeptFailedRun) {
+        m_pMusicLink->DestroyMusicLibrary();
+        WriteUILog(QStringLiteral("The continued run's load failed; its working database stays"));
+        return;
     }
     DeleteDBFile();
 }

@@ -305,6 +305,7 @@ void CMainUI::ResetWorkflow()
     m_bCloseAfterApply = false;
     m_bApplyAfterMove = false;
     m_bDeleteDB = false;
+    m_bKeptFailedRun = false;
     m_eLibraryMode = EMusicRunMode(0);
     Advance(EV_RESET);
     m_pMovie->stop();
@@ -320,11 +321,15 @@ void CMainUI::LoadXMLPath()
                                                             : tr("Start to Clean iTunes"));
     DelelteLoadTreeItem();
     ClearCache();
-    DeleteDBFile();
+    const bool kept = m_bKeptFailedRun;
+    if (!kept)
+        DeleteDBFile();
     ++m_iRun;
     ResetWorkflow();
     if (IsDuplicateRunMode(m_eLoadMode))
         Duplicate();
+    else if (kept)
+        m_pStartUI->CheckingIsSave();
 }
 
 int CMainUI::SaveToDB(bool atExit, bool resultsWait)

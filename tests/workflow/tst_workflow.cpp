@@ -149,6 +149,7 @@ private slots:
     void killedRunCanBeContinued();
     void continuedRunClosedBeforeItsReport_data();
     void continuedRunClosedBeforeItsReport();
+    void continuedRunWhoseLoadFailsIsKept();
     void freshRunClosedDuringItsLoad_data();
     void freshRunClosedDuringItsLoad();
     void continuedRunShowsTheSameScore_data();
@@ -1033,6 +1034,49 @@ void TestWorkflow::continuedRunClosedBeforeItsReport()
         // The two songs with problems; the complete ones are not kept.
         QCOMPARE(RowsIn(g_strDBName), 2);
     }
+}
+
+// A continued run is the only copy of its work: a load that cannot read
+// its database (another program holds it locked) leaves it where it is,
+// and Try Again offers it again; continued once the lock is gone, the run
+// shows its report.
+void TestWorkflow::continuedRunWhoseLoadFailsIsKept()
+{
+    QVERIFY(MakeFourSongs());
+    {
+        CMainUI first;
+        first.show();
+        first.LoadStartParam({SongsFolder()}, g_strDBName, RUN_FILES);
+        QVERIFY(WaitForReport(first));
+        first.MusicLink()->WaitForSaveToDB();
+        QVERIFY(first.close());
+    }
+    QCOMPARE(RowsIn(g_strDBName), 2);
+    sqlite3* holder = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(g_strDBName).constData(), &holder), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    CConfig::Destroy();
+    QStringList questions;
+    ModalWatch watch([&](QWidget* modal) {
+        QString question;
+        const bool pressed = PressMessageButton(modal, QStringLiteral("Continue"), &question);
+        questions << question;
+        return pressed;
+    });
+    CMainUI window;
+    window.show();
+    QVERIFY(QTest::qWaitFor([&] { return watch.handled == 1; }, kWaitMs));
+    QVERIFY(WaitForStage(window, MW_LOADING));
+    QCOMPARE(ButtonPage(window), int(BP_TRYAGAIN));
+    sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(holder);
+    QCOMPARE(RowsIn(g_strDBName), 2);
+
+    Button(window, "main_selectbut")->click();
+    QVERIFY(QTest::qWaitFor([&] { return watch.handled == 2; }, kWaitMs));
+    QVERIFY(questions.value(1).contains(QLatin1String("Do you want to continue it?")));
+    QVERIFY(WaitForReport(window));
+    QCOMPARE(ScoreText(window), QStringLiteral("25"));
 }
 
 void TestWorkflow::freshRunClosedDuringItsLoad_data()
