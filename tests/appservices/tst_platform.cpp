@@ -112,7 +112,7 @@ public:
 
     // late: a mount that answers once LetLateAnswer() was called.
     desktop::MountSource source(const QByteArray& table, const QStringList& notReady, const QString& late = {},
-                                int deadlineMs = 1000) const
+                                int deadlineMs = 3000) const
     {
         desktop::MountSource source;
         source.table = [table] { return table; };
@@ -813,7 +813,7 @@ private slots:
         QCOMPARE(hung.asked(), (QStringList{"/", "/", "/media/alice/Card", "/media/alice/Card", "/media/alice/SONGS",
                                             "/media/alice/SONGS", "/mnt/nas"}));
         QCOMPARE(hung.logged(), (QStringList{
-                                    "Places: /mnt/nas (nfs4 on nas:/music) did not answer within 1000 ms; left out",
+                                    "Places: /mnt/nas (nfs4 on nas:/music) did not answer within 3000 ms; left out",
                                     "Places: /mnt/nas (nfs4 on nas:/music) has not answered an earlier look; left out"}));
     }
 
@@ -825,7 +825,7 @@ private slots:
         HungMount hung;
         desktop::setMountSource(hung.source("40 22 8:17 / /media/alice/SONGS rw - vfat /dev/sdb1 rw\n"
                                             "41 22 0:50 / /mnt/nas rw - nfs4 nas:/music rw\n",
-                                            {}, QStringLiteral("/media/alice/SONGS"), 5000));
+                                            {}, QStringLiteral("/media/alice/SONGS"), 8000));
         QStringList atOpen, later;
         PanelSeen seen;
         onPanel(&seen, [&](QDialog* dialog) {
