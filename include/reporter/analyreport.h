@@ -245,6 +245,8 @@ private:
     CConverterThread* converter(int slot) const;
     void stopConverters();
     void takeTypeRows();
+    // A slice of the rows cleared reports took out of their trees.
+    void deleteClearedRows();
 
     // the track editor (analyreport_editor.cpp)
     void editorSetItem(int absence, void* track);
@@ -373,6 +375,7 @@ private:
 
     CMoveFailedThread* m_pMoveFailedThread = nullptr;
     QMap<void*, QTreeWidgetItem*> m_mapFailedItem;
+    QList<QTreeWidgetItem*> m_clearedRows;  // out of their trees, waiting to be deleted
     std::unique_ptr<CMovePlan> m_pMovePlan;  // between a pass and its completion
     CFixFailedThread* m_pFixFailedThread = nullptr;
 

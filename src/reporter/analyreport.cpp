@@ -17,8 +17,10 @@
 
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -300,6 +302,7 @@ void CAnalyReport::connectLists()
 CAnalyReport::~CAnalyReport()
 {
     StopWorking();
+    qDeleteAll(m_clearedRows);
     for (int slot = 0; slot < kConverterSlots; ++slot) {
         delete converter(slot);
         m_slots.SetConverter(slot, nullptr);
@@ -387,18 +390,28 @@ void CAnalyReport::ClearReport()
     m_iApplyUnreached = 0;
     m_iArtworkState = m_iAlbumState = m_iArtistState = m_iNotExistState = m_iFailedState = CTL_IDLE;
     m_eFixState = FS_IDLE;
-    takeTypeRows();
+    {
+        // Each category row taken would show the next one's list first.
+        const QSignalBlocker quiet(m_pTypeTree);
+        takeTypeRows();
+    }
     for (CTypeTreeItem* row : std::as_const(m_vecTypeItem)) {
         row->SetSpinner(false);
         row->SetQuantityWidgetIndex(0);
     }
     m_pListArtwork->StopFlash();
-    // Each list and tree goes at once below: taken row by row, tens of
-    // thousands of them kept the GUI thread a tenth of a second and more,
-    // each removal moving the current row on.
     m_pListArtwork->SetSuccessNum(0);
-    for (CFailedTreeWidget* tree : {m_pTreeFailed, m_pTreeAlbum, m_pTreeArtist})
+    // Taken row by row, tens of thousands of rows held the GUI thread a
+    // tenth of a second and more, each removal moving the current row on:
+    // the trees' rows leave at once and are deleted a slice at a time, the
+    // tiles go at once below.
+    const bool deleting = !m_clearedRows.isEmpty();
+    for (CFailedTreeWidget* tree : {m_pTreeFailed, m_pTreeAlbum, m_pTreeArtist}) {
+        m_clearedRows += tree->invisibleRootItem()->takeChildren();
         tree->m_iSuccessNum = 0;
+    }
+    if (!deleting && !m_clearedRows.isEmpty())
+        QTimer::singleShot(0, this, &CAnalyReport::deleteClearedRows);
     for (int i = m_pTreeNotExist->topLevelItemCount() - 1; i >= 0; --i) {
         m_pTreeNotExist->removeItemWidget(m_pTreeNotExist->topLevelItem(i), 1);
         delete m_pTreeNotExist->takeTopLevelItem(i);
@@ -412,6 +425,16 @@ void CAnalyReport::ClearReport()
     // A move or return pass of the cleared run decided about rows now gone.
     m_pMovePlan.reset();
     m_pPlayItem = nullptr;
+}
+
+void CAnalyReport::deleteClearedRows()
+{
+    constexpr int kSlice = 4096;
+    const int count = qMin(kSlice, int(m_clearedRows.size()));
+    qDeleteAll(m_clearedRows.end() - count, m_clearedRows.end());
+    m_clearedRows.resize(m_clearedRows.size() - count);
+    if (!m_clearedRows.isEmpty())
+        QTimer::singleShot(0, this, &CAnalyReport::deleteClearedRows);
 }
 
 CTypeTreeItem* CAnalyReport::TypeRow(int kind) const
