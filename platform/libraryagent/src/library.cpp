@@ -83,8 +83,7 @@ int CLibrary::open(const QString& path, std::unique_ptr<CLibrary>* library, QStr
     // Swept here, where the agent's lock is held, as it is by every rewrite
     // of this process; a rewrite of another process holds the folder's lock,
     // which keeps the sweep away from a file still being written.
-    RemoveLeftoverTemporaries(real);
-    RemoveLeftoverTemporaries(real + QStringLiteral(".backup"));
+    RemoveLeftoverTemporaries({real, real + QStringLiteral(".backup")});
     // The journal holds the library's data: it is as private as the library.
     std::unique_ptr<CLibrary> opened(new CLibrary(real, real + QStringLiteral(".journal"), ModeOfFile(real, 0644) & 0666));
     const int result = opened->load(error);

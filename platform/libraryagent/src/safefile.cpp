@@ -204,16 +204,19 @@ void SetTemporaryWrittenHook(TemporaryWrittenHook hook)
     temporaryWrittenHook() = std::move(hook);
 }
 
-int RemoveLeftoverTemporaries(const QString& path)
+int RemoveLeftoverTemporaries(const QStringList& paths)
 {
-    const CFolderLock sweeping(path, LOCK_EX | LOCK_NB);
+    if (paths.isEmpty())
+        return 0;
+    const CFolderLock sweeping(paths.first(), LOCK_EX | LOCK_NB);
     if (!sweeping.held())
         return 0;
-    const QFileInfo file(path);
-    const QRegularExpression pattern(QStringLiteral("^%1%2[A-Za-z0-9]{6}$")
-                                         .arg(QRegularExpression::escape(file.fileName()),
-                                              QLatin1String(kTemporaryInfix)));
-    const QDir folder = file.absoluteDir();
+    QStringList names;
+    for (const QString& path : paths)
+        names << QRegularExpression::escape(QFileInfo(path).fileName());
+    const QRegularExpression pattern(
+        QStringLiteral("^(%1)%2[A-Za-z0-9]{6}$").arg(names.join(QLatin1Char('|')), QLatin1String(kTemporaryInfix)));
+    const QDir folder = QFileInfo(paths.first()).absoluteDir();
     int removed = 0;
     // Matched here, not by a name filter, which would read wildcards into
     // the library's own name.
@@ -225,6 +228,6 @@ int RemoveLeftoverTemporaries(const QString& path)
         ++removed;
     }
     if (removed > 0)
-        SyncFolderOf(path);
+        SyncFolderOf(paths.first());
     return removed;
 }

@@ -6,6 +6,7 @@
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -56,9 +57,10 @@ bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& piece
 using TemporaryWrittenHook = std::function<void(const QString& temporary)>;
 void SetTemporaryWrittenHook(TemporaryWrittenHook hook);
 
-// Removes the temporary files that writes of path killed half-way left
-// beside it, each logged, and never one whose write still runs. The count.
-int RemoveLeftoverTemporaries(const QString& path);
+// Removes the temporary files that writes of paths (files of one folder)
+// killed half-way left beside them, each logged, and never one whose write
+// still runs; the folder is listed once. The count.
+int RemoveLeftoverTemporaries(const QStringList& paths);
 
 // The permission bits of path, or fallback when it cannot be examined.
 int ModeOfFile(const QString& path, int fallback);
