@@ -309,6 +309,9 @@ private:
     // Deletes the failed load's working database, unless it is a continued
     // run's that may still hold its work.
     void DropFailedLoad(bool empty);
+    // The run continues the working database itself: the interrupted run's
+    // only copy.
+    bool ContinuesKeptRun() const;
     void ShowSaveFailure();
     void AnalyzeMusicList();
     void ShowFoundReport();
@@ -359,9 +362,6 @@ private:
     // the apply starts when the move has ended the fixing run.
     bool m_bApplyAfterMove = false;
     bool m_bDeleteDB = false;
-    // A continued run's load failed and its working database was kept:
-    // Try Again offers it again instead of deleting it.
-    bool m_bKeptFailedRun = false;
     EMusicRunMode m_eLoadMode = EMusicRunMode(0);
     EMusicRunMode m_eLibraryMode = EMusicRunMode(0);
     // Read by the load thread: set by a stop, cleared by the next request.

@@ -70,7 +70,7 @@ void CMainUI::ReportFixInfo(int open, int progress)
 {
     if (open >= 0) {
         m_dScore = PROGRESS_FULL - QuartersOff(open, m_dItemScore);
-        if (m_dScore + 0.25 * m_dItemScore > PROGRESS_FULL) {
+        if (m_dScore + QuartersOff(1, m_dItemScore) > PROGRESS_FULL) {
             m_dScore = PROGRESS_FULL;
             Advance(EV_PROBLEMS_LEFT, 0);
         } else if (m_dScore <= 0) {

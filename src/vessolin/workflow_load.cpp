@@ -63,7 +63,6 @@ void CMainUI::LoadStartParam(const QStringList& paths, const QString& path, EMus
     if (!Advance(EV_LOAD_REQUEST, mode))
         return;
     m_bCancel = false;
-    m_bKeptFailedRun = false;
     ++m_iRun;
     m_iSaveFailure = 0;
     m_eLoadMode = mode;
@@ -197,13 +196,17 @@ void CMainUI::LoadFailed(int code, bool empty)
 // later try. One the engine read and found without tracks holds nothing.
 void CMainUI::DropFailedLoad(bool empty)
 {
-    m_bKeptFailedRun = m_state.bResumedProject && m_strProjectPath == g_strDBName && !empty;
-    if (m_bKeptFailedRun) {
+    if (ContinuesKeptRun() && !empty) {
         m_pMusicLink->DestroyMusicLibrary();
         WriteUILog(QStringLiteral("The continued run's load failed; its working database stays"));
         return;
     }
     DeleteDBFile();
+}
+
+bool CMainUI::ContinuesKeptRun() const
+{
+    return m_state.bResumedProject && m_strProjectPath == g_strDBName;
 }
 
 void CMainUI::AnalyzeMusicList()

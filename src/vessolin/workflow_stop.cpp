@@ -305,7 +305,6 @@ void CMainUI::ResetWorkflow()
     m_bCloseAfterApply = false;
     m_bApplyAfterMove = false;
     m_bDeleteDB = false;
-    m_bKeptFailedRun = false;
     m_eLibraryMode = EMusicRunMode(0);
     Advance(EV_RESET);
     m_pMovie->stop();
@@ -321,7 +320,8 @@ void CMainUI::LoadXMLPath()
                                                             : tr("Start to Clean iTunes"));
     DelelteLoadTreeItem();
     ClearCache();
-    const bool kept = m_bKeptFailedRun;
+    // A continued run whose load failed left its database for a later try.
+    const bool kept = ContinuesKeptRun() && QFile::exists(g_strDBName);
     if (!kept)
         DeleteDBFile();
     ++m_iRun;
