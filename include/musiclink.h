@@ -116,14 +116,27 @@ public:
     int DestroyMusicLibrary();
 
     // The disk work a user waits for: a song's write (ApplyMusicInfo), a
-    // song's move into or out of the trash (ApplyiTunesMusicInfo_Temp) and
-    // a transaction's end, which rewrites the library file.
-    enum EDiskWork { DW_SONG_WRITE, DW_SONG_MOVE, DW_TRANSACTION_END };
-    // For tests: called on the calling thread right before the engine does
-    // that work, so a test can hold it as a slow or hung disk would. Set
-    // while no thread works on the engine.
+    // song's move into or out of the trash (ApplyiTunesMusicInfo_Temp), a
+    // transaction's end, which rewrites the library file, a commit of hand
+    // edits (SetUserMusicInfo) and the wait for the engine's save
+    // (WaitForSaveToDB); and the window's own: a copy of the working
+    // database to or from a project, and the deletion of the cache files.
+    enum EDiskWork {
+        DW_SONG_WRITE,
+        DW_SONG_MOVE,
+        DW_TRANSACTION_END,
+        DW_EDIT_COMMIT,
+        DW_SAVE_WAIT,
+        DW_PROJECT_COPY,
+        DW_CACHE_CLEAR,
+    };
+    // For tests: called on the calling thread right before that work, so a
+    // test can hold it as a slow or hung disk would. Set while no thread
+    // works on the engine.
     using DiskWorkHook = std::function<void(EDiskWork work)>;
     void SetDiskWorkHook(DiskWorkHook hook) { m_diskWorkHook = std::move(hook); }
+    // Said by the window right before disk work of its own; any thread.
+    void NoteDiskWork(EDiskWork work) const;
 
 signals:
     void SendLoadMusic(void* pID, int iTotalPross, QString strName);
@@ -149,8 +162,6 @@ private:
     void beginLookup(void* track);
     void endLookup(void* track);
     void forgetLookups();
-
-    void beforeDiskWork(EDiskWork work) const;
 
     void* m_pHandle = nullptr;
     CThreadAWS* m_pThreadAWS = nullptr;

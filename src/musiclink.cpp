@@ -187,7 +187,7 @@ void CMusicLink::CallPlayState(unsigned int uiTime, int state, int flag)
         emit SendPlayModify(uiTime, state);
 }
 
-void CMusicLink::beforeDiskWork(EDiskWork work) const
+void CMusicLink::NoteDiskWork(EDiskWork work) const
 {
     if (m_diskWorkHook)
         m_diskWorkHook(work);
@@ -196,7 +196,7 @@ void CMusicLink::beforeDiskWork(EDiskWork work) const
 int CMusicLink::DBTransaction(bool commit)
 {
     if (commit)
-        beforeDiskWork(DW_TRANSACTION_END);
+        NoteDiskWork(DW_TRANSACTION_END);
     return MMDBTransaction(m_pHandle, commit);
 }
 
@@ -204,6 +204,7 @@ void CMusicLink::WaitForSaveToDB()
 {
     if (!m_pHandle)
         return;
+    NoteDiskWork(DW_SAVE_WAIT);
     // Beginning a transaction waits for that save first; the transaction
     // itself holds nothing of ours.
     if (MMDBTransaction(m_pHandle, false) == 0)
@@ -237,7 +238,7 @@ int CMusicLink::SendCtlCmd(tagCtlCmd target, tagCtlState state)
 
 int CMusicLink::ApplyMusicInfo(int index, int flags)
 {
-    beforeDiskWork(DW_SONG_WRITE);
+    NoteDiskWork(DW_SONG_WRITE);
     return MMApplyMusicInfo(m_pHandle, index, flags);
 }
 
@@ -245,7 +246,7 @@ int CMusicLink::ApplyiTunesMusicInfo_Temp(void* track, int flags)
 {
     // Read at each call: the apply's replace question may switch it off.
     const int replace = CConfig::instance()->Replace;
-    beforeDiskWork(DW_SONG_MOVE);
+    NoteDiskWork(DW_SONG_MOVE);
     return MMApplyiTunesMusicInfo(m_pHandle, track, flags,
                                   (replace & OPT_REPLACE_META) ? replace : 0);
 }
@@ -289,6 +290,7 @@ int CMusicLink::GetMusicArtwork(void* track, QString& out)
 
 int CMusicLink::SetUserMusicInfo(void* track, int mask, const char** values)
 {
+    NoteDiskWork(DW_EDIT_COMMIT);
     return MMSetUserMusicInfo(m_pHandle, track, mask, values);
 }
 

@@ -4,10 +4,12 @@
 // the panel. GUI thread only, except isHidden.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QWidget>
 
 #include <atomic>
+#include <vector>
 
 class CLabelArtwork;
 class CLineEdit;
@@ -16,6 +18,16 @@ class QImage;
 class QLabel;
 class QPushButton;
 struct tagMMusicInfo;
+
+// One commit of hand edits as read from the editor's fields: the values in
+// UTF-8, one per bit of mask in the engine's field order. No track: nothing
+// to commit.
+struct tagEditCommit
+{
+    void* track = nullptr;
+    int mask = 0;
+    std::vector<QByteArray> values;
+};
 
 class CModifyMusicInfo : public QWidget
 {
@@ -45,6 +57,15 @@ public:
     // edit waits any more; false when the commit was refused, and then
     // nothing of that track was written.
     bool CommitPendingEdit();
+    // CommitPendingEdit without the engine's write, which takes a disk
+    // commit: the edit is handed over in edit, for CommitEdit on a worker
+    // and EditCommitted after it. Same result.
+    bool TakePendingEdit(tagEditCommit& edit);
+    // Writes edit to the track's working copy and its row; any thread. The
+    // engine's result.
+    static int CommitEdit(CMusicLink* link, const tagEditCommit& edit);
+    // Back on the GUI thread after CommitEdit: the report hears of it.
+    void EditCommitted(const tagEditCommit& edit);
     // Fills both columns and pictures for track.
     void GetMusicInfoInID(int absence, void* track);
     // Draws in red the working fields that differ from the iTunes ones.
@@ -73,6 +94,10 @@ private:
     void buildWidgets();
     void buildLayout();
     void setHideButLook(bool open);
+    void collapse();
+    // The current track's edits into edit, the track forgotten; false when
+    // there are none or they were refused (the track then stays).
+    bool takeEdit(tagEditCommit& edit);
     bool isLookupRunning(void* track) const;
     void lookupEnded(void* track, int absence);
     void showOriginal(const tagMMusicInfo* info);

@@ -66,9 +66,13 @@ public:
     CAnalyWidget(QWidget* area, QWidget* parent);
     ~CAnalyWidget() override;
 
-    // true: the running animation, with the keyboard focus; false: the
-    // finished picture. Either way the overlay covers the area and shows.
+    // true: the running animation, with the keyboard focus, and the area
+    // takes no key or click until the overlay hides or shows its finished
+    // picture; false: the finished picture. Either way the overlay covers
+    // the area and shows.
     void SetFash(bool running);
+    // Hiding gives the area its keys back.
+    void setVisible(bool visible) override;
     // Puts the overlay over the area again (after the area moved or resized).
     void FitArea();
     void Start();  // the animation only

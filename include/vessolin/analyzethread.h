@@ -3,6 +3,8 @@
 // duplicate and hands the tracks with one to the report or duplicate page.
 #pragma once
 
+#include "vessolin/cache.h"
+
 #include <QMutex>
 #include <QString>
 #include <QThread>
@@ -45,6 +47,9 @@ struct tagAnalyzeJob
     int iRun = 0;
     int iMask = 0;        // the analysis mask of the settings ("Genernal")
     double dScore = 0.0;  // the score the walk starts from
+    // Emptied at the end of a duplicate scan (its fingerprints) or of a
+    // walk that found nothing: no fixing run will want them.
+    tagCacheFolders cache;
 };
 
 class CAnalyzeThread : public QThread
@@ -60,8 +65,9 @@ public:
 signals:
     void UpdateProcess(int progress, int run);
     void StartFixAll(const QString& text, int run);
-    // The walk ended: the score left and the weight of one track. A walk
-    // that was told to quit sends nothing.
+    // The walk ended (and the cache it was to empty is empty): the score
+    // left and the weight of one track. A walk that was told to quit sends
+    // nothing.
     void SandUpdataReport(int run, double score, double itemScore);
 
 protected:

@@ -1,9 +1,11 @@
-// The load thread: prepares one load request off the GUI thread. It hands
-// the run mode and library file to the engine and, for music files and
-// folders, scans the chosen folders for mp3 and m4a files.
+// The load thread: prepares one load request off the GUI thread. It
+// deletes the cache files an earlier run left, hands the run mode and
+// library file to the engine and, for music files and folders, scans the
+// chosen folders for mp3 and m4a files.
 #pragma once
 
 #include "cadenzo.h"
+#include "vessolin/cache.h"
 
 #include <QFileInfo>
 #include <QString>
@@ -32,6 +34,8 @@ struct tagLoadRequest
     tagMusicRunMode eMode = tagMusicRunMode(0);
     QStringList listPaths;  // library file, or music files and folders
     QString strTrashPath;
+    // Emptied before anything of the run can write there.
+    tagCacheFolders cache;
 };
 
 class CReadyLoadThread : public QThread

@@ -59,7 +59,9 @@ enum EMainEvent {
     EV_PROBLEMS_LEFT,    // the report page counted; detail: 1 problems left, 0 none
     EV_UNDO_START,       // a removed duplicate is brought back on the apply thread
     EV_UNDO_END,
-    EV_HOME_WAIT,        // Home waits for the apply, removal or undo to end
+    EV_HOME_WAIT,        // Home was confirmed: its stop runs on the apply thread
+    EV_DISK_STEP,        // the window's own disk work begins on the apply thread
+    EV_DISK_STEP_END,
 };
 
 struct tagMainState
@@ -78,9 +80,14 @@ struct tagMainState
     // forgotten when a fixing run or an apply starts, until it counts again.
     bool bProblemsLeft = false;
     bool bUndoing = false;        // an undo of a removal runs on the apply thread
-    // Home was confirmed and waits for the apply thread to end; EV_RESET
-    // follows. Nothing new starts meanwhile.
+    // Home was confirmed: the apply thread ends what runs there, then waits
+    // for the other workers and closes the run; EV_RESET follows. Nothing
+    // new starts meanwhile.
     bool bGoingHome = false;
+    // A copy, deletion or commit of the window's own runs on the apply
+    // thread behind the busy overlay; nothing else starts until it ends,
+    // and Home waits for it.
+    bool bDiskStep = false;
 };
 
 // What the controls of the header and the Edit menu show for a state.
@@ -94,6 +101,8 @@ struct tagMainControls
     bool bReturnText = false;     // the Try Again button reads "Return"
     bool bRefixButton = false;    // shown
     bool bApplyOrSaveLink = false; // "You can Apply Result now, or Save Project" shown
+    bool bActionButtons = false;  // the button stack takes presses
+    bool bPreferences = false;    // the settings may change: no worker reads them
     int iButtonPage = BP_PAUSE;
 };
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "musiclink.h"
+#include "vessolin/cache.h"
 #include "vessolin/mainstate.h"
 
 #include <QMainWindow>
@@ -12,6 +13,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 
 class CAnalyReport;
 class CAnalyWidget;
@@ -47,8 +49,9 @@ class CMainUI : public QMainWindow
 {
     Q_OBJECT
 public:
-    // Builds the whole window, the engine bridge and the update check, and
-    // deletes the cache files of the previous run. Never fails.
+    // Builds the whole window, the engine bridge and the update check.
+    // Touches no disk: the previous run's cache files go with the next
+    // load. Never fails.
     explicit CMainUI(QWidget* parent = nullptr);
     // Frees the pages, the bridge (which destroys the engine), saves the
     // settings and closes the UI log. The caller has closed the window.
@@ -107,10 +110,8 @@ public:
     // The progress bar's style, its filled part from top to bottom colour.
     static QString ProgressStyle(const QString& top, const QString& bottom);
 
-    // Deletes the plain files of the artwork and music folders, only when
-    // each is the application's own folder below Pictures and Music; any
-    // other folder is refused with a UI log line (cache.cpp). Keeps
-    // sub-folders (the trash) and hidden files.
+    // ClearCacheFolders (vessolin/cache.h) of the settings' folders, on the
+    // calling thread: the close's, which may wait for the disk.
     void ClearCache();
 
 private:
@@ -166,8 +167,8 @@ public slots:
     void UpdateInfo(int state);
 
 public:
-    // Enables the Edit entries as MainControlsOf derives them from the
-    // workflow state; the one place their enabled state is set.
+    // Enables the Edit entries and Preferences as MainControlsOf derives
+    // them from the workflow state; the one place their enabled state is set.
     void UpdateEditActions();
 
 private:
@@ -333,14 +334,36 @@ private:
     void BeginStop();
     void ShowStopping();
     void StopSequence();
-    // The apply thread's start serial has ended: a Home that waited for
-    // it goes on.
+    int PausedEngineStage() const;
+    void StopPausedEngineAndWait(int pausedStage);
+    // Home's waits for the stopped workers; the apply thread.
+    void WaitForStoppedWorkers(int pausedStage);
+    // The apply thread's start serial has ended: what waited for it on the
+    // GUI thread runs, then a Home that waited for it goes on.
     void ApplyWorkEnded(int serial);
+
+    // ---- the window's own disk work on the apply thread (workflow_disk.cpp) ----
+    // Runs work on the apply thread, then done on the GUI thread once it
+    // has ended; a close meanwhile waits for work and drops done.
+    void RunOnApplyThread(std::function<void()> work, std::function<void()> done);
+    // RunOnApplyThread as a disk step: nothing else starts, Home waits and
+    // the busy overlay covers the pages until done runs. False, and nothing
+    // runs, when the state takes no step now.
+    bool StartDiskStep(std::function<void()> work, std::function<void()> done);
+    // The busy overlay as the stage wants it, busy during a disk step.
+    void ShowBusyOverlay();
+    // A project opened from its file takes the working database's place,
+    // then its load is requested; a copy that fails leaves both as they were.
+    void OpenProjectFile(const QString& project);
+    void StartLoadRequest(const QStringList& paths, const QString& path, EMusicRunMode mode);
     void ContinueGoHome();
+    // Home once the stopped workers have ended: the pages, then the run's
+    // library on the apply thread.
+    void CloseStoppedRun();
     // The load list and the report of the stopped run; GUI thread.
     void ClearRunPages();
     // The cache files and the engine's library of the stopped run.
-    void CloseRunLibrary();
+    void CloseRunLibrary(const tagCacheFolders& cache);
     // The end of Home, the stopped run's library closed on the way unless
     // the apply thread has closed it; atClose: the window closes next, and
     // asks nothing about a kept run.
@@ -377,4 +400,8 @@ private:
     int m_iApplyEnded = 0;
     // A Home that waited has the apply thread close the run's library.
     bool m_bHomeClosing = false;
+    // Runs when the apply thread's current start has ended; GUI thread.
+    std::function<void()> m_afterApplyWork;
+    // What the stage asked SetBusyOverlay for.
+    int m_iBusyLook = 0;
 };

@@ -1,7 +1,7 @@
 // Copying the working track database to a project file and back. A copy
 // never leaves a half-written target: the bytes go to a temporary file
 // beside it, which takes the target's place only once its size and bytes
-// equal the source's.
+// equal the source's. Any thread; the window calls them on a worker.
 #pragma once
 
 #include <QString>
@@ -20,3 +20,8 @@ enum EProjectCopy {
 // from and to the same file is refused as PC_NO_TARGET. On any failure
 // the target is as it was before the call.
 int CopyProjectFile(const QString& from, const QString& to);
+
+// Puts the project file in the working database's place and removes the
+// side files (journal, write-ahead log) of the database it replaces. False
+// when the copy could not be made: the database is then as it was.
+bool PlaceProject(const QString& project, const QString& database);

@@ -35,8 +35,8 @@ public slots:
     void CheckingIsSave();
     void StartCleaneriTunes();
     void OpenMusicFiles();
-    // Replaces the working database by a chosen project and requests it;
-    // the old working database is kept when the copy cannot be made.
+    // Requests a chosen project by its file; the window copies it over the
+    // working database first, which stays as it was when that fails.
     void LoadSaveResult();
     void Setting();
     void FaceBook();

@@ -186,13 +186,18 @@ void CModifyMusicInfo::EditHide()
         }
         return;
     }
+    collapse();
+    if (m_pItem)
+        ModifyMusic();
+    m_strArtworkPath.clear();
+}
+
+void CModifyMusicInfo::collapse()
+{
     setHideButLook(false);
     m_pInfoWidget->hide();
     setFixedHeight(kCollapsedHeight);
     m_bOpen = false;
-    if (m_pItem)
-        ModifyMusic();
-    m_strArtworkPath.clear();
 }
 
 void CModifyMusicInfo::SetItem(int absence, void* track)
@@ -238,6 +243,18 @@ bool CModifyMusicInfo::CommitPendingEdit()
         return true;
     EditHide();
     // A track shown while its lookup ran had nothing typed into it.
+    return !m_pItem || m_pItem == m_pWaitingTrack;
+}
+
+bool CModifyMusicInfo::TakePendingEdit(tagEditCommit& edit)
+{
+    edit = tagEditCommit();
+    if (!m_bOpen)
+        return true;
+    collapse();
+    if (m_pItem && !takeEdit(edit))
+        edit = tagEditCommit();
+    m_strArtworkPath.clear();
     return !m_pItem || m_pItem == m_pWaitingTrack;
 }
 

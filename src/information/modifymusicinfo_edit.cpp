@@ -42,24 +42,18 @@ bool isBlank(const QString& text)
     return QString(text).remove(QLatin1Char(' ')).isEmpty();
 }
 
-// The mask and the UTF-8 values of one commit, in the engine's field order.
-struct Edits
+void addEdit(tagEditCommit& edit, int bit, const QString& value)
 {
-    int mask = 0;
-    std::vector<QByteArray> values;
+    edit.mask |= bit;
+    edit.values.push_back(value.toUtf8());
+}
 
-    void add(int bit, const QString& value)
-    {
-        mask |= bit;
-        values.push_back(value.toUtf8());
-    }
-    // An emptied field keeps the engine's value; only a new text counts.
-    void addText(int bit, const QString& typed, const QString& current)
-    {
-        if (!isBlank(typed) && typed != current)
-            add(bit, typed);
-    }
-};
+// An emptied field keeps the engine's value; only a new text counts.
+void addText(tagEditCommit& edit, int bit, const QString& typed, const QString& current)
+{
+    if (!isBlank(typed) && typed != current)
+        addEdit(edit, bit, typed);
+}
 
 bool readWholeFile(const QString& path, QByteArray& bytes)
 {
@@ -208,44 +202,58 @@ void CModifyMusicInfo::ChangeFontColor()
 
 void CModifyMusicInfo::ModifyMusic()
 {
-    if (!m_pMusicLink || !m_pItem || m_pItem == m_pWaitingTrack)
+    tagEditCommit edit;
+    if (!takeEdit(edit))
         return;
+    CommitEdit(m_pMusicLink, edit);
+    EditCommitted(edit);
+}
+
+bool CModifyMusicInfo::takeEdit(tagEditCommit& edit)
+{
+    if (!m_pMusicLink || !m_pItem || m_pItem == m_pWaitingTrack)
+        return false;
     if (isLookupRunning(m_pItem)) {
         // The lookup writes the same working copy on its own thread; the
         // user's texts would race it, and the lookup's would win anyway.
         QMessageBox::information(this, QString(),
                                  tr("This song is being looked up online; your changes were not saved."),
                                  QMessageBox::Ok);
-        return;
+        return false;
     }
     const tagMMusicInfo* working = nullptr;
     m_pMusicLink->GetMusicInfo(m_pItem, &working, INFO_NEW);
-    if (!working)
-        return;
-    if (refuseEmptyTitle(working))
-        return;
-    Edits edits;
+    if (!working || refuseEmptyTitle(working))
+        return false;
+    edit = tagEditCommit();
     if (m_pNewName->text() != working->strName)
-        edits.add(MF_TITLE, m_pNewName->text());
-    edits.addText(MF_ARTIST, m_pNewArtist->text(), working->strArtist);
-    edits.addText(MF_ALBUM, m_pNewAlbum->text(), working->strAlbum);
-    edits.addText(MF_YEAR, m_pNewYear->text(), working->strYear);
-    edits.addText(MF_GENRE, m_pNewGenre->text(), working->strGenre);
+        addEdit(edit, MF_TITLE, m_pNewName->text());
+    addText(edit, MF_ARTIST, m_pNewArtist->text(), working->strArtist);
+    addText(edit, MF_ALBUM, m_pNewAlbum->text(), working->strAlbum);
+    addText(edit, MF_YEAR, m_pNewYear->text(), working->strYear);
+    addText(edit, MF_GENRE, m_pNewGenre->text(), working->strGenre);
     if (!m_strArtworkPath.isEmpty() && isFileExtist(m_strArtworkPath))
-        edits.add(MF_ARTWORK, m_strArtworkPath);
+        addEdit(edit, MF_ARTWORK, m_strArtworkPath);
 
-    void* track = m_pItem;
+    edit.track = m_pItem;
     m_strArtworkPath.clear();
     m_pItem = nullptr;
     m_iAbsence = 0;
-    if (edits.mask == 0)
-        return;
+    return edit.mask != 0;
+}
+
+int CModifyMusicInfo::CommitEdit(CMusicLink* link, const tagEditCommit& edit)
+{
     std::vector<const char*> values;
-    for (const QByteArray& value : edits.values)
+    for (const QByteArray& value : edit.values)
         values.push_back(value.constData());
-    m_pMusicLink->SetUserMusicInfo(track, edits.mask, values.data());
-    if (edits.mask & kEditSignalMask)
-        emit SendEditItem(track);
+    return link->SetUserMusicInfo(edit.track, edit.mask, values.data());
+}
+
+void CModifyMusicInfo::EditCommitted(const tagEditCommit& edit)
+{
+    if (edit.track && (edit.mask & kEditSignalMask))
+        emit SendEditItem(edit.track);
 }
 
 bool CModifyMusicInfo::refuseEmptyTitle(const tagMMusicInfo* working)

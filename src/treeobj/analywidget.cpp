@@ -44,9 +44,19 @@ void CAnalyWidget::SetFash(bool running)
     }
     FitArea();
     show();
-    // Keys must not reach the page under the mask while work runs.
+    // Keys must not reach the page under the mask while work runs: the
+    // focus alone would let Tab move on to the page's widgets.
+    if (m_pArea)
+        m_pArea->setEnabled(!running);
     if (running)
         setFocus();
+}
+
+void CAnalyWidget::setVisible(bool visible)
+{
+    QWidget::setVisible(visible);
+    if (!visible && m_pArea)
+        m_pArea->setEnabled(true);
 }
 
 void CAnalyWidget::FitArea()

@@ -97,6 +97,10 @@ void CAnalyzeThread::run()
     if (!Walk(count, mode, quarters, found))
         return;
     const double score = m_job.dScore - QuartersOff(quarters, itemScore);
+    // Here rather than on the GUI thread when the page shows: a deep scan
+    // leaves one fingerprint file per track.
+    if (IsDuplicateRunMode(mode) || score >= PROGRESS_FULL)
+        ClearCacheFolders(m_job.cache, m_pMusicLink);
     if (IsDuplicateRunMode(mode))
         emit StartFixAll(tr("Scanned %1 song(s), found %2 duplicates.").arg(count).arg(found), m_job.iRun);
     emit SandUpdataReport(m_job.iRun, score, itemScore);

@@ -26,11 +26,11 @@ void CApplyThread::Start(EWork work, int run)
     start(QThread::InheritPriority);
 }
 
-void CApplyThread::StartClosing(std::function<void()> closing)
+void CApplyThread::StartDiskWork(std::function<void()> work)
 {
     wait();
-    m_closing = std::move(closing);
-    Start(AW_CLOSE, m_iRun);
+    m_diskWork = std::move(work);
+    Start(AW_DISK, m_iRun);
 }
 
 void CApplyThread::run()
@@ -48,8 +48,9 @@ void CApplyThread::run()
         m_pDuplicate->UndoRemoval();
         emit SendUndoOK(m_iRun);
         break;
-    case AW_CLOSE:
-        m_closing();
+    case AW_DISK:
+        m_diskWork();
+        m_diskWork = nullptr;
         break;
     }
     emit WorkEnded(m_iSerial);

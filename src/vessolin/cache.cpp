@@ -1,5 +1,7 @@
 // Deleting the cache files of a run: downloaded covers and fingerprints in
 // the artwork folder, temporary WAV files in the music folder.
+#include "vessolin/cache.h"
+
 #include "vessolin/mainui.h"
 
 #include "common.h"
@@ -46,9 +48,21 @@ void ClearFolder(const QString& folder, desktop::Folder kind)
 
 } // namespace
 
-void CMainUI::ClearCache()
+tagCacheFolders CacheFoldersOfSettings()
 {
     const CConfig* config = CConfig::instance();
-    ClearFolder(config->GetDowndImgPath(), desktop::Folder::Pictures);
-    ClearFolder(config->GetMusicPath(), desktop::Folder::Music);
+    return {config->GetDowndImgPath(), config->GetMusicPath()};
+}
+
+void ClearCacheFolders(const tagCacheFolders& folders, const CMusicLink* link)
+{
+    if (link)
+        link->NoteDiskWork(CMusicLink::DW_CACHE_CLEAR);
+    ClearFolder(folders.strArtwork, desktop::Folder::Pictures);
+    ClearFolder(folders.strMusic, desktop::Folder::Music);
+}
+
+void CMainUI::ClearCache()
+{
+    ClearCacheFolders(CacheFoldersOfSettings(), m_pMusicLink);
 }

@@ -95,6 +95,9 @@ void CReadyLoadThread::run()
 
 bool CReadyLoadThread::ReadyToLoading()
 {
+    // What a killed or closed program left there (the window's own runs
+    // empty them as they end) would be taken for this run's.
+    ClearCacheFolders(m_request.cache, m_pMusicLink);
     const tagMusicRunMode mode = m_request.eMode;
     const QByteArray library = mode == RUN_ITUNES && !m_request.listPaths.isEmpty()
                                    ? m_request.listPaths.first().toUtf8()

@@ -13,7 +13,8 @@ bool isAt(const tagMainState& s, int stage, int sub)
 // Home first.
 bool mayLoad(const tagMainState& from, int mode)
 {
-    return mode != 0 && (from.iState == MW_IDLE || !IsWorking(from)) && !from.bUndoing && !from.bGoingHome;
+    return mode != 0 && (from.iState == MW_IDLE || !IsWorking(from)) && !from.bUndoing && !from.bGoingHome
+        && !from.bDiskStep;
 }
 
 tagMainState loadRequested(int mode)
@@ -32,7 +33,7 @@ tagMainState loadRequested(int mode)
 // again; so does the end of a fixing run or an apply.
 bool mayFix(const tagMainState& s)
 {
-    if (s.bDuplicates)
+    if (s.bDuplicates || s.bGoingHome || s.bDiskStep)
         return false;
     if (isAt(s, MW_ANALYSING, SUB_FINISHED))
         return s.iOutcome == OUT_REPORT;
@@ -41,7 +42,7 @@ bool mayFix(const tagMainState& s)
 
 bool mayApply(const tagMainState& s)
 {
-    if (s.bUndoing || s.bGoingHome)
+    if (s.bUndoing || s.bGoingHome || s.bDiskStep)
         return false;
     if (isAt(s, MW_ANALYSING, SUB_FINISHED))
         return s.iOutcome == OUT_REPORT || s.iOutcome == OUT_DUPLICATES;
@@ -98,7 +99,8 @@ tagMainState applyFailed(tagMainState s)
 // while no removal runs.
 bool mayUndo(const tagMainState& s)
 {
-    return s.bDuplicates && s.iOutcome == OUT_DUPLICATES && !IsWorking(s) && !s.bUndoing && !s.bGoingHome;
+    return s.bDuplicates && s.iOutcome == OUT_DUPLICATES && !IsWorking(s) && !s.bUndoing && !s.bGoingHome
+        && !s.bDiskStep;
 }
 
 // The apply thread runs: an apply or a removal, paused or not, or an undo.
@@ -138,7 +140,7 @@ bool operator==(const tagMainState& a, const tagMainState& b)
         && a.bPreparing == b.bPreparing && a.bMovingFailed == b.bMovingFailed
         && a.bApplyInFix == b.bApplyInFix && a.bDuplicatePage == b.bDuplicatePage
         && a.bProjectOffered == b.bProjectOffered && a.bProblemsLeft == b.bProblemsLeft
-        && a.bUndoing == b.bUndoing && a.bGoingHome == b.bGoingHome;
+        && a.bUndoing == b.bUndoing && a.bGoingHome == b.bGoingHome && a.bDiskStep == b.bDiskStep;
 }
 
 namespace {
@@ -184,17 +186,17 @@ bool Transition(const tagMainState& from, int event, int detail, tagMainState& t
         return true;
     case EV_PAUSE:
         if (from.iState == MW_IDLE || from.iSubState != SUB_RUNNING || from.bPreparing
-            || from.bMovingFailed || from.bGoingHome)
+            || from.bMovingFailed || from.bGoingHome || from.bDiskStep)
             return false;
         to = withStage(to, from.iState, SUB_PAUSED);
         return true;
     case EV_CONTINUE:
-        if (from.iState == MW_IDLE || from.iSubState != SUB_PAUSED || from.bGoingHome)
+        if (from.iState == MW_IDLE || from.iSubState != SUB_PAUSED || from.bGoingHome || from.bDiskStep)
             return false;
         to = withStage(to, from.iState, SUB_RUNNING);
         return true;
     case EV_FIX_START:
-        if (!mayFix(from) || from.bGoingHome)
+        if (!mayFix(from))
             return false;
         to.bProblemsLeft = false;
         to = withStage(to, MW_FIXING, SUB_RUNNING);
@@ -242,9 +244,20 @@ bool Transition(const tagMainState& from, int event, int detail, tagMainState& t
         to.bUndoing = event == EV_UNDO_START;
         return true;
     case EV_HOME_WAIT:
-        if (!appliesOrUndoes(from) || from.bGoingHome)
+        if (from.bGoingHome)
             return false;
         to.bGoingHome = true;
+        return true;
+    case EV_DISK_STEP:
+        // One piece of work at a time on the apply thread.
+        if (from.bDiskStep || from.bGoingHome || appliesOrUndoes(from))
+            return false;
+        to.bDiskStep = true;
+        return true;
+    case EV_DISK_STEP_END:
+        if (!from.bDiskStep)
+            return false;
+        to.bDiskStep = false;
         return true;
     default:
         return false;
@@ -317,11 +330,18 @@ tagMainControls MainControlsOf(const tagMainState& s)
     // While the load thread prepares the request the engine's load has not
     // begun: a pause sent then would be lost when the load starts.
     const bool held = s.bPreparing || s.bMovingFailed;
-    c.bPauseAction = active && s.iSubState == SUB_RUNNING && !held && !s.bGoingHome;
-    c.bContinueAction = active && s.iSubState == SUB_PAUSED && !s.bGoingHome;
-    c.bPauseButton = !held && !s.bGoingHome;
+    // While Home or a disk step of the window's own runs, the window waits
+    // for it as a whole.
+    const bool waits = s.bGoingHome || s.bDiskStep;
+    c.bPauseAction = active && s.iSubState == SUB_RUNNING && !held && !waits;
+    c.bContinueAction = active && s.iSubState == SUB_PAUSED && !waits;
+    c.bPauseButton = !held && !waits;
     c.bContinueLook = s.iSubState == SUB_PAUSED;
-    c.bSaveProject = s.bProjectOffered && !engineWrites(s);
+    c.bSaveProject = s.bProjectOffered && !engineWrites(s) && !waits;
+    c.bActionButtons = !waits;
+    // The apply reads the replace options at each song, a removal and an
+    // undo the trash folder; the preferences write them meanwhile.
+    c.bPreferences = !waits && !appliesOrUndoes(s);
     c.bReturnText = s.iOutcome == OUT_NOTHING_FOUND;
     c.iButtonPage = buttonPage(s);
     // Refix goes with the Apply button: after a fixing run, or for a

@@ -101,7 +101,8 @@ CMainUI::CMainUI(QWidget* parent) : QMainWindow(parent)
 
     updateGeometry();
     m_strLoadName.clear();
-    ClearCache();
+    // The cache files of the previous run go with the next load, on its
+    // thread, before anything of that run is written there.
     WriteUILog(QStringLiteral("Complete CMainUI::CMainUI! AppName:%1").arg(g_strAppName));
 }
 

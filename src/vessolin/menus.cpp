@@ -95,6 +95,7 @@ void CMainUI::UpdateEditActions()
     m_pPauseAct->setEnabled(controls.bPauseAction);
     m_pContinueAct->setEnabled(controls.bContinueAction);
     m_pSaveProjectAct->setEnabled(controls.bSaveProject);
+    m_pPreferencesAct->setEnabled(controls.bPreferences);
 }
 
 void CMainUI::About()
@@ -106,6 +107,9 @@ void CMainUI::About()
 
 void CMainUI::Preferences()
 {
+    // Also reached from the start screen's Settings button.
+    if (!MainControlsOf(m_state).bPreferences)
+        return;
     showNormal();
     COption option(m_pMusicLink, this);
     option.exec();

@@ -95,3 +95,26 @@ int CopyProjectFile(const QString& from, const QString& to)
     SyncFolder(target.absolutePath());
     return PC_OK;
 }
+
+// The project goes to a file beside the working database first and takes
+// its place only when complete, so a failed copy (a full disk, an
+// unreadable project) leaves the interrupted run's database as it was.
+bool PlaceProject(const QString& project, const QString& database)
+{
+    const QString staged = database + QStringLiteral(".loading");
+    QFile::remove(staged);
+    const bool copied = QFile::copy(project, staged) && QFileInfo(staged).size() == QFileInfo(project).size();
+    // rename() replaces the old database in one step: there is no moment
+    // with neither the old run nor the project in place.
+    if (!copied
+        || std::rename(QFile::encodeName(staged).constData(), QFile::encodeName(database).constData()) != 0) {
+        QFile::remove(staged);
+        return false;
+    }
+    // A journal a crash left beside the old database belongs to it; the
+    // engine opens a project without clearing side files (an interrupted
+    // run needs its journal), and would replay this one into the project.
+    for (const char* suffix : {"-journal", "-wal", "-shm"})
+        QFile::remove(database + QLatin1String(suffix));
+    return true;
+}

@@ -18,7 +18,6 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include <cstdio>
 #include <vector>
 
 namespace {
@@ -158,9 +157,10 @@ void CStartUI::Emit(const QStringList& paths, const QString& path, EMusicRunMode
 void CStartUI::CheckingIsSave()
 {
     // A request that began before this turn (the database is then its
-    // own) has put another page in the window's place: nothing to ask
+    // own) has put another page in the window's place, or masks this one
+    // while it puts a project in the database's place: nothing to ask
     // about any more.
-    if ((parentWidget() && isHidden()) || !QFile::exists(m_strDBName))
+    if ((parentWidget() && (isHidden() || !isEnabled())) || !QFile::exists(m_strDBName))
         return;
     QMessageBox box(this);
     box.setIconPixmap(QPixmap(QStringLiteral(":/res/res/mac/label/starticon.png")));
@@ -201,36 +201,14 @@ void CStartUI::OpenMusicFiles()
     Emit(paths, m_strDBName, RUN_FILES);
 }
 
-// The project goes to a file beside the working database first and takes
-// its place only when complete, so a failed copy (a full disk, an
-// unreadable project) leaves the interrupted run's database as it was.
+// The window puts the project in the working database's place before it
+// loads it, on a worker: the project may lie on a slow disk or a share.
 void CStartUI::LoadSaveResult()
 {
     m_strPath = GetOpenFileNameFun(nullptr, 0, "zorvadata");
     if (m_strPath.isEmpty())
         return;
-    const QString project = m_strPath;
-    const QString staged = m_strDBName + QStringLiteral(".loading");
-    QFile::remove(staged);
-    const bool copied = QFile::copy(project, staged) && QFileInfo(staged).size() == QFileInfo(project).size();
-    if (!copied) {
-        QFile::remove(staged);
-        WriteUILog(QStringLiteral("LoadSaveResult file.copy failed:%1 to %2").arg(project, m_strDBName));
-        return;
-    }
-    // rename() replaces the old database in one step: there is no moment
-    // with neither the old run nor the project in place.
-    if (std::rename(QFile::encodeName(staged).constData(), QFile::encodeName(m_strDBName).constData()) != 0) {
-        WriteUILog(QStringLiteral("LoadSaveResult file.copy failed:%1 to %2").arg(project, m_strDBName));
-        QFile::remove(staged);
-        return;
-    }
-    // A journal a crash left beside the old database belongs to it; the
-    // engine opens a project without clearing side files (an interrupted
-    // run needs its journal), and would replay this one into the project.
-    for (const char* suffix : {"-journal", "-wal", "-shm"})
-        QFile::remove(m_strDBName + QLatin1String(suffix));
-    Emit(QStringList(), project, RUN_PROJECT);
+    Emit(QStringList(), m_strPath, RUN_PROJECT);
 }
 
 void CStartUI::Setting()

@@ -20,6 +20,8 @@
 #include <QPushButton>
 #include <QStackedWidget>
 
+#include <memory>
+
 namespace {
 
 constexpr int kMetaFields = MF_TITLE | MF_ARTIST | MF_ALBUM | MF_YEAR | MF_GENRE;
@@ -150,8 +152,38 @@ void CMainUI::ApplyiTunes()
     if (!MainStateTakes(m_state, EV_APPLY_START))
         return;
     CommitOpenEdits();
+}
+
+// The apply thread reads the tracks' working copies: an edit still open in
+// the track editor is written to them first. That write is an SQLite
+// commit, so it runs on the apply thread too, as a disk step; the report
+// hears of the edit before the apply begins, as after any other edit.
+void CMainUI::CommitOpenEdits()
+{
+    CModifyMusicInfo* editor = m_pAnalyReport->ModifyInfo();
+    auto edit = std::make_shared<tagEditCommit>();
+    if (editor && !editor->TakePendingEdit(*edit))
+        WriteUILog(QStringLiteral("The open edit was refused; the apply goes on without it"));
+    if (!edit->track) {
+        StartApply();
+        return;
+    }
+    CMusicLink* link = m_pMusicLink;
+    StartDiskStep([link, edit] { CModifyMusicInfo::CommitEdit(link, *edit); }, [this, editor, edit] {
+        editor->EditCommitted(*edit);
+        StartApply();
+    });
+}
+
+// False when the state no longer takes the apply (Home came meanwhile).
+bool CMainUI::StartApply()
+{
     const bool insideFixing = m_state.iState == MW_FIXING;
-    Advance(EV_APPLY_START);
+    if (!Advance(EV_APPLY_START)) {
+        // Nothing will close the window after an apply that never began.
+        m_bCloseAfterApply = false;
+        return false;
+    }
     m_pPageStack->setCurrentIndex(PAGE_REPORT);
     SetBusyOverlay(1);
     if (insideFixing) {
@@ -162,15 +194,7 @@ void CMainUI::ApplyiTunes()
     }
     m_pStatusLabel->setText(tr("Applying the results, please wait a moment."));
     m_pApplyThread->Start(CApplyThread::AW_APPLY, m_iRun);
-}
-
-// The apply thread reads the tracks' working copies: an edit still open in
-// the track editor is written to them here first, on the GUI thread.
-void CMainUI::CommitOpenEdits()
-{
-    CModifyMusicInfo* editor = m_pAnalyReport->ModifyInfo();
-    if (editor && !editor->CommitPendingEdit())
-        WriteUILog(QStringLiteral("The open edit was refused; the apply goes on without it"));
+    return true;
 }
 
 void CMainUI::UpdataApplyOK(int run)

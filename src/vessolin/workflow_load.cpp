@@ -13,6 +13,7 @@
 #include "reporter/storagefailure.h"
 #include "treeobj/treeobj.h"
 #include "vessolin/analyzethread.h"
+#include "vessolin/cache.h"
 #include "vessolin/loadthread.h"
 
 #include <QLabel>
@@ -48,6 +49,7 @@ void CMainUI::ShowControls()
 {
     const tagMainControls controls = MainControlsOf(m_state);
     UpdateEditActions();
+    m_pButtonStack->setEnabled(controls.bActionButtons);
     m_pPauseBut->setEnabled(controls.bPauseButton);
     SetPauseLook(controls.bContinueLook);
     if (controls.iButtonPage == BP_TRYAGAIN)
@@ -59,6 +61,17 @@ void CMainUI::ShowControls()
 }
 
 void CMainUI::LoadStartParam(const QStringList& paths, const QString& path, EMusicRunMode mode)
+{
+    // The start screen hands an opened project over as its file; the
+    // working database takes its bytes first, on the apply thread.
+    if (mode == RUN_PROJECT && path != g_strDBName) {
+        OpenProjectFile(path);
+        return;
+    }
+    StartLoadRequest(paths, path, mode);
+}
+
+void CMainUI::StartLoadRequest(const QStringList& paths, const QString& path, EMusicRunMode mode)
 {
     if (!Advance(EV_LOAD_REQUEST, mode))
         return;
@@ -86,6 +99,7 @@ void CMainUI::LoadStartParam(const QStringList& paths, const QString& path, EMus
     request.eMode = mode;
     request.listPaths = paths;
     request.strTrashPath = CConfig::instance()->GetTrashPath();
+    request.cache = CacheFoldersOfSettings();
     m_pReadyLoadThread->Start(request);
 }
 
@@ -239,6 +253,7 @@ void CMainUI::AcceptAnalyzeInfo()
     job.iRun = m_iRun;
     job.iMask = CConfig::instance()->Genernal;
     job.dScore = m_dScore;
+    job.cache = CacheFoldersOfSettings();
     // A pause pressed after the engine's last record went to the engine;
     // the walk starts paused then, as the window says.
     if (m_state.iSubState == SUB_PAUSED)
@@ -289,9 +304,9 @@ void CMainUI::UpdataReport(int run, double score, double itemScore)
     ShowSaveFailure();
 }
 
+// The walk has emptied the cache: nothing is left to fix.
 void CMainUI::ShowNothingFound()
 {
-    ClearCache();
     m_pStatusLabel->setText(QString());
     SetPhasePicture(QStringLiteral("fix_end_bg"), QStringLiteral("fix_end"), 2);
     SetBusyOverlay(2);
@@ -335,8 +350,8 @@ void CMainUI::ShowFoundReport()
     ShowScore();
     SetBusyOverlay(0);
     if (m_state.bDuplicates) {
+        // The walk has emptied the cache of the scan's fingerprints.
         SetPhasePicture(QStringLiteral("duplicate"), QString(), 0);
-        ClearCache();
         m_pDuplicate->Calculate();
         m_pDuplicate->ShowDuplicate(1);
         m_pPageStack->setCurrentIndex(PAGE_DUPLICATE);
@@ -378,15 +393,6 @@ void CMainUI::SetPhasePicture(const QString& background, const QString& animatio
     } else {
         m_pMovie->jumpToFrame(0);
     }
-}
-
-// look: 0 hidden, 1 the busy animation, 2 the finished picture.
-void CMainUI::SetBusyOverlay(int look)
-{
-    if (look == 0)
-        m_pBusyWidget->hide();
-    else
-        m_pBusyWidget->SetFash(look == 1);
 }
 
 void CMainUI::SetProgress(int value)

@@ -13,6 +13,7 @@
 #include "treeobj/treeobj.h"
 #include "vessolin/analyzethread.h"
 #include "vessolin/applythread.h"
+#include "vessolin/cache.h"
 #include "vessolin/loadthread.h"
 #include "vessolin/projectcopy.h"
 #include "vessolin/startui.h"
@@ -117,19 +118,48 @@ void CMainUI::ShowStopping()
 }
 
 // Every thread has ended when this returns; nothing of the stopped run
-// reaches the window afterwards.
+// reaches the window afterwards. The close's and the window's end only:
+// Home waits on the apply thread instead.
 void CMainUI::StopSequence()
 {
     BeginStop();
+    const int paused = PausedEngineStage();
     m_pMusicLink->SetExitState(1);
     // Also a walk that runs: closing must not wait for tens of thousands
     // of tracks to be walked for a report nobody will see.
     QuitAnalysisWalk();
     m_pAnalyzeThread->wait();
     m_pApplyThread->wait();
-    if (m_state.iSubState == SUB_PAUSED && (m_state.iState == MW_LOADING || m_state.iState == MW_ANALYSING))
-        m_pMusicLink->SendCtlCmd(tagCtlCmd(m_state.iState), CTL_STOP);
+    // What waited for the apply thread's work on the GUI thread is the
+    // close's to end now.
+    m_afterApplyWork = nullptr;
+    StopPausedEngineAndWait(paused);
+}
+
+// A paused engine load or analysis waits for its continue: the stop must
+// end it. 0 when none waits.
+int CMainUI::PausedEngineStage() const
+{
+    const bool paused = m_state.iSubState == SUB_PAUSED
+                     && (m_state.iState == MW_LOADING || m_state.iState == MW_ANALYSING);
+    return paused ? m_state.iState : 0;
+}
+
+void CMainUI::StopPausedEngineAndWait(int pausedStage)
+{
+    if (pausedStage != 0)
+        m_pMusicLink->SendCtlCmd(tagCtlCmd(pausedStage), CTL_STOP);
     m_pReadyLoadThread->wait();
+}
+
+// Home's waits, on the apply thread once its own work has ended: the
+// engine's threads (a load on a slow disk commits for seconds), the walk
+// (told to quit on the GUI thread) and the load thread.
+void CMainUI::WaitForStoppedWorkers(int pausedStage)
+{
+    m_pMusicLink->SetExitState(1);
+    m_pAnalyzeThread->wait();
+    StopPausedEngineAndWait(pausedStage);
 }
 
 void CMainUI::closeEvent(QCloseEvent* event)
@@ -213,16 +243,14 @@ void CMainUI::GoHome()
         this, tr("Are you sure you want to back to Home?"),
         tr("Are you sure you want to back to Home? If back, the scanning results will not be saved."),
         QMessageBox::Yes | QMessageBox::Cancel, QMessageBox::NoButton);
-    if (answer == QMessageBox::Cancel)
+    if (answer == QMessageBox::Cancel || !Advance(EV_HOME_WAIT))
         return;
-    // The apply, the removal or the undo ends its song and then its
-    // transaction, whose end rewrites the library file, which takes
-    // seconds on a large library: Home goes on when the apply thread has
-    // ended, and the window shows busy meanwhile instead of not answering.
-    if (!Advance(EV_HOME_WAIT)) {
-        FinishGoHome(false);
-        return;
-    }
+    // An apply, a removal or an undo ends its song and then its
+    // transaction, whose end rewrites the library file; the engine's load
+    // commits what it read; the library's close writes what its journal
+    // holds. Each takes seconds on a large library or a slow disk: all of
+    // it runs on the apply thread, once that thread has ended what it ran,
+    // and the window shows busy meanwhile instead of not answering.
     BeginStop();
     ShowStopping();
     // Its end may have come while the question was open.
@@ -230,27 +258,23 @@ void CMainUI::GoHome()
         ContinueGoHome();
 }
 
-void CMainUI::ApplyWorkEnded(int serial)
-{
-    m_iApplyEnded = serial;
-    if (m_state.bGoingHome && serial == m_pApplyThread->Serial())
-        ContinueGoHome();
-}
-
-// A Home that waited for the apply thread: once the stopped work has
-// ended, the pages are emptied and the same thread closes the library
-// (the engine frees every track and writes what its journal still holds
-// into the library file) and deletes the cache; then Home ends.
+// The apply thread waits for the other workers; then the pages are
+// emptied and the same thread closes the library (the engine frees every
+// track and writes what its journal still holds into the library file)
+// and deletes the cache; then Home ends.
 void CMainUI::ContinueGoHome()
 {
-    if (m_bHomeClosing) {
-        FinishGoHome(false);
-        return;
-    }
-    StopSequence();
+    const int paused = PausedEngineStage();
+    QuitAnalysisWalk();
+    RunOnApplyThread([this, paused] { WaitForStoppedWorkers(paused); }, [this] { CloseStoppedRun(); });
+}
+
+void CMainUI::CloseStoppedRun()
+{
     ClearRunPages();
     m_bHomeClosing = true;
-    m_pApplyThread->StartClosing([this] { CloseRunLibrary(); });
+    const tagCacheFolders cache = CacheFoldersOfSettings();
+    RunOnApplyThread([this, cache] { CloseRunLibrary(cache); }, [this] { FinishGoHome(false); });
 }
 
 void CMainUI::ClearRunPages()
@@ -260,9 +284,9 @@ void CMainUI::ClearRunPages()
 }
 
 // Any thread, once no worker uses the library.
-void CMainUI::CloseRunLibrary()
+void CMainUI::CloseRunLibrary(const tagCacheFolders& cache)
 {
-    ClearCache();
+    ClearCacheFolders(cache, m_pMusicLink);
     m_pMusicLink->DestroyMusicLibrary();
 }
 
@@ -271,11 +295,13 @@ void CMainUI::FinishGoHome(bool atClose)
     // From the duplicate page nothing of this run is loaded: a working
     // database there is an interrupted run kept for a later start.
     const bool loaded = m_state.iState != MW_IDLE;
-    // Waits for the library's close when the apply thread was given it.
-    StopSequence();
+    // The close comes here at any point of Home: it waits for what runs on
+    // the apply thread and does the rest itself.
+    if (atClose)
+        StopSequence();
     if (!m_bHomeClosing) {
         ClearRunPages();
-        CloseRunLibrary();
+        CloseRunLibrary(CacheFoldersOfSettings());
     }
     m_bHomeClosing = false;
     // An opened project takes the run back first; if that copy fails, the

@@ -18,6 +18,7 @@
 #include "urlrecorder.h"
 #include "vessolin/mainui.h"
 #include "vessolin/mainstate.h"
+#include "vessolin/projectcopy.h"
 #include "vessolin/startui.h"
 #include "vessolin/startup.h"
 #include "whatsnew/whatsnew.h"
@@ -478,9 +479,11 @@ private slots:
         QTest::newRow("copy fails") << "projects" << true << true;
     }
 
-    // The working database becomes a byte copy of the project and the
-    // request names the project; when the copy cannot be made, the working
-    // database of the interrupted run is still there, unchanged.
+    // The request names the project and the screen touches no file: the
+    // window puts the project in the working database's place on a
+    // worker. There the working database becomes a byte copy of the
+    // project; when the copy cannot be made, the working database of the
+    // interrupted run is still there, unchanged, journal and all.
     void loadSavedResult()
     {
         QFETCH(QString, folder);
@@ -527,21 +530,22 @@ private slots:
         QSignalSpy requests(&screen, &CStartUI::Complete);
         screen.LoadSaveResult();
         QCOMPARE(watch.handled, 1);
-        const bool loaded = chosen && !copyFails;
-        QCOMPARE(requests.size(), loaded ? 1 : 0);
-        QCOMPARE(testenv::readAll(g_strDBName), loaded ? bytes : QByteArray("interrupted run"));
+        QCOMPARE(requests.size(), chosen ? 1 : 0);
+        QCOMPARE(testenv::readAll(g_strDBName), QByteArray("interrupted run"));
+        if (!chosen)
+            return;
+        const Request request = Requests(requests).first();
+        QCOMPARE(request.path, project);
+        QCOMPARE(request.mode, int(RUN_PROJECT));
+        QVERIFY(request.paths.isEmpty());
+
+        QCOMPARE(PlaceProject(project, g_strDBName), !copyFails);
+        QCOMPARE(testenv::readAll(g_strDBName), copyFails ? QByteArray("interrupted run") : bytes);
+        QCOMPARE(testenv::readAll(project), bytes);
         QCOMPARE(QFileInfo::exists(staging), copyFails);
-        QCOMPARE(QFile::exists(journal), !loaded);
+        QCOMPARE(QFile::exists(journal), copyFails);
         QFile::remove(journal);
         QDir(staging).removeRecursively();
-        if (loaded) {
-            const Request request = Requests(requests).first();
-            QCOMPARE(request.path, project);
-            QCOMPARE(request.mode, int(RUN_PROJECT));
-            QVERIFY(request.paths.isEmpty());
-        }
-        if (chosen && copyFails)
-            QVERIFY(LogTexts().contains(QStringLiteral("LoadSaveResult file.copy failed:%1 to %2").arg(project, g_strDBName)));
     }
 
     // Only plain files directly in the application's own folders go; the

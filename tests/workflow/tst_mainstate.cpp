@@ -25,6 +25,7 @@ int eventCode(const QString& name)
         {QStringLiteral("left"), EV_PROBLEMS_LEFT},
         {QStringLiteral("undo"), EV_UNDO_START},        {QStringLiteral("undone"), EV_UNDO_END},
         {QStringLiteral("homewait"), EV_HOME_WAIT},
+        {QStringLiteral("disk"), EV_DISK_STEP},         {QStringLiteral("diskdone"), EV_DISK_STEP_END},
     };
     const int event = events.value(name, -1);
     if (event < 0)
@@ -69,7 +70,8 @@ void TestMainState::paths_data()
     QTest::addColumn<int>("page");
     // Pause action, Continue action, Pause button enabled, Continue look,
     // Save Project, Refix shown, the Apply Result or Save Project link
-    // shown, as a word of letters: P C B L S R A (a dash for off).
+    // shown, the button stack taking presses, Preferences enabled, as a
+    // word of letters: P C B L S R A K F (a dash for off).
     QTest::addColumn<QString>("controls");
 
     auto row = [](const char* name, const QString& path, int stage, int sub, int page, const char* controls) {
@@ -77,79 +79,94 @@ void TestMainState::paths_data()
     };
     const QString report = QLatin1String(kReport), dup = QLatin1String(kDupReport),
                   fixing = QLatin1String(kFixing);
-    row("start", QString(), MW_IDLE, SUB_NONE, BP_PAUSE, "--B----");
-    row("mode 0 ignored", QStringLiteral("load:0"), MW_IDLE, SUB_NONE, BP_PAUSE, "--B----");
-    row("load thread runs", QStringLiteral("load:2"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "-------");
-    row("engine loads", QStringLiteral("load:2 prepared"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "P-B----");
-    row("load paused", QStringLiteral("load:2 prepared pause"), MW_LOADING, SUB_PAUSED, BP_PAUSE, "-CBL---");
-    row("load continued", QStringLiteral("load:2 prepared pause continue"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "P-B----");
-    row("load failed", QStringLiteral("load:1 prepared loadfail"), MW_LOADING, SUB_FINISHED, BP_TRYAGAIN, "--B-S--");
-    row("refused by the engine", QStringLiteral("load:3 loadfail"), MW_LOADING, SUB_FINISHED, BP_TRYAGAIN, "--B-S--");
-    row("load ended", QStringLiteral("load:2 prepared loaded"), MW_LOADING, SUB_FINISHED, BP_PAUSE, "--B-S--");
-    row("end on its way at pause", QStringLiteral("load:2 prepared pause loaded"), MW_LOADING, SUB_FINISHED, BP_PAUSE, "--B-S--");
-    row("analysing", QStringLiteral("load:2 prepared loaded analyse:2"), MW_ANALYSING, SUB_RUNNING, BP_PAUSE, "P-B-S--");
-    row("analysis paused", QStringLiteral("load:2 prepared loaded analyse:2 pause"), MW_ANALYSING, SUB_PAUSED, BP_PAUSE, "-CBLS--");
-    row("report", report, MW_ANALYSING, SUB_FINISHED, BP_FIXALL, "--B-S--");
-    row("nothing found", QStringLiteral("load:2 prepared loaded analyse:2 report:0"), MW_ANALYSING, SUB_FINISHED, BP_TRYAGAIN, "--B-S--");
-    row("resumed project", QStringLiteral("load:3 prepared loaded analyse:2 report:1"), MW_ANALYSING, SUB_FINISHED, BP_APPLY, "--B-S--");
-    row("project of a scan", QStringLiteral("load:3 prepared loaded analyse:5 report:1"), MW_ANALYSING, SUB_FINISHED, BP_REMOVE, "--B-S--");
-    row("duplicates found", dup, MW_ANALYSING, SUB_FINISHED, BP_REMOVE, "--B-S--");
-    row("fixing", fixing, MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S--");
-    row("fixing paused", fixing + QStringLiteral("pause"), MW_FIXING, SUB_PAUSED, BP_PAUSE, "-CBLS-A");
-    row("moving failed", fixing + QStringLiteral("moving"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "----S--");
-    row("moved", fixing + QStringLiteral("moving moved"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S--");
-    row("fixing ended", fixing + QStringLiteral("fixed"), MW_APPLY, SUB_NONE, BP_APPLY, "--B-S--");
-    row("applying", fixing + QStringLiteral("fixed apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----");
-    row("apply paused", fixing + QStringLiteral("fixed apply pause"), MW_APPLY, SUB_PAUSED, BP_PAUSE, "-CBL---");
-    row("applied", fixing + QStringLiteral("fixed apply applied"), MW_APPLY, SUB_FINISHED, BP_APPLY, "--B-S--");
-    row("apply again", fixing + QStringLiteral("fixed apply applied apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----");
-    row("refix after apply", fixing + QStringLiteral("fixed apply applied fix"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S--");
-    row("refix of a project", QStringLiteral("load:3 prepared loaded analyse:2 report:1 fix"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S--");
-    row("apply inside paused fixing", fixing + QStringLiteral("pause apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----");
-    row("back to paused fixing", fixing + QStringLiteral("pause apply applied"), MW_FIXING, SUB_PAUSED, BP_PAUSE, "-CBLS-A");
-    row("fixing resumed after apply", fixing + QStringLiteral("pause apply applied continue"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S--");
-    row("apply of a project", QStringLiteral("load:3 prepared loaded analyse:2 report:1 apply applied"), MW_APPLY, SUB_FINISHED, BP_APPLY, "--B-S--");
-    row("removing", dup + QStringLiteral("apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----");
-    row("removal paused", dup + QStringLiteral("apply pause"), MW_APPLY, SUB_PAUSED, BP_PAUSE, "-CBL---");
-    row("removed", dup + QStringLiteral("apply applied"), MW_APPLY, SUB_FINISHED, BP_REMOVE, "--B-S--");
-    row("remove again", dup + QStringLiteral("apply applied apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----");
-    row("duplicate page", QStringLiteral("duppage"), MW_IDLE, SUB_NONE, BP_SCAN, "--B----");
-    row("scan from the page", QStringLiteral("duppage load:4"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "-------");
-    row("home while fixing", fixing + QStringLiteral("reset"), MW_IDLE, SUB_NONE, BP_PAUSE, "--B-S--");
-    row("try again", QStringLiteral("load:2 prepared loadfail reset"), MW_IDLE, SUB_NONE, BP_PAUSE, "--B-S--");
-    row("return to duplicates", QStringLiteral("load:4 prepared loaded analyse:4 report:0 reset duppage"), MW_IDLE, SUB_NONE, BP_SCAN, "--B-S--");
-    row("new request after home", fixing + QStringLiteral("reset load:1 prepared"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "P-B----");
-    row("new request after a report", report + QStringLiteral("load:1"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "-------");
-    row("problems left while fixing", fixing + QStringLiteral("left:1"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S--");
-    row("refix after fixing", fixing + QStringLiteral("left:1 fixed"), MW_APPLY, SUB_NONE, BP_APPLY, "--B-SR-");
-    row("nothing left after fixing", fixing + QStringLiteral("left:1 fixed left:0"), MW_APPLY, SUB_NONE, BP_APPLY, "--B-S--");
-    row("no refix while applying", fixing + QStringLiteral("left:1 fixed apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----");
-    row("refix after the apply", fixing + QStringLiteral("left:1 fixed apply left:1 applied"), MW_APPLY, SUB_FINISHED, BP_APPLY, "--B-SR-");
-    row("refix of a reopened project", QStringLiteral("load:3 prepared loaded analyse:2 report:1 left:1"), MW_ANALYSING, SUB_FINISHED, BP_APPLY, "--B-SR-");
-    row("no refix before Fix All", report + QStringLiteral("left:1"), MW_ANALYSING, SUB_FINISHED, BP_FIXALL, "--B-S--");
-    row("paused fixing ended", fixing + QStringLiteral("pause fixed"), MW_APPLY, SUB_NONE, BP_APPLY, "--B-S--");
-    row("refix forgotten at home", fixing + QStringLiteral("left:1 fixed reset"), MW_IDLE, SUB_NONE, BP_PAUSE, "--B-S--");
+    row("start", QString(), MW_IDLE, SUB_NONE, BP_PAUSE, "--B----KF");
+    row("mode 0 ignored", QStringLiteral("load:0"), MW_IDLE, SUB_NONE, BP_PAUSE, "--B----KF");
+    row("load thread runs", QStringLiteral("load:2"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "-------KF");
+    row("engine loads", QStringLiteral("load:2 prepared"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "P-B----KF");
+    row("load paused", QStringLiteral("load:2 prepared pause"), MW_LOADING, SUB_PAUSED, BP_PAUSE, "-CBL---KF");
+    row("load continued", QStringLiteral("load:2 prepared pause continue"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "P-B----KF");
+    row("load failed", QStringLiteral("load:1 prepared loadfail"), MW_LOADING, SUB_FINISHED, BP_TRYAGAIN, "--B-S--KF");
+    row("refused by the engine", QStringLiteral("load:3 loadfail"), MW_LOADING, SUB_FINISHED, BP_TRYAGAIN, "--B-S--KF");
+    row("load ended", QStringLiteral("load:2 prepared loaded"), MW_LOADING, SUB_FINISHED, BP_PAUSE, "--B-S--KF");
+    row("end on its way at pause", QStringLiteral("load:2 prepared pause loaded"), MW_LOADING, SUB_FINISHED, BP_PAUSE, "--B-S--KF");
+    row("analysing", QStringLiteral("load:2 prepared loaded analyse:2"), MW_ANALYSING, SUB_RUNNING, BP_PAUSE, "P-B-S--KF");
+    row("analysis paused", QStringLiteral("load:2 prepared loaded analyse:2 pause"), MW_ANALYSING, SUB_PAUSED, BP_PAUSE, "-CBLS--KF");
+    row("report", report, MW_ANALYSING, SUB_FINISHED, BP_FIXALL, "--B-S--KF");
+    row("nothing found", QStringLiteral("load:2 prepared loaded analyse:2 report:0"), MW_ANALYSING, SUB_FINISHED, BP_TRYAGAIN, "--B-S--KF");
+    row("resumed project", QStringLiteral("load:3 prepared loaded analyse:2 report:1"), MW_ANALYSING, SUB_FINISHED, BP_APPLY, "--B-S--KF");
+    row("project of a scan", QStringLiteral("load:3 prepared loaded analyse:5 report:1"), MW_ANALYSING, SUB_FINISHED, BP_REMOVE, "--B-S--KF");
+    row("duplicates found", dup, MW_ANALYSING, SUB_FINISHED, BP_REMOVE, "--B-S--KF");
+    row("fixing", fixing, MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S--KF");
+    row("fixing paused", fixing + QStringLiteral("pause"), MW_FIXING, SUB_PAUSED, BP_PAUSE, "-CBLS-AKF");
+    row("moving failed", fixing + QStringLiteral("moving"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "----S--KF");
+    row("moved", fixing + QStringLiteral("moving moved"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S--KF");
+    row("fixing ended", fixing + QStringLiteral("fixed"), MW_APPLY, SUB_NONE, BP_APPLY, "--B-S--KF");
+    row("applying", fixing + QStringLiteral("fixed apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----K-");
+    row("apply paused", fixing + QStringLiteral("fixed apply pause"), MW_APPLY, SUB_PAUSED, BP_PAUSE, "-CBL---K-");
+    row("applied", fixing + QStringLiteral("fixed apply applied"), MW_APPLY, SUB_FINISHED, BP_APPLY, "--B-S--KF");
+    row("apply again", fixing + QStringLiteral("fixed apply applied apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----K-");
+    row("refix after apply", fixing + QStringLiteral("fixed apply applied fix"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S--KF");
+    row("refix of a project", QStringLiteral("load:3 prepared loaded analyse:2 report:1 fix"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S--KF");
+    row("apply inside paused fixing", fixing + QStringLiteral("pause apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----K-");
+    row("back to paused fixing", fixing + QStringLiteral("pause apply applied"), MW_FIXING, SUB_PAUSED, BP_PAUSE, "-CBLS-AKF");
+    row("fixing resumed after apply", fixing + QStringLiteral("pause apply applied continue"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S--KF");
+    row("apply of a project", QStringLiteral("load:3 prepared loaded analyse:2 report:1 apply applied"), MW_APPLY, SUB_FINISHED, BP_APPLY, "--B-S--KF");
+    row("removing", dup + QStringLiteral("apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----K-");
+    row("removal paused", dup + QStringLiteral("apply pause"), MW_APPLY, SUB_PAUSED, BP_PAUSE, "-CBL---K-");
+    row("removed", dup + QStringLiteral("apply applied"), MW_APPLY, SUB_FINISHED, BP_REMOVE, "--B-S--KF");
+    row("remove again", dup + QStringLiteral("apply applied apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----K-");
+    row("duplicate page", QStringLiteral("duppage"), MW_IDLE, SUB_NONE, BP_SCAN, "--B----KF");
+    row("scan from the page", QStringLiteral("duppage load:4"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "-------KF");
+    row("home while fixing", fixing + QStringLiteral("reset"), MW_IDLE, SUB_NONE, BP_PAUSE, "--B-S--KF");
+    row("try again", QStringLiteral("load:2 prepared loadfail reset"), MW_IDLE, SUB_NONE, BP_PAUSE, "--B-S--KF");
+    row("return to duplicates", QStringLiteral("load:4 prepared loaded analyse:4 report:0 reset duppage"), MW_IDLE, SUB_NONE, BP_SCAN, "--B-S--KF");
+    row("new request after home", fixing + QStringLiteral("reset load:1 prepared"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "P-B----KF");
+    row("new request after a report", report + QStringLiteral("load:1"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "-------KF");
+    row("problems left while fixing", fixing + QStringLiteral("left:1"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "P-B-S--KF");
+    row("refix after fixing", fixing + QStringLiteral("left:1 fixed"), MW_APPLY, SUB_NONE, BP_APPLY, "--B-SR-KF");
+    row("nothing left after fixing", fixing + QStringLiteral("left:1 fixed left:0"), MW_APPLY, SUB_NONE, BP_APPLY, "--B-S--KF");
+    row("no refix while applying", fixing + QStringLiteral("left:1 fixed apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----K-");
+    row("refix after the apply", fixing + QStringLiteral("left:1 fixed apply left:1 applied"), MW_APPLY, SUB_FINISHED, BP_APPLY, "--B-SR-KF");
+    row("refix of a reopened project", QStringLiteral("load:3 prepared loaded analyse:2 report:1 left:1"), MW_ANALYSING, SUB_FINISHED, BP_APPLY, "--B-SR-KF");
+    row("no refix before Fix All", report + QStringLiteral("left:1"), MW_ANALYSING, SUB_FINISHED, BP_FIXALL, "--B-S--KF");
+    row("paused fixing ended", fixing + QStringLiteral("pause fixed"), MW_APPLY, SUB_NONE, BP_APPLY, "--B-S--KF");
+    row("refix forgotten at home", fixing + QStringLiteral("left:1 fixed reset"), MW_IDLE, SUB_NONE, BP_PAUSE, "--B-S--KF");
     // An apply or removal whose end did not land finishes nothing: it waits
     // to be pressed again, or its paused fixing run goes on.
-    row("apply end not stored", fixing + QStringLiteral("fixed apply notstored"), MW_APPLY, SUB_NONE, BP_APPLY, "--B-S--");
-    row("not stored, problems left", fixing + QStringLiteral("left:1 fixed apply left:1 notstored"), MW_APPLY, SUB_NONE, BP_APPLY, "--B-SR-");
-    row("not stored, paused apply", fixing + QStringLiteral("fixed apply pause notstored"), MW_APPLY, SUB_NONE, BP_APPLY, "--B-S--");
-    row("not stored inside paused fixing", fixing + QStringLiteral("pause apply notstored"), MW_FIXING, SUB_PAUSED, BP_PAUSE, "-CBLS-A");
-    row("apply again after not stored", fixing + QStringLiteral("fixed apply notstored apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----");
-    row("removal end not stored", dup + QStringLiteral("apply notstored"), MW_APPLY, SUB_NONE, BP_REMOVE, "--B-S--");
-    row("remove again after not stored", dup + QStringLiteral("apply notstored apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----");
+    row("apply end not stored", fixing + QStringLiteral("fixed apply notstored"), MW_APPLY, SUB_NONE, BP_APPLY, "--B-S--KF");
+    row("not stored, problems left", fixing + QStringLiteral("left:1 fixed apply left:1 notstored"), MW_APPLY, SUB_NONE, BP_APPLY, "--B-SR-KF");
+    row("not stored, paused apply", fixing + QStringLiteral("fixed apply pause notstored"), MW_APPLY, SUB_NONE, BP_APPLY, "--B-S--KF");
+    row("not stored inside paused fixing", fixing + QStringLiteral("pause apply notstored"), MW_FIXING, SUB_PAUSED, BP_PAUSE, "-CBLS-AKF");
+    row("apply again after not stored", fixing + QStringLiteral("fixed apply notstored apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----K-");
+    row("removal end not stored", dup + QStringLiteral("apply notstored"), MW_APPLY, SUB_NONE, BP_REMOVE, "--B-S--KF");
+    row("remove again after not stored", dup + QStringLiteral("apply notstored apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----K-");
     // An undo runs on the apply thread: the engine writes, Remove waits.
-    row("undoing after a removal", dup + QStringLiteral("apply applied undo"), MW_APPLY, SUB_FINISHED, BP_REMOVE, "--B----");
-    row("undoing a removal of an earlier run", dup + QStringLiteral("undo"), MW_ANALYSING, SUB_FINISHED, BP_REMOVE, "--B----");
-    row("undone", dup + QStringLiteral("apply applied undo undone"), MW_APPLY, SUB_FINISHED, BP_REMOVE, "--B-S--");
-    row("remove after the undo", dup + QStringLiteral("apply applied undo undone apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----");
+    row("undoing after a removal", dup + QStringLiteral("apply applied undo"), MW_APPLY, SUB_FINISHED, BP_REMOVE, "--B----K-");
+    row("undoing a removal of an earlier run", dup + QStringLiteral("undo"), MW_ANALYSING, SUB_FINISHED, BP_REMOVE, "--B----K-");
+    row("undone", dup + QStringLiteral("apply applied undo undone"), MW_APPLY, SUB_FINISHED, BP_REMOVE, "--B-S--KF");
+    row("remove after the undo", dup + QStringLiteral("apply applied undo undone apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----K-");
     // Home during the apply thread's work waits for its end without any
     // control of the run it stops.
-    row("home waits for the apply", fixing + QStringLiteral("fixed apply homewait"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "-------");
-    row("home waits for a paused apply", fixing + QStringLiteral("fixed apply pause homewait"), MW_APPLY, SUB_PAUSED, BP_PAUSE, "---L---");
-    row("home waits for the removal", dup + QStringLiteral("apply homewait"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "-------");
-    row("home waits for the undo", dup + QStringLiteral("undo homewait"), MW_ANALYSING, SUB_FINISHED, BP_REMOVE, "-------");
-    row("home after the wait", fixing + QStringLiteral("fixed apply homewait reset"), MW_IDLE, SUB_NONE, BP_PAUSE, "--B-S--");
+    row("home waits for the apply", fixing + QStringLiteral("fixed apply homewait"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "---------");
+    row("home waits for a paused apply", fixing + QStringLiteral("fixed apply pause homewait"), MW_APPLY, SUB_PAUSED, BP_PAUSE, "---L-----");
+    row("home waits for the removal", dup + QStringLiteral("apply homewait"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "---------");
+    row("home waits for the undo", dup + QStringLiteral("undo homewait"), MW_ANALYSING, SUB_FINISHED, BP_REMOVE, "---------");
+    // Home's own stop runs on the apply thread too, from any stage.
+    row("home from duplicate results", dup + QStringLiteral("homewait"), MW_ANALYSING, SUB_FINISHED, BP_REMOVE, "---------");
+    row("home while the engine loads", QStringLiteral("load:2 prepared homewait"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "---------");
+    row("home from the duplicate page", QStringLiteral("duppage homewait"), MW_IDLE, SUB_NONE, BP_SCAN, "---------");
+    // A disk step of the window's own (a project's copy, the editor's
+    // commit before an apply): the window waits for it as a whole.
+    row("project copied at the start", QStringLiteral("disk"), MW_IDLE, SUB_NONE, BP_PAUSE, "---------");
+    row("project copied, then its load", QStringLiteral("disk diskdone load:3"), MW_LOADING, SUB_RUNNING, BP_PAUSE, "-------KF");
+    row("saving a report", report + QStringLiteral("disk"), MW_ANALYSING, SUB_FINISHED, BP_FIXALL, "---------");
+    row("saving a running fixing run", fixing + QStringLiteral("disk"), MW_FIXING, SUB_RUNNING, BP_PAUSE, "---------");
+    row("fixing ended while saving", fixing + QStringLiteral("disk fixed"), MW_APPLY, SUB_NONE, BP_APPLY, "---------");
+    row("saved", report + QStringLiteral("disk diskdone"), MW_ANALYSING, SUB_FINISHED, BP_FIXALL, "--B-S--KF");
+    row("edit committed, then the apply", fixing + QStringLiteral("fixed disk diskdone apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----K-");
+    row("home waits for a disk step", report + QStringLiteral("disk homewait"), MW_ANALYSING, SUB_FINISHED, BP_FIXALL, "---------");
+    row("disk step ended while home waits", report + QStringLiteral("disk homewait diskdone"), MW_ANALYSING, SUB_FINISHED, BP_FIXALL, "---------");
+    row("home after the wait", fixing + QStringLiteral("fixed apply homewait reset"), MW_IDLE, SUB_NONE, BP_PAUSE, "--B-S--KF");
 }
 
 void TestMainState::paths()
@@ -167,7 +184,8 @@ void TestMainState::paths()
     const QString shown = QString() + (c.bPauseAction ? 'P' : '-') + (c.bContinueAction ? 'C' : '-')
                         + (c.bPauseButton ? 'B' : '-') + (c.bContinueLook ? 'L' : '-')
                         + (c.bSaveProject ? 'S' : '-') + (c.bRefixButton ? 'R' : '-')
-                        + (c.bApplyOrSaveLink ? 'A' : '-');
+                        + (c.bApplyOrSaveLink ? 'A' : '-') + (c.bActionButtons ? 'K' : '-')
+                        + (c.bPreferences ? 'F' : '-');
     QCOMPARE(shown, controls);
     QCOMPARE(c.bReturnText, state.iOutcome == OUT_NOTHING_FOUND);
 }
@@ -208,7 +226,19 @@ void TestMainState::refusedEventsChangeNothing_data()
     QTest::newRow("undo end when none runs") << dup << "undone";
     QTest::newRow("remove while undoing") << dup + "undo" << "apply";
     QTest::newRow("scan while undoing") << dup + "undo" << "load:4";
-    QTest::newRow("home waits with nothing on the apply thread") << dup << "homewait";
+    QTest::newRow("home twice, nothing on the apply thread") << dup + "homewait" << "homewait";
+    QTest::newRow("disk step while one runs") << report + "disk" << "disk";
+    QTest::newRow("disk step during the apply") << fixing + "fixed apply" << "disk";
+    QTest::newRow("disk step during an undo") << dup + "undo" << "disk";
+    QTest::newRow("disk step while home waits") << report + "homewait" << "disk";
+    QTest::newRow("disk step end when none runs") << report << "diskdone";
+    QTest::newRow("load request during a disk step") << "disk" << "load:3";
+    QTest::newRow("fix during a disk step") << report + "disk" << "fix";
+    QTest::newRow("apply during a disk step") << fixing + "fixed disk" << "apply";
+    QTest::newRow("remove during a disk step") << dup + "disk" << "apply";
+    QTest::newRow("undo during a disk step") << dup + "disk" << "undo";
+    QTest::newRow("pause during a disk step") << fixing + "disk" << "pause";
+    QTest::newRow("continue during a disk step") << fixing + "pause disk" << "continue";
     QTest::newRow("home waits twice") << dup + "apply homewait" << "homewait";
     QTest::newRow("pause while home waits") << dup + "apply homewait" << "pause";
     QTest::newRow("continue while home waits") << dup + "apply pause homewait" << "continue";

@@ -11,6 +11,7 @@
 #include "modalwatch.h"
 #include "musiclink.h"
 #include "testenv.h"
+#include "treeobj/treeobj.h"
 #include "vessolin/mainui.h"
 
 #include <QDeadlineTimer>
@@ -28,6 +29,7 @@
 #include <QSemaphore>
 #include <QStackedWidget>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 #include <QWaitCondition>
 
@@ -236,6 +238,62 @@ inline int PageIndex(CMainUI& window) { return Named<QStackedWidget>(window, "Ma
 inline int ButtonPage(CMainUI& window) { return Named<QStackedWidget>(window, "MainUIButtons")->currentIndex(); }
 inline int HeaderPage(CMainUI& window) { return Named<QStackedWidget>(window, "MainUIHeader")->currentIndex(); }
 inline QPushButton* Button(CMainUI& window, const char* name) { return Named<QPushButton>(window, name); }
+
+// Whether Tab, pressed as a keyboard user would, ever puts the focus on a
+// widget inside area. The window is made active first.
+inline bool TabReaches(CMainUI& window, QWidget* area)
+{
+    for (int press = 0; press < 20; ++press) {
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClick(focus ? focus : &window, Qt::Key_Tab);
+        focus = QApplication::focusWidget();
+        if (focus && area->isAncestorOf(focus))
+            return true;
+    }
+    return false;
+}
+
+// The window while a disk step or Home's stop runs on a worker: its event
+// loop turns, the busy overlay covers the pages, the keyboard reaches
+// neither the pages nor their shortcuts (Ctrl+O opens no chooser) and
+// Preferences waits. Empty when so; else what is not.
+inline bool EventLoopTurns(CMainUI& window)
+{
+    bool turned = false;
+    QTimer::singleShot(0, &window, [&] { turned = true; });
+    return QTest::qWaitFor([&] { return turned; }, kWaitMs);
+}
+
+inline QString WaitsAsAWhole(CMainUI& window)
+{
+    if (!EventLoopTurns(window))
+        return QStringLiteral("the event loop did not turn");
+    auto* busy = window.findChild<CAnalyWidget*>();
+    auto* pages = Named<QStackedWidget>(window, "MainUIPages");
+    if (busy && !busy->isVisible())
+        return QStringLiteral("no busy overlay");
+    window.activateWindow();
+    if (!QTest::qWaitForWindowActive(&window))
+        return QStringLiteral("the window is not active");
+    if (TabReaches(window, pages))
+        return QStringLiteral("Tab reached the masked page");
+    int chooser = 0;
+    {
+        ModalWatch count([&](QWidget* modal) {
+            ++chooser;
+            QMetaObject::invokeMethod(modal, "reject", Qt::QueuedConnection);
+            return true;
+        });
+        // A chooser would run its own event loop inside the press.
+        QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+    }
+    if (chooser > 0)
+        return QStringLiteral("Ctrl+O opened the chooser");
+    if (MenuAction(window, QStringLiteral("Preferences"))->isEnabled())
+        return QStringLiteral("Preferences enabled");
+    return QString();
+}
+
 
 inline bool IsFinished(const CMainUI& window, int stage)
 {
