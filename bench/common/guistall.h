@@ -4,10 +4,14 @@
 #pragma once
 
 #include "benchenv.h"
+#include "config.h"
 #include "modalwatch.h"
 #include "vessolin/mainui.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -15,6 +19,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
 
 namespace guistall {
 
@@ -71,9 +76,74 @@ inline Figure Measure(const std::function<void()>& press, const std::function<bo
     return figure;
 }
 
+// Answers a file panel with path, as a user who agreed to replace it.
+inline bool AnswerPanel(QWidget* modal, const QString& path)
+{
+    auto* panel = qobject_cast<QFileDialog*>(modal);
+    if (!panel || panel->property("answered").toBool())
+        return false;
+    panel->setProperty("answered", true);
+    panel->setOption(QFileDialog::DontConfirmOverwrite, true);
+    if (auto* name = panel->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        name->setText(path);
+    QMetaObject::invokeMethod(panel, "accept", Qt::QueuedConnection);
+    return true;
+}
+
+// Measure for a press that opens a file panel: the figure starts when the
+// panel is answered with path, so the panel's own time does not count.
+inline Figure MeasureAfterPanel(const QString& path, const std::function<void()>& press,
+                                const std::function<bool()>& ended, int timeoutMs = 600000)
+{
+    Meter meter;
+    ModalWatch answer([&](QWidget* modal) {
+        if (!AnswerPanel(modal, path))
+            return PressMessageButton(modal, QStringLiteral("Yes"));
+        meter.Start();
+        return true;
+    });
+    press();
+    const bool done = QTest::qWaitFor(ended, timeoutMs);
+    Figure figure;
+    figure.doneMs = meter.Elapsed();
+    const qint64 stall = meter.Stop();
+    figure.stallMs = done ? stall : -1;
+    return figure;
+}
+
+// count small files in the artwork folder, as a deep duplicate scan leaves
+// one fingerprint file per track there.
+inline bool FillCache(const QString& artwork, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        QFile file(artwork + QStringLiteral("/%1fingerprint.bin").arg(i, 16, 16, QLatin1Char('0')));
+        if (!file.open(QIODevice::WriteOnly) || file.write("fingerprint bytes") <= 0)
+            return false;
+    }
+    return true;
+}
+
+inline bool FillCache(int count)
+{
+    return FillCache(CConfig::instance()->GetDowndImgPath(), count);
+}
+
+// Fills the cache with count files right before the link's nth deletion
+// of it from now on (1: the next), on the thread that deletes it: a run's
+// load deletes it first, its walk at the end.
+inline void FillCacheBeforeClear(CMusicLink* link, int nth, int count)
+{
+    const QString artwork = CConfig::instance()->GetDowndImgPath();
+    auto seen = std::make_shared<int>(0);
+    link->SetDiskWorkHook([artwork, nth, count, seen](CMusicLink::EDiskWork work) {
+        if (work == CMusicLink::DW_CACHE_CLEAR && ++*seen == nth)
+            FillCache(artwork, count);
+    });
+}
+
 inline void Print(const char* what, const Figure& figure)
 {
-    std::printf("  %-40s longest GUI thread stall %5lld ms, done after %6lld ms\n", what, figure.stallMs,
+    std::printf("  %-46s longest GUI thread stall %5lld ms, done after %6lld ms\n", what, figure.stallMs,
                 figure.doneMs);
 }
 

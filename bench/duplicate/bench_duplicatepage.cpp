@@ -8,7 +8,9 @@
 // size with four pairs among its tracks: the removal, an Undo and Home
 // pressed while a second removal runs, each with the longest the GUI
 // thread went without serving a 1 ms timer until its work had ended (the
-// removal's and the undo's end rewrite the library file).
+// removal's and the undo's end rewrite the library file), and before them
+// the scan's end, which empties a cache of 30,000 fingerprint files. With
+// VESSOLIN_BENCH_FSYNC_MS=400 every fsync waits 400 ms more (a slow disk).
 //   bench_duplicatepage [groups] [library tracks]
 #include "benchenv.h"
 #include "common.h"
@@ -33,6 +35,8 @@
 #include <cstdio>
 
 namespace {
+
+constexpr int kCacheFiles = 30000;
 
 // Every name twice, so the scan by title makes groups of two.
 bool writePairs(const QString& path, const QStringList& files, int trackCount)
@@ -126,9 +130,14 @@ bool windowFigures(const QString& home, int trackCount)
     const auto at = [&window](int stage, int sub) {
         return window.State().iState == stage && window.State().iSubState == sub;
     };
+    // The scan's end finds the cache full, as a deep scan leaves it.
+    guistall::FillCacheBeforeClear(window.MusicLink(), 2, kCacheFiles);
     window.LoadStartParam({}, g_strDBName, RUN_DUP_ITUNES);
-    if (!QTest::qWaitFor([&] { return at(MW_ANALYSING, SUB_FINISHED); }, 600000)
-        || window.State().iOutcome != OUT_DUPLICATES) {
+    if (!QTest::qWaitFor([&] { return window.State().iState == MW_ANALYSING; }, 600000))
+        return false;
+    const guistall::Figure scanEnd = guistall::Measure([] {}, [&] { return at(MW_ANALYSING, SUB_FINISHED); });
+    window.MusicLink()->SetDiskWorkHook(nullptr);
+    if (window.State().iOutcome != OUT_DUPLICATES) {
         std::fprintf(stderr, "the scan did not find the pairs\n");
         return false;
     }
@@ -136,6 +145,7 @@ bool windowFigures(const QString& home, int trackCount)
     QPushButton* remove = guistall::Button(window, "main_removebut");
     std::printf("window, %d tracks (%.1f MB library file), %d duplicate groups:\n", trackCount,
                 QFileInfo(xml).size() / 1e6, tree->topLevelItemCount());
+    guistall::Print("the scan's end, 30,000 cache files", scanEnd);
     const guistall::Figure removal =
         guistall::Measure([&] { remove->click(); }, [&] { return at(MW_APPLY, SUB_FINISHED); });
     guistall::Print("Remove", removal);
@@ -162,7 +172,7 @@ bool windowFigures(const QString& home, int trackCount)
     guistall::Print("Home during a removal's end", goingHome);
     CConfig::instance()->SetMsgInfo(0);
     window.close();
-    return undo.stallMs >= 0 && goingHome.stallMs >= 0;
+    return scanEnd.stallMs >= 0 && undo.stallMs >= 0 && goingHome.stallMs >= 0;
 }
 
 // The walk's figures over a library of groups pairs.
@@ -231,6 +241,7 @@ int pageFigures(const QTemporaryDir& home, int groups)
 
 int main(int argc, char** argv)
 {
+    const long fsyncMs = benchenv::slowDiskOrLocal(argv);
     QTemporaryDir home;
     benchenv::usePrivateHome(home.path());
     QApplication app(argc, argv);
@@ -239,6 +250,7 @@ int main(int argc, char** argv)
     CreateLinkAndName();
     CConfig::instance();
     CreateImage();
+    benchenv::printDisk(fsyncMs);
     if (const int failed = pageFigures(home, groups); failed != 0)
         return failed;
     return guistall::WithLoad([&] { return windowFigures(home.path(), libraryTracks); }) ? 0 : 1;
