@@ -4,6 +4,7 @@
 // fallbacks, the candidate rules, artwork files, and exit and reload while
 // lookups run.
 #include "cadenzo.h"
+#include "documentedanswers.h"
 #include "enginedb.h"
 #include "lookupfakes.h"
 #include "mmsession.h"
@@ -467,6 +468,33 @@ private slots:
         // The other tracks' rows are untouched.
         const QString other = m_session->persistentId(m_tracks[2]);
         QCOMPARE(rowValue(m_session->dbPath(), other, "Name"), QByteArray("Lantern Steps"));
+    }
+
+    // Answers as the services document them: a compilation listed before the
+    // studio album, and a recording with tags but no genres.
+    void identificationTakesTheAlbumAndGenre_data()
+    {
+        QTest::addColumn<QByteArray>("albumAnswer");
+        QTest::addColumn<QByteArray>("genre");
+        QTest::newRow("the album's genre")
+            << documented::releaseGroup(documented::kSoftRock, documented::kListenerTags) << QByteArray("soft rock");
+        QTest::newRow("no genre anywhere: the track keeps its own")
+            << documented::releaseGroup(documented::kNone, documented::kFormatTag) << QByteArray("Jazz");
+    }
+
+    void identificationTakesTheAlbumAndGenre()
+    {
+        QFETCH(QByteArray, albumAnswer);
+        QFETCH(QByteArray, genre);
+        m_fake.answer(lookupPath(), FakeAnswer::json(documented::compilationFirstLookup()));
+        m_fake.answer(recordingPath(), FakeAnswer::json(documented::recording(documented::kNone, documented::kListenerTags)));
+        m_fake.answer(QStringLiteral("/ws/2/release-group/") + kAlbumGroup, FakeAnswer::json(albumAnswer));
+        verifyRecord(lookupAndWait(0, DW_INFO), m_tracks[0], DS_DONE, DS_NONE);
+        const QString id = m_session->persistentId(m_tracks[0]);
+        QCOMPARE(rowValue(m_session->dbPath(), id, "Album"), QByteArray("North Shore"));
+        QCOMPARE(rowValue(m_session->dbPath(), id, "Artist"), QByteArray("Ansel Ruhe & The Shoals"));
+        QCOMPARE(rowValue(m_session->dbPath(), id, "Year"), QByteArray("1977"));
+        QCOMPARE(rowValue(m_session->dbPath(), id, "Genre"), genre);
     }
 
     void genreNumberPrefix_data()

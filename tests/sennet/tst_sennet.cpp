@@ -1,6 +1,7 @@
 // The music-information client against fake services on 127.0.0.1:
 // identification, album cover, image search, proxy, bad answers, stops and
 // what server text does to the log.
+#include "documentedanswers.h"
 #include "fakeservice.h"
 #include "sennet.h"
 #include "src/imagefile.h"
@@ -440,12 +441,41 @@ private slots:
             << lookupAnswer({match(0.9, {recording(kRec2, "Bare", oneArtist, {}), recording(kRec1, "Song", oneArtist, {album})})})
             << plainDetails << none
             << QStringList{kGroup1, "Song", "Artist", "Album", "1999", "pop"} << QStringList{recordingPath(kRec1)};
-        QTest::newRow("genre from tags, downvoted ignored")
-            << simpleLookup() << FakeAnswer::json(details("", {}, votes({{"awful", -2}, {"jazz", 2}, {"misc", 1}}))) << none
+        QTest::newRow("downvoted genres ignored")
+            << simpleLookup() << FakeAnswer::json(details("", votes({{"awful", -2}, {"jazz", 2}, {"misc", 1}}))) << none
             << QStringList{kGroup1, "Song", "Artist", "Album", "", "jazz"} << QStringList{recordingPath(kRec1)};
+        QTest::newRow("the album of a later recording before a compilation listed first")
+            << documented::compilationFirstLookup() << FakeAnswer::json(documented::recording(documented::kSoftRock, documented::kNone))
+            << none << QStringList{kGroup1, "Tidewater", "Ansel Ruhe & The Shoals", "North Shore", "1977", "soft rock"}
+            << QStringList{recordingPath(kRec1)};
+        QTest::newRow("an EP of a later recording before a single listed first")
+            << lookupAnswer({match(0.9, {recording(kRec2, "Wrong", oneArtist, {releaseGroup(kGroup2, "Song", "Single")}),
+                                         recording(kRec1, "Song", oneArtist, {releaseGroup(kGroup1, "Album", "EP")})})})
+            << plainDetails << none
+            << QStringList{kGroup1, "Song", "Artist", "Album", "1999", "pop"} << QStringList{recordingPath(kRec1)};
+        QTest::newRow("a better album of a lower score does not win")
+            << lookupAnswer({match(0.4, {recording(kRec2, "Wrong", oneArtist, {releaseGroup(kGroup2, "Album", "Album")})}),
+                             match(0.9, {recording(kRec1, "Song", oneArtist,
+                                                   {releaseGroup(kGroup1, "Hits", "Album", {"Compilation"})})})})
+            << plainDetails << none
+            << QStringList{kGroup1, "Song", "Artist", "Hits", "1999", "pop"} << QStringList{recordingPath(kRec1)};
         QTest::newRow("genre and year from the album")
             << simpleLookup() << FakeAnswer::json(details("", {})) << FakeAnswer::json(details("2001-02", votes({{"electronic", 1}})))
             << QStringList{kGroup1, "Song", "Artist", "Album", "2001", "electronic"}
+            << QStringList{recordingPath(kRec1), groupPath(kGroup1)};
+        const FakeAnswer tagsOnly = FakeAnswer::json(documented::recording(documented::kNone, documented::kListenerTags));
+        QTest::newRow("recording tags are no genre: the album's genres")
+            << simpleLookup() << tagsOnly
+            << FakeAnswer::json(documented::releaseGroup(documented::kSoftRock, documented::kListenerTags))
+            << QStringList{kGroup1, "Song", "Artist", "Album", "1977", "soft rock"}
+            << QStringList{recordingPath(kRec1), groupPath(kGroup1)};
+        QTest::newRow("album tags are no genre either")
+            << simpleLookup() << tagsOnly << FakeAnswer::json(documented::releaseGroup(documented::kNone, documented::kFormatTag))
+            << QStringList{kGroup1, "Song", "Artist", "Album", "1977", ""}
+            << QStringList{recordingPath(kRec1), groupPath(kGroup1)};
+        QTest::newRow("album without genres or tags")
+            << simpleLookup() << tagsOnly << FakeAnswer::json(documented::releaseGroup(documented::kNone, documented::kNone))
+            << QStringList{kGroup1, "Song", "Artist", "Album", "1977", ""}
             << QStringList{recordingPath(kRec1), groupPath(kGroup1)};
         QTest::newRow("metadata service down keeps the identification")
             << simpleLookup() << FakeAnswer::json("busy", 503) << FakeAnswer::json("{oops")
@@ -584,6 +614,11 @@ private slots:
         QTest::newRow("redirect off the web")
             << Routes{{front, FakeAnswer::redirect(307, "file:///etc/passwd")}} << "unsupported address";
         QTest::newRow("server error") << Routes{{front, FakeAnswer::json("", 502)}} << "HTTP 502";
+        FakeAnswer busyPage = FakeAnswer::json(documented::kArchiveBusyPage, 503);
+        busyPage.contentType = "text/html";
+        QTest::newRow("the archive's error page")
+            << Routes{{front, busyPage}}
+            << "failed: HTTP 503 (503 Service Unavailable Service Unavailable Too many requests, slow down.)";
     }
 
     void albumCoverFailures()
@@ -720,6 +755,9 @@ private slots:
         QTest::addColumn<FakeAnswer>("answer");
         QTest::addColumn<QString>("logged");
         QTest::newRow("rate limited") << FakeAnswer::json("", 503) << "HTTP 503";
+        QTest::newRow("rate limited, in the service's words")
+            << FakeAnswer::json(documented::kRateLimited, 503)
+            << "failed: HTTP 503 (Your requests are exceeding the allowable rate limit.)";
         QTest::newRow("malformed JSON") << FakeAnswer::json("{\"release-groups\": [") << "malformed JSON";
         QTest::newRow("no matches") << FakeAnswer::json(searchAnswer({})) << "found no artwork";
         QTest::newRow("only weak matches") << FakeAnswer::json(searchAnswer({{kGroup1, 49}})) << "found no artwork";
@@ -745,19 +783,25 @@ private slots:
     // moving to one old file, while it is written.
     void serverTextKeepsTheLogBounded_data()
     {
+        QTest::addColumn<QString>("path");
         QTest::addColumn<FakeAnswer>("answer");
         QTest::addColumn<QString>("entry");  // what each lookup's line holds
         const QByteArray error = QJsonDocument(QJsonObject{
             {"status", "error"}, {"error", QJsonObject{{"code", 4}, {"message", hostileText(3 * 1000 * 1000)}}}}).toJson();
-        QTest::newRow("the service's error message") << FakeAnswer::json(error, 400) << "lookup failed: HTTP 400 (";
+        QTest::newRow("the service's error message") << "/v2/lookup" << FakeAnswer::json(error, 400) << "lookup failed: HTTP 400 (";
         const QByteArray found = lookupAnswer({match(0.9, {recording(kRec1, hostileText(3 * 1000 * 1000),
                                                                      {artist(hostileText(100 * 1000))},
                                                                      {releaseGroup(kGroup1, hostileText(100 * 1000), "Album")})})});
-        QTest::newRow("the title, artist and album found") << FakeAnswer::json(found) << "Identified ";
+        QTest::newRow("the title, artist and album found") << "/v2/lookup" << FakeAnswer::json(found) << "Identified ";
+        const QByteArray metadataError = QJsonDocument(QJsonObject{{"error", hostileText(3 * 1000 * 1000)},
+                                                                   {"help", "For usage, please see the documentation"}}).toJson();
+        QTest::newRow("the metadata service's error message")
+            << recordingPath(kRec1) << FakeAnswer::json(metadataError, 503) << "unavailable: HTTP 503 (";
     }
 
     void serverTextKeepsTheLogBounded()
     {
+        QFETCH(QString, path);
         QFETCH(FakeAnswer, answer);
         QFETCH(QString, entry);
         // A log a few entries short of its cap, and an old file from before.
@@ -770,8 +814,9 @@ private slots:
         QVERIFY(testenv::writeAll(logPath("MusicParser.old.log"), "2000-01-01 00:00:00:000 [tid: 1]: stale\n"));
         startLayer();
 
-        m_fake.answer("/v2/lookup", answer);
+        m_fake.answer("/v2/lookup", FakeAnswer::json(simpleLookup()));
         m_fake.answer(recordingPath(kRec1), FakeAnswer::json(details("1999", votes({{"rock", 1}}))));
+        m_fake.answer(path, answer);
         const QString wav = standardWav();
         constexpr int kLookups = 6;
         for (int i = 0; i < kLookups; ++i) {

@@ -41,6 +41,10 @@ int releaseGroupRank(const QJsonObject& group)
     return rank;
 }
 
+// Below every album: a recording that names its album wins over one that
+// does not.
+constexpr int kNoAlbumRank = 8;
+
 QJsonObject bestReleaseGroup(const QJsonArray& groups)
 {
     QJsonObject best;
@@ -58,7 +62,9 @@ QJsonObject bestReleaseGroup(const QJsonArray& groups)
     return best;
 }
 
-bool takeRecording(const QJsonObject& recording, Identification* out)
+// The recording with its best album, and that album's rank (kNoAlbumRank
+// without one).
+bool takeRecording(const QJsonObject& recording, Identification* out, int* rank)
 {
     const QString id = recording.value(QLatin1String("id")).toString();
     const QString title = recording.value(QLatin1String("title")).toString().trimmed();
@@ -70,32 +76,27 @@ bool takeRecording(const QJsonObject& recording, Identification* out)
     out->artist = joinedArtists(recording.value(QLatin1String("artists")).toArray());
     out->releaseGroupId = group.value(QLatin1String("id")).toString();
     out->album = group.value(QLatin1String("title")).toString().trimmed();
+    *rank = group.isEmpty() ? kNoAlbumRank : releaseGroupRank(group);
     return true;
 }
 
-// Within one result, a recording that names its album wins over one that
-// does not.
+// A result lists many recordings of one song, the first often on a
+// various-artists compilation: the best album of all of them wins, with the
+// title and artist of the recording that holds it; among equals, the first.
 bool takeFromResult(const QJsonObject& result, Identification* out)
 {
-    const QJsonArray recordings = result.value(QLatin1String("recordings")).toArray();
-    Identification fallback;
-    bool haveFallback = false;
-    for (const QJsonValue& value : recordings) {
+    int bestRank = 0;
+    bool found = false;
+    for (const QJsonValue& value : result.value(QLatin1String("recordings")).toArray()) {
         Identification candidate;
-        if (!takeRecording(value.toObject(), &candidate))
+        int rank = 0;
+        if (!takeRecording(value.toObject(), &candidate, &rank) || (found && rank >= bestRank))
             continue;
-        if (!candidate.releaseGroupId.isEmpty()) {
-            *out = candidate;
-            return true;
-        }
-        if (!haveFallback) {
-            fallback = candidate;
-            haveFallback = true;
-        }
+        *out = candidate;
+        bestRank = rank;
+        found = true;
     }
-    if (haveFallback)
-        *out = fallback;
-    return haveFallback;
+    return found;
 }
 
 QString errorMessage(const QJsonObject& answer)

@@ -12,6 +12,8 @@
 #include "services.h"
 #include "textfield.h"
 
+#include <QRegularExpression>
+
 namespace sennet {
 
 namespace {
@@ -22,19 +24,32 @@ constexpr int kMinSearchScore = 50;
 constexpr int kSearchLimit = 5;
 constexpr int kMaxSearchImages = 3;
 
+// The archive answers an error with a short text or an HTML page: its words
+// without the markup. No '<' inside a tag, so a body of unclosed '<' stays
+// one pass.
+QString archiveError(const QByteArray& body)
+{
+    static const QRegularExpression markup(QStringLiteral("<[^<>]*>"));
+    return QString::fromUtf8(body).replace(markup, QStringLiteral(" ")).simplified();
+}
+
 int fetchFront(HttpSession& session, const QUrl& coverArt, const QString& releaseGroupId,
                QByteArray* image, QString* why)
 {
     HttpAnswer answer;
     const QUrl url = serviceUrl(coverArt, QStringLiteral("/release-group/%1/front").arg(releaseGroupId));
     const int rc = session.get(Service::CoverArt, url, kMaxImageBytes, &answer);
-    *why = rc == FetchNotFound ? QStringLiteral("no front image") : answer.error;
-    *image = answer.body;
+    if (rc == FetchOk) {
+        *image = answer.body;
+        return rc;
+    }
+    *why = failureForLog(rc == FetchNotFound ? QStringLiteral("no front image") : answer.error,
+                         archiveError(answer.body));
     return rc;
 }
 
 // Fetches and saves one front image; FetchOk with path set, else a
-// FetchResult with why.
+// FetchResult with why, ready for the log.
 int saveFront(HttpSession& session, const tagMusicRequest& request, const QString& releaseGroupId,
               const QString& purpose, QString* path, QString* why)
 {
@@ -61,7 +76,7 @@ int runAlbumCover(tagMusicRequest& request, tagMusicInfo* record)
     QString why;
     const int rc = saveFront(session, request, albumId, QStringLiteral("cover"), &path, &why);
     if (rc != FetchOk) {
-        logLine(QStringLiteral("Album cover of %1 (album %2) failed: %3").arg(describe(request), albumId, ServerTextForLog(why)));
+        logLine(QStringLiteral("Album cover of %1 (album %2) failed: %3").arg(describe(request), albumId, why));
         return failureStatus(rc == FetchStopped);
     }
     copyText(record->szAlbumID, albumId);
@@ -79,7 +94,8 @@ int searchMatches(HttpSession& session, const tagMusicRequest& request, QStringL
     QString why = answer.error;
     if (rc == FetchOk && parseReleaseGroupSearch(answer.body, kMinSearchScore, kSearchLimit, ids, &why))
         return MP_STATUS_DONE;
-    logLine(QStringLiteral("Image search for %1 failed: %2").arg(describe(request), ServerTextForLog(why)));
+    const QString serviceSays = rc == FetchOk ? QString() : musicBrainzError(answer.body);
+    logLine(QStringLiteral("Image search for %1 failed: %2").arg(describe(request), failureForLog(why, serviceSays)));
     return failureStatus(rc == FetchStopped);
 }
 
@@ -97,7 +113,7 @@ int collectFronts(HttpSession& session, const tagMusicRequest& request, const QS
             return MP_STATUS_STOPPED;
         if (rc != FetchOk) {
             logLine(QStringLiteral("Image search for %1: album %2 skipped: %3")
-                        .arg(describe(request), id, ServerTextForLog(why)));
+                        .arg(describe(request), id, why));
             continue;
         }
         copyText(record->artwork[record->iArtworkCount].szPath, path);

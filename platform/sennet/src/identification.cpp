@@ -35,9 +35,7 @@ int lookupStep(HttpSession& session, const Endpoints& endpoints, const tagMusicR
     if (rc == FetchOk && bestRecording(answer.body, found, &why))
         return MP_STATUS_DONE;
     const QString serviceSays = rc == FetchOk ? QString() : lookupError(answer.body);
-    logLine(QStringLiteral("Identification of %1: lookup failed: %2%3")
-                .arg(describe(request), ServerTextForLog(why),
-                     serviceSays.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(ServerTextForLog(serviceSays))));
+    logLine(QStringLiteral("Identification of %1: lookup failed: %2").arg(describe(request), failureForLog(why, serviceSays)));
     return failureStatus(rc == FetchStopped);
 }
 
@@ -50,7 +48,8 @@ int detailsFrom(HttpSession& session, const QUrl& url, Details* details)
     QString why = answer.error;
     if (rc == FetchOk && parseDetails(answer.body, details, &why))
         return FetchOk;
-    logLine(QStringLiteral("Metadata of %1 unavailable: %2").arg(url.path(), ServerTextForLog(why)));
+    const QString serviceSays = rc == FetchOk ? QString() : musicBrainzError(answer.body);
+    logLine(QStringLiteral("Metadata of %1 unavailable: %2").arg(url.path(), failureForLog(why, serviceSays)));
     return rc == FetchStopped ? FetchStopped : FetchFailed;
 }
 

@@ -70,10 +70,19 @@ bool parseDetails(const QByteArray& json, Details* out, QString* why)
     if (!parseObject(json, &answer, why))
         return false;
     out->year = yearOf(answer.value(QLatin1String("first-release-date")).toString());
+    // Only the curated genres: tags are free text ("seen live",
+    // "format-dvd-video") that no one would file a song under.
     out->genre = mostVoted(answer.value(QLatin1String("genres")).toArray());
-    if (out->genre.isEmpty())
-        out->genre = mostVoted(answer.value(QLatin1String("tags")).toArray());
     return true;
+}
+
+QString musicBrainzError(const QByteArray& json)
+{
+    QJsonObject answer;
+    QString ignored;
+    if (!parseObject(json, &answer, &ignored))
+        return QString();
+    return answer.value(QLatin1String("error")).toString();
 }
 
 QUrl releaseGroupSearchUrl(const QUrl& base, const QString& title, const QString& artist,

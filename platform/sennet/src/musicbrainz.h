@@ -17,9 +17,11 @@ struct Details {
 // /ws/2/<entity>/<id>?inc=genres+tags&fmt=json; entity is "recording" or
 // "release-group".
 QUrl detailsUrl(const QUrl& base, const QString& entity, const QString& id);
-// Year of "first-release-date" and the most voted genre, else tag. False
-// with why for a malformed answer.
+// Year of "first-release-date" and the most voted genre, empty without one
+// (tags never count). False with why for a malformed answer.
 bool parseDetails(const QByteArray& json, Details* out, QString* why);
+// The "error" text of the service's error answer, empty when it gives none.
+QString musicBrainzError(const QByteArray& json);
 
 // /ws/2/release-group?query=...&limit=...&fmt=json for the album (or, without
 // one, the title as a single) by the artist.

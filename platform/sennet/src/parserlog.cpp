@@ -91,6 +91,13 @@ void logLine(const QString& text)
     g_logFile->flush();
 }
 
+QString failureForLog(const QString& why, const QString& serviceSays)
+{
+    if (serviceSays.isEmpty())
+        return ServerTextForLog(why);
+    return QStringLiteral("%1 (%2)").arg(ServerTextForLog(why), ServerTextForLog(serviceSays));
+}
+
 void closeLog()
 {
     QMutexLocker lock(&g_logMutex);

@@ -14,6 +14,9 @@ bool openLog(const QString& folder);
 // text holds (see LogLineText). Server text goes through ServerTextForLog
 // first. Thread-safe.
 void logLine(const QString& text);
+// why, then what the service said in its error answer in parentheses when it
+// said anything; both cut as server text.
+QString failureForLog(const QString& why, const QString& serviceSays);
 void closeLog();
 
 } // namespace sennet
