@@ -36,7 +36,10 @@ public:
             m_path.clear();
             return;
         }
-        m_locked = ::flock(m_fd.get(), LOCK_EX) == 0;
+        // A file system without locks (a share without a lock service) is
+        // moved to all the same, as the library file is written there: no
+        // sweep can take a lock there either, so none removes the copy.
+        m_locked = ::flock(m_fd.get(), LOCK_EX) == 0 || errno == ENOLCK || errno == EOPNOTSUPP;
         // A sweep that came between the name and the lock took the name
         // away, and someone else may use it now: the move fails, the
         // original stays, and that name is not ours to remove.
@@ -57,7 +60,7 @@ public:
     WorkingCopy(const WorkingCopy&) = delete;
     WorkingCopy& operator=(const WorkingCopy&) = delete;
 
-    // Whether the copy is there, ours and locked.
+    // Whether the copy is there, ours and locked (where the file system locks).
     bool made() const { return m_locked; }
     int fd() const { return m_fd.get(); }
     const char* path() const { return m_path.constData(); }

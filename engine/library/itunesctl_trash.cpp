@@ -118,8 +118,13 @@ int readdToLibrary(tagMMusicInfo& info, int mode)
         WriteLog(QStringLiteral("RestoreMusic UpdateValueToDB of Persistent ID Failed:%1 %2")
                      .arg(QString::number(updated), info.strLocation));
         // An entry that never went is the agent's answer too, and stays.
-        if (oldId != newId)
-            DeleteTrackFromITunes_kwr(newId);
+        if (oldId != newId) {
+            const int taken = DeleteTrackFromITunes_kwr(newId);
+            if (taken != 0)
+                WriteLog(QStringLiteral("RestoreMusic: the entry %1 of %2 that came back stays in the library, "
+                                        "unknown to the database: DeleteTrackFromITunes_kwr Failed: %3")
+                             .arg(QString::fromLatin1(newId), info.strLocation, QString::number(taken)));
+        }
         return CTL_ERR_FAIL;
     }
     info.strPersistentID = QString::fromUtf8(newId);

@@ -23,6 +23,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <memory>
@@ -217,17 +218,26 @@ private slots:
     }
 
     // /dev/shm is another file system than the test folder on most
-    // machines; there the move is a verified copy and a delete.
+    // machines; there the move is a verified copy and a delete. A file
+    // system that gives no locks (a share without a lock service) is moved
+    // to all the same; a lock that fails otherwise stops the move.
     void movesAcrossFileSystems_data()
     {
         QTest::addColumn<bool>("targetExists");
-        QTest::newRow("free target") << false;
-        QTest::newRow("taken target") << true;
+        QTest::addColumn<int>("lockRefusal"); // the errno of the copy's flock, 0 for none
+        QTest::addColumn<int>("expected");
+        QTest::newRow("free target") << false << 0 << int(MOVE_OK);
+        QTest::newRow("taken target") << true << 0 << int(MOVE_TARGET_EXISTS);
+        QTest::newRow("no lock service") << false << int(ENOLCK) << int(MOVE_OK);
+        QTest::newRow("no locks on the file system") << false << int(EOPNOTSUPP) << int(MOVE_OK);
+        QTest::newRow("a lock that failed otherwise") << false << int(EINVAL) << int(MOVE_FAILED);
     }
 
     void movesAcrossFileSystems()
     {
         QFETCH(bool, targetExists);
+        QFETCH(int, lockRefusal);
+        QFETCH(int, expected);
         const std::unique_ptr<QTemporaryDir> other = otherFileSystem(m_dir.path());
         if (!other)
             QSKIP("no second file system to move across");
@@ -246,18 +256,24 @@ private slots:
         const QString to = dir + QStringLiteral("/song.mp3");
         if (targetExists)
             QVERIFY(testenv::writeAll(to, "target"));
-        QCOMPARE(MoveFileNoReplace(from, to), targetExists ? int(MOVE_TARGET_EXISTS) : int(MOVE_OK));
-        QCOMPARE(QFile::exists(from), targetExists);
+        syncfaults::setLockHook([&](const QString& path) { return isCopyIn(path, dir) ? lockRefusal : 0; });
+        const int result = MoveFileNoReplace(from, to);
+        syncfaults::setLockHook(nullptr);
+        QCOMPARE(result, expected);
+        QCOMPARE(QFile::exists(from), expected != MOVE_OK);
         const FileState after = stateOf(to);
         if (targetExists) {
             QCOMPARE(after.bytes, QByteArray("target"));
+        } else if (expected != MOVE_OK) {
+            QVERIFY(!QFile::exists(to));
+            QCOMPARE(stateOf(from).bytes, before.bytes);
         } else {
             QCOMPARE(after.bytes, before.bytes);
             QCOMPARE(after.mtime, before.mtime);
             QCOMPARE(after.mode, before.mode);
         }
         // No temporary copy is left behind.
-        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden).size(), 1);
+        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden).size(), expected == MOVE_FAILED ? 0 : 1);
     }
 
     // Across file systems the copy, its new name and every folder that name
@@ -592,6 +608,41 @@ private slots:
         QVERIFY(QFile::exists(info.strLocation));
         QVERIFY(!QFile::exists(trash));
         QCOMPARE(trashPathOf(info, RUN_DUP_ITUNES), QStringLiteral("<none>")); // NULL as before
+    }
+
+    // An undo whose database update fails takes the entry it brought back
+    // out of the library again; when even that fails, the entry stays,
+    // which the log must say: the database knows nothing of it.
+    void failedUndoReportsAnEntryLeftInTheLibrary()
+    {
+        const QString dir = folder();
+        const QString song = copyFixture(kUntagged, dir + QStringLiteral("/song.mp3"));
+        libraryxml::Track t;
+        t.trackId = 1;
+        t.persistentId = libraryxml::persistentId(1);
+        t.name = QStringLiteral("Removed");
+        t.location = libraryxml::fileUrl(song);
+        const QString xml = dir + QStringLiteral("/Library.xml");
+        QVERIFY(libraryxml::write(xml, {t}));
+        auto library = controller(RUN_DUP_ITUNES, xml);
+        QVERIFY(library);
+        const tagMMusicInfo info = songRow(song, 0);
+        tagMMusicInfo removed = info;
+        removed.strPersistentID = t.persistentId;
+        QCOMPARE(library->DeleteLibraryEntry(&removed), 0);
+        // No database to record the new ID in, and a journal that takes the
+        // entry's return but not its removal.
+        CloseSqlite3DB();
+        const QString journal = QFileInfo(xml).canonicalFilePath() + QStringLiteral(".journal");
+        int journalSyncs = 0;
+        syncfaults::setHook([&](const QString& path) { return path != journal || journalSyncs++ == 0; });
+        const int result = library->RestoreLibraryEntry(&removed);
+        syncfaults::setHook(nullptr);
+        QCOMPARE(result, -1);
+        QCOMPARE(journalSyncs, 2);
+        const QString log = QString::fromUtf8(testenv::readAll(m_dir.filePath(QStringLiteral("MM.log"))));
+        QVERIFY2(log.contains(QStringLiteral("RestoreMusic: the entry ")) && log.contains(QStringLiteral(" of %1 that came back stays in the library").arg(song)),
+                 qPrintable(log.right(500)));
     }
 
     void removalWithoutARowIsRefused()

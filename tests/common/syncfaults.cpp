@@ -1,0 +1,92 @@
+#include "syncfaults.h"
+
+#include <QByteArray>
+#include <QFile>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <mutex>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+std::mutex& hookLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+syncfaults::Hook& currentHook()
+{
+    static syncfaults::Hook hook;
+    return hook;
+}
+
+syncfaults::LockHook& currentLockHook()
+{
+    static syncfaults::LockHook hook;
+    return hook;
+}
+
+QString pathOf(int fd)
+{
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(link, target, sizeof target);
+    return length > 0 ? QFile::decodeName(QByteArray(target, int(length))) : QString();
+}
+
+// A copy taken under the lock, called without it: a hook may wait for the test.
+template <typename T>
+T hookOf(const T& current)
+{
+    std::lock_guard<std::mutex> guard(hookLock());
+    return current;
+}
+
+bool syncAllowed(int fd)
+{
+    const syncfaults::Hook hook = hookOf(currentHook());
+    if (hook && !hook(pathOf(fd))) {
+        errno = EIO;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void syncfaults::setHook(Hook hook)
+{
+    std::lock_guard<std::mutex> guard(hookLock());
+    currentHook() = std::move(hook);
+}
+
+void syncfaults::setLockHook(LockHook hook)
+{
+    std::lock_guard<std::mutex> guard(hookLock());
+    currentLockHook() = std::move(hook);
+}
+
+extern "C" int fsync(int fd)
+{
+    return syncAllowed(fd) ? int(::syscall(SYS_fsync, fd)) : -1;
+}
+
+extern "C" int fdatasync(int fd)
+{
+    return syncAllowed(fd) ? int(::syscall(SYS_fdatasync, fd)) : -1;
+}
+
+extern "C" int flock(int fd, int operation)
+{
+    const syncfaults::LockHook hook = hookOf(currentLockHook());
+    if (const int refused = hook ? hook(pathOf(fd)) : 0) {
+        errno = refused;
+        return -1;
+    }
+    return int(::syscall(SYS_flock, fd, operation));
+}
