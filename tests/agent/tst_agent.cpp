@@ -8,6 +8,7 @@
 #include "platformbase.h"
 #include "src/libraryindex.h"
 #include "src/safefile.h"
+#include "syncfaults.h"
 #include "testenv.h"
 
 #include <QCoreApplication>
@@ -25,6 +26,7 @@
 #include <atomic>
 #include <climits>
 #include <cstdio>
+#include <grp.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -864,6 +866,59 @@ private slots:
         QVERIFY(QFileInfo(layout == QLatin1String("folder") ? place : link).isSymLink());
     }
 
+    // The backup and the journal are this program's own files: whoever may
+    // write the library's folder may put a link there, or a second name of
+    // another file, and what that names must stay as it was, content and
+    // mode, while the changes still reach the library.
+    void ownFilesBesideTheLibraryAreNeverFollowed_data()
+    {
+        QTest::addColumn<QString>("own");  // "backup" or "journal"
+        QTest::addColumn<QString>("kind"); // "link", "dangling link" or "hard link"
+        for (const char* own : {"backup", "journal"})
+            for (const char* kind : {"link", "dangling link", "hard link"})
+                QTest::newRow(qPrintable(QStringLiteral("a %1 in the %2's place").arg(QLatin1String(kind), QLatin1String(own))))
+                    << QString::fromLatin1(own) << QString::fromLatin1(kind);
+    }
+
+    void ownFilesBesideTheLibraryAreNeverFollowed()
+    {
+        QFETCH(QString, own);
+        QFETCH(QString, kind);
+        const QString path = standardLibrary(3);
+        const QByteArray original = testenv::readAll(path);
+        const QString place = path + QLatin1Char('.') + own;
+        const QString victim = m_dir.filePath(QStringLiteral("victim %1").arg(++m_libraries));
+        const QByteArray secret("the user's own file\n");
+        if (kind != QLatin1String("dangling link")) {
+            QVERIFY(testenv::writeAll(victim, secret));
+            QVERIFY(::chmod(QFile::encodeName(victim).constData(), 0600) == 0);
+        }
+        QVERIFY(kind == QLatin1String("hard link")
+                    ? ::link(QFile::encodeName(victim).constData(), QFile::encodeName(place).constData()) == 0
+                    : QFile::link(victim, place));
+        const auto untouched = [&] {
+            if (kind == QLatin1String("dangling link"))
+                return !QFileInfo::exists(victim);
+            struct stat st;
+            return testenv::readAll(victim) == secret && ::stat(QFile::encodeName(victim).constData(), &st) == 0
+                && (st.st_mode & 07777) == 0600;
+        };
+
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        QVERIFY(untouched());
+        QCOMPARE(SetAttributeValue_kwr(idOf(0), "Name", "Changed"), int(AGENT_OK));
+        QVERIFY(untouched());
+        QVERIFY(!QFileInfo(path + QStringLiteral(".journal")).isSymLink());
+        QCOMPARE(WriteLibraryFile_kwr(), int(AGENT_OK));
+        DestroyAgent_kwr();
+        QVERIFY(untouched());
+        QCOMPARE(value(value(tracksOf(path), QStringLiteral("1000")).value<Dict>(), QStringLiteral("Name")).toString(),
+                 QStringLiteral("Changed"));
+        QVERIFY(!QFileInfo(path + QStringLiteral(".backup")).isSymLink());
+        QCOMPARE(testenv::readAll(path + QStringLiteral(".backup")), original);
+        QVERIFY(!QFileInfo::exists(path + QStringLiteral(".journal")) && !QFileInfo(path + QStringLiteral(".journal")).isSymLink());
+    }
+
     // The rewrite replaces the file with a new one, which must be the same
     // user's, group's and mode's; a file marked read-only is not replaced,
     // whoever runs, and its changes wait in the journal.
@@ -926,6 +981,95 @@ private slots:
         QCOMPARE(value(value(tracksOf(path), QStringLiteral("1000")).value<Dict>(), QStringLiteral("Name")).toString(),
                  QStringLiteral("Changed"));
         DestroyAgent_kwr();
+    }
+
+    // Users run the program as themselves. A member of a shared library's
+    // group, or the owner of a file in a group of someone else's, gets the
+    // changes into the file, whose owner or group then becomes the user's,
+    // logged; the mode stays. A file the user may not write stays as it is.
+    // Root sets the files up; a child that is that user does the work.
+    void aNormalUserWritesASharedLibrary_data()
+    {
+        QTest::addColumn<QString>("folderOwner"); // uid:gid
+        QTest::addColumn<int>("folderMode");
+        QTest::addColumn<QString>("fileOwner");
+        QTest::addColumn<int>("fileMode");
+        QTest::addColumn<QString>("user"); // uid:gid,more groups
+        QTest::addColumn<bool>("written");
+        QTest::addColumn<QString>("ownerAfter");
+        QTest::addColumn<QString>("logged"); // empty: nothing about the owner
+        QTest::newRow("a family library, the user in its group")
+            << "0:2000" << 02775 << "1234:2000" << 0664 << "1000:1000,2000" << true << "1000:2000"
+            << "now owned by 1000:2000 instead of 1234:2000";
+        QTest::newRow("the user's own file in a group the user is not in")
+            << "1000:1000" << 0755 << "1000:3000" << 0644 << "1000:1000" << true << "1000:1000"
+            << "now owned by 1000:1000 instead of 1000:3000";
+        QTest::newRow("the user's own file in another of the user's groups")
+            << "1000:1000" << 0755 << "1000:2000" << 0640 << "1000:1000,2000" << true << "1000:2000" << "";
+        QTest::newRow("a family library the user may not write")
+            << "0:2000" << 02775 << "1234:2000" << 0644 << "1000:1000,2000" << false << "1234:2000"
+            << "it is read-only";
+    }
+
+    void aNormalUserWritesASharedLibrary()
+    {
+        QFETCH(QString, folderOwner);
+        QFETCH(int, folderMode);
+        QFETCH(QString, fileOwner);
+        QFETCH(int, fileMode);
+        QFETCH(QString, user);
+        QFETCH(bool, written);
+        QFETCH(QString, ownerAfter);
+        QFETCH(QString, logged);
+        if (::geteuid() != 0)
+            QSKIP("only the super-user can set up the files of other users");
+        const auto ids = [](const QString& owner) { return owner.split(QRegularExpression(QStringLiteral("[:,]"))); };
+        const auto give = [&](const QString& path, const QString& owner, int mode) {
+            const QByteArray name = QFile::encodeName(path);
+            return ::chown(name.constData(), ids(owner).at(0).toUInt(), ids(owner).at(1).toUInt()) == 0
+                && ::chmod(name.constData(), mode_t(mode)) == 0;
+        };
+        QTemporaryDir shared;
+        QVERIFY(shared.isValid());
+        QVERIFY(::chmod(QFile::encodeName(shared.path()).constData(), 0755) == 0);
+        const QString folder = shared.filePath(QStringLiteral("Music library")), home = shared.filePath(QStringLiteral("home"));
+        QVERIFY(QDir().mkpath(folder) && QDir().mkpath(home));
+        const QString path = folder + QStringLiteral("/Library.xml");
+        QVERIFY(testenv::writeAll(path, libraryText(library(tracks(3), {playlist(1, QStringLiteral("Library"), range(3))}))));
+        const QByteArray before = testenv::readAll(path);
+        QVERIFY(give(folder, folderOwner, folderMode) && give(path, fileOwner, fileMode));
+        QVERIFY(give(home, ids(user).at(0) + QLatin1Char(':') + ids(user).at(1), 0700));
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home);
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home);
+        std::unique_ptr<QProcess> child(startChild({QStringLiteral("as-user"), user, path}, env));
+        QVERIFY(child->waitForFinished(120000));
+        if (child->exitCode() == 2)
+            QSKIP("this process cannot become another user");
+        const QByteArray answer = child->readAllStandardOutput().trimmed();
+        const QString log = QString::fromLocal8Bit(child->readAllStandardError());
+        if (answer == "unreachable")
+            QSKIP("the test folder cannot be reached by another user");
+        QCOMPARE(answer, written ? QByteArray("0 0 0 0 0") : QByteArray("0 0 0 0 ") + QByteArray::number(AGENT_ERR_WRITE));
+
+        struct stat st;
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+        QCOMPARE(QStringLiteral("%1:%2").arg(st.st_uid).arg(st.st_gid), ownerAfter);
+        QCOMPARE(int(st.st_mode & 07777), fileMode);
+        QCOMPARE(QFile::exists(path + QStringLiteral(".journal")), !written);
+        if (written) {
+            const Dict entries = tracksOf(path);
+            for (int i = 0; i < 3; ++i)
+                QCOMPARE(value(value(entries, QString::number(1000 + i)).value<Dict>(), QStringLiteral("Name")).toString(),
+                         QStringLiteral("Changed %1").arg(i));
+        } else {
+            QCOMPARE(testenv::readAll(path), before);
+        }
+        if (logged.isEmpty())
+            QVERIFY2(!log.contains(QStringLiteral("now owned by")), qPrintable(log));
+        else
+            QVERIFY2(log.contains(path) && log.contains(logged), qPrintable(log));
     }
 
     // An undo brings back the entry that was removed, even where another
@@ -1019,6 +1163,36 @@ private slots:
         QCOMPARE(tracksOf(path).size(), 5);
     }
 
+    // A rewrite is durable only once the folder holding the new file is
+    // synced: until then a crash may bring back the old file, and the
+    // journal, which still holds the changes, must stay. Written again
+    // later, the changes land once.
+    void journalStaysUntilTheFolderIsSynced()
+    {
+        const QString path = standardLibrary(3);
+        const QString folder = QFileInfo(QFileInfo(path).absolutePath()).canonicalFilePath();
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        DestroyAgent_kwr();
+        char id[50] = {};
+        QCOMPARE(AddTrackToITunes_kwr(copyFixture(QStringLiteral("id3v2-cover.mp3")).toUtf8(), id), int(AGENT_OK));
+        QCOMPARE(SetAttributeValue_kwr(idOf(0), "Name", "Changed"), int(AGENT_OK));
+        syncfaults::setHook([&](const QString& synced) { return synced != folder; });
+        const int failed = WriteLibraryFile_kwr();
+        syncfaults::setHook(nullptr);
+        QCOMPARE(failed, int(AGENT_ERR_WRITE));
+        QVERIFY(QFile::exists(path + QStringLiteral(".journal")));
+        QVERIFY(logText().contains(path + QStringLiteral(" was replaced, but its folder could not be synced")));
+
+        QCOMPARE(WriteLibraryFile_kwr(), int(AGENT_OK));
+        QVERIFY(!QFile::exists(path + QStringLiteral(".journal")));
+        const Dict after = tracksOf(path);
+        QCOMPARE(after.size(), 4);
+        QCOMPARE(value(after.last().second.value<Dict>(), QStringLiteral("Persistent ID")).toString(), QString::fromLatin1(id));
+        QCOMPARE(value(value(after, QStringLiteral("1000")).value<Dict>(), QStringLiteral("Name")).toString(),
+                 QStringLiteral("Changed"));
+        DestroyAgent_kwr();
+    }
+
     // A new entry's Track ID was the next free one of the file it was
     // chosen for; replayed into a file that uses it meanwhile, the entry
     // takes a free one, and its playlist items with it.
@@ -1098,14 +1272,19 @@ private slots:
 
     // A rewrite killed half-way leaves its temporary file beside the
     // library; the next opening removes it, but never one whose rewrite
-    // still runs, and never a file that only looks alike.
+    // still runs, and never a file that only looks alike: the user's own
+    // files beside the library, and those named as older builds named
+    // their temporary files.
     void leftoversOfAKilledRewriteAreSwept()
     {
         const QString path = standardLibrary(3);
         const QString folder = QFileInfo(path).absolutePath();
         const QString name = QFileInfo(path).fileName();
-        const QStringList lookalikes = {name + QStringLiteral(".tmp-abc"), name + QStringLiteral(".tmp-ABCDEF.keep"),
-                                        QStringLiteral("Other.xml.tmp-ABCDEF"), name + QStringLiteral(".tmp-ABC DE")};
+        const QStringList lookalikes = {name + QStringLiteral(".tmp-backup"), name + QStringLiteral(".tmp-2023v1"),
+                                        name + QStringLiteral(".tmp-ABCDEF"), name + QStringLiteral(".backup.tmp-Xy12Z9"),
+                                        name + QStringLiteral(".vessolin-ABCDEF"), QLatin1Char('.') + name + QStringLiteral(".vessolin-abc"),
+                                        QLatin1Char('.') + name + QStringLiteral(".vessolin-ABCDEF.keep"),
+                                        QStringLiteral(".Other.xml.vessolin-ABCDEF"), QStringLiteral(".vessolin-ABCDEF.xml")};
         for (const QString& lookalike : lookalikes)
             QVERIFY(testenv::writeAll(folder + QLatin1Char('/') + lookalike, "not ours"));
         std::unique_ptr<QProcess> child(startChild({QStringLiteral("rewrite-and-hang"), path}));
@@ -1115,10 +1294,10 @@ private slots:
         QVERIFY2(line.startsWith("temporary "), line.constData());
         const QString live = QString::fromUtf8(line.mid(10).trimmed());
         QCOMPARE(QFileInfo(live).absolutePath(), folder);
-        QVERIFY(QFileInfo(live).fileName().startsWith(name + QStringLiteral(".tmp-")));
+        QVERIFY(QFileInfo(live).fileName().startsWith(QLatin1Char('.') + name + QStringLiteral(".vessolin-")));
         // One that no write holds, which the opening must not sweep either
         // while another write runs.
-        const QString stale = path + QStringLiteral(".backup.tmp-Xy12Z9");
+        const QString stale = folder + QStringLiteral("/.") + name + QStringLiteral(".backup.vessolin-Xy12Z9");
         QVERIFY(testenv::writeAll(stale, "left by a killed backup"));
 
         // Its writer still runs: nothing is swept.
@@ -1137,6 +1316,35 @@ private slots:
         for (const QString& lookalike : lookalikes)
             QCOMPARE(testenv::readAll(folder + QLatin1Char('/') + lookalike), QByteArray("not ours"));
         QVERIFY(logText().contains(live + QStringLiteral(" removed")));
+    }
+
+    // Only beside a library that opened is anything swept: a file that is
+    // no library, or links that go round in a loop, may not even name the
+    // library's folder.
+    void nothingIsSweptBesideALibraryThatFailsToOpen_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("links in a loop") << "loop";
+        QTest::newRow("not a library") << "text";
+    }
+
+    void nothingIsSweptBesideALibraryThatFailsToOpen()
+    {
+        QFETCH(QString, kind);
+        const QString folder = m_dir.filePath(QStringLiteral("failing %1").arg(++m_libraries));
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/Library.xml");
+        if (kind == QLatin1String("loop"))
+            QVERIFY(QFile::link(QStringLiteral("hop.xml"), path) && QFile::link(QStringLiteral("Library.xml"), folder + QStringLiteral("/hop.xml")));
+        else
+            QVERIFY(testenv::writeAll(path, "Track 1, Song, Artist\n"));
+        const QStringList leftovers = {QStringLiteral(".Library.xml.vessolin-Ab12Cd"), QStringLiteral("Library.xml.tmp-Ab12Cd"),
+                                       QStringLiteral(".hop.xml.vessolin-Ab12Cd")};
+        for (const QString& leftover : leftovers)
+            QVERIFY(testenv::writeAll(folder + QLatin1Char('/') + leftover, "left"));
+        QVERIFY(CreateAgent_kwr(path.toUtf8()) != AGENT_OK);
+        for (const QString& leftover : leftovers)
+            QVERIFY2(QFile::exists(folder + QLatin1Char('/') + leftover), qPrintable(leftover));
     }
 
     void addedTrackIsDescribedByItsTags()
@@ -1304,6 +1512,34 @@ static int childMain(const QStringList& args)
         });
         WriteLibraryFile_kwr();
         return 3;
+    }
+    if (mode == QLatin1String("as-user")) {
+        // uid:gid,more groups: becomes that user, without a way back, then
+        // changes three tracks and writes the file.
+        const QStringList ids = args.value(1).split(QRegularExpression(QStringLiteral("[:,]")));
+        std::vector<gid_t> groups;
+        for (qsizetype i = 1; i < ids.size(); ++i)
+            groups.push_back(gid_t(ids.at(i).toUInt()));
+        const uid_t uid = ids.at(0).toUInt();
+        if (::setgroups(groups.size(), groups.data()) != 0 || ::setresgid(groups[0], groups[0], groups[0]) != 0
+            || ::setresuid(uid, uid, uid) != 0 || ::geteuid() != uid)
+            return 2;
+        const QByteArray path = args.value(2).toUtf8();
+        if (::access(QFile::encodeName(QFileInfo(args.value(2)).absolutePath()).constData(), X_OK) != 0) {
+            std::printf("unreachable\n");
+            return 0;
+        }
+        SetPlatformLog([](const QString& line) { std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData()); });
+        QList<int> results{CreateAgent_kwr(path.constData())};
+        for (int i = 0; i < 3; ++i)
+            results << SetAttributeValue_kwr(persistentId(i).toUtf8(), "Name", QStringLiteral("Changed %1").arg(i).toUtf8());
+        results << WriteLibraryFile_kwr();
+        for (const int result : results)
+            std::printf("%d ", result);
+        std::printf("\n");
+        std::fflush(stdout);
+        DestroyAgent_kwr();
+        return 0;
     }
     if (mode == QLatin1String("hammer")) {
         if (CreateAgent_kwr(args.value(1).toUtf8()) != AGENT_OK)

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -48,20 +49,58 @@ bool parseLine(const QByteArray& line, JournalRecord* fields)
 
 CJournal::CJournal(const QString& path, int mode) : m_path(path), m_mode(mode) {}
 
+namespace {
+
+// The journal is this program's own plain file: a link, a second name of
+// another file, or anything but a regular file in its place is none, and
+// is never read or written through.
+bool isOwnPlainFile(int fd)
+{
+    struct stat st;
+    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1;
+}
+
+bool sameFile(int a, int b)
+{
+    struct stat sa, sb;
+    return ::fstat(a, &sa) == 0 && ::fstat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// Opens the journal's own name, never following a link; -1 with errno set.
+int openName(const QByteArray& path, int flags, mode_t mode = 0)
+{
+    return ::open(path.constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
+}
+
+} // namespace
+
 bool CJournal::read(QList<JournalRecord>* records, QString* error)
 {
     records->clear();
-    QFile file(m_path);
-    if (!file.exists()) {
-        m_size = 0;
+    m_size = 0;
+    const QByteArray path = QFile::encodeName(m_path);
+    const CFileDescriptor fd(openName(path, O_RDONLY));
+    if (fd.get() < 0 && errno == ENOENT)
+        return true;
+    if ((fd.get() < 0 && errno == ELOOP) || (fd.get() >= 0 && !isOwnPlainFile(fd.get()))) {
+        m_foreign = true;
+        PlatformLog(QStringLiteral("Library agent: %1 is a link or another file, not a journal of this program: "
+                                   "not read, and replaced by the next change")
+                        .arg(m_path));
         return true;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read %1: %2").arg(m_path, file.errorString());
+    struct stat st;
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
+        *error = SystemError(QStringLiteral("cannot read %1").arg(m_path));
         return false;
     }
-    const QByteArray bytes = file.readAll();
-    file.close();
+    QByteArray bytes(qsizetype(st.st_size), Qt::Uninitialized);
+    const ssize_t got = ReadAll(fd.get(), bytes.data(), size_t(bytes.size()), 0);
+    if (got < 0) {
+        *error = SystemError(QStringLiteral("cannot read %1").arg(m_path));
+        return false;
+    }
+    bytes.truncate(got);
     qint64 whole = 0;
     JournalRecord fields;
     for (qint64 end; (end = bytes.indexOf('\n', whole)) >= 0; whole = end + 1) {
@@ -71,7 +110,10 @@ bool CJournal::read(QList<JournalRecord>* records, QString* error)
     }
     m_size = whole;
     if (whole < bytes.size()) {
-        if (::truncate(QFile::encodeName(m_path).constData(), whole) != 0) {
+        // Cut through a descriptor of the very file read, not through the
+        // name, which someone may have pointed elsewhere meanwhile.
+        const CFileDescriptor cut(openName(path, O_WRONLY));
+        if (cut.get() < 0 || !sameFile(cut.get(), fd.get()) || ::ftruncate(cut.get(), whole) != 0) {
             *error = SystemError(QStringLiteral("cannot cut the torn end off %1").arg(m_path));
             return false;
         }
@@ -84,19 +126,51 @@ bool CJournal::openForAppend(QString* error)
     if (m_file)
         return true;
     const QByteArray path = QFile::encodeName(m_path);
-    const bool existed = ::access(path.constData(), F_OK) == 0;
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, mode_t(m_mode));
+    int fd = openName(path, O_WRONLY | O_APPEND);
+    const bool foreign = m_foreign || (fd < 0 && (errno == ELOOP || errno == EISDIR || errno == ENXIO))
+        || (fd >= 0 && !isOwnPlainFile(fd));
+    const bool missing = fd < 0 && errno == ENOENT;
+    if (foreign) {
+        if (fd >= 0)
+            ::close(fd);
+        // Records read from a journal that something else took the place
+        // of since would be lost with it.
+        if (m_size > 0 || (::unlink(path.constData()) != 0 && errno != ENOENT)) {
+            *error = QStringLiteral("%1 is a link or another file, not a journal of this program").arg(m_path);
+            return false;
+        }
+        PlatformLog(QStringLiteral("Library agent: %1 was a link or another file: replaced by a new journal").arg(m_path));
+    }
+    if (foreign || missing)
+        return createFile(error);
     if (fd < 0) {
         *error = SystemError(QStringLiteral("cannot open %1").arg(m_path));
         return false;
     }
     m_file.emplace(fd);
-    // The journal's own name must survive a crash as well as its lines.
-    if (!existed && !SyncFolderOf(m_path)) {
-        *error = SystemError(QStringLiteral("cannot sync the folder of %1").arg(m_path));
-        m_file.reset();
+    return true;
+}
+
+// Made only where nothing is: O_EXCL with O_NOFOLLOW refuses a link or a
+// file put there meanwhile.
+bool CJournal::createFile(QString* error)
+{
+    const QByteArray path = QFile::encodeName(m_path);
+    CFileDescriptor fd(openName(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL, mode_t(m_mode)));
+    if (fd.get() < 0) {
+        *error = SystemError(QStringLiteral("cannot create %1").arg(m_path));
         return false;
     }
+    // The umask must not make the journal of a shared library closer than
+    // the library itself; and the journal's own name must survive a crash
+    // as well as its lines, or it goes again, to be made anew next time.
+    if (::fchmod(fd.get(), mode_t(m_mode)) != 0 || !SyncFolderOf(m_path)) {
+        *error = SystemError(QStringLiteral("cannot create %1").arg(m_path));
+        ::unlink(path.constData());
+        return false;
+    }
+    m_foreign = false;
+    m_file.emplace(fd.release());
     return true;
 }
 

@@ -20,7 +20,9 @@ public:
     CJournal(const QString& path, int mode);
 
     // Every whole record, oldest first. What follows the last whole record
-    // is cut off the file so that new records follow a whole one.
+    // is cut off the file so that new records follow a whole one. A link or
+    // another file in the journal's place is not read (none is there then),
+    // and the first append replaces it; it is never written through.
     bool read(QList<JournalRecord>* records, QString* error);
     // Writes one record and waits until it is on disk. On failure the
     // journal is as before and nothing counts.
@@ -32,10 +34,12 @@ public:
 
 private:
     bool openForAppend(QString* error);
+    bool createFile(QString* error);
 
     QString m_path;
     int m_mode;
     std::optional<CFileDescriptor> m_file; // open from the first append until remove
     qint64 m_size = 0;
     bool m_broken = false; // a failed write could not be taken back
+    bool m_foreign = false; // a link or another file lies where the journal belongs
 };

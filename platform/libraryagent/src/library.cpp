@@ -79,17 +79,19 @@ int CLibrary::open(const QString& path, std::unique_ptr<CLibrary>* library, QStr
     // Through a link or through the file it points to, one library, whose
     // journal and backup lie beside the file itself.
     const QString real = realPath(path);
-    // A rewrite killed half-way leaves its temporary file beside the file.
-    // Swept here, where the agent's lock is held, as it is by every rewrite
-    // of this process; a rewrite of another process holds the folder's lock,
-    // which keeps the sweep away from a file still being written.
-    RemoveLeftoverTemporaries({real, real + QStringLiteral(".backup")});
     // The journal holds the library's data: it is as private as the library.
     std::unique_ptr<CLibrary> opened(new CLibrary(real, real + QStringLiteral(".journal"), ModeOfFile(real, 0644) & 0666));
     const int result = opened->load(error);
-    if (result == AGENT_OK)
-        *library = std::move(opened);
-    return result;
+    if (result != AGENT_OK)
+        return result;
+    // A rewrite killed half-way leaves its temporary file beside the file.
+    // Swept only beside a library that opened, where the agent's lock is
+    // held, as it is by every rewrite of this process; a rewrite of another
+    // process holds the folder's lock, which keeps the sweep away from a
+    // file still being written.
+    RemoveLeftoverTemporaries({real, real + QStringLiteral(".backup")});
+    *library = std::move(opened);
+    return AGENT_OK;
 }
 
 int CLibrary::load(QString* error)
@@ -176,10 +178,9 @@ bool CLibrary::backUpOnce(QString* error)
         return true;
     // The text held is the file on disk: the agent checks before a change.
     // The backup is the writer's own file, with the library's mode, which
-    // keeps its data as private.
-    tagFileOwner owner;
-    owner.mode = ModeOfFile(m_path, 0644);
-    if (!WriteFileAtomically(m_path + QStringLiteral(".backup"), m_text, error, &owner))
+    // keeps its data as private. Whoever may write the library's folder
+    // may put a link in its place: the link goes, what it names stays.
+    if (!WriteOwnFileAtomically(m_path + QStringLiteral(".backup"), m_text, ModeOfFile(m_path, 0644), error))
         return false;
     backedUp().insert(m_path);
     return true;

@@ -24,7 +24,9 @@ namespace {
 
 // As many links as the kernel itself follows in one path.
 constexpr int kMaxLinks = 40;
-const char kTemporaryInfix[] = ".tmp-";
+// A temporary file is named ".<name>.vessolin-XXXXXX", a name no other
+// program and no user gives a file, so that a sweep never takes theirs.
+const char kTemporaryInfix[] = ".vessolin-";
 
 TemporaryWrittenHook& temporaryWrittenHook()
 {
@@ -75,9 +77,17 @@ QString octal(uint mode)
     return QStringLiteral("%1").arg(mode, 4, 8, QLatin1Char('0'));
 }
 
-// Gives the temporary file its owner first, as a change of owner may clear
-// mode bits, then checks what it took: some file systems accept a change
-// they do not make.
+QString ownerText(uid_t uid, gid_t gid)
+{
+    return QStringLiteral("%1:%2").arg(uid).arg(gid);
+}
+
+// Gives the temporary file the owner and group wanted as far as this user
+// may: only the super-user gives a file away, and a user gives a file only
+// their own groups. A member of a shared library's group must still get
+// changes into the file, so what cannot be kept is logged, not refused.
+// The mode is set last, as a change of owner may clear bits, and checked:
+// some file systems accept a change they do not make.
 bool takeOwner(int fd, const tagFileOwner& owner, QString* error, const QString& path)
 {
     struct stat st;
@@ -89,22 +99,23 @@ bool takeOwner(int fd, const tagFileOwner& owner, QString* error, const QString&
     const gid_t gid = owner.gid < 0 ? st.st_gid : gid_t(owner.gid);
     // Asked only for a change: a file system that refuses every change of
     // owner would otherwise refuse the writer's own files too.
-    if ((uid != st.st_uid || gid != st.st_gid) && ::fchown(fd, uid, gid) != 0) {
-        *error = SystemError(QStringLiteral("the new file for %1 cannot be given the owner %2 and group %3")
-                                 .arg(path).arg(uid).arg(gid));
-        return false;
-    }
+    if ((uid != st.st_uid || gid != st.st_gid) && ::fchown(fd, uid, gid) != 0 && uid != st.st_uid
+        && gid != st.st_gid)
+        ::fchown(fd, uid_t(-1), gid);
     if (::fchmod(fd, mode_t(owner.mode)) != 0 || ::fstat(fd, &st) != 0) {
         *error = SystemError(
             QStringLiteral("the new file for %1 cannot be given the mode %2").arg(path, octal(uint(owner.mode))));
         return false;
     }
-    if (st.st_uid != uid || st.st_gid != gid || int(st.st_mode & 07777) != owner.mode) {
-        *error = QStringLiteral("the new file for %1 is owned by %2:%3 with the mode %4 instead of %5:%6 and %7")
-                     .arg(path).arg(st.st_uid).arg(st.st_gid).arg(octal(st.st_mode & 07777))
-                     .arg(uid).arg(gid).arg(octal(uint(owner.mode)));
+    if (int(st.st_mode & 07777) != owner.mode) {
+        *error = QStringLiteral("the new file for %1 has the mode %2 instead of %3")
+                     .arg(path, octal(st.st_mode & 07777), octal(uint(owner.mode)));
         return false;
     }
+    if (st.st_uid != uid || st.st_gid != gid)
+        PlatformLog(QStringLiteral("Library agent: %1 is now owned by %2 instead of %3 (user:group): this user "
+                                   "may not give a file that owner or group")
+                        .arg(path, ownerText(st.st_uid, st.st_gid), ownerText(uid, gid)));
     return true;
 }
 
@@ -114,6 +125,58 @@ bool writePieces(int fd, const QList<QByteArrayView>& pieces)
         if (!WriteAll(fd, piece.data(), size_t(piece.size())))
             return false;
     return ::fsync(fd) == 0;
+}
+
+QByteArray temporaryTemplate(const QString& path)
+{
+    const QFileInfo info(path);
+    return QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()) + kTemporaryInfix
+        + "XXXXXX";
+}
+
+// Writes a temporary file beside target and renames it over target, which
+// names the file itself: a link there is replaced, not followed. True only
+// once the new name is on the disk; when only the folder's sync fails,
+// target holds the new bytes and error says so.
+bool replaceName(const QString& target, const QList<QByteArrayView>& pieces, const tagFileOwner& wanted,
+                 QString* error, tagFileStamp* written)
+{
+    const QByteArray name = QFile::encodeName(target);
+    QByteArray temp = temporaryTemplate(target);
+    const CFolderLock writing(target, LOCK_SH);
+    CFileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (fd.get() < 0) {
+        *error = SystemError(QStringLiteral("cannot create a file beside %1").arg(target));
+        return false;
+    }
+    if (!takeOwner(fd.get(), wanted, error, target)) {
+        ::unlink(temp.constData());
+        return false;
+    }
+    // Taken from the file written, not from target after the rename: a file
+    // put there by someone else in between must not pass for ours.
+    struct stat st;
+    if (!writePieces(fd.get(), pieces) || (written && ::fstat(fd.get(), &st) != 0) || !fd.close()) {
+        *error = SystemError(QStringLiteral("cannot write %1").arg(QFile::decodeName(temp)));
+        ::unlink(temp.constData());
+        return false;
+    }
+    if (const TemporaryWrittenHook& hook = temporaryWrittenHook())
+        hook(QFile::decodeName(temp));
+    if (::rename(temp.constData(), name.constData()) != 0) {
+        *error = SystemError(QStringLiteral("cannot replace %1").arg(target));
+        ::unlink(temp.constData());
+        return false;
+    }
+    // Until the folder is synced a crash may still bring back the old file,
+    // so nothing that only the new one holds may be let go before.
+    if (!SyncFolderOf(target)) {
+        *error = SystemError(QStringLiteral("%1 was replaced, but its folder could not be synced").arg(target));
+        return false;
+    }
+    if (written)
+        StampOfStat(st, written);
+    return true;
 }
 
 } // namespace
@@ -166,37 +229,15 @@ bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& piece
         wanted = *owner;
     else
         ownerOfStat(real, &wanted);
-    const QByteArray target = QFile::encodeName(real);
-    QByteArray temp = target + kTemporaryInfix + "XXXXXX";
-    const CFolderLock writing(real, LOCK_SH);
-    CFileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (fd.get() < 0) {
-        *error = SystemError(QStringLiteral("cannot create a file beside %1").arg(real));
-        return false;
-    }
-    if (!takeOwner(fd.get(), wanted, error, real)) {
-        ::unlink(temp.constData());
-        return false;
-    }
-    // Taken from the file written, not from path after the rename: a file
-    // put there by someone else in between must not pass for ours.
-    struct stat st;
-    if (!writePieces(fd.get(), pieces) || (written && ::fstat(fd.get(), &st) != 0) || !fd.close()) {
-        *error = SystemError(QStringLiteral("cannot write %1").arg(QFile::decodeName(temp)));
-        ::unlink(temp.constData());
-        return false;
-    }
-    if (const TemporaryWrittenHook& hook = temporaryWrittenHook())
-        hook(QFile::decodeName(temp));
-    if (::rename(temp.constData(), target.constData()) != 0) {
-        *error = SystemError(QStringLiteral("cannot replace %1").arg(real));
-        ::unlink(temp.constData());
-        return false;
-    }
-    SyncFolderOf(real);
-    if (written)
-        StampOfStat(st, written);
-    return true;
+    return replaceName(real, pieces, wanted, error, written);
+}
+
+bool WriteOwnFileAtomically(const QString& path, const QByteArray& bytes, int mode, QString* error)
+{
+    tagFileOwner own;
+    own.mode = mode;
+    return replaceName(QFileInfo(path).absoluteFilePath(), QList<QByteArrayView>{QByteArrayView(bytes)}, own, error,
+                       nullptr);
 }
 
 void SetTemporaryWrittenHook(TemporaryWrittenHook hook)
@@ -214,8 +255,9 @@ int RemoveLeftoverTemporaries(const QStringList& paths)
     QStringList names;
     for (const QString& path : paths)
         names << QRegularExpression::escape(QFileInfo(path).fileName());
-    const QRegularExpression pattern(
-        QStringLiteral("^(%1)%2[A-Za-z0-9]{6}$").arg(names.join(QLatin1Char('|')), QLatin1String(kTemporaryInfix)));
+    const QRegularExpression pattern(QStringLiteral("^\\.(%1)%2[A-Za-z0-9]{6}$")
+                                         .arg(names.join(QLatin1Char('|')),
+                                              QRegularExpression::escape(QLatin1String(kTemporaryInfix))));
     const QDir folder = QFileInfo(paths.first()).absoluteDir();
     int removed = 0;
     // Matched here, not by a name filter, which would read wildcards into

@@ -42,15 +42,22 @@ QString ResolvedPath(const QString& path);
 // the file it points to is replaced) with bytes: a temporary file beside
 // that file is written, given owner's owner, group and permission bits, or
 // without owner those of the file replaced (the writer's own and 0644 for a
-// new one), synced, renamed over it, then the folder is synced. On failure,
-// also when the temporary file cannot take owner or mode, path is untouched
-// and error says why.
+// new one), synced, renamed over it, then the folder is synced. The mode is
+// always kept; an owner or group this user may not give is logged and the
+// writer's own taken instead. On failure path is untouched and error says
+// why, except when only the folder's sync failed: path holds the new bytes
+// then, which a crash may still take back.
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error,
                          const tagFileOwner* owner = nullptr);
 // The same with the new content given as pieces, written one after another;
 // written, when given, receives the stamp of the file this call put in place.
 bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& pieces, QString* error,
                          const tagFileOwner* owner = nullptr, tagFileStamp* written = nullptr);
+// The same for a file of this program's own beside a library (the backup):
+// the name path itself gets the writer's new file with mode, never followed,
+// so a link or another file put in its place is replaced, and what it
+// pointed to stays as it was.
+bool WriteOwnFileAtomically(const QString& path, const QByteArray& bytes, int mode, QString* error);
 
 // For tests: called with the temporary file of WriteFileAtomically once it
 // holds every byte, before it replaces anything. Not thread-safe to set.
@@ -59,7 +66,8 @@ void SetTemporaryWrittenHook(TemporaryWrittenHook hook);
 
 // Removes the temporary files that writes of paths (files of one folder)
 // killed half-way left beside them, each logged, and never one whose write
-// still runs; the folder is listed once. The count.
+// still runs nor any file of a name these writes do not make; the folder is
+// listed once. The count.
 int RemoveLeftoverTemporaries(const QStringList& paths);
 
 // The permission bits of path, or fallback when it cannot be examined.
