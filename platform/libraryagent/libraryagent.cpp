@@ -113,13 +113,20 @@ int addTrack(const char* location, const char* removedId, char* persistentIdOut)
     const QString path = QFileInfo(QString::fromUtf8(location)).absoluteFilePath();
     if (!QFileInfo(path).isFile())
         return AGENT_ERR_FILE;
-    // Tags are read before the library is locked: other calls need not wait.
-    tagMusicTags info;
-    const int read = ReadFileTags(path, &info);
-    if (read != AGENT_OK)
-        return read;
     QByteArray id;
-    const int result = CAgent::instance().add(path, info, QByteArray(removedId), &id);
+    bool held = false;
+    int result = AGENT_OK;
+    // An entry the agent holds comes back as it was, with no need of the
+    // file's tags, which may not even be readable.
+    if (removedId)
+        result = CAgent::instance().restoreHeld(path, QByteArray(removedId), &id, &held);
+    if (result == AGENT_OK && !held) {
+        // Tags are read before the library is locked: other calls need not wait.
+        tagMusicTags info;
+        result = ReadFileTags(path, &info);
+        if (result == AGENT_OK)
+            result = CAgent::instance().add(path, info, QByteArray(removedId), &id);
+    }
     if (result == AGENT_OK)
         std::memcpy(persistentIdOut, id.constData(), size_t(id.size()) + 1);
     return result;

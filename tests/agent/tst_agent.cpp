@@ -9,6 +9,7 @@
 #include "src/libraryindex.h"
 #include "src/safefile.h"
 #include "syncfaults.h"
+#include "tags.h"
 #include "testenv.h"
 
 #include <QCoreApplication>
@@ -1079,22 +1080,37 @@ private slots:
     void removedEntryComesBackAsItWas_data()
     {
         QTest::addColumn<QString>("when");
+        QTest::addColumn<QString>("file"); // "doubled slash" in its Location, "unreadable" tags
         QTest::addColumn<bool>("asItWas"); // else described by the file's tags
-        QTest::newRow("after the removal was written") << "written" << true;
-        QTest::newRow("before the removal was written") << "waiting" << true;
-        QTest::newRow("the file changed meanwhile") << "changed" << true;
-        QTest::newRow("the agent let go meanwhile") << "released" << false;
+        QTest::newRow("after the removal was written") << "written" << "" << true;
+        QTest::newRow("before the removal was written") << "waiting" << "" << true;
+        QTest::newRow("the file changed meanwhile") << "changed" << "" << true;
+        QTest::newRow("the agent let go meanwhile") << "released" << "" << false;
+        QTest::newRow("a doubled slash in its Location") << "written" << "doubled slash" << true;
+        QTest::newRow("a doubled slash, before it was written") << "waiting" << "doubled slash" << true;
+        QTest::newRow("tags that cannot be read") << "written" << "unreadable" << true;
     }
 
     void removedEntryComesBackAsItWas()
     {
         QFETCH(QString, when);
+        QFETCH(QString, file);
         QFETCH(bool, asItWas);
         // Tracks 1 and 4 are two entries of one file.
         const QString song = copyFixture(QStringLiteral("id3v2-cover.mp3"));
         QList<Dict> list = tracks(6);
         for (int i : {1, 4})
             setValue(&list[i], QStringLiteral("Location"), QUrl::fromLocalFile(song).toString(QUrl::FullyEncoded));
+        // Other programs write a Location so; the engine hands back the
+        // path served, in the same form.
+        QString location = song;
+        if (file == QLatin1String("doubled slash")) {
+            location = QFileInfo(song).path() + QStringLiteral("//") + QFileInfo(song).fileName();
+            setValue(&list[1], QStringLiteral("Location"),
+                     QString(QUrl::fromLocalFile(song).toString(QUrl::FullyEncoded)).replace(QFileInfo(song).fileName(), QStringLiteral("/") + QFileInfo(song).fileName()));
+        }
+        if (file == QLatin1String("unreadable"))
+            QVERIFY(testenv::writeAll(song, QByteArray(4096, 'x')));
         setValue(&list[1], QStringLiteral("Play Count"), qlonglong(17));
         const QString path = writeLibrary(libraryText(library(list, {playlist(1, QStringLiteral("Library"), range(6)),
                                                                      playlist(2, QStringLiteral("Mix"), {1, 3, 1}),
@@ -1114,7 +1130,7 @@ private slots:
             DestroyAgent_kwr();
         }
         char id[50] = {};
-        QCOMPARE(RestoreTrackToITunes_kwr(idOf(1), song.toUtf8(), id), int(AGENT_OK));
+        QCOMPARE(RestoreTrackToITunes_kwr(idOf(1), location.toUtf8(), id), int(AGENT_OK));
         QVERIFY2(QRegularExpression(QStringLiteral("^[0-9A-F]{16}$")).match(QString::fromLatin1(id)).hasMatch(), id);
         QVERIFY(QByteArray(id) != idOf(1) && QByteArray(id) != idOf(4));
         QCOMPARE(WriteLibraryFile_kwr(), int(AGENT_OK));
@@ -1161,6 +1177,105 @@ private slots:
         QCOMPARE(QByteArray(same), idOf(4));
         QCOMPARE(WriteLibraryFile_kwr(), int(AGENT_OK));
         QCOMPARE(tracksOf(path).size(), 5);
+    }
+
+    // An undone removal's entry takes a Track ID no integer of the file uses
+    // for a track: not a key, not a Track ID, not a playlist's item, which
+    // the entry would otherwise share or silently join. Past the last
+    // integer, the lowest free one.
+    void newTrackIdIsNewToTheWholeFile_data()
+    {
+        QTest::addColumn<QString>("oddity");
+        QTest::addColumn<qlonglong>("expected");
+        QTest::newRow("a key unlike its entry's Track ID") << "key" << qlonglong(1007);
+        QTest::newRow("a playlist item of no entry") << "item" << qlonglong(1007);
+        QTest::newRow("the last integer as a Track ID") << "limit" << qlonglong(3);
+    }
+
+    void newTrackIdIsNewToTheWholeFile()
+    {
+        QFETCH(QString, oddity);
+        QFETCH(qlonglong, expected);
+        const QString song = copyFixture(QStringLiteral("id3v2-cover.mp3"));
+        QList<Dict> list = tracks(6);
+        setValue(&list[1], QStringLiteral("Location"), QUrl::fromLocalFile(song).toString(QUrl::FullyEncoded));
+        QList<int> mix{1, 3};
+        if (oddity == QLatin1String("item"))
+            mix << 6; // Track ID 1006, which no entry has
+        if (oddity == QLatin1String("limit"))
+            setValue(&list[5], QStringLiteral("Track ID"), qlonglong(LLONG_MAX));
+        Dict top = library(list, {playlist(1, QStringLiteral("Library"), range(6)), playlist(2, QStringLiteral("Mix"), mix)});
+        Dict entries = value(top, QStringLiteral("Tracks")).value<Dict>();
+        if (oddity == QLatin1String("key"))
+            entries[5].first = QStringLiteral("1006"); // Track ID 1005
+        setValue(&top, QStringLiteral("Tracks"), QVariant::fromValue(entries));
+        const QString path = writeLibrary(libraryText(top));
+
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        DestroyAgent_kwr();
+        QCOMPARE(DeleteTrackFromITunes_kwr(idOf(1)), int(AGENT_OK));
+        QCOMPARE(WriteLibraryFile_kwr(), int(AGENT_OK));
+        char id[50] = {};
+        QCOMPARE(RestoreTrackToITunes_kwr(idOf(1), song.toUtf8(), id), int(AGENT_OK));
+        QCOMPARE(WriteLibraryFile_kwr(), int(AGENT_OK));
+
+        const Dict after = tracksOf(path);
+        QCOMPARE(after.size(), 6);
+        QSet<QString> keys;
+        for (const auto& entry : after)
+            keys.insert(entry.first);
+        QCOMPARE(keys.size(), 6);
+        const Dict back = after.last().second.value<Dict>();
+        QCOMPARE(value(back, QStringLiteral("Persistent ID")).toString(), QString::fromLatin1(id));
+        QCOMPARE(after.last().first, QString::number(expected));
+        QCOMPARE(value(back, QStringLiteral("Track ID")).toLongLong(), expected);
+        QCOMPARE(itemsOf(path, 1), oddity == QLatin1String("item") ? (QList<qlonglong>{expected, 1003, 1006})
+                                                                  : (QList<qlonglong>{expected, 1003}));
+    }
+
+    // An entry the library cannot hold (a title with a control character,
+    // from the file's tags) is refused when it is added or brought back;
+    // once in the journal it would fail every later rewrite, and the
+    // changes after it would wait for good.
+    void entryTheFileCannotHoldIsRefused_data()
+    {
+        QTest::addColumn<bool>("restored"); // else a file added
+        QTest::newRow("a file added") << false;
+        QTest::newRow("an entry brought back from its tags") << true;
+    }
+
+    void entryTheFileCannotHoldIsRefused()
+    {
+        QFETCH(bool, restored);
+        const QString song = copyFixture(QStringLiteral("id3v2-partial.mp3"));
+        tagMusicTags tags;
+        tags.strLocation = song;
+        tags.strName = QStringLiteral("Bell\x07Ring");
+        QCOMPARE(SetMusicInfo_tag(&tags, TF_TITLE), 0);
+        QList<Dict> list = tracks(3);
+        setValue(&list[1], QStringLiteral("Location"), QUrl::fromLocalFile(song).toString(QUrl::FullyEncoded));
+        const QString path = writeLibrary(libraryText(library(list, {})));
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        DestroyAgent_kwr();
+        char id[50] = {};
+        if (restored) {
+            QCOMPARE(DeleteTrackFromITunes_kwr(idOf(1)), int(AGENT_OK));
+            QCOMPARE(WriteLibraryFile_kwr(), int(AGENT_OK));
+            // A new reading holds no memory of the entry that went.
+            QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+            DestroyAgent_kwr();
+            QCOMPARE(RestoreTrackToITunes_kwr(idOf(1), song.toUtf8(), id), int(AGENT_ERR_VALUE));
+        } else {
+            QCOMPARE(DeleteTrackFromITunes_kwr(idOf(1)), int(AGENT_OK));
+            QCOMPARE(AddTrackToITunes_kwr(song.toUtf8(), id), int(AGENT_ERR_VALUE));
+        }
+        QCOMPARE(SetAttributeValue_kwr(idOf(2), "Name", "Still written"), int(AGENT_OK));
+        QCOMPARE(WriteLibraryFile_kwr(), int(AGENT_OK));
+        const Dict after = tracksOf(path);
+        QCOMPARE(after.size(), 2);
+        QCOMPARE(value(value(after, QStringLiteral("1002")).value<Dict>(), QStringLiteral("Name")).toString(),
+                 QStringLiteral("Still written"));
+        QVERIFY(!QFile::exists(path + QStringLiteral(".journal")));
     }
 
     // A rewrite is durable only once the folder holding the new file is
@@ -1379,13 +1494,15 @@ private slots:
         QCOMPARE(served("Genre", added), QByteArray("Changed"));
         QCOMPARE(served("Location", added), music.toUtf8());
         QCOMPARE(served("Size", added), QByteArray::number(QFileInfo(music).size()));
-        QCOMPARE(served("TrackID", added), QByteArray("1003"));
-        QCOMPARE(served("TrackID", indexOf(QString::fromLatin1(other))), QByteArray("1004"));
+        // The playlist "Mix" names 1003, which no entry has: a new entry
+        // under it would join that playlist.
+        QCOMPARE(served("TrackID", added), QByteArray("1004"));
+        QCOMPARE(served("TrackID", indexOf(QString::fromLatin1(other))), QByteArray("1005"));
         QCOMPARE(HasArtwork_kwr(id), 1);
         DestroyAgent_kwr();
 
         const Dict list = value(readTree(testenv::readAll(path)).value<Dict>(), QStringLiteral("Tracks")).value<Dict>();
-        const Dict entry = value(list, QStringLiteral("1003")).value<Dict>();
+        const Dict entry = value(list, QStringLiteral("1004")).value<Dict>();
         QCOMPARE(value(entry, QStringLiteral("Persistent ID")).toString(), QString::fromLatin1(id));
         QCOMPARE(value(entry, QStringLiteral("Track Type")).toString(), QStringLiteral("File"));
         QCOMPARE(value(entry, QStringLiteral("Location")).toString(), QUrl::fromLocalFile(music).toString(QUrl::FullyEncoded));

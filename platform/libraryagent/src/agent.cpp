@@ -273,11 +273,28 @@ int CAgent::add(const QString& path, const tagMusicTags& info, const QByteArray&
         *persistentId = existing;
         return AGENT_OK;
     }
-    const tagNewTrack track = trackOf(path, info);
+    return addLocked(library, trackOf(path, info), removedId, persistentId);
+}
+
+int CAgent::restoreHeld(const QString& path, const QByteArray& removedId, QByteArray* persistentId, bool* held)
+{
+    QMutexLocker lock(&m_lock);
+    *held = false;
+    CLibrary* library = nullptr;
+    const int result = libraryLocked(&library);
+    if (result != AGENT_OK)
+        return result;
+    *held = library->holdsEntry(removedId, path.toUtf8());
+    return *held ? addLocked(library, trackOf(path, tagMusicTags()), removedId, persistentId) : AGENT_OK;
+}
+
+int CAgent::addLocked(CLibrary* library, const tagNewTrack& track, const QByteArray& removedId,
+                      QByteArray* persistentId)
+{
     QString error;
-    result = removedId.isEmpty() ? library->addTrack(track, persistentId, &error)
-                                 : library->restoreTrack(removedId, track, persistentId, &error);
-    logged(result, QStringLiteral("adding %1").arg(path), error);
+    const int result = removedId.isEmpty() ? library->addTrack(track, persistentId, &error)
+                                           : library->restoreTrack(removedId, track, persistentId, &error);
+    logged(result, QStringLiteral("adding %1").arg(QString::fromUtf8(track.values[SK_LOCATION])), error);
     afterChangeLocked();
     return result;
 }

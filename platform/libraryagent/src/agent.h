@@ -37,6 +37,10 @@ public:
     // removedId, the entry of that ID comes back as CLibrary::restoreTrack
     // brings it; without one, a file in the library already gives its ID.
     int add(const QString& path, const tagMusicTags& info, const QByteArray& removedId, QByteArray* persistentId);
+    // add of removedId without the file's tags, when the library needs none
+    // to bring the entry back (it is still there, or was seen to go): *held
+    // says whether it did; else nothing changed.
+    int restoreHeld(const QString& path, const QByteArray& removedId, QByteArray* persistentId, bool* held);
     int remove(const char* persistentId);
     // Run once at process exit: pending changes go into the file.
     void flushAtExit();
@@ -47,6 +51,7 @@ private:
     int flushLocked(bool keep);
     void releaseLocked();
     void afterChangeLocked();
+    int addLocked(CLibrary* library, const tagNewTrack& track, const QByteArray& removedId, QByteArray* persistentId);
     int logged(int result, const QString& what, const QString& error);
 
     QMutex m_lock;

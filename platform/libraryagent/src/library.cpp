@@ -2,6 +2,7 @@
 
 #include "libraryagent.h"
 #include "librarywriter.h"
+#include "location.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +10,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -161,11 +163,8 @@ bool CLibrary::locationOf(const QByteArray& persistentId, QString* path) const
 QByteArray CLibrary::idOfLocation(const QString& path) const
 {
     const QByteArray wanted = path.toUtf8();
-    // Compared in place: a copy of every track's path would cost one
-    // allocation per track and call.
     for (const CTrackRecord& track : m_index.tracks) {
-        const char* location = track.text(SK_LOCATION);
-        if (!track.deleted && location && wanted == location)
+        if (!track.deleted && IsSameLocalPath(track.text(SK_LOCATION), wanted))
             return track.value(SK_PERSISTENT_ID);
     }
     return QByteArray();
@@ -212,7 +211,21 @@ int CLibrary::setField(const QByteArray& persistentId, const tagWritableInfo& fi
 
 int CLibrary::addTrack(const tagNewTrack& track, QByteArray* persistentId, QString* error)
 {
-    return addRecorded(track, JournalRecord(), persistentId, error);
+    return addRecorded(track, nullptr, persistentId, error);
+}
+
+// The entry of removedId as this object saw it go, when it was an entry of
+// the file path names; null otherwise.
+const tagEntryCopy* CLibrary::removedEntry(const QByteArray& removedId, const QByteArray& path) const
+{
+    const auto known = m_removed.constFind(removedId);
+    return known != m_removed.constEnd() && IsSameLocalPath(known->record.text(SK_LOCATION), path) ? &*known
+                                                                                                     : nullptr;
+}
+
+bool CLibrary::holdsEntry(const QByteArray& removedId, const QByteArray& path) const
+{
+    return m_byId.contains(removedId) || removedEntry(removedId, path);
 }
 
 int CLibrary::restoreTrack(const QByteArray& removedId, const tagNewTrack& described, QByteArray* persistentId,
@@ -222,19 +235,14 @@ int CLibrary::restoreTrack(const QByteArray& removedId, const tagNewTrack& descr
         *persistentId = removedId;
         return AGENT_OK;
     }
-    const auto known = m_removed.constFind(removedId);
-    if (known == m_removed.constEnd() || known->record.value(SK_LOCATION) != described.values[SK_LOCATION])
+    const tagEntryCopy* known = removedEntry(removedId, described.values[SK_LOCATION]);
+    if (!known)
         return addTrack(described, persistentId, error);
     tagNewTrack track;
     for (int key = 0; key < SK_COUNT; ++key)
         track.values[key] = known->record.value(tagServedKey(key));
     track.modified = described.modified;
-    JournalRecord copy;
-    if (!known->dict.isEmpty())
-        copy << kEntry << known->dict;
-    for (const tagPlaylistPlace& place : known->places)
-        copy << kPlace << placeText(place);
-    const int result = addRecorded(track, copy, persistentId, error);
+    const int result = addRecorded(track, known, persistentId, error);
     if (result == AGENT_OK)
         m_removed.remove(removedId);
     return result;
@@ -247,8 +255,8 @@ void CLibrary::adoptRemoved(const CLibrary& earlier)
             m_removed.insert(it.key(), it.value());
 }
 
-// copy: what the entry brings back of its old self, as journal pairs.
-int CLibrary::addRecorded(const tagNewTrack& track, const JournalRecord& copy, QByteArray* persistentId,
+// restored: what the entry brings back of its old self, when it does.
+int CLibrary::addRecorded(const tagNewTrack& track, const tagEntryCopy* restored, QByteArray* persistentId,
                           QString* error)
 {
     if (m_index.tracksEmptyElement) {
@@ -256,14 +264,25 @@ int CLibrary::addRecorded(const tagNewTrack& track, const JournalRecord& copy, Q
         return AGENT_ERR_FORMAT;
     }
     const QByteArray id = newPersistentId();
-    const QByteArray trackId = QByteArray::number(m_index.maxId + 1);
+    const QByteArray trackId = newTrackId();
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    // Refused here, not at the rewrite: an entry the text cannot take would
+    // hold back every change after it in the journal for good.
+    QByteArray entry;
+    qint64 valueOffset = 0;
+    if (!AddedTrackXml(recordOf(id, trackId, track), restored ? restored->dict : QByteArray(), {now, track.modified},
+                       entryIndent(), &entry, &valueOffset, error))
+        return AGENT_ERR_VALUE;
     JournalRecord fields{kAdd, id, trackId};
     for (int key = 0; key < SK_COUNT; ++key) {
         if (key != SK_PERSISTENT_ID && key != SK_TRACK_ID && !track.values[key].isEmpty())
             fields << ServedKeyName(tagServedKey(key)) << track.values[key];
     }
-    fields << copy;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
+    if (restored && !restored->dict.isEmpty())
+        fields << kEntry << restored->dict;
+    if (restored)
+        for (const tagPlaylistPlace& place : restored->places)
+            fields << kPlace << placeText(place);
     fields << kAdded << isoDate(now);
     if (track.modified.isValid())
         fields << kModified << isoDate(track.modified);
@@ -359,10 +378,36 @@ QByteArray CLibrary::freeTrackId(const QByteArray& recorded) const
     bool isNumber = false;
     if (recorded.toLongLong(&isNumber) > m_index.maxId && isNumber)
         return recorded;
-    const QByteArray free = QByteArray::number(m_index.maxId + 1);
-    PlatformLog(QStringLiteral("Library agent: a new entry of %1 takes the Track ID %2, as %3 may be taken there")
-                    .arg(m_path, QString::fromLatin1(free), QString::fromLatin1(recorded)));
+    const QByteArray free = newTrackId();
+    if (free != recorded)
+        PlatformLog(QStringLiteral("Library agent: a new entry of %1 takes the Track ID %2, as %3 may be taken there")
+                        .arg(m_path, QString::fromLatin1(free), QString::fromLatin1(recorded)));
     return free;
+}
+
+// One above every integer the text uses for a track; past the last integer
+// the lowest one nothing uses, which costs a sort of every such integer but
+// is only ever needed in a library that has reached that far.
+QByteArray CLibrary::newTrackId() const
+{
+    if (m_index.maxId < std::numeric_limits<qint64>::max())
+        return QByteArray::number(m_index.maxId + 1);
+    QList<qint64> used = m_index.otherNumbers;
+    for (const CTrackRecord& track : m_index.tracks)
+        used.append(track.value(SK_TRACK_ID).toLongLong());
+    for (const tagPlaylistItem& item : m_index.items)
+        used.append(item.trackId);
+    for (const tagPlaylist& playlist : m_index.playlists)
+        used.append(playlist.id);
+    std::sort(used.begin(), used.end());
+    qint64 free = 1;
+    for (const qint64 number : used) {
+        if (number > free)
+            break;
+        if (number == free)
+            ++free;
+    }
+    return QByteArray::number(free);
 }
 
 void CLibrary::applyField(int track, const tagWritableInfo& field, const QByteArray& value)
@@ -374,7 +419,7 @@ void CLibrary::applyField(int track, const tagWritableInfo& field, const QByteAr
     record.edited |= field.field;
 }
 
-void CLibrary::applyAdd(const QByteArray& id, const QByteArray& trackId, const tagNewTrack& track)
+CTrackRecord CLibrary::recordOf(const QByteArray& id, const QByteArray& trackId, const tagNewTrack& track)
 {
     CTrackRecord record;
     for (int key = 0; key < SK_COUNT; ++key)
@@ -383,6 +428,12 @@ void CLibrary::applyAdd(const QByteArray& id, const QByteArray& trackId, const t
     record.setValue(SK_PERSISTENT_ID, id);
     record.setValue(SK_TRACK_ID, trackId);
     record.added = true;
+    return record;
+}
+
+void CLibrary::applyAdd(const QByteArray& id, const QByteArray& trackId, const tagNewTrack& track)
+{
+    const CTrackRecord record = recordOf(id, trackId, track);
     m_index.maxId = qMax(m_index.maxId, trackId.toLongLong());
     m_byId.insert(id, int(m_index.tracks.size()));
     m_index.tracks.append(record);

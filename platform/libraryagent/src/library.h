@@ -77,6 +77,9 @@ public:
     // described. A removedId still there is the entry itself.
     int restoreTrack(const QByteArray& removedId, const tagNewTrack& described, QByteArray* persistentId,
                      QString* error);
+    // Whether restoreTrack of removedId for the file path (UTF-8) needs no
+    // description: the entry is still there, or this object saw it go.
+    bool holdsEntry(const QByteArray& removedId, const QByteArray& path) const;
     int deleteTrack(const QByteArray& persistentId, QString* error);
     // Takes over what an earlier reading of the same file saw removed.
     void adoptRemoved(const CLibrary& earlier);
@@ -92,7 +95,9 @@ private:
     bool replay(const QList<JournalRecord>& records);
     bool record(const JournalRecord& fields, QString* error);
     bool backUpOnce(QString* error);
-    int addRecorded(const tagNewTrack& track, const JournalRecord& copy, QByteArray* persistentId, QString* error);
+    const tagEntryCopy* removedEntry(const QByteArray& removedId, const QByteArray& path) const;
+    int addRecorded(const tagNewTrack& track, const tagEntryCopy* restored, QByteArray* persistentId, QString* error);
+    static CTrackRecord recordOf(const QByteArray& id, const QByteArray& trackId, const tagNewTrack& track);
     bool applyRecord(const JournalRecord& fields);
     bool applyAddRecord(const JournalRecord& fields);
     void applyField(int track, const tagWritableInfo& field, const QByteArray& value);
@@ -101,6 +106,7 @@ private:
     tagEntryCopy copyOf(const CTrackRecord& track);
     QList<tagPlaylistPlace> placesOf(qint64 trackId);
     QByteArray freeTrackId(const QByteArray& recorded) const;
+    QByteArray newTrackId() const;
     QByteArray newPersistentId() const;
     QByteArray entryIndent() const;
 

@@ -121,6 +121,7 @@ void merge(CLibraryIndex* into, CLibraryIndex&& from)
 {
     into->tracks.append(std::move(from.tracks));
     into->otherIds.unite(from.otherIds);
+    into->otherNumbers.append(from.otherNumbers);
     into->maxId = qMax(into->maxId, from.maxId);
 }
 
@@ -187,6 +188,7 @@ void indexIds(CLibraryIndex* index)
         const QByteArray id = track.value(SK_PERSISTENT_ID);
         if (index->byId.contains(id) || index->otherIds.contains(id)) {
             index->otherIds.insert(id);
+            index->otherNumbers.append(track.value(SK_TRACK_ID).toLongLong());
             continue;
         }
         index->byId.insert(id, int(kept.size()));

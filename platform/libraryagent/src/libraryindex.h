@@ -39,7 +39,13 @@ struct CLibraryIndex
     qint64 tracksBegin = -1;       // just after the Tracks <dict> tag
     qint64 tracksInsert = -1;      // end of the last entry of Tracks
     bool tracksEmptyElement = false; // Tracks written as <dict/>: nowhere to insert
-    qint64 maxId = 0;              // highest track or playlist ID
+    // Highest integer the text uses as a track key, a Track ID, a playlist
+    // item's Track ID or a Playlist ID: a new Track ID above it is new to
+    // the whole text.
+    qint64 maxId = 0;
+    // Those of the integers above that no served track holds as its Track
+    // ID: keys unlike their entry's Track ID, the IDs of entries not served.
+    QList<qint64> otherNumbers;
 };
 
 // The size of the pieces of the track list read in parallel.

@@ -234,10 +234,12 @@ bool CLibraryParser::parseTrackEntries(CLibraryIndex* index, bool strict)
         if (m_xml.name() != QLatin1String("key") || !readTextInto(&m_key))
             return fail(QStringLiteral("<%1> where a track's <key> belongs").arg(m_xml.name()));
         const qint64 valueBegin = solidByte();
+        bool isNumber = false;
+        const qint64 key = QStringView(m_key).trimmed().toLongLong(&isNumber);
         if (!nextElement())
             return fail(QStringLiteral("the track \"%1\" has no value").arg(m_key));
         if (m_xml.name() == QLatin1String("dict")) {
-            if (!parseTrack(index, begin, valueBegin))
+            if (!parseTrack(index, begin, valueBegin, isNumber ? std::optional<qint64>(key) : std::nullopt))
                 return false;
         } else if (strict || !skipValue()) {
             return fail(QStringLiteral("the track \"%1\" is no dictionary").arg(m_key));
@@ -245,7 +247,7 @@ bool CLibraryParser::parseTrackEntries(CLibraryIndex* index, bool strict)
     }
 }
 
-bool CLibraryParser::parseTrack(CLibraryIndex* index, qint64 begin, qint64 valueBegin)
+bool CLibraryParser::parseTrack(CLibraryIndex* index, qint64 begin, qint64 valueBegin, std::optional<qint64> entryKey)
 {
     qint32 at[SK_COUNT];
     std::fill(at, at + SK_COUNT, -1);
@@ -279,10 +281,17 @@ bool CLibraryParser::parseTrack(CLibraryIndex* index, qint64 begin, qint64 value
     const auto textOf = [&](tagServedKey key) {
         return at[key] < 0 ? QByteArrayView() : QByteArrayView(m_texts.constData() + at[key]);
     };
-    index->maxId = qMax(index->maxId, textOf(SK_TRACK_ID).toLongLong());
+    bool isTrackId = false;
+    const qint64 trackId = textOf(SK_TRACK_ID).toLongLong(&isTrackId);
+    index->maxId = qMax(index->maxId, qMax(trackId, entryKey.value_or(0)));
     const QByteArrayView id = textOf(SK_PERSISTENT_ID);
     // Streams and tracks without a file have nothing to tidy.
-    if (id.isEmpty() || location.isEmpty() || stream) {
+    const bool served = !id.isEmpty() && !location.isEmpty() && !stream;
+    if (!served && isTrackId)
+        index->otherNumbers.append(trackId);
+    if (entryKey && (!served || !isTrackId || *entryKey != trackId))
+        index->otherNumbers.append(*entryKey);
+    if (!served) {
         if (!id.isEmpty())
             index->otherIds.insert(id.toByteArray());
         return true;
@@ -359,6 +368,7 @@ bool CLibraryParser::parseItems(CLibraryIndex* index, int playlist)
             if (wanted)
                 trackId = QStringView(m_value).trimmed().toLongLong();
         }
+        index->maxId = qMax(index->maxId, trackId);
         if (!m_error.isEmpty())
             return false;
         index->items.append({begin, solidByte(), trackId, playlist});

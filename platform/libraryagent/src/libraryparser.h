@@ -7,6 +7,8 @@
 
 #include <QXmlStreamReader>
 
+#include <optional>
+
 class CLibraryParser
 {
 public:
@@ -37,7 +39,8 @@ private:
     bool checkEncoding();
     bool findTracksInTop(bool parseAll, CLibraryIndex* index, bool tracksMustBeEmpty, qint64* tracksBegin);
     bool parseTrackEntries(CLibraryIndex* index, bool strict);
-    bool parseTrack(CLibraryIndex* index, qint64 begin, qint64 valueBegin);
+    // entryKey: the entry's key in the track list, when it is an integer.
+    bool parseTrack(CLibraryIndex* index, qint64 begin, qint64 valueBegin, std::optional<qint64> entryKey);
     bool parsePlaylists(CLibraryIndex* index);
     bool parsePlaylist(CLibraryIndex* index);
     bool parseItems(CLibraryIndex* index, int playlist);

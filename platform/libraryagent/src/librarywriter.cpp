@@ -80,18 +80,12 @@ bool CLibraryWriter::collectInsert(QString* error)
     return true;
 }
 
-// A track brought back keeps its old text; any other is made from its values.
 bool CLibraryWriter::entryOf(const CTrackRecord& track, const QByteArray& indent, QByteArray* entry,
                              qint64* valueOffset, QString* error) const
 {
     const QByteArray id = track.value(SK_PERSISTENT_ID);
-    const QByteArray dict = m_library.m_restored.value(id).dict;
-    if (!dict.isEmpty())
-        return RestoredTrackXml(dict, track, indent, entry, valueOffset, error);
-    if (NewTrackXml(track, m_library.m_added.value(id), indent, entry, valueOffset))
-        return true;
-    *error = QStringLiteral("the new track %1 cannot be written").arg(QString::fromUtf8(track.value(SK_NAME)));
-    return false;
+    return AddedTrackXml(track, m_library.m_restored.value(id).dict, m_library.m_added.value(id), indent, entry,
+                         valueOffset, error);
 }
 
 void CLibraryWriter::collectPlaces(const CTrackRecord& track)

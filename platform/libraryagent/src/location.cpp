@@ -1,6 +1,9 @@
 #include "location.h"
 
+#include <QDir>
 #include <QUrl>
+
+#include <cstring>
 
 QByteArray LocalPathOfLocation(QStringView location)
 {
@@ -20,4 +23,17 @@ QByteArray LocalPathOfLocation(QStringView location)
 QString LocationOfLocalPath(const QString& path)
 {
     return QString::fromLatin1(QUrl::fromLocalFile(path).toEncoded(QUrl::FullyEncoded));
+}
+
+bool IsSameLocalPath(const char* stored, const QByteArray& path)
+{
+    if (!stored)
+        return false;
+    // Compared in place first: cleaning every track's path would cost an
+    // allocation per track and call, and only an unclean one needs it.
+    if (path == stored)
+        return true;
+    if (!std::strstr(stored, "//") && !std::strstr(stored, "/./") && !std::strstr(stored, "/../"))
+        return false;
+    return QDir::cleanPath(QString::fromUtf8(stored)).toUtf8() == path;
 }

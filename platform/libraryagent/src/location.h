@@ -11,3 +11,8 @@ QByteArray LocalPathOfLocation(QStringView location);
 
 // The location under which the library keeps a local path.
 QString LocationOfLocalPath(const QString& path);
+
+// Whether the local path stored (null for none) names the file path does,
+// path given as QFileInfo::absoluteFilePath gives it: a stored path may
+// hold doubled slashes or dot segments, as other programs write them.
+bool IsSameLocalPath(const char* stored, const QByteArray& path);

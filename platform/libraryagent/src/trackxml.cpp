@@ -213,6 +213,17 @@ bool RestoredTrackXml(const QByteArray& dictText, const CTrackRecord& track, con
     return true;
 }
 
+bool AddedTrackXml(const CTrackRecord& track, const QByteArray& dict, const tagAddedDates& dates,
+                   const QByteArray& indent, QByteArray* out, qint64* valueOffset, QString* error)
+{
+    if (!dict.isEmpty())
+        return RestoredTrackXml(dict, track, indent, out, valueOffset, error);
+    if (NewTrackXml(track, dates, indent, out, valueOffset))
+        return true;
+    *error = QStringLiteral("the new track %1 cannot be written").arg(QString::fromUtf8(track.value(SK_NAME)));
+    return false;
+}
+
 QByteArray ItemWithTrackId(const QByteArray& itemXml, const QByteArray& trackId)
 {
     const qsizetype key = itemXml.indexOf("<key>Track ID</key>");

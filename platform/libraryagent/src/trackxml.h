@@ -37,5 +37,10 @@ bool NewTrackXml(const CTrackRecord& track, const tagAddedDates& dates, const QB
 // PatchTrackXml, with track's IDs and edited fields.
 bool RestoredTrackXml(const QByteArray& dictText, const CTrackRecord& track, const QByteArray& indent,
                       QByteArray* out, qint64* valueOffset, QString* error);
+// The entry of a track added to the text: brought back from dict, its old
+// text, when there is one, else made from its values. False, error saying
+// why, when the library cannot hold it.
+bool AddedTrackXml(const CTrackRecord& track, const QByteArray& dict, const tagAddedDates& dates,
+                   const QByteArray& indent, QByteArray* out, qint64* valueOffset, QString* error);
 // A playlist item's text with another Track ID; empty when it has none.
 QByteArray ItemWithTrackId(const QByteArray& itemXml, const QByteArray& trackId);
