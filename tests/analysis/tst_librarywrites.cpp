@@ -168,6 +168,19 @@ class TestLibraryWrites : public QObject
         return target;
     }
 
+    // Library.xml beside song, with song as its one track (ID 1); empty
+    // when it cannot be written.
+    static QString oneTrackLibrary(const QString& song)
+    {
+        libraryxml::Track t;
+        t.trackId = 1;
+        t.persistentId = libraryxml::persistentId(1);
+        t.name = QFileInfo(song).completeBaseName();
+        t.location = libraryxml::fileUrl(song);
+        const QString xml = QFileInfo(song).absolutePath() + QStringLiteral("/Library.xml");
+        return libraryxml::write(xml, {t}) ? xml : QString();
+    }
+
     std::unique_ptr<CiTunesCtl> controller(tagMusicRunMode mode, const QString& xml = QString(),
                                            TrackSink sink = nullptr)
     {
@@ -590,14 +603,9 @@ private slots:
     void removalUndoneWhenTheEntryCannotGo()
     {
         const QString dir = folder();
-        const QString kept = copyFixture(kUntagged, dir + QStringLiteral("/kept.mp3"));
-        libraryxml::Track t;
-        t.trackId = 1;
-        t.persistentId = libraryxml::persistentId(1);
-        t.name = QStringLiteral("Kept");
-        t.location = libraryxml::fileUrl(kept);
-        QVERIFY(libraryxml::write(dir + QStringLiteral("/Library.xml"), {t}));
-        auto library = controller(RUN_DUP_ITUNES, dir + QStringLiteral("/Library.xml"));
+        const QString xml = oneTrackLibrary(copyFixture(kUntagged, dir + QStringLiteral("/kept.mp3")));
+        QVERIFY(!xml.isEmpty());
+        auto library = controller(RUN_DUP_ITUNES, xml);
         QVERIFY(library);
         tagMMusicInfo info; // a row whose track the library does not hold
         info.strPersistentID = libraryxml::persistentId(2);
@@ -617,18 +625,12 @@ private slots:
     {
         const QString dir = folder();
         const QString song = copyFixture(kUntagged, dir + QStringLiteral("/song.mp3"));
-        libraryxml::Track t;
-        t.trackId = 1;
-        t.persistentId = libraryxml::persistentId(1);
-        t.name = QStringLiteral("Removed");
-        t.location = libraryxml::fileUrl(song);
-        const QString xml = dir + QStringLiteral("/Library.xml");
-        QVERIFY(libraryxml::write(xml, {t}));
+        const QString xml = oneTrackLibrary(song);
+        QVERIFY(!xml.isEmpty());
         auto library = controller(RUN_DUP_ITUNES, xml);
         QVERIFY(library);
-        const tagMMusicInfo info = songRow(song, 0);
-        tagMMusicInfo removed = info;
-        removed.strPersistentID = t.persistentId;
+        tagMMusicInfo removed = songRow(song, 0);
+        removed.strPersistentID = libraryxml::persistentId(1);
         QCOMPARE(library->DeleteLibraryEntry(&removed), 0);
         // No database to record the new ID in, and a journal that takes the
         // entry's return but not its removal.
