@@ -59,6 +59,18 @@ struct Figure
     qint64 doneMs = 0;    // until the work had ended
 };
 
+// Waits for ended and reads the meter: a step that never ends has no stall
+// figure (-1).
+inline Figure AwaitFigure(Meter& meter, const std::function<bool()>& ended, int timeoutMs)
+{
+    const bool done = QTest::qWaitFor(ended, timeoutMs);
+    Figure figure;
+    figure.doneMs = meter.Elapsed();
+    const qint64 stall = meter.Stop();
+    figure.stallMs = done ? stall : -1;
+    return figure;
+}
+
 // Runs press (a click that returns once the window has taken it), then
 // waits for ended, answering Yes to the window's questions meanwhile.
 inline Figure Measure(const std::function<void()>& press, const std::function<bool()>& ended,
@@ -68,12 +80,7 @@ inline Figure Measure(const std::function<void()>& press, const std::function<bo
     Meter meter;
     meter.Start();
     press();
-    const bool done = QTest::qWaitFor(ended, timeoutMs);
-    Figure figure;
-    figure.doneMs = meter.Elapsed();
-    const qint64 stall = meter.Stop();
-    figure.stallMs = done ? stall : -1;
-    return figure;
+    return AwaitFigure(meter, ended, timeoutMs);
 }
 
 // Answers a file panel with path, as a user who agreed to replace it.
@@ -103,12 +110,7 @@ inline Figure MeasureAfterPanel(const QString& path, const std::function<void()>
         return true;
     });
     press();
-    const bool done = QTest::qWaitFor(ended, timeoutMs);
-    Figure figure;
-    figure.doneMs = meter.Elapsed();
-    const qint64 stall = meter.Stop();
-    figure.stallMs = done ? stall : -1;
-    return figure;
+    return AwaitFigure(meter, ended, timeoutMs);
 }
 
 // count small files in the artwork folder, as a deep duplicate scan leaves
