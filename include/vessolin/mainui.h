@@ -370,6 +370,7 @@ private:
     void FinishGoHome(bool atClose);
     void ResetWorkflow();
     void ApplyBeforeClose();
+    bool CloseAfterApplyComing() const;
     void SaveProjectNow();
 
     tagMainState m_state;

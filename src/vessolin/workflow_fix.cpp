@@ -227,6 +227,9 @@ void CMainUI::UpdataApplyOK(int run)
         WriteUILog(QStringLiteral("The apply asked for at close did not land; the window stays open"));
         return;
     }
+    // Done with either way: a close the window refuses now must not come
+    // back at the end of a later apply.
+    m_bCloseAfterApply = false;
     close();
 }
 

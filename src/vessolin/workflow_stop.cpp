@@ -169,6 +169,17 @@ void CMainUI::closeEvent(QCloseEvent* event)
     // program's end, may wait for it, and goes on from the start screen.
     if (m_state.bGoingHome)
         FinishGoHome(true);
+    // Apply was the answer of an earlier close: the apply's end closes the
+    // window. Asked again, a Cancel would keep the window open past that
+    // end (its close() is lost while this handler runs) and leave the
+    // close waiting for whatever apply came next.
+    if (CloseAfterApplyComing()) {
+        WriteUILog(QStringLiteral("Close ignored: the window closes when the apply chosen at close ends"));
+        event->ignore();
+        return;
+    }
+    m_bCloseAfterApply = false;
+    m_bApplyAfterMove = false;
     if (m_pAnalyReport->IsNeedApply()) {
         const QMessageBox::StandardButton answer = QMessageBox::warning(
             this, tr("Do you want to apply new results?"), tr("Do you want to apply the new results?"),
@@ -203,6 +214,15 @@ void CMainUI::closeEvent(QCloseEvent* event)
     if (m_bDeleteDB)
         DeleteDBFile();
     QMainWindow::closeEvent(event);
+}
+
+// The apply Apply was chosen for at close is still to come or under way;
+// false also when it never began, so a stale choice cannot hold the close.
+bool CMainUI::CloseAfterApplyComing() const
+{
+    if (m_bApplyAfterMove && m_state.bMovingFailed)
+        return true;
+    return m_bCloseAfterApply && ((m_state.iState == MW_APPLY && IsWorking(m_state)) || m_state.bDiskStep);
 }
 
 // The window closes by itself when the apply ends. A running fixing run is

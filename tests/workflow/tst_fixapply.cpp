@@ -370,6 +370,62 @@ private slots:
         window.show();
     }
 
+    void closeAgainDuringTheApplyChosenAtClose_data()
+    {
+        QTest::addColumn<bool>("again");
+        QTest::newRow("closed once") << false;
+        QTest::newRow("closed again while the apply runs") << true;
+    }
+
+    // The apply chosen at close closes the window when it ends; a close
+    // while it runs asks nothing. Asked, and answered Cancel once the
+    // apply had ended under the question, it kept the window open with
+    // the close still pending, and the next ordinary Apply quit.
+    void closeAgainDuringTheApplyChosenAtClose()
+    {
+        QFETCH(bool, again);
+        CMainUI& window = *m_pWindow;
+        QVERIFY(startReport(window));
+        QVERIFY(fixAll(window));
+        ApplyHold hold(window);
+        QStringList asked;
+        ModalWatch watch([&](QWidget* modal) {
+            if (asked.isEmpty()) {
+                QString seen;
+                const bool pressed = PressMessageButton(modal, QStringLiteral("Apply"), &seen);
+                asked.append(seen);
+                return pressed;
+            }
+            hold.Release();
+            if (window.State().iSubState != SUB_FINISHED)
+                return false;
+            QString seen;
+            const bool pressed = PressMessageButton(modal, QStringLiteral("Cancel"), &seen);
+            asked.append(seen);
+            return pressed;
+        });
+        QVERIFY(!window.close());
+        QVERIFY(QTest::qWaitFor([&] { return hold.Reached(); }, kWaitMs));
+        QCOMPARE(window.State().iState, int(MW_APPLY));
+        if (again)
+            QVERIFY(!window.close());
+        hold.Release();
+        QVERIFY(QTest::qWaitFor([&] { return window.State().iSubState == SUB_FINISHED; }, kWaitMs));
+        const bool closed = QTest::qWaitFor([&] { return !window.isVisible(); }, kWaitMs);
+        if (!closed) {
+            // What the user then met: the next ordinary Apply quit.
+            Button(window, "main_applybut")->click();
+            QVERIFY(WaitForStage(window, MW_APPLY, SUB_FINISHED));
+            QVERIFY2(window.isVisible(), "an ordinary Apply closed the window");
+        }
+        QVERIFY2(closed, "the apply chosen at close ended and the window stayed open");
+        QCOMPARE(asked, QStringList{QStringLiteral("Do you want to apply the new results?|")});
+        QCOMPARE(StatusText(window), QStringLiteral("Results applyed."));
+        QVERIFY(!Report(window)->IsNeedApply());
+        QVERIFY(NoThreadRuns(window));
+        window.show();
+    }
+
     // Pause and Continue answer at once while a song's write is under way
     // on a slow disk (held here), and the pause lands before the next song.
     void pauseAndContinueDuringASongWrite()
