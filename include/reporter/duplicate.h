@@ -83,6 +83,9 @@ public:
     // songs that stayed, an end that did not land. Empty when every marked
     // song went and the end landed. Read once the apply thread has ended.
     QString RemovalFailureText() const;
+    // The songs the last removal moved into the trash. Read once the apply
+    // thread has ended.
+    int RemovalMoved() const { return m_iRemovalMoved; }
     // Empties the page and shows the options; clears m_bExit.
     void StopWorking();
 
@@ -161,6 +164,11 @@ private:
     void undoRemoval(CTreeItem* row);
     void undoEnded(const UndoSong& undo, bool restored, const QString& persistentId, int ended);
     void markRemoved(CTreeItem* row, int generation);
+    // Whether a removal would move a song now: one marked, not removed,
+    // in a group whose box is ticked.
+    bool hasSongsToRemove() const;
+    void updateRemoveLater();
+    void updateRemove();
     void previewFailed(QTreeWidgetItem* row);
     bool stopRequested();
     bool takeRemovePlan(QVector<RemoveGroup>& plan, int& generation);
@@ -194,6 +202,10 @@ private:
     // library, and the engine's answer for the first of them; apply thread.
     std::atomic<int> m_iRemovalStayed{0};
     std::atomic<int> m_iRemovalStayedCode{0};
+    std::atomic<int> m_iRemovalMoved{0};
+    // An update of Remove is posted: a menu action that unmarks a
+    // thousand rows looks at the tree once, after the last of them.
+    bool m_bRemoveUpdatePosted = false;
 
     // Rows handed over by the analysis thread, shown in slices so the GUI
     // thread never stalls on a large result.

@@ -113,9 +113,11 @@ void CDuplicate::connectParts()
     connect(m_pDuptOptWidget, &CDuptOptWidget::Complete, this, &CDuplicate::Complete);
     connect(m_pDuplicateTree, &QTreeWidget::currentItemChanged, this, &CDuplicate::CurrentItemChanged);
     connect(m_pDuplicateTree, &QTreeWidget::itemClicked, this, &CDuplicate::ItemClicked);
-    // "Check All" and "Uncheck All" touch the group boxes only and stay
-    // unconnected: they take whole groups in or out without the songs' marks.
+    // "Check All" and "Uncheck All" touch the group boxes only: they take
+    // whole groups in or out without the songs' marks, and so only Remove
+    // hears of them.
     connect(m_pDuplicateTree, &CFailedTreeWidget::SetUnchecked, this, &CDuplicate::ItemSelected);
+    connect(m_pDuplicateTree, &CFailedTreeWidget::SetAllUnchecked, this, &CDuplicate::updateRemoveLater);
     m_pDuplicateTree->viewport()->installEventFilter(this);
     m_pDrainTimer = new QTimer(this);
     m_pDrainTimer->setSingleShot(true);
@@ -205,6 +207,9 @@ void CDuplicate::StopWorking()
         m_bUndoReady = false;
     }
     m_bRemoving = false;
+    // A removal of this run whose end did not land is no end to make
+    // again in the next.
+    m_iRemovalEnded = 0;
     m_pDuplicateTree->setSortingEnabled(false);
     m_pDuplicateTree->clear();
     m_pStackLayout->setCurrentIndex(0);

@@ -119,13 +119,14 @@ void CDuplicate::RemoveDuplicate()
     m_iRemovalEnded = 0;
     m_iRemovalStayed = 0;
     m_iRemovalStayedCode = 0;
+    m_iRemovalMoved = 0;
     QVector<RemoveGroup> plan;
     int generation = 0;
     // The rows are the GUI thread's: without the ones PrepareRemove took
     // there is nothing this thread may look at.
     if (!takeRemovePlan(plan, generation) || !m_pMusicLink) {
         WriteUILog(QStringLiteral("RemoveDuplicate: no rows were taken for the removal"));
-        emit SetRemoveEnable(true);
+        QMetaObject::invokeMethod(this, &CDuplicate::updateRemove, Qt::QueuedConnection);
         return;
     }
 
@@ -177,11 +178,13 @@ void CDuplicate::RemoveDuplicate()
     m_iRemovalEnded = ended;
     m_iRemovalStayed = stayed;
     m_iRemovalStayedCode = stayedCode;
+    m_iRemovalMoved = removed;
     emit StartFixAll(tr("Removed %1 duplicate(s). If not sure to remove, you can undo the removal.").arg(removed));
     // The songs that stayed are still marked, and a removal whose end did
     // not land may be pressed again: its end is made again, and the
-    // library file written again.
-    emit SetRemoveEnable(stayed > 0 || ended != 0);
+    // library file written again. Looked at once the rows of the songs
+    // that went are grey.
+    QMetaObject::invokeMethod(this, &CDuplicate::updateRemove, Qt::QueuedConnection);
     WriteUILog(QStringLiteral("End RemoveDuplicate()"));
 }
 
@@ -297,5 +300,6 @@ void CDuplicate::undoEnded(const UndoSong& undo, bool restored, const QString& p
         row->SetPersistentID(persistentId);
     if (ended != 0)
         emit StartFixAll(CStorageFailure::UndoEndFailed(ended));
-    emit SetRemoveEnable(true);
+    // The song is back and still marked.
+    updateRemoveLater();
 }

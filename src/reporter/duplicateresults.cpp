@@ -217,6 +217,38 @@ void CDuplicate::runCalculate()
     // kept songs lead, until the user picks a column to sort by.
     m_pDuplicateTree->header()->setSortIndicator(-1, Qt::AscendingOrder);
     m_pDuplicateTree->setSortingEnabled(true);
+    updateRemove();
+}
+
+bool CDuplicate::hasSongsToRemove() const
+{
+    for (int g = 0; g < m_pDuplicateTree->topLevelItemCount(); ++g) {
+        const QTreeWidgetItem* group = m_pDuplicateTree->topLevelItem(g);
+        if (!isRowChecked(group))
+            continue;
+        for (int c = 0; c < group->childCount(); ++c) {
+            const QTreeWidgetItem* song = group->child(c);
+            if (isRowChecked(song) && isRowEnabled(song))
+                return true;
+        }
+    }
+    return false;
+}
+
+void CDuplicate::updateRemoveLater()
+{
+    if (m_bRemoveUpdatePosted)
+        return;
+    m_bRemoveUpdatePosted = true;
+    QMetaObject::invokeMethod(this, &CDuplicate::updateRemove, Qt::QueuedConnection);
+}
+
+// Remove offers what a press would do: move a marked song, or make again
+// the end of a removal that did not land.
+void CDuplicate::updateRemove()
+{
+    m_bRemoveUpdatePosted = false;
+    emit SetRemoveEnable(m_iRemovalEnded != 0 || hasSongsToRemove());
 }
 
 void CDuplicate::ItemSelected(QTreeWidgetItem* row, int)
@@ -224,8 +256,7 @@ void CDuplicate::ItemSelected(QTreeWidgetItem* row, int)
     if (!row || !isRowEnabled(row))
         return;
     if (!isSongRow(row)) {
-        if (isRowChecked(row))
-            emit SetRemoveEnable(true);
+        updateRemoveLater();
         return;
     }
     QTreeWidgetItem* group = row->parent();
@@ -243,8 +274,7 @@ void CDuplicate::ItemSelected(QTreeWidgetItem* row, int)
 
     const bool marked = isRowChecked(row);
     paintRow(row, marked ? markedColor() : plainColor(), true);
-    if (marked)
-        emit SetRemoveEnable(true);
+    updateRemoveLater();
 
     void* track = treeItem(row)->GetID();
     const int state = m_pMusicLink ? m_pMusicLink->GetMusicState(track) : -1;

@@ -251,16 +251,17 @@ void CMainUI::ShowRemovalEnd()
 {
     m_pProgressStack->setCurrentIndex(1);
     const QString failures = m_pDuplicate->RemovalFailureText();
-    if (failures.isEmpty()) {
+    if (failures.isEmpty() && m_pDuplicate->RemovalMoved() > 0) {
         ShowTips({tr("Congratulations! Duplicates has been removed successfully.")});
         return;
     }
-    // No tip calls it a success while a marked song stayed. The page's
-    // count of removed songs came before the apply thread's end and stays
-    // in front.
+    // No tip calls it a success while a marked song stayed, nor when no
+    // song went. The page's count of removed songs came before the apply
+    // thread's end and stays in front.
     m_pTipsLabel->ClearText();
     m_pTipsLabel->setHidden(true);
-    m_pStatusLabel->setText(withFailures(m_pStatusLabel->text(), failures));
+    if (!failures.isEmpty())
+        m_pStatusLabel->setText(withFailures(m_pStatusLabel->text(), failures));
 }
 
 void CMainUI::ApplyOrSave(int index)

@@ -20,6 +20,7 @@
 #include "signalrecorder.h"
 #include "testenv.h"
 #include "treeitem.h"
+#include "widgetprobe.h"
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
@@ -364,11 +365,12 @@ private slots:
         QTest::addColumn<int>("answer");  // to "remove all files?", 0 when not asked
         QTest::addColumn<bool>("marked");
         QTest::addColumn<QColor>("color");
-        QTest::addColumn<int>("enables");  // SetRemoveEnable(true) sent
+        QTest::addColumn<int>("enables");  // SetRemoveEnable(true) sent once the change has settled
         QTest::addColumn<bool>("byKey");
-        QTest::newRow("unmark a copy") << "y/a.mp3" << 0 << false << QColor(0, 0, 0) << 0 << false;
-        QTest::newRow("unmark a copy with Space") << "y/a.mp3" << 0 << false << QColor(0, 0, 0) << 0 << true;
-        QTest::newRow("mark the last one, No") << "x/a.mp3" << int(QMessageBox::No) << false << QColor(0, 0, 0) << 0
+        // z/a.mp3 stays marked in each: Remove stays on.
+        QTest::newRow("unmark a copy") << "y/a.mp3" << 0 << false << QColor(0, 0, 0) << 1 << false;
+        QTest::newRow("unmark a copy with Space") << "y/a.mp3" << 0 << false << QColor(0, 0, 0) << 1 << true;
+        QTest::newRow("mark the last one, No") << "x/a.mp3" << int(QMessageBox::No) << false << QColor(0, 0, 0) << 1
                                                << false;
         QTest::newRow("mark the last one, Yes") << "x/a.mp3" << int(QMessageBox::Yes) << true << QColor(0, 150, 255)
                                                 << 1 << false;
@@ -399,7 +401,9 @@ private slots:
         QCOMPARE(asked, answer ? QStringLiteral("Are you sure you want to remove all files?") : QString());
         QCOMPARE(row->checkState(0) == Qt::Checked, marked);
         QCOMPARE(row->foreground(0).color(), color);
+        QCoreApplication::sendPostedEvents();
         QCOMPARE(enable.count(), enables);
+        QVERIFY(enable.constLast().at(0).toBool());
         QCOMPARE(bool(s.state(row) & MS_REMOVE), marked);
         const tagMMusicInfo* info = nullptr;
         s.link.GetMusicInfo(static_cast<CTreeItem*>(row)->GetID(), &info, INFO_NEW);
@@ -428,6 +432,82 @@ private slots:
         tree->UnSelectItem();
         QCOMPARE(y->checkState(0), Qt::Unchecked);
         QCOMPARE(s.state(y), 0);
+    }
+
+    void removeFollowsTheMarks_data()
+    {
+        QTest::addColumn<QStringList>("files");  // the first stays, the others are marked
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<bool>("enabled");
+        const QStringList two = {"x/a.mp3", "y/a.mp3"};
+        const QStringList three = {"x/a.mp3", "y/a.mp3", "z/a.mp3"};
+        QTest::newRow("as scanned") << two << QStringList{} << true;
+        QTest::newRow("the only marked copy cleared with the mouse") << two << QStringList{"click y"} << false;
+        QTest::newRow("the only marked copy cleared with Space") << two << QStringList{"space y"} << false;
+        QTest::newRow("cleared and ticked again") << two << QStringList{"click y", "click y"} << true;
+        QTest::newRow("one of two marked copies cleared") << three << QStringList{"click y"} << true;
+        QTest::newRow("both marked copies cleared") << three << QStringList{"click y", "click z"} << false;
+        QTest::newRow("the group's box cleared") << two << QStringList{"click group"} << false;
+        QTest::newRow("the group's box cleared and ticked") << two << QStringList{"click group", "click group"}
+                                                            << true;
+        QTest::newRow("Uncheck All") << two << QStringList{"Uncheck All"} << false;
+        QTest::newRow("Uncheck All, Check All") << two << QStringList{"Uncheck All", "Check All"} << true;
+        QTest::newRow("Uncheck selected") << three << QStringList{"select y z", "Uncheck selected"} << false;
+        QTest::newRow("Uncheck selected, Check selected")
+            << two << QStringList{"select y", "Uncheck selected", "Check selected"} << true;
+        QTest::newRow("after the removal") << three << QStringList{"remove"} << false;
+        QTest::newRow("after an undo") << two << QStringList{"remove", "undo y"} << true;
+    }
+
+    // Remove is on only while a press would move a song: one marked and
+    // not removed yet, in a group whose box is ticked. It was never turned
+    // off by a cleared mark, so a press removed nothing.
+    void removeFollowsTheMarks()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, steps);
+        QFETCH(bool, enabled);
+        const QStringList paths = copies(files);
+        Scan s;
+        s.load(RUN_DUP_FILES, QString(), paths, MF_TITLE);
+        // The window's button, on as every duplicate page begins.
+        bool removeEnabled = true;
+        connect(&s.page, &CDuplicate::SetRemoveEnable, &s.page, [&](bool on) { removeEnabled = on; });
+        s.show();
+        auto* tree = static_cast<CFailedTreeWidget*>(s.tree);
+        const auto song = [&](const QString& name) { return s.song(m_music.filePath(name + "/a.mp3")); };
+        for (const QString& step : steps) {
+            const QStringList words = step.split(QLatin1Char(' '));
+            if (words[0] == QLatin1String("click"))
+                widgetprobe::clickCheckBox(tree, words[1] == QLatin1String("group") ? tree->topLevelItem(0)
+                                                                                   : song(words[1]));
+            else if (words[0] == QLatin1String("space"))
+                s.toggle(song(words[1]), true);
+            else if (step == QLatin1String("Uncheck All"))
+                tree->UnAllItem();
+            else if (step == QLatin1String("Check All"))
+                tree->AllItem();
+            else if (step == QLatin1String("Uncheck selected"))
+                tree->UnSelectItem();
+            else if (step == QLatin1String("Check selected"))
+                tree->SelectItem();
+            else if (words[0] == QLatin1String("select")) {
+                tree->clearSelection();
+                for (const QString& name : words.mid(1))
+                    song(name)->setSelected(true);
+            } else if (step == QLatin1String("remove"))
+                s.remove();
+            else if (words[0] == QLatin1String("undo"))
+                s.click(song(words[1]), kColUndo);
+            else
+                QFAIL(qPrintable(step));
+            QCoreApplication::sendPostedEvents();
+        }
+        QCOMPARE(removeEnabled, enabled);
+        // What Remove promises: a press moves a song, or none when it is off.
+        const int before = trashFiles().size();
+        s.remove();
+        QCOMPARE(trashFiles().size() > before, enabled);
     }
 
     void removal_data()

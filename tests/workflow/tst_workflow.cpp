@@ -10,6 +10,7 @@
 #include "reporter/analyreport.h"
 #include "reporter/duplicate.h"
 #include "treeobj/treeobj.h"
+#include "widgetprobe.h"
 #include "vessolin/analyzethread.h"
 #include "vessolin/applythread.h"
 #include "vessolin/loadthread.h"
@@ -129,6 +130,8 @@ private slots:
     void openMusicFiles();
     void duplicateScanEndsOnTheDuplicatePage_data();
     void duplicateScanEndsOnTheDuplicatePage();
+    void removalSaysWhatWent_data();
+    void removalSaysWhatWent();
     void noMusicFilesFound();
     void progressNeverNarrowerThanItsStyle_data();
     void progressNeverNarrowerThanItsStyle();
@@ -301,6 +304,72 @@ void TestWorkflow::duplicateScanEndsOnTheDuplicatePage()
                             "be written. Please check that the trash folder can be written and press Remove again."));
     QVERIFY(Button(window, "main_removebut")->isEnabled());
     QCOMPARE(ScoreText(window), QStringLiteral("33"));
+}
+
+void TestWorkflow::removalSaysWhatWent_data()
+{
+    QTest::addColumn<int>("copies");     // of one song; all but the one that stays are marked
+    QTest::addColumn<bool>("clearOne");  // a marked copy's box cleared with the mouse
+    QTest::addColumn<bool>("stuck");     // the file of a marked copy is gone before the press
+    QTest::addColumn<int>("moved");
+    QTest::addColumn<bool>("congratulated");
+    QTest::newRow("every marked copy goes") << 2 << false << false << 1 << true;
+    QTest::newRow("the only marked copy cleared") << 2 << true << false << 0 << false;
+    QTest::newRow("one of two marked copies stays") << 3 << false << true << 1 << false;
+}
+
+// Remove is off once no song is marked, and only a removal that moved
+// every marked song congratulates. A cleared last mark left Remove on,
+// and its press said "Removed 0 duplicate(s)." beside the congratulations.
+void TestWorkflow::removalSaysWhatWent()
+{
+    QFETCH(int, copies);
+    QFETCH(bool, clearOne);
+    QFETCH(bool, stuck);
+    QFETCH(int, moved);
+    QFETCH(bool, congratulated);
+    QTemporaryDir dir;
+    const QStringList names = {"a.mp3", "b/a.mp3", "c/a.mp3"};
+    for (int i = 0; i < copies; ++i)
+        QVERIFY(MakeMusicFolder(dir.path(), {{names[i], "id3v2-cover.mp3"}}));
+    CMainUI window;
+    window.show();
+    CConfig::instance()->Duplicate = MF_TITLE | MF_ARTIST | OPT_DEGREE_MEDIUM;
+    CConfig::instance()->SetMsgInfo(2);
+    window.LoadStartParam({dir.path()}, g_strDBName, RUN_DUP_FILES);
+    QVERIFY(WaitForReport(window));
+    auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("DuplicateTree"));
+    QVERIFY(tree && tree->topLevelItemCount() == 1);
+    QList<QTreeWidgetItem*> marked;
+    for (int c = 0; c < tree->topLevelItem(0)->childCount(); ++c) {
+        if (tree->topLevelItem(0)->child(c)->checkState(0) == Qt::Checked)
+            marked << tree->topLevelItem(0)->child(c);
+    }
+    QCOMPARE(marked.size(), copies - 1);
+    QVERIFY(Button(window, "main_removebut")->isEnabled());
+    if (clearOne) {
+        widgetprobe::clickCheckBox(tree, marked.first());
+        QCOMPARE(marked.first()->checkState(0), Qt::Unchecked);
+        QCoreApplication::sendPostedEvents();
+        QVERIFY2(!Button(window, "main_removebut")->isEnabled(), "Remove stayed on with no song marked");
+    }
+    if (stuck)
+        QVERIFY(QFile::remove(marked.last()->text(4)));
+    int before = 0;
+    for (int i = 0; i < copies; ++i)
+        before += QFile::exists(dir.filePath(names[i])) ? 1 : 0;
+    // Pressed, or asked for while Remove is off: the window's own answer.
+    window.RemoveDuplicate();
+    QVERIFY(WaitForStage(window, MW_APPLY));
+    CConfig::instance()->SetMsgInfo(0);
+    int after = 0;
+    for (int i = 0; i < copies; ++i)
+        after += QFile::exists(dir.filePath(names[i])) ? 1 : 0;
+    QCOMPARE(before - after, moved);
+    QVERIFY(StatusText(window).startsWith(QStringLiteral("Removed %1 duplicate(s).").arg(moved)));
+    QCOMPARE(TipText(window) == QStringLiteral("Congratulations! Duplicates has been removed successfully."),
+             congratulated);
+    QCOMPARE(Button(window, "main_removebut")->isEnabled(), stuck);
 }
 
 void TestWorkflow::noMusicFilesFound()
