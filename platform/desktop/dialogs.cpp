@@ -1,9 +1,9 @@
 #include "desktop.h"
 #include "filefolderdialog.h"
+#include "places.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>
-#include <QFileInfo>
 
 namespace desktop {
 
@@ -49,8 +49,11 @@ QString onlyOne(const QStringList& chosen)
 
 QStringList pickFilesAndFolders(const QString& start, const QStringList& extensions)
 {
+    // The last folder may lie on a share that stopped answering since: a
+    // look at it would hold the program for good, so it is asked on a
+    // thread of its own, and one that keeps quiet is given up on.
     const QString& last = lastChooserFolder();
-    FileFolderDialog dialog(!last.isEmpty() && QFileInfo(last).isDir() ? last : startFolder(start), extensions);
+    FileFolderDialog dialog(!last.isEmpty() && folderAnswers(last) ? last : startFolder(start), extensions);
     // A hung network mount must not hold the chooser: the volumes join the
     // places when their mounts have answered.
     listMountsLater(&dialog, [&dialog](const QList<MountRecord>& mounts) {

@@ -255,6 +255,11 @@ bool statAnswers(const QString& root)
     return ::statvfs(QFile::encodeName(root).constData(), &info) == 0;
 }
 
+bool statIsFolder(const QString& path)
+{
+    return QFileInfo(path).isDir();
+}
+
 // What the threads asking one listing's mounts share with it; it outlives
 // the listing while a thread is still blocked in its mount.
 struct Answers {
@@ -309,6 +314,40 @@ bool ask(const std::shared_ptr<Answers>& answers, int index, const QString& root
     return true;
 }
 
+enum Answer { kNoAnswer = -1, kNo = 0, kYes = 1, kNotAsked = -2 };
+
+// Asks question of every path, each on a thread of its own, and waits for
+// the answers up to deadlineMs; per path an Answer.
+QVector<int> askWithDeadline(const QStringList& paths, const std::function<bool(const QString&)>& question,
+                             int deadlineMs)
+{
+    auto answers = std::make_shared<Answers>();
+    answers->ready.fill(kNoAnswer, paths.size());
+    answers->pending = int(paths.size());
+    QVector<bool> asked(paths.size(), false);
+    for (int i = 0; i < paths.size(); ++i) {
+        asked[i] = ask(answers, i, paths.at(i), question);
+        if (!asked[i]) {
+            std::lock_guard<std::mutex> lock(answers->mutex);
+            --answers->pending;
+        }
+    }
+    std::unique_lock<std::mutex> lock(answers->mutex);
+    answers->answered.wait_for(lock, std::chrono::milliseconds(deadlineMs), [&] { return answers->pending == 0; });
+    QVector<int> result = answers->ready;
+    for (int i = 0; i < paths.size(); ++i) {
+        if (!asked.at(i))
+            result[i] = kNotAsked;
+    }
+    return result;
+}
+
+QString unansweredText(int answer, int deadlineMs)
+{
+    return answer == kNotAsked ? QStringLiteral("has not answered an earlier look")
+                               : QStringLiteral("did not answer within %1 ms").arg(deadlineMs);
+}
+
 // The one object a listing may hand its result to: a child of the
 // receiver, so it goes when the receiver goes, and the listing sees it gone.
 struct Delivery {
@@ -346,6 +385,8 @@ MountSource mountSource()
         source.table = machineTable;
     if (!source.answers)
         source.answers = statAnswers;
+    if (!source.isFolder)
+        source.isFolder = statIsFolder;
     return source;
 }
 
@@ -361,34 +402,31 @@ QList<MountRecord> answeringMounts(const MountSource& source)
         if (!systemTypes().contains(mount.fileSystemType))
             mounts << mount;
     }
-    auto answers = std::make_shared<Answers>();
-    answers->ready.fill(-1, mounts.size());
-    answers->pending = int(mounts.size());
-    QVector<bool> asked(mounts.size(), false);
-    for (int i = 0; i < mounts.size(); ++i) {
-        asked[i] = ask(answers, i, mounts.at(i).root, source.answers);
-        if (!asked[i]) {
-            std::lock_guard<std::mutex> lock(answers->mutex);
-            --answers->pending;
-        }
-    }
-    std::unique_lock<std::mutex> lock(answers->mutex);
-    answers->answered.wait_for(lock, std::chrono::milliseconds(source.deadlineMs),
-                               [&] { return answers->pending == 0; });
+    QStringList roots;
+    for (const MountRecord& mount : mounts)
+        roots << mount.root;
+    const QVector<int> answers = askWithDeadline(roots, source.answers, source.deadlineMs);
     QList<MountRecord> answering;
     for (int i = 0; i < mounts.size(); ++i) {
         MountRecord mount = mounts.at(i);
-        if (answers->ready.at(i) < 0) {
+        if (answers.at(i) < 0) {
             PlatformLog(QStringLiteral("Places: %1 (%2 on %3) %4; left out")
                             .arg(mount.root, QString::fromUtf8(mount.fileSystemType), QString::fromUtf8(mount.device),
-                                 asked.at(i) ? QStringLiteral("did not answer within %1 ms").arg(source.deadlineMs)
-                                             : QStringLiteral("has not answered an earlier look")));
+                                 unansweredText(answers.at(i), source.deadlineMs)));
             continue;
         }
-        mount.ready = answers->ready.at(i) == 1;
+        mount.ready = answers.at(i) == kYes;
         answering << mount;
     }
     return answering;
+}
+
+bool folderAnswers(const QString& folder, const MountSource& source)
+{
+    const int answer = askWithDeadline({folder}, source.isFolder, source.deadlineMs).at(0);
+    if (answer < 0)
+        PlatformLog(QStringLiteral("Places: the folder %1 %2").arg(folder, unansweredText(answer, source.deadlineMs)));
+    return answer == kYes;
 }
 
 void listMountsLater(QObject* receiver, std::function<void(const QList<MountRecord>&)> done,

@@ -52,16 +52,20 @@ QList<Place> folderPlaces();
 // records, each with the label udev knows its device by, all marked ready.
 QList<MountRecord> parseMountTable(const QByteArray& table);
 
-// Where a listing of the mounts comes from. A network file system that
-// stopped answering blocks every look at it, and no thread blocked there
-// can be woken or joined: each mount is asked on a thread of its own that
-// nothing waits for beyond the deadline.
+// Where a listing of the mounts comes from, and the chooser's look at its
+// last folder. A network file system that stopped answering blocks every
+// look at it, and no thread blocked there can be woken or joined: each
+// mount, and the folder, is asked on a thread of its own that nothing
+// waits for beyond the deadline.
 struct MountSource {
     // The text of the kernel's mount table.
     std::function<QByteArray()> table;
     // Whether the file system mounted at root answers (statvfs). Runs on
     // a thread of its own, which it may never leave.
     std::function<bool(const QString& root)> answers;
+    // Whether path is a folder (stat). Runs on a thread of its own, which
+    // it may never leave.
+    std::function<bool(const QString& path)> isFolder;
     int deadlineMs = 2000;
 };
 // The source the chooser uses: this machine's table and statvfs, unless a
@@ -75,6 +79,11 @@ void setMountSource(const MountSource& source);
 // left out and logged (PlatformLog). Blocks up to the deadline: never on
 // the GUI thread.
 QList<MountRecord> answeringMounts(const MountSource& source);
+
+// Whether folder is a folder, asked as a mount is: false when it is not,
+// or did not answer before the deadline (logged). Blocks up to the
+// deadline, however long the file system keeps the question.
+bool folderAnswers(const QString& folder, const MountSource& source = mountSource());
 
 // Runs answeringMounts on a thread of its own and hands the result to done
 // on receiver's thread, unless receiver is gone by then. Returns at once;

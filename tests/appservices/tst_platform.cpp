@@ -34,6 +34,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QTreeView>
 
@@ -1079,6 +1080,78 @@ private slots:
         rejectPanel(&gone);
         GetOpenFileNamesFun(utf16(m_music), int(m_music.size()), chosen);
         QCOMPARE(gone.folder, m_music);
+    }
+
+    void chooserLooksAtItsLastFolderOnAWorker_data()
+    {
+        QTest::addColumn<QString>("since");  // what became of the last folder
+        QTest::addColumn<bool>("opensThere");
+        QTest::newRow("still there") << "there" << true;
+        QTest::newRow("removed") << "removed" << false;
+        QTest::newRow("a file in its place") << "file" << false;
+        QTest::newRow("on a share that stopped answering") << "hung" << false;
+    }
+
+    // The chooser opens in its last folder once a worker found it there
+    // within the mounts' deadline, else in the start folder. The look at a
+    // folder on a share that stopped answering was the GUI thread's, and
+    // held the program in the kernel for good.
+    void chooserLooksAtItsLastFolderOnAWorker()
+    {
+        QFETCH(QString, since);
+        QFETCH(bool, opensThere);
+        SongTree tree;
+        QVERIFY(tree.make());
+        const QString last = tree.path("Albums");
+        PanelSeen first;
+        onPanel(&first, [&](QDialog* dialog) {
+            qobject_cast<desktop::FileFolderDialog*>(dialog)->setFolder(last);
+            QString why;
+            if (!chooserkeys::press(dialog, {"wait:x.mp3", "text:x", "Return"}, &why))
+                dialog->reject();
+        });
+        std::vector<QString> chosen;
+        GetOpenFileNamesFun(utf16(m_music), int(m_music.size()), chosen);
+        QCOMPARE(QStringList(chosen.begin(), chosen.end()), QStringList{tree.path("Albums/x.mp3")});
+        if (since == QLatin1String("removed") || since == QLatin1String("file"))
+            QVERIFY(QDir(last).removeRecursively());
+        if (since == QLatin1String("file"))
+            QVERIFY(testenv::writeAll(last, "ID3"));
+
+        struct Look {
+            QMutex mutex;
+            QStringList asked;         // under mutex
+            bool onGuiThread = false;  // under mutex
+            QSemaphore release;
+        };
+        auto look = std::make_shared<Look>();
+        desktop::MountSource source;
+        source.isFolder = [look, since](const QString& path) {
+            {
+                QMutexLocker lock(&look->mutex);
+                look->asked << path;
+                look->onGuiThread |= QThread::currentThread() == QCoreApplication::instance()->thread();
+            }
+            // The stat of a share that stopped answering: it never returns
+            // while the chooser is up.
+            if (since == QLatin1String("hung"))
+                look->release.acquire();
+            return QFileInfo(path).isDir();
+        };
+        // A folder that answers does so long before the deadline of a
+        // loaded machine; the share that never does is given up on at it.
+        source.deadlineMs = since == QLatin1String("hung") ? 2000 : 60000;
+        desktop::setMountSource(source);
+        PanelSeen again;
+        rejectPanel(&again);
+        GetOpenFileNamesFun(utf16(m_music), int(m_music.size()), chosen);
+        desktop::setMountSource({});
+        look->release.release(1000);
+        QVERIFY(again.shown);
+        QCOMPARE(again.folder, opensThere ? last : m_music);
+        QMutexLocker lock(&look->mutex);
+        QCOMPARE(look->asked, QStringList{last});
+        QVERIFY2(!look->onGuiThread, "the GUI thread looked at the folder");
     }
 
     void instanceLock()
