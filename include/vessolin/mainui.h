@@ -287,6 +287,9 @@ public:
     int SaveToDB(bool atExit, bool resultsWait = false);
     // Closes the engine's library, then deletes the working database.
     void DeleteDBFile();
+    // Copies the working database to target, again while a row is being
+    // written, and logs a failure. An EProjectCopy result; any thread.
+    static int CopyWorkingDatabase(const QString& target);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -313,6 +316,10 @@ private:
     // The run continues the working database itself: the interrupted run's
     // only copy.
     bool ContinuesKeptRun() const;
+    // A continued run whose load failed: its working database is still the
+    // interrupted run's, offered again. One whose load found nothing left
+    // to do is over.
+    bool KeepsInterruptedRun() const;
     void ShowSaveFailure();
     void AnalyzeMusicList();
     void ShowFoundReport();

@@ -223,6 +223,11 @@ bool CMainUI::ContinuesKeptRun() const
     return m_state.bResumedProject && m_strProjectPath == g_strDBName;
 }
 
+bool CMainUI::KeepsInterruptedRun() const
+{
+    return ContinuesKeptRun() && m_state.iOutcome == OUT_LOAD_FAILED;
+}
+
 void CMainUI::AnalyzeMusicList()
 {
     m_pMovie->stop();

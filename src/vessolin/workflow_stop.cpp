@@ -324,11 +324,17 @@ void CMainUI::FinishGoHome(bool atClose)
         CloseRunLibrary(CacheFoldersOfSettings());
     }
     m_bHomeClosing = false;
+    const bool interrupted = KeepsInterruptedRun();
     // An opened project takes the run back first; if that copy fails, the
-    // working database is the run's only copy and stays.
-    const bool kept = SaveToDB(true) != PC_OK;
-    if (kept)
+    // working database is the run's only copy and stays. So does the
+    // database of a continued run whose load failed: nothing of it was
+    // loaded.
+    const bool copyFailed = SaveToDB(true) != PC_OK;
+    const bool kept = copyFailed || interrupted;
+    if (copyFailed)
         WriteUILog(QStringLiteral("GoHome kept the working database: the project copy failed"));
+    else if (interrupted)
+        WriteUILog(QStringLiteral("GoHome kept the working database: the continued run's load failed"));
     else if (loaded)
         DeleteDBFile();
     m_eLoadMode = EMusicRunMode(0);
@@ -366,8 +372,10 @@ void CMainUI::LoadXMLPath()
                                                             : tr("Start to Clean iTunes"));
     DelelteLoadTreeItem();
     ClearCache();
-    // A continued run whose load failed left its database for a later try.
-    const bool kept = ContinuesKeptRun() && QFile::exists(g_strDBName);
+    // A continued run whose load failed left its database for a later try
+    // (the start screen asks only while it is there); one whose load found
+    // nothing left to do is over, and its database goes.
+    const bool kept = KeepsInterruptedRun();
     if (!kept)
         DeleteDBFile();
     ++m_iRun;
@@ -395,21 +403,27 @@ int CMainUI::SaveToDB(bool atExit, bool resultsWait)
             m_bDeleteDB = true;
         return PC_OK;
     }
-    int result = CopyProjectFile(g_strDBName, m_strProjectPath);
+    const int result = CopyWorkingDatabase(m_strProjectPath);
+    // Only a verified copy lets the working database go.
+    if (atExit && result == PC_OK)
+        m_bDeleteDB = true;
+    m_strProjectPath.clear();
+    return result;
+}
+
+int CMainUI::CopyWorkingDatabase(const QString& target)
+{
+    int result = CopyProjectFile(g_strDBName, target);
     for (int attempt = 1; attempt < kCopyAttempts
                           && (result == PC_SOURCE_BUSY || result == PC_SOURCE_CHANGED);
          ++attempt) {
         QThread::msleep(kCopyRetryMs);
-        result = CopyProjectFile(g_strDBName, m_strProjectPath);
+        result = CopyProjectFile(g_strDBName, target);
     }
     if (result == PC_NO_SOURCE || result == PC_NO_TARGET)
         WriteUILog(QStringLiteral("Open Save File or DB File Failed"));
     else if (result != PC_OK)
         WriteUILog(QStringLiteral("Copy To Save Failed"));
-    // Only a verified copy lets the working database go.
-    if (atExit && result == PC_OK)
-        m_bDeleteDB = true;
-    m_strProjectPath.clear();
     return result;
 }
 
@@ -433,13 +447,23 @@ void CMainUI::SaveProjectNow()
     // one that takes the run back at exit.
     if (chosen.isEmpty())
         return;
-    m_strProjectPath = chosen;
     // The engine's save after an analysis may still be writing.
     m_pMusicLink->WaitForSaveToDB();
     // The user asked for this file and would otherwise take it as saved.
-    if (SaveToDB(false) != PC_OK)
+    // What the run's working database is to the window stays as it was: an
+    // opened project still takes the run back at exit, and a continued run
+    // is still the kept run Try Again offers again.
+    if (CopyWorkingDatabase(chosen) != PC_OK) {
         QMessageBox::warning(this, QString(), tr("The project could not be saved to \"%1\".")
                                                   .arg(QDir::toNativeSeparators(chosen)));
+        return;
+    }
+    // The saved copy holds the run now: the opened project no longer takes
+    // it back. A run of the working database itself is still that run,
+    // unfinished: the copy is the user's file, which they may move or
+    // delete, and Try Again or the next start offers the run as before.
+    if (m_strProjectPath != g_strDBName)
+        m_strProjectPath.clear();
 }
 
 void CMainUI::EndWorkflow()

@@ -157,6 +157,8 @@ private slots:
     void continuedRunClosedBeforeItsReport_data();
     void continuedRunClosedBeforeItsReport();
     void continuedRunWhoseLoadFailsIsKept();
+    void keptRunGoesOnlyWhenItIsOver_data();
+    void keptRunGoesOnlyWhenItIsOver();
     void freshRunClosedDuringItsLoad_data();
     void freshRunClosedDuringItsLoad();
     void continuedRunShowsTheSameScore_data();
@@ -1266,6 +1268,111 @@ void TestWorkflow::continuedRunWhoseLoadFailsIsKept()
     QVERIFY(questions.value(1).contains(QLatin1String("Do you want to continue it?")));
     QVERIFY(WaitForReport(window));
     QCOMPARE(ScoreText(window), QStringLiteral("25"));
+}
+
+void TestWorkflow::keptRunGoesOnlyWhenItIsOver_data()
+{
+    QTest::addColumn<QString>("save");   // Save Project after the failed load: "", "fails", "succeeds"
+    QTest::addColumn<QString>("button"); // what leaves the failed load or the empty report
+    QTest::addColumn<bool>("nothingLeft");
+    QTest::newRow("Save Project failed, then Try Again") << "fails" << "main_selectbut" << false;
+    QTest::newRow("Save Project succeeded, then Try Again") << "succeeds" << "main_selectbut" << false;
+    QTest::newRow("Save Project failed, then Home") << "fails" << "main_gohome" << false;
+    QTest::newRow("Home after the failed load") << "" << "main_gohome" << false;
+    QTest::newRow("nothing left to do, then Return") << "" << "main_selectbut" << true;
+}
+
+// A kept run's working database is its only copy until the run is over. A
+// continued run whose load failed (another program held the database) is
+// offered again by Try Again and Home, whatever Save Project did meanwhile;
+// continued once the lock is gone, it shows its report. A kept run whose
+// every song is complete shows Return, and Return lets it go: the next
+// start asks nothing.
+void TestWorkflow::keptRunGoesOnlyWhenItIsOver()
+{
+    QFETCH(QString, save);
+    QFETCH(QString, button);
+    QFETCH(bool, nothingLeft);
+    QTemporaryDir dir;
+    QVERIFY(MakeFourSongs());
+    {
+        CMainUI first;
+        first.show();
+        first.LoadStartParam({SongsFolder()}, g_strDBName, RUN_FILES);
+        QVERIFY(WaitForReport(first));
+        first.MusicLink()->WaitForSaveToDB();
+        QVERIFY(first.close());
+    }
+    QCOMPARE(RowsIn(g_strDBName), 2);
+    sqlite3* holder = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(g_strDBName).constData(), &holder), SQLITE_OK);
+    // As an apply leaves the tracks whose every problem it wrote, when the
+    // run is killed before its close.
+    if (nothingLeft)
+        QCOMPARE(sqlite3_exec(holder, QByteArray("UPDATE TracksTable SET Absence = " + QByteArray::number(AT_ANALYSED)).constData(),
+                              nullptr, nullptr, nullptr), SQLITE_OK);
+    else
+        QCOMPARE(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    const QByteArray kept = testenv::readAll(g_strDBName);
+    const QString project = dir.filePath(QStringLiteral("saved run.zorvadata"));
+    const QString journal = g_strDBName + QStringLiteral("-journal");
+    CConfig::Destroy();
+    QStringList questions;
+    QString told;
+    ModalWatch watch([&](QWidget* modal) {
+        QString question;
+        if (PressMessageButton(modal, QStringLiteral("Continue"), &question)) {
+            questions << question;
+            return true;
+        }
+        return AnswerFileDialog(modal, project) || PressMessageButton(modal, QStringLiteral("OK"), &told)
+            || PressMessageButton(modal, QStringLiteral("Yes"));
+    });
+    CMainUI window;
+    window.show();
+    QVERIFY(QTest::qWaitFor([&] { return questions.size() == 1; }, kWaitMs));
+    QVERIFY(WaitForStage(window, nothingLeft ? MW_ANALYSING : MW_LOADING));
+    QCOMPARE(ButtonPage(window), int(BP_TRYAGAIN));
+    QCOMPARE(Button(window, "main_selectbut")->text(), nothingLeft ? QStringLiteral("Return") : QStringLiteral("Try Again"));
+    if (nothingLeft)
+        QCOMPARE(ScoreText(window), QStringLiteral("100"));
+    if (!save.isEmpty()) {
+        // A journal says a write is under way: no copy can be taken.
+        if (save == QLatin1String("fails"))
+            QVERIFY(testenv::writeAll(journal, QByteArray()));
+        MenuAction(window, QStringLiteral("Save Project"))->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!window.State().bDiskStep && watch.handled >= (save == QLatin1String("fails") ? 3 : 2), kWaitMs);
+        if (save == QLatin1String("fails")) {
+            QCOMPARE(told, QStringLiteral("The project could not be saved to \"%1\".|").arg(project));
+            QVERIFY(!QFile::exists(project));
+            QVERIFY(QFile::remove(journal));
+        } else {
+            QVERIFY(told.isEmpty());
+            QCOMPARE(testenv::readAll(project), kept);
+        }
+    }
+    sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(holder);
+    QCOMPARE(testenv::readAll(g_strDBName), kept);
+
+    Button(window, qPrintable(button))->click();
+    QVERIFY(QTest::qWaitFor([&] {
+        return (window.State().iState == MW_IDLE && !window.State().bDiskStep) || questions.size() > 1;
+    }, kWaitMs));
+    if (nothingLeft) {
+        QCOMPARE(questions.size(), 1);
+        QVERIFY(!QFile::exists(g_strDBName));
+        QCOMPARE(PageIndex(window), int(CMainUI::PAGE_START));
+        window.StartUI()->CheckingIsSave();
+        QCOMPARE(questions.size(), 1);
+        QCOMPARE(window.State().iState, int(MW_IDLE));
+        return;
+    }
+    QVERIFY(QTest::qWaitFor([&] { return questions.size() == 2; }, kWaitMs));
+    QVERIFY(questions.at(1).contains(QLatin1String("Do you want to continue it?")));
+    QVERIFY(WaitForReport(window));
+    QCOMPARE(ScoreText(window), QStringLiteral("25"));
+    QCOMPARE(ButtonPage(window), int(BP_APPLY));
 }
 
 void TestWorkflow::freshRunClosedDuringItsLoad_data()
