@@ -120,7 +120,9 @@ public:
     // transaction's end, which rewrites the library file, a commit of hand
     // edits (SetUserMusicInfo) and the wait for the engine's save
     // (WaitForSaveToDB); and the window's own: a copy of the working
-    // database to or from a project, and the deletion of the cache files.
+    // database to or from a project, the deletion of the cache files and
+    // of the working database, and the look whether a working database is
+    // there to offer.
     enum EDiskWork {
         DW_SONG_WRITE,
         DW_SONG_MOVE,
@@ -129,6 +131,8 @@ public:
         DW_SAVE_WAIT,
         DW_PROJECT_COPY,
         DW_CACHE_CLEAR,
+        DW_DATABASE_DELETE,
+        DW_DATABASE_LOOK,
     };
     // For tests: called on the calling thread right before that work, so a
     // test can hold it as a slow or hung disk would. Set while no thread
@@ -137,6 +141,9 @@ public:
     void SetDiskWorkHook(DiskWorkHook hook) { m_diskWorkHook = std::move(hook); }
     // Said by the window right before disk work of its own; any thread.
     void NoteDiskWork(EDiskWork work) const;
+    // NoteDiskWork(work) as the hook stands now, callable after this
+    // bridge is gone: for work on a thread that nothing waits for.
+    std::function<void()> DiskWorkNote(EDiskWork work) const;
 
 signals:
     void SendLoadMusic(void* pID, int iTotalPross, QString strName);

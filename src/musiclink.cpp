@@ -193,6 +193,14 @@ void CMusicLink::NoteDiskWork(EDiskWork work) const
         m_diskWorkHook(work);
 }
 
+std::function<void()> CMusicLink::DiskWorkNote(EDiskWork work) const
+{
+    return [hook = m_diskWorkHook, work] {
+        if (hook)
+            hook(work);
+    };
+}
+
 int CMusicLink::DBTransaction(bool commit)
 {
     if (commit)

@@ -289,7 +289,10 @@ public:
     void DeleteDBFile();
     // Copies the working database to target, again while a row is being
     // written, and logs a failure. An EProjectCopy result; any thread.
-    static int CopyWorkingDatabase(const QString& target);
+    int CopyWorkingDatabase(const QString& target) const;
+    // Deletes the working database file, the engine's library closed
+    // already; logs a failure. Any thread.
+    void RemoveWorkingDatabase() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -365,17 +368,35 @@ private:
     void StartLoadRequest(const QStringList& paths, const QString& path, EMusicRunMode mode);
     void ContinueGoHome();
     // Home once the stopped workers have ended: the pages, then the run's
-    // library on the apply thread.
+    // library and its working database on the apply thread.
     void CloseStoppedRun();
     // The load list and the report of the stopped run; GUI thread.
     void ClearRunPages();
     // The cache files and the engine's library of the stopped run.
     void CloseRunLibrary(const tagCacheFolders& cache);
-    // The end of Home, the stopped run's library closed on the way unless
-    // the apply thread has closed it; atClose: the window closes next, and
+    // The end of Home, the stopped run's library closed and its working
+    // database ended on the way unless the apply thread has done both; atClose: the window closes next, and
     // asks nothing about a kept run.
     void FinishGoHome(bool atClose);
+    // What the end of Home does with the working database: strProject, an
+    // opened project, takes the run back first; then the database goes
+    // when bDelete, unless that copy failed. bInterrupted: it is a
+    // continued run's whose load failed, and stays.
+    struct tagRunEnd
+    {
+        QString strProject;
+        bool bDelete = false;
+        bool bInterrupted = false;
+    };
+    tagRunEnd RunEndAtHome() const;
+    // Any thread, once the run's library is closed; the copy's result.
+    int EndRunDatabase(const tagRunEnd& end) const;
     void ResetWorkflow();
+    // Try Again's and Return's end, once the cache and the ended run's
+    // database are gone (kept: the interrupted run's stays and is offered).
+    void ReturnToStart(bool kept);
+    // Save Project's end on the GUI thread: a failure is said.
+    void ProjectSaved(const QString& chosen, int result);
     void ApplyBeforeClose();
     bool CloseAfterApplyComing() const;
     void SaveProjectNow();
@@ -408,6 +429,9 @@ private:
     int m_iApplyEnded = 0;
     // A Home that waited has the apply thread close the run's library.
     bool m_bHomeClosing = false;
+    // Home's copy back to an opened project: written by the thread that
+    // ends the run, read once it has.
+    int m_iHomeCopy = 0;
     // Runs when the apply thread's current start has ended; GUI thread.
     std::function<void()> m_afterApplyWork;
     // What the stage asked SetBusyOverlay for.

@@ -6,9 +6,12 @@
 
 #include "musiclink.h"
 
+#include <QFutureWatcher>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+
+#include <functional>
 
 class QPushButton;
 
@@ -23,6 +26,12 @@ public:
     void SetCleanerBtnText(const QString& text);
     // The working database path taken at construction.
     QString WorkingDatabase() const { return m_strDBName; }
+    // The bridge that hears of the look for the working database before
+    // it is made; may be null.
+    void SetMusicLink(const CMusicLink* link) { m_pMusicLink = link; }
+    // A look CheckingIsSave began, or the question it led to, has not
+    // been answered yet.
+    bool IsLooking() const { return m_bLooking; }
 
 signals:
     void Complete(const QStringList& paths, const QString& path, EMusicRunMode mode);
@@ -30,8 +39,9 @@ signals:
     void Duplicate();
 
 public slots:
-    // Asks whether to continue when the working database exists; runs once
-    // by itself shortly after construction.
+    // Asks whether to continue when the working database exists, once a
+    // worker has looked (the data folder may lie on a slow disk or a
+    // share); runs once by itself shortly after construction.
     void CheckingIsSave();
     void StartCleaneriTunes();
     void OpenMusicFiles();
@@ -53,6 +63,10 @@ private:
                            const QString& image, bool large);
     void BuildLayout(QPushButton* settings, QPushButton* facebook, QPushButton* twitter);
     void Emit(const QStringList& paths, const QString& path, EMusicRunMode mode);
+    // Another page stands in the screen's place or masks it.
+    bool IsPutAside() const;
+    // The look's answer, on the GUI thread.
+    void AskAboutKeptRun();
 
     QPushButton* m_pCleanerBtn = nullptr;
     QPushButton* m_pOpenBtn = nullptr;
@@ -60,6 +74,10 @@ private:
     QPushButton* m_pDuplicateBtn = nullptr;
     QString m_strDBName;
     QString m_strPath;
+    const CMusicLink* m_pMusicLink = nullptr;
+    // Whether the working database is there.
+    QFutureWatcher<bool> m_look;
+    bool m_bLooking = false;
 };
 
 // The start screen's own button template, filled as the screen fills it.

@@ -410,6 +410,7 @@ void CMainUI::Init()
     m_pAnalyReport->SetMusicLink(m_pMusicLink);
     m_pAnalyReport->SetExitFlag(false);
     m_pDuplicate->SetMusicLink(m_pMusicLink);
+    m_pStartUI->SetMusicLink(m_pMusicLink);
 }
 
 void CMainUI::CreateUpdateCheck()

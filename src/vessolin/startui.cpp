@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QtConcurrent>
 
 #include <vector>
 
@@ -88,6 +89,7 @@ CStartUI::CStartUI(QWidget* parent) : QWidget(parent)
     connect(twitter, &QPushButton::clicked, this, &CStartUI::Twitter);
 
     m_strDBName = g_strDBName;
+    connect(&m_look, &QFutureWatcher<bool>::finished, this, &CStartUI::AskAboutKeptRun);
     QTimer::singleShot(kQuestionDelayMs, this, &CStartUI::CheckingIsSave);
     setFocusPolicy(Qt::WheelFocus);
     // Files come in through the panels only; a drop would bypass the
@@ -154,14 +156,37 @@ void CStartUI::Emit(const QStringList& paths, const QString& path, EMusicRunMode
     emit Complete(paths, m_strPath, mode);
 }
 
+// A request that began before this turn (the database is then its own)
+// has put another page in the window's place, or masks this one while it
+// puts a project in the database's place: nothing to ask about any more.
+bool CStartUI::IsPutAside() const
+{
+    return parentWidget() && (isHidden() || !isEnabled());
+}
+
 void CStartUI::CheckingIsSave()
 {
-    // A request that began before this turn (the database is then its
-    // own) has put another page in the window's place, or masks this one
-    // while it puts a project in the database's place: nothing to ask
-    // about any more.
-    if ((parentWidget() && (isHidden() || !isEnabled())) || !QFile::exists(m_strDBName))
+    // A look under way asks when it ends.
+    if (IsPutAside() || m_bLooking)
         return;
+    m_bLooking = true;
+    const QString database = m_strDBName;
+    // A copy of the hook: the look may outlast the window.
+    const std::function<void()> note = m_pMusicLink ? m_pMusicLink->DiskWorkNote(CMusicLink::DW_DATABASE_LOOK)
+                                                    : std::function<void()>();
+    m_look.setFuture(QtConcurrent::run([database, note] {
+        if (note)
+            note();
+        return QFile::exists(database);
+    }));
+}
+
+void CStartUI::AskAboutKeptRun()
+{
+    if (IsPutAside() || !m_look.result()) {
+        m_bLooking = false;
+        return;
+    }
     QMessageBox box(this);
     box.setIconPixmap(QPixmap(QStringLiteral(":/res/res/mac/label/starticon.png")));
     box.setInformativeText(
@@ -171,6 +196,8 @@ void CStartUI::CheckingIsSave()
     box.setDefaultButton(resume);
     box.setEscapeButton(cancel);
     box.exec();
+    // Until answered, a second look would ask a second time.
+    m_bLooking = false;
     if (box.clickedButton() == resume)
         Emit(QStringList(), m_strDBName, RUN_PROJECT);
 }

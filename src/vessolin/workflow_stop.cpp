@@ -28,6 +28,8 @@
 #include <QStackedWidget>
 #include <QThread>
 
+#include <memory>
+
 namespace {
 
 // A lookup of a paused fixing run may still write a row while Save Project
@@ -294,7 +296,13 @@ void CMainUI::CloseStoppedRun()
     ClearRunPages();
     m_bHomeClosing = true;
     const tagCacheFolders cache = CacheFoldersOfSettings();
-    RunOnApplyThread([this, cache] { CloseRunLibrary(cache); }, [this] { FinishGoHome(false); });
+    const tagRunEnd end = RunEndAtHome();
+    RunOnApplyThread(
+        [this, cache, end] {
+            CloseRunLibrary(cache);
+            m_iHomeCopy = EndRunDatabase(end);
+        },
+        [this] { FinishGoHome(false); });
 }
 
 void CMainUI::ClearRunPages()
@@ -310,11 +318,32 @@ void CMainUI::CloseRunLibrary(const tagCacheFolders& cache)
     m_pMusicLink->DestroyMusicLibrary();
 }
 
+CMainUI::tagRunEnd CMainUI::RunEndAtHome() const
+{
+    tagRunEnd end;
+    if (m_strProjectPath != g_strDBName)
+        end.strProject = m_strProjectPath;
+    end.bInterrupted = KeepsInterruptedRun();
+    // From the duplicate page nothing of this run is loaded: a working
+    // database there is an interrupted run kept for a later start. So is
+    // the database of a continued run whose load failed.
+    end.bDelete = m_state.iState != MW_IDLE && !end.bInterrupted;
+    return end;
+}
+
+// An opened project takes the run back first; if that copy fails, the
+// working database is the run's only copy and stays.
+int CMainUI::EndRunDatabase(const tagRunEnd& end) const
+{
+    const int copied = end.strProject.isEmpty() ? int(PC_OK) : CopyWorkingDatabase(end.strProject);
+    if (copied == PC_OK && end.bDelete)
+        RemoveWorkingDatabase();
+    return copied;
+}
+
 void CMainUI::FinishGoHome(bool atClose)
 {
-    // From the duplicate page nothing of this run is loaded: a working
-    // database there is an interrupted run kept for a later start.
-    const bool loaded = m_state.iState != MW_IDLE;
+    const tagRunEnd end = RunEndAtHome();
     // The close comes here at any point of Home: it waits for what runs on
     // the apply thread and does the rest itself.
     if (atClose)
@@ -322,21 +351,19 @@ void CMainUI::FinishGoHome(bool atClose)
     if (!m_bHomeClosing) {
         ClearRunPages();
         CloseRunLibrary(CacheFoldersOfSettings());
+        m_iHomeCopy = EndRunDatabase(end);
     }
     m_bHomeClosing = false;
-    const bool interrupted = KeepsInterruptedRun();
-    // An opened project takes the run back first; if that copy fails, the
-    // working database is the run's only copy and stays. So does the
-    // database of a continued run whose load failed: nothing of it was
-    // loaded.
-    const bool copyFailed = SaveToDB(true) != PC_OK;
-    const bool kept = copyFailed || interrupted;
+    const bool copyFailed = m_iHomeCopy != PC_OK;
+    m_iHomeCopy = PC_OK;
+    // Every copy lets go of the opened project, as at the close.
+    if (!end.strProject.isEmpty())
+        m_strProjectPath.clear();
+    const bool kept = copyFailed || end.bInterrupted;
     if (copyFailed)
         WriteUILog(QStringLiteral("GoHome kept the working database: the project copy failed"));
-    else if (interrupted)
+    else if (end.bInterrupted)
         WriteUILog(QStringLiteral("GoHome kept the working database: the continued run's load failed"));
-    else if (loaded)
-        DeleteDBFile();
     m_eLoadMode = EMusicRunMode(0);
     ResetWorkflow();
     m_pRemoveBut->setEnabled(true);
@@ -371,14 +398,27 @@ void CMainUI::LoadXMLPath()
     m_pStartUI->SetCleanerBtnText(m_eLoadMode == RUN_ITUNES ? tr("Select Library XML File")
                                                             : tr("Start to Clean iTunes"));
     DelelteLoadTreeItem();
-    ClearCache();
     // A continued run whose load failed left its database for a later try
     // (the start screen asks only while it is there); one whose load found
     // nothing left to do is over, and its database goes.
     const bool kept = KeepsInterruptedRun();
-    if (!kept)
-        DeleteDBFile();
+    const tagCacheFolders cache = CacheFoldersOfSettings();
     ++m_iRun;
+    const bool started = StartDiskStep(
+        [this, cache, kept] {
+            ClearCacheFolders(cache, m_pMusicLink);
+            if (!kept) {
+                m_pMusicLink->DestroyMusicLibrary();
+                RemoveWorkingDatabase();
+            }
+        },
+        [this, kept] { ReturnToStart(kept); });
+    if (!started)
+        WriteUILog(QStringLiteral("Try Again waits: the window's own disk work runs"));
+}
+
+void CMainUI::ReturnToStart(bool kept)
+{
     ResetWorkflow();
     if (IsDuplicateRunMode(m_eLoadMode))
         Duplicate();
@@ -411,8 +451,9 @@ int CMainUI::SaveToDB(bool atExit, bool resultsWait)
     return result;
 }
 
-int CMainUI::CopyWorkingDatabase(const QString& target)
+int CMainUI::CopyWorkingDatabase(const QString& target) const
 {
+    m_pMusicLink->NoteDiskWork(CMusicLink::DW_PROJECT_COPY);
     int result = CopyProjectFile(g_strDBName, target);
     for (int attempt = 1; attempt < kCopyAttempts
                           && (result == PC_SOURCE_BUSY || result == PC_SOURCE_CHANGED);
@@ -431,6 +472,13 @@ void CMainUI::DeleteDBFile()
 {
     if (m_pMusicLink)
         m_pMusicLink->DestroyMusicLibrary();
+    RemoveWorkingDatabase();
+}
+
+void CMainUI::RemoveWorkingDatabase() const
+{
+    if (m_pMusicLink)
+        m_pMusicLink->NoteDiskWork(CMusicLink::DW_DATABASE_DELETE);
     if (QFile::exists(g_strDBName) && !QFile::remove(g_strDBName))
         WriteUILog(QStringLiteral("Delete DB Failed:%1").arg(g_strDBName));
 }
@@ -447,13 +495,28 @@ void CMainUI::SaveProjectNow()
     // one that takes the run back at exit.
     if (chosen.isEmpty())
         return;
-    // The engine's save after an analysis may still be writing.
-    m_pMusicLink->WaitForSaveToDB();
+    // The engine's save after an analysis may still be writing; the wait
+    // for it and the copy, seconds on a slow disk or a share, run on the
+    // apply thread.
+    auto result = std::make_shared<int>(PC_OK);
+    const bool started = StartDiskStep(
+        [this, chosen, result] {
+            m_pMusicLink->WaitForSaveToDB();
+            *result = CopyWorkingDatabase(chosen);
+        },
+        [this, chosen, result] { ProjectSaved(chosen, *result); });
+    // The panel's own event loop turned: something may have begun meanwhile.
+    if (!started)
+        ProjectSaved(chosen, PC_SOURCE_BUSY);
+}
+
+void CMainUI::ProjectSaved(const QString& chosen, int result)
+{
     // The user asked for this file and would otherwise take it as saved.
     // What the run's working database is to the window stays as it was: an
     // opened project still takes the run back at exit, and a continued run
     // is still the kept run Try Again offers again.
-    if (CopyWorkingDatabase(chosen) != PC_OK) {
+    if (result != PC_OK) {
         QMessageBox::warning(this, QString(), tr("The project could not be saved to \"%1\".")
                                                   .arg(QDir::toNativeSeparators(chosen)));
         return;

@@ -464,6 +464,8 @@ private slots:
         CStartUI screen(nullptr);
         QSignalSpy requests(&screen, &CStartUI::Complete);
         screen.CheckingIsSave();
+        // The look runs on a worker; its answer asks nothing.
+        QVERIFY(QTest::qWaitFor([&] { return !screen.IsLooking(); }, 60000));
         QCOMPARE(modals, 0);
         QCOMPARE(requests.size(), 0);
     }

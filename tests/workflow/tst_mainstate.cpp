@@ -166,6 +166,10 @@ void TestMainState::paths_data()
     row("edit committed, then the apply", fixing + QStringLiteral("fixed disk diskdone apply"), MW_APPLY, SUB_RUNNING, BP_PAUSE, "P-B----K-");
     row("home waits for a disk step", report + QStringLiteral("disk homewait"), MW_ANALYSING, SUB_FINISHED, BP_FIXALL, "---------");
     row("disk step ended while home waits", report + QStringLiteral("disk homewait diskdone"), MW_ANALYSING, SUB_FINISHED, BP_FIXALL, "---------");
+    // Try Again and Return delete on the apply thread, then reset.
+    row("try again deletes", QStringLiteral("load:3 prepared loadfail disk"), MW_LOADING, SUB_FINISHED, BP_TRYAGAIN, "---------");
+    row("try again deleted", QStringLiteral("load:3 prepared loadfail disk diskdone reset"), MW_IDLE, SUB_NONE, BP_PAUSE, "--B-S--KF");
+    row("return deletes", QStringLiteral("load:3 prepared loaded analyse:2 report:0 disk"), MW_ANALYSING, SUB_FINISHED, BP_TRYAGAIN, "---------");
     row("home after the wait", fixing + QStringLiteral("fixed apply homewait reset"), MW_IDLE, SUB_NONE, BP_PAUSE, "--B-S--KF");
 }
 

@@ -146,6 +146,9 @@ private slots:
     void undoAndHomeWaitForNoDisk();
     void windowStepsWaitForNoDisk_data();
     void windowStepsWaitForNoDisk();
+    void savesAndEndsWaitForNoDisk_data();
+    void savesAndEndsWaitForNoDisk();
+    void keptRunQuestionWaitsForNoDisk();
     void homeAsksAboutTheRunItCouldNotCopyBack_data();
     void homeAsksAboutTheRunItCouldNotCopyBack();
     void saveProject_data();
@@ -389,6 +392,8 @@ void TestWorkflow::noMusicFilesFound()
     QVERIFY(!MenuAction(window, QStringLiteral("Pause"))->isEnabled());
 
     Button(window, "main_selectbut")->click();
+    // The cache goes on the apply thread first.
+    QVERIFY(WaitForDiskStep(window));
     QCOMPARE(window.State().iState, int(MW_IDLE));
     QCOMPARE(PageIndex(window), int(CMainUI::PAGE_START));
     QCOMPARE(HeaderPage(window), int(CMainUI::HEADER_WELCOME));
@@ -465,6 +470,8 @@ void TestWorkflow::cleanItunes()
                  QStringLiteral("No valid iTunes library xml file found. Please go back and try again."));
         QVERIFY(!QFile::exists(g_strDBName));
         Button(window, "main_selectbut")->click();
+        QVERIFY(WaitForDiskStep(window));
+        QCOMPARE(PageIndex(window), int(CMainUI::PAGE_START));
         QCOMPARE(Button(window, "cleaner_obj")->text(), QStringLiteral("Select Library XML File"));
         ModalWatch watch([&](QWidget* modal) { return AnswerFileDialog(modal, xml); });
         Button(window, "cleaner_obj")->click();
@@ -892,6 +899,131 @@ void TestWorkflow::windowStepsWaitForNoDisk()
     QVERIFY(!hold.GaveUp());
 }
 
+void TestWorkflow::savesAndEndsWaitForNoDisk_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<int>("held");
+    QTest::newRow("Save Project, the engine's save") << "save" << int(CMusicLink::DW_SAVE_WAIT);
+    QTest::newRow("Save Project, the copy") << "save" << int(CMusicLink::DW_PROJECT_COPY);
+    QTest::newRow("Save Project that fails") << "save fails" << int(CMusicLink::DW_PROJECT_COPY);
+    QTest::newRow("Home of an opened project, the copy back") << "home project" << int(CMusicLink::DW_PROJECT_COPY);
+    QTest::newRow("Home of an opened project, the deletion") << "home project" << int(CMusicLink::DW_DATABASE_DELETE);
+    QTest::newRow("Try Again, the cache") << "try again" << int(CMusicLink::DW_CACHE_CLEAR);
+    QTest::newRow("Return, the deletion") << "return" << int(CMusicLink::DW_DATABASE_DELETE);
+}
+
+// Save Project, Home of an opened project, Try Again and Return do their
+// disk work (held here as a hung disk would hold it) on a worker while the
+// window shows busy and waits as a whole; each ends as it did: the project
+// file holds the run, a failed copy is said, the working database goes.
+void TestWorkflow::savesAndEndsWaitForNoDisk()
+{
+    QFETCH(QString, step);
+    QFETCH(int, held);
+    QVERIFY(MakeFourSongs());
+    QTemporaryDir dir;
+    const QString project = dir.filePath(QStringLiteral("run.zorvadata"));
+    const QString journal = g_strDBName + QStringLiteral("-journal");
+    if (step == QLatin1String("home project")) {
+        CMainUI first;
+        first.LoadStartParam({SongsFolder()}, g_strDBName, RUN_FILES);
+        QVERIFY(WaitForReport(first));
+        first.MusicLink()->WaitForSaveToDB();
+        QVERIFY(QFile::copy(g_strDBName, project));
+        QVERIFY(first.close());
+        ForgetWorkingDatabase();
+    }
+    CMainUI window;
+    window.show();
+    QString told;
+    ModalWatch watch([&](QWidget* modal) {
+        return PressMessageButton(modal, QStringLiteral("Yes")) || PressMessageButton(modal, QStringLiteral("OK"), &told)
+            || AnswerFileDialog(modal, project);
+    });
+    if (step == QLatin1String("home project")) {
+        Button(window, "load_obj")->click();
+        QVERIFY(WaitForReport(window));
+        QVERIFY(testenv::writeAll(project, "the project as it was opened"));
+    } else if (step == QLatin1String("try again")) {
+        window.LoadStartParam({dir.filePath(QStringLiteral("none.xml"))}, g_strDBName, RUN_ITUNES);
+        QVERIFY(WaitForStage(window, MW_LOADING));
+    } else {
+        window.LoadStartParam({step == QLatin1String("return") ? CleanFolder(dir) : SongsFolder()}, g_strDBName,
+                              RUN_FILES);
+        QVERIFY(WaitForReport(window));
+    }
+    QCOMPARE(ButtonPage(window), int(step.startsWith(QLatin1String("save")) ? BP_FIXALL
+                                     : step == QLatin1String("home project") ? BP_APPLY : BP_TRYAGAIN));
+    window.MusicLink()->WaitForSaveToDB();
+    const QString cover = CConfig::instance()->GetDowndImgPath() + QStringLiteral("/fingerprint.bin");
+    QVERIFY(testenv::writeAll(cover, "this run's cache"));
+    if (step == QLatin1String("save fails"))
+        QVERIFY(testenv::writeAll(journal, QByteArray()));
+    DiskHold hold(window.MusicLink(), CMusicLink::EDiskWork(held));
+    hold.Arm();
+    if (step.startsWith(QLatin1String("save")))
+        MenuAction(window, QStringLiteral("Save Project"))->trigger();
+    else if (step == QLatin1String("home project"))
+        Button(window, "main_gohome")->click();
+    else
+        Button(window, "main_selectbut")->click();
+    QVERIFY(QTest::qWaitFor([&] { return hold.Reached() || hold.OnGuiThread(); }, kWaitMs));
+    QVERIFY2(!hold.OnGuiThread(), "the GUI thread did the disk work");
+    QVERIFY2(!hold.GaveUp(), "the GUI thread waited for the disk work");
+    QCOMPARE(WaitsAsAWhole(window), QString());
+    QVERIFY(told.isEmpty());
+    hold.Release();
+
+    QVERIFY(QTest::qWaitFor([&] { return !window.State().bDiskStep && !window.State().bGoingHome; }, kWaitMs));
+    if (step.startsWith(QLatin1String("save"))) {
+        QTRY_COMPARE_WITH_TIMEOUT(told.isEmpty(), step == QLatin1String("save"), kWaitMs);
+        QCOMPARE(PageIndex(window), int(CMainUI::PAGE_REPORT));
+        QCOMPARE(ButtonPage(window), int(BP_FIXALL));
+        QVERIFY(QFile::exists(g_strDBName));
+        if (step == QLatin1String("save")) {
+            QCOMPARE(testenv::readAll(project), testenv::readAll(g_strDBName));
+            QCOMPARE(RowsIn(project), 2);
+        } else {
+            QCOMPARE(told, QStringLiteral("The project could not be saved to \"%1\".|").arg(project));
+            QVERIFY(!QFile::exists(project));
+            QVERIFY(QFile::remove(journal));
+        }
+        QVERIFY(!window.findChild<CAnalyWidget*>()->isVisible());
+    } else {
+        QVERIFY(QTest::qWaitFor([&] { return window.State().iState == MW_IDLE; }, kWaitMs));
+        QCOMPARE(PageIndex(window), int(CMainUI::PAGE_START));
+        QVERIFY(!window.findChild<CAnalyWidget*>()->isVisible());
+        QVERIFY(!QFile::exists(g_strDBName));
+        QVERIFY(!QFile::exists(cover));
+        if (step == QLatin1String("home project"))
+            QCOMPARE(RowsIn(project), 2);
+    }
+    QVERIFY(!hold.GaveUp());
+}
+
+// The look whether an interrupted run's working database is there runs on
+// a worker: the window's event loop turns meanwhile, and the question
+// comes once the look has ended.
+void TestWorkflow::keptRunQuestionWaitsForNoDisk()
+{
+    QVERIFY(testenv::writeAll(g_strDBName, "an interrupted run"));
+    QString question;
+    ModalWatch watch([&](QWidget* modal) { return PressMessageButton(modal, QStringLiteral("Cancel"), &question); });
+    CMainUI window;
+    DiskHold hold(window.MusicLink(), CMusicLink::DW_DATABASE_LOOK);
+    hold.Arm();
+    window.show();
+    QVERIFY(QTest::qWaitFor([&] { return hold.Reached() || hold.OnGuiThread(); }, kWaitMs));
+    QVERIFY2(!hold.OnGuiThread(), "the GUI thread looked at the disk");
+    QVERIFY(EventLoopTurns(window));
+    QCOMPARE(watch.handled, 0);
+    hold.Release();
+    QVERIFY(QTest::qWaitFor([&] { return watch.handled == 1; }, kWaitMs));
+    QVERIFY(question.contains(QLatin1String("Do you want to continue it?")));
+    QVERIFY(!hold.GaveUp());
+    QCOMPARE(testenv::readAll(g_strDBName), QByteArray("an interrupted run"));
+}
+
 void TestWorkflow::homeAsksAboutTheRunItCouldNotCopyBack_data()
 {
     QTest::addColumn<QString>("answer");
@@ -995,6 +1127,8 @@ void TestWorkflow::saveProject()
         return AnswerFileDialog(modal, cancelled ? QString() : project) || PressMessageButton(modal, "OK", &told);
     });
     MenuAction(window, QStringLiteral("Save Project"))->trigger();
+    // The copy runs on the apply thread; a failure is said after it.
+    QVERIFY(WaitForDiskStep(window));
     QCOMPARE(watch.handled, unwritable ? 2 : 1);
     if (unwritable) {
         QCOMPARE(told, QStringLiteral("The project could not be saved to \"%1\".|").arg(project));

@@ -307,6 +307,13 @@ inline bool WaitForStage(const CMainUI& window, int stage, int sub = SUB_FINISHE
                            kWaitMs);
 }
 
+// Waits until no disk step of the window's own runs on the apply thread
+// and what it began after (a message box, the next page) has been done.
+inline bool WaitForDiskStep(const CMainUI& window)
+{
+    return QTest::qWaitFor([&] { return !window.State().bDiskStep; }, kWaitMs);
+}
+
 // Waits for the report or duplicate results at the end of the analysis.
 inline bool WaitForReport(const CMainUI& window) { return WaitForStage(window, MW_ANALYSING); }
 
