@@ -224,11 +224,11 @@ bool CDuplicate::hasSongsToRemove() const
 {
     for (int g = 0; g < m_pDuplicateTree->topLevelItemCount(); ++g) {
         const QTreeWidgetItem* group = m_pDuplicateTree->topLevelItem(g);
-        if (!isRowChecked(group))
+        if (!group || !isRowChecked(group))
             continue;
         for (int c = 0; c < group->childCount(); ++c) {
             const QTreeWidgetItem* song = group->child(c);
-            if (isRowChecked(song) && isRowEnabled(song))
+            if (song && isRowChecked(song) && isRowEnabled(song))
                 return true;
         }
     }
