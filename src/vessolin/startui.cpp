@@ -208,7 +208,10 @@ void CStartUI::StartCleaneriTunes()
     QStringList paths;
     if (m_pCleanerBtn->text() != tr("Start to Clean iTunes")) {
         const QString library = GetOpenFileNameFun(nullptr, 0, "xml");
-        if (library.isEmpty() || !isFileExtist(library))
+        // The panel took only a file that was there; one gone since is the
+        // load's to say, on its own thread: the library may be on a share
+        // that stopped answering.
+        if (library.isEmpty())
             return;
         paths << library;
     }

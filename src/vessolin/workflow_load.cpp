@@ -208,14 +208,26 @@ void CMainUI::LoadFailed(int code, bool empty)
 // the interrupted run's work: a load that could not read it (a full or
 // read-only disk, a database locked by another program) leaves it for a
 // later try. One the engine read and found without tracks holds nothing.
+// The engine lets go of the database and the file goes on the apply
+// thread, as at Home: on a slow disk either takes its time.
 void CMainUI::DropFailedLoad(bool empty)
 {
-    if (ContinuesKeptRun() && !empty) {
-        m_pMusicLink->DestroyMusicLibrary();
-        WriteUILog(QStringLiteral("The continued run's load failed; its working database stays"));
-        return;
-    }
-    DeleteDBFile();
+    const bool keep = ContinuesKeptRun() && !empty;
+    const bool started = StartDiskStep(
+        [this, keep] {
+            // The load thread may still be ending when its failure arrives.
+            m_pReadyLoadThread->wait();
+            m_pMusicLink->DestroyMusicLibrary();
+            if (!keep)
+                RemoveWorkingDatabase();
+        },
+        [keep] {
+            if (keep)
+                WriteUILog(QStringLiteral("The continued run's load failed; its working database stays"));
+        });
+    // Try Again and Home delete it in their own steps all the same.
+    if (!started)
+        WriteUILog(QStringLiteral("The failed load's working database waits: the window's own disk work runs"));
 }
 
 bool CMainUI::ContinuesKeptRun() const

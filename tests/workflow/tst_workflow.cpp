@@ -910,12 +910,14 @@ void TestWorkflow::savesAndEndsWaitForNoDisk_data()
     QTest::newRow("Home of an opened project, the deletion") << "home project" << int(CMusicLink::DW_DATABASE_DELETE);
     QTest::newRow("Try Again, the cache") << "try again" << int(CMusicLink::DW_CACHE_CLEAR);
     QTest::newRow("Return, the deletion") << "return" << int(CMusicLink::DW_DATABASE_DELETE);
+    QTest::newRow("a failed load, the deletion") << "load fails" << int(CMusicLink::DW_DATABASE_DELETE);
 }
 
-// Save Project, Home of an opened project, Try Again and Return do their
-// disk work (held here as a hung disk would hold it) on a worker while the
-// window shows busy and waits as a whole; each ends as it did: the project
-// file holds the run, a failed copy is said, the working database goes.
+// Save Project, Home of an opened project, Try Again, Return and a failed
+// load do their disk work (held here as a hung disk would hold it) on a
+// worker while the window shows busy and waits as a whole; each ends as it
+// did: the project file holds the run, a failed copy is said, the working
+// database goes.
 void TestWorkflow::savesAndEndsWaitForNoDisk()
 {
     QFETCH(QString, step);
@@ -947,13 +949,16 @@ void TestWorkflow::savesAndEndsWaitForNoDisk()
     } else if (step == QLatin1String("try again")) {
         window.LoadStartParam({dir.filePath(QStringLiteral("none.xml"))}, g_strDBName, RUN_ITUNES);
         QVERIFY(WaitForStage(window, MW_LOADING));
+    } else if (step == QLatin1String("load fails")) {
+        // Its failure is the step: the request comes once the hold is armed.
     } else {
         window.LoadStartParam({step == QLatin1String("return") ? CleanFolder(dir) : SongsFolder()}, g_strDBName,
                               RUN_FILES);
         QVERIFY(WaitForReport(window));
     }
-    QCOMPARE(ButtonPage(window), int(step.startsWith(QLatin1String("save")) ? BP_FIXALL
-                                     : step == QLatin1String("home project") ? BP_APPLY : BP_TRYAGAIN));
+    if (step != QLatin1String("load fails"))
+        QCOMPARE(ButtonPage(window), int(step.startsWith(QLatin1String("save")) ? BP_FIXALL
+                                         : step == QLatin1String("home project") ? BP_APPLY : BP_TRYAGAIN));
     window.MusicLink()->WaitForSaveToDB();
     const QString cover = CConfig::instance()->GetDowndImgPath() + QStringLiteral("/fingerprint.bin");
     QVERIFY(testenv::writeAll(cover, "this run's cache"));
@@ -965,6 +970,8 @@ void TestWorkflow::savesAndEndsWaitForNoDisk()
         MenuAction(window, QStringLiteral("Save Project"))->trigger();
     else if (step == QLatin1String("home project"))
         Button(window, "main_gohome")->click();
+    else if (step == QLatin1String("load fails"))
+        window.LoadStartParam({dir.filePath(QStringLiteral("none.xml"))}, g_strDBName, RUN_ITUNES);
     else
         Button(window, "main_selectbut")->click();
     QVERIFY(QTest::qWaitFor([&] { return hold.Reached() || hold.OnGuiThread(); }, kWaitMs));
@@ -989,6 +996,10 @@ void TestWorkflow::savesAndEndsWaitForNoDisk()
             QVERIFY(QFile::remove(journal));
         }
         QVERIFY(!window.findChild<CAnalyWidget*>()->isVisible());
+    } else if (step == QLatin1String("load fails")) {
+        QCOMPARE(ButtonPage(window), int(BP_TRYAGAIN));
+        QCOMPARE(StatusText(window), QStringLiteral("No valid iTunes library xml file found. Please go back and try again."));
+        QVERIFY(!QFile::exists(g_strDBName));
     } else {
         QVERIFY(QTest::qWaitFor([&] { return window.State().iState == MW_IDLE; }, kWaitMs));
         QCOMPARE(PageIndex(window), int(CMainUI::PAGE_START));

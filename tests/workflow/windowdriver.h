@@ -300,11 +300,13 @@ inline bool IsFinished(const CMainUI& window, int stage)
     return window.State().iState == stage && window.State().iSubState == SUB_FINISHED;
 }
 
-// Waits until the workflow stands at stage and sub (by default, ended).
+// Waits until the workflow stands at stage and sub (by default, ended),
+// with the disk work its arrival began (a failed load's database) done.
 inline bool WaitForStage(const CMainUI& window, int stage, int sub = SUB_FINISHED)
 {
-    return QTest::qWaitFor([&] { return window.State().iState == stage && window.State().iSubState == sub; },
-                           kWaitMs);
+    return QTest::qWaitFor([&] {
+        return window.State().iState == stage && window.State().iSubState == sub && !window.State().bDiskStep;
+    }, kWaitMs);
 }
 
 // Waits until no disk step of the window's own runs on the apply thread
