@@ -375,8 +375,8 @@ private:
     // The cache files and the engine's library of the stopped run.
     void CloseRunLibrary(const tagCacheFolders& cache);
     // The end of Home, the stopped run's library closed and its working
-    // database ended on the way unless the apply thread has done both; atClose: the window closes next, and
-    // asks nothing about a kept run.
+    // database ended on the way unless the apply thread has done both;
+    // atClose: the window closes next, and asks nothing about a kept run.
     void FinishGoHome(bool atClose);
     // What the end of Home does with the working database: strProject, an
     // opened project, takes the run back first; then the database goes
