@@ -163,6 +163,9 @@ bool windowFigures(const QString& home, int trackCount)
         if (work == CMusicLink::DW_TRANSACTION_END)
             ending = true;
     });
+    // Remove comes back on once the page has seen the undone row marked.
+    if (!QTest::qWaitFor([&] { return remove->isEnabled(); }, 600000))
+        return false;
     remove->click();
     if (!QTest::qWaitFor([&] { return ending.load(); }, 600000))
         return false;
