@@ -170,6 +170,17 @@ public:
     bool GaveUp() const { return m_state->Read(&State::gaveUp); }
     // How often the work was reached, held or not.
     int Count() const { return m_state->Read(&State::count); }
+    // Waits until a worker is held; empty then, else what went wrong.
+    QString HeldOnAWorker() const
+    {
+        if (!QTest::qWaitFor([this] { return Reached() || OnGuiThread(); }, kWaitMs))
+            return QStringLiteral("no worker reached the disk work");
+        if (OnGuiThread())
+            return QStringLiteral("the GUI thread did the disk work");
+        if (GaveUp())
+            return QStringLiteral("the GUI thread waited for the disk work");
+        return QString();
+    }
 
 private:
     struct State {
