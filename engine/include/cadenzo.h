@@ -29,6 +29,12 @@ enum { MM_ERR_FAIL = -1, MM_ERR_BAD_ARGS = -21, MM_ERR_WRITE = -23 };
 // rewrite or opening of the library.
 enum { MM_ERR_DATABASE = -31, MM_ERR_LIBRARY_FILE = -32 };
 
+// MMLoadMusicLibrary's answer for a library file that another process
+// (another Vessolin, on this or another computer) has open: one process at
+// a time has a library, from its MMLoadMusicLibrary until its
+// MMDestroyMusicLibrary. Nothing was opened.
+enum { MM_ERR_LIBRARY_IN_USE = -33 };
+
 // Two codes passed through from below that say the disk has no room left:
 // the tag writer's for a song whose working copy found none (from
 // MMApplyMusicInfo), and SQLite's for a database write or commit that found
@@ -181,9 +187,9 @@ CADENZO_API void* MMCreateManager(const char* logFolder, const char* artworkFold
 CADENZO_API int MMInitManager(void* handle, tagInitParam* param);
 // Passes new proxy settings to the information service.
 CADENZO_API int MMSetProxy(void* handle, tagProxySet* proxy);
-// Ends the previous library and opens a new one. 0 or -1; -1 also for a
-// RUN_PROJECT database that is missing or holds no track table. A database
-// made for a failed opening is removed again.
+// Ends the previous library and opens a new one. 0, MM_ERR_LIBRARY_IN_USE
+// or -1; -1 also for a RUN_PROJECT database that is missing or holds no
+// track table. A database made for a failed opening is removed again.
 CADENZO_API int MMLoadMusicLibrary(void* handle, const char* xmlPath, const char* dbPath,
                                    tagMusicRunMode mode);
 // Starts the load thread; load records arrive through the callback. The
@@ -254,7 +260,8 @@ CADENZO_API int MMDBTransaction(void* handle, bool commit);
 // Non-zero stops every engine activity and waits for all engine threads.
 CADENZO_API int MMSetExitState(void* handle, int exitState);
 // Stops all work, frees the tracks and closes the library; the library file
-// takes the changes its journal still holds (a failure is only logged).
+// takes the changes its journal still holds (a failure is only logged), and
+// another process may open the library from then on.
 CADENZO_API void MMDestroyMusicLibrary(void* handle);
 CADENZO_API void MMDestroyManager(void* handle);
 

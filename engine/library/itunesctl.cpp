@@ -93,14 +93,10 @@ int CiTunesCtl::openProject(const char* dbPath)
 
 CiTunesCtl::~CiTunesCtl()
 {
-    // A library that was opened but never loaded still holds its agent,
-    // whose end writes the library file; else the file takes what the last
-    // writes left in its journal now, while the engine log still hears of
-    // a failure.
-    if (m_bAgentOpen)
-        DestroyAgent_kwr();
-    else
-        WriteLibraryFile_kwr();
+    // The library file takes what the last writes left in its journal now,
+    // while the engine log still hears of a failure, and the library is let
+    // go: another process (another Vessolin) may open it from here on.
+    DestroyAgent_kwr();
     CloseSqlite3DB();
 }
 
@@ -110,7 +106,7 @@ int CiTunesCtl::LoadiTunesInfomationToSave(const char* xmlPath)
     const int result = CreateAgent_kwr(xmlPath);
     if (result != 0) {
         WriteLog(QStringLiteral("CreateAgent_kwr Failed:%1").arg(result));
-        return result;
+        return result == AGENT_ERR_IN_USE ? int(MM_ERR_LIBRARY_IN_USE) : result;
     }
     m_bAgentOpen = true;
     WriteLog(QStringLiteral("CreateAgent_kwr And Enter iTunes Com!"));

@@ -41,14 +41,16 @@ public:
     // with our table (else CTL_ERR_NO_PROJECT).
     CiTunesCtl(TrackSink sink, const char* xmlPath, const char* dbPath, tagMusicRunMode mode,
                int* result);
-    // Writes the library file from its journal (a failure is logged), closes
-    // the database (and an agent that no load released).
+    // Writes the library file from its journal (a failure is logged), lets
+    // go of the library (another process may open it then) and closes the
+    // database.
     ~CiTunesCtl();
     CiTunesCtl(const CiTunesCtl&) = delete;
     CiTunesCtl& operator=(const CiTunesCtl&) = delete;
 
     // Starts the library agent on xmlPath (null: the user's own library);
-    // its result, logged.
+    // its result, logged; MM_ERR_LIBRARY_IN_USE while another process has
+    // the library.
     int LoadiTunesInfomationToSave(const char* xmlPath);
     // The files to load in RUN_FILES and RUN_DUP_FILES, in the given order;
     // a file named twice, or reached through two paths, is kept once. -1 for

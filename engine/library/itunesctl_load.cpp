@@ -196,8 +196,9 @@ void CiTunesCtl::releaseSource()
     if (m_runMode == RUN_PROJECT) {
         ReleaseSelectMultiValues();
     } else if (m_bAgentOpen) {
-        // Later writes to the library do not need the agent created again.
-        DestroyAgent_kwr();
+        // Later writes to the library do not need the agent created again;
+        // until the end of this object the library stays this process's.
+        EndServing_kwr();
         m_bAgentOpen = false;
     }
 }

@@ -14,7 +14,8 @@ public:
     // Why a write failed, to follow a colon: no room left, or a disk that
     // took no writes. code: what the engine returned, not 0.
     static QString Reason(int code);
-    // A load whose songs the working database could not store.
+    // A load whose songs the working database could not store, or whose
+    // library another Vessolin has open (MM_ERR_LIBRARY_IN_USE).
     static QString LoadFailed(int code);
     // The save of the analysis results failed; nothing of it was kept.
     static QString SaveFailed(int code);

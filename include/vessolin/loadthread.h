@@ -51,15 +51,16 @@ public:
 
 signals:
     void ScaningPath(const QString& path);
-    // ok false: the engine refused the run mode's parameters. A stopped
-    // request ends with true and hands nothing to the engine.
-    void ReadyToLoadingOK(bool ok, int run);
+    // result: 0, or the engine's refusal of the run mode's parameters
+    // (MM_ERR_LIBRARY_IN_USE: another Vessolin has the library). A stopped
+    // request ends with 0 and hands nothing to the engine.
+    void ReadyToLoadingOK(int result, int run);
 
 protected:
     void run() override;
 
 private:
-    bool ReadyToLoading();
+    int ReadyToLoading();
 
     CMusicLink* m_pMusicLink;
     const std::atomic<bool>& m_bCancel;

@@ -227,7 +227,7 @@ public:
 public slots:
     void LoadStartParam(const QStringList& paths, const QString& path, EMusicRunMode mode);
     // run: the request the load thread prepared; a stopped run's end is dropped.
-    void ReadyToLoadingOK(bool ok, int run);
+    void ReadyToLoadingOK(int result, int run);
     void LoadMusic(void* track, int progress, QString location);
     void AcceptLoadOK();
     // The engine's load ended without storing its tracks (queued from the
@@ -310,8 +310,9 @@ private:
     // taken. Sets the controls the state decides.
     bool Advance(int event, int detail = 0);
     void ShowControls();
-    // code: 0 for a refused or empty load, else why the songs were not stored;
-    // empty: the engine read the request and found no tracks.
+    // code: 0 for a refused or empty load, else why the songs were not stored
+    // or the library could not be had; empty: the engine read the request
+    // and found no tracks.
     void LoadFailed(int code = 0, bool empty = false);
     // Deletes the failed load's working database, unless it is a continued
     // run's that may still hold its work.

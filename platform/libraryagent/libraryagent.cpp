@@ -53,6 +53,11 @@ void DestroyAgent_kwr()
     CAgent::instance().destroy();
 }
 
+void EndServing_kwr()
+{
+    CAgent::instance().endServing();
+}
+
 int WriteLibraryFile_kwr()
 {
     return CAgent::instance().writeFile();

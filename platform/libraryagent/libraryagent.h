@@ -7,7 +7,10 @@
 // library of CreateAgent_kwr until DestroyAgent_kwr; every other call works
 // without an agent, also in a later process, on the library last opened.
 // A change is acknowledged only once it is on disk, and the library file is
-// at every moment a complete file: the old one or the new one.
+// at every moment a complete file: the old one or the new one. One process
+// at a time has a library: from the call that opens it until
+// DestroyAgent_kwr (or the process's end) another process's calls on it
+// answer AGENT_ERR_IN_USE, except on a file system that gives no lock.
 #pragma once
 
 enum tagAgentResult {
@@ -21,7 +24,8 @@ enum tagAgentResult {
     AGENT_ERR_VALUE = -7,      // a key that cannot be written, or a value the library cannot hold
     AGENT_ERR_WRITE = -8,      // the change could not be put on disk; nothing changed
     AGENT_ERR_FILE = -9,       // the track's file is missing or no readable audio file
-    AGENT_ERR_NO_ARTWORK = -10 // the track's file holds no picture, or refused one
+    AGENT_ERR_NO_ARTWORK = -10, // the track's file holds no picture, or refused one
+    AGENT_ERR_IN_USE = -11     // another process has the library open; nothing was read
 };
 
 extern "C" {
@@ -40,8 +44,12 @@ int GetTrackCount_kwr();
 // text stays valid until DestroyAgent_kwr. A missing value leaves *out
 // untouched and returns AGENT_ERR_VALUE.
 int FindAttributeValue_kwr(char** out, const char* key, int index);
-// Ends serving; pending changes are written into the library file.
+// Ends serving; pending changes are written into the library file, and
+// the library is let go for other processes.
 void DestroyAgent_kwr();
+// Ends serving as DestroyAgent_kwr does, but the library stays this
+// process's for the changes still to come.
+void EndServing_kwr();
 // Writes the changes waiting in the journal into the library file now, as
 // at the end of an apply. AGENT_OK when the file holds every acknowledged
 // change (also when none waited); else the failure, logged with its reason,

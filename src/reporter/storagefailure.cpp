@@ -30,6 +30,9 @@ QString CStorageFailure::Reason(int code)
 
 QString CStorageFailure::LoadFailed(int code)
 {
+    if (code == MM_ERR_LIBRARY_IN_USE)
+        return tr("The iTunes library is in use by another Vessolin, on this or another computer. "
+                  "Please close it there, then go back and try again.");
     return tr("The songs could not be stored: %1. Please go back and try again.").arg(Reason(code));
 }
 

@@ -93,7 +93,7 @@ void CReadyLoadThread::run()
     emit ReadyToLoadingOK(ReadyToLoading(), m_request.iRun);
 }
 
-bool CReadyLoadThread::ReadyToLoading()
+int CReadyLoadThread::ReadyToLoading()
 {
     // What a killed or closed program left there (the window's own runs
     // empty them as they end) would be taken for this run's.
@@ -102,20 +102,20 @@ bool CReadyLoadThread::ReadyToLoading()
     const QByteArray library = mode == RUN_ITUNES && !m_request.listPaths.isEmpty()
                                    ? m_request.listPaths.first().toUtf8()
                                    : QByteArray();
-    if (m_pMusicLink->InitParam(mode, library.isEmpty() ? nullptr : library.constData()) != 0)
-        return false;
+    if (const int refused = m_pMusicLink->InitParam(mode, library.isEmpty() ? nullptr : library.constData()))
+        return refused;
     if (mode == RUN_FILES || mode == RUN_DUP_FILES) {
         QStringList files;
         const auto announce = [this](const QString& folder) { emit ScaningPath(folder); };
         for (const QString& path : m_request.listPaths) {
             if (m_bCancel)
-                return true;
+                return 0;
             OpenDirGetNames(files, QFileInfo(path), m_request.strTrashPath, m_bCancel, announce);
         }
         if (m_bCancel)
-            return true;
+            return 0;
         m_pMusicLink->LoadExMusicFiles(UniquePaths(files));
     }
     m_request.listPaths.clear();
-    return true;
+    return 0;
 }

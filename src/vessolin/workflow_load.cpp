@@ -103,13 +103,14 @@ void CMainUI::StartLoadRequest(const QStringList& paths, const QString& path, EM
     m_pReadyLoadThread->Start(request);
 }
 
-void CMainUI::ReadyToLoadingOK(bool ok, int run)
+void CMainUI::ReadyToLoadingOK(int result, int run)
 {
     // A stopped request's end: the library it prepared is gone or going.
     if (run != m_iRun || m_bCancel)
         return;
-    if (!ok) {
-        LoadFailed();
+    if (result != 0) {
+        // Only a library in use has a reason of its own to tell.
+        LoadFailed(result == MM_ERR_LIBRARY_IN_USE ? result : 0);
         return;
     }
     if (!Advance(EV_LOAD_PREPARED))

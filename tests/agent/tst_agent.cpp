@@ -5,6 +5,8 @@
 #include "desktop.h"
 #include "libraryagent.h"
 #include "libraryfixture.h"
+#include "libraryxml.h"
+#include "mmsession.h"
 #include "platformbase.h"
 #include "src/libraryindex.h"
 #include "src/safefile.h"
@@ -15,6 +17,7 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -25,8 +28,11 @@
 #include <QUrl>
 
 #include <atomic>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <fcntl.h>
+#include <functional>
 #include <grp.h>
 #include <sys/stat.h>
 #include <thread>
@@ -88,6 +94,113 @@ QByteArray runChild(const QStringList& arguments, const QProcessEnvironment& env
     std::unique_ptr<QProcess> child(startChild(arguments, env));
     child->waitForFinished(120000);
     return child->readAllStandardOutput().trimmed();
+}
+
+// The whole lines a child printed, read as they come.
+class ChildLines
+{
+public:
+    explicit ChildLines(QProcess* child) : m_child(child) {}
+
+    // Reads until a line starting with prefix comes (true) or the child ends.
+    bool waitFor(const QByteArray& prefix)
+    {
+        for (QDeadlineTimer deadline(120000); !deadline.hasExpired();) {
+            for (; m_seen < m_lines.size(); ++m_seen)
+                if (m_lines.at(m_seen).startsWith(prefix))
+                    return ++m_seen, true;
+            if (m_child->state() == QProcess::NotRunning)
+                return false;
+            m_child->waitForReadyRead(1000);
+            take();
+        }
+        return false;
+    }
+    void finish()
+    {
+        m_child->waitForFinished(120000);
+        take();
+    }
+    void kill()
+    {
+        m_child->kill();
+        finish();
+    }
+    void say(const QByteArray& line) { m_child->write(line + '\n'); }
+    // What follows "prefix " on each line that starts so.
+    QStringList values(const QByteArray& prefix)
+    {
+        take();
+        QStringList found;
+        for (const QByteArray& line : m_lines)
+            if (line.startsWith(prefix + ' '))
+                found << QString::fromUtf8(line.mid(prefix.size() + 1));
+        return found;
+    }
+    QByteArray errors() { return m_child->readAllStandardError(); }
+
+private:
+    void take()
+    {
+        m_pending += m_child->readAllStandardOutput();
+        for (qsizetype end; (end = m_pending.indexOf('\n')) >= 0; m_pending.remove(0, end + 1))
+            m_lines << m_pending.left(end);
+    }
+
+    std::unique_ptr<QProcess> m_child;
+    QByteArray m_pending;
+    QList<QByteArray> m_lines;
+    qsizetype m_seen = 0;
+};
+
+// Every file under folder, links as the text they hold: what a change
+// that stays out of the folder leaves as it was.
+QMap<QString, QByteArray> contentsOf(const QString& folder)
+{
+    QMap<QString, QByteArray> contents;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo file(it.next());
+        contents.insert(file.filePath(), file.isSymLink() ? "-> " + QFile::encodeName(file.symLinkTarget())
+                                                          : testenv::readAll(file.filePath()));
+    }
+    return contents;
+}
+
+// The hidden files a write of this program's makes beside the library.
+QStringList temporariesIn(const QString& folder)
+{
+    return QDir(folder)
+        .entryList(QDir::Files | QDir::Hidden | QDir::System)
+        .filter(QRegularExpression(QStringLiteral("^\\..*\\.vessolin-")));
+}
+
+// A file unchanged for two hours, as a killed program's is when it starts again.
+bool makeOld(const QString& path)
+{
+    const struct timespec old[2] = {{::time(nullptr) - 7200, 0}, {::time(nullptr) - 7200, 0}};
+    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), old, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// "uid:gid,more groups": this process becomes that user, with no way back.
+bool becomeUser(const QString& user)
+{
+    const QStringList ids = user.split(QRegularExpression(QStringLiteral("[:,]")));
+    std::vector<gid_t> groups;
+    for (qsizetype i = 1; i < ids.size(); ++i)
+        groups.push_back(gid_t(ids.at(i).toUInt()));
+    const uid_t uid = ids.at(0).toUInt();
+    return !groups.empty() && ::setgroups(groups.size(), groups.data()) == 0
+        && ::setresgid(groups[0], groups[0], groups[0]) == 0 && ::setresuid(uid, uid, uid) == 0 && ::geteuid() == uid;
+}
+
+// Gives path to owner ("uid:gid") with mode.
+bool give(const QString& path, const QString& owner, int mode)
+{
+    const QStringList ids = owner.split(QLatin1Char(':'));
+    const QByteArray name = QFile::encodeName(path);
+    return ::chown(name.constData(), ids.at(0).toUInt(), ids.at(1).toUInt()) == 0 && ::chmod(name.constData(), mode_t(mode)) == 0;
 }
 
 } // namespace
@@ -684,6 +797,181 @@ private slots:
         DestroyAgent_kwr();
     }
 
+    // The promise of the library file: every change the engine's apply
+    // acknowledged is in the file after the next open, whatever users'
+    // folders hold and whoever else opens the library. A child applies an
+    // artist and an album to tracks through the engine and is killed at a
+    // step of its rewrite, or another process opens the library while it
+    // applies; then backup and sync tools do what they do to the folder, and
+    // a new process opens the library and applies one track more. Each row
+    // counts from the file itself, read by the test's own parser.
+    void acknowledgedChangesReachTheFile_data()
+    {
+        QTest::addColumn<QString>("folder"); // what the folder goes through
+        QTest::addColumn<QString>("stop");   // where the child is killed: empty for nowhere
+        QTest::addColumn<bool>("second");    // another process opens during the apply
+        QTest::addColumn<QStringList>("logged"); // what the next opening's log says
+        QTest::newRow("killed at any moment of an apply") << "plain" << "any" << false << QStringList();
+        QTest::newRow("killed with its new file written, not synced") << "plain" << "unsynced" << false << QStringList();
+        QTest::newRow("killed with its new file synced, before the rename") << "plain" << "synced" << false << QStringList();
+        QTest::newRow("killed after the rename, before the folder's sync") << "plain" << "renamed" << false << QStringList();
+        QTest::newRow("killed with the journal removed, before the folder's sync")
+            << "plain" << "journal removed" << false << QStringList();
+        QTest::newRow("killed before the rename, then a hard-link snapshot of the folder")
+            << "snapshot" << "synced" << false
+            << QStringList{"is a file with a second name (a hard link): its 6 change(s) are read"};
+        QTest::newRow("killed before the rename, then the journal a symbolic link")
+            << "journal link" << "synced" << false
+            << QStringList{"is a symbolic link: its 6 change(s) are read"};
+        QTest::newRow("killed before the rename, then the backup with a second name")
+            << "backup link" << "synced" << false << QStringList();
+        QTest::newRow("killed before the rename on a share without locks")
+            << "lockless" << "synced" << false
+            << QStringList{"cannot be locked, so another process may open the library", "removed, left by a write that was killed"};
+        QTest::newRow("a second process opens during the apply") << "plain" << "" << true << QStringList();
+        QTest::newRow("a second user of the library's group opens during the apply") << "users" << "" << true << QStringList();
+        QTest::newRow("the library replaced by another program, then a second process opens")
+            << "replaced" << "" << true << QStringList();
+    }
+
+    void acknowledgedChangesReachTheFile()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, stop);
+        QFETCH(bool, second);
+        QFETCH(QStringList, logged);
+        const bool users = folder == QLatin1String("users");
+        if (users && ::geteuid() != 0)
+            QSKIP("only the super-user can set up the files of other users");
+        QTemporaryDir base;
+        QVERIFY(base.isValid() && ::chmod(QFile::encodeName(base.path()).constData(), 0755) == 0);
+        const QString music = base.filePath(QStringLiteral("Music library")), elsewhere = base.filePath(QStringLiteral("elsewhere"));
+        QVERIFY(QDir().mkpath(music) && QDir().mkpath(elsewhere));
+        const QString song = music + QStringLiteral("/song.mp3"), xml = music + QStringLiteral("/iTunes Library.xml");
+        QVERIFY(QFile::copy(testenv::fixture(QStringLiteral("id3v2-partial.mp3")), song));
+        const int applied = stop == QLatin1String("any") ? 1000 : second ? 200 : 3;
+        const int total = applied + 2; // one more for the second process, one for the next opening
+        QVERIFY(libraryxml::write(xml, libraryxml::titledTracks(QStringList(total, song))));
+
+        // Each process has a folder of its own for the engine's files and
+        // log; a normal user's is that user's, and so is the home.
+        const QString writer = users ? QStringLiteral("1000:1000,2000") : QString();
+        const QString other = users ? QStringLiteral("1001:1001,2000") : QString();
+        QVERIFY(give(song, users ? QStringLiteral("1234:2000") : QStringLiteral("0:0"), 0644) || !users);
+        if (users)
+            QVERIFY(give(music, QStringLiteral("0:2000"), 02775) && give(xml, QStringLiteral("1234:2000"), 0664));
+        int runs = 0;
+        const auto run = [&](const QString& user, const QStringList& arguments) {
+            const QString root = base.filePath(QStringLiteral("run %1").arg(++runs));
+            QDir().mkpath(root);
+            QStringList options = arguments;
+            options << QStringLiteral("root=") + root;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            if (!user.isEmpty()) {
+                give(root, user.section(QLatin1Char(','), 0, 0), 0700);
+                env.insert(QStringLiteral("HOME"), root);
+                env.insert(QStringLiteral("XDG_DATA_HOME"), root);
+                options << QStringLiteral("user=") + user;
+            }
+            if (folder == QLatin1String("lockless"))
+                options << QStringLiteral("lockless");
+            return std::make_unique<ChildLines>(startChild(QStringList{QStringLiteral("mm-apply"), xml} + options, env));
+        };
+        QHash<QString, QString> acknowledged; // persistent ID -> artist
+        const auto take = [&](ChildLines& child, const QString& artist) {
+            for (const QString& pid : child.values("ack"))
+                acknowledged.insert(pid, artist + QLatin1Char(' ') + pid);
+        };
+
+        QStringList writing{QStringLiteral("0"), QString::number(applied), QStringLiteral("Artist")};
+        if (!stop.isEmpty() && stop != QLatin1String("any"))
+            writing << QStringLiteral("stop=") + stop;
+        if (second)
+            writing << QStringLiteral("hold=100,150");
+        const std::unique_ptr<ChildLines> apply = run(writer, writing);
+        QString secondAnswer;
+        if (stop == QLatin1String("any")) {
+            while (apply->values("ack").size() < 40 && apply->waitFor("ack")) {
+            }
+            apply->kill();
+        } else if (!stop.isEmpty()) {
+            QVERIFY2(apply->waitFor("held"), apply->errors().constData());
+            apply->kill();
+        } else {
+            QVERIFY2(apply->waitFor("held"), apply->errors().constData());
+            if (folder == QLatin1String("replaced")) {
+                // Another program writes the file anew and renames it into place.
+                QByteArray text = testenv::readAll(xml);
+                text.replace("<string>Song 1</string>", "<string>Song 1, named by another program</string>");
+                QVERIFY(testenv::writeAll(xml + QStringLiteral(".theirs"), text));
+                QVERIFY(::rename(QFile::encodeName(xml + QStringLiteral(".theirs")).constData(),
+                                 QFile::encodeName(xml).constData()) == 0);
+            }
+            // The second has read the journal and is about to replace the
+            // file (when it got that far): the first goes on meanwhile.
+            const std::unique_ptr<ChildLines> opening =
+                run(other, {QString::number(applied), QStringLiteral("1"), QStringLiteral("Second"), QStringLiteral("stop=synced")});
+            if (opening->waitFor("held")) {
+                apply->say("go on");
+                QVERIFY(apply->waitFor("held"));
+                opening->say("go on");
+            }
+            opening->finish();
+            secondAnswer = opening->values("load").value(0);
+            take(*opening, QStringLiteral("Second"));
+            // As many as the first may still wait for.
+            apply->say("go on");
+            apply->say("go on");
+            apply->finish();
+            QCOMPARE(apply->values("committed"), QStringList{QStringLiteral("0")});
+        }
+        take(*apply, QStringLiteral("Artist"));
+        if (stop == QLatin1String("any")) {
+            QVERIFY2(acknowledged.size() >= 40, apply->errors().constData());
+            QVERIFY2(acknowledged.size() < applied, "the child finished before it was killed");
+        } else {
+            QCOMPARE(acknowledged.size(), applied + (secondAnswer == QLatin1String("0") ? 1 : 0));
+        }
+
+        // What users' tools then do to the folder.
+        const QString journal = xml + QStringLiteral(".journal");
+        if (folder == QLatin1String("snapshot"))
+            QCOMPARE(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-al"), music, elsewhere + QStringLiteral("/snapshot")}), 0);
+        if (folder == QLatin1String("journal link"))
+            QVERIFY(QFile::rename(journal, elsewhere + QStringLiteral("/journal")) && QFile::link(elsewhere + QStringLiteral("/journal"), journal));
+        if (folder == QLatin1String("backup link"))
+            QVERIFY(::link(QFile::encodeName(xml + QStringLiteral(".backup")).constData(),
+                           QFile::encodeName(elsewhere + QStringLiteral("/backup")).constData()) == 0);
+        // The next start comes later: the killed rewrite's file is old then.
+        for (const QString& temporary : temporariesIn(music))
+            QVERIFY(makeOld(music + QLatin1Char('/') + temporary));
+        const QMap<QString, QByteArray> outside = contentsOf(elsewhere);
+
+        const std::unique_ptr<ChildLines> next = run(other, {QString::number(applied + 1), QStringLiteral("1"), QStringLiteral("Next")});
+        next->finish();
+        QCOMPARE(next->values("load"), QStringList{QStringLiteral("0")});
+        take(*next, QStringLiteral("Next"));
+
+        const QMap<QString, QMap<QString, QString>> file = libraryxml::read(xml);
+        QCOMPARE(file.size(), total);
+        QStringList lost;
+        for (auto it = acknowledged.cbegin(); it != acknowledged.cend(); ++it)
+            if (file.value(it.key()).value(QStringLiteral("Artist")) != it.value()
+                || file.value(it.key()).value(QStringLiteral("Album")) != QStringLiteral("Album ") + it.key())
+                lost << it.key();
+        QVERIFY2(lost.isEmpty(), qPrintable(QStringLiteral("%1 of %2 acknowledged changes are not in the file")
+                                                .arg(lost.size())
+                                                .arg(acknowledged.size())));
+        QCOMPARE(temporariesIn(music), QStringList());
+        QCOMPARE(contentsOf(elsewhere), outside);
+        // The second process was told that another has the library.
+        if (second)
+            QCOMPARE(secondAnswer, QString::number(MM_ERR_LIBRARY_IN_USE));
+        const QString log = QString::fromUtf8(testenv::readAll(base.filePath(QStringLiteral("run %1/data/MM.log").arg(runs))));
+        for (const QString& line : logged)
+            QVERIFY2(log.contains(line), qPrintable(line + QStringLiteral(" not in:\n") + log.right(2000)));
+    }
+
     void growingJournalIsWrittenIntoTheFile()
     {
         const QString path = standardLibrary(4);
@@ -867,30 +1155,46 @@ private slots:
         QVERIFY(QFileInfo(layout == QLatin1String("folder") ? place : link).isSymLink());
     }
 
-    // The backup and the journal are this program's own files: whoever may
-    // write the library's folder may put a link there, or a second name of
-    // another file, and what that names must stay as it was, content and
-    // mode, while the changes still reach the library.
+    // The backup, the journal and the lock are this program's own files:
+    // whoever may write the library's folder may put a link there, or a
+    // second name of another file, and what that names must stay as it was,
+    // content and mode, while the changes still reach the library.
+    // A journal a snapshot or a sync tool left there, with changes that
+    // never reached the file, is read: the changes come, and the first new
+    // one goes into a plain journal that carries them, not through the link.
     void ownFilesBesideTheLibraryAreNeverFollowed_data()
     {
-        QTest::addColumn<QString>("own");  // "backup" or "journal"
+        QTest::addColumn<QString>("own");  // "backup", "journal" or "lock"
         QTest::addColumn<QString>("kind"); // "link", "dangling link" or "hard link"
-        for (const char* own : {"backup", "journal"})
+        QTest::addColumn<bool>("changes"); // the file named holds a journal's changes
+        for (const char* own : {"backup", "journal", "lock"})
             for (const char* kind : {"link", "dangling link", "hard link"})
                 QTest::newRow(qPrintable(QStringLiteral("a %1 in the %2's place").arg(QLatin1String(kind), QLatin1String(own))))
-                    << QString::fromLatin1(own) << QString::fromLatin1(kind);
+                    << QString::fromLatin1(own) << QString::fromLatin1(kind) << false;
+        QTest::newRow("the journal a link to a journal") << "journal" << "link" << true;
+        QTest::newRow("the journal with a second name") << "journal" << "hard link" << true;
     }
 
     void ownFilesBesideTheLibraryAreNeverFollowed()
     {
         QFETCH(QString, own);
         QFETCH(QString, kind);
+        QFETCH(bool, changes);
         const QString path = standardLibrary(3);
         const QByteArray original = testenv::readAll(path);
         const QString place = path + QLatin1Char('.') + own;
         const QString victim = m_dir.filePath(QStringLiteral("victim %1").arg(++m_libraries));
-        const QByteArray secret("the user's own file\n");
-        if (kind != QLatin1String("dangling link")) {
+        QByteArray secret("the user's own file\n");
+        if (changes) {
+            // A process that ended without writing the file left its journal.
+            QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+            DestroyAgent_kwr();
+            QCOMPARE(runChild({QStringLiteral("set-and-vanish"), persistentId(1), QStringLiteral("Name"), QStringLiteral("Kept")}),
+                     QByteArray("0"));
+            QVERIFY(QFile::rename(place, victim));
+            secret = testenv::readAll(victim);
+            QVERIFY(::chmod(QFile::encodeName(victim).constData(), 0600) == 0);
+        } else if (kind != QLatin1String("dangling link")) {
             QVERIFY(testenv::writeAll(victim, secret));
             QVERIFY(::chmod(QFile::encodeName(victim).constData(), 0600) == 0);
         }
@@ -907,14 +1211,23 @@ private slots:
 
         QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
         QVERIFY(untouched());
+        if (changes)
+            QCOMPARE(served("Name", indexOf(persistentId(1))), QByteArray("Kept"));
         QCOMPARE(SetAttributeValue_kwr(idOf(0), "Name", "Changed"), int(AGENT_OK));
         QVERIFY(untouched());
         QVERIFY(!QFileInfo(path + QStringLiteral(".journal")).isSymLink());
+        if (changes) {
+            QVERIFY(testenv::readAll(path + QStringLiteral(".journal")).startsWith(secret));
+            QVERIFY(logText().contains(path + QStringLiteral(".journal replaced by a journal of this program's own")));
+        }
         QCOMPARE(WriteLibraryFile_kwr(), int(AGENT_OK));
         DestroyAgent_kwr();
         QVERIFY(untouched());
         QCOMPARE(value(value(tracksOf(path), QStringLiteral("1000")).value<Dict>(), QStringLiteral("Name")).toString(),
                  QStringLiteral("Changed"));
+        if (changes)
+            QCOMPARE(value(value(tracksOf(path), QStringLiteral("1001")).value<Dict>(), QStringLiteral("Name")).toString(),
+                     QStringLiteral("Kept"));
         QVERIFY(!QFileInfo(path + QStringLiteral(".backup")).isSymLink());
         QCOMPARE(testenv::readAll(path + QStringLiteral(".backup")), original);
         QVERIFY(!QFileInfo::exists(path + QStringLiteral(".journal")) && !QFileInfo(path + QStringLiteral(".journal")).isSymLink());
@@ -1415,8 +1728,9 @@ private slots:
         const QString stale = folder + QStringLiteral("/.") + name + QStringLiteral(".backup.vessolin-Xy12Z9");
         QVERIFY(testenv::writeAll(stale, "left by a killed backup"));
 
-        // Its writer still runs: nothing is swept.
-        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_OK));
+        // Its writer still runs and has the library: the opening is refused,
+        // and nothing is swept.
+        QCOMPARE(CreateAgent_kwr(path.toUtf8()), int(AGENT_ERR_IN_USE));
         DestroyAgent_kwr();
         QVERIFY(QFile::exists(live));
         QVERIFY(QFile::exists(stale));
@@ -1604,10 +1918,110 @@ private slots:
     }
 };
 
+namespace {
+
+void say(const QByteArray& line)
+{
+    std::printf("%s\n", line.constData());
+    std::fflush(stdout);
+}
+
+// Says "held" and waits for a line on standard input.
+void hold()
+{
+    say("held");
+    char line[16];
+    if (!std::fgets(line, sizeof line, stdin))
+        ::_exit(6);
+}
+
+// Where an "mm-apply" child holds: in the syncs of the journal that holds
+// names (counted from 1), and once at a step of the first rewrite of the
+// library file named name: "unsynced" (its new file written, not synced),
+// "synced" (before the rename), "renamed" (the folder not synced),
+// "journal removed" (the folder not synced again).
+void holdAt(const QString& name, const QList<int>& holds, const QString& step)
+{
+    const QString temporary = QLatin1Char('.') + name + QStringLiteral(".vessolin-");
+    static std::atomic<int> journalSyncs{0}, folderSyncs{0}, rewrites{0};
+    SetTemporaryWrittenHook([temporary, step](const QString& written) {
+        if (QFileInfo(written).fileName().startsWith(temporary) && ++rewrites == 1 && step == QLatin1String("synced"))
+            hold();
+    });
+    syncfaults::setHook([=](const QString& path) {
+        const QString synced = QFileInfo(path).fileName();
+        if (synced == name + QStringLiteral(".journal") && holds.contains(++journalSyncs))
+            hold();
+        if (step == QLatin1String("unsynced") && synced.startsWith(temporary) && rewrites == 0)
+            hold();
+        const int after = step == QLatin1String("renamed") ? 1 : step == QLatin1String("journal removed") ? 2 : 0;
+        if (after > 0 && rewrites == 1 && QFileInfo(path).isDir() && ++folderSyncs == after)
+            hold();
+        return true;
+    });
+}
+
+// "mm-apply <library> <first> <count> <artist> [user=uid:gid,groups]
+// [lockless] [hold=K,L...] [stop=step] [root=folder]": as the engine's user
+// does, loads the library, analyses it and applies to tracks first to
+// first + count - 1 the artist "<artist> <ID>" and the album "Album <ID>"
+// in one transaction. Prints "load <answer>", "ack <persistent ID>" for
+// each track applied and "committed <answer>".
+int mmApply(const QStringList& args)
+{
+    QHash<QString, QString> options;
+    for (const QString& option : args.mid(4))
+        options.insert(option.section(QLatin1Char('='), 0, 0), option.section(QLatin1Char('='), 1));
+    if (options.contains(QStringLiteral("user")) && !becomeUser(options.value(QStringLiteral("user"))))
+        return 2;
+    if (options.contains(QStringLiteral("lockless")))
+        syncfaults::setLockHook([](const QString&) { return ENOLCK; });
+    const QString xml = args.value(0);
+    QList<int> holds;
+    for (const QString& at : options.value(QStringLiteral("hold")).split(QLatin1Char(','), Qt::SkipEmptyParts))
+        holds << at.toInt();
+    holdAt(QFileInfo(xml).fileName(), holds, options.value(QStringLiteral("stop")));
+    QSet<QString> wanted;
+    for (int i = args.value(1).toInt(); i < args.value(1).toInt() + args.value(2).toInt(); ++i)
+        wanted.insert(libraryxml::persistentId(quint64(i)));
+    mmtest::Session s(options.value(QStringLiteral("root")));
+    const int opened = s.openLibrary(xml, RUN_ITUNES);
+    say("load " + QByteArray::number(opened));
+    mmtest::RecordSink load, analysis;
+    const tagCtlCmdParam analyse = analysis.param(CMD_ANALYSE);
+    if (opened != 0)
+        return 0;
+    if (s.startLoad(load) != 0 || !load.waitForEnd() || MMAnalyzeMusicInfo(s.handle, &analyse, MF_ARTIST | MF_ALBUM) != 0
+        || !analysis.waitForEnd() || MMDBTransaction(s.handle, false) != 0)
+        return 3;
+    for (int i = 0; i < s.count(); ++i) {
+        void* track = nullptr;
+        int absence = 0, state = 0;
+        long long repeat = 0;
+        if (MMGetMusicListMusic(s.handle, i, &track, &absence, &state, &repeat) != 0)
+            return 4;
+        const QString pid = s.persistentId(track);
+        if (!wanted.contains(pid))
+            continue;
+        const QByteArray artist = (args.value(3) + QLatin1Char(' ') + pid).toUtf8();
+        const QByteArray album = (QStringLiteral("Album ") + pid).toUtf8();
+        const char* values[] = {artist.constData(), album.constData()};
+        if (MMSetUserMusicInfo(s.handle, track, MF_ARTIST | MF_ALBUM, values) != 0 || MMApplyMusicInfo(s.handle, i, 0) != 0)
+            return 5;
+        say("ack " + pid.toUtf8());
+    }
+    say("committed " + QByteArray::number(MMDBTransaction(s.handle, true)));
+    return 0;
+}
+
+} // namespace
+
 // Child modes, run by the tests in a process of their own.
 static int childMain(const QStringList& args)
 {
     const QString mode = args.value(0);
+    if (mode == QLatin1String("mm-apply"))
+        return mmApply(args.mid(1));
     if (mode == QLatin1String("set") || mode == QLatin1String("set-and-vanish")) {
         const int result = SetAttributeValue_kwr(args.value(1).toUtf8(), args.value(2).toUtf8(), args.value(3).toUtf8());
         std::printf("%d\n", result);
@@ -1631,15 +2045,8 @@ static int childMain(const QStringList& args)
         return 3;
     }
     if (mode == QLatin1String("as-user")) {
-        // uid:gid,more groups: becomes that user, without a way back, then
-        // changes three tracks and writes the file.
-        const QStringList ids = args.value(1).split(QRegularExpression(QStringLiteral("[:,]")));
-        std::vector<gid_t> groups;
-        for (qsizetype i = 1; i < ids.size(); ++i)
-            groups.push_back(gid_t(ids.at(i).toUInt()));
-        const uid_t uid = ids.at(0).toUInt();
-        if (::setgroups(groups.size(), groups.data()) != 0 || ::setresgid(groups[0], groups[0], groups[0]) != 0
-            || ::setresuid(uid, uid, uid) != 0 || ::geteuid() != uid)
+        // Becomes that user, then changes three tracks and writes the file.
+        if (!becomeUser(args.value(1)))
             return 2;
         const QByteArray path = args.value(2).toUtf8();
         if (::access(QFile::encodeName(QFileInfo(args.value(2)).absolutePath()).constData(), X_OK) != 0) {

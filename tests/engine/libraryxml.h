@@ -3,9 +3,11 @@
 #pragma once
 
 #include <QFile>
+#include <QFileInfo>
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -154,6 +156,25 @@ inline QMap<QString, QMap<QString, QString>> read(const QString& path)
 inline QString persistentId(quint64 n)
 {
     return QStringLiteral("%1").arg(n + 0xA000000000000000ULL, 16, 16, QLatin1Char('0')).toUpper();
+}
+
+// Tracks with a title and nothing else to say of the song, one over each
+// file, with IDs from 1 and persistentId(0).
+inline QList<Track> titledTracks(const QStringList& files)
+{
+    QList<Track> tracks;
+    for (int i = 0; i < files.size(); ++i) {
+        Track t;
+        t.trackId = i + 1;
+        t.persistentId = persistentId(quint64(i));
+        t.name = QStringLiteral("Song %1").arg(i);
+        t.totalTime = 5000;
+        t.bitRate = 64;
+        t.size = QFileInfo(files[i]).size();
+        t.location = fileUrl(files[i]);
+        tracks << t;
+    }
+    return tracks;
 }
 
 } // namespace libraryxml

@@ -15,6 +15,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 using namespace driver;
 
 namespace {
@@ -109,6 +113,12 @@ private slots:
             << "load"
             << "The songs could not be stored: the disk is full or cannot be written. Please go back and try again."
             << int(MW_LOADING) << int(SUB_FINISHED) << int(BP_TRYAGAIN) << false << false;
+        // Another Vessolin, here or on another computer, has the library.
+        QTest::newRow("load, the library in use")
+            << "in use"
+            << "The iTunes library is in use by another Vessolin, on this or another computer. "
+               "Please close it there, then go back and try again."
+            << int(MW_LOADING) << int(SUB_FINISHED) << int(BP_TRYAGAIN) << false << false;
         QTest::newRow("save after the analysis")
             << "save" << "The analysis results could not be stored: the disk is full or cannot be written."
             << int(MW_ANALYSING) << int(SUB_FINISHED) << int(BP_FIXALL) << false << true;
@@ -157,6 +167,17 @@ private slots:
             fulldisk::setRoom(16384, -1);
             window.LoadStartParam({xml}, g_strDBName, RUN_ITUNES);
             QVERIFY(WaitForStage(window, MW_LOADING));
+            QVERIFY(!QFile::exists(g_strDBName));
+        } else if (failure == QLatin1String("in use")) {
+            const QString xml = MakeLongLibraryOf(dir, 6);
+            // The lock the other one holds beside the library.
+            const int held = ::open(QFile::encodeName(xml + QStringLiteral(".lock")).constData(),
+                                    O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+            QVERIFY(held >= 0 && ::flock(held, LOCK_EX) == 0);
+            window.LoadStartParam({xml}, g_strDBName, RUN_ITUNES);
+            const bool failed = WaitForStage(window, MW_LOADING);
+            ::close(held);
+            QVERIFY(failed);
             QVERIFY(!QFile::exists(g_strDBName));
         } else if (failure == QLatin1String("save")) {
             // The rows are stored; the save after the analysis finds no

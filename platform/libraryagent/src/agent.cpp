@@ -92,6 +92,7 @@ int CAgent::openLocked(const QString& path)
     if (m_library && m_serving)
         m_retired.push_back(std::move(m_library));
     m_library = std::move(opened);
+    m_hold = m_library->lock();
     if (!m_exitHook) {
         m_exitHook = true;
         std::atexit([] { CAgent::instance().flushAtExit(); });
@@ -192,6 +193,14 @@ int CAgent::find(char** out, const char* key, int index)
 }
 
 void CAgent::destroy()
+{
+    QMutexLocker lock(&m_lock);
+    m_serving = false;
+    releaseLocked();
+    m_hold.reset();
+}
+
+void CAgent::endServing()
 {
     QMutexLocker lock(&m_lock);
     m_serving = false;
@@ -317,6 +326,8 @@ void CAgent::flushAtExit()
 {
     QMutexLocker lock(&m_lock);
     // The process ends: nobody uses the library after this.
-    if (flushLocked(false) == AGENT_OK && m_library && !m_library->hasPendingChanges())
+    if (flushLocked(false) == AGENT_OK && (!m_library || !m_library->hasPendingChanges())) {
         m_library.reset();
+        m_hold.reset();
+    }
 }

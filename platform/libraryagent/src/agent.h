@@ -25,6 +25,8 @@ public:
     int trackCount();
     int find(char** out, const char* key, int index);
     void destroy();
+    // destroy, the library still held for this process.
+    void endServing();
     // Pending changes go into the file now.
     int writeFile();
     // The file of the track with this ID, in the library held or last opened.
@@ -58,6 +60,9 @@ private:
     std::unique_ptr<CLibrary> m_library;
     // Libraries replaced while their texts were handed out.
     std::vector<std::unique_ptr<CLibrary>> m_retired;
+    // The lock of the library last opened, held also while no library is
+    // read in: another process must not take over its journal in between.
+    std::shared_ptr<CLibraryLock> m_hold;
     QString m_path;
     bool m_serving = false;
     bool m_exitHook = false;

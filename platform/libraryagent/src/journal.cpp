@@ -45,15 +45,28 @@ bool parseLine(const QByteArray& line, JournalRecord* fields)
     return true;
 }
 
+// The whole records of bytes, oldest first; the count of bytes they take.
+qint64 wholeRecords(const QByteArray& bytes, QList<JournalRecord>* records)
+{
+    qint64 whole = 0;
+    JournalRecord fields;
+    for (qint64 end; (end = bytes.indexOf('\n', whole)) >= 0; whole = end + 1) {
+        if (!parseLine(bytes.mid(whole, end - whole), &fields))
+            break;
+        records->append(fields);
+    }
+    return whole;
+}
+
 } // namespace
 
 CJournal::CJournal(const QString& path, int mode) : m_path(path), m_mode(mode) {}
 
 namespace {
 
-// The journal is this program's own plain file: a link, a second name of
-// another file, or anything but a regular file in its place is none, and
-// is never read or written through.
+// The journal is written only as this program's own plain file: never
+// through a link or a second name of a file, which would change the file
+// the link names or a snapshot that shares it.
 bool isOwnPlainFile(int fd)
 {
     struct stat st;
@@ -72,28 +85,47 @@ int openName(const QByteArray& path, int flags, mode_t mode = 0)
     return ::open(path.constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
 }
 
+QString foreignKind(const struct stat& st)
+{
+    if (S_ISLNK(st.st_mode))
+        return QStringLiteral("a symbolic link");
+    return S_ISREG(st.st_mode) ? QStringLiteral("a file with a second name (a hard link)")
+                               : QStringLiteral("no plain file");
+}
+
 } // namespace
 
+// Whatever sits in the journal's place is read: a backup tool's hard-link
+// snapshot gives the journal a second name, a sync tool may put a link in
+// its place, and what either holds is still every change acknowledged.
+// Only writing it is kept to this program's own plain file.
 bool CJournal::read(QList<JournalRecord>* records, QString* error)
 {
     records->clear();
     m_size = 0;
+    m_carried.clear();
+    m_foreign = false;
     const QByteArray path = QFile::encodeName(m_path);
-    const CFileDescriptor fd(openName(path, O_RDONLY));
-    if (fd.get() < 0 && errno == ENOENT)
-        return true;
-    if ((fd.get() < 0 && errno == ELOOP) || (fd.get() >= 0 && !isOwnPlainFile(fd.get()))) {
-        m_foreign = true;
-        PlatformLog(QStringLiteral("Library agent: %1 is a link or another file, not a journal of this program: "
-                                   "not read, and replaced by the next change")
-                        .arg(m_path));
-        return true;
+    struct stat place;
+    if (::lstat(path.constData(), &place) != 0) {
+        if (errno == ENOENT)
+            return true;
+        *error = SystemError(QStringLiteral("cannot read %1").arg(m_path));
+        return false;
     }
+    m_foreign = !S_ISREG(place.st_mode) || place.st_nlink != 1;
+    const CFileDescriptor fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat st;
+    // A link to nothing, or links that go round, hold no change.
+    if (fd.get() < 0 && m_foreign && (errno == ENOENT || errno == ELOOP))
+        return true;
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
         *error = SystemError(QStringLiteral("cannot read %1").arg(m_path));
         return false;
     }
+    if (!S_ISREG(st.st_mode))
+        return true;
+    m_foreign = m_foreign || st.st_ino != place.st_ino || st.st_dev != place.st_dev;
     QByteArray bytes(qsizetype(st.st_size), Qt::Uninitialized);
     const ssize_t got = ReadAll(fd.get(), bytes.data(), size_t(bytes.size()), 0);
     if (got < 0) {
@@ -101,14 +133,18 @@ bool CJournal::read(QList<JournalRecord>* records, QString* error)
         return false;
     }
     bytes.truncate(got);
-    qint64 whole = 0;
-    JournalRecord fields;
-    for (qint64 end; (end = bytes.indexOf('\n', whole)) >= 0; whole = end + 1) {
-        if (!parseLine(bytes.mid(whole, end - whole), &fields))
-            break;
-        records->append(fields);
-    }
+    const qint64 whole = wholeRecords(bytes, records);
     m_size = whole;
+    if (m_foreign) {
+        // Not cut, not written: the first append puts a plain file holding
+        // these records in its place.
+        m_carried = bytes.left(whole);
+        PlatformLog(QStringLiteral("Library agent: %1 is %2: its %3 change(s) are read, and before the next "
+                                   "change it is replaced by a journal of this program's own holding them")
+                        .arg(m_path, foreignKind(place))
+                        .arg(records->size()));
+        return true;
+    }
     if (whole < bytes.size()) {
         // Cut through a descriptor of the very file read, not through the
         // name, which someone may have pointed elsewhere meanwhile.
@@ -121,20 +157,38 @@ bool CJournal::read(QList<JournalRecord>* records, QString* error)
     return true;
 }
 
+// Written beside the journal and renamed over its name: the link's target
+// or the snapshot's other name keeps what it held, and the records are on
+// the disk in the new file before the old name goes.
+bool CJournal::replaceForeign(QString* error)
+{
+    if (!WriteOwnFileAtomically(m_path, m_carried, m_mode, error))
+        return false;
+    PlatformLog(QStringLiteral("Library agent: %1 replaced by a journal of this program's own holding its %2 "
+                               "byte(s) of changes")
+                    .arg(m_path)
+                    .arg(m_carried.size()));
+    m_foreign = false;
+    m_carried.clear();
+    return true;
+}
+
 bool CJournal::openForAppend(QString* error)
 {
     if (m_file)
         return true;
+    if (m_foreign && !replaceForeign(error))
+        return false;
     const QByteArray path = QFile::encodeName(m_path);
     int fd = openName(path, O_WRONLY | O_APPEND);
-    const bool foreign = m_foreign || (fd < 0 && (errno == ELOOP || errno == EISDIR || errno == ENXIO))
+    const bool foreign = (fd < 0 && (errno == ELOOP || errno == EISDIR || errno == ENXIO))
         || (fd >= 0 && !isOwnPlainFile(fd));
     const bool missing = fd < 0 && errno == ENOENT;
     if (foreign) {
         if (fd >= 0)
             ::close(fd);
-        // Records read from a journal that something else took the place
-        // of since would be lost with it.
+        // Put there since the journal was read: the records read from the
+        // journal it took the place of would be lost with it.
         if (m_size > 0 || (::unlink(path.constData()) != 0 && errno != ENOENT)) {
             *error = QStringLiteral("%1 is a link or another file, not a journal of this program").arg(m_path);
             return false;
@@ -169,7 +223,6 @@ bool CJournal::createFile(QString* error)
         ::unlink(path.constData());
         return false;
     }
-    m_foreign = false;
     m_file.emplace(fd.release());
     return true;
 }
@@ -203,6 +256,8 @@ bool CJournal::remove(QString* error)
     }
     m_size = 0;
     m_broken = false;
+    m_foreign = false;
+    m_carried.clear();
     SyncFolderOf(m_path);
     return true;
 }

@@ -19,10 +19,11 @@ public:
     // mode: permission bits of a journal made new (those of the library).
     CJournal(const QString& path, int mode);
 
-    // Every whole record, oldest first. What follows the last whole record
-    // is cut off the file so that new records follow a whole one. A link or
-    // another file in the journal's place is not read (none is there then),
-    // and the first append replaces it; it is never written through.
+    // Every whole record, oldest first, also of a journal with a second
+    // name or a link in its place (logged). What follows the last whole
+    // record is cut off the file so that new records follow a whole one;
+    // a journal with a second name or a link is never written through: the
+    // first append puts a plain file holding its whole records in its place.
     bool read(QList<JournalRecord>* records, QString* error);
     // Writes one record and waits until it is on disk. On failure the
     // journal is as before and nothing counts.
@@ -34,6 +35,7 @@ public:
 
 private:
     bool openForAppend(QString* error);
+    bool replaceForeign(QString* error);
     bool createFile(QString* error);
 
     QString m_path;
@@ -41,5 +43,6 @@ private:
     std::optional<CFileDescriptor> m_file; // open from the first append until remove
     qint64 m_size = 0;
     bool m_broken = false; // a failed write could not be taken back
-    bool m_foreign = false; // a link or another file lies where the journal belongs
+    bool m_foreign = false; // read through a link or a second name, not yet replaced
+    QByteArray m_carried;   // its whole records, for the file that replaces it
 };

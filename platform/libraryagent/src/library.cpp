@@ -82,16 +82,28 @@ int CLibrary::open(const QString& path, std::unique_ptr<CLibrary>* library, QStr
     // journal and backup lie beside the file itself.
     const QString real = realPath(path);
     // The journal holds the library's data: it is as private as the library.
-    std::unique_ptr<CLibrary> opened(new CLibrary(real, real + QStringLiteral(".journal"), ModeOfFile(real, 0644) & 0666));
+    const int mode = ModeOfFile(real, 0644) & 0666;
+    // Taken before the journal is read: until another process lets go of
+    // the library, what its journal holds is still being written.
+    std::shared_ptr<CLibraryLock> lock;
+    if (IsRegularFile(real)) {
+        const int locked = CLibraryLock::take(real, mode, &lock, error);
+        if (locked != AGENT_OK)
+            return locked;
+    }
+    std::unique_ptr<CLibrary> opened(new CLibrary(real, real + QStringLiteral(".journal"), mode));
+    opened->m_lock = std::move(lock);
     const int result = opened->load(error);
     if (result != AGENT_OK)
         return result;
     // A rewrite killed half-way leaves its temporary file beside the file.
-    // Swept only beside a library that opened, where the agent's lock is
-    // held, as it is by every rewrite of this process; a rewrite of another
-    // process holds the folder's lock, which keeps the sweep away from a
-    // file still being written.
-    RemoveLeftoverTemporaries({real, real + QStringLiteral(".backup")});
+    // Swept only beside a library that opened, once its journal was read,
+    // which holds every change the temporary file may hold. No other
+    // process rewrites the library while its lock is held, nor this one
+    // while the agent's lock is; a write that holds the folder's lock all
+    // the same keeps the sweep away from its file.
+    RemoveLeftoverTemporaries(
+        {real, real + QStringLiteral(".backup"), real + QStringLiteral(".journal")});
     *library = std::move(opened);
     return AGENT_OK;
 }

@@ -5,6 +5,7 @@
 
 #include "journal.h"
 #include "libraryindex.h"
+#include "librarylock.h"
 #include "safefile.h"
 #include "trackxml.h"
 
@@ -43,12 +44,15 @@ class CLibrary
 public:
     // The file path names, links resolved: what open keeps as path().
     static QString realPath(const QString& path);
-    // Reads and indexes the file, then applies what its journal holds.
-    // An agent result code; error says why on failure.
+    // Takes the library's lock (see CLibraryLock), reads and indexes the
+    // file, then applies what its journal holds. An agent result code,
+    // AGENT_ERR_IN_USE while another process has it; error says why.
     static int open(const QString& path, std::unique_ptr<CLibrary>* library, QString* error);
     ~CLibrary();
 
     const QString& path() const { return m_path; }
+    // Keeps the library this process's while it is held.
+    const std::shared_ptr<CLibraryLock>& lock() const { return m_lock; }
     // False once something else has replaced the file since it was read.
     bool isCurrent() const;
     bool hasPendingChanges() const { return m_journal.size() > 0; }
@@ -123,6 +127,8 @@ private:
     QList<int> m_served;
     bool m_serving = false;
     QList<QByteArray> m_retired; // texts replaced while serving
+    // Let go of last, once the journal is closed.
+    std::shared_ptr<CLibraryLock> m_lock; // null for a file that is none
     CJournal m_journal;
 
     friend class CLibraryWriter;

@@ -2,6 +2,7 @@
 
 #include "platformbase.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -46,7 +47,7 @@ void StampOfStat(const struct stat& st, tagFileStamp* stamp)
 // no write holds it. A lock on the temporary file itself would leave the
 // moment between the file's creation and its lock open to a sweep of
 // another process. A folder that cannot be locked (some network file
-// systems) is written all the same, and never swept.
+// systems) is written all the same, and swept only of what is old.
 class CFolderLock
 {
 public:
@@ -55,13 +56,30 @@ public:
                       O_RDONLY | O_DIRECTORY | O_CLOEXEC))
     {
         m_held = m_fd.get() >= 0 && ::flock(m_fd.get(), operation) == 0;
+        m_lockless = m_fd.get() >= 0 && !m_held && (errno == ENOLCK || errno == EOPNOTSUPP);
     }
     bool held() const { return m_held; }
+    // The file system gives no lock at all.
+    bool lockless() const { return m_lockless; }
 
 private:
     CFileDescriptor m_fd; // closing it lets go of the lock
     bool m_held = false;
+    bool m_lockless = false;
 };
+
+// Where no lock tells a leftover from a write still under way, a temporary
+// file nobody changed for this long is a leftover: a write changes its file
+// until its rename. One taken all the same only fails that write, whose
+// changes stay in its journal.
+constexpr qint64 kLocklessLeftoverAgeS = 60 * 60;
+
+bool unchangedFor(const QString& path, qint64 seconds)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0
+        && QDateTime::currentSecsSinceEpoch() - qint64(st.st_mtim.tv_sec) >= seconds;
+}
 
 bool ownerOfStat(const QString& path, tagFileOwner* owner)
 {
@@ -250,8 +268,9 @@ int RemoveLeftoverTemporaries(const QStringList& paths)
     if (paths.isEmpty())
         return 0;
     const CFolderLock sweeping(paths.first(), LOCK_EX | LOCK_NB);
-    if (!sweeping.held())
+    if (!sweeping.held() && !sweeping.lockless())
         return 0;
+    const qint64 minimumAge = sweeping.held() ? 0 : kLocklessLeftoverAgeS;
     QStringList names;
     for (const QString& path : paths)
         names << QRegularExpression::escape(QFileInfo(path).fileName());
@@ -264,7 +283,8 @@ int RemoveLeftoverTemporaries(const QStringList& paths)
     // the library's own name.
     for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks)) {
         const QString leftover = folder.filePath(name);
-        if (!pattern.match(name).hasMatch() || ::unlink(QFile::encodeName(leftover).constData()) != 0)
+        if (!pattern.match(name).hasMatch() || (minimumAge > 0 && !unchangedFor(leftover, minimumAge))
+            || ::unlink(QFile::encodeName(leftover).constData()) != 0)
             continue;
         PlatformLog(QStringLiteral("Library agent: %1 removed, left by a write that was killed").arg(leftover));
         ++removed;

@@ -67,7 +67,8 @@ void SetTemporaryWrittenHook(TemporaryWrittenHook hook);
 // Removes the temporary files that writes of paths (files of one folder)
 // killed half-way left beside them, each logged, and never one whose write
 // still runs nor any file of a name these writes do not make; the folder is
-// listed once. The count.
+// listed once. Where the file system gives no lock, only those unchanged
+// for an hour go. The count.
 int RemoveLeftoverTemporaries(const QStringList& paths);
 
 // The permission bits of path, or fallback when it cannot be examined.
