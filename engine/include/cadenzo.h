@@ -41,6 +41,14 @@ enum { MM_ERR_LIBRARY_IN_USE = -33 };
 // none (from MMApplyMusicInfo and MMDBTransaction).
 enum { MM_ERR_NO_SPACE = -16, MM_DB_FULL = 13 };
 
+// The tag writer's refusals of a song, passed through from MMApplyMusicInfo
+// so that the application can name the cause: the file is gone; the user
+// may not write it; no working copy can be made beside it (a folder the
+// user may not write); it cannot keep its permission bits (the setgid bit
+// of a song whose group the user is not in). Never a failure of the library
+// file's agent, whose codes of these values pass as MM_ERR_WRITE.
+enum { MM_ERR_SONG_GONE = -2, MM_ERR_SONG_READ_ONLY = -10, MM_ERR_SONG_NO_COPY = -11, MM_ERR_SONG_MODE = -18 };
+
 // Which copy of a track's information MMGetMusicInfo returns.
 typedef enum { INFO_NEW = 1, INFO_ORIGINAL = 2 } tagInfoType;
 

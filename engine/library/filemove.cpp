@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,9 +36,8 @@ public:
             return;
         }
         // A file system without locks (a share without a lock service) is
-        // moved to all the same, as the library file is written there: no
-        // sweep can take a lock there either, so none removes the copy.
-        m_locked = ::flock(m_fd.get(), LOCK_EX) == 0 || errno == ENOLCK || errno == EOPNOTSUPP;
+        // moved to all the same, as the library file is written there.
+        m_locked = LockWorkingCopy(m_fd.get(), QFileInfo(target).absolutePath());
         // A sweep that came between the name and the lock took the name
         // away, and someone else may use it now: the move fails, the
         // original stays, and that name is not ours to remove.

@@ -162,6 +162,10 @@ bool CiTunesCtl::HasArtwork(const tagMMusicInfo& info, int mode)
 // The application tells a full disk from other failures by these two.
 static_assert(int(MM_ERR_NO_SPACE) == int(TAG_WRITE_NO_SPACE), "a song's write without room");
 static_assert(int(MM_DB_FULL) == SQLITE_FULL, "a commit without room");
+// And why a song was refused.
+static_assert(int(MM_ERR_SONG_READ_ONLY) == int(TAG_WRITE_READ_ONLY), "a song the user may not write");
+static_assert(int(MM_ERR_SONG_NO_COPY) == int(TAG_WRITE_NO_COPY), "a song without a working copy");
+static_assert(int(MM_ERR_SONG_MODE) == int(TAG_WRITE_MODE), "a song that cannot keep its mode");
 
 int CiTunesCtl::DBTransaction(bool commit)
 {

@@ -67,6 +67,22 @@ CPICTURE_TYPE pictureType(const PictureBytes& bytes)
     return png ? CPICTURE_PNG : CPICTURE_JPEG;
 }
 
+// The agent's codes overlap those by which the application tells why a
+// song was refused (cadenzo.h); one of those values from the agent means
+// something else and passes as a failed write.
+int agentFailure(int result)
+{
+    switch (result) {
+    case MM_ERR_SONG_GONE:
+    case MM_ERR_SONG_READ_ONLY:
+    case MM_ERR_SONG_NO_COPY:
+    case MM_ERR_SONG_MODE:
+        return MM_ERR_WRITE;
+    default:
+        return result;
+    }
+}
+
 int writeToLibrary(const tagMMusicInfo& info, int flags, const PictureBytes& artwork, int& written)
 {
     const QByteArray pid = info.strPersistentID.toUtf8();
@@ -85,7 +101,7 @@ int writeToLibrary(const tagMMusicInfo& info, int flags, const PictureBytes& art
         }
         WriteLog(QStringLiteral("%1 SetAttributeValue_kwr %2 Failed:%3")
                      .arg(info.strLocation, QLatin1String(field.agentKey), QString::number(result)));
-        failure = result;
+        failure = agentFailure(result);
     }
     if (flags & MF_ARTWORK) {
         asked = true;
@@ -94,7 +110,7 @@ int writeToLibrary(const tagMMusicInfo& info, int flags, const PictureBytes& art
             written |= MF_ARTWORK;
         } else {
             WriteLog(QStringLiteral("%1 SetAttributeValue_kwr Artwork Failed:%2").arg(info.strLocation, QString::number(result)));
-            failure = result;
+            failure = agentFailure(result);
         }
     }
     return asked ? failure : CTL_ERR_FAIL;

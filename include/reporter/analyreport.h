@@ -9,6 +9,7 @@
 #include "reporter/converterslots.h"
 #include "reporter/reportinbox.h"
 #include "reporter/reporttypes.h"
+#include "reporter/storagefailure.h"
 #include "vessolin/pausehandshake.h"
 
 #include <QColor>
@@ -19,6 +20,7 @@
 #include <QVector>
 #include <QWidget>
 
+#include <array>
 #include <atomic>
 #include <memory>
 
@@ -155,7 +157,7 @@ public:
     // Whether the last apply's work reached the disk: its end (the commit
     // and the library file's rewrite) succeeded and no song's write found
     // the disk full. Songs refused for other reasons do not count here.
-    bool ApplyLanded() const { return m_iApplyEnded == 0 && m_iApplyNoSpace == 0; }
+    bool ApplyLanded() const { return m_iApplyEnded == 0 && m_iApplyRefused[CStorageFailure::SONG_NO_SPACE] == 0; }
 
     // Stops the preview the page started and forgets the editor's track.
     void StopPlay();
@@ -336,10 +338,9 @@ private:
     // Songs the running apply, or one stopped before its end, has not
     // reached; set and counted down on the apply thread.
     std::atomic<int> m_iApplyUnreached{0};
-    // Tracks the last apply failed to write (those of them for lack of
-    // room), and its end's result; set on the apply thread.
-    std::atomic<int> m_iApplyFailed{0};
-    std::atomic<int> m_iApplyNoSpace{0};
+    // Tracks the last apply failed to write, counted by cause, and its
+    // end's result; set on the apply thread.
+    std::array<std::atomic<int>, CStorageFailure::SONG_CAUSES> m_iApplyRefused{};
     std::atomic<int> m_iApplyEnded{0};
     int m_iFixNum = 0;
     int m_iFixTotal = 0;

@@ -11,6 +11,22 @@ class CStorageFailure
     Q_DECLARE_TR_FUNCTIONS(CStorageFailure)
 
 public:
+    // Why an apply could not write a song, as far as the engine tells.
+    enum SongCause {
+        SONG_NO_SPACE,  // the disk has no room
+        SONG_READ_ONLY, // the user may not write the file
+        SONG_GONE,      // the file is no longer there
+        SONG_NO_COPY,   // no working copy can be made beside it
+        SONG_MODE,      // it cannot keep its permission bits
+        SONG_DATABASE,  // the working database could not record the write
+        SONG_OTHER,     // a failure without a cause of its own to tell
+        SONG_CAUSES
+    };
+    // code: what MMApplyMusicInfo returned, neither 0 nor "nothing to write".
+    static SongCause SongCauseOf(int code);
+    // count songs an apply could not write for cause, in words.
+    static QString SongsNotWritten(SongCause cause, int count);
+
     // Why a write failed, to follow a colon: no room left, or a disk that
     // took no writes. code: what the engine returned, not 0.
     static QString Reason(int code);

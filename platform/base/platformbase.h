@@ -1,7 +1,8 @@
 // What the platform layers share: a POSIX file descriptor that closes
 // itself, a write of a whole buffer, the fsync calls that make a written
 // file or a new name in a folder durable, what the file system knows a file
-// by, the one hook through which the layers log their failures, how text
+// by, how a new file takes the owner and mode of the one it replaces, the
+// one hook through which the layers log their failures, how text
 // is made fit for a log line, what a server may send this program to, and
 // how long a web request may take.
 #pragma once
@@ -53,6 +54,19 @@ bool IsRegularFile(const QString& path);
 // write it, or, for the super-user, whom no permission stops, its owner may
 // not (a file locked by its owner, which even the super-user leaves alone).
 bool IsWritableFile(const QString& path);
+
+// Gives fd, a new file of this process's that is to take path's place, the
+// owner uid and group gid (-1: the file's own) as far as this user may, then
+// the permission bits mode. Only the super-user gives a file away, and a
+// user gives a file only their own groups; a member of a shared folder's
+// group must still get changes into its files, so what the file has instead
+// is logged under who (the layer writing), not refused. The mode is set
+// last, as a change of owner may clear bits, and checked: the kernel drops
+// the setgid bit of a file in a group the process is not in, and some file
+// systems accept a change they do not make. False, with the reason in
+// error, when the file cannot have the mode.
+bool TakeOwnerAndMode(int fd, uid_t uid, gid_t gid, mode_t mode, const QString& path, const QString& who,
+                      QString* error);
 
 // A file's device and inode, which every path to it shares: two names, a
 // hard link and a symbolic link of one file all give the same.

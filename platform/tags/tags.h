@@ -7,9 +7,14 @@
 //
 // Writers never change a file in place: they edit a copy in the same
 // folder, read the copy back (its tags, and its audio byte for byte), and
-// only then rename it over the original (owner, group and permission bits
-// kept). On any failure the original is untouched. Copies a killed process
-// left in a folder go before the first write into it in each run.
+// only then rename it over the original. The permission bits are kept, and
+// the owner and group as far as the user may give them (only the super-user
+// gives a file away, a user only to their own groups): a member of a shared
+// folder's group gets the changes into its songs, which then become the
+// user's, logged. On any failure the original is untouched. Copies a killed
+// process left in a folder go before the first write into it in each run;
+// where the file system gives no locks (a share without a lock service),
+// songs are written without one and no copy there is ever swept.
 #pragma once
 
 #include <QString>
@@ -44,7 +49,8 @@ enum TagWriteResult {
     // -15 is the engine's code for a write without a track.
     TAG_WRITE_NO_SPACE = -16,    // no room for the copy: too little free space, or a write found none
     TAG_WRITE_AUDIO_CHANGED = -17, // the saved copy's audio is not the file's to the byte, or reads short
-    TAG_WRITE_OWNER = -18        // the copy cannot have the file's owner and group
+    TAG_WRITE_MODE = -18         // the copy cannot have the file's permission bits (the setgid bit of a
+                                 // song in a group the user is not in)
 };
 
 // Fills info's size, location, duration, bit rate, name, artist, album,
@@ -86,6 +92,11 @@ int SetMusicInfo_tag(const tagMusicTags* info, int flags, int* written = nullptr
 // A tag write makes its copy so, and so does a move across file systems,
 // so the sweeps below take the copies either left behind.
 QString WorkingCopyTemplate(const QString& folder, const QString& suffix);
+// Takes that lock on the copy fd made in folder: true when held, and also
+// where the file system gives no locks (ENOLCK, EOPNOTSUPP), which is
+// logged once per folder and run; no sweep can tell a copy's writer there,
+// so none removes it. False for any other failure.
+bool LockWorkingCopy(int fd, const QString& folder);
 
 // Removes the file when it is a working copy that a killed process left
 // behind (named as WorkingCopyTemplate names it, its writer gone): true

@@ -38,7 +38,7 @@ void CAnalyReport::AppleyiTunes()
     m_iApplyUnreached = count;
     m_bNeedApply = false;
     int failed = 0;
-    int noSpace = 0;
+    std::array<int, CStorageFailure::SONG_CAUSES> refused{};
     for (int index = 0; index < count; ++index) {
         // A pause lands between two tracks. The loop's mutex is not held
         // through the write: a track's copy, check and rename can take long
@@ -50,7 +50,7 @@ void CAnalyReport::AppleyiTunes()
         --m_iApplyUnreached;
         if (result != 0 && result != kNothingToWrite) {
             ++failed;
-            noSpace += result == MM_ERR_NO_SPACE || result == MM_DB_FULL ? 1 : 0;
+            ++refused[CStorageFailure::SongCauseOf(result)];
             void* track = nullptr;
             int absence = 0, state = 0;
             long long repeat = 0;
@@ -66,8 +66,8 @@ void CAnalyReport::AppleyiTunes()
     const int ended = m_pMusicLink->DBTransaction(true);
     if (ended != 0)
         WriteUILog(QStringLiteral("AppleiTunes: the end of the apply failed:%1").arg(ended));
-    m_iApplyFailed = failed;
-    m_iApplyNoSpace = noSpace;
+    for (int cause = 0; cause < CStorageFailure::SONG_CAUSES; ++cause)
+        m_iApplyRefused[cause] = refused[cause];
     m_iApplyEnded = ended;
     // What could not be written, and an apply whose record was rolled back
     // or whose library file kept the old contents, still wait to be applied.
@@ -90,14 +90,11 @@ QString CAnalyReport::ApplyFailureText() const
     QStringList parts;
     if (const int ended = m_iApplyEnded; ended != 0)
         parts << CStorageFailure::ApplyEndFailed(ended);
-    const int noSpace = m_iApplyNoSpace;
-    const int other = m_iApplyFailed - noSpace;
-    if (noSpace > 0)
-        parts << tr("%1 song(s) could not be written: %2. Please free some space and apply again.")
-                     .arg(noSpace)
-                     .arg(CStorageFailure::Reason(MM_ERR_NO_SPACE));
-    if (other > 0)
-        parts << tr("%1 song(s) could not be written. Please check that the files are writable.").arg(other);
+    // Each cause in words of its own: a song refused for one reason must not
+    // be told to check another.
+    for (int cause = 0; cause < CStorageFailure::SONG_CAUSES; ++cause)
+        if (const int count = m_iApplyRefused[cause]; count > 0)
+            parts << CStorageFailure::SongsNotWritten(CStorageFailure::SongCause(cause), count);
     return parts.join(QLatin1Char(' '));
 }
 

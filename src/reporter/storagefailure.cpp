@@ -28,6 +28,54 @@ QString CStorageFailure::Reason(int code)
     }
 }
 
+CStorageFailure::SongCause CStorageFailure::SongCauseOf(int code)
+{
+    switch (code) {
+    case MM_ERR_NO_SPACE:
+    case MM_DB_FULL:
+        return SONG_NO_SPACE;
+    case MM_ERR_SONG_READ_ONLY:
+        return SONG_READ_ONLY;
+    case MM_ERR_SONG_GONE:
+        return SONG_GONE;
+    case MM_ERR_SONG_NO_COPY:
+        return SONG_NO_COPY;
+    case MM_ERR_SONG_MODE:
+        return SONG_MODE;
+    default:
+        // The working database answers with SQLite's codes, all above 0.
+        return code > 0 || code == MM_ERR_DATABASE ? SONG_DATABASE : SONG_OTHER;
+    }
+}
+
+QString CStorageFailure::SongsNotWritten(SongCause cause, int count)
+{
+    switch (cause) {
+    case SONG_NO_SPACE:
+        return tr("%1 song(s) could not be written: %2. Please free some space and apply again.")
+            .arg(count)
+            .arg(Reason(MM_ERR_NO_SPACE));
+    case SONG_READ_ONLY:
+        return tr("%1 song(s) could not be written. Please check that the files are writable.").arg(count);
+    case SONG_GONE:
+        return tr("%1 song(s) could not be written: the files are no longer where they were.").arg(count);
+    case SONG_NO_COPY:
+        return tr("%1 song(s) could not be written: no working copy could be made beside them. "
+                  "Please check that their folders are writable.")
+            .arg(count);
+    case SONG_MODE:
+        return tr("%1 song(s) could not be written: they would lose their permissions, as their group is not "
+                  "one of yours.")
+            .arg(count);
+    case SONG_DATABASE:
+        return tr("%1 song(s) could not be recorded in the working database: %2.")
+            .arg(count)
+            .arg(Reason(MM_ERR_DATABASE));
+    default:
+        return tr("%1 song(s) could not be written.").arg(count);
+    }
+}
+
 QString CStorageFailure::LoadFailed(int code)
 {
     if (code == MM_ERR_LIBRARY_IN_USE)

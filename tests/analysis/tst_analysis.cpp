@@ -3,10 +3,14 @@
 // all through the exported interface. Changes to the library are checked
 // from a new process; that every change acknowledged reaches the library
 // file, also from a killed process, is the library agent's promise test.
+// Songs are written by a process that is a normal user, on file systems
+// with and without locks (a stand-in for flock).
 #include "cadenzo.h"
 #include "libraryxml.h"
 #include "mmanalysis.h"
 #include "mmsession.h"
+#include "otheruser.h"
+#include "syncfaults.h"
 #include "tagread.h"
 #include "testenv.h"
 
@@ -16,11 +20,14 @@
 #include <QProcess>
 #include <QTest>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace mmtest;
 
@@ -55,9 +62,11 @@ QString emptyFieldsLibrary(const Session& s, int count, bool oneFile = false)
     return emptyFieldsLibrary(s, files);
 }
 
-QProcess* startChild(const QStringList& arguments)
+QProcess* startChild(const QStringList& arguments, const QProcessEnvironment& env = QProcessEnvironment())
 {
     auto* child = new QProcess;
+    if (!env.isEmpty())
+        child->setProcessEnvironment(env);
     child->setProgram(QCoreApplication::applicationFilePath());
     child->setArguments(QStringList{QStringLiteral("--child")} + arguments);
     child->start();
@@ -89,6 +98,30 @@ QString bigSong(const Session& s, const QString& name, int bytes)
     while (!frames.isEmpty() && song.size() < bytes)
         song += frames;
     return testenv::writeAll(path, song) ? path : QString();
+}
+
+// An MP3's bytes without its tags: an ID3v2 tag in front, an ID3v1 tag at
+// the end.
+QByteArray audioOf(QByteArray bytes)
+{
+    if (bytes.startsWith("ID3") && bytes.size() >= 10) {
+        qsizetype size = 10 + ((bytes[5] & 0x10) ? 10 : 0);
+        for (int i = 6; i < 10; ++i)
+            size += qsizetype(uchar(bytes[i]) & 0x7f) << (7 * (9 - i));
+        bytes.remove(0, size);
+    }
+    if (bytes.size() >= 128 && bytes.mid(bytes.size() - 128, 3) == "TAG")
+        bytes.chop(128);
+    return bytes;
+}
+
+// "uid:gid mode" of path, the mode in octal.
+QString ownerAndMode(const QString& path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return QStringLiteral("missing");
+    return QStringLiteral("%1:%2 %3").arg(st.st_uid).arg(st.st_gid).arg(st.st_mode & 07777, 4, 8, QLatin1Char('0'));
 }
 
 // One applied track as the child reports it.
@@ -467,6 +500,112 @@ private slots:
         }
     }
 
+    // A song the user may write gets its tags, with its mode and as much of
+    // its owner and group as the user may give (logged); one the user may
+    // not write, or whose mode cannot be kept, is refused, its bytes, owner
+    // and mode as they were. Root sets the files up, a child that is the
+    // user applies an artist and an album in the file mode; the parent reads
+    // the song's tags, audio and stat itself. A file system without locks
+    // is written all the same.
+    void aSongTheUserMayWriteGetsItsTags_data()
+    {
+        QTest::addColumn<QString>("folderOwner"); // uid:gid
+        QTest::addColumn<int>("folderMode");
+        QTest::addColumn<QString>("songOwner");
+        QTest::addColumn<int>("songMode");
+        QTest::addColumn<QString>("user"); // uid:gid,more groups; "root" stays the super-user
+        QTest::addColumn<int>("lockRefusal"); // the errno of every flock, 0 for none
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QString>("ownerAfter");
+        QTest::addColumn<QString>("logged"); // empty: nothing said of the owner
+        const QString shared = QStringLiteral("1234:2000"), member = QStringLiteral("1000:1000,2000");
+        QTest::newRow("the super-user, another's song")
+            << shared << 02775 << shared << 0664 << "root" << 0 << 0 << shared << "";
+        QTest::newRow("a member of the song's group, in a shared folder")
+            << shared << 02775 << shared << 0664 << member << 0 << 0 << "1000:2000"
+            << "now owned by 1000:2000 instead of 1234:2000";
+        QTest::newRow("the user's own song in a group the user is not in")
+            << shared << 02775 << "1000:3000" << 0664 << member << 0 << 0 << "1000:2000"
+            << "now owned by 1000:2000 instead of 1000:3000";
+        QTest::newRow("the user's own song in the shared group")
+            << shared << 02775 << "1000:2000" << 0664 << member << 0 << 0 << "1000:2000" << "";
+        QTest::newRow("a song the group may not write")
+            << shared << 02775 << shared << 0644 << member << 0 << int(MM_ERR_SONG_READ_ONLY) << shared << "";
+        QTest::newRow("a song in a folder the user may not write")
+            << shared << 0755 << shared << 0664 << member << 0 << int(MM_ERR_SONG_NO_COPY) << shared << "";
+        QTest::newRow("a share without a lock service")
+            << shared << 02775 << "1000:2000" << 0664 << member << int(ENOLCK) << 0 << "1000:2000" << "";
+        QTest::newRow("a file system without locks")
+            << shared << 02775 << shared << 0664 << member << int(EOPNOTSUPP) << 0 << "1000:2000"
+            << "now owned by 1000:2000 instead of 1234:2000";
+        QTest::newRow("a lock that fails otherwise")
+            << shared << 02775 << "1000:2000" << 0664 << member << int(EINVAL) << int(MM_ERR_SONG_NO_COPY)
+            << "1000:2000" << "";
+        QTest::newRow("a setgid song of the shared group")
+            << shared << 02775 << shared << 02664 << member << 0 << 0 << "1000:2000"
+            << "now owned by 1000:2000 instead of 1234:2000";
+        // The new file takes the folder's group, which the user left: the
+        // kernel drops its setgid bit, so the mode cannot be kept.
+        QTest::newRow("the user's own setgid song of a group the user left")
+            << "1000:2000" << 02775 << "1000:2000" << 02664 << "1000:1000" << 0 << int(MM_ERR_SONG_MODE)
+            << "1000:2000" << "";
+    }
+
+    void aSongTheUserMayWriteGetsItsTags()
+    {
+        QFETCH(QString, folderOwner);
+        QFETCH(int, folderMode);
+        QFETCH(QString, songOwner);
+        QFETCH(int, songMode);
+        QFETCH(QString, user);
+        QFETCH(int, lockRefusal);
+        QFETCH(int, result);
+        QFETCH(QString, ownerAfter);
+        QFETCH(QString, logged);
+        if (::geteuid() != 0)
+            QSKIP("only the super-user can set up the files of other users");
+        const otheruser::Place place(user);
+        QVERIFY(place.isValid());
+        const QString folder = place.folder(), home = place.home();
+        const QString song = folder + QStringLiteral("/song.mp3");
+        QVERIFY(QFile::copy(testenv::fixture(QStringLiteral("untagged.mp3")), song));
+        const QByteArray before = testenv::readAll(song);
+        QVERIFY(otheruser::give(folder, folderOwner, folderMode) && otheruser::give(song, songOwner, songMode));
+        const QString stated = ownerAndMode(song);
+
+        std::unique_ptr<QProcess> child(startChild(
+            {QStringLiteral("tag-as"), user, home, QString::number(lockRefusal), song}, place.environment()));
+        QVERIFY(child->waitForFinished(kWaitMs));
+        if (child->exitCode() == 2)
+            QSKIP("this process cannot become another user");
+        const QByteArray answer = child->readAllStandardOutput().trimmed();
+        if (answer == "unreachable")
+            QSKIP("the test folder cannot be reached by another user");
+        QVERIFY2(child->exitCode() == 0, child->readAllStandardError().constData());
+        QCOMPARE(answer, QByteArray::number(result));
+
+        // The mode stays whatever happened; a refused song is as it was.
+        QCOMPARE(ownerAndMode(song), QStringLiteral("%1 %2").arg(ownerAfter).arg(songMode, 4, 8, QLatin1Char('0')));
+        const tagread::Fields tags = tagread::fields(song);
+        if (result == 0) {
+            QCOMPARE(tags.artist, QStringLiteral("New Artist"));
+            QCOMPARE(tags.album, QStringLiteral("New Album"));
+            QCOMPARE(audioOf(testenv::readAll(song)), audioOf(before));
+        } else {
+            QCOMPARE(testenv::readAll(song), before);
+            QCOMPARE(ownerAndMode(song), stated);
+        }
+        QVERIFY(QDir(folder).entryList({QStringLiteral(".vessolin-*")}, QDir::Files | QDir::Hidden).isEmpty());
+        const QString log = QString::fromUtf8(testenv::readAll(home + QStringLiteral("/data/MM.log")));
+        if (logged.isEmpty())
+            QVERIFY2(!log.contains(QStringLiteral("now owned by")), qPrintable(log.right(600)));
+        else
+            QVERIFY2(log.contains(song + QStringLiteral(" is now owned by")) && log.contains(logged),
+                     qPrintable(log.right(600)));
+        if (result == 0 && (lockRefusal == ENOLCK || lockRefusal == EOPNOTSUPP))
+            QVERIFY2(log.contains(QStringLiteral("the file system gives no locks")), qPrintable(log.right(600)));
+    }
+
     // A disk that fills up while the songs are written: the apply of each
     // fails with a code of its own (never "nothing to write"), the song is
     // left as it was, the failure is logged with the file, and what was not
@@ -557,12 +696,46 @@ static int applyWithoutRoom(const QStringList& args)
     return 0;
 }
 
+// "tag-as <uid:gid,groups or root> <home> <flock errno> <song>" becomes
+// that user, without a way back, refuses every flock with that errno (0:
+// none), loads the song in the file mode with its working database in home,
+// gives it an artist and an album and applies it, printing the result.
+static int tagAsUser(const QStringList& args)
+{
+    if (args.value(0) != QLatin1String("root")) {
+        if (!otheruser::become(args.value(0)))
+            return 2;
+    }
+    const QString song = args.value(3);
+    if (::access(QFile::encodeName(args.value(1)).constData(), W_OK | X_OK) != 0
+        || ::access(QFile::encodeName(song).constData(), R_OK) != 0) {
+        std::printf("unreachable\n");
+        return 0;
+    }
+    const int refusal = args.value(2).toInt();
+    if (refusal != 0)
+        syncfaults::setLockHook([refusal](const QString&) { return refusal; });
+    Session s(args.value(1));
+    RecordSink sink;
+    if (!loadAndWait(s, RUN_FILES, QString(), {song}) || !analyse(s, MF_ARTIST | MF_ALBUM, sink) || !waitForSaves(s, 1))
+        return 3;
+    const QList<Entry> list = entries(s);
+    if (list.size() != 1
+        || setUserInfo(s, list[0].track, MF_ARTIST | MF_ALBUM, {QStringLiteral("New Artist"), QStringLiteral("New Album")}) != 0)
+        return 4;
+    std::printf("%d\n", MMApplyMusicInfo(s.handle, 0, 0));
+    std::fflush(stdout);
+    return 0;
+}
+
 // Child modes: "read <library>" prints every track as "<persistent
 // ID>\t<artist>\t<album>".
 static int childMain(const QStringList& args)
 {
     if (args.value(0) == QLatin1String("apply-full"))
         return applyWithoutRoom(args.mid(1));
+    if (args.value(0) == QLatin1String("tag-as"))
+        return tagAsUser(args.mid(1));
     Session s;
     if (args.value(0) != QLatin1String("read") || !loadAndWait(s, RUN_ITUNES, args.value(1), {}))
         return 2;

@@ -71,17 +71,22 @@ void syncfaults::setLockHook(LockHook hook)
     currentLockHook() = std::move(hook);
 }
 
-extern "C" int fsync(int fd)
+// Seen from the dynamic symbol table too, so that the stand-ins also come
+// before the C library's for a shared library the program links (the
+// project builds with hidden symbols).
+#define SYNCFAULTS_STAND_IN extern "C" __attribute__((visibility("default")))
+
+SYNCFAULTS_STAND_IN int fsync(int fd)
 {
     return syncAllowed(fd) ? int(::syscall(SYS_fsync, fd)) : -1;
 }
 
-extern "C" int fdatasync(int fd)
+SYNCFAULTS_STAND_IN int fdatasync(int fd)
 {
     return syncAllowed(fd) ? int(::syscall(SYS_fdatasync, fd)) : -1;
 }
 
-extern "C" int flock(int fd, int operation)
+SYNCFAULTS_STAND_IN int flock(int fd, int operation)
 {
     const syncfaults::LockHook hook = hookOf(currentLockHook());
     if (const int refused = hook ? hook(pathOf(fd)) : 0) {

@@ -1,7 +1,7 @@
 // The disk's answer to fsync, fdatasync and flock, in this process: the
 // test program's own functions stand in front of the C library's for
 // everything linked into it (the engine's and the platform layers' static
-// libraries among them), so a test may fail the sync of a chosen file or
+// libraries among them, and the engine's shared library), so a test may fail the sync of a chosen file or
 // folder, as a failing disk does, or hold a writer there, and refuse a
 // lock as a file system without locks does.
 #pragma once

@@ -1,19 +1,26 @@
 // The report page fed by a real engine load of a generated folder: rows per
 // category, badges, captions, summary lines, the score texts, check states
 // kept in the track database across a reload, stop and clear, a second
-// run, and a burst of deliveries from a worker thread.
+// run, a burst of deliveries from a worker thread, and the words an apply
+// by a normal user ends with.
 #include "reporter/reportlists.h"
 #include "reporter/typetreeitem.h"
 #include "reportsession.h"
 #include "treeitem.h"
 #include "widgetprobe.h"
 #include "information/modifymusicinfo.h"
+#include "otheruser.h"
 
 #include <QHeaderView>
 #include <QImage>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QStackedWidget>
+
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
 using namespace reporttest;
 using widgetprobe::topLevelTexts;
@@ -558,6 +565,70 @@ private slots:
         QTest::newRow("1234") << 1234 << 40;
     }
 
+    // The words an apply ends with name why each song was not written, and a
+    // song refused for one cause is never told to check another. Root sets
+    // the songs up; a child that is the user loads, analyses and applies an
+    // album, as the window's threads do. A song given as "gone" is removed
+    // after the analysis.
+    void applyTellsWhySongsWereNotWritten_data()
+    {
+        QTest::addColumn<QString>("folderOwner"); // uid:gid
+        QTest::addColumn<int>("folderMode");
+        QTest::addColumn<QStringList>("songs");   // "uid:gid mode" each, or "gone"
+        QTest::addColumn<QString>("user");        // uid:gid,more groups; "root" stays the super-user
+        QTest::addColumn<QString>("told");
+        QTest::newRow("a song gone since the analysis")
+            << "0:0" << 0755 << QStringList{"gone"} << "root"
+            << "1 song(s) could not be written: the files are no longer where they were.";
+        QTest::newRow("a song in a folder the user may not write")
+            << "1234:2000" << 0755 << QStringList{"1234:2000 0664"} << "1000:1000,2000"
+            << "1 song(s) could not be written: no working copy could be made beside them. "
+               "Please check that their folders are writable.";
+        QTest::newRow("a setgid song that cannot keep its mode")
+            << "1000:2000" << 02775 << QStringList{"1000:2000 2664"} << "1000:1000"
+            << "1 song(s) could not be written: they would lose their permissions, as their group is not one of yours.";
+        QTest::newRow("a read-only song and one gone")
+            << "0:0" << 0755 << QStringList{"0:0 0444", "gone"} << "root"
+            << "1 song(s) could not be written. Please check that the files are writable. "
+               "1 song(s) could not be written: the files are no longer where they were.";
+    }
+
+    void applyTellsWhySongsWereNotWritten()
+    {
+        QFETCH(QString, folderOwner);
+        QFETCH(int, folderMode);
+        QFETCH(QStringList, songs);
+        QFETCH(QString, user);
+        QFETCH(QString, told);
+        if (::geteuid() != 0)
+            QSKIP("only the super-user can set up the files of other users");
+        const otheruser::Place place(user);
+        QVERIFY(place.isValid());
+        const QString folder = place.folder();
+        QStringList arguments{QStringLiteral("--child"), QStringLiteral("apply-as"), user};
+        for (int i = 0; i < songs.size(); ++i) {
+            const QString song = folder + QStringLiteral("/song %1.mp3").arg(i);
+            QVERIFY(QFile::copy(testenv::fixture(QStringLiteral("id3v2-partial.mp3")), song));
+            const QStringList ownerAndMode = songs[i].split(QLatin1Char(' '));
+            if (songs[i] != QLatin1String("gone"))
+                QVERIFY(otheruser::give(song, ownerAndMode.at(0), ownerAndMode.at(1).toInt(nullptr, 8)));
+            arguments << (songs[i] == QLatin1String("gone") ? QStringLiteral("gone:") : QString()) + song;
+        }
+        QVERIFY(otheruser::give(folder, folderOwner, folderMode));
+
+        QProcess child;
+        child.setProcessEnvironment(place.environment());
+        child.start(QCoreApplication::applicationFilePath(), arguments);
+        QVERIFY(child.waitForFinished(kWaitMs));
+        if (child.exitCode() == 2)
+            QSKIP("this process cannot become another user");
+        const QString answer = QString::fromUtf8(child.readAllStandardOutput()).trimmed();
+        if (answer == QLatin1String("unreachable"))
+            QSKIP("the test folder cannot be reached by another user");
+        QVERIFY2(child.exitCode() == 0, child.readAllStandardError().right(2000).constData());
+        QCOMPARE(answer, told);
+    }
+
     void badgeWidth()
     {
         QFETCH(int, count);
@@ -570,5 +641,67 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestReport)
+// "apply-as <uid:gid,groups or root> <songs...>" becomes that user,
+// without a way back, loads and analyses the songs in the file mode, gives
+// each an album, removes those given as "gone:<path>", applies as the
+// window's apply thread does and prints the words the apply ended with.
+// Ends without exit handlers: a leak check cannot watch a process that
+// changed its user.
+static int applyAsUser(int argc, char** argv)
+{
+    if (std::strcmp(argv[3], "root") != 0) {
+        if (!otheruser::become(QString::fromLocal8Bit(argv[3])))
+            return 2;
+    }
+    QApplication app(argc, argv);
+    QStringList songs, gone;
+    for (int i = 4; i < argc; ++i) {
+        const QString song = QString::fromLocal8Bit(argv[i]);
+        if (song.startsWith(QLatin1String("gone:")))
+            gone << song.mid(5);
+        songs << (song.startsWith(QLatin1String("gone:")) ? song.mid(5) : song);
+    }
+    if (::access(QFile::encodeName(QDir::homePath()).constData(), W_OK | X_OK) != 0
+        || ::access(QFile::encodeName(songs.first()).constData(), R_OK) != 0) {
+        std::printf("unreachable\n");
+        std::fflush(stdout);
+        ::_exit(0);
+    }
+    CreateLinkAndName();
+    CConfig::instance();
+    CreateImage();
+    {
+        CMusicLink link;
+        CAnalyReport report(nullptr);
+        report.SetMusicLink(&link);
+        if (!loadAndAnalyse(link, RUN_FILES, songs))
+            ::_exit(3);
+        for (int i = 0; i < link.GetMusicCountAMode(nullptr, nullptr); ++i) {
+            void* track = nullptr;
+            int absence = 0, state = 0;
+            long long repeat = 0;
+            const char* album[] = {"New Album"};
+            if (link.GetMusicListMusic(i, &track, absence, state, repeat) != 0
+                || link.SetUserMusicInfo(track, MF_ALBUM, album) != 0)
+                ::_exit(4);
+        }
+        for (const QString& song : gone)
+            QFile::remove(song);
+        report.AppleyiTunes();
+        std::printf("%s\n", report.ApplyFailureText().toUtf8().constData());
+        std::fflush(stdout);
+    }
+    ::_exit(0);
+}
+
+int main(int argc, char** argv)
+{
+    if (argc > 3 && std::strcmp(argv[1], "--child") == 0 && std::strcmp(argv[2], "apply-as") == 0)
+        return applyAsUser(argc, argv);
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    TestReport test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_report.moc"

@@ -90,53 +90,6 @@ bool ownerOfStat(const QString& path, tagFileOwner* owner)
     return true;
 }
 
-QString octal(uint mode)
-{
-    return QStringLiteral("%1").arg(mode, 4, 8, QLatin1Char('0'));
-}
-
-QString ownerText(uid_t uid, gid_t gid)
-{
-    return QStringLiteral("%1:%2").arg(uid).arg(gid);
-}
-
-// Gives the temporary file the owner and group wanted as far as this user
-// may: only the super-user gives a file away, and a user gives a file only
-// their own groups. A member of a shared library's group must still get
-// changes into the file, so what cannot be kept is logged, not refused.
-// The mode is set last, as a change of owner may clear bits, and checked:
-// some file systems accept a change they do not make.
-bool takeOwner(int fd, const tagFileOwner& owner, QString* error, const QString& path)
-{
-    struct stat st;
-    if (::fstat(fd, &st) != 0) {
-        *error = SystemError(QStringLiteral("cannot examine the new file for %1").arg(path));
-        return false;
-    }
-    const uid_t uid = owner.uid < 0 ? st.st_uid : uid_t(owner.uid);
-    const gid_t gid = owner.gid < 0 ? st.st_gid : gid_t(owner.gid);
-    // Asked only for a change: a file system that refuses every change of
-    // owner would otherwise refuse the writer's own files too.
-    if ((uid != st.st_uid || gid != st.st_gid) && ::fchown(fd, uid, gid) != 0 && uid != st.st_uid
-        && gid != st.st_gid)
-        ::fchown(fd, uid_t(-1), gid);
-    if (::fchmod(fd, mode_t(owner.mode)) != 0 || ::fstat(fd, &st) != 0) {
-        *error = SystemError(
-            QStringLiteral("the new file for %1 cannot be given the mode %2").arg(path, octal(uint(owner.mode))));
-        return false;
-    }
-    if (int(st.st_mode & 07777) != owner.mode) {
-        *error = QStringLiteral("the new file for %1 has the mode %2 instead of %3")
-                     .arg(path, octal(st.st_mode & 07777), octal(uint(owner.mode)));
-        return false;
-    }
-    if (st.st_uid != uid || st.st_gid != gid)
-        PlatformLog(QStringLiteral("Library agent: %1 is now owned by %2 instead of %3 (user:group): this user "
-                                   "may not give a file that owner or group")
-                        .arg(path, ownerText(st.st_uid, st.st_gid), ownerText(uid, gid)));
-    return true;
-}
-
 bool writePieces(int fd, const QList<QByteArrayView>& pieces)
 {
     for (const QByteArrayView& piece : pieces)
@@ -167,7 +120,9 @@ bool replaceName(const QString& target, const QList<QByteArrayView>& pieces, con
         *error = SystemError(QStringLiteral("cannot create a file beside %1").arg(target));
         return false;
     }
-    if (!takeOwner(fd.get(), wanted, error, target)) {
+    if (!TakeOwnerAndMode(fd.get(), wanted.uid < 0 ? uid_t(-1) : uid_t(wanted.uid),
+                          wanted.gid < 0 ? gid_t(-1) : gid_t(wanted.gid), mode_t(wanted.mode), target,
+                          QStringLiteral("Library agent"), error)) {
         ::unlink(temp.constData());
         return false;
     }

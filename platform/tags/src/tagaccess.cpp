@@ -225,7 +225,7 @@ const char* WriteFailureText(int code)
     case TAG_WRITE_NO_REPLACE: return "the working copy could not replace the file";
     case TAG_WRITE_NO_SPACE: return "no room in the folder for the working copy";
     case TAG_WRITE_AUDIO_CHANGED: return "the audio of the saved copy differs from the file's";
-    case TAG_WRITE_OWNER: return "the working copy cannot keep the file's owner and group";
+    case TAG_WRITE_MODE: return "the working copy cannot keep the file's permission bits";
     default: return "write failed";
     }
 }

@@ -48,6 +48,11 @@ std::atomic<bool>& audioCheck()
     return on;
 }
 
+bool IsLocklessFileSystem(int error)
+{
+    return error == ENOLCK || error == EOPNOTSUPP;
+}
+
 // Whether the copy at path is one whose writer is gone: its writer holds a
 // lock on it for as long as it lives, and a process that dies lets go.
 // Removes it then; a link, a folder or a file replaced meanwhile stays.
@@ -58,8 +63,13 @@ bool RemoveIfStale(const QString& path)
     struct stat opened, now;
     if (fd.get() < 0 || ::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode))
         return false;
-    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        // Without locks a live writer cannot be told from a dead one.
+        if (IsLocklessFileSystem(errno))
+            PlatformLog(QStringLiteral("%1 Left: the file system gives no lock that tells whether the copy's "
+                                       "writer lives").arg(path));
         return false;
+    }
     if (::lstat(name.constData(), &now) != 0 || now.st_dev != opened.st_dev || now.st_ino != opened.st_ino)
         return false;
     return ::unlink(name.constData()) == 0;
@@ -68,6 +78,7 @@ bool RemoveIfStale(const QString& path)
 struct SweptFolders {
     QMutex lock;
     QSet<QString> folders;
+    QSet<QString> unlocked; // folders whose file system gave a copy no lock, told in the log
 };
 
 SweptFolders& sweptFolders()
@@ -110,25 +121,20 @@ int CopyBytes(const QString& from, int to)
     }
 }
 
-// Makes the working copy of target beside it, with the owner and group of
-// original. The copy keeps the extension of path, because TagLib and
-// GetFileType both choose by it, and starts with a dot so file browsers do
-// not show it while it exists. It stays open and locked until it is
-// renamed or removed: the lock tells a sweep of the folder that its writer
-// lives. 0 or a TagWriteResult.
-int MakeCopy(const QString& path, const QString& target, const struct stat& original, QTemporaryFile& copy)
+// Makes the working copy of target beside it. The copy keeps the extension
+// of path, because TagLib and GetFileType both choose by it, and starts with
+// a dot so file browsers do not show it while it exists. It stays open and
+// locked until it is renamed or removed: the lock tells a sweep of the
+// folder that its writer lives. 0 or a TagWriteResult.
+int MakeCopy(const QString& path, const QString& target, QTemporaryFile& copy)
 {
-    copy.setFileTemplate(WorkingCopyTemplate(QFileInfo(target).absolutePath(), QFileInfo(path).suffix()));
+    const QString folder = QFileInfo(target).absolutePath();
+    copy.setFileTemplate(WorkingCopyTemplate(folder, QFileInfo(path).suffix()));
     // The lock comes before the name, so no sweep finds the copy unlocked.
     // Asking for the name also gives an unnamed (O_TMPFILE) copy its name
     // in the folder, which the rename below needs.
-    if (!copy.open() || ::flock(copy.handle(), LOCK_EX) != 0 || copy.fileName().isEmpty())
+    if (!copy.open() || !LockWorkingCopy(copy.handle(), folder) || copy.fileName().isEmpty())
         return TAG_WRITE_NO_COPY;
-    // Before a byte is copied: a song must not change hands, and only the
-    // super-user may give a file away. A change of owner also clears mode
-    // bits, which are set last.
-    if (::fchown(copy.handle(), original.st_uid, original.st_gid) != 0)
-        return TAG_WRITE_OWNER;
     const int copied = CopyBytes(target, copy.handle());
     if (copied != 0)
         return copied;
@@ -184,12 +190,18 @@ int CheckCopy(const QString& target, const QString& copyPath, const TagCheck& ch
     return 0;
 }
 
-// Gives the copy the original's permission bits, makes it durable, and
-// puts it in the original's place.
-int ReplaceWithCopy(QTemporaryFile& copy, const QString& target, mode_t mode)
+// Gives the copy the original's owner, group and permission bits, as far as
+// this user may give the owner and group (TakeOwnerAndMode), makes it
+// durable, and puts it in the original's place. Given last: the copy is
+// this process's own while it is edited, whatever mode the song has.
+int ReplaceWithCopy(QTemporaryFile& copy, const QString& target, const struct stat& original)
 {
-    if (::fchmod(copy.handle(), mode & 07777) != 0)
-        return TAG_WRITE_NO_REPLACE;
+    QString refused;
+    if (!TakeOwnerAndMode(copy.handle(), original.st_uid, original.st_gid, original.st_mode & 07777, target,
+                          QStringLiteral("Tag writer"), &refused)) {
+        PlatformLog(refused);
+        return TAG_WRITE_MODE;
+    }
     // Space a file system reserved lazily may run out only now.
     if (::fsync(copy.handle()) != 0)
         return IsOutOfRoom(errno) ? TAG_WRITE_NO_SPACE : TAG_WRITE_NO_REPLACE;
@@ -220,7 +232,7 @@ int WriteThroughCopy(const QString& path, const TagEdit& edit, const TagCheck& c
     if (!HasRoomFor(folder, int64_t(original.st_size) + std::max<int64_t>(growth, 0) + kTagSlack))
         return TAG_WRITE_NO_SPACE;
     QTemporaryFile copy; // removed again on every failure below
-    const int made = MakeCopy(path, target, original, copy);
+    const int made = MakeCopy(path, target, copy);
     if (made != 0)
         return made;
     const int edited = EditCopy(copy.fileName(), edit);
@@ -229,7 +241,7 @@ int WriteThroughCopy(const QString& path, const TagEdit& edit, const TagCheck& c
     const int checked = CheckCopy(target, copy.fileName(), check);
     if (checked != 0)
         return checked;
-    return ReplaceWithCopy(copy, target, original.st_mode);
+    return ReplaceWithCopy(copy, target, original);
 }
 
 QString WorkingCopyTemplate(const QString& folder, const QString& suffix)
@@ -237,6 +249,22 @@ QString WorkingCopyTemplate(const QString& folder, const QString& suffix)
     // A sweep knows a copy by its suffix too.
     return folder + QLatin1Char('/') + QLatin1String(kCopyPrefix) + QStringLiteral("XXXXXX.")
         + (suffix.isEmpty() ? QStringLiteral("copy") : suffix);
+}
+
+bool LockWorkingCopy(int fd, const QString& folder)
+{
+    if (::flock(fd, LOCK_EX) == 0)
+        return true;
+    if (!IsLocklessFileSystem(errno))
+        return false;
+    SweptFolders& swept = sweptFolders();
+    QMutexLocker locker(&swept.lock);
+    if (!swept.unlocked.contains(folder)) {
+        swept.unlocked.insert(folder);
+        PlatformLog(QStringLiteral("%1: the file system gives no locks; working copies there go without one, "
+                                   "and none that a killed write or move left there is swept").arg(folder));
+    }
+    return true;
 }
 
 bool IsWorkingCopyName(const QString& fileName)
@@ -283,6 +311,7 @@ void StartTagWriteRun()
     SweptFolders& swept = sweptFolders();
     QMutexLocker locker(&swept.lock);
     swept.folders.clear();
+    swept.unlocked.clear();
 }
 
 void SetCopyMadeHook(CopyMadeHook hook)
