@@ -4,8 +4,9 @@
 // cover of the identified album, and searches artwork by title, artist and
 // album. Every call blocks, may be made from any thread, and delivers its
 // result through the request's callback on the calling thread before it
-// returns. All texts are UTF-8; records are plain and zero-filled by the
-// caller before use.
+// returns. A service that answers busy (HTTP 503 or 429) is asked once more
+// after the pause it names, or one second. All texts are UTF-8; records are
+// plain and zero-filled by the caller before use.
 #ifndef SENNET_H
 #define SENNET_H
 
@@ -131,15 +132,19 @@ void MusicParserCleanup(void);
 // A new identification request, or null for a null record or callback.
 MusicRequestHandle MusicParserCreateGnRequest(const tagInfoRequest* request);
 // Identifies the request's WAV file: title, artist, album, album ID, year,
-// genre (kind 1, sub-kind 1). MP_OK after exactly one callback; a negative
-// result (null handle, image-search handle) means no callback.
+// genre (kind 1, sub-kind 1). A match scoring below 0.5 is none, and a
+// metadata service that could not answer for the year and genre fails the
+// identification. MP_OK after exactly one callback; a negative result (null
+// handle, image-search handle) means no callback.
 int MusicParserGetTrackData(MusicRequestHandle request);
 // A new image-search request, or null for a null record, name or callback.
 MusicRequestHandle MusicParserCreateGoogleRequest(const tagImageSearchRequest* request);
 // On an identification request: the identified album's cover (kind 1,
 // sub-kind 2, one entry). On an image-search request: the front images of
-// the best matching albums (kind 2). MP_OK after exactly one callback;
-// MP_ERR_BAD_ARGS (null handle) means no callback.
+// the best matching albums (kind 2), searched by album and artist, or
+// without an album by name and artist; without an artist nothing is asked
+// and the call fails. MP_OK after exactly one callback; MP_ERR_BAD_ARGS
+// (null handle) means no callback.
 int MusicParserGetAlbumCoverData(MusicRequestHandle request);
 // Makes a running call on the request return promptly with
 // MP_STATUS_STOPPED, and every later call too. Any thread.

@@ -150,11 +150,13 @@ void dropFile(QWidget* target, const QString& path)
     dropOn(target, &data);
 }
 
-// The image search of the fake services: two release groups, each a cover.
+// The image search of the fake services, by album or by song: two release
+// groups, each a cover.
 void answerImageSearch(FakeService& fake)
 {
     using namespace lookupfakes;
     fake.answer(searchPath(), FakeAnswer::json(searchAnswer({kSearchGroupA, kSearchGroupB})));
+    fake.answer(songSearchPath(), FakeAnswer::json(songSearchAnswer({kSearchGroupA, kSearchGroupB})));
     fake.answer(frontPath(kSearchGroupA), FakeAnswer::image(noiseJpeg(2)));
     fake.answer(frontPath(kSearchGroupB), FakeAnswer::image(noiseJpeg(3)));
 }
@@ -765,6 +767,7 @@ private slots:
         auto fake = std::make_unique<FakeService>();
         lookupfakes::useFakeServices(*fake);
         fake->answer(lookupfakes::searchPath(), FakeAnswer::never());
+        fake->answer(lookupfakes::songSearchPath(), FakeAnswer::never());
         QVERIFY(load({kPartial}, true));
         const Track track = m_tracks.value(kPartial);
         const QString title = working(track.handle)->strName;

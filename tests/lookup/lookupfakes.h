@@ -49,6 +49,12 @@ inline QString searchPath()
     return QStringLiteral("/ws/2/release-group");
 }
 
+// The image search of a song without album: by its title and artist.
+inline QString songSearchPath()
+{
+    return QStringLiteral("/ws/2/recording");
+}
+
 inline QString lookupPath()
 {
     return QStringLiteral("/v2/lookup");
@@ -83,6 +89,18 @@ inline QByteArray searchAnswer(const QStringList& groups)
     for (const QString& group : groups)
         list.append(QJsonObject{{"id", group}, {"score", score--}, {"title", "x"}});
     return QJsonDocument(QJsonObject{{"count", list.size()}, {"release-groups", list}}).toJson();
+}
+
+// The recording search's answer: one recording, released on albums of these
+// release groups, best first.
+inline QByteArray songSearchAnswer(const QStringList& groups)
+{
+    QJsonArray releases;
+    for (const QString& group : groups)
+        releases.append(QJsonObject{{"id", "ffffffff-0000-4000-8000-000000000001"}, {"title", "x"},
+                                    {"release-group", QJsonObject{{"id", group}, {"title", "x"}, {"primary-type", "Album"}}}});
+    const QJsonObject recording{{"id", kRecording}, {"score", 100}, {"title", "Song"}, {"releases", releases}};
+    return QJsonDocument(QJsonObject{{"count", 1}, {"recordings", QJsonArray{recording}}}).toJson();
 }
 
 using testimages::noiseJpeg;

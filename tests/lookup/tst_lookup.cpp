@@ -22,6 +22,8 @@
 
 #include <memory>
 
+Q_DECLARE_METATYPE(FakeAnswer)
+
 using namespace lookupfakes;
 using mmtest::execSql;
 using mmtest::RecordSink;
@@ -471,30 +473,108 @@ private slots:
     }
 
     // Answers as the services document them: a compilation listed before the
-    // studio album, and a recording with tags but no genres.
+    // studio album, a recording with tags but no genres, another song among
+    // the song's recordings, weak matches, busy services; and tracks that
+    // name too little to search a cover by. What the row holds afterwards
+    // is read beside the engine.
     void identificationTakesTheAlbumAndGenre_data()
     {
-        QTest::addColumn<QByteArray>("albumAnswer");
-        QTest::addColumn<QByteArray>("genre");
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<QString>("title");   // typed by the user first, when not empty
+        QTest::addColumn<int>("what");
+        QTest::addColumn<FakeAnswer>("lookup");
+        QTest::addColumn<FakeAnswer>("recordingAnswer");
+        QTest::addColumn<FakeAnswer>("albumAnswer");
+        QTest::addColumn<int>("info");
+        QTest::addColumn<int>("artwork");
+        QTest::addColumn<QStringList>("stored");  // Name, Artist, Album, Year, Genre of the row
+        QTest::addColumn<QString>("searched");    // path and query of the image search, empty for none
+        const FakeAnswer documentedLookup = FakeAnswer::json(documented::compilationFirstLookup());
+        const FakeAnswer tagsOnly = FakeAnswer::json(documented::recording(documented::kNone, documented::kListenerTags));
+        const FakeAnswer softRock = FakeAnswer::json(documented::releaseGroup(documented::kSoftRock, documented::kListenerTags));
+        const QStringList own{"Lantern Steps", kTrackArtist, kTrackAlbum, "1998", "Jazz"};
+        const QStringList northShore{"Tidewater", "Ansel Ruhe & The Shoals", "North Shore", "1977", "soft rock"};
         QTest::newRow("the album's genre")
-            << documented::releaseGroup(documented::kSoftRock, documented::kListenerTags) << QByteArray("soft rock");
+            << kPlainFixture << QString() << int(DW_INFO) << documentedLookup << tagsOnly << softRock << int(DS_DONE) << int(DS_NONE)
+            << northShore << QString();
         QTest::newRow("no genre anywhere: the track keeps its own")
-            << documented::releaseGroup(documented::kNone, documented::kFormatTag) << QByteArray("Jazz");
+            << kPlainFixture << QString() << int(DW_INFO) << documentedLookup
+            << tagsOnly << FakeAnswer::json(documented::releaseGroup(documented::kNone, documented::kFormatTag)) << int(DS_DONE)
+            << int(DS_NONE) << QStringList{"Tidewater", "Ansel Ruhe & The Shoals", "North Shore", "1977", "Jazz"}
+            << QString();
+        QTest::newRow("the song on compilations only, another song on a plain album")
+            << kPlainFixture << QString() << int(DW_INFO) << FakeAnswer::json(documented::anotherSongBesideCompilationsLookup())
+            << tagsOnly << softRock << int(DS_DONE) << int(DS_NONE)
+            << QStringList{"Tidewater", "Ansel Ruhe", "Seventies Gold: 40 Hits", "1977", "soft rock"} << QString();
+        QTest::newRow("the documented answer at 0.42: no match")
+            << kPlainFixture << QString() << int(DW_INFO) << FakeAnswer::json(documented::compilationFirstLookup(0.42))
+            << tagsOnly << softRock << int(DS_FAILED) << int(DS_NONE) << own << QString();
+        QTest::newRow("the best result without recordings, then one at 0.45: no match")
+            << kPlainFixture << QString() << int(DW_INFO) << FakeAnswer::json(documented::recordinglessFirstLookup(0.45))
+            << tagsOnly << softRock << int(DS_FAILED) << int(DS_NONE) << own << QString();
+        QTest::newRow("the best result without recordings, then a strong one")
+            << kPlainFixture << QString() << int(DW_INFO) << FakeAnswer::json(documented::recordinglessFirstLookup(0.9))
+            << tagsOnly << softRock << int(DS_DONE) << int(DS_NONE) << northShore << QString();
+        QTest::newRow("the lookup busy once, asked again")
+            << kPlainFixture << QString() << int(DW_INFO)
+            << documentedLookup.after({FakeAnswer::busy(503, "0", documented::kLookupBusy)}) << tagsOnly << softRock << int(DS_DONE)
+            << int(DS_NONE) << northShore << QString();
+        const FakeAnswer metadataBusy = FakeAnswer::busy(503, "0", documented::kRateLimited);
+        QTest::newRow("both metadata lookups busy twice: not identified")
+            << kPlainFixture << QString() << int(DW_INFO) << documentedLookup
+            << metadataBusy << metadataBusy << int(DS_FAILED) << int(DS_NONE) << own << QString();
+        const int all = DW_INFO | DW_INFO_ARTWORK | DW_SEARCH_ARTWORK;
+        const FakeAnswer unknown = FakeAnswer::json(lookupAnswer(false));
+        QTest::newRow("a title alone: no image search")
+            << QStringLiteral("untagged.mp3") << QStringLiteral("Unknown") << all << unknown << tagsOnly << softRock
+            << int(DS_FAILED) << int(DS_FAILED) << QStringList{"Unknown", "", "", "", ""} << QString();
+        QTest::newRow("a title and an artist: the song's releases are searched")
+            << QStringLiteral("id3v2-partial.mp3") << QString() << all << unknown << tagsOnly << softRock << int(DS_FAILED)
+            << int(DS_DONE) << QStringList{QStringLiteral("Grey Water Caf\u00e9"), "Mira Kessel", "", "", ""}
+            << QStringLiteral("/ws/2/recording?recording:\"Grey Water Caf\u00e9\" AND artist:\"Mira Kessel\"");
     }
 
     void identificationTakesTheAlbumAndGenre()
     {
-        QFETCH(QByteArray, albumAnswer);
-        QFETCH(QByteArray, genre);
-        m_fake.answer(lookupPath(), FakeAnswer::json(documented::compilationFirstLookup()));
-        m_fake.answer(recordingPath(), FakeAnswer::json(documented::recording(documented::kNone, documented::kListenerTags)));
-        m_fake.answer(QStringLiteral("/ws/2/release-group/") + kAlbumGroup, FakeAnswer::json(albumAnswer));
-        verifyRecord(lookupAndWait(0, DW_INFO), m_tracks[0], DS_DONE, DS_NONE);
+        QFETCH(QString, fixture);
+        QFETCH(QString, title);
+        QFETCH(int, what);
+        QFETCH(FakeAnswer, lookup);
+        QFETCH(FakeAnswer, recordingAnswer);
+        QFETCH(FakeAnswer, albumAnswer);
+        QFETCH(int, info);
+        QFETCH(int, artwork);
+        QFETCH(QStringList, stored);
+        QFETCH(QString, searched);
+        QVERIFY(loadFixtures({fixture, kPlainFixture, kPlainFixture, kPlainFixture, kPlainFixture}));
+        if (!title.isEmpty()) {
+            const QByteArray typed = title.toUtf8();
+            const char* values[] = {typed.constData()};
+            QCOMPARE(MMSetUserMusicInfo(handle(), m_tracks[0], MF_TITLE, values), 0);
+        }
+        m_fake.answer(lookupPath(), lookup);
+        m_fake.answer(recordingPath(), recordingAnswer);
+        m_fake.answer(QStringLiteral("/ws/2/release-group/") + kAlbumGroup, albumAnswer);
+        // Whatever is searched finds covers.
+        answerSearch();
+        m_fake.answer(songSearchPath(), FakeAnswer::json(documented::recordingSearch()));
+        m_fake.answer(frontPath(kAlbumGroup), FakeAnswer::image(noiseJpeg(1)));
+        verifyRecord(lookupAndWait(0, what), m_tracks[0], info, artwork);
+
         const QString id = m_session->persistentId(m_tracks[0]);
-        QCOMPARE(rowValue(m_session->dbPath(), id, "Album"), QByteArray("North Shore"));
-        QCOMPARE(rowValue(m_session->dbPath(), id, "Artist"), QByteArray("Ansel Ruhe & The Shoals"));
-        QCOMPARE(rowValue(m_session->dbPath(), id, "Year"), QByteArray("1977"));
-        QCOMPARE(rowValue(m_session->dbPath(), id, "Genre"), genre);
+        const QStringList row{QString::fromUtf8(rowValue(m_session->dbPath(), id, "Name")),
+                              QString::fromUtf8(rowValue(m_session->dbPath(), id, "Artist")),
+                              QString::fromUtf8(rowValue(m_session->dbPath(), id, "Album")),
+                              QString::fromUtf8(rowValue(m_session->dbPath(), id, "Year")),
+                              QString::fromUtf8(rowValue(m_session->dbPath(), id, "Genre"))};
+        QCOMPARE(row, stored);
+        QStringList searches;
+        for (const SeenRequest& seen : m_fake.requests())
+            if (seen.path == searchPath() || seen.path == songSearchPath())
+                searches << seen.path + QLatin1Char('?') + seen.query.queryItemValue("query", QUrl::FullyDecoded);
+        QCOMPARE(searches, searched.isEmpty() ? QStringList() : QStringList{searched});
+        if (artwork == DS_DONE)
+            QCOMPARE(testenv::readAll(currentArtwork(handle(), m_tracks[0])), noiseJpeg(1));
     }
 
     void genreNumberPrefix_data()

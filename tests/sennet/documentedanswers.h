@@ -1,6 +1,7 @@
 // Answers in the shape the services' own documentation shows, with what
 // real ones hold: several recordings of one song, the first on a
-// compilation, and free-form tags that are not genres.
+// compilation, now and then one of another song, and free-form tags that
+// are not genres.
 #pragma once
 
 #include <QByteArray>
@@ -12,30 +13,116 @@ namespace documented {
 inline constexpr char kAlbumRecording[] = "aaaaaaaa-0000-4000-8000-000000000001";
 inline constexpr char kAlbumGroup[] = "bbbbbbbb-0000-4000-8000-000000000001";
 
-// The lookup service with meta=recordings releasegroups: one song on a
-// various-artists compilation, a live album and, listed last, its studio
-// album, whose recording is credited to two artists.
-inline QByteArray compilationFirstLookup()
+// One result of the lookup service with meta=recordings releasegroups
+// sources: one song on a various-artists compilation, a live album and,
+// listed last, its studio album, whose recording is credited to two
+// artists and confirmed by the most sources.
+inline QByteArray compilationFirstResult(double score)
 {
-    return R"json({"status": "ok", "results": [{"id": "dddddddd-0000-4000-8000-000000000001", "score": 0.97,
+    return R"json({"id": "dddddddd-0000-4000-8000-000000000001", "score": )json" + QByteArray::number(score) + R"json(,
       "recordings": [
-        {"id": "aaaaaaaa-0000-4000-8000-000000000003", "title": "Tidewater (2011 remaster)", "duration": 239,
+        {"id": "aaaaaaaa-0000-4000-8000-000000000003", "title": "Tidewater (2011 remaster)", "duration": 239, "sources": 6,
          "artists": [{"id": "cccccccc-0000-4000-8000-000000000001", "name": "Ansel Ruhe"}],
          "releasegroups": [{"id": "bbbbbbbb-0000-4000-8000-000000000003", "title": "Seventies Gold: 40 Hits",
                             "type": "Album", "secondarytypes": ["Compilation"],
                             "artists": [{"id": "cccccccc-0000-4000-8000-000000000009", "name": "Various Artists"}]}]},
-        {"id": "aaaaaaaa-0000-4000-8000-000000000002", "title": "Tidewater", "duration": 251,
+        {"id": "aaaaaaaa-0000-4000-8000-000000000002", "title": "Tidewater", "duration": 251, "sources": 2,
          "artists": [{"id": "cccccccc-0000-4000-8000-000000000001", "name": "Ansel Ruhe"}],
          "releasegroups": [{"id": "bbbbbbbb-0000-4000-8000-000000000002", "title": "Live at the Boathouse",
                             "type": "Album", "secondarytypes": ["Live"],
                             "artists": [{"id": "cccccccc-0000-4000-8000-000000000001", "name": "Ansel Ruhe"}]}]},
-        {"id": "aaaaaaaa-0000-4000-8000-000000000001", "title": "Tidewater", "duration": 240,
+        {"id": "aaaaaaaa-0000-4000-8000-000000000001", "title": "Tidewater", "duration": 240, "sources": 41,
          "artists": [{"id": "cccccccc-0000-4000-8000-000000000001", "name": "Ansel Ruhe", "joinphrase": " & "},
                      {"id": "cccccccc-0000-4000-8000-000000000002", "name": "The Shoals"}],
          "releasegroups": [{"id": "bbbbbbbb-0000-4000-8000-000000000004", "title": "Tidewater", "type": "Single",
                             "artists": [{"id": "cccccccc-0000-4000-8000-000000000001", "name": "Ansel Ruhe"}]},
                            {"id": "bbbbbbbb-0000-4000-8000-000000000001", "title": "North Shore", "type": "Album",
-                            "artists": [{"id": "cccccccc-0000-4000-8000-000000000001", "name": "Ansel Ruhe"}]}]}]}]})json";
+                            "artists": [{"id": "cccccccc-0000-4000-8000-000000000001", "name": "Ansel Ruhe"}]}]}]})json";
+}
+
+// The lookup answer of that result alone; the service lists results from
+// a score of 0.4 up.
+inline QByteArray compilationFirstLookup(double score = 0.97)
+{
+    return R"({"status": "ok", "results": [)" + compilationFirstResult(score) + "]}";
+}
+
+// The best result is a fingerprint no recording is linked to yet; that
+// result follows it.
+inline QByteArray recordinglessFirstLookup(double score)
+{
+    return R"({"status": "ok", "results": [{"id": "dddddddd-0000-4000-8000-000000000002", "score": 1.0}, )"
+           + compilationFirstResult(score) + "]}";
+}
+
+// A result whose recordings are the song on compilations only, listed
+// after one recording of another song on a plain album: the song's
+// recordings are told apart from it by the sources that confirm them, and
+// one of them spells title and artist in other letter case.
+inline QByteArray anotherSongBesideCompilationsLookup()
+{
+    return R"json({"status": "ok", "results": [{"id": "dddddddd-0000-4000-8000-000000000003", "score": 0.94,
+      "recordings": [
+        {"id": "aaaaaaaa-0000-4000-8000-000000000005", "title": "Lighthouse Keeper", "duration": 212, "sources": 1,
+         "artists": [{"id": "cccccccc-0000-4000-8000-000000000005", "name": "Mara Quell"}],
+         "releasegroups": [{"id": "bbbbbbbb-0000-4000-8000-000000000005", "title": "Open Water", "type": "Album",
+                            "artists": [{"id": "cccccccc-0000-4000-8000-000000000005", "name": "Mara Quell"}]}]},
+        {"id": "aaaaaaaa-0000-4000-8000-000000000003", "title": "Tidewater", "duration": 240, "sources": 28,
+         "artists": [{"id": "cccccccc-0000-4000-8000-000000000001", "name": "Ansel Ruhe"}],
+         "releasegroups": [{"id": "bbbbbbbb-0000-4000-8000-000000000003", "title": "Hits of the Seventies",
+                            "type": "EP", "secondarytypes": ["Compilation"],
+                            "artists": [{"id": "cccccccc-0000-4000-8000-000000000009", "name": "Various Artists"}]}]},
+        {"id": "aaaaaaaa-0000-4000-8000-000000000001", "title": "TIDEWATER", "duration": 241, "sources": 4,
+         "artists": [{"id": "cccccccc-0000-4000-8000-000000000001", "name": "ansel ruhe"}],
+         "releasegroups": [{"id": "bbbbbbbb-0000-4000-8000-000000000001", "title": "Seventies Gold: 40 Hits",
+                            "type": "Album", "secondarytypes": ["Compilation"],
+                            "artists": [{"id": "cccccccc-0000-4000-8000-000000000009", "name": "Various Artists"}]}]}]}]})json";
+}
+
+// The metadata service's recording search (/ws/2/recording?query=...): the
+// song on a compilation, on its studio album in two editions, and a live
+// recording; a weak match of another song last.
+inline QByteArray recordingSearch()
+{
+    return R"json({"created": "2024-05-02T10:11:12.345Z", "count": 3, "offset": 0, "recordings": [
+      {"id": "aaaaaaaa-0000-4000-8000-000000000001", "score": 100, "title": "Tidewater", "length": 240000, "video": null,
+       "artist-credit": [{"name": "Ansel Ruhe", "artist": {"id": "cccccccc-0000-4000-8000-000000000001",
+                          "name": "Ansel Ruhe", "sort-name": "Ruhe, Ansel"}}],
+       "first-release-date": "1977-03-04",
+       "releases": [
+         {"id": "ffffffff-0000-4000-8000-000000000003", "status-id": "4e304316-386d-3409-af2e-78857eec5cfe",
+          "count": 1, "title": "Seventies Gold: 40 Hits", "status": "Official",
+          "artist-credit": [{"name": "Various Artists", "artist": {"id": "cccccccc-0000-4000-8000-000000000009",
+                             "name": "Various Artists"}}],
+          "release-group": {"id": "bbbbbbbb-0000-4000-8000-000000000003", "type-id": "f529b476-6e62-324f-b0aa-1f3e33d313fc",
+                            "primary-type-id": "f529b476-6e62-324f-b0aa-1f3e33d313fc", "title": "Seventies Gold: 40 Hits",
+                            "primary-type": "Album", "secondary-types": ["Compilation"],
+                            "secondary-type-ids": ["dd2a21e1-0c00-3729-a7a0-de60b84eb5d1"]},
+          "date": "1999", "country": "GB", "track-count": 40,
+          "media": [{"position": 1, "format": "CD", "track": [{"id": "99999999-0000-4000-8000-000000000001",
+                     "number": "7", "title": "Tidewater", "length": 240000}], "track-count": 20, "track-offset": 6}]},
+         {"id": "ffffffff-0000-4000-8000-000000000001", "status-id": "4e304316-386d-3409-af2e-78857eec5cfe",
+          "count": 1, "title": "North Shore", "status": "Official",
+          "release-group": {"id": "bbbbbbbb-0000-4000-8000-000000000001", "type-id": "f529b476-6e62-324f-b0aa-1f3e33d313fc",
+                            "primary-type-id": "f529b476-6e62-324f-b0aa-1f3e33d313fc", "title": "North Shore",
+                            "primary-type": "Album"},
+          "date": "1977-03-04", "country": "GB", "track-count": 10},
+         {"id": "ffffffff-0000-4000-8000-000000000002", "status-id": "4e304316-386d-3409-af2e-78857eec5cfe",
+          "count": 1, "title": "North Shore (deluxe edition)", "status": "Official",
+          "release-group": {"id": "bbbbbbbb-0000-4000-8000-000000000001", "primary-type": "Album",
+                            "title": "North Shore"},
+          "date": "2011-06-01", "country": "XW", "track-count": 14}]},
+      {"id": "aaaaaaaa-0000-4000-8000-000000000002", "score": 62, "title": "Tidewater", "length": 251000,
+       "artist-credit": [{"name": "Ansel Ruhe", "artist": {"id": "cccccccc-0000-4000-8000-000000000001", "name": "Ansel Ruhe"}}],
+       "releases": [
+         {"id": "ffffffff-0000-4000-8000-000000000004", "title": "Live at the Boathouse", "status": "Official",
+          "release-group": {"id": "bbbbbbbb-0000-4000-8000-000000000002", "title": "Live at the Boathouse",
+                            "primary-type": "Album", "secondary-types": ["Live"]}}]},
+      {"id": "aaaaaaaa-0000-4000-8000-000000000007", "score": 41, "title": "Tidewaters", "length": 198000,
+       "artist-credit": [{"name": "Ansel Rue", "artist": {"id": "cccccccc-0000-4000-8000-000000000007", "name": "Ansel Rue"}}],
+       "releases": [
+         {"id": "ffffffff-0000-4000-8000-000000000007", "title": "Demos", "status": "Bootleg",
+          "release-group": {"id": "bbbbbbbb-0000-4000-8000-000000000007", "title": "Demos", "primary-type": "Album"}}]}]})json";
 }
 
 // Name lists of the metadata service's answers (inc=genres+tags).
@@ -66,6 +153,10 @@ inline QByteArray releaseGroup(const char* genres, const char* tags)
 // The metadata service's error answer.
 inline constexpr char kRateLimited[] =
     R"({"error": "Your requests are exceeding the allowable rate limit.", "help": "For usage, please see: https://musicbrainz.org/development/mmd"})";
+
+// The lookup service's error answer when it is asked too often.
+inline constexpr char kLookupBusy[] =
+    R"({"status": "error", "error": {"code": 14, "message": "rate limit (3 requests per second) exceeded, try again later"}})";
 
 // The cover archive answers an error with a page of its own.
 inline constexpr char kArchiveBusyPage[] =

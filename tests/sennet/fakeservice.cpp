@@ -1,5 +1,7 @@
 #include "fakeservice.h"
 
+#include <QDateTime>
+#include <QLocale>
 #include <QMetaObject>
 #include <QMutexLocker>
 #include <QTcpServer>
@@ -17,6 +19,7 @@ QByteArray reason(int status)
     case 307: return "Temporary Redirect";
     case 404: return "Not Found";
     case 407: return "Proxy Authentication Required";
+    case 429: return "Too Many Requests";
     case 503: return "Service Unavailable";
     default: return "Status";
     }
@@ -30,6 +33,11 @@ QByteArray serialise(const FakeAnswer& answer)
     out += "Connection: close\r\n";
     for (const auto& header : answer.headers)
         out += header.first + ": " + header.second + "\r\n";
+    if (answer.retryAfterDateSeconds >= 0)
+        out += "Retry-After: "
+               + QLocale::c().toString(QDateTime::currentDateTimeUtc().addSecs(answer.retryAfterDateSeconds),
+                                       QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'")).toLatin1()
+               + "\r\n";
     return out + "\r\n" + answer.body;
 }
 
@@ -57,6 +65,21 @@ FakeAnswer FakeAnswer::image(const QByteArray& bytes)
     FakeAnswer a;
     a.body = bytes;
     a.contentType = "image/jpeg";
+    return a;
+}
+
+FakeAnswer FakeAnswer::busy(int status, const QByteArray& retryAfter, const QByteArray& body)
+{
+    FakeAnswer a = json(body, status);
+    if (!retryAfter.isEmpty())
+        a.headers.append(qMakePair(QByteArray("Retry-After"), retryAfter));
+    return a;
+}
+
+FakeAnswer FakeAnswer::after(const std::vector<FakeAnswer>& first) const
+{
+    FakeAnswer a = *this;
+    a.earlier = first;
     return a;
 }
 
@@ -109,6 +132,7 @@ private:
         if (end < 0)
             return;
         SeenRequest request = parseHead(buffer.left(end));
+        request.atMs = m_shared.clock.elapsed();
         const int length = request.headers.value("content-length").toInt();
         if (buffer.size() < end + 4 + length)
             return;
@@ -142,6 +166,9 @@ private:
         {
             QMutexLocker lock(&m_shared.mutex);
             m_shared.seen.append(request);
+            int earlierToPath = -1;
+            for (const SeenRequest& seen : m_shared.seen)
+                earlierToPath += seen.path == request.path ? 1 : 0;
             const QByteArray wanted = "Basic " + m_shared.proxyCredentials.toBase64();
             if (!m_shared.proxyCredentials.isEmpty() && request.headers.value("proxy-authorization") != wanted) {
                 answer.status = 407;
@@ -155,6 +182,10 @@ private:
                 answer.status = 404;
                 answer.contentType = "text/plain";
                 answer.body = "no such path";
+            }
+            if (earlierToPath < int(answer.earlier.size())) {
+                const FakeAnswer first = answer.earlier[size_t(earlierToPath)];
+                answer = first;
             }
         }
         if (answer.hang)
@@ -170,6 +201,7 @@ private:
 
 FakeService::FakeService()
 {
+    m_shared.clock.start();
     m_thread.start();
     m_server = new FakeServer(m_shared);
     m_server->moveToThread(&m_thread);
@@ -219,6 +251,12 @@ QList<SeenRequest> FakeService::requestsTo(const QString& path) const
         if (request.path == path)
             matching.append(request);
     return matching;
+}
+
+qint64 FakeService::gapBetweenFirstTwo(const QString& path) const
+{
+    const QList<SeenRequest> seen = requestsTo(path);
+    return seen.size() < 2 ? -1 : seen[1].atMs - seen[0].atMs;
 }
 
 void FakeService::reset()

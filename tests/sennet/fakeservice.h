@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QMutex>
@@ -15,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 struct FakeAnswer {
     int status = 200;
@@ -22,11 +24,21 @@ struct FakeAnswer {
     QByteArray contentType = "application/json";
     QList<QPair<QByteArray, QByteArray>> headers;
     bool hang = false; // keep the connection open without answering
+    // A Retry-After header naming, as an HTTP date, this many seconds after
+    // the answer is sent; none when negative.
+    int retryAfterDateSeconds = -1;
+    // Answers the first requests to the path get, one each, before this one.
+    std::vector<FakeAnswer> earlier;
 
     static FakeAnswer json(const QByteArray& body, int status = 200);
     static FakeAnswer redirect(int status, const QByteArray& location);
     static FakeAnswer image(const QByteArray& bytes);
     static FakeAnswer never();
+    // A busy answer (503, 429) with the service's error text and a
+    // Retry-After header unless retryAfter is empty.
+    static FakeAnswer busy(int status, const QByteArray& retryAfter, const QByteArray& body = QByteArray());
+    // This answer, after the given ones.
+    FakeAnswer after(const std::vector<FakeAnswer>& first) const;
 };
 
 struct SeenRequest {
@@ -36,6 +48,7 @@ struct SeenRequest {
     QUrlQuery query;
     QHash<QByteArray, QByteArray> headers; // names in lower case
     QByteArray body;
+    qint64 atMs = 0; // arrival, on a monotonic clock in milliseconds
 
     // A form body field, '+' read as a space.
     QString formValue(const QString& name) const;
@@ -60,6 +73,9 @@ public:
     void requireProxyAuth(const QByteArray& userColonPassword);
     QList<SeenRequest> requests() const;
     QList<SeenRequest> requestsTo(const QString& path) const;
+    // Milliseconds from the first to the second request to path; -1 with
+    // fewer.
+    qint64 gapBetweenFirstTwo(const QString& path) const;
     // Forgets answers, requests and the proxy requirement.
     void reset();
 
@@ -71,6 +87,7 @@ private:
         QHash<QString, Responder> responders;
         QList<SeenRequest> seen;
         QByteArray proxyCredentials;
+        QElapsedTimer clock;
     };
     Shared m_shared;
     QThread m_thread;

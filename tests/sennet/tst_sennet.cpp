@@ -12,6 +12,7 @@
 #include "wavmaker.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -359,7 +360,7 @@ private slots:
         const SeenRequest& lookup = lookups[0];
         QCOMPARE(lookup.method, QByteArray("POST"));
         QCOMPARE(lookup.formValue("client"), QStringLiteral("test-key"));
-        QCOMPARE(lookup.formValue("meta"), QStringLiteral("recordings releasegroups compress"));
+        QCOMPARE(lookup.formValue("meta"), QStringLiteral("recordings releasegroups sources compress"));
         QCOMPARE(lookup.formValue("duration").toInt(), duration);
         QCOMPARE(lookup.formValue("fingerprint").toLatin1(), wavmaker::fingerprint(fed, rate, channels));
         QCOMPARE(lookup.headers.value("user-agent"), QByteArray("Vessolin/" VESSOLIN_VERSION " ( " VESSOLIN_CONTACT " )"));
@@ -408,6 +409,8 @@ private slots:
         QTest::addColumn<FakeAnswer>("groupAnswer");
         QTest::addColumn<QStringList>("expected"); // album ID, title, artist, album, year, genre
         QTest::addColumn<QStringList>("metadataPaths");
+        QTest::addColumn<Routes>("busyFirst");  // answers a path gives first, one each, before its own
+        QTest::addColumn<int>("pauseMs");       // at least, before the path is asked again
         const QJsonObject album = releaseGroup(kGroup1, "Album", "Album");
         const QJsonArray oneArtist{artist("Artist")};
         const FakeAnswer plainDetails = FakeAnswer::json(details("1999-05-04", votes({{"rock", 3}, {"pop", 5}, {"jazz", 5}})));
@@ -415,81 +418,126 @@ private slots:
 
         QTest::newRow("one match, most voted genre")
             << simpleLookup() << plainDetails << none
-            << QStringList{kGroup1, "Song", "Artist", "Album", "1999", "pop"} << QStringList{recordingPath(kRec1)};
+            << QStringList{kGroup1, "Song", "Artist", "Album", "1999", "pop"} << QStringList{recordingPath(kRec1)} << Routes{} << 0;
         QTest::newRow("highest score wins over answer order")
             << lookupAnswer({match(0.4, {recording(kRec2, "Wrong", oneArtist, {album})}),
                              match(0.9, {recording(kRec1, "Song", oneArtist, {album})})})
             << plainDetails << none
-            << QStringList{kGroup1, "Song", "Artist", "Album", "1999", "pop"} << QStringList{recordingPath(kRec1)};
+            << QStringList{kGroup1, "Song", "Artist", "Album", "1999", "pop"} << QStringList{recordingPath(kRec1)} << Routes{} << 0;
         QTest::newRow("studio album preferred to compilation and single")
             << lookupAnswer({match(0.9, {recording(kRec1, "Song", oneArtist,
                                                    {releaseGroup(kGroup2, "Hits", "Album", {"Compilation"}),
                                                     releaseGroup(kGroup3, "Song", "Single"), album})})})
             << plainDetails << none
-            << QStringList{kGroup1, "Song", "Artist", "Album", "1999", "pop"} << QStringList{recordingPath(kRec1)};
+            << QStringList{kGroup1, "Song", "Artist", "Album", "1999", "pop"} << QStringList{recordingPath(kRec1)} << Routes{} << 0;
         QTest::newRow("artists joined by their phrases")
             << lookupAnswer({match(0.9, {recording(kRec1, "Song", {artist("Ann", " feat. "), artist("Bob")}, {album})})})
             << plainDetails << none
-            << QStringList{kGroup1, "Song", "Ann feat. Bob", "Album", "1999", "pop"} << QStringList{recordingPath(kRec1)};
+            << QStringList{kGroup1, "Song", "Ann feat. Bob", "Album", "1999", "pop"} << QStringList{recordingPath(kRec1)} << Routes{} << 0;
         QTest::newRow("recording without title or with a bad ID skipped")
             << lookupAnswer({match(0.9, {recording(kRec2, QString(), oneArtist, {album}),
                                          recording("../../admin", "Evil", oneArtist, {album}),
                                          recording(kRec1, "Song", oneArtist, {album})})})
             << plainDetails << none
-            << QStringList{kGroup1, "Song", "Artist", "Album", "1999", "pop"} << QStringList{recordingPath(kRec1)};
+            << QStringList{kGroup1, "Song", "Artist", "Album", "1999", "pop"} << QStringList{recordingPath(kRec1)} << Routes{} << 0;
         QTest::newRow("recording naming its album preferred")
-            << lookupAnswer({match(0.9, {recording(kRec2, "Bare", oneArtist, {}), recording(kRec1, "Song", oneArtist, {album})})})
+            << lookupAnswer({match(0.9, {recording(kRec2, "Song", oneArtist, {}), recording(kRec1, "Song", oneArtist, {album})})})
             << plainDetails << none
-            << QStringList{kGroup1, "Song", "Artist", "Album", "1999", "pop"} << QStringList{recordingPath(kRec1)};
+            << QStringList{kGroup1, "Song", "Artist", "Album", "1999", "pop"} << QStringList{recordingPath(kRec1)} << Routes{} << 0;
         QTest::newRow("downvoted genres ignored")
             << simpleLookup() << FakeAnswer::json(details("", votes({{"awful", -2}, {"jazz", 2}, {"misc", 1}}))) << none
-            << QStringList{kGroup1, "Song", "Artist", "Album", "", "jazz"} << QStringList{recordingPath(kRec1)};
+            << QStringList{kGroup1, "Song", "Artist", "Album", "", "jazz"} << QStringList{recordingPath(kRec1)} << Routes{} << 0;
         QTest::newRow("the album of a later recording before a compilation listed first")
             << documented::compilationFirstLookup() << FakeAnswer::json(documented::recording(documented::kSoftRock, documented::kNone))
             << none << QStringList{kGroup1, "Tidewater", "Ansel Ruhe & The Shoals", "North Shore", "1977", "soft rock"}
-            << QStringList{recordingPath(kRec1)};
+            << QStringList{recordingPath(kRec1)} << Routes{} << 0;
         QTest::newRow("an EP of a later recording before a single listed first")
-            << lookupAnswer({match(0.9, {recording(kRec2, "Wrong", oneArtist, {releaseGroup(kGroup2, "Song", "Single")}),
+            << lookupAnswer({match(0.9, {recording(kRec2, "Song", oneArtist, {releaseGroup(kGroup2, "Song", "Single")}),
                                          recording(kRec1, "Song", oneArtist, {releaseGroup(kGroup1, "Album", "EP")})})})
             << plainDetails << none
-            << QStringList{kGroup1, "Song", "Artist", "Album", "1999", "pop"} << QStringList{recordingPath(kRec1)};
+            << QStringList{kGroup1, "Song", "Artist", "Album", "1999", "pop"} << QStringList{recordingPath(kRec1)} << Routes{} << 0;
         QTest::newRow("a better album of a lower score does not win")
             << lookupAnswer({match(0.4, {recording(kRec2, "Wrong", oneArtist, {releaseGroup(kGroup2, "Album", "Album")})}),
                              match(0.9, {recording(kRec1, "Song", oneArtist,
                                                    {releaseGroup(kGroup1, "Hits", "Album", {"Compilation"})})})})
             << plainDetails << none
-            << QStringList{kGroup1, "Song", "Artist", "Hits", "1999", "pop"} << QStringList{recordingPath(kRec1)};
+            << QStringList{kGroup1, "Song", "Artist", "Hits", "1999", "pop"} << QStringList{recordingPath(kRec1)} << Routes{} << 0;
         QTest::newRow("genre and year from the album")
             << simpleLookup() << FakeAnswer::json(details("", {})) << FakeAnswer::json(details("2001-02", votes({{"electronic", 1}})))
             << QStringList{kGroup1, "Song", "Artist", "Album", "2001", "electronic"}
-            << QStringList{recordingPath(kRec1), groupPath(kGroup1)};
+            << QStringList{recordingPath(kRec1), groupPath(kGroup1)} << Routes{} << 0;
         const FakeAnswer tagsOnly = FakeAnswer::json(documented::recording(documented::kNone, documented::kListenerTags));
         QTest::newRow("recording tags are no genre: the album's genres")
             << simpleLookup() << tagsOnly
             << FakeAnswer::json(documented::releaseGroup(documented::kSoftRock, documented::kListenerTags))
             << QStringList{kGroup1, "Song", "Artist", "Album", "1977", "soft rock"}
-            << QStringList{recordingPath(kRec1), groupPath(kGroup1)};
+            << QStringList{recordingPath(kRec1), groupPath(kGroup1)} << Routes{} << 0;
         QTest::newRow("album tags are no genre either")
             << simpleLookup() << tagsOnly << FakeAnswer::json(documented::releaseGroup(documented::kNone, documented::kFormatTag))
             << QStringList{kGroup1, "Song", "Artist", "Album", "1977", ""}
-            << QStringList{recordingPath(kRec1), groupPath(kGroup1)};
+            << QStringList{recordingPath(kRec1), groupPath(kGroup1)} << Routes{} << 0;
         QTest::newRow("album without genres or tags")
             << simpleLookup() << tagsOnly << FakeAnswer::json(documented::releaseGroup(documented::kNone, documented::kNone))
             << QStringList{kGroup1, "Song", "Artist", "Album", "1977", ""}
-            << QStringList{recordingPath(kRec1), groupPath(kGroup1)};
+            << QStringList{recordingPath(kRec1), groupPath(kGroup1)} << Routes{} << 0;
         QTest::newRow("metadata service down keeps the identification")
             << simpleLookup() << FakeAnswer::json("busy", 503) << FakeAnswer::json("{oops")
             << QStringList{kGroup1, "Song", "Artist", "Album", "", ""}
-            << QStringList{recordingPath(kRec1), groupPath(kGroup1)};
+            << QStringList{recordingPath(kRec1), recordingPath(kRec1), groupPath(kGroup1)} << Routes{} << 0;
         QTest::newRow("no album: no album lookup")
             << lookupAnswer({match(0.9, {recording(kRec1, "Song", oneArtist, {})})}) << FakeAnswer::json(details("0000", {})) << none
-            << QStringList{"", "Song", "Artist", "", "", ""} << QStringList{recordingPath(kRec1)};
+            << QStringList{"", "Song", "Artist", "", "", ""} << QStringList{recordingPath(kRec1)} << Routes{} << 0;
         QTest::newRow("long texts cut before a broken character")
             << lookupAnswer({match(0.9, {recording(kRec1, QString(100, QChar(0xE9)), {artist(QString(50, QChar(0x20AC)))},
                                                    {releaseGroup(kGroup1, QString(127, 'a') + "b", "Album")})})})
             << FakeAnswer::json(details("1999", votes({{QString(200, 'g'), 1}}))) << none
             << QStringList{kGroup1, QString(63, QChar(0xE9)), QString(42, QChar(0x20AC)), QString(127, 'a'), "1999", QString(127, 'g')}
-            << QStringList{recordingPath(kRec1)};
+            << QStringList{recordingPath(kRec1)} << Routes{} << 0;
+            const FakeAnswer tidewater = FakeAnswer::json(documented::recording(documented::kSoftRock, documented::kNone));
+        const QStringList northShore{kGroup1, "Tidewater", "Ansel Ruhe & The Shoals", "North Shore", "1977", "soft rock"};
+        QTest::newRow("the song on compilations only, another song on a plain album")
+            << documented::anotherSongBesideCompilationsLookup() << tidewater << none
+            << QStringList{kGroup1, "Tidewater", "Ansel Ruhe", "Seventies Gold: 40 Hits", "1977", "soft rock"}
+            << QStringList{recordingPath(kRec1)} << Routes{} << 0;
+        for (double score : {0.42, 0.49})
+            QTest::addRow("the documented answer at %.2f: no match", score)
+                << documented::compilationFirstLookup(score) << tidewater << none << QStringList() << QStringList()
+                << Routes{} << 0;
+        for (double score : {0.5, 0.51})
+            QTest::addRow("the documented answer at %.2f: a match", score)
+                << documented::compilationFirstLookup(score) << tidewater << none << northShore
+                << QStringList{recordingPath(kRec1)} << Routes{} << 0;
+        QTest::newRow("the best result without recordings, then one at 0.45: no match")
+            << documented::recordinglessFirstLookup(0.45) << tidewater << none << QStringList() << QStringList()
+            << Routes{} << 0;
+        QTest::newRow("the best result without recordings, then a strong one")
+            << documented::recordinglessFirstLookup(0.9) << tidewater << none << northShore
+            << QStringList{recordingPath(kRec1)} << Routes{} << 0;
+        const QStringList plainSong{kGroup1, "Song", "Artist", "Album", "1999", "pop"};
+        QTest::newRow("the lookup busy, asked again after its Retry-After")
+            << simpleLookup() << plainDetails << none << plainSong << QStringList{recordingPath(kRec1)}
+            << Routes{{"/v2/lookup", FakeAnswer::busy(503, "1", documented::kLookupBusy)}} << 1000;
+        FakeAnswer untilDate = FakeAnswer::busy(429, QByteArray(), documented::kLookupBusy);
+        untilDate.retryAfterDateSeconds = 2;
+        QTest::newRow("the lookup rate limited until an HTTP date, then asked again")
+            << simpleLookup() << plainDetails << none << plainSong << QStringList{recordingPath(kRec1)}
+            << Routes{{"/v2/lookup", untilDate}} << 1000;
+        QTest::newRow("the recording's metadata busy, asked again after a second")
+            << simpleLookup() << plainDetails << none << plainSong << QStringList{recordingPath(kRec1), recordingPath(kRec1)}
+            << Routes{{recordingPath(kRec1), FakeAnswer::busy(503, QByteArray(), documented::kRateLimited)}} << 1000;
+        const FakeAnswer lookupBusy = FakeAnswer::busy(503, "0", documented::kLookupBusy);
+        QTest::newRow("the lookup busy twice: no match")
+            << simpleLookup() << plainDetails << none << QStringList() << QStringList()
+            << Routes{{"/v2/lookup", lookupBusy}, {"/v2/lookup", lookupBusy}} << 0;
+        const FakeAnswer metadataBusy = FakeAnswer::busy(503, "0", documented::kRateLimited);
+        QTest::newRow("both metadata lookups busy twice: no identification")
+            << simpleLookup() << metadataBusy << metadataBusy << QStringList()
+            << QStringList{recordingPath(kRec1), recordingPath(kRec1), groupPath(kGroup1), groupPath(kGroup1)}
+            << Routes{} << 0;
+        QTest::newRow("the recording's metadata busy twice, the album's read")
+            << simpleLookup() << metadataBusy << FakeAnswer::json(details("2001-02", votes({{"electronic", 1}})))
+            << QStringList{kGroup1, "Song", "Artist", "Album", "2001", "electronic"}
+            << QStringList{recordingPath(kRec1), recordingPath(kRec1), groupPath(kGroup1)} << Routes{} << 0;
     }
 
     void identification()
@@ -499,13 +547,36 @@ private slots:
         QFETCH(FakeAnswer, groupAnswer);
         QFETCH(QStringList, expected);
         QFETCH(QStringList, metadataPaths);
-        m_fake.answer("/v2/lookup", FakeAnswer::json(lookup));
-        m_fake.answer(recordingPath(kRec1), recordingAnswer);
-        m_fake.answer(groupPath(kGroup1), groupAnswer);
+        QFETCH(Routes, busyFirst);
+        QFETCH(int, pauseMs);
+        QHash<QString, FakeAnswer> answers{{"/v2/lookup", FakeAnswer::json(lookup)},
+                                           {recordingPath(kRec1), recordingAnswer},
+                                           {groupPath(kGroup1), groupAnswer}};
+        for (const auto& route : busyFirst)
+            answers[route.first].earlier.push_back(route.second);
+        for (auto it = answers.cbegin(); it != answers.cend(); ++it)
+            m_fake.answer(it.key(), it.value());
         Capture capture;
         Request request = infoRequest(capture, standardWav());
         QCOMPARE(MusicParserGetTrackData(request.get()), int(MP_OK));
 
+        QStringList seen;
+        for (const SeenRequest& s : m_fake.requests())
+            if (s.path.startsWith("/ws/2/")) {
+                seen.append(s.path);
+                QCOMPARE(s.query.queryItemValue("fmt"), QStringLiteral("json"));
+                QCOMPARE(s.query.queryItemValue("inc"), QStringLiteral("genres+tags"));
+            }
+        QCOMPARE(seen, metadataPaths);
+        if (!busyFirst.isEmpty()) {
+            const QString retried = busyFirst.first().first;
+            QCOMPARE(m_fake.requestsTo(retried).size(), busyFirst.size() + (expected.isEmpty() ? 0 : 1));
+            QVERIFY2(m_fake.gapBetweenFirstTwo(retried) >= pauseMs, qPrintable(QString::number(m_fake.gapBetweenFirstTwo(retried))));
+        }
+        if (expected.isEmpty()) {
+            verifyFailedOnce(capture);
+            return;
+        }
         QCOMPARE(capture.results.size(), 1);
         const Result& r = capture.results[0];
         QCOMPARE(r.status, int(MP_STATUS_DONE));
@@ -518,14 +589,6 @@ private slots:
                               QString::fromUtf8(r.record.szArtist), QString::fromUtf8(r.record.szAlbum),
                               QString::fromUtf8(r.record.szYear), QString::fromUtf8(r.record.szGenre)};
         QCOMPARE(got, expected);
-        QStringList seen;
-        for (const SeenRequest& s : m_fake.requests())
-            if (s.path.startsWith("/ws/2/")) {
-                seen.append(s.path);
-                QCOMPARE(s.query.queryItemValue("fmt"), QStringLiteral("json"));
-                QCOMPARE(s.query.queryItemValue("inc"), QStringLiteral("genres+tags"));
-            }
-        QCOMPARE(seen, metadataPaths);
     }
 
     void lookupFailures_data()
@@ -541,6 +604,9 @@ private slots:
         QTest::newRow("results without recordings")
             << FakeAnswer::json(R"({"status":"ok","results":[{"id":"x","score":0.9}]})") << "no match names a recording";
         QTest::newRow("oversized answer") << FakeAnswer::json(QByteArray(5 * 1024 * 1024, ' ')) << "larger than";
+        QTest::newRow("busy for longer than is waited: not asked again")
+            << FakeAnswer::busy(503, "3600", documented::kLookupBusy).after({FakeAnswer::busy(503, "3600")})
+            << "asks for a pause of more than 10 s (Retry-After: 3600): not asked again";
     }
 
     void lookupFailures()
@@ -638,19 +704,41 @@ private slots:
         QVERIFY2(logText().contains(logged), qPrintable(logText()));
     }
 
-    void imageSearchSavesBestMatches()
+    void imageSearchSavesBestMatches_data()
     {
+        QTest::addColumn<QString>("album");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QList<int>>("covers");    // groups with a front image
+        QTest::addColumn<QList<int>>("saved");     // their images, in order
+        QTest::addColumn<QList<int>>("notAsked");
         // Best first: 1 (100), 2 (95, no cover), 3 (90), 5 (80), 6 (70, beyond
         // the three wanted); 4 scores too low to be asked for.
-        m_fake.answer("/ws/2/release-group", FakeAnswer::json(searchAnswer(
-            {{kGroup5, 80}, {kGroup1, 100}, {kGroup4, 30}, {kGroup3, 90}, {kGroup2, 95}, {kGroup6, 70}})));
-        m_fake.answer(frontPath(kGroup1), FakeAnswer::image(noiseJpeg(1)));
-        m_fake.answer(frontPath(kGroup3), FakeAnswer::image(noiseJpeg(3)));
-        m_fake.answer(frontPath(kGroup4), FakeAnswer::image(noiseJpeg(4)));
-        m_fake.answer(frontPath(kGroup5), FakeAnswer::image(noiseJpeg(5)));
-        m_fake.answer(frontPath(kGroup6), FakeAnswer::image(noiseJpeg(6)));
+        QTest::newRow("albums by the album and artist")
+            << "Album" << "/ws/2/release-group"
+            << searchAnswer({{kGroup5, 80}, {kGroup1, 100}, {kGroup4, 30}, {kGroup3, 90}, {kGroup2, 95}, {kGroup6, 70}})
+            << QList<int>{1, 3, 4, 5, 6} << QList<int>{1, 3, 5} << QList<int>{4, 6};
+        // The best recording's studio album (two editions, one album), then
+        // its compilation, then the live recording's album; the weak match's
+        // album is not asked for.
+        QTest::newRow("without album: the albums of the song's releases")
+            << "" << "/ws/2/recording" << documented::recordingSearch()
+            << QList<int>{1, 2, 3, 7} << QList<int>{1, 3, 2} << QList<int>{7};
+    }
+
+    void imageSearchSavesBestMatches()
+    {
+        QFETCH(QString, album);
+        QFETCH(QString, path);
+        QFETCH(QByteArray, answer);
+        QFETCH(QList<int>, covers);
+        QFETCH(QList<int>, saved);
+        QFETCH(QList<int>, notAsked);
+        m_fake.answer(path, FakeAnswer::json(answer));
+        for (int group : covers)
+            m_fake.answer(frontPath(manyGroupsId(group)), FakeAnswer::image(noiseJpeg(group)));
         Capture capture;
-        Request request = searchRequest(capture, "Song", "Artist", "Album");
+        Request request = searchRequest(capture, "Song", "Artist", album);
         QCOMPARE(MusicParserGetAlbumCoverData(request.get()), int(MP_OK));
 
         QCOMPARE(capture.results.size(), 1);
@@ -658,13 +746,12 @@ private slots:
         QCOMPARE(r.status, int(MP_STATUS_DONE));
         QCOMPARE(r.record.iKind, int(MI_KIND_ARTWORK));
         QCOMPARE(r.record.iArtworkCount, 3);
-        const QList<QByteArray> expected{noiseJpeg(1), noiseJpeg(3), noiseJpeg(5)};
         for (int i = 0; i < 3; ++i)
-            QCOMPARE(testenv::readAll(QString::fromUtf8(r.record.artwork[i].szPath)), expected[i]);
+            QCOMPARE(testenv::readAll(QString::fromUtf8(r.record.artwork[i].szPath)), noiseJpeg(saved[i]));
         QCOMPARE(r.record.artwork[3].szPath[0], '\0');
         QCOMPARE(downloadedFiles().size(), 3);
-        QVERIFY(m_fake.requestsTo(frontPath(kGroup4)).isEmpty());
-        QVERIFY(m_fake.requestsTo(frontPath(kGroup6)).isEmpty());
+        for (int group : notAsked)
+            QVERIFY(m_fake.requestsTo(frontPath(manyGroupsId(group))).isEmpty());
     }
 
     // IDs that differ only where a file name cannot show it share a stem;
@@ -724,13 +811,20 @@ private slots:
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("artist");
         QTest::addColumn<QString>("album");
+        QTest::addColumn<QString>("path");  // empty: nothing is asked
         QTest::addColumn<QString>("query");
-        QTest::newRow("album and artist") << "Song" << "Artist" << "Album" << R"(releasegroup:"Album" AND artist:"Artist")";
-        QTest::newRow("no album: the title as a single") << "Song" << "Artist" << "" << R"(releasegroup:"Song" AND artist:"Artist")";
-        QTest::newRow("title alone") << "Song" << "" << "" << R"(releasegroup:"Song")";
+        const QString albums = QStringLiteral("/ws/2/release-group");
+        const QString songs = QStringLiteral("/ws/2/recording");
+        QTest::newRow("album and artist") << "Song" << "Artist" << "Album" << albums << R"(releasegroup:"Album" AND artist:"Artist")";
+        QTest::newRow("no album: the song by its title and artist")
+            << "Song" << "Artist" << "" << songs << R"(recording:"Song" AND artist:"Artist")";
+        QTest::newRow("title alone: nothing asked") << "Unknown" << "" << "" << QString() << QString();
+        QTest::newRow("album without artist: nothing asked") << "Song" << " " << "Greatest Hits" << QString() << QString();
         QTest::newRow("quotes, backslash, plus and ampersand")
-            << "x" << "Me + You & \"Co\"" << "Best \\ Hits"
+            << "x" << "Me + You & \"Co\"" << "Best \\ Hits" << albums
             << "releasegroup:\"Best \\\\ Hits\" AND artist:\"Me + You & \\\"Co\\\"\"";
+        QTest::newRow("quotes and plus in the song's title")
+            << "1 + 1 \"live\"" << "Artist" << "" << songs << "recording:\"1 + 1 \\\"live\\\"\" AND artist:\"Artist\"";
     }
 
     void searchQuery()
@@ -738,12 +832,21 @@ private slots:
         QFETCH(QString, title);
         QFETCH(QString, artist);
         QFETCH(QString, album);
+        QFETCH(QString, path);
         QFETCH(QString, query);
-        m_fake.answer("/ws/2/release-group", FakeAnswer::json(searchAnswer({})));
+        m_fake.answer("/ws/2/release-group", FakeAnswer::json(searchAnswer({{kGroup1, 100}})));
+        m_fake.answer("/ws/2/recording", FakeAnswer::json(documented::recordingSearch()));
+        m_fake.answer(frontPath(kGroup1), FakeAnswer::image(noiseJpeg(1)));
         Capture capture;
         Request request = searchRequest(capture, title, artist, album);
         QCOMPARE(MusicParserGetAlbumCoverData(request.get()), int(MP_OK));
-        const QList<SeenRequest> seen = m_fake.requestsTo("/ws/2/release-group");
+        if (path.isEmpty()) {
+            verifyFailedOnce(capture);
+            QVERIFY(m_fake.requests().isEmpty());
+            QVERIFY(downloadedFiles().isEmpty());
+            return;
+        }
+        const QList<SeenRequest> seen = m_fake.requestsTo(path);
         QCOMPARE(seen.size(), 1);
         QCOMPARE(seen[0].query.queryItemValue("query", QUrl::FullyDecoded), query);
         QCOMPARE(seen[0].query.queryItemValue("fmt"), QStringLiteral("json"));
@@ -917,10 +1020,15 @@ private slots:
         QTest::addColumn<QString>("hangingPath");
         QTest::addColumn<bool>("search");
         QTest::addColumn<bool>("cover");
-        QTest::newRow("during the lookup") << "/v2/lookup" << false << false;
-        QTest::newRow("during the metadata") << recordingPath(kRec1) << false << false;
-        QTest::newRow("during the cover download") << frontPath(kGroup1) << false << true;
-        QTest::newRow("during the image search") << "/ws/2/release-group" << true << false;
+        QTest::addColumn<FakeAnswer>("answer");
+        const FakeAnswer never = FakeAnswer::never();
+        QTest::newRow("during the lookup") << "/v2/lookup" << false << false << never;
+        QTest::newRow("during the metadata") << recordingPath(kRec1) << false << false << never;
+        QTest::newRow("during the cover download") << frontPath(kGroup1) << false << true << never;
+        QTest::newRow("during the image search") << "/ws/2/release-group" << true << false << never;
+        // The longest pause that is waited for.
+        QTest::newRow("during the pause before a busy service is asked again")
+            << "/v2/lookup" << false << false << FakeAnswer::busy(503, "10", documented::kLookupBusy);
     }
 
     void stopFromAnotherThread()
@@ -928,13 +1036,14 @@ private slots:
         QFETCH(QString, hangingPath);
         QFETCH(bool, search);
         QFETCH(bool, cover);
+        QFETCH(FakeAnswer, answer);
         Capture capture;
         Request request = search ? searchRequest(capture, "Song", "Artist", "Album") : infoRequest(capture, standardWav());
         if (cover)
             identify(capture, request.get());
         capture.results.clear();
         m_fake.answer("/v2/lookup", FakeAnswer::json(simpleLookup()));
-        m_fake.answer(hangingPath, FakeAnswer::never());
+        m_fake.answer(hangingPath, answer);
 
         Qt::HANDLE workerId = nullptr;
         std::unique_ptr<QThread> worker(QThread::create([&] {
@@ -946,8 +1055,12 @@ private slots:
         }));
         worker->start();
         QTRY_VERIFY_WITH_TIMEOUT(!m_fake.requestsTo(hangingPath).isEmpty(), 30000);
+        QElapsedTimer sinceStop;
+        sinceStop.start();
         QCOMPARE(MusicParserStopPerform(request.get()), int(MP_OK));
         QVERIFY(worker->wait(30000)); // a hang guard only
+        QVERIFY2(sinceStop.elapsed() < 10000, "the stop waited for the pause to end");
+        QCOMPARE(m_fake.requestsTo(hangingPath).size(), 1);
         verifyFailedOnce(capture, MP_STATUS_STOPPED);
         QCOMPARE(capture.results[0].thread, workerId);
 

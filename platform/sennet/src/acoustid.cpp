@@ -1,6 +1,7 @@
 #include "acoustid.h"
 
 #include "jsonfields.h"
+#include "musicbrainz.h"
 #include "wavfingerprint.h"
 
 #include <QJsonArray>
@@ -29,21 +30,19 @@ QString joinedArtists(const QJsonArray& artists)
     return joined.trimmed();
 }
 
-// Lower is better: an original studio album before EPs and singles, and any
-// of them before compilations, live albums and soundtracks.
-int releaseGroupRank(const QJsonObject& group)
-{
-    const QString type = group.value(QLatin1String("type")).toString();
-    int rank = type == QLatin1String("Album") ? 0 : type == QLatin1String("EP") ? 1
-             : type == QLatin1String("Single") ? 2 : 3;
-    if (!group.value(QLatin1String("secondarytypes")).toArray().isEmpty())
-        rank += 4;
-    return rank;
-}
+// A result scoring below this is too unlike the song to name it; the
+// service lists matches from 0.4 up.
+constexpr double kMinScore = 0.5;
 
-// Below every album: a recording that names its album wins over one that
+// Lower is better; a recording that names its album wins over one that
 // does not.
 constexpr int kNoAlbumRank = 8;
+
+int releaseGroupRank(const QJsonObject& group)
+{
+    return albumRank(group.value(QLatin1String("type")).toString(),
+                     !group.value(QLatin1String("secondarytypes")).toArray().isEmpty());
+}
 
 QJsonObject bestReleaseGroup(const QJsonArray& groups)
 {
@@ -62,41 +61,87 @@ QJsonObject bestReleaseGroup(const QJsonArray& groups)
     return best;
 }
 
-// The recording with its best album, and that album's rank (kNoAlbumRank
-// without one).
-bool takeRecording(const QJsonObject& recording, Identification* out, int* rank)
+QString titleOf(const QJsonObject& recording)
 {
-    const QString id = recording.value(QLatin1String("id")).toString();
-    const QString title = recording.value(QLatin1String("title")).toString().trimmed();
-    if (title.isEmpty() || !isMbid(id))
-        return false;
+    return recording.value(QLatin1String("title")).toString().trimmed();
+}
+
+QString artistOf(const QJsonObject& recording)
+{
+    return joinedArtists(recording.value(QLatin1String("artists")).toArray());
+}
+
+bool isUsable(const QJsonObject& recording)
+{
+    return !titleOf(recording).isEmpty() && isMbid(recording.value(QLatin1String("id")).toString());
+}
+
+bool isSameSong(const QJsonObject& a, const QJsonObject& b)
+{
+    return titleOf(a).compare(titleOf(b), Qt::CaseInsensitive) == 0
+           && artistOf(a).compare(artistOf(b), Qt::CaseInsensitive) == 0;
+}
+
+// The recording with its best album; that album's rank, kNoAlbumRank
+// without one.
+int takeAlbum(const QJsonObject& recording, Identification* out)
+{
     const QJsonObject group = bestReleaseGroup(recording.value(QLatin1String("releasegroups")).toArray());
-    out->recordingId = id;
-    out->title = title;
-    out->artist = joinedArtists(recording.value(QLatin1String("artists")).toArray());
+    out->recordingId = recording.value(QLatin1String("id")).toString();
     out->releaseGroupId = group.value(QLatin1String("id")).toString();
     out->album = group.value(QLatin1String("title")).toString().trimmed();
-    *rank = group.isEmpty() ? kNoAlbumRank : releaseGroupRank(group);
+    return group.isEmpty() ? kNoAlbumRank : releaseGroupRank(group);
+}
+
+// A result lists many recordings of the song, the first often on a
+// various-artists compilation, and now and then one of another song. The
+// song is the recording most sources confirm (the first among equals);
+// only its own recordings, the same title by the same artists, may lend it
+// a better album, and the title and artist stay the song's.
+bool takeFromResult(const QJsonObject& result, Identification* out)
+{
+    std::vector<QJsonObject> recordings;
+    for (const QJsonValue& value : result.value(QLatin1String("recordings")).toArray()) {
+        const QJsonObject recording = value.toObject();
+        if (isUsable(recording))
+            recordings.push_back(recording);
+    }
+    if (recordings.empty())
+        return false;
+    const QJsonObject song = *std::max_element(recordings.begin(), recordings.end(),
+                                               [](const QJsonObject& a, const QJsonObject& b) {
+        return a.value(QLatin1String("sources")).toInt() < b.value(QLatin1String("sources")).toInt();
+    });
+    out->title = titleOf(song);
+    out->artist = artistOf(song);
+    int bestRank = takeAlbum(song, out);
+    for (const QJsonObject& recording : recordings) {
+        if (!isSameSong(recording, song))
+            continue;
+        Identification other;
+        const int rank = takeAlbum(recording, &other);
+        if (rank >= bestRank)
+            continue;
+        out->recordingId = other.recordingId;
+        out->releaseGroupId = other.releaseGroupId;
+        out->album = other.album;
+        bestRank = rank;
+    }
     return true;
 }
 
-// A result lists many recordings of one song, the first often on a
-// various-artists compilation: the best album of all of them wins, with the
-// title and artist of the recording that holds it; among equals, the first.
-bool takeFromResult(const QJsonObject& result, Identification* out)
+double scoreOf(const QJsonObject& result)
 {
-    int bestRank = 0;
-    bool found = false;
-    for (const QJsonValue& value : result.value(QLatin1String("recordings")).toArray()) {
-        Identification candidate;
-        int rank = 0;
-        if (!takeRecording(value.toObject(), &candidate, &rank) || (found && rank >= bestRank))
-            continue;
-        *out = candidate;
-        bestRank = rank;
-        found = true;
-    }
-    return found;
+    return result.value(QLatin1String("score")).toDouble();
+}
+
+QString noMatchReason(const std::vector<QJsonObject>& results)
+{
+    if (results.empty())
+        return QStringLiteral("no match");
+    if (scoreOf(results.front()) < kMinScore)
+        return QStringLiteral("the best match scores %1, below %2").arg(scoreOf(results.front())).arg(kMinScore);
+    return QStringLiteral("no match names a recording (of those scoring %1 or more)").arg(kMinScore);
 }
 
 QString errorMessage(const QJsonObject& answer)
@@ -109,7 +154,7 @@ QString errorMessage(const QJsonObject& answer)
 QByteArray lookupForm(const QString& clientKey, const Fingerprint& fingerprint)
 {
     return "client=" + formValue(clientKey)
-           + "&meta=recordings+releasegroups+compress&format=json"
+           + "&meta=recordings+releasegroups+sources+compress&format=json"
            + "&duration=" + QByteArray::number(fingerprint.durationSeconds)
            + "&fingerprint=" + formValue(QString::fromLatin1(fingerprint.text));
 }
@@ -127,13 +172,16 @@ bool bestRecording(const QByteArray& json, Identification* out, QString* why)
     std::vector<QJsonObject> results;
     for (const QJsonValue& value : answer.value(QLatin1String("results")).toArray())
         results.push_back(value.toObject());
-    std::stable_sort(results.begin(), results.end(), [](const QJsonObject& a, const QJsonObject& b) {
-        return a.value(QLatin1String("score")).toDouble() > b.value(QLatin1String("score")).toDouble();
-    });
-    for (const QJsonObject& result : results)
+    std::stable_sort(results.begin(), results.end(),
+                     [](const QJsonObject& a, const QJsonObject& b) { return scoreOf(a) > scoreOf(b); });
+    // Sorted: once one scores too low, so do the rest.
+    for (const QJsonObject& result : results) {
+        if (scoreOf(result) < kMinScore)
+            break;
         if (takeFromResult(result, out))
             return true;
-    *why = results.empty() ? QStringLiteral("no match") : QStringLiteral("no match names a recording");
+    }
+    *why = noMatchReason(results);
     return false;
 }
 

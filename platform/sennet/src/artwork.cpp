@@ -1,5 +1,5 @@
-// Artwork: the identified album's cover, and the image search by title,
-// artist and album. Both save what they fetch as files in the download
+// Artwork: the identified album's cover, and the image search by artist
+// with album or title. Both save what they fetch as files in the download
 // folder and hand back the paths.
 #include "httpsession.h"
 #include "imagefile.h"
@@ -85,14 +85,20 @@ int runAlbumCover(tagMusicRequest& request, tagMusicInfo* record)
     return MP_STATUS_DONE;
 }
 
+// By the album when there is one; else by the song, whose releases lead
+// to their albums' covers. The artist is always part of the question.
 int searchMatches(HttpSession& session, const tagMusicRequest& request, QStringList* ids)
 {
+    const QUrl base = currentEndpoints().musicBrainz;
+    const bool byAlbum = !request.album.trimmed().isEmpty();
+    const QUrl url = byAlbum ? releaseGroupSearchUrl(base, request.album, request.artist, kSearchLimit)
+                             : recordingSearchUrl(base, request.name, request.artist, kSearchLimit);
     HttpAnswer answer;
-    const QUrl url = releaseGroupSearchUrl(currentEndpoints().musicBrainz, request.name, request.artist,
-                                           request.album, kSearchLimit);
     const int rc = session.get(Service::MusicBrainz, url, kMaxJsonBytes, &answer);
     QString why = answer.error;
-    if (rc == FetchOk && parseReleaseGroupSearch(answer.body, kMinSearchScore, kSearchLimit, ids, &why))
+    if (rc == FetchOk
+        && (byAlbum ? parseReleaseGroupSearch(answer.body, kMinSearchScore, kSearchLimit, ids, &why)
+                    : parseRecordingSearch(answer.body, kMinSearchScore, kSearchLimit, ids, &why)))
         return MP_STATUS_DONE;
     const QString serviceSays = rc == FetchOk ? QString() : musicBrainzError(answer.body);
     logLine(QStringLiteral("Image search for %1 failed: %2").arg(describe(request), failureForLog(why, serviceSays)));
@@ -124,6 +130,13 @@ int collectFronts(HttpSession& session, const tagMusicRequest& request, const QS
 
 int runImageSearch(tagMusicRequest& request, tagMusicInfo* record)
 {
+    // A title alone, or an album title alone, names no one song: "Greatest
+    // Hits" finds some artist's cover, never surely this one's.
+    if (request.artist.trimmed().isEmpty()) {
+        logLine(QStringLiteral("Image search for %1 (\"%2\", album \"%3\"): no artist to search by")
+                    .arg(describe(request), request.name, request.album));
+        return failureStatus(request.gate.isStopped());
+    }
     HttpSession session(request.gate);
     int status = sessionStatus(session, request);
     if (status != MP_STATUS_DONE)

@@ -1,13 +1,16 @@
 #include "httpsession.h"
 
 #include "layerstate.h"
+#include "parserlog.h"
 #include "platformbase.h"
 #include "ratelimiter.h"
 #include "stopgate.h"
 
+#include <QDateTime>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 
@@ -29,6 +32,44 @@ qint64 monotonicMs()
 bool isRedirect(int status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+bool isBusy(int status)
+{
+    return status == 503 || status == 429;
+}
+
+constexpr qint64 kDefaultRetryPauseMs = 1000;
+// A longer pause would hold a download slot for it; such a service is not
+// asked again, and the request fails as any other.
+constexpr qint64 kMaxRetryPauseMs = 10000;
+
+// An HTTP date ends in "GMT", which Qt's RFC 2822 reading does not take.
+QDateTime httpDate(const QByteArray& text)
+{
+    QString date = QString::fromLatin1(text);
+    if (date.endsWith(QLatin1String(" GMT")))
+        date = date.left(date.size() - 4) + QLatin1String(" +0000");
+    return QDateTime::fromString(date, Qt::RFC2822Date);
+}
+
+// The pause a busy answer's Retry-After names, in seconds or as an HTTP
+// date; one second when it names none that can be read; -1 when it asks
+// for more than we wait.
+qint64 retryPauseMs(const QByteArray& retryAfter, const QDateTime& nowUtc)
+{
+    const QByteArray text = retryAfter.trimmed();
+    qint64 pauseMs = kDefaultRetryPauseMs;
+    if (!text.isEmpty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        bool fits = false;
+        const qint64 seconds = text.toLongLong(&fits);
+        pauseMs = fits && seconds <= kMaxRetryPauseMs / 1000 ? seconds * 1000 : kMaxRetryPauseMs + 1;
+    } else {
+        const QDateTime until = httpDate(text);
+        if (until.isValid())
+            pauseMs = qMax<qint64>(0, nowUtc.msecsTo(until));
+    }
+    return pauseMs > kMaxRetryPauseMs ? -1 : pauseMs;
 }
 
 } // namespace
@@ -73,8 +114,30 @@ void HttpSession::abort()
     m_loop.quit();
 }
 
-int HttpSession::fetch(Service service, QUrl url, bool post, const QByteArray& body,
+int HttpSession::fetch(Service service, const QUrl& url, bool post, const QByteArray& body,
                        qint64 maxBytes, HttpAnswer* answer)
+{
+    const int rc = fetchOnce(service, url, post, body, maxBytes, answer);
+    if (rc != FetchFailed || !isBusy(answer->status))
+        return rc;
+    const qint64 pauseMs = retryPauseMs(answer->retryAfter, QDateTime::currentDateTimeUtc());
+    const QString busy = QStringLiteral("%1%2 answered HTTP %3").arg(url.host(), url.path()).arg(answer->status);
+    if (pauseMs < 0) {
+        logLine(QStringLiteral("%1 and asks for a pause of more than %2 s (Retry-After: %3): not asked again")
+                    .arg(busy).arg(kMaxRetryPauseMs / 1000).arg(ServerTextForLog(QString::fromLatin1(answer->retryAfter))));
+        return rc;
+    }
+    logLine(QStringLiteral("%1: asked again in %2 ms").arg(busy).arg(pauseMs));
+    if (!sleepUntil(monotonicMs() + pauseMs)) {
+        *answer = HttpAnswer();
+        answer->error = QStringLiteral("stopped");
+        return FetchStopped;
+    }
+    return fetchOnce(service, url, post, body, maxBytes, answer);
+}
+
+int HttpSession::fetchOnce(Service service, QUrl url, bool post, const QByteArray& body,
+                           qint64 maxBytes, HttpAnswer* answer)
 {
     *answer = HttpAnswer();
     if (!m_attached || m_aborted || m_gate.isStopped() || !waitTurn(service)) {
@@ -99,11 +162,13 @@ int HttpSession::fetch(Service service, QUrl url, bool post, const QByteArray& b
 bool HttpSession::waitTurn(Service service)
 {
     RateLimiter* limiter = limiterFor(service);
-    if (!limiter)
-        return true;
-    const qint64 turn = limiter->reserve(monotonicMs());
-    for (qint64 waitMs = turn - monotonicMs(); waitMs > 0 && !m_aborted;
-         waitMs = turn - monotonicMs()) {
+    return !limiter || sleepUntil(limiter->reserve(monotonicMs()));
+}
+
+bool HttpSession::sleepUntil(qint64 untilMs)
+{
+    // The local loop also runs the abort a stop posts here.
+    for (qint64 waitMs = untilMs - monotonicMs(); waitMs > 0 && !m_aborted; waitMs = untilMs - monotonicMs()) {
         m_timer.start(static_cast<int>(waitMs));
         m_loop.exec();
         m_timer.stop();
@@ -164,6 +229,7 @@ int HttpSession::finishExchange(QNetworkReply* reply, qint64 maxBytes, HttpAnswe
     }
     answer->body = reply->readAll();
     if (reply->error() != QNetworkReply::NoError || answer->status < 200 || answer->status > 299) {
+        answer->retryAfter = reply->rawHeader("Retry-After");
         answer->error = answer->status ? QStringLiteral("HTTP %1").arg(answer->status)
                                        : reply->errorString();
         return answer->status == 404 ? FetchNotFound : FetchFailed;

@@ -1,7 +1,8 @@
 // Blocking HTTP for threads without a running event loop: one session per
 // call, on the calling thread, with its own network manager and local event
 // loop. Every request waits for its service's limiter, has a time limit,
-// follows a few redirects and can be aborted through the handle's StopGate.
+// follows a few redirects, is sent once more after a busy answer (503, 429)
+// and can be aborted through the handle's StopGate.
 #pragma once
 
 #include "services.h"
@@ -33,6 +34,7 @@ struct HttpAnswer {
     int status = 0;
     QByteArray body;
     QString error; // why, for the log, when not FetchOk
+    QByteArray retryAfter; // the Retry-After header of a failed answer
 };
 
 class HttpSession : public QObject
@@ -52,10 +54,14 @@ public:
     void abort();
 
 private:
-    // Redirects are followed with GET.
-    int fetch(Service service, QUrl url, bool post, const QByteArray& body, qint64 maxBytes,
+    int fetch(Service service, const QUrl& url, bool post, const QByteArray& body, qint64 maxBytes,
               HttpAnswer* answer);
+    // One request and its redirects, followed with GET.
+    int fetchOnce(Service service, QUrl url, bool post, const QByteArray& body, qint64 maxBytes,
+                  HttpAnswer* answer);
     bool waitTurn(Service service);
+    // False when aborted first.
+    bool sleepUntil(qint64 monotonicMs);
     int exchange(const QUrl& url, bool post, const QByteArray& body, qint64 maxBytes,
                  qint64 deadlineMs, HttpAnswer* answer, QUrl* redirect);
     int finishExchange(QNetworkReply* reply, qint64 maxBytes, HttpAnswer* answer, QUrl* redirect);

@@ -39,37 +39,59 @@ int lookupStep(HttpSession& session, const Endpoints& endpoints, const tagMusicR
     return failureStatus(rc == FetchStopped);
 }
 
-// One metadata answer; a failure leaves details alone and only costs the
-// year and genre, so it is logged but does not fail the identification.
-int detailsFrom(HttpSession& session, const QUrl& url, Details* details)
+enum DetailsResult { DetailsRead, DetailsUnavailable, DetailsUnusable, DetailsStopped };
+
+// The service could not answer now (busy after the second try, a server
+// error, no connection, no answer in time), which a later try may mend;
+// unlike an answer that it knows no such entry or that cannot be read.
+bool isUnavailable(int rc, int status)
+{
+    return rc == FetchTimedOut || (rc == FetchFailed && (status == 0 || status == 429 || status >= 500));
+}
+
+// One metadata answer; a failure leaves details alone, logged.
+DetailsResult detailsFrom(HttpSession& session, const QUrl& url, Details* details)
 {
     HttpAnswer answer;
     const int rc = session.get(Service::MusicBrainz, url, kMaxJsonBytes, &answer);
     QString why = answer.error;
     if (rc == FetchOk && parseDetails(answer.body, details, &why))
-        return FetchOk;
+        return DetailsRead;
     const QString serviceSays = rc == FetchOk ? QString() : musicBrainzError(answer.body);
     logLine(QStringLiteral("Metadata of %1 unavailable: %2").arg(url.path(), failureForLog(why, serviceSays)));
-    return rc == FetchStopped ? FetchStopped : FetchFailed;
+    if (rc == FetchStopped)
+        return DetailsStopped;
+    return isUnavailable(rc, answer.status) ? DetailsUnavailable : DetailsUnusable;
 }
 
-// Many recordings carry no genre of their own while their album does.
-int detailsStep(HttpSession& session, const Endpoints& endpoints, const Identification& found,
-                Details* details)
+// Many recordings carry no genre of their own while their album does. When
+// no answer was read because the service could not give one, year and
+// genre are not known to be absent: the identification fails, to be tried
+// again, rather than be reported done and leave them empty for good.
+int detailsStep(HttpSession& session, const Endpoints& endpoints, const tagMusicRequest& request,
+                const Identification& found, Details* details)
 {
     const QUrl recording = detailsUrl(endpoints.musicBrainz, QStringLiteral("recording"), found.recordingId);
-    if (detailsFrom(session, recording, details) == FetchStopped)
+    const DetailsResult ofRecording = detailsFrom(session, recording, details);
+    if (ofRecording == DetailsStopped)
         return MP_STATUS_STOPPED;
-    if (!details->genre.isEmpty() || found.releaseGroupId.isEmpty())
+    const bool askAlbum = !found.releaseGroupId.isEmpty() && (ofRecording != DetailsRead || details->genre.isEmpty());
+    DetailsResult ofAlbum = DetailsUnavailable;
+    if (askAlbum) {
+        Details album;
+        const QUrl group = detailsUrl(endpoints.musicBrainz, QStringLiteral("release-group"), found.releaseGroupId);
+        ofAlbum = detailsFrom(session, group, &album);
+        if (ofAlbum == DetailsStopped)
+            return MP_STATUS_STOPPED;
+        details->genre = album.genre;
+        if (details->year.isEmpty())
+            details->year = album.year;
+    }
+    if (ofRecording != DetailsUnavailable || (askAlbum && ofAlbum != DetailsUnavailable))
         return MP_STATUS_DONE;
-    Details album;
-    const QUrl group = detailsUrl(endpoints.musicBrainz, QStringLiteral("release-group"), found.releaseGroupId);
-    if (detailsFrom(session, group, &album) == FetchStopped)
-        return MP_STATUS_STOPPED;
-    details->genre = album.genre;
-    if (details->year.isEmpty())
-        details->year = album.year;
-    return MP_STATUS_DONE;
+    logLine(QStringLiteral("Identification of %1 failed: the metadata service could not give the year and genre "
+                           "of \"%2\"").arg(describe(request), ServerTextForLog(found.title)));
+    return MP_STATUS_FAILED;
 }
 
 void fillRecord(const Identification& found, const Details& details, tagMusicInfo* record)
@@ -106,7 +128,7 @@ int runIdentification(tagMusicRequest& request, tagMusicInfo* record)
     status = lookupStep(session, endpoints, request, fingerprint, &found);
     Details details;
     if (status == MP_STATUS_DONE)
-        status = detailsStep(session, endpoints, found, &details);
+        status = detailsStep(session, endpoints, request, found, &details);
     if (status != MP_STATUS_DONE)
         return status;
     fillRecord(found, details, record);

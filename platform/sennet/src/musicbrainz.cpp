@@ -46,13 +46,47 @@ QString phrase(const QString& text)
     return QLatin1Char('"') + escaped + QLatin1Char('"');
 }
 
-QString searchQuery(const QString& title, const QString& artist, const QString& album)
+QString fieldQuery(const QString& field, const QString& value, const QString& artist)
 {
-    const QString name = album.trimmed().isEmpty() ? title : album;
-    QString query = QStringLiteral("releasegroup:") + phrase(name);
-    if (!artist.trimmed().isEmpty())
-        query += QStringLiteral(" AND artist:") + phrase(artist);
-    return query;
+    return field + QLatin1Char(':') + phrase(value) + QStringLiteral(" AND artist:") + phrase(artist);
+}
+
+QUrl searchUrl(const QUrl& base, const QString& entity, const QString& query, int limit)
+{
+    QUrl url = serviceUrl(base, QStringLiteral("/ws/2/") + entity);
+    // Encoded by hand: a '+' in a title must reach the server as %2B, not
+    // be read there as a space.
+    const QByteArray encoded = "query=" + QUrl::toPercentEncoding(query) + "&limit=" + QByteArray::number(limit)
+                               + "&fmt=json";
+    url.setQuery(QString::fromLatin1(encoded), QUrl::StrictMode);
+    return url;
+}
+
+int scoreOf(const QJsonObject& match)
+{
+    return match.value(QLatin1String("score")).toVariant().toInt();
+}
+
+struct Match {
+    int score;
+    int rank; // albumRank, lower is better
+    QString id;
+};
+
+// A server that lists more than it was asked for would otherwise cost a
+// cover request for every ID of a 4 MB answer.
+void keepBest(std::vector<Match>& matches, int limit, QStringList* ids)
+{
+    std::stable_sort(matches.begin(), matches.end(), [](const Match& a, const Match& b) {
+        return a.score != b.score ? a.score > b.score : a.rank < b.rank;
+    });
+    ids->clear();
+    for (const auto& match : matches) {
+        if (ids->size() >= limit)
+            break;
+        if (!ids->contains(match.id))
+            ids->append(match.id);
+    }
 }
 
 } // namespace
@@ -85,16 +119,17 @@ QString musicBrainzError(const QByteArray& json)
     return answer.value(QLatin1String("error")).toString();
 }
 
-QUrl releaseGroupSearchUrl(const QUrl& base, const QString& title, const QString& artist,
-                           const QString& album, int limit)
+int albumRank(const QString& primaryType, bool hasSecondaryTypes)
 {
-    QUrl url = serviceUrl(base, QStringLiteral("/ws/2/release-group"));
-    // Encoded by hand: a '+' in a title must reach the server as %2B, not
-    // be read there as a space.
-    const QByteArray query = "query=" + QUrl::toPercentEncoding(searchQuery(title, artist, album))
-                             + "&limit=" + QByteArray::number(limit) + "&fmt=json";
-    url.setQuery(QString::fromLatin1(query), QUrl::StrictMode);
-    return url;
+    const int rank = primaryType == QLatin1String("Album") ? 0 : primaryType == QLatin1String("EP") ? 1
+                   : primaryType == QLatin1String("Single") ? 2 : 3;
+    return hasSecondaryTypes ? rank + 4 : rank;
+}
+
+QUrl releaseGroupSearchUrl(const QUrl& base, const QString& album, const QString& artist, int limit)
+{
+    return searchUrl(base, QStringLiteral("release-group"), fieldQuery(QStringLiteral("releasegroup"), album, artist),
+                     limit);
 }
 
 bool parseReleaseGroupSearch(const QByteArray& json, int minScore, int limit, QStringList* ids, QString* why)
@@ -102,24 +137,46 @@ bool parseReleaseGroupSearch(const QByteArray& json, int minScore, int limit, QS
     QJsonObject answer;
     if (!parseObject(json, &answer, why))
         return false;
-    std::vector<std::pair<int, QString>> matches;
+    std::vector<Match> matches;
     for (const QJsonValue& value : answer.value(QLatin1String("release-groups")).toArray()) {
         const QJsonObject group = value.toObject();
         const QString id = group.value(QLatin1String("id")).toString();
-        const int score = group.value(QLatin1String("score")).toVariant().toInt();
-        if (isMbid(id) && score >= minScore)
-            matches.emplace_back(score, id);
+        if (isMbid(id) && scoreOf(group) >= minScore)
+            matches.push_back({scoreOf(group), 0, id});
     }
-    std::stable_sort(matches.begin(), matches.end(),
-                     [](const auto& a, const auto& b) { return a.first > b.first; });
-    // A server that lists more than it was asked for would otherwise cost a
-    // cover request for every ID of a 4 MB answer.
-    const auto wanted = static_cast<std::size_t>(qMax(0, limit));
-    if (matches.size() > wanted)
-        matches.resize(wanted);
-    ids->clear();
-    for (const auto& match : matches)
-        ids->append(match.second);
+    keepBest(matches, limit, ids);
+    return true;
+}
+
+QUrl recordingSearchUrl(const QUrl& base, const QString& title, const QString& artist, int limit)
+{
+    return searchUrl(base, QStringLiteral("recording"), fieldQuery(QStringLiteral("recording"), title, artist), limit);
+}
+
+bool parseRecordingSearch(const QByteArray& json, int minScore, int limit, QStringList* ids, QString* why)
+{
+    QJsonObject answer;
+    if (!parseObject(json, &answer, why))
+        return false;
+    // Ordered by the recording's score, then by the album's rank: the
+    // song's studio album before the compilations that carry it too.
+    std::vector<Match> matches;
+    for (const QJsonValue& value : answer.value(QLatin1String("recordings")).toArray()) {
+        const QJsonObject recording = value.toObject();
+        const int score = scoreOf(recording);
+        if (score < minScore)
+            continue;
+        for (const QJsonValue& release : recording.value(QLatin1String("releases")).toArray()) {
+            const QJsonObject group = release.toObject().value(QLatin1String("release-group")).toObject();
+            const QString id = group.value(QLatin1String("id")).toString();
+            if (!isMbid(id))
+                continue;
+            const int rank = albumRank(group.value(QLatin1String("primary-type")).toString(),
+                                       !group.value(QLatin1String("secondary-types")).toArray().isEmpty());
+            matches.push_back({score, rank, id});
+        }
+    }
+    keepBest(matches, limit, ids);
     return true;
 }
 

@@ -1,5 +1,6 @@
 // The music metadata service: year and genre of a recording or release
-// group, and the release-group search behind the image search.
+// group, the searches behind the image search, and how its release-group
+// types rank.
 #pragma once
 
 #include <QByteArray>
@@ -23,12 +24,23 @@ bool parseDetails(const QByteArray& json, Details* out, QString* why);
 // The "error" text of the service's error answer, empty when it gives none.
 QString musicBrainzError(const QByteArray& json);
 
-// /ws/2/release-group?query=...&limit=...&fmt=json for the album (or, without
-// one, the title as a single) by the artist.
-QUrl releaseGroupSearchUrl(const QUrl& base, const QString& title, const QString& artist,
-                           const QString& album, int limit);
+// Lower is better: an album, an EP, a single, anything else; any of them
+// with secondary types (compilation, live, soundtrack...) after all without.
+int albumRank(const QString& primaryType, bool hasSecondaryTypes);
+
+// /ws/2/release-group?query=...&limit=...&fmt=json for the album by the
+// artist.
+QUrl releaseGroupSearchUrl(const QUrl& base, const QString& album, const QString& artist, int limit);
 // IDs of the best limit matches (the search's own limit) scoring at least
 // minScore, best first; false with why for a malformed answer.
 bool parseReleaseGroupSearch(const QByteArray& json, int minScore, int limit, QStringList* ids, QString* why);
+
+// /ws/2/recording?query=...&limit=...&fmt=json for the song by the artist.
+QUrl recordingSearchUrl(const QUrl& base, const QString& title, const QString& artist, int limit);
+// Release-group IDs of the releases of the recordings scoring at least
+// minScore: the best recording's first, and of one recording's the best
+// ranked first; each once, at most limit; false with why for a malformed
+// answer.
+bool parseRecordingSearch(const QByteArray& json, int minScore, int limit, QStringList* ids, QString* why);
 
 } // namespace sennet
