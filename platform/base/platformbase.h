@@ -68,6 +68,11 @@ bool IsWritableFile(const QString& path);
 bool TakeOwnerAndMode(int fd, uid_t uid, gid_t gid, mode_t mode, const QString& path, const QString& who,
                       QString* error);
 
+// Whether a failed flock's errno says the file system gives no locks at
+// all (a share without a lock service), where writers go on unlocked
+// rather than refuse every write there.
+bool IsLocklessFileSystem(int error);
+
 // A file's device and inode, which every path to it shares: two names, a
 // hard link and a symbolic link of one file all give the same.
 using FileId = QPair<quint64, quint64>;

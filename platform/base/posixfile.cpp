@@ -94,3 +94,8 @@ bool FileIdOf(const QString& path, FileId& id)
     id = FileId(quint64(st.st_dev), quint64(st.st_ino));
     return true;
 }
+
+bool IsLocklessFileSystem(int error)
+{
+    return error == ENOLCK || error == EOPNOTSUPP;
+}

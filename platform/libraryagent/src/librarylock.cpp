@@ -29,11 +29,6 @@ QHash<QString, std::weak_ptr<CLibraryLock>>& heldLocks()
     return locks;
 }
 
-bool givesNoLock(int error)
-{
-    return error == ENOLCK || error == EOPNOTSUPP;
-}
-
 // Whether name still names the file fd is open on: a lock file removed
 // or replaced after it was opened guards nothing.
 bool namesFile(const QByteArray& name, int fd)
@@ -139,7 +134,7 @@ int CLibraryLock::acquire(int mode, qint64 group, QString* error)
                 *error = QStringLiteral("%1 is held: the library is in use by another process").arg(m_path);
                 return AGENT_ERR_IN_USE;
             }
-            if (givesNoLock(errno)) {
+            if (IsLocklessFileSystem(errno)) {
                 PlatformLog(SystemError(QStringLiteral("Library agent: %1 cannot be locked, so another process may "
                                                        "open the library at the same time")
                                             .arg(m_path)));

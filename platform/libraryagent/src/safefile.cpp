@@ -56,7 +56,7 @@ public:
                       O_RDONLY | O_DIRECTORY | O_CLOEXEC))
     {
         m_held = m_fd.get() >= 0 && ::flock(m_fd.get(), operation) == 0;
-        m_lockless = m_fd.get() >= 0 && !m_held && (errno == ENOLCK || errno == EOPNOTSUPP);
+        m_lockless = m_fd.get() >= 0 && !m_held && IsLocklessFileSystem(errno);
     }
     bool held() const { return m_held; }
     // The file system gives no lock at all.

@@ -48,11 +48,6 @@ std::atomic<bool>& audioCheck()
     return on;
 }
 
-bool IsLocklessFileSystem(int error)
-{
-    return error == ENOLCK || error == EOPNOTSUPP;
-}
-
 // Whether the copy at path is one whose writer is gone: its writer holds a
 // lock on it for as long as it lives, and a process that dies lets go.
 // Removes it then; a link, a folder or a file replaced meanwhile stays.
