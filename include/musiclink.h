@@ -91,6 +91,9 @@ public:
     int SetExitState(int state);
     int SendCtlCmd(tagCtlCmd target, tagCtlState state);
     int ApplyMusicInfo(int index, int flags);
+    // The tracks ApplyMusicInfo(index, flags) would write now; 0 without an
+    // engine. Reads no disk; any thread.
+    int WaitingMusicCount(int flags) const;
     // The settings' Replace word goes along when it holds OPT_REPLACE_META.
     int ApplyiTunesMusicInfo_Temp(void* track, int flags);
     int SetArtworkList(void* track, int index) override;

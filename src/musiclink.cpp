@@ -250,6 +250,11 @@ int CMusicLink::ApplyMusicInfo(int index, int flags)
     return MMApplyMusicInfo(m_pHandle, index, flags);
 }
 
+int CMusicLink::WaitingMusicCount(int flags) const
+{
+    return m_pHandle ? MMGetWaitingMusicCount(m_pHandle, flags) : 0;
+}
+
 int CMusicLink::ApplyiTunesMusicInfo_Temp(void* track, int flags)
 {
     // Read at each call: the apply's replace question may switch it off.

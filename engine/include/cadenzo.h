@@ -233,6 +233,11 @@ CADENZO_API int MMChangeAllMusicState(void* handle, int mask, int on);
 // Applies the results of list entry index: 0 written, -1 nothing to write
 // (or no such entry), otherwise the write's or the database's failure code.
 CADENZO_API int MMApplyMusicInfo(void* handle, int index, int replaceMask);
+// The number of list entries MMApplyMusicInfo would write now with the
+// same mask: found, edited or brought back and not written yet, whichever
+// run or project brought them. Reads no disk; any thread, also while
+// lookups run. 0 without a library.
+CADENZO_API int MMGetWaitingMusicCount(void* handle, int replaceMask);
 // Removes (MF_FILE, AC_DELETE), restores (AC_RESTORE) or writes fields.
 CADENZO_API int MMApplyiTunesMusicInfo(void* handle, void* music, int flags, int replaceMask);
 // Starts an online lookup in a free download slot; one download record

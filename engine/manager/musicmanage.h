@@ -111,6 +111,9 @@ public:
     // Writes list entry index's fixed fields. 0 nothing to do; -1 outside
     // the list, no library or nothing to write; else the write's result.
     int ApplyMusicInfo(int index, int replaceMask);
+    // The tracks of the list ApplyMusicInfo would write now. Any thread,
+    // also while lookups run.
+    int WaitingMusicCount(int replaceMask);
     // Removes (MF_FILE, AC_DELETE), restores (AC_RESTORE) or writes fields.
     int ApplyiTunesMusicInfo(CMusicObj* music, int flags, int replaceMask);
     // Writes the given fields and what the replace mask adds. 0 nothing to

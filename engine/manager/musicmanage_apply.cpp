@@ -70,6 +70,25 @@ tagMMusicInfo originalOf(const CMusicObj* music)
     return *original;
 }
 
+// A missing file has nothing to write into; title, year and genre alone
+// are not worth a write either.
+bool hasApplyReason(const CMusicObj* music)
+{
+    const int absence = music->GetAbsenceType();
+    return !(absence & MF_FILE) && (absence & ~music->GetState() & kApplyReasons);
+}
+
+// The fields the apply writes into a track that has a reason for one, and
+// the working copy and artwork they come from; 0 when nothing is found or
+// edited yet. Any thread: both are read under the track's lock.
+int pendingBits(CMusicObj* music, int replaceMask, tagMMusicInfo& working, QString& artworkPath)
+{
+    artworkPath = music->GetCurPixPath();
+    working = music->WorkingCopy();
+    return applyBits(working, originalOf(music), music->GetAbsenceType(), music->GetState(), replaceMask,
+                     artworkPath);
+}
+
 } // namespace
 
 CMusicObj* CMusicManage::trackAt(int index)
@@ -83,18 +102,27 @@ int CMusicManage::ApplyMusicInfo(int index, int replaceMask)
     CMusicObj* music = trackAt(index);
     if (!music || !hasLibrary())
         return MM_ERR_FAIL;
-    const int absence = music->GetAbsenceType();
-    const int state = music->GetState();
-    // A missing file has nothing to write into; title, year and genre alone
-    // are not worth a write either.
-    if ((absence & MF_FILE) || !(absence & ~state & kApplyReasons))
+    if (!hasApplyReason(music))
         return 0;
-    const QString artworkPath = music->GetCurPixPath();
-    const tagMMusicInfo working = music->WorkingCopy();
-    const int bits = applyBits(working, originalOf(music), absence, state, replaceMask, artworkPath);
+    tagMMusicInfo working;
+    QString artworkPath;
+    const int bits = pendingBits(music, replaceMask, working, artworkPath);
     if (bits == 0)
         return MM_ERR_FAIL;
     return writeTrack(music, working, artworkPath, bits);
+}
+
+int CMusicManage::WaitingMusicCount(int replaceMask)
+{
+    QMutexLocker lock(&m_mutexList);
+    int waiting = 0;
+    tagMMusicInfo working;
+    QString artworkPath;
+    for (CMusicObj* music : std::as_const(m_musicList)) {
+        if (music && hasApplyReason(music) && pendingBits(music, replaceMask, working, artworkPath) != 0)
+            ++waiting;
+    }
+    return waiting;
 }
 
 int CMusicManage::ApplyiTunesMusicInfo(CMusicObj* music, int flags, int replaceMask)

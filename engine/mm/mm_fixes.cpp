@@ -24,6 +24,12 @@ CADENZO_API int MMApplyMusicInfo(void* handle, int index, int replaceMask)
     return manager ? manager->ApplyMusicInfo(index, replaceMask) : MM_ERR_FAIL;
 }
 
+CADENZO_API int MMGetWaitingMusicCount(void* handle, int replaceMask)
+{
+    CMusicManage* manager = ManagerOf(handle);
+    return manager ? manager->WaitingMusicCount(replaceMask) : 0;
+}
+
 CADENZO_API int MMApplyiTunesMusicInfo(void* handle, void* music, int flags, int replaceMask)
 {
     CMusicManage* manager = ManagerOf(handle);

@@ -101,8 +101,10 @@ public:
     // Sets the exit flag through the apply loop's handshake: a paused apply
     // wakes to see it. SetExitFlag(false) clears it for the next run.
     void Quit();
-    // Results wait to be written: found or edited and not applied yet, a
-    // song the last apply could not write, or one an apply has not reached.
+    // Results wait to be written: found, edited or brought back and not
+    // applied yet, whichever run or project brought them, a song the last
+    // apply could not write, or one an apply has not reached. Reads the
+    // engine's tracks, no disk.
     bool IsNeedApply() const;
     // Stops every thread of the page and empties it; blocks until they end.
     void StopWorking();

@@ -345,6 +345,9 @@ private:
     void BeginStop();
     void ShowStopping();
     void StopSequence();
+    // The close's, after StopSequence: what the disk step it stopped still
+    // says or decides (a failed copy, an opened project never loaded).
+    void EndStoppedStep();
     int PausedEngineStage() const;
     void StopPausedEngineAndWait(int pausedStage);
     // Home's waits for the stopped workers; the apply thread.
@@ -355,17 +358,23 @@ private:
 
     // ---- the window's own disk work on the apply thread (workflow_disk.cpp) ----
     // Runs work on the apply thread, then done on the GUI thread once it
-    // has ended; a close meanwhile waits for work and drops done.
-    void RunOnApplyThread(std::function<void()> work, std::function<void()> done);
+    // has ended; a close meanwhile waits for work, drops done and runs
+    // atClose instead, if any.
+    void RunOnApplyThread(std::function<void()> work, std::function<void()> done,
+                          std::function<void()> atClose = nullptr);
     // RunOnApplyThread as a disk step: nothing else starts, Home waits and
-    // the busy overlay covers the pages until done runs. False, and nothing
-    // runs, when the state takes no step now.
-    bool StartDiskStep(std::function<void()> work, std::function<void()> done);
+    // the busy overlay covers the pages until done runs (also under a Home
+    // that waits: done looks at bGoingHome). False, and nothing runs, when
+    // the state takes no step now.
+    bool StartDiskStep(std::function<void()> work, std::function<void()> done,
+                       std::function<void()> atClose = nullptr);
     // The busy overlay as the stage wants it, busy during a disk step.
     void ShowBusyOverlay();
     // A project opened from its file takes the working database's place,
-    // then its load is requested; a copy that fails leaves both as they were.
+    // then its load is requested; a copy that fails leaves both as they
+    // were and is said. A stop during the copy lets the copy go.
     void OpenProjectFile(const QString& project);
+    void ProjectNotOpened(const QString& project, const QString& database);
     void StartLoadRequest(const QStringList& paths, const QString& path, EMusicRunMode mode);
     void ContinueGoHome();
     // Home once the stopped workers have ended: the pages, then the run's
@@ -398,6 +407,9 @@ private:
     void ReturnToStart(bool kept);
     // Save Project's end on the GUI thread: a failure is said.
     void ProjectSaved(const QString& chosen, int result);
+    // Says that the run could not be copied to project (Save Project, or
+    // an opened project taking the run back at Home or the close).
+    void ProjectNotSaved(const QString& project);
     void ApplyBeforeClose();
     bool CloseAfterApplyComing() const;
     void SaveProjectNow();
@@ -414,6 +426,9 @@ private:
     // Apply was chosen at close while the failed songs were being moved:
     // the apply starts when the move has ended the fixing run.
     bool m_bApplyAfterMove = false;
+    // Apply was chosen at close during a disk step: the apply starts when
+    // the step has ended.
+    bool m_bApplyAfterStep = false;
     bool m_bDeleteDB = false;
     EMusicRunMode m_eLoadMode = EMusicRunMode(0);
     EMusicRunMode m_eLibraryMode = EMusicRunMode(0);
@@ -435,6 +450,10 @@ private:
     int m_iHomeCopy = 0;
     // Runs when the apply thread's current start has ended; GUI thread.
     std::function<void()> m_afterApplyWork;
+    // Runs instead when a close ends that start; then m_stoppedStepEnd
+    // holds it until the close runs it.
+    std::function<void()> m_closeApplyWork;
+    std::function<void()> m_stoppedStepEnd;
     // What the stage asked SetBusyOverlay for.
     int m_iBusyLook = 0;
 };

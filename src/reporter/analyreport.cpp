@@ -337,8 +337,6 @@ void CAnalyReport::SetMusicLink(CMusicLink* link)
 
 void CAnalyReport::SetExitFlag(bool exit) { m_bExit = exit; }
 
-bool CAnalyReport::IsNeedApply() const { return m_bNeedApply || m_iApplyUnreached > 0; }
-
 CConverterThread* CAnalyReport::converter(int slot) const
 {
     // The slots hold only the page's own converters.

@@ -18,7 +18,23 @@ namespace {
 // The engine's answer for a track that has nothing to write (yet).
 constexpr int kNothingToWrite = MM_ERR_FAIL;
 
+// The settings' replace word as the apply hands it to the engine.
+int ReplaceMask()
+{
+    const int replaceWord = CConfig::instance()->Replace;
+    return (replaceWord & OPT_REPLACE_META) ? replaceWord : 0;
+}
+
 } // namespace
+
+bool CAnalyReport::IsNeedApply() const
+{
+    // The engine's tracks know what waits whoever found it: this run, the
+    // interrupted run it continues or the project it opened. The flag adds
+    // what they cannot tell: an apply whose end was rolled back.
+    return m_bNeedApply || m_iApplyUnreached > 0
+        || (m_pMusicLink && m_pMusicLink->WaitingMusicCount(ReplaceMask()) > 0);
+}
 
 void CAnalyReport::AppleyiTunes()
 {
@@ -27,8 +43,7 @@ void CAnalyReport::AppleyiTunes()
     // started; an open editor only has to collapse.
     if (editorOpen())
         emit EditInfoHide();
-    const int replaceWord = CConfig::instance()->Replace;
-    const int replace = (replaceWord & OPT_REPLACE_META) ? replaceWord : 0;
+    const int replace = ReplaceMask();
     m_pMusicLink->DBTransaction(false);
     const int count = m_pMusicLink->GetMusicCountAMode(nullptr, nullptr);
     // Until the loop has passed a song, that song still waits: a stop (a

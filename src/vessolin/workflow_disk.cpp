@@ -9,15 +9,22 @@
 #include "vessolin/applythread.h"
 #include "vessolin/projectcopy.h"
 
-#include <memory>
+#include <QDir>
+#include <QMessageBox>
 
-void CMainUI::RunOnApplyThread(std::function<void()> work, std::function<void()> done)
+#include <memory>
+#include <utility>
+
+void CMainUI::RunOnApplyThread(std::function<void()> work, std::function<void()> done,
+                               std::function<void()> atClose)
 {
     m_afterApplyWork = std::move(done);
+    m_closeApplyWork = std::move(atClose);
     m_pApplyThread->StartDiskWork(std::move(work));
 }
 
-bool CMainUI::StartDiskStep(std::function<void()> work, std::function<void()> done)
+bool CMainUI::StartDiskStep(std::function<void()> work, std::function<void()> done,
+                            std::function<void()> atClose)
 {
     if (!Advance(EV_DISK_STEP))
         return false;
@@ -26,7 +33,10 @@ bool CMainUI::StartDiskStep(std::function<void()> work, std::function<void()> do
         Advance(EV_DISK_STEP_END);
         ShowBusyOverlay();
         done();
-    });
+        // Apply was a close's answer while the step ran.
+        if (std::exchange(m_bApplyAfterStep, false))
+            ApplyBeforeClose();
+    }, std::move(atClose));
     return true;
 }
 
@@ -35,11 +45,9 @@ void CMainUI::ApplyWorkEnded(int serial)
     m_iApplyEnded = serial;
     if (serial != m_pApplyThread->Serial())
         return;
-    if (m_afterApplyWork) {
-        const std::function<void()> done = std::move(m_afterApplyWork);
-        m_afterApplyWork = nullptr;
+    m_closeApplyWork = nullptr;
+    if (const std::function<void()> done = std::exchange(m_afterApplyWork, nullptr))
         done();
-    }
     // What ran may have started the next work (Home's own steps do), or
     // ended Home.
     if (m_state.bGoingHome && m_iApplyEnded == m_pApplyThread->Serial())
@@ -66,6 +74,9 @@ void CMainUI::OpenProjectFile(const QString& project)
 {
     if (!MainStateTakes(m_state, EV_LOAD_REQUEST, RUN_PROJECT))
         return;
+    // The last run is over: a project it opened takes nothing back from
+    // what is put in its database's place now.
+    m_strProjectPath.clear();
     auto placed = std::make_shared<bool>(false);
     const QString database = g_strDBName;
     StartDiskStep(
@@ -74,9 +85,29 @@ void CMainUI::OpenProjectFile(const QString& project)
             *placed = PlaceProject(project, database);
         },
         [this, placed, project, database] {
-            if (*placed)
+            if (!*placed) {
+                ProjectNotOpened(project, database);
+            } else if (m_state.bGoingHome) {
+                // Home came during the copy. A copy no load has begun is
+                // no run: the project file is as it was, and the copy would
+                // be offered as an interrupted run at the next start.
+                RunOnApplyThread([this] { RemoveWorkingDatabase(); }, nullptr);
+            } else {
                 StartLoadRequest(QStringList(), project, RUN_PROJECT);
+            }
+        },
+        [this, placed, project, database] {
+            // As for Home; the close deletes it on its way out.
+            if (*placed)
+                m_bDeleteDB = true;
             else
-                WriteUILog(QStringLiteral("LoadSaveResult file.copy failed:%1 to %2").arg(project, database));
+                ProjectNotOpened(project, database);
         });
+}
+
+void CMainUI::ProjectNotOpened(const QString& project, const QString& database)
+{
+    WriteUILog(QStringLiteral("LoadSaveResult file.copy failed:%1 to %2").arg(project, database));
+    QMessageBox::warning(this, QString(), tr("The project \"%1\" could not be opened.")
+                                              .arg(QDir::toNativeSeparators(project)));
 }

@@ -214,6 +214,10 @@ void CMainUI::LoadFailed(int code, bool empty)
 void CMainUI::DropFailedLoad(bool empty)
 {
     const bool keep = ContinuesKeptRun() && !empty;
+    // An opened project whose copy could not be loaded is as it was: Home
+    // and the close have nothing to take back into it.
+    if (!keep)
+        m_strProjectPath.clear();
     const bool started = StartDiskStep(
         [this, keep] {
             // The load thread may still be ending when its failure arrives.

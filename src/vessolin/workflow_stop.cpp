@@ -29,6 +29,7 @@
 #include <QThread>
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -133,9 +134,19 @@ void CMainUI::StopSequence()
     m_pAnalyzeThread->wait();
     m_pApplyThread->wait();
     // What waited for the apply thread's work on the GUI thread is the
-    // close's to end now.
+    // close's to end now; what a stopped disk step still has to say or
+    // decide waits for the close (EndStoppedStep), never for the window's
+    // end, which shows nothing.
     m_afterApplyWork = nullptr;
+    if (m_closeApplyWork)
+        m_stoppedStepEnd = std::exchange(m_closeApplyWork, nullptr);
     StopPausedEngineAndWait(paused);
+}
+
+void CMainUI::EndStoppedStep()
+{
+    if (const std::function<void()> end = std::exchange(m_stoppedStepEnd, nullptr))
+        end();
 }
 
 // A paused engine load or analysis waits for its continue: the stop must
@@ -182,7 +193,11 @@ void CMainUI::closeEvent(QCloseEvent* event)
     }
     m_bCloseAfterApply = false;
     m_bApplyAfterMove = false;
-    if (m_pAnalyReport->IsNeedApply()) {
+    m_bApplyAfterStep = false;
+    // Asked only where Apply can follow: with the report up. Elsewhere (a
+    // continued run still loading, a walk that found nothing to show) the
+    // working database keeps what waits.
+    if (m_state.iOutcome == OUT_REPORT && m_pAnalyReport->IsNeedApply()) {
         const QMessageBox::StandardButton answer = QMessageBox::warning(
             this, tr("Do you want to apply new results?"), tr("Do you want to apply the new results?"),
             QMessageBox::Apply | QMessageBox::Ignore | QMessageBox::Cancel, QMessageBox::Ignore);
@@ -203,6 +218,7 @@ void CMainUI::closeEvent(QCloseEvent* event)
         repaint();
     }
     StopSequence();
+    EndStoppedStep();
     // Ignore leaves them unapplied, and clearing the report forgets them:
     // the working database keeps them for the next start. Asked once the
     // apply has ended, so the songs a stopped apply did not reach count.
@@ -212,7 +228,9 @@ void CMainUI::closeEvent(QCloseEvent* event)
     // The engine keeps the database open and may still write it: it lets
     // go of it before a byte of it is copied.
     m_pMusicLink->DestroyMusicLibrary();
-    SaveToDB(true, resultsWait);
+    const QString project = m_strProjectPath;
+    if (SaveToDB(true, resultsWait) != PC_OK)
+        ProjectNotSaved(project);
     if (m_bDeleteDB)
         DeleteDBFile();
     QMainWindow::closeEvent(event);
@@ -222,7 +240,7 @@ void CMainUI::closeEvent(QCloseEvent* event)
 // false also when it never began, so a stale choice cannot hold the close.
 bool CMainUI::CloseAfterApplyComing() const
 {
-    if (m_bApplyAfterMove && m_state.bMovingFailed)
+    if ((m_bApplyAfterMove && m_state.bMovingFailed) || m_bApplyAfterStep)
         return true;
     return m_bCloseAfterApply && ((m_state.iState == MW_APPLY && IsWorking(m_state)) || m_state.bDiskStep);
 }
@@ -243,6 +261,13 @@ void CMainUI::ApplyBeforeClose()
     if (m_state.bMovingFailed) {
         m_bApplyAfterMove = true;
         WriteUILog(QStringLiteral("The apply asked for at close starts when the failed songs are moved"));
+        return;
+    }
+    // Nothing starts beside a disk step of the window's own (Save Project's
+    // copy, the editor's commit): the step's end comes back here.
+    if (m_state.bDiskStep) {
+        m_bApplyAfterStep = true;
+        WriteUILog(QStringLiteral("The apply asked for at close starts when the window's disk work has ended"));
         return;
     }
     if (m_state.iState == MW_FIXING && m_state.iSubState == SUB_RUNNING)
@@ -368,6 +393,8 @@ void CMainUI::FinishGoHome(bool atClose)
     ResetWorkflow();
     m_pRemoveBut->setEnabled(true);
     m_pDuplicate->StopWorking();
+    if (copyFailed)
+        ProjectNotSaved(end.strProject);
     // Every new request replaces the working database: the user decides
     // about the kept run first, as at start; a closing window keeps it for
     // the next start.
@@ -383,6 +410,7 @@ void CMainUI::ResetWorkflow()
     m_iSavedProgress = -1;
     m_bCloseAfterApply = false;
     m_bApplyAfterMove = false;
+    m_bApplyAfterStep = false;
     m_bDeleteDB = false;
     m_eLibraryMode = EMusicRunMode(0);
     Advance(EV_RESET);
@@ -400,8 +428,14 @@ void CMainUI::LoadXMLPath()
     DelelteLoadTreeItem();
     // A continued run whose load failed left its database for a later try
     // (the start screen asks only while it is there); one whose load found
-    // nothing left to do is over, and its database goes.
-    const bool kept = KeepsInterruptedRun();
+    // nothing left to do is over, and its database goes, unless results it
+    // brought still wait there (the analysis settings changed since they
+    // were found): it is offered again, as at start.
+    const bool ownDatabase = m_strProjectPath == g_strDBName;
+    const bool kept = KeepsInterruptedRun() || (ownDatabase && m_pAnalyReport->IsNeedApply());
+    // An opened project takes nothing back from a run that ended here.
+    if (!kept)
+        m_strProjectPath.clear();
     const tagCacheFolders cache = CacheFoldersOfSettings();
     ++m_iRun;
     const bool started = StartDiskStep(
@@ -419,6 +453,10 @@ void CMainUI::LoadXMLPath()
 
 void CMainUI::ReturnToStart(bool kept)
 {
+    // Home was pressed while the step ran: its own end, once it has closed
+    // the run, leads to the start screen.
+    if (m_state.bGoingHome)
+        return;
     ResetWorkflow();
     if (IsDuplicateRunMode(m_eLoadMode))
         Duplicate();
@@ -499,12 +537,14 @@ void CMainUI::SaveProjectNow()
     // for it and the copy, seconds on a slow disk or a share, run on the
     // apply thread.
     auto result = std::make_shared<int>(PC_OK);
+    const auto saved = [this, chosen, result] { ProjectSaved(chosen, *result); };
+    // A close during the copy waits for it and says its end too.
     const bool started = StartDiskStep(
         [this, chosen, result] {
             m_pMusicLink->WaitForSaveToDB();
             *result = CopyWorkingDatabase(chosen);
         },
-        [this, chosen, result] { ProjectSaved(chosen, *result); });
+        saved, saved);
     // The panel's own event loop turned: something may have begun meanwhile.
     if (!started)
         ProjectSaved(chosen, PC_SOURCE_BUSY);
@@ -517,8 +557,7 @@ void CMainUI::ProjectSaved(const QString& chosen, int result)
     // opened project still takes the run back at exit, and a continued run
     // is still the kept run Try Again offers again.
     if (result != PC_OK) {
-        QMessageBox::warning(this, QString(), tr("The project could not be saved to \"%1\".")
-                                                  .arg(QDir::toNativeSeparators(chosen)));
+        ProjectNotSaved(chosen);
         return;
     }
     // The saved copy holds the run now: the opened project no longer takes
@@ -527,6 +566,12 @@ void CMainUI::ProjectSaved(const QString& chosen, int result)
     // delete, and Try Again or the next start offers the run as before.
     if (m_strProjectPath != g_strDBName)
         m_strProjectPath.clear();
+}
+
+void CMainUI::ProjectNotSaved(const QString& project)
+{
+    QMessageBox::warning(this, QString(), tr("The project could not be saved to \"%1\".")
+                                              .arg(QDir::toNativeSeparators(project)));
 }
 
 void CMainUI::EndWorkflow()

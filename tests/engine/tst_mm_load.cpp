@@ -108,7 +108,7 @@ private slots:
             "MMSetDowndArtworkForItem", "MMGetMusicArtwork", "MMGetiTunesArtwork",
             "MMReleaseiTunesArtwork", "MMSetUserMusicInfo", "MMDBTransaction", "MMSetExitState",
             "MMDestroyMusicLibrary", "MMDestroyManager", "MMGetDowndArtworkForItemN",
-            "MMGetMusicArtworkN",
+            "MMGetMusicArtworkN", "MMGetWaitingMusicCount",
         };
         for (const char* name : names)
             QVERIFY2(dlsym(library, name), name);
@@ -148,6 +148,7 @@ private slots:
             QCOMPARE(MMControlCommand(handle, CMD_LOAD, CTL_PAUSE), -1);
             QCOMPARE(MMGetMusicCountAMode(handle, &total, nullptr), -1);
             QCOMPARE(total, 7);
+            QCOMPARE(MMGetWaitingMusicCount(handle, 0), 0);
             QCOMPARE(MMGetMusicListMusic(handle, 0, nullptr, nullptr, nullptr, nullptr), -1);
             QCOMPARE(MMGetGNInfoState(handle, nullptr), -21);
             QCOMPARE(MMGetGNArtworkState(handle, nullptr), -1);

@@ -3,6 +3,8 @@
 // score, the load failure and Try Again, pause and continue, Home in every
 // phase, Save Project, the close rules, and a run killed mid-way.
 #include "accessnames.h"
+#include "enginedb.h"
+#include "filesizelimit.h"
 #include "windowdriver.h"
 
 #include "information/lineedit.h"
@@ -102,6 +104,20 @@ int RowsIn(const QString& database)
     return rows;
 }
 
+// A project an earlier run saved of the four songs, two of them with
+// problems; the working database is gone again.
+bool SaveAProject(const QString& project)
+{
+    CMainUI first;
+    first.LoadStartParam({SongsFolder()}, g_strDBName, RUN_FILES);
+    if (!WaitForReport(first))
+        return false;
+    first.MusicLink()->WaitForSaveToDB();
+    const bool saved = QFile::copy(g_strDBName, project) && first.close();
+    ForgetWorkingDatabase();
+    return saved;
+}
+
 // The library of the tests that need a longer run: count tracks over a
 // few copies of a song without tags.
 QString MakeLongLibrary(const QTemporaryDir& dir, int count)
@@ -166,6 +182,12 @@ private slots:
     void freshRunClosedDuringItsLoad();
     void continuedRunShowsTheSameScore_data();
     void continuedRunShowsTheSameScore();
+    void failedSaveOrOpenIsSaid_data();
+    void failedSaveOrOpenIsSaid();
+    void interruptedOpenIsNoInterruptedRun_data();
+    void interruptedOpenIsNoInterruptedRun();
+    void homeDuringTryAgainOrReturnEndsAtHome_data();
+    void homeDuringTryAgainOrReturnEndsAtHome();
 };
 
 void TestWorkflow::init()
@@ -808,15 +830,8 @@ void TestWorkflow::windowStepsWaitForNoDisk()
     QTemporaryDir dir, copies;
     QVERIFY(MakeMusicFolder(copies.path(), {{"a.mp3", "id3v2-cover.mp3"}, {"b/a.mp3", "id3v2-cover.mp3"}}));
     const QString project = dir.filePath(QStringLiteral("run.zorvadata"));
-    if (step == QLatin1String("load project")) {
-        CMainUI first;
-        first.LoadStartParam({SongsFolder()}, g_strDBName, RUN_FILES);
-        QVERIFY(WaitForReport(first));
-        first.MusicLink()->WaitForSaveToDB();
-        QVERIFY(QFile::copy(g_strDBName, project));
-        QVERIFY(first.close());
-        ForgetWorkingDatabase();
-    }
+    if (step == QLatin1String("load project"))
+        QVERIFY(SaveAProject(project));
     const QString cover = CConfig::instance()->GetDowndImgPath() + QStringLiteral("/fingerprint.bin");
     QVERIFY(testenv::writeAll(cover, "an earlier run's cache"));
     CMainUI window;
@@ -922,15 +937,8 @@ void TestWorkflow::savesAndEndsWaitForNoDisk()
     QTemporaryDir dir;
     const QString project = dir.filePath(QStringLiteral("run.zorvadata"));
     const QString journal = g_strDBName + QStringLiteral("-journal");
-    if (step == QLatin1String("home project")) {
-        CMainUI first;
-        first.LoadStartParam({SongsFolder()}, g_strDBName, RUN_FILES);
-        QVERIFY(WaitForReport(first));
-        first.MusicLink()->WaitForSaveToDB();
-        QVERIFY(QFile::copy(g_strDBName, project));
-        QVERIFY(first.close());
-        ForgetWorkingDatabase();
-    }
+    if (step == QLatin1String("home project"))
+        QVERIFY(SaveAProject(project));
     CMainUI window;
     window.show();
     QString told;
@@ -1067,16 +1075,18 @@ void TestWorkflow::homeAsksAboutTheRunItCouldNotCopyBack()
     // A journal beside the working database: no copy of it can be taken.
     const QString journal = g_strDBName + QStringLiteral("-journal");
     QVERIFY(testenv::writeAll(journal, QByteArray()));
-    QString question;
+    QString question, told;
     ModalWatch watch([&](QWidget* modal) {
-        if (PressMessageButton(modal, QStringLiteral("Yes")))
+        if (PressMessageButton(modal, QStringLiteral("Yes")) || PressMessageButton(modal, QStringLiteral("OK"), &told))
             return true;
         QFile::remove(journal);
         return PressMessageButton(modal, answer, &question);
     });
     Button(window, "main_gohome")->click();
-    // Home ends on the apply thread; the question follows its end.
-    QTRY_COMPARE_WITH_TIMEOUT(watch.handled, 2, kWaitMs);
+    // Home ends on the apply thread; the failure is said, and the question
+    // follows.
+    QTRY_COMPARE_WITH_TIMEOUT(watch.handled, 3, kWaitMs);
+    QCOMPARE(told, QStringLiteral("The project could not be saved to \"%1\".|").arg(project));
     QVERIFY(question.contains(QLatin1String("Do you want to continue it?")));
     QCOMPARE(testenv::readAll(project), projectBefore);
     if (answer == QLatin1String("Continue")) {
@@ -1211,7 +1221,13 @@ void TestWorkflow::closeRules()
         if (run == QLatin1String("failed copy"))
             QVERIFY(testenv::writeAll(g_strDBName + QStringLiteral("-journal"), QByteArray()));
         const QByteArray before = testenv::readAll(project);
+        QString told;
+        ModalWatch watch([&](QWidget* modal) { return PressMessageButton(modal, QStringLiteral("OK"), &told); });
         QVERIFY(window.close());
+        // A copy back that fails is said before the window closes.
+        QCOMPARE(told, run == QLatin1String("failed copy")
+                           ? QStringLiteral("The project could not be saved to \"%1\".|").arg(project)
+                           : QString());
         // The opened project takes the run back, also after a Save Project
         // whose panel was cancelled.
         if (opened)
@@ -1414,11 +1430,15 @@ void TestWorkflow::keptRunGoesOnlyWhenItIsOver_data()
     QTest::addColumn<QString>("save");   // Save Project after the failed load: "", "fails", "succeeds"
     QTest::addColumn<QString>("button"); // what leaves the failed load or the empty report
     QTest::addColumn<bool>("nothingLeft");
-    QTest::newRow("Save Project failed, then Try Again") << "fails" << "main_selectbut" << false;
-    QTest::newRow("Save Project succeeded, then Try Again") << "succeeds" << "main_selectbut" << false;
-    QTest::newRow("Save Project failed, then Home") << "fails" << "main_gohome" << false;
-    QTest::newRow("Home after the failed load") << "" << "main_gohome" << false;
-    QTest::newRow("nothing left to do, then Return") << "" << "main_selectbut" << true;
+    // Nothing left to show, but covers found earlier wait to be written:
+    // the analysis settings no longer ask for artwork.
+    QTest::addColumn<bool>("coversWait");
+    QTest::newRow("Save Project failed, then Try Again") << "fails" << "main_selectbut" << false << false;
+    QTest::newRow("Save Project succeeded, then Try Again") << "succeeds" << "main_selectbut" << false << false;
+    QTest::newRow("Save Project failed, then Home") << "fails" << "main_gohome" << false << false;
+    QTest::newRow("Home after the failed load") << "" << "main_gohome" << false << false;
+    QTest::newRow("nothing left to do, then Return") << "" << "main_selectbut" << true << false;
+    QTest::newRow("nothing left to show, covers waiting, then Return") << "" << "main_selectbut" << true << true;
 }
 
 // A kept run's working database is its only copy until the run is over. A
@@ -1432,6 +1452,7 @@ void TestWorkflow::keptRunGoesOnlyWhenItIsOver()
     QFETCH(QString, save);
     QFETCH(QString, button);
     QFETCH(bool, nothingLeft);
+    QFETCH(bool, coversWait);
     QTemporaryDir dir;
     QVERIFY(MakeFourSongs());
     {
@@ -1447,8 +1468,11 @@ void TestWorkflow::keptRunGoesOnlyWhenItIsOver()
     QCOMPARE(sqlite3_open(QFile::encodeName(g_strDBName).constData(), &holder), SQLITE_OK);
     // As an apply leaves the tracks whose every problem it wrote, when the
     // run is killed before its close.
+    const QByteArray complete = QByteArray::number(AT_ANALYSED | (coversWait ? MF_ARTWORK : 0));
+    // A found cover: its bytes and where the run keeps its file.
+    const QByteArray covers = coversWait ? ", ArtData = X'FFD8FFE000104A46494600', ArtPath = 'found.jpg'" : "";
     if (nothingLeft)
-        QCOMPARE(sqlite3_exec(holder, QByteArray("UPDATE TracksTable SET Absence = " + QByteArray::number(AT_ANALYSED)).constData(),
+        QCOMPARE(sqlite3_exec(holder, QByteArray("UPDATE TracksTable SET Absence = " + complete + covers).constData(),
                               nullptr, nullptr, nullptr), SQLITE_OK);
     else
         QCOMPARE(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
@@ -1468,6 +1492,13 @@ void TestWorkflow::keptRunGoesOnlyWhenItIsOver()
             || PressMessageButton(modal, QStringLiteral("Yes"));
     });
     CMainUI window;
+    // Back before the window's end saves the settings.
+    struct MaskBack {
+        int mask;
+        ~MaskBack() { CConfig::instance()->Genernal = mask; }
+    } maskBack{CConfig::instance()->Genernal};
+    if (coversWait)
+        CConfig::instance()->Genernal &= ~MF_ARTWORK;
     window.show();
     QVERIFY(QTest::qWaitFor([&] { return questions.size() == 1; }, kWaitMs));
     QVERIFY(WaitForStage(window, nothingLeft ? MW_ANALYSING : MW_LOADING));
@@ -1498,6 +1529,16 @@ void TestWorkflow::keptRunGoesOnlyWhenItIsOver()
     QVERIFY(QTest::qWaitFor([&] {
         return (window.State().iState == MW_IDLE && !window.State().bDiskStep) || questions.size() > 1;
     }, kWaitMs));
+    if (coversWait) {
+        // Offered again, and continued: the covers still wait.
+        QVERIFY(QTest::qWaitFor([&] { return questions.size() == 2; }, kWaitMs));
+        QVERIFY(questions.at(1).contains(QLatin1String("Do you want to continue it?")));
+        QVERIFY(WaitForStage(window, MW_ANALYSING));
+        QCOMPARE(mmtest::countRows(g_strDBName, "(Absence & " + QByteArray::number(MF_ARTWORK)
+                                                    + ") != 0 AND ArtData IS NOT NULL"),
+                 2);
+        return;
+    }
     if (nothingLeft) {
         QCOMPARE(questions.size(), 1);
         QVERIFY(!QFile::exists(g_strDBName));
@@ -1598,6 +1639,204 @@ void TestWorkflow::continuedRunShowsTheSameScore()
     QVERIFY(QTest::qWaitFor([&] { return Named<QWidget>(next, "MainUIRetry")->isVisible(); }, kWaitMs));
     QCOMPARE(ScoreText(next), QStringLiteral("75"));
     QCOMPARE(next.Score(), 7500.0);
+}
+
+void TestWorkflow::failedSaveOrOpenIsSaid_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<bool>("closed");  // the window is closed while the copy runs
+    QTest::newRow("Save Project, closed during its copy") << "save" << true;
+    QTest::newRow("Load Saved Result, the disk full half-way") << "open" << false;
+    QTest::newRow("Load Saved Result, the disk full, closed during its copy") << "open" << true;
+}
+
+// A copy to or from a project that fails is said before the window moves
+// on or closes, also when the close came while it ran (held here, and let
+// go as the close begins). Nothing is left half made: no project file, no
+// working database.
+void TestWorkflow::failedSaveOrOpenIsSaid()
+{
+    QFETCH(QString, step);
+    QFETCH(bool, closed);
+    const bool save = step == QLatin1String("save");
+    QVERIFY(MakeFourSongs());
+    QTemporaryDir dir;
+    const QString project = dir.filePath(QStringLiteral("run.zorvadata"));
+    const QString journal = g_strDBName + QStringLiteral("-journal");
+    if (!save)
+        QVERIFY(SaveAProject(project));
+    const QByteArray projectBefore = testenv::readAll(project);
+    CMainUI window;
+    window.show();
+    QStringList told;
+    ModalWatch watch([&](QWidget* modal) {
+        QString seen;
+        if (!PressMessageButton(modal, QStringLiteral("OK"), &seen))
+            return AnswerFileDialog(modal, project);
+        told << seen;
+        return true;
+    });
+    if (save) {
+        window.LoadStartParam({SongsFolder()}, g_strDBName, RUN_FILES);
+        QVERIFY(WaitForReport(window));
+        window.MusicLink()->WaitForSaveToDB();
+        // A journal says a write is under way: no copy can be taken.
+        QVERIFY(testenv::writeAll(journal, QByteArray()));
+    }
+    DiskHold hold(window.MusicLink(), CMusicLink::DW_PROJECT_COPY);
+    if (closed)
+        hold.Arm();
+    if (!save)
+        filesizelimit::set(projectBefore.size() / 2);
+    if (save)
+        MenuAction(window, QStringLiteral("Save Project"))->trigger();
+    else
+        Button(window, "load_obj")->click();
+    if (closed) {
+        QCOMPARE(hold.HeldOnAWorker(), QString());
+        hold.Release();
+        QVERIFY(window.close());
+    } else {
+        QVERIFY(WaitForDiskStep(window));
+    }
+    filesizelimit::set(-1);
+    const QString text = save ? QStringLiteral("The project could not be saved to \"%1\".|")
+                              : QStringLiteral("The project \"%1\" could not be opened.|");
+    QVERIFY2(QTest::qWaitFor([&] { return !told.isEmpty(); }, kWaitMs), "nothing was said");
+    QCOMPARE(told, QStringList{text.arg(project)});
+    QCOMPARE(window.isVisible(), !closed);
+    if (save) {
+        QVERIFY(!QFile::exists(project));
+        // The run with its problems stays for the next start.
+        QVERIFY(QFile::remove(journal));
+        QCOMPARE(RowsIn(g_strDBName), 2);
+    } else {
+        QCOMPARE(testenv::readAll(project), projectBefore);
+        QVERIFY(!QFile::exists(g_strDBName));
+        QCOMPARE(PageIndex(window), int(CMainUI::PAGE_START));
+        QCOMPARE(window.State().iState, int(MW_IDLE));
+    }
+}
+
+void TestWorkflow::interruptedOpenIsNoInterruptedRun_data()
+{
+    QTest::addColumn<QString>("stop");
+    QTest::addColumn<bool>("afterFailedOpen");
+    QTest::newRow("closed during the copy") << "close" << false;
+    QTest::newRow("Home during the copy") << "home" << false;
+    QTest::newRow("closed during the copy, after a project that failed to open") << "close" << true;
+    QTest::newRow("Home during the copy, after a project that failed to open") << "home" << true;
+}
+
+// A close or Home while Load Saved Result puts the project in the working
+// database's place (held here) leaves no working database: the next start
+// offers no interrupted run, and both project files are as they were. The
+// project of an earlier request that failed to open takes nothing of it.
+void TestWorkflow::interruptedOpenIsNoInterruptedRun()
+{
+    QFETCH(QString, stop);
+    QFETCH(bool, afterFailedOpen);
+    QVERIFY(MakeFourSongs());
+    QTemporaryDir dir;
+    const QString project = dir.filePath(QStringLiteral("run.zorvadata"));
+    const QString broken = dir.filePath(QStringLiteral("broken.zorvadata"));
+    QVERIFY(SaveAProject(project));
+    QVERIFY(testenv::writeAll(broken, "no project of ours"));
+    const QByteArray projectBefore = testenv::readAll(project);
+    {
+        CMainUI window;
+        window.show();
+        QString chosen = broken;
+        int questions = 0;
+        ModalWatch watch([&](QWidget* modal) {
+            if (PressMessageButton(modal, QStringLiteral("Yes")))
+                return true;
+            if (PressMessageButton(modal, QStringLiteral("Continue"))) {
+                ++questions;
+                return true;
+            }
+            return AnswerFileDialog(modal, chosen);
+        });
+        if (afterFailedOpen) {
+            Button(window, "load_obj")->click();
+            QVERIFY(WaitForStage(window, MW_LOADING));
+            QCOMPARE(StatusText(window), QStringLiteral("Invalid project file. Please go back and try again."));
+            Button(window, "main_selectbut")->click();
+            QVERIFY(WaitForIdle(window));
+        }
+        chosen = project;
+        DiskHold hold(window.MusicLink(), CMusicLink::DW_PROJECT_COPY);
+        hold.Arm();
+        Button(window, "load_obj")->click();
+        QCOMPARE(hold.HeldOnAWorker(), QString());
+        if (stop == QLatin1String("close")) {
+            hold.Release();
+            QVERIFY(window.close());
+        } else {
+            Button(window, "main_gohome")->click();
+            QVERIFY(window.State().bGoingHome);
+            hold.Release();
+            QVERIFY(WaitForIdle(window));
+            QCOMPARE(PageIndex(window), int(CMainUI::PAGE_START));
+            QVERIFY(window.close());
+        }
+        QCOMPARE(questions, 0);
+        QVERIFY(!hold.GaveUp());
+    }
+    QVERIFY(!QFile::exists(g_strDBName));
+    QCOMPARE(testenv::readAll(project), projectBefore);
+    QCOMPARE(testenv::readAll(broken), QByteArray("no project of ours"));
+    CConfig::Destroy();
+    ModalWatch watch([](QWidget* modal) { return PressMessageButton(modal, QStringLiteral("Continue")); });
+    CMainUI next;
+    next.show();
+    next.StartUI()->CheckingIsSave();
+    QTest::qWait(200);
+    QCOMPARE(watch.handled, 0);
+    QCOMPARE(next.State().iState, int(MW_IDLE));
+}
+
+void TestWorkflow::homeDuringTryAgainOrReturnEndsAtHome_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::newRow("Try Again after a duplicate scan that found no songs") << "try again";
+    QTest::newRow("Return after a duplicate scan that found no duplicates") << "return";
+}
+
+// Home pressed while Try Again or Return deletes the cache (held here)
+// ends at the start screen, as Home does everywhere, once the step has
+// ended: not on the duplicate page the step itself leads to.
+void TestWorkflow::homeDuringTryAgainOrReturnEndsAtHome()
+{
+    QFETCH(QString, end);
+    QTemporaryDir dir, empty;
+    CMainUI window;
+    window.show();
+    CConfig::instance()->Duplicate = MF_TITLE | MF_ARTIST | OPT_DEGREE_MEDIUM;
+    const bool tryAgain = end == QLatin1String("try again");
+    // Two songs of different titles, and a folder without songs.
+    QVERIFY(MakeMusicFolder(dir.path(), {{"a.mp3", "id3v2-cover.mp3"}, {"b.mp3", "untagged.mp3"}}));
+    window.LoadStartParam({tryAgain ? empty.path() : dir.path()}, g_strDBName, RUN_DUP_FILES);
+    QVERIFY(WaitForStage(window, tryAgain ? MW_LOADING : MW_ANALYSING));
+    QCOMPARE(ButtonPage(window), int(BP_TRYAGAIN));
+    QCOMPARE(Button(window, "main_selectbut")->text(), tryAgain ? QStringLiteral("Try Again") : QStringLiteral("Return"));
+    DiskHold hold(window.MusicLink(), CMusicLink::DW_CACHE_CLEAR);
+    hold.Arm();
+    Button(window, "main_selectbut")->click();
+    QCOMPARE(hold.HeldOnAWorker(), QString());
+    ModalWatch watch([](QWidget* modal) { return PressMessageButton(modal, QStringLiteral("Yes")); });
+    Button(window, "main_gohome")->click();
+    QCOMPARE(watch.handled, 1);
+    QVERIFY(window.State().bGoingHome);
+    hold.Release();
+    QVERIFY(WaitForIdle(window));
+    QCOMPARE(PageIndex(window), int(CMainUI::PAGE_START));
+    QCOMPARE(HeaderPage(window), int(CMainUI::HEADER_WELCOME));
+    QVERIFY(!window.State().bDuplicatePage);
+    QVERIFY(!window.findChild<CAnalyWidget*>()->isVisible());
+    QVERIFY(!QFile::exists(g_strDBName));
+    QVERIFY(NoWorkerRuns(window));
+    QVERIFY(!hold.GaveUp());
 }
 
 namespace {

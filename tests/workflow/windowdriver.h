@@ -327,6 +327,15 @@ inline bool WaitForDiskStep(const CMainUI& window)
     return QTest::qWaitFor([&] { return !window.State().bDiskStep; }, kWaitMs);
 }
 
+// Waits until the window stands idle (the start screen), neither Home nor
+// a disk step of its own under way.
+inline bool WaitForIdle(const CMainUI& window)
+{
+    return QTest::qWaitFor([&] {
+        return window.State().iState == MW_IDLE && !window.State().bGoingHome && !window.State().bDiskStep;
+    }, kWaitMs);
+}
+
 // Waits for the report or duplicate results at the end of the analysis.
 inline bool WaitForReport(const CMainUI& window) { return WaitForStage(window, MW_ANALYSING); }
 
