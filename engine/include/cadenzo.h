@@ -32,7 +32,9 @@ enum { MM_ERR_DATABASE = -31, MM_ERR_LIBRARY_FILE = -32 };
 // MMLoadMusicLibrary's answer for a library file that another process
 // (another Vessolin, on this or another computer) has open: one process at
 // a time has a library, from its MMLoadMusicLibrary until its
-// MMDestroyMusicLibrary. Nothing was opened.
+// MMDestroyMusicLibrary. Nothing was opened. MMApplyMusicInfo answers it
+// too for a track of a reopened project whose library another process has
+// open meanwhile: nothing of the track was written.
 enum { MM_ERR_LIBRARY_IN_USE = -33 };
 
 // Two codes passed through from below that say the disk has no room left:

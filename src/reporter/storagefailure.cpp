@@ -42,6 +42,8 @@ CStorageFailure::SongCause CStorageFailure::SongCauseOf(int code)
         return SONG_NO_COPY;
     case MM_ERR_SONG_MODE:
         return SONG_MODE;
+    case MM_ERR_LIBRARY_IN_USE:
+        return SONG_LIBRARY_IN_USE;
     default:
         // The working database answers with SQLite's codes, all above 0.
         return code > 0 || code == MM_ERR_DATABASE ? SONG_DATABASE : SONG_OTHER;
@@ -66,6 +68,10 @@ QString CStorageFailure::SongsNotWritten(SongCause cause, int count)
     case SONG_MODE:
         return tr("%1 song(s) could not be written: they would lose their permissions, as their group is not "
                   "one of yours.")
+            .arg(count);
+    case SONG_LIBRARY_IN_USE:
+        return tr("%1 song(s) could not be written: the iTunes library is in use by another Vessolin, on this or "
+                  "another computer. Please close it there and apply again.")
             .arg(count);
     case SONG_DATABASE:
         return tr("%1 song(s) could not be recorded in the working database: %2.")

@@ -42,13 +42,15 @@ private:
     int m_iMask;
 };
 
-// Loads files (or the working database again, with no files) and analyses.
+// Loads files (or the working database again, with no files, or the
+// library file) and analyses.
 inline bool loadAndAnalyse(CMusicLink& link, tagMusicRunMode mode, const QStringList& files,
-                           const std::function<void()>& beforeAnalysis = {})
+                           const std::function<void()>& beforeAnalysis = {}, const QString& library = {})
 {
     SignalRecorder loaded(&link, &CMusicLink::SendLoadOK);
     SignalRecorder analysed(&link, &CMusicLink::SendAnalyzeOK);
-    if (link.InitParam(mode, nullptr) != 0)
+    const QByteArray path = library.toUtf8();
+    if (link.InitParam(mode, library.isEmpty() ? nullptr : path.constData()) != 0)
         return false;
     if (!files.isEmpty() && link.LoadExMusicFiles(files) != 0)
         return false;

@@ -10,6 +10,7 @@
 #include "widgetprobe.h"
 #include "information/modifymusicinfo.h"
 #include "otheruser.h"
+#include "libraryxml.h"
 
 #include <QHeaderView>
 #include <QImage>
@@ -20,6 +21,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <sys/file.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace reporttest;
@@ -569,28 +572,37 @@ private slots:
     // song refused for one cause is never told to check another. Root sets
     // the songs up; a child that is the user loads, analyses and applies an
     // album, as the window's threads do. A song given as "gone" is removed
-    // after the analysis.
+    // after the analysis. A held library's songs are tracks of a library
+    // file (owned as the folder): the child loads it, lets it go, reopens
+    // the working database as a saved project and applies while a process
+    // of its own holds the library's lock, as another Vessolin does; the
+    // library file must come out of it as it was.
     void applyTellsWhySongsWereNotWritten_data()
     {
         QTest::addColumn<QString>("folderOwner"); // uid:gid
         QTest::addColumn<int>("folderMode");
         QTest::addColumn<QStringList>("songs");   // "uid:gid mode" each, or "gone"
         QTest::addColumn<QString>("user");        // uid:gid,more groups; "root" stays the super-user
+        QTest::addColumn<bool>("heldLibrary");
         QTest::addColumn<QString>("told");
         QTest::newRow("a song gone since the analysis")
-            << "0:0" << 0755 << QStringList{"gone"} << "root"
+            << "0:0" << 0755 << QStringList{"gone"} << "root" << false
             << "1 song(s) could not be written: the files are no longer where they were.";
         QTest::newRow("a song in a folder the user may not write")
-            << "1234:2000" << 0755 << QStringList{"1234:2000 0664"} << "1000:1000,2000"
+            << "1234:2000" << 0755 << QStringList{"1234:2000 0664"} << "1000:1000,2000" << false
             << "1 song(s) could not be written: no working copy could be made beside them. "
                "Please check that their folders are writable.";
         QTest::newRow("a setgid song that cannot keep its mode")
-            << "1000:2000" << 02775 << QStringList{"1000:2000 2664"} << "1000:1000"
+            << "1000:2000" << 02775 << QStringList{"1000:2000 2664"} << "1000:1000" << false
             << "1 song(s) could not be written: they would lose their permissions, as their group is not one of yours.";
         QTest::newRow("a read-only song and one gone")
-            << "0:0" << 0755 << QStringList{"0:0 0444", "gone"} << "root"
+            << "0:0" << 0755 << QStringList{"0:0 0444", "gone"} << "root" << false
             << "1 song(s) could not be written. Please check that the files are writable. "
                "1 song(s) could not be written: the files are no longer where they were.";
+        QTest::newRow("a reopened project whose library another Vessolin has open")
+            << "1234:2000" << 02775 << QStringList{"1234:2000 0664", "1234:2000 0664"} << "1000:1000,2000" << true
+            << "2 song(s) could not be written: the iTunes library is in use by another Vessolin, on this or "
+               "another computer. Please close it there and apply again.";
     }
 
     void applyTellsWhySongsWereNotWritten()
@@ -599,6 +611,7 @@ private slots:
         QFETCH(int, folderMode);
         QFETCH(QStringList, songs);
         QFETCH(QString, user);
+        QFETCH(bool, heldLibrary);
         QFETCH(QString, told);
         if (::geteuid() != 0)
             QSKIP("only the super-user can set up the files of other users");
@@ -614,6 +627,15 @@ private slots:
                 QVERIFY(otheruser::give(song, ownerAndMode.at(0), ownerAndMode.at(1).toInt(nullptr, 8)));
             arguments << (songs[i] == QLatin1String("gone") ? QStringLiteral("gone:") : QString()) + song;
         }
+        const QString library = folder + QStringLiteral("/Library.xml");
+        QByteArray libraryBefore;
+        if (heldLibrary) {
+            const QStringList files = arguments.mid(3);
+            QVERIFY(libraryxml::write(library, libraryxml::titledTracks(files)));
+            QVERIFY(otheruser::give(library, folderOwner, 0664));
+            libraryBefore = testenv::readAll(library);
+            arguments << QStringLiteral("library:") + library;
+        }
         QVERIFY(otheruser::give(folder, folderOwner, folderMode));
 
         QProcess child;
@@ -627,6 +649,10 @@ private slots:
             QSKIP("the test folder cannot be reached by another user");
         QVERIFY2(child.exitCode() == 0, child.readAllStandardError().right(2000).constData());
         QCOMPARE(answer, told);
+        if (heldLibrary) {
+            QCOMPARE(testenv::readAll(library), libraryBefore);
+            QVERIFY(!QFile::exists(library + QStringLiteral(".journal")));
+        }
     }
 
     void badgeWidth()
@@ -641,12 +667,29 @@ private slots:
     }
 };
 
-// "apply-as <uid:gid,groups or root> <songs...>" becomes that user,
-// without a way back, loads and analyses the songs in the file mode, gives
-// each an album, removes those given as "gone:<path>", applies as the
-// window's apply thread does and prints the words the apply ended with.
-// Ends without exit handlers: a leak check cannot watch a process that
-// changed its user.
+// "hold-lock <file>" holds an exclusive lock on the file, made if need be,
+// says "held" and keeps it until its input ends, as another Vessolin holds
+// the library's.
+static int holdLock(const char* path)
+{
+    const int fd = ::open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0664);
+    if (fd < 0 || ::flock(fd, LOCK_EX) != 0)
+        return 1;
+    std::printf("held\n");
+    std::fflush(stdout);
+    while (std::getchar() != EOF) {
+    }
+    return 0;
+}
+
+// "apply-as <uid:gid,groups or root> <songs...> [library:<file>]" becomes
+// that user, without a way back, loads and analyses the songs in the file
+// mode, gives each an album, removes those given as "gone:<path>", applies
+// as the window's apply thread does and prints the words the apply ended
+// with. With a library file, the songs are its tracks: it is loaded and let
+// go, and the working database opened as a saved project is applied while
+// another process holds the library's lock. Ends without exit handlers: a
+// leak check cannot watch a process that changed its user.
 static int applyAsUser(int argc, char** argv)
 {
     if (std::strcmp(argv[3], "root") != 0) {
@@ -655,8 +698,13 @@ static int applyAsUser(int argc, char** argv)
     }
     QApplication app(argc, argv);
     QStringList songs, gone;
+    QString library;
     for (int i = 4; i < argc; ++i) {
         const QString song = QString::fromLocal8Bit(argv[i]);
+        if (song.startsWith(QLatin1String("library:"))) {
+            library = song.mid(8);
+            continue;
+        }
         if (song.startsWith(QLatin1String("gone:")))
             gone << song.mid(5);
         songs << (song.startsWith(QLatin1String("gone:")) ? song.mid(5) : song);
@@ -674,8 +722,21 @@ static int applyAsUser(int argc, char** argv)
         CMusicLink link;
         CAnalyReport report(nullptr);
         report.SetMusicLink(&link);
-        if (!loadAndAnalyse(link, RUN_FILES, songs))
-            ::_exit(3);
+        QProcess holder;
+        if (library.isEmpty()) {
+            if (!loadAndAnalyse(link, RUN_FILES, songs))
+                ::_exit(3);
+        } else {
+            if (!loadAndAnalyse(link, RUN_ITUNES, {}, {}, library))
+                ::_exit(3);
+            link.DestroyMusicLibrary();
+            holder.start(QCoreApplication::applicationFilePath(),
+                         {QStringLiteral("--child"), QStringLiteral("hold-lock"), library + QStringLiteral(".lock")});
+            if (!holder.waitForReadyRead(kWaitMs) || holder.readLine().trimmed() != "held")
+                ::_exit(5);
+            if (!loadAndAnalyse(link, RUN_PROJECT, {}))
+                ::_exit(3);
+        }
         for (int i = 0; i < link.GetMusicCountAMode(nullptr, nullptr); ++i) {
             void* track = nullptr;
             int absence = 0, state = 0;
@@ -690,6 +751,8 @@ static int applyAsUser(int argc, char** argv)
         report.AppleyiTunes();
         std::printf("%s\n", report.ApplyFailureText().toUtf8().constData());
         std::fflush(stdout);
+        holder.closeWriteChannel();
+        holder.waitForFinished(kWaitMs);
     }
     ::_exit(0);
 }
@@ -698,6 +761,8 @@ int main(int argc, char** argv)
 {
     if (argc > 3 && std::strcmp(argv[1], "--child") == 0 && std::strcmp(argv[2], "apply-as") == 0)
         return applyAsUser(argc, argv);
+    if (argc > 3 && std::strcmp(argv[1], "--child") == 0 && std::strcmp(argv[2], "hold-lock") == 0)
+        return holdLock(argv[3]);
     QApplication app(argc, argv);
     app.setAttribute(Qt::AA_Use96Dpi, true);
     TestReport test;
