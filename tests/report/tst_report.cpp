@@ -10,6 +10,7 @@
 #include "widgetprobe.h"
 #include "information/modifymusicinfo.h"
 #include "otheruser.h"
+#include "enginedb.h"
 #include "libraryxml.h"
 
 #include <QHeaderView>
@@ -576,7 +577,8 @@ private slots:
     // file (owned as the folder): the child loads it, lets it go, reopens
     // the working database as a saved project and applies while a process
     // of its own holds the library's lock, as another Vessolin does; the
-    // library file must come out of it as it was.
+    // library file must come out of it as it was. Every refused song's
+    // album still waits in the child's working database, read here.
     void applyTellsWhySongsWereNotWritten_data()
     {
         QTest::addColumn<QString>("folderOwner"); // uid:gid
@@ -644,11 +646,17 @@ private slots:
         QVERIFY(child.waitForFinished(kWaitMs));
         if (child.exitCode() == 2)
             QSKIP("this process cannot become another user");
-        const QString answer = QString::fromUtf8(child.readAllStandardOutput()).trimmed();
-        if (answer == QLatin1String("unreachable"))
+        // One line each, the words first: empty when every song was written.
+        QStringList printed = QString::fromUtf8(child.readAllStandardOutput()).split(QLatin1Char('\n'));
+        if (printed.size() > 1 && printed.last().isEmpty())
+            printed.removeLast();
+        if (printed.first() == QLatin1String("unreachable"))
             QSKIP("the test folder cannot be reached by another user");
         QVERIFY2(child.exitCode() == 0, child.readAllStandardError().right(2000).constData());
-        QCOMPARE(answer, told);
+        QCOMPARE(printed.size(), 2);
+        QCOMPARE(printed.first(), told);
+        const QByteArray waiting = "Album = 'New Album' AND (Absence & " + QByteArray::number(MF_ALBUM) + ") != 0";
+        QCOMPARE(mmtest::countRows(printed.last(), waiting), int(songs.size()));
         if (heldLibrary) {
             QCOMPARE(testenv::readAll(library), libraryBefore);
             QVERIFY(!QFile::exists(library + QStringLiteral(".journal")));
@@ -686,10 +694,11 @@ static int holdLock(const char* path)
 // that user, without a way back, loads and analyses the songs in the file
 // mode, gives each an album, removes those given as "gone:<path>", applies
 // as the window's apply thread does and prints the words the apply ended
-// with. With a library file, the songs are its tracks: it is loaded and let
-// go, and the working database opened as a saved project is applied while
-// another process holds the library's lock. Ends without exit handlers: a
-// leak check cannot watch a process that changed its user.
+// with, then the path of its working database. With a library file, the
+// songs are its tracks: it is loaded and let go, and the working database
+// opened as a saved project is applied while another process holds the
+// library's lock. Ends without exit handlers: a leak check cannot watch a
+// process that changed its user.
 static int applyAsUser(int argc, char** argv)
 {
     if (std::strcmp(argv[3], "root") != 0) {
@@ -749,7 +758,7 @@ static int applyAsUser(int argc, char** argv)
         for (const QString& song : gone)
             QFile::remove(song);
         report.AppleyiTunes();
-        std::printf("%s\n", report.ApplyFailureText().toUtf8().constData());
+        std::printf("%s\n%s\n", report.ApplyFailureText().toUtf8().constData(), g_strDBName.toUtf8().constData());
         std::fflush(stdout);
         holder.closeWriteChannel();
         holder.waitForFinished(kWaitMs);
