@@ -79,7 +79,8 @@ inline QByteArray lookupAnswer(bool known)
 inline QByteArray recordingDetails(const QString& year, const QString& genre)
 {
     const QJsonArray genres{QJsonObject{{"name", genre}, {"count", 3}}};
-    return QJsonDocument(QJsonObject{{"first-release-date", year}, {"genres", genres}}).toJson();
+    return QJsonDocument(QJsonObject{{"id", kRecording}, {"title", "Song"}, {"first-release-date", year},
+                                     {"genres", genres}}).toJson();
 }
 
 inline QByteArray searchAnswer(const QStringList& groups)
@@ -91,15 +92,19 @@ inline QByteArray searchAnswer(const QStringList& groups)
     return QJsonDocument(QJsonObject{{"count", list.size()}, {"release-groups", list}}).toJson();
 }
 
-// The recording search's answer: one recording, released on albums of these
-// release groups, best first.
+// The recording search's answer: one recording of the song tagged in
+// id3v2-partial.mp3, released on albums of these release groups, best first.
 inline QByteArray songSearchAnswer(const QStringList& groups)
 {
+    const QJsonArray credit{QJsonObject{{"name", "Mira Kessel"}, {"joinphrase", ""},
+                                        {"artist", QJsonObject{{"id", "cccccccc-0000-4000-8000-000000000002"},
+                                                               {"name", "Mira Kessel"}}}}};
     QJsonArray releases;
     for (const QString& group : groups)
         releases.append(QJsonObject{{"id", "ffffffff-0000-4000-8000-000000000001"}, {"title", "x"},
                                     {"release-group", QJsonObject{{"id", group}, {"title", "x"}, {"primary-type", "Album"}}}});
-    const QJsonObject recording{{"id", kRecording}, {"score", 100}, {"title", "Song"}, {"releases", releases}};
+    const QJsonObject recording{{"id", kRecording}, {"score", 100}, {"title", QStringLiteral("Grey Water Caf\u00e9")},
+                                {"artist-credit", credit}, {"releases", releases}};
     return QJsonDocument(QJsonObject{{"count", 1}, {"recordings", QJsonArray{recording}}}).toJson();
 }
 

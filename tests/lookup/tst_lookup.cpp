@@ -474,17 +474,19 @@ private slots:
 
     // Answers as the services document them: a compilation listed before the
     // studio album, a recording with tags but no genres, another song among
-    // the song's recordings, weak matches, busy services; and tracks that
-    // name too little to search a cover by. What the row holds afterwards
-    // is read beside the engine.
+    // the song's recordings, the song spelled otherwise, weak matches, busy
+    // services, answers that cannot be read; and tracks that name too little
+    // to search a cover by, or whose search also finds another song. What
+    // the row holds afterwards is read beside the engine.
     void identificationTakesTheAlbumAndGenre_data()
     {
         QTest::addColumn<QString>("fixture");
-        QTest::addColumn<QString>("title");   // typed by the user first, when not empty
+        QTest::addColumn<QStringList>("typed");  // title, then artist, typed by the user first where not empty
         QTest::addColumn<int>("what");
         QTest::addColumn<FakeAnswer>("lookup");
         QTest::addColumn<FakeAnswer>("recordingAnswer");
         QTest::addColumn<FakeAnswer>("albumAnswer");
+        QTest::addColumn<QByteArray>("songSearch");  // the recording search's answer
         QTest::addColumn<int>("info");
         QTest::addColumn<int>("artwork");
         QTest::addColumn<QStringList>("stored");  // Name, Artist, Album, Year, Genre of the row
@@ -492,72 +494,112 @@ private slots:
         const FakeAnswer documentedLookup = FakeAnswer::json(documented::compilationFirstLookup());
         const FakeAnswer tagsOnly = FakeAnswer::json(documented::recording(documented::kNone, documented::kListenerTags));
         const FakeAnswer softRock = FakeAnswer::json(documented::releaseGroup(documented::kSoftRock, documented::kListenerTags));
+        const QByteArray noSearch;
         const QStringList own{"Lantern Steps", kTrackArtist, kTrackAlbum, "1998", "Jazz"};
         const QStringList northShore{"Tidewater", "Ansel Ruhe & The Shoals", "North Shore", "1977", "soft rock"};
         QTest::newRow("the album's genre")
-            << kPlainFixture << QString() << int(DW_INFO) << documentedLookup << tagsOnly << softRock << int(DS_DONE) << int(DS_NONE)
-            << northShore << QString();
+            << kPlainFixture << QStringList() << int(DW_INFO) << documentedLookup << tagsOnly << softRock << noSearch
+            << int(DS_DONE) << int(DS_NONE) << northShore << QString();
         QTest::newRow("no genre anywhere: the track keeps its own")
-            << kPlainFixture << QString() << int(DW_INFO) << documentedLookup
-            << tagsOnly << FakeAnswer::json(documented::releaseGroup(documented::kNone, documented::kFormatTag)) << int(DS_DONE)
-            << int(DS_NONE) << QStringList{"Tidewater", "Ansel Ruhe & The Shoals", "North Shore", "1977", "Jazz"}
+            << kPlainFixture << QStringList() << int(DW_INFO) << documentedLookup
+            << tagsOnly << FakeAnswer::json(documented::releaseGroup(documented::kNone, documented::kFormatTag)) << noSearch
+            << int(DS_DONE) << int(DS_NONE) << QStringList{"Tidewater", "Ansel Ruhe & The Shoals", "North Shore", "1977", "Jazz"}
             << QString();
         QTest::newRow("the song on compilations only, another song on a plain album")
-            << kPlainFixture << QString() << int(DW_INFO) << FakeAnswer::json(documented::anotherSongBesideCompilationsLookup())
-            << tagsOnly << softRock << int(DS_DONE) << int(DS_NONE)
+            << kPlainFixture << QStringList() << int(DW_INFO) << FakeAnswer::json(documented::anotherSongBesideCompilationsLookup())
+            << tagsOnly << softRock << noSearch << int(DS_DONE) << int(DS_NONE)
             << QStringList{"Tidewater", "Ansel Ruhe", "Seventies Gold: 40 Hits", "1977", "soft rock"} << QString();
+        const QString cafe = QStringLiteral("Caf\u00e9 Noir"), ruhe = QStringLiteral("Anselm R\u00fche");
+        QTest::newRow("the song's recording on the plain album in decomposed Unicode")
+            << kPlainFixture << QStringList() << int(DW_INFO)
+            << FakeAnswer::json(documented::spelledOtherwiseLookup(cafe, ruhe, cafe.normalized(QString::NormalizationForm_D),
+                                                                   ruhe.normalized(QString::NormalizationForm_D)))
+            << tagsOnly << softRock << noSearch << int(DS_DONE) << int(DS_NONE)
+            << QStringList{cafe, ruhe, "North Shore", "1977", "soft rock"} << QString();
+        const QString curly = QStringLiteral("Don\u2019t Say \u201cWhen\u201d");
+        QTest::newRow("the song's recording on the plain album with straight quotes")
+            << kPlainFixture << QStringList() << int(DW_INFO)
+            << FakeAnswer::json(documented::spelledOtherwiseLookup(curly, "Ansel Ruhe", QStringLiteral("don't say \"when\""),
+                                                                   "Ansel Ruhe"))
+            << tagsOnly << softRock << noSearch << int(DS_DONE) << int(DS_NONE)
+            << QStringList{curly, "Ansel Ruhe", "North Shore", "1977", "soft rock"} << QString();
         QTest::newRow("the documented answer at 0.42: no match")
-            << kPlainFixture << QString() << int(DW_INFO) << FakeAnswer::json(documented::compilationFirstLookup(0.42))
-            << tagsOnly << softRock << int(DS_FAILED) << int(DS_NONE) << own << QString();
+            << kPlainFixture << QStringList() << int(DW_INFO) << FakeAnswer::json(documented::compilationFirstLookup(0.42))
+            << tagsOnly << softRock << noSearch << int(DS_FAILED) << int(DS_NONE) << own << QString();
         QTest::newRow("the best result without recordings, then one at 0.45: no match")
-            << kPlainFixture << QString() << int(DW_INFO) << FakeAnswer::json(documented::recordinglessFirstLookup(0.45))
-            << tagsOnly << softRock << int(DS_FAILED) << int(DS_NONE) << own << QString();
+            << kPlainFixture << QStringList() << int(DW_INFO) << FakeAnswer::json(documented::recordinglessFirstLookup(0.45))
+            << tagsOnly << softRock << noSearch << int(DS_FAILED) << int(DS_NONE) << own << QString();
         QTest::newRow("the best result without recordings, then a strong one")
-            << kPlainFixture << QString() << int(DW_INFO) << FakeAnswer::json(documented::recordinglessFirstLookup(0.9))
-            << tagsOnly << softRock << int(DS_DONE) << int(DS_NONE) << northShore << QString();
+            << kPlainFixture << QStringList() << int(DW_INFO) << FakeAnswer::json(documented::recordinglessFirstLookup(0.9))
+            << tagsOnly << softRock << noSearch << int(DS_DONE) << int(DS_NONE) << northShore << QString();
         QTest::newRow("the lookup busy once, asked again")
-            << kPlainFixture << QString() << int(DW_INFO)
-            << documentedLookup.after({FakeAnswer::busy(503, "0", documented::kLookupBusy)}) << tagsOnly << softRock << int(DS_DONE)
-            << int(DS_NONE) << northShore << QString();
+            << kPlainFixture << QStringList() << int(DW_INFO)
+            << documentedLookup.after({FakeAnswer::busy(503, "0", documented::kLookupBusy)}) << tagsOnly << softRock
+            << noSearch << int(DS_DONE) << int(DS_NONE) << northShore << QString();
         const FakeAnswer metadataBusy = FakeAnswer::busy(503, "0", documented::kRateLimited);
         QTest::newRow("both metadata lookups busy twice: not identified")
-            << kPlainFixture << QString() << int(DW_INFO) << documentedLookup
-            << metadataBusy << metadataBusy << int(DS_FAILED) << int(DS_NONE) << own << QString();
+            << kPlainFixture << QStringList() << int(DW_INFO) << documentedLookup
+            << metadataBusy << metadataBusy << noSearch << int(DS_FAILED) << int(DS_NONE) << own << QString();
+        FakeAnswer portal = FakeAnswer::json(documented::kPortalPage);
+        portal.contentType = "text/html";
+        QTest::newRow("a portal's page instead of both metadata answers: not identified")
+            << kPlainFixture << QStringList() << int(DW_INFO) << documentedLookup << portal << portal << noSearch
+            << int(DS_FAILED) << int(DS_NONE) << own << QString();
+        const FakeAnswer errorObject = FakeAnswer::json(documented::kRateLimited);
+        QTest::newRow("the service's error object with 200 for both: not identified")
+            << kPlainFixture << QStringList() << int(DW_INFO) << documentedLookup << errorObject << errorObject << noSearch
+            << int(DS_FAILED) << int(DS_NONE) << own << QString();
+        FakeAnswer cutOff = tagsOnly;
+        cutOff.sentBytes = int(cutOff.body.size() / 2);
+        FakeAnswer badGateway = FakeAnswer::json(documented::kBadGatewayPage, 502);
+        badGateway.contentType = "text/html";
+        QTest::newRow("the recording's answer cut off, the album's a 502 page: not identified")
+            << kPlainFixture << QStringList() << int(DW_INFO) << documentedLookup << cutOff << badGateway << noSearch
+            << int(DS_FAILED) << int(DS_NONE) << own << QString();
         const int all = DW_INFO | DW_INFO_ARTWORK | DW_SEARCH_ARTWORK;
         const FakeAnswer unknown = FakeAnswer::json(lookupAnswer(false));
         QTest::newRow("a title alone: no image search")
-            << QStringLiteral("untagged.mp3") << QStringLiteral("Unknown") << all << unknown << tagsOnly << softRock
+            << QStringLiteral("untagged.mp3") << QStringList{"Unknown"} << all << unknown << tagsOnly << softRock << noSearch
             << int(DS_FAILED) << int(DS_FAILED) << QStringList{"Unknown", "", "", "", ""} << QString();
+        const QString greyWater = QStringLiteral("Grey Water Caf\u00e9");
         QTest::newRow("a title and an artist: the song's releases are searched")
-            << QStringLiteral("id3v2-partial.mp3") << QString() << all << unknown << tagsOnly << softRock << int(DS_FAILED)
-            << int(DS_DONE) << QStringList{QStringLiteral("Grey Water Caf\u00e9"), "Mira Kessel", "", "", ""}
+            << QStringLiteral("id3v2-partial.mp3") << QStringList() << all << unknown << tagsOnly << softRock
+            << documented::recordingSearch(greyWater.normalized(QString::NormalizationForm_D), "Mira Kessel")
+            << int(DS_FAILED) << int(DS_DONE) << QStringList{greyWater, "Mira Kessel", "", "", ""}
             << QStringLiteral("/ws/2/recording?recording:\"Grey Water Caf\u00e9\" AND artist:\"Mira Kessel\"");
+        QTest::newRow("the song's single has no cover: none of the medley's compilation")
+            << QStringLiteral("id3v2-partial.mp3") << QStringList{"Hocus Pocus", "Focus"} << all << unknown << tagsOnly
+            << softRock << documented::medleySearch() << int(DS_FAILED) << int(DS_FAILED)
+            << QStringList{"Hocus Pocus", "Focus", "", "", ""}
+            << QStringLiteral("/ws/2/recording?recording:\"Hocus Pocus\" AND artist:\"Focus\"");
     }
 
     void identificationTakesTheAlbumAndGenre()
     {
         QFETCH(QString, fixture);
-        QFETCH(QString, title);
+        QFETCH(QStringList, typed);
         QFETCH(int, what);
         QFETCH(FakeAnswer, lookup);
         QFETCH(FakeAnswer, recordingAnswer);
         QFETCH(FakeAnswer, albumAnswer);
+        QFETCH(QByteArray, songSearch);
         QFETCH(int, info);
         QFETCH(int, artwork);
         QFETCH(QStringList, stored);
         QFETCH(QString, searched);
         QVERIFY(loadFixtures({fixture, kPlainFixture, kPlainFixture, kPlainFixture, kPlainFixture}));
-        if (!title.isEmpty()) {
-            const QByteArray typed = title.toUtf8();
-            const char* values[] = {typed.constData()};
-            QCOMPARE(MMSetUserMusicInfo(handle(), m_tracks[0], MF_TITLE, values), 0);
+        const int fields[] = {MF_TITLE, MF_ARTIST};
+        for (int i = 0; i < typed.size(); ++i) {
+            const QByteArray value = typed[i].toUtf8();
+            const char* values[] = {value.constData()};
+            QCOMPARE(MMSetUserMusicInfo(handle(), m_tracks[0], fields[i], values), 0);
         }
         m_fake.answer(lookupPath(), lookup);
         m_fake.answer(recordingPath(), recordingAnswer);
         m_fake.answer(QStringLiteral("/ws/2/release-group/") + kAlbumGroup, albumAnswer);
         // Whatever is searched finds covers.
         answerSearch();
-        m_fake.answer(songSearchPath(), FakeAnswer::json(documented::recordingSearch()));
+        m_fake.answer(songSearchPath(), FakeAnswer::json(songSearch));
         m_fake.answer(frontPath(kAlbumGroup), FakeAnswer::image(noiseJpeg(1)));
         verifyRecord(lookupAndWait(0, what), m_tracks[0], info, artwork);
 
@@ -573,6 +615,7 @@ private slots:
             if (seen.path == searchPath() || seen.path == songSearchPath())
                 searches << seen.path + QLatin1Char('?') + seen.query.queryItemValue("query", QUrl::FullyDecoded);
         QCOMPARE(searches, searched.isEmpty() ? QStringList() : QStringList{searched});
+        QCOMPARE(MMGetDowndArtworkCount(handle(), m_tracks[0]) > 0, artwork == DS_DONE);
         if (artwork == DS_DONE)
             QCOMPARE(testenv::readAll(currentArtwork(handle(), m_tracks[0])), noiseJpeg(1));
     }

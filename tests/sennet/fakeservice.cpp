@@ -20,6 +20,7 @@ QByteArray reason(int status)
     case 404: return "Not Found";
     case 407: return "Proxy Authentication Required";
     case 429: return "Too Many Requests";
+    case 502: return "Bad Gateway";
     case 503: return "Service Unavailable";
     default: return "Status";
     }
@@ -38,7 +39,7 @@ QByteArray serialise(const FakeAnswer& answer)
                + QLocale::c().toString(QDateTime::currentDateTimeUtc().addSecs(answer.retryAfterDateSeconds),
                                        QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'")).toLatin1()
                + "\r\n";
-    return out + "\r\n" + answer.body;
+    return out + "\r\n" + (answer.sentBytes < 0 ? answer.body : answer.body.left(answer.sentBytes));
 }
 
 } // namespace

@@ -27,6 +27,9 @@ struct FakeAnswer {
     // A Retry-After header naming, as an HTTP date, this many seconds after
     // the answer is sent; none when negative.
     int retryAfterDateSeconds = -1;
+    // Of the body only this many bytes are sent before the connection
+    // closes, under the whole body's Content-Length; all when negative.
+    int sentBytes = -1;
     // Answers the first requests to the path get, one each, before this one.
     std::vector<FakeAnswer> earlier;
 

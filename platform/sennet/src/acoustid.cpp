@@ -20,16 +20,6 @@ QByteArray formValue(const QString& value)
     return QUrl::toPercentEncoding(value);
 }
 
-QString joinedArtists(const QJsonArray& artists)
-{
-    QString joined;
-    for (const QJsonValue& artist : artists) {
-        const QJsonObject a = artist.toObject();
-        joined += a.value(QLatin1String("name")).toString() + a.value(QLatin1String("joinphrase")).toString();
-    }
-    return joined.trimmed();
-}
-
 // A result scoring below this is too unlike the song to name it; the
 // service lists matches from 0.4 up.
 constexpr double kMinScore = 0.5;
@@ -68,18 +58,12 @@ QString titleOf(const QJsonObject& recording)
 
 QString artistOf(const QJsonObject& recording)
 {
-    return joinedArtists(recording.value(QLatin1String("artists")).toArray());
+    return creditText(recording.value(QLatin1String("artists")).toArray());
 }
 
 bool isUsable(const QJsonObject& recording)
 {
     return !titleOf(recording).isEmpty() && isMbid(recording.value(QLatin1String("id")).toString());
-}
-
-bool isSameSong(const QJsonObject& a, const QJsonObject& b)
-{
-    return titleOf(a).compare(titleOf(b), Qt::CaseInsensitive) == 0
-           && artistOf(a).compare(artistOf(b), Qt::CaseInsensitive) == 0;
 }
 
 // The recording with its best album; that album's rank, kNoAlbumRank
@@ -96,8 +80,9 @@ int takeAlbum(const QJsonObject& recording, Identification* out)
 // A result lists many recordings of the song, the first often on a
 // various-artists compilation, and now and then one of another song. The
 // song is the recording most sources confirm (the first among equals);
-// only its own recordings, the same title by the same artists, may lend it
-// a better album, and the title and artist stay the song's.
+// only its own recordings, the same title by the same artists however
+// written, may lend it a better album, and the title and artist stay the
+// song's.
 bool takeFromResult(const QJsonObject& result, Identification* out)
 {
     std::vector<QJsonObject> recordings;
@@ -116,7 +101,7 @@ bool takeFromResult(const QJsonObject& result, Identification* out)
     out->artist = artistOf(song);
     int bestRank = takeAlbum(song, out);
     for (const QJsonObject& recording : recordings) {
-        if (!isSameSong(recording, song))
+        if (!isSameSong(titleOf(recording), artistOf(recording), out->title, out->artist))
             continue;
         Identification other;
         const int rank = takeAlbum(recording, &other);

@@ -85,8 +85,9 @@ int runAlbumCover(tagMusicRequest& request, tagMusicInfo* record)
     return MP_STATUS_DONE;
 }
 
-// By the album when there is one; else by the song, whose releases lead
-// to their albums' covers. The artist is always part of the question.
+// By the album when there is one; else by the song, whose own recordings'
+// releases lead to their albums' covers. The artist is always part of the
+// question.
 int searchMatches(HttpSession& session, const tagMusicRequest& request, QStringList* ids)
 {
     const QUrl base = currentEndpoints().musicBrainz;
@@ -98,10 +99,11 @@ int searchMatches(HttpSession& session, const tagMusicRequest& request, QStringL
     QString why = answer.error;
     if (rc == FetchOk
         && (byAlbum ? parseReleaseGroupSearch(answer.body, kMinSearchScore, kSearchLimit, ids, &why)
-                    : parseRecordingSearch(answer.body, kMinSearchScore, kSearchLimit, ids, &why)))
+                    : parseRecordingSearch(answer.body, request.name, request.artist, kMinSearchScore, kSearchLimit,
+                                           ids, &why)))
         return MP_STATUS_DONE;
-    const QString serviceSays = rc == FetchOk ? QString() : musicBrainzError(answer.body);
-    logLine(QStringLiteral("Image search for %1 failed: %2").arg(describe(request), failureForLog(why, serviceSays)));
+    logLine(QStringLiteral("Image search for %1 failed: %2")
+                .arg(describe(request), failureForLog(why, musicBrainzError(answer.body))));
     return failureStatus(rc == FetchStopped);
 }
 

@@ -230,8 +230,10 @@ int HttpSession::finishExchange(QNetworkReply* reply, qint64 maxBytes, HttpAnswe
     answer->body = reply->readAll();
     if (reply->error() != QNetworkReply::NoError || answer->status < 200 || answer->status > 299) {
         answer->retryAfter = reply->rawHeader("Retry-After");
-        answer->error = answer->status ? QStringLiteral("HTTP %1").arg(answer->status)
-                                       : reply->errorString();
+        // A success whose body broke off is told by the transfer's error.
+        const bool success = answer->status >= 200 && answer->status <= 299;
+        answer->error = answer->status && !success ? QStringLiteral("HTTP %1").arg(answer->status)
+                                                   : reply->errorString();
         return answer->status == 404 ? FetchNotFound : FetchFailed;
     }
     return FetchOk;

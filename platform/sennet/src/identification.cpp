@@ -42,14 +42,19 @@ int lookupStep(HttpSession& session, const Endpoints& endpoints, const tagMusicR
 enum DetailsResult { DetailsRead, DetailsUnavailable, DetailsUnusable, DetailsStopped };
 
 // The service could not answer now (busy after the second try, a server
-// error, no connection, no answer in time), which a later try may mend;
-// unlike an answer that it knows no such entry or that cannot be read.
+// error, no connection, no answer in time, a success whose body broke
+// off), which a later try may mend; unlike an answer that it knows no such
+// entry or refuses the request.
 bool isUnavailable(int rc, int status)
 {
-    return rc == FetchTimedOut || (rc == FetchFailed && (status == 0 || status == 429 || status >= 500));
+    return rc == FetchTimedOut
+           || (rc == FetchFailed && (status == 0 || status == 429 || status >= 500 || (status >= 200 && status < 300)));
 }
 
-// One metadata answer; a failure leaves details alone, logged.
+// One metadata answer; a failure leaves details alone, logged. An answer
+// that arrives but is not the entity asked for (a portal's page, an error
+// object with status 200, a body cut off) is no answer from the service,
+// not word that it has no such entry.
 DetailsResult detailsFrom(HttpSession& session, const QUrl& url, Details* details)
 {
     HttpAnswer answer;
@@ -57,11 +62,11 @@ DetailsResult detailsFrom(HttpSession& session, const QUrl& url, Details* detail
     QString why = answer.error;
     if (rc == FetchOk && parseDetails(answer.body, details, &why))
         return DetailsRead;
-    const QString serviceSays = rc == FetchOk ? QString() : musicBrainzError(answer.body);
-    logLine(QStringLiteral("Metadata of %1 unavailable: %2").arg(url.path(), failureForLog(why, serviceSays)));
+    logLine(QStringLiteral("Metadata of %1 unavailable: %2")
+                .arg(url.path(), failureForLog(why, musicBrainzError(answer.body))));
     if (rc == FetchStopped)
         return DetailsStopped;
-    return isUnavailable(rc, answer.status) ? DetailsUnavailable : DetailsUnusable;
+    return rc == FetchOk || isUnavailable(rc, answer.status) ? DetailsUnavailable : DetailsUnusable;
 }
 
 // Many recordings carry no genre of their own while their album does. When

@@ -22,6 +22,30 @@ bool parseObject(const QByteArray& json, QJsonObject* out, QString* why)
     return true;
 }
 
+bool parseList(const QByteArray& json, const QString& key, QJsonArray* out, QString* why)
+{
+    QJsonObject answer;
+    if (!parseObject(json, &answer, why))
+        return false;
+    const QJsonValue list = answer.value(key);
+    if (!list.isArray()) {
+        *why = QStringLiteral("answer without \"%1\"").arg(key);
+        return false;
+    }
+    *out = list.toArray();
+    return true;
+}
+
+QString creditText(const QJsonArray& credit)
+{
+    QString text;
+    for (const QJsonValue& value : credit) {
+        const QJsonObject name = value.toObject();
+        text += name.value(QLatin1String("name")).toString() + name.value(QLatin1String("joinphrase")).toString();
+    }
+    return text.trimmed();
+}
+
 bool isMbid(const QString& text)
 {
     static const QRegularExpression uuid(QStringLiteral(

@@ -67,6 +67,26 @@ int scoreOf(const QJsonObject& match)
     return match.value(QLatin1String("score")).toVariant().toInt();
 }
 
+// How a title or credit reads once the ways of writing it that do not
+// change it are set aside.
+QString comparable(const QString& text)
+{
+    QString plain = text.trimmed().normalized(QString::NormalizationForm_C);
+    for (QChar& c : plain) {
+        switch (c.unicode()) {
+        case 0x2019: case 0x2018: case 0x02BC: case 0x2032: case 0x0060: case 0x00B4:
+            c = QLatin1Char('\'');
+            break;
+        case 0x201C: case 0x201D: case 0x201E: case 0x2033:
+            c = QLatin1Char('"');
+            break;
+        default:
+            break;
+        }
+    }
+    return plain.toCaseFolded();
+}
+
 struct Match {
     int score;
     int rank; // albumRank, lower is better
@@ -103,6 +123,11 @@ bool parseDetails(const QByteArray& json, Details* out, QString* why)
     QJsonObject answer;
     if (!parseObject(json, &answer, why))
         return false;
+    // An error object, or a proxy's or portal's JSON, names no entity.
+    if (!isMbid(answer.value(QLatin1String("id")).toString())) {
+        *why = QStringLiteral("answer without the entity's ID");
+        return false;
+    }
     out->year = yearOf(answer.value(QLatin1String("first-release-date")).toString());
     // Only the curated genres: tags are free text ("seen live",
     // "format-dvd-video") that no one would file a song under.
@@ -117,6 +142,11 @@ QString musicBrainzError(const QByteArray& json)
     if (!parseObject(json, &answer, &ignored))
         return QString();
     return answer.value(QLatin1String("error")).toString();
+}
+
+bool isSameSong(const QString& title, const QString& artist, const QString& otherTitle, const QString& otherArtist)
+{
+    return comparable(title) == comparable(otherTitle) && comparable(artist) == comparable(otherArtist);
 }
 
 int albumRank(const QString& primaryType, bool hasSecondaryTypes)
@@ -134,11 +164,11 @@ QUrl releaseGroupSearchUrl(const QUrl& base, const QString& album, const QString
 
 bool parseReleaseGroupSearch(const QByteArray& json, int minScore, int limit, QStringList* ids, QString* why)
 {
-    QJsonObject answer;
-    if (!parseObject(json, &answer, why))
+    QJsonArray groups;
+    if (!parseList(json, QStringLiteral("release-groups"), &groups, why))
         return false;
     std::vector<Match> matches;
-    for (const QJsonValue& value : answer.value(QLatin1String("release-groups")).toArray()) {
+    for (const QJsonValue& value : groups) {
         const QJsonObject group = value.toObject();
         const QString id = group.value(QLatin1String("id")).toString();
         if (isMbid(id) && scoreOf(group) >= minScore)
@@ -153,18 +183,23 @@ QUrl recordingSearchUrl(const QUrl& base, const QString& title, const QString& a
     return searchUrl(base, QStringLiteral("recording"), fieldQuery(QStringLiteral("recording"), title, artist), limit);
 }
 
-bool parseRecordingSearch(const QByteArray& json, int minScore, int limit, QStringList* ids, QString* why)
+bool parseRecordingSearch(const QByteArray& json, const QString& title, const QString& artist, int minScore,
+                          int limit, QStringList* ids, QString* why)
 {
-    QJsonObject answer;
-    if (!parseObject(json, &answer, why))
+    QJsonArray recordings;
+    if (!parseList(json, QStringLiteral("recordings"), &recordings, why))
         return false;
     // Ordered by the recording's score, then by the album's rank: the
-    // song's studio album before the compilations that carry it too.
+    // song's studio album before the compilations that carry it too. A
+    // search also finds medleys that begin with the song and its covers by
+    // other artists, whose albums' covers are not this song's.
     std::vector<Match> matches;
-    for (const QJsonValue& value : answer.value(QLatin1String("recordings")).toArray()) {
+    for (const QJsonValue& value : recordings) {
         const QJsonObject recording = value.toObject();
         const int score = scoreOf(recording);
-        if (score < minScore)
+        if (score < minScore
+            || !isSameSong(title, artist, recording.value(QLatin1String("title")).toString(),
+                           creditText(recording.value(QLatin1String("artist-credit")).toArray())))
             continue;
         for (const QJsonValue& release : recording.value(QLatin1String("releases")).toArray()) {
             const QJsonObject group = release.toObject().value(QLatin1String("release-group")).toObject();
