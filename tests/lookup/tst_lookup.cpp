@@ -556,6 +556,11 @@ private slots:
         QTest::newRow("the recording's answer cut off, the album's a 502 page: not identified")
             << kPlainFixture << QStringList() << int(DW_INFO) << documentedLookup << cutOff << badGateway << noSearch
             << int(DS_FAILED) << int(DS_NONE) << own << QString();
+        FakeAnswer proxyRefusal = FakeAnswer::json(documented::kPortalPage, 407);
+        proxyRefusal.contentType = "text/html";
+        QTest::newRow("a proxy's refusal for both metadata answers: not identified")
+            << kPlainFixture << QStringList() << int(DW_INFO) << documentedLookup << proxyRefusal << proxyRefusal
+            << noSearch << int(DS_FAILED) << int(DS_NONE) << own << QString();
         const int all = DW_INFO | DW_INFO_ARTWORK | DW_SEARCH_ARTWORK;
         const FakeAnswer unknown = FakeAnswer::json(lookupAnswer(false));
         QTest::newRow("a title alone: no image search")

@@ -41,14 +41,13 @@ int lookupStep(HttpSession& session, const Endpoints& endpoints, const tagMusicR
 
 enum DetailsResult { DetailsRead, DetailsUnavailable, DetailsUnusable, DetailsStopped };
 
-// The service could not answer now (busy after the second try, a server
-// error, no connection, no answer in time, a success whose body broke
-// off), which a later try may mend; unlike an answer that it knows no such
-// entry or refuses the request.
-bool isUnavailable(int rc, int status)
+// Only the service's 404 says it has no such entry. Anything else that is
+// not the entry (busy after the second try, a server error, no connection,
+// no answer in time, a success whose body broke off, a proxy's or portal's
+// refusal) leaves year and genre unknown, which a later try may mend.
+bool isUnavailable(int rc)
 {
-    return rc == FetchTimedOut
-           || (rc == FetchFailed && (status == 0 || status == 429 || status >= 500 || (status >= 200 && status < 300)));
+    return rc != FetchNotFound;
 }
 
 // One metadata answer; a failure leaves details alone, logged. An answer
@@ -66,7 +65,7 @@ DetailsResult detailsFrom(HttpSession& session, const QUrl& url, Details* detail
                 .arg(url.path(), failureForLog(why, musicBrainzError(answer.body))));
     if (rc == FetchStopped)
         return DetailsStopped;
-    return rc == FetchOk || isUnavailable(rc, answer.status) ? DetailsUnavailable : DetailsUnusable;
+    return isUnavailable(rc) ? DetailsUnavailable : DetailsUnusable;
 }
 
 // Many recordings carry no genre of their own while their album does. When
