@@ -47,9 +47,19 @@ enum { MM_ERR_NO_SPACE = -16, MM_DB_FULL = 13 };
 // so that the application can name the cause: the file is gone; the user
 // may not write it; no working copy can be made beside it (a folder the
 // user may not write); it cannot keep its permission bits (the setgid bit
-// of a song whose group the user is not in). Never a failure of the library
+// of a song whose group the user is not in); it cannot keep an extended
+// attribute or its ACL; another program changed it while it was written,
+// also when it was written again from the new bytes (the file holds the
+// other program's change, not this write's). Never a failure of the library
 // file's agent, whose codes of these values pass as MM_ERR_WRITE.
-enum { MM_ERR_SONG_GONE = -2, MM_ERR_SONG_READ_ONLY = -10, MM_ERR_SONG_NO_COPY = -11, MM_ERR_SONG_MODE = -18 };
+enum {
+    MM_ERR_SONG_GONE = -2,
+    MM_ERR_SONG_READ_ONLY = -10,
+    MM_ERR_SONG_NO_COPY = -11,
+    MM_ERR_SONG_MODE = -18,
+    MM_ERR_SONG_ATTRIBUTES = -19,
+    MM_ERR_SONG_CHANGED = -20
+};
 
 // Which copy of a track's information MMGetMusicInfo returns.
 typedef enum { INFO_NEW = 1, INFO_ORIGINAL = 2 } tagInfoType;

@@ -132,14 +132,27 @@ int renameNoReplace(const char* from, const char* to)
     return ::rename(from, to) == 0 ? 0 : errno;
 }
 
-// The copy holds the original's bytes, permission bits and times, all of
-// them on the disk, and reads back as the original.
+// The attributes and ACL come with the song, or the song stays: the trash
+// is where it is kept for an undo.
+bool takeAttributes(const char* from, const WorkingCopy& copy)
+{
+    QString refused;
+    if (TakeAttributes(QFile::decodeName(from), copy.fd(), QStringLiteral("Move"), &refused))
+        return true;
+    WriteLog(refused);
+    return false;
+}
+
+// The copy holds the original's bytes, permission bits, extended
+// attributes, ACL and times, all of them on the disk, and reads back as the
+// original.
 bool fillCopy(const char* from, const WorkingCopy& copy, const struct stat& source)
 {
     const CFileDescriptor in(::open(from, O_RDONLY | O_CLOEXEC));
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
     return in.get() >= 0 && copyBytes(in.get(), copy.fd()) && ::fchmod(copy.fd(), source.st_mode & 07777) == 0
-        && ::futimens(copy.fd(), times) == 0 && ::fsync(copy.fd()) == 0 && sameContent(from, copy.path());
+        && takeAttributes(from, copy) && ::futimens(copy.fd(), times) == 0 && ::fsync(copy.fd()) == 0
+        && sameContent(from, copy.path());
 }
 
 // A name made in a folder lasts once the folder is synced, and a folder

@@ -11,7 +11,8 @@ enum FileMoveResult {
 };
 
 // Moves the regular file from -> to. A rename where the file system allows
-// one; across file systems a copy (permissions and modification time kept)
+// one; across file systems a copy (permissions, extended attributes, ACL
+// and modification time kept; one that cannot keep them fails the move)
 // that is read back and compared, and synced with every folder its name
 // rests on, before the original goes. Never replaces an existing target,
 // and on any failure leaves from as it was. The first move of a run into a

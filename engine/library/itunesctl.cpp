@@ -166,6 +166,8 @@ static_assert(int(MM_DB_FULL) == SQLITE_FULL, "a commit without room");
 static_assert(int(MM_ERR_SONG_READ_ONLY) == int(TAG_WRITE_READ_ONLY), "a song the user may not write");
 static_assert(int(MM_ERR_SONG_NO_COPY) == int(TAG_WRITE_NO_COPY), "a song without a working copy");
 static_assert(int(MM_ERR_SONG_MODE) == int(TAG_WRITE_MODE), "a song that cannot keep its mode");
+static_assert(int(MM_ERR_SONG_ATTRIBUTES) == int(TAG_WRITE_ATTRIBUTES), "a song that cannot keep its attributes");
+static_assert(int(MM_ERR_SONG_CHANGED) == int(TAG_WRITE_CHANGED), "a song another program changed meanwhile");
 
 int CiTunesCtl::DBTransaction(bool commit)
 {

@@ -80,6 +80,8 @@ int agentFailure(int result)
     case MM_ERR_SONG_READ_ONLY:
     case MM_ERR_SONG_NO_COPY:
     case MM_ERR_SONG_MODE:
+    case MM_ERR_SONG_ATTRIBUTES:
+    case MM_ERR_SONG_CHANGED:
         return MM_ERR_WRITE;
     default:
         return result;

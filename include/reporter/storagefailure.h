@@ -18,6 +18,8 @@ public:
         SONG_GONE,      // the file is no longer there
         SONG_NO_COPY,   // no working copy can be made beside it
         SONG_MODE,      // it cannot keep its permission bits
+        SONG_ATTRIBUTES, // it cannot keep an extended attribute or its ACL
+        SONG_CHANGED,   // another program changed it while it was written
         SONG_LIBRARY_IN_USE, // another Vessolin has the library open
         SONG_DATABASE,  // the working database could not record the write
         SONG_OTHER,     // a failure without a cause of its own to tell

@@ -1,10 +1,10 @@
 // What the platform layers share: a POSIX file descriptor that closes
 // itself, a write of a whole buffer, the fsync calls that make a written
 // file or a new name in a folder durable, what the file system knows a file
-// by, how a new file takes the owner and mode of the one it replaces, the
-// one hook through which the layers log their failures, how text
-// is made fit for a log line, what a server may send this program to, and
-// how long a web request may take.
+// by, how a new file takes the owner, mode, extended attributes and ACL of
+// the one it replaces, the one hook through which the layers log their
+// failures, how text is made fit for a log line, what a server may send
+// this program to, and how long a web request may take.
 #pragma once
 
 #include <QByteArray>
@@ -67,6 +67,23 @@ bool IsWritableFile(const QString& path);
 // error, when the file cannot have the mode.
 bool TakeOwnerAndMode(int fd, uid_t uid, gid_t gid, mode_t mode, const QString& path, const QString& who,
                       QString* error);
+// Gives fd, a new file of this process's that is to take the place of the
+// file at source (links followed), source's extended attributes and its
+// POSIX ACL; called once TakeOwnerAndMode has given fd its owner and mode,
+// as an ACL's mask becomes the mode's group bits. What a file carries in
+// user.* (desktops keep ratings, tags and comments there) and its ACL (who
+// else may open it) are as much the user's as its mode: false, with the
+// reason in error, when one that source has cannot be given, as for the
+// mode. security.* and trusted.* ones only a privileged process sets: one
+// this process may not set is left out, logged under who. A new file that
+// a default ACL of its folder gave an ACL source has not loses it. A file
+// system without extended attributes (ENOTSUP) has none to keep.
+bool TakeAttributes(const QString& source, int fd, const QString& who, QString* error);
+// Gives fd, a file of this program's beside source (a library's lock,
+// journal, backup), source's ACL alone, or none where source has none, so
+// that whoever may open source may open it too. False, with the reason in
+// error, when it cannot be given.
+bool TakeAcl(const QString& source, int fd, QString* error);
 
 // Whether a failed flock's errno says the file system gives no locks at
 // all (a share without a lock service), where writers go on unlocked

@@ -49,8 +49,11 @@ enum TagWriteResult {
     // -15 is the engine's code for a write without a track.
     TAG_WRITE_NO_SPACE = -16,    // no room for the copy: too little free space, or a write found none
     TAG_WRITE_AUDIO_CHANGED = -17, // the saved copy's audio is not the file's to the byte, or reads short
-    TAG_WRITE_MODE = -18         // the copy cannot have the file's permission bits (the setgid bit of a
+    TAG_WRITE_MODE = -18,        // the copy cannot have the file's permission bits (the setgid bit of a
                                  // song in a group the user is not in)
+    TAG_WRITE_ATTRIBUTES = -19,  // the copy cannot have an extended attribute or the ACL the file has
+    TAG_WRITE_CHANGED = -20      // another program changed the file while each of two copies was made
+                                 // and edited; the file holds its change, not this write's
 };
 
 // Fills info's size, location, duration, bit rate, name, artist, album,

@@ -42,6 +42,10 @@ CStorageFailure::SongCause CStorageFailure::SongCauseOf(int code)
         return SONG_NO_COPY;
     case MM_ERR_SONG_MODE:
         return SONG_MODE;
+    case MM_ERR_SONG_ATTRIBUTES:
+        return SONG_ATTRIBUTES;
+    case MM_ERR_SONG_CHANGED:
+        return SONG_CHANGED;
     case MM_ERR_LIBRARY_IN_USE:
         return SONG_LIBRARY_IN_USE;
     default:
@@ -68,6 +72,14 @@ QString CStorageFailure::SongsNotWritten(SongCause cause, int count)
     case SONG_MODE:
         return tr("%1 song(s) could not be written: they would lose their permissions, as their group is not "
                   "one of yours.")
+            .arg(count);
+    case SONG_ATTRIBUTES:
+        return tr("%1 song(s) could not be written: they would lose their extended attributes or their access "
+                  "control list.")
+            .arg(count);
+    case SONG_CHANGED:
+        return tr("%1 song(s) could not be written: another program changed them while they were being written. "
+                  "Please apply again.")
             .arg(count);
     case SONG_LIBRARY_IN_USE:
         return tr("%1 song(s) could not be written: the iTunes library is in use by another Vessolin, on this or "

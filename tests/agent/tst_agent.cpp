@@ -3,6 +3,7 @@
 // reach a later one.
 #include "core/mmlog.h"
 #include "desktop.h"
+#include "fileattributes.h"
 #include "libraryagent.h"
 #include "libraryfixture.h"
 #include "libraryxml.h"
@@ -201,6 +202,24 @@ bool give(const QString& path, const QString& owner, int mode)
     const QStringList ids = owner.split(QLatin1Char(':'));
     const QByteArray name = QFile::encodeName(path);
     return ::chown(name.constData(), ids.at(0).toUInt(), ids.at(1).toUInt()) == 0 && ::chmod(name.constData(), mode_t(mode)) == 0;
+}
+
+// Starts an "mm-apply" child on the library xml with its engine folders in
+// root (made here); a normal user (uid:gid,groups, empty for this
+// process's own) gets root as home.
+std::unique_ptr<ChildLines> startMmApply(const QString& root, const QString& user, const QString& xml,
+                                         QStringList arguments)
+{
+    QDir().mkpath(root);
+    arguments << QStringLiteral("root=") + root;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!user.isEmpty()) {
+        give(root, user.section(QLatin1Char(','), 0, 0), 0700);
+        env.insert(QStringLiteral("HOME"), root);
+        env.insert(QStringLiteral("XDG_DATA_HOME"), root);
+        arguments << QStringLiteral("user=") + user;
+    }
+    return std::make_unique<ChildLines>(startChild(QStringList{QStringLiteral("mm-apply"), xml} + arguments, env));
 }
 
 } // namespace
@@ -832,6 +851,12 @@ private slots:
         QTest::newRow("a second user of the library's group opens during the apply") << "users" << "" << true << QStringList();
         QTest::newRow("the library replaced by another program, then a second process opens")
             << "replaced" << "" << true << QStringList();
+        // A desktop's tags and rating on the library, a second user let in
+        // by its ACL: the new file and the backup keep them.
+        QTest::newRow("killed before the rename, the library with the desktop's attributes and an ACL")
+            << "attributes" << "synced" << false << QStringList();
+        QTest::newRow("a second user of the group opens during the apply, the library with attributes and an ACL")
+            << "users attributes" << "" << true << QStringList();
     }
 
     void acknowledgedChangesReachTheFile()
@@ -840,7 +865,8 @@ private slots:
         QFETCH(QString, stop);
         QFETCH(bool, second);
         QFETCH(QStringList, logged);
-        const bool users = folder == QLatin1String("users");
+        const bool users = folder.startsWith(QLatin1String("users"));
+        const bool attributes = folder.endsWith(QLatin1String("attributes"));
         if (users && ::geteuid() != 0)
             QSKIP("only the super-user can set up the files of other users");
         QTemporaryDir base;
@@ -860,22 +886,17 @@ private slots:
         QVERIFY(give(song, users ? QStringLiteral("1234:2000") : QStringLiteral("0:0"), 0644) || !users);
         if (users)
             QVERIFY(give(music, QStringLiteral("0:2000"), 02775) && give(xml, QStringLiteral("1234:2000"), 0664));
+        const QString acl = QStringLiteral("user::rw-,user:4321:rw-,group::rw-,mask::rw-,other::r--");
+        if (attributes) {
+            if (!fileattributes::supported(music))
+                QSKIP("the test folder's file system keeps no extended attributes or ACLs");
+            QVERIFY(fileattributes::set(xml, fileattributes::desktopAttributes()) && fileattributes::setAcl(xml, acl));
+        }
         int runs = 0;
-        const auto run = [&](const QString& user, const QStringList& arguments) {
-            const QString root = base.filePath(QStringLiteral("run %1").arg(++runs));
-            QDir().mkpath(root);
-            QStringList options = arguments;
-            options << QStringLiteral("root=") + root;
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            if (!user.isEmpty()) {
-                give(root, user.section(QLatin1Char(','), 0, 0), 0700);
-                env.insert(QStringLiteral("HOME"), root);
-                env.insert(QStringLiteral("XDG_DATA_HOME"), root);
-                options << QStringLiteral("user=") + user;
-            }
+        const auto run = [&](const QString& user, QStringList arguments) {
             if (folder == QLatin1String("lockless"))
-                options << QStringLiteral("lockless");
-            return std::make_unique<ChildLines>(startChild(QStringList{QStringLiteral("mm-apply"), xml} + options, env));
+                arguments << QStringLiteral("lockless");
+            return startMmApply(base.filePath(QStringLiteral("run %1").arg(++runs)), user, xml, arguments);
         };
         QHash<QString, QString> acknowledged; // persistent ID -> artist
         const auto take = [&](ChildLines& child, const QString& artist) {
@@ -964,6 +985,11 @@ private slots:
                                                 .arg(acknowledged.size())));
         QCOMPARE(temporariesIn(music), QStringList());
         QCOMPARE(contentsOf(elsewhere), outside);
+        if (attributes) {
+            QCOMPARE(fileattributes::of(xml), fileattributes::desktopAttributes());
+            QCOMPARE(fileattributes::aclOf(xml), acl);
+            QCOMPARE(fileattributes::aclOf(xml + QStringLiteral(".backup")), acl);
+        }
         // The second process was told that another has the library.
         if (second)
             QCOMPARE(secondAnswer, QString::number(MM_ERR_LIBRARY_IN_USE));

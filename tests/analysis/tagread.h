@@ -15,7 +15,7 @@ namespace tagread {
 
 struct Fields {
     bool ok = false;
-    QString title, artist, album, genre;
+    QString title, artist, album, genre, comment;
     unsigned int year = 0;
 };
 
@@ -31,6 +31,7 @@ inline Fields fields(const QString& path)
     f.artist = QString::fromStdString(tag->artist().to8Bit(true));
     f.album = QString::fromStdString(tag->album().to8Bit(true));
     f.genre = QString::fromStdString(tag->genre().to8Bit(true));
+    f.comment = QString::fromStdString(tag->comment().to8Bit(true));
     f.year = tag->year();
     return f;
 }

@@ -6,7 +6,9 @@
 // Songs are written by a process that is a normal user, on file systems
 // with and without locks (a stand-in for flock).
 #include "cadenzo.h"
+#include "fileattributes.h"
 #include "libraryxml.h"
+#include "meanwhile.h"
 #include "mmanalysis.h"
 #include "mmsession.h"
 #include "otheruser.h"
@@ -26,6 +28,7 @@
 #include <cstring>
 #include <memory>
 #include <sys/resource.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -113,6 +116,13 @@ QByteArray audioOf(QByteArray bytes)
     if (bytes.size() >= 128 && bytes.mid(bytes.size() - 128, 3) == "TAG")
         bytes.chop(128);
     return bytes;
+}
+
+// A file unchanged for two hours.
+bool makeOld(const QString& path)
+{
+    const struct timespec old[2] = {{::time(nullptr) - 7200, 0}, {::time(nullptr) - 7200, 0}};
+    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), old, 0) == 0;
 }
 
 // "uid:gid mode" of path, the mode in octal.
@@ -500,13 +510,16 @@ private slots:
         }
     }
 
-    // A song the user may write gets its tags, with its mode and as much of
-    // its owner and group as the user may give (logged); one the user may
-    // not write, or whose mode cannot be kept, is refused, its bytes, owner
-    // and mode as they were. Root sets the files up, a child that is the
-    // user applies an artist and an album in the file mode; the parent reads
-    // the song's tags, audio and stat itself. A file system without locks
-    // is written all the same.
+    // A song the user may write gets its tags, with its mode, its extended
+    // attributes, its ACL and as much of its owner and group as the user may
+    // give (logged); one the user may not write, or whose mode or attributes
+    // cannot be kept, is refused, its bytes, owner and mode as they were.
+    // Another program that saves the song while it is written keeps its
+    // save: the song is written again from the new bytes, or refused when
+    // the other program saves again. Root sets the files up, a child that
+    // is the user applies an artist and an album in the file mode; the
+    // parent reads the song's tags, audio, attributes and stat itself. A
+    // file system without locks is written all the same.
     void aSongTheUserMayWriteGetsItsTags_data()
     {
         QTest::addColumn<QString>("folderOwner"); // uid:gid
@@ -518,37 +531,57 @@ private slots:
         QTest::addColumn<int>("result");
         QTest::addColumn<QString>("ownerAfter");
         QTest::addColumn<QString>("logged"); // empty: nothing said of the owner
+        // "attributes" (the desktop's and an ACL on the song), "attributes
+        // m4a", "attributes trusted" (and a trusted.* one), "attributes
+        // refused" (a file system without room for them), or what another
+        // program does meanwhile (meanwhile.h)
+        QTest::addColumn<QString>("situation");
         const QString shared = QStringLiteral("1234:2000"), member = QStringLiteral("1000:1000,2000");
+        const QString own = QStringLiteral("1000:2000");
         QTest::newRow("the super-user, another's song")
-            << shared << 02775 << shared << 0664 << "root" << 0 << 0 << shared << "";
+            << shared << 02775 << shared << 0664 << "root" << 0 << 0 << shared << "" << "";
         QTest::newRow("a member of the song's group, in a shared folder")
             << shared << 02775 << shared << 0664 << member << 0 << 0 << "1000:2000"
-            << "now owned by 1000:2000 instead of 1234:2000";
+            << "now owned by 1000:2000 instead of 1234:2000" << "";
         QTest::newRow("the user's own song in a group the user is not in")
             << shared << 02775 << "1000:3000" << 0664 << member << 0 << 0 << "1000:2000"
-            << "now owned by 1000:2000 instead of 1000:3000";
+            << "now owned by 1000:2000 instead of 1000:3000" << "";
         QTest::newRow("the user's own song in the shared group")
-            << shared << 02775 << "1000:2000" << 0664 << member << 0 << 0 << "1000:2000" << "";
+            << shared << 02775 << own << 0664 << member << 0 << 0 << own << "" << "";
         QTest::newRow("a song the group may not write")
-            << shared << 02775 << shared << 0644 << member << 0 << int(MM_ERR_SONG_READ_ONLY) << shared << "";
+            << shared << 02775 << shared << 0644 << member << 0 << int(MM_ERR_SONG_READ_ONLY) << shared << "" << "";
         QTest::newRow("a song in a folder the user may not write")
-            << shared << 0755 << shared << 0664 << member << 0 << int(MM_ERR_SONG_NO_COPY) << shared << "";
+            << shared << 0755 << shared << 0664 << member << 0 << int(MM_ERR_SONG_NO_COPY) << shared << "" << "";
         QTest::newRow("a share without a lock service")
-            << shared << 02775 << "1000:2000" << 0664 << member << int(ENOLCK) << 0 << "1000:2000" << "";
+            << shared << 02775 << own << 0664 << member << int(ENOLCK) << 0 << own << "" << "";
         QTest::newRow("a file system without locks")
             << shared << 02775 << shared << 0664 << member << int(EOPNOTSUPP) << 0 << "1000:2000"
-            << "now owned by 1000:2000 instead of 1234:2000";
+            << "now owned by 1000:2000 instead of 1234:2000" << "";
         QTest::newRow("a lock that fails otherwise")
-            << shared << 02775 << "1000:2000" << 0664 << member << int(EINVAL) << int(MM_ERR_SONG_NO_COPY)
-            << "1000:2000" << "";
+            << shared << 02775 << own << 0664 << member << int(EINVAL) << int(MM_ERR_SONG_NO_COPY) << own << "" << "";
         QTest::newRow("a setgid song of the shared group")
             << shared << 02775 << shared << 02664 << member << 0 << 0 << "1000:2000"
-            << "now owned by 1000:2000 instead of 1234:2000";
+            << "now owned by 1000:2000 instead of 1234:2000" << "";
         // The new file takes the folder's group, which the user left: the
         // kernel drops its setgid bit, so the mode cannot be kept.
         QTest::newRow("the user's own setgid song of a group the user left")
-            << "1000:2000" << 02775 << "1000:2000" << 02664 << "1000:1000" << 0 << int(MM_ERR_SONG_MODE)
-            << "1000:2000" << "";
+            << "1000:2000" << 02775 << own << 02664 << "1000:1000" << 0 << int(MM_ERR_SONG_MODE) << own << "" << "";
+        QTest::newRow("a song with the desktop's attributes and an ACL")
+            << shared << 02775 << own << 0664 << member << 0 << 0 << own << "" << "attributes";
+        QTest::newRow("an M4A song with the desktop's attributes and an ACL")
+            << shared << 02775 << own << 0664 << member << 0 << 0 << own << "" << "attributes m4a";
+        QTest::newRow("the super-user, another's song with attributes, a trusted one and an ACL")
+            << shared << 02775 << shared << 0664 << "root" << 0 << 0 << shared << "" << "attributes trusted";
+        QTest::newRow("a song whose attributes find no room beside its new file")
+            << shared << 02775 << own << 0664 << member << 0 << int(MM_ERR_SONG_ATTRIBUTES) << own << ""
+            << "attributes refused";
+        QTest::newRow("another tagger saves the song while it is written")
+            << shared << 02775 << own << 0664 << member << 0 << 0 << own << "" << "saved meanwhile";
+        QTest::newRow("another tagger saves the song at every try")
+            << shared << 02775 << own << 0664 << member << 0 << int(MM_ERR_SONG_CHANGED) << own << ""
+            << "saved at every try";
+        QTest::newRow("another Vessolin replaces the song while it is written")
+            << shared << 02775 << own << 0664 << member << 0 << 0 << own << "" << "replaced meanwhile";
     }
 
     void aSongTheUserMayWriteGetsItsTags()
@@ -562,19 +595,33 @@ private slots:
         QFETCH(int, result);
         QFETCH(QString, ownerAfter);
         QFETCH(QString, logged);
+        QFETCH(QString, situation);
         if (::geteuid() != 0)
             QSKIP("only the super-user can set up the files of other users");
         const otheruser::Place place(user);
         QVERIFY(place.isValid());
         const QString folder = place.folder(), home = place.home();
-        const QString song = folder + QStringLiteral("/song.mp3");
-        QVERIFY(QFile::copy(testenv::fixture(QStringLiteral("untagged.mp3")), song));
-        const QByteArray before = testenv::readAll(song);
+        const bool m4a = situation.endsWith(QLatin1String("m4a"));
+        const QString song = folder + (m4a ? QStringLiteral("/song.m4a") : QStringLiteral("/song.mp3"));
+        QVERIFY(QFile::copy(testenv::fixture(m4a ? QStringLiteral("empty.m4a") : QStringLiteral("untagged.mp3")), song));
+        // Saved long ago: a save by another program now changes its times.
+        QVERIFY(makeOld(song));
         QVERIFY(otheruser::give(folder, folderOwner, folderMode) && otheruser::give(song, songOwner, songMode));
+        const bool attributes = situation.startsWith(QLatin1String("attributes"));
+        QMap<QByteArray, QByteArray> carried = fileattributes::desktopAttributes();
+        if (situation.endsWith(QLatin1String("trusted")))
+            carried.insert("trusted.vessolin.test", "kept by the super-user");
+        const QString acl = QStringLiteral("user::rw-,user:4321:rw-,group::rw-,mask::rw-,other::r--");
+        if (attributes) {
+            if (!fileattributes::supported(folder))
+                QSKIP("the test folder's file system keeps no extended attributes or ACLs");
+            QVERIFY(fileattributes::set(song, carried) && fileattributes::setAcl(song, acl));
+        }
+        const QByteArray before = testenv::readAll(song);
         const QString stated = ownerAndMode(song);
 
         std::unique_ptr<QProcess> child(startChild(
-            {QStringLiteral("tag-as"), user, home, QString::number(lockRefusal), song}, place.environment()));
+            {QStringLiteral("tag-as"), user, home, QString::number(lockRefusal), song, situation}, place.environment()));
         QVERIFY(child->waitForFinished(kWaitMs));
         if (child->exitCode() == 2)
             QSKIP("this process cannot become another user");
@@ -584,16 +631,27 @@ private slots:
         QVERIFY2(child->exitCode() == 0, child->readAllStandardError().constData());
         QCOMPARE(answer, QByteArray::number(result));
 
-        // The mode stays whatever happened; a refused song is as it was.
+        // The mode stays whatever happened; a refused song is as it was,
+        // or as the other program saved it.
         QCOMPARE(ownerAndMode(song), QStringLiteral("%1 %2").arg(ownerAfter).arg(songMode, 4, 8, QLatin1Char('0')));
         const tagread::Fields tags = tagread::fields(song);
+        const bool theirs = !attributes && !situation.isEmpty();
         if (result == 0) {
             QCOMPARE(tags.artist, QStringLiteral("New Artist"));
             QCOMPARE(tags.album, QStringLiteral("New Album"));
-            QCOMPARE(audioOf(testenv::readAll(song)), audioOf(before));
+            if (!m4a)
+                QCOMPARE(audioOf(testenv::readAll(song)), audioOf(before));
+        } else if (theirs) {
+            QVERIFY(tags.artist.isEmpty() && tags.album.isEmpty());
         } else {
             QCOMPARE(testenv::readAll(song), before);
             QCOMPARE(ownerAndMode(song), stated);
+        }
+        if (theirs)
+            QCOMPARE(tags.comment.trimmed(), QString::fromLatin1(meanwhile::kComment));
+        if (attributes) {
+            QCOMPARE(fileattributes::of(song), carried);
+            QCOMPARE(fileattributes::aclOf(song), acl);
         }
         QVERIFY(QDir(folder).entryList({QStringLiteral(".vessolin-*")}, QDir::Files | QDir::Hidden).isEmpty());
         const QString log = QString::fromUtf8(testenv::readAll(home + QStringLiteral("/data/MM.log")));
@@ -696,10 +754,13 @@ static int applyWithoutRoom(const QStringList& args)
     return 0;
 }
 
-// "tag-as <uid:gid,groups or root> <home> <flock errno> <song>" becomes
-// that user, without a way back, refuses every flock with that errno (0:
-// none), loads the song in the file mode with its working database in home,
-// gives it an artist and an album and applies it, printing the result.
+// "tag-as <uid:gid,groups or root> <home> <flock errno> <song> <situation>"
+// becomes that user, without a way back, refuses every flock with that
+// errno (0: none), loads the song in the file mode with its working
+// database in home, gives it an artist and an album and applies it,
+// printing the result. The situation "attributes refused" refuses every
+// user attribute of a working copy as a file system without room for them;
+// another program acts on the song as meanwhile.h says.
 static int tagAsUser(const QStringList& args)
 {
     if (args.value(0) != QLatin1String("root")) {
@@ -715,6 +776,12 @@ static int tagAsUser(const QStringList& args)
     const int refusal = args.value(2).toInt();
     if (refusal != 0)
         syncfaults::setLockHook([refusal](const QString&) { return refusal; });
+    const QString situation = args.value(4);
+    if (situation == QLatin1String("attributes refused"))
+        syncfaults::setAttributeHook([song](const QString& path, const QByteArray& name) {
+            return meanwhile::isCopyBeside(path, song) && name.startsWith("user.") ? ENOSPC : 0;
+        });
+    meanwhile::install(song, situation);
     Session s(args.value(1));
     RecordSink sink;
     if (!loadAndWait(s, RUN_FILES, QString(), {song}) || !analyse(s, MF_ARTIST | MF_ALBUM, sink) || !waitForSaves(s, 1))

@@ -4,6 +4,7 @@
 #include "core/mmlog.h"
 #include "core/musicobj.h"
 #include "db/trackdb.h"
+#include "fileattributes.h"
 #include "killedwrite.h"
 #include "library/filemove.h"
 #include "library/itunesctl.h"
@@ -233,23 +234,28 @@ private slots:
     // /dev/shm is another file system than the test folder on most
     // machines; there the move is a verified copy and a delete. A file
     // system that gives no locks (a share without a lock service) is moved
-    // to all the same; a lock that fails otherwise stops the move.
+    // to all the same; a lock that fails otherwise stops the move. A song
+    // keeps its extended attributes and ACL into the trash and back; one
+    // whose attributes find no room there stays where it was.
     void movesAcrossFileSystems_data()
     {
         QTest::addColumn<bool>("targetExists");
         QTest::addColumn<int>("lockRefusal"); // the errno of the copy's flock, 0 for none
+        QTest::addColumn<int>("attributeRefusal"); // the errno of the copy's fsetxattr, 0 for none
         QTest::addColumn<int>("expected");
-        QTest::newRow("free target") << false << 0 << int(MOVE_OK);
-        QTest::newRow("taken target") << true << 0 << int(MOVE_TARGET_EXISTS);
-        QTest::newRow("no lock service") << false << int(ENOLCK) << int(MOVE_OK);
-        QTest::newRow("no locks on the file system") << false << int(EOPNOTSUPP) << int(MOVE_OK);
-        QTest::newRow("a lock that failed otherwise") << false << int(EINVAL) << int(MOVE_FAILED);
+        QTest::newRow("free target") << false << 0 << 0 << int(MOVE_OK);
+        QTest::newRow("taken target") << true << 0 << 0 << int(MOVE_TARGET_EXISTS);
+        QTest::newRow("no lock service") << false << int(ENOLCK) << 0 << int(MOVE_OK);
+        QTest::newRow("no locks on the file system") << false << int(EOPNOTSUPP) << 0 << int(MOVE_OK);
+        QTest::newRow("a lock that failed otherwise") << false << int(EINVAL) << 0 << int(MOVE_FAILED);
+        QTest::newRow("no room for the song's attributes") << false << 0 << int(ENOSPC) << int(MOVE_FAILED);
     }
 
     void movesAcrossFileSystems()
     {
         QFETCH(bool, targetExists);
         QFETCH(int, lockRefusal);
+        QFETCH(int, attributeRefusal);
         QFETCH(int, expected);
         const std::unique_ptr<QTemporaryDir> other = otherFileSystem(m_dir.path());
         if (!other)
@@ -264,14 +270,22 @@ private slots:
         QVERIFY(f.open(QIODevice::ReadWrite));
         QVERIFY(f.setFileTime(QDateTime::fromSecsSinceEpoch(1000000000), QFileDevice::FileModificationTime));
         f.close();
+        const QString acl = QStringLiteral("user::rw-,user:4321:rw-,group::r--,mask::rw-,other::---");
+        const bool attributes = fileattributes::supported(from) && fileattributes::supported(m_dir.path());
+        if (attributes)
+            QVERIFY(fileattributes::set(from, fileattributes::desktopAttributes()) && fileattributes::setAcl(from, acl));
         const FileState before = stateOf(from);
         const QString dir = folder();
         const QString to = dir + QStringLiteral("/song.mp3");
         if (targetExists)
             QVERIFY(testenv::writeAll(to, "target"));
         syncfaults::setLockHook([&](const QString& path) { return isCopyIn(path, dir) ? lockRefusal : 0; });
+        syncfaults::setAttributeHook([&](const QString& path, const QByteArray&) {
+            return QFileInfo(path).absolutePath() == QFileInfo(dir).canonicalFilePath() ? attributeRefusal : 0;
+        });
         const int result = MoveFileNoReplace(from, to);
         syncfaults::setLockHook(nullptr);
+        syncfaults::setAttributeHook(nullptr);
         QCOMPARE(result, expected);
         QCOMPARE(QFile::exists(from), expected != MOVE_OK);
         const FileState after = stateOf(to);
@@ -284,6 +298,18 @@ private slots:
             QCOMPARE(after.bytes, before.bytes);
             QCOMPARE(after.mtime, before.mtime);
             QCOMPARE(after.mode, before.mode);
+        }
+        // What the song carries is where the song is, also once it is back.
+        const QString song = expected == MOVE_OK ? to : from;
+        if (attributes && !targetExists) {
+            QCOMPARE(fileattributes::of(song), fileattributes::desktopAttributes());
+            QCOMPARE(fileattributes::aclOf(song), acl);
+        }
+        if (attributes && expected == MOVE_OK) {
+            QCOMPARE(MoveFileNoReplace(to, from), int(MOVE_OK));
+            QCOMPARE(fileattributes::of(from), fileattributes::desktopAttributes());
+            QCOMPARE(fileattributes::aclOf(from), acl);
+            QVERIFY(QFile::rename(from, to));
         }
         // No temporary copy is left behind.
         QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden).size(), expected == MOVE_FAILED ? 0 : 1);

@@ -30,6 +30,12 @@ syncfaults::LockHook& currentLockHook()
     return hook;
 }
 
+syncfaults::AttributeHook& currentAttributeHook()
+{
+    static syncfaults::AttributeHook hook;
+    return hook;
+}
+
 QString pathOf(int fd)
 {
     char link[64];
@@ -71,6 +77,12 @@ void syncfaults::setLockHook(LockHook hook)
     currentLockHook() = std::move(hook);
 }
 
+void syncfaults::setAttributeHook(AttributeHook hook)
+{
+    std::lock_guard<std::mutex> guard(hookLock());
+    currentAttributeHook() = std::move(hook);
+}
+
 // Seen from the dynamic symbol table too, so that the stand-ins also come
 // before the C library's for a shared library the program links (the
 // project builds with hidden symbols).
@@ -94,4 +106,14 @@ SYNCFAULTS_STAND_IN int flock(int fd, int operation)
         return -1;
     }
     return int(::syscall(SYS_flock, fd, operation));
+}
+
+SYNCFAULTS_STAND_IN int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags)
+{
+    const syncfaults::AttributeHook hook = hookOf(currentAttributeHook());
+    if (const int refused = hook ? hook(pathOf(fd), QByteArray(name)) : 0) {
+        errno = refused;
+        return -1;
+    }
+    return int(::syscall(SYS_fsetxattr, fd, name, value, size, flags));
 }

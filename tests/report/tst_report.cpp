@@ -10,6 +10,8 @@
 #include "widgetprobe.h"
 #include "information/modifymusicinfo.h"
 #include "otheruser.h"
+#include "fileattributes.h"
+#include "meanwhile.h"
 #include "enginedb.h"
 #include "libraryxml.h"
 
@@ -20,6 +22,7 @@
 #include <QSignalSpy>
 #include <QStackedWidget>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <sys/file.h>
@@ -601,6 +604,16 @@ private slots:
             << "0:0" << 0755 << QStringList{"0:0 0444", "gone"} << "root" << false
             << "1 song(s) could not be written. Please check that the files are writable. "
                "1 song(s) could not be written: the files are no longer where they were.";
+        // Another tagger saves the song again each time it is written.
+        QTest::newRow("a song another program saves at every try")
+            << "1000:2000" << 02775 << QStringList{"1000:2000 0664 changing"} << "1000:1000,2000" << false
+            << "1 song(s) could not be written: another program changed them while they were being written. "
+               "Please apply again.";
+        // Its desktop's attributes find no room beside the new file.
+        QTest::newRow("a song whose attributes cannot be kept")
+            << "1000:2000" << 02775 << QStringList{"1000:2000 0664 attributes"} << "1000:1000,2000" << false
+            << "1 song(s) could not be written: they would lose their extended attributes or their access "
+               "control list.";
         QTest::newRow("a reopened project whose library another Vessolin has open")
             << "1234:2000" << 02775 << QStringList{"1234:2000 0664", "1234:2000 0664"} << "1000:1000,2000" << true
             << "2 song(s) could not be written: the iTunes library is in use by another Vessolin, on this or "
@@ -627,7 +640,11 @@ private slots:
             const QStringList ownerAndMode = songs[i].split(QLatin1Char(' '));
             if (songs[i] != QLatin1String("gone"))
                 QVERIFY(otheruser::give(song, ownerAndMode.at(0), ownerAndMode.at(1).toInt(nullptr, 8)));
-            arguments << (songs[i] == QLatin1String("gone") ? QStringLiteral("gone:") : QString()) + song;
+            // What happens to the song: "gone", "changing", "attributes".
+            const QString fate = songs[i] == QLatin1String("gone") ? songs[i] : ownerAndMode.value(2);
+            if (fate == QLatin1String("attributes"))
+                QVERIFY(fileattributes::set(song, fileattributes::desktopAttributes()));
+            arguments << (fate.isEmpty() ? QString() : fate + QLatin1Char(':')) + song;
         }
         const QString library = folder + QStringLiteral("/Library.xml");
         QByteArray libraryBefore;
@@ -692,7 +709,10 @@ static int holdLock(const char* path)
 
 // "apply-as <uid:gid,groups or root> <songs...> [library:<file>]" becomes
 // that user, without a way back, loads and analyses the songs in the file
-// mode, gives each an album, removes those given as "gone:<path>", applies
+// mode, gives each an album, removes those given as "gone:<path>", has
+// another program save the one given as "changing:<path>" at every try of
+// its write (meanwhile.h), finds no room for the attributes of a copy of
+// one given as "attributes:<path>", applies
 // as the window's apply thread does and prints the words the apply ended
 // with, then the path of its working database. With a library file, the
 // songs are its tracks: it is loaded and let go, and the working database
@@ -714,9 +734,17 @@ static int applyAsUser(int argc, char** argv)
             library = song.mid(8);
             continue;
         }
-        if (song.startsWith(QLatin1String("gone:")))
-            gone << song.mid(5);
-        songs << (song.startsWith(QLatin1String("gone:")) ? song.mid(5) : song);
+        const QString fate = song.section(QLatin1Char(':'), 0, 0);
+        const QString path = song.contains(QLatin1Char(':')) ? song.section(QLatin1Char(':'), 1) : song;
+        if (fate == QLatin1String("gone"))
+            gone << path;
+        if (fate == QLatin1String("changing"))
+            meanwhile::install(path, QStringLiteral("saved at every try"));
+        if (fate == QLatin1String("attributes"))
+            syncfaults::setAttributeHook([path](const QString& file, const QByteArray& name) {
+                return meanwhile::isCopyBeside(file, path) && name.startsWith("user.") ? ENOSPC : 0;
+            });
+        songs << path;
     }
     if (::access(QFile::encodeName(QDir::homePath()).constData(), W_OK | X_OK) != 0
         || ::access(QFile::encodeName(songs.first()).constData(), R_OK) != 0) {

@@ -60,7 +60,10 @@ qint64 wholeRecords(const QByteArray& bytes, QList<JournalRecord>* records)
 
 } // namespace
 
-CJournal::CJournal(const QString& path, int mode) : m_path(path), m_mode(mode) {}
+CJournal::CJournal(const QString& path, const QString& library, int mode)
+    : m_path(path), m_library(library), m_mode(mode)
+{
+}
 
 namespace {
 
@@ -162,7 +165,7 @@ bool CJournal::read(QList<JournalRecord>* records, QString* error)
 // the disk in the new file before the old name goes.
 bool CJournal::replaceForeign(QString* error)
 {
-    if (!WriteOwnFileAtomically(m_path, m_carried, m_mode, error))
+    if (!WriteOwnFileAtomically(m_path, m_carried, m_mode, m_library, error))
         return false;
     PlatformLog(QStringLiteral("Library agent: %1 replaced by a journal of this program's own holding its %2 "
                                "byte(s) of changes")
@@ -218,7 +221,17 @@ bool CJournal::createFile(QString* error)
     // The umask must not make the journal of a shared library closer than
     // the library itself; and the journal's own name must survive a crash
     // as well as its lines, or it goes again, to be made anew next time.
-    if (::fchmod(fd.get(), mode_t(m_mode)) != 0 || !SyncFolderOf(m_path)) {
+    if (::fchmod(fd.get(), mode_t(m_mode)) != 0) {
+        *error = SystemError(QStringLiteral("cannot create %1").arg(m_path));
+        ::unlink(path.constData());
+        return false;
+    }
+    // Whom the library's ACL lets open the library reads its changes too;
+    // a journal without it only keeps them out until it goes.
+    QString refused;
+    if (!TakeAcl(m_library, fd.get(), &refused))
+        PlatformLog(QStringLiteral("Library agent: %1 goes without the ACL of %2: %3").arg(m_path, m_library, refused));
+    if (!SyncFolderOf(m_path)) {
         *error = SystemError(QStringLiteral("cannot create %1").arg(m_path));
         ::unlink(path.constData());
         return false;

@@ -16,8 +16,8 @@ using JournalRecord = QList<QByteArray>;
 class CJournal
 {
 public:
-    // mode: permission bits of a journal made new (those of the library).
-    CJournal(const QString& path, int mode);
+    // A journal made new takes library's ACL and mode, its permission bits.
+    CJournal(const QString& path, const QString& library, int mode);
 
     // Every whole record, oldest first, also of a journal with a second
     // name or a link in its place (logged). What follows the last whole
@@ -39,6 +39,7 @@ private:
     bool createFile(QString* error);
 
     QString m_path;
+    QString m_library;
     int m_mode;
     std::optional<CFileDescriptor> m_file; // open from the first append until remove
     qint64 m_size = 0;

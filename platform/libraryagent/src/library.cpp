@@ -64,7 +64,7 @@ bool placeOfText(const QByteArray& text, tagPlaylistPlace* place)
 } // namespace
 
 CLibrary::CLibrary(const QString& path, const QString& journalPath, int mode)
-    : m_path(path), m_journal(journalPath, mode)
+    : m_path(path), m_journal(journalPath, path, mode)
 {
 }
 
@@ -188,10 +188,10 @@ bool CLibrary::backUpOnce(QString* error)
     if (backedUp().contains(m_path))
         return true;
     // The text held is the file on disk: the agent checks before a change.
-    // The backup is the writer's own file, with the library's mode, which
-    // keeps its data as private. Whoever may write the library's folder
+    // The backup is the writer's own file, with the library's mode and ACL,
+    // which keep its data as private and as shared. Whoever may write the library's folder
     // may put a link in its place: the link goes, what it names stays.
-    if (!WriteOwnFileAtomically(m_path + QStringLiteral(".backup"), m_text, ModeOfFile(m_path, 0644), error))
+    if (!WriteOwnFileAtomically(m_path + QStringLiteral(".backup"), m_text, ModeOfFile(m_path, 0644), m_path, error))
         return false;
     backedUp().insert(m_path);
     return true;

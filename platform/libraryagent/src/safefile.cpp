@@ -98,6 +98,29 @@ bool writePieces(int fd, const QList<QByteArrayView>& pieces)
     return ::fsync(fd) == 0;
 }
 
+// Whose attributes a new file takes: the user's file it replaces gives all
+// of them, and a file of this program's the ACL of the library it belongs
+// to. Empty: none.
+struct tagAttributeSource
+{
+    QString path;
+    bool aclOnly = false;
+};
+
+// A file of this program's without the library's ACL only keeps out whom
+// the ACL lets in, until it goes: it is written all the same, logged.
+bool takeAttributes(int fd, const QString& target, const tagAttributeSource& from, QString* error)
+{
+    if (from.path.isEmpty())
+        return true;
+    if (!from.aclOnly)
+        return TakeAttributes(from.path, fd, QStringLiteral("Library agent"), error);
+    QString refused;
+    if (!TakeAcl(from.path, fd, &refused))
+        PlatformLog(QStringLiteral("Library agent: %1 goes without the ACL of %2: %3").arg(target, from.path, refused));
+    return true;
+}
+
 QByteArray temporaryTemplate(const QString& path)
 {
     const QFileInfo info(path);
@@ -106,11 +129,12 @@ QByteArray temporaryTemplate(const QString& path)
 }
 
 // Writes a temporary file beside target and renames it over target, which
-// names the file itself: a link there is replaced, not followed. True only
-// once the new name is on the disk; when only the folder's sync fails,
-// target holds the new bytes and error says so.
+// names the file itself: a link there is replaced, not followed. The new
+// file takes the owner and mode wanted, then the attributes of from. True
+// only once the new name is on the disk; when only the folder's sync
+// fails, target holds the new bytes and error says so.
 bool replaceName(const QString& target, const QList<QByteArrayView>& pieces, const tagFileOwner& wanted,
-                 QString* error, tagFileStamp* written)
+                 const tagAttributeSource& from, QString* error, tagFileStamp* written)
 {
     const QByteArray name = QFile::encodeName(target);
     QByteArray temp = temporaryTemplate(target);
@@ -122,7 +146,8 @@ bool replaceName(const QString& target, const QList<QByteArrayView>& pieces, con
     }
     if (!TakeOwnerAndMode(fd.get(), wanted.uid < 0 ? uid_t(-1) : uid_t(wanted.uid),
                           wanted.gid < 0 ? gid_t(-1) : gid_t(wanted.gid), mode_t(wanted.mode), target,
-                          QStringLiteral("Library agent"), error)) {
+                          QStringLiteral("Library agent"), error)
+        || !takeAttributes(fd.get(), target, from, error)) {
         ::unlink(temp.constData());
         return false;
     }
@@ -197,20 +222,21 @@ bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& piece
         *error = QStringLiteral("the links of %1 go round in a loop").arg(path);
         return false;
     }
-    tagFileOwner wanted;
-    if (owner)
-        wanted = *owner;
-    else
-        ownerOfStat(real, &wanted);
-    return replaceName(real, pieces, wanted, error, written);
+    tagFileOwner stated;
+    const bool replaces = ownerOfStat(real, &stated);
+    const tagFileOwner wanted = owner ? *owner : stated;
+    // A new file has nothing to keep.
+    const tagAttributeSource from{replaces ? real : QString(), false};
+    return replaceName(real, pieces, wanted, from, error, written);
 }
 
-bool WriteOwnFileAtomically(const QString& path, const QByteArray& bytes, int mode, QString* error)
+bool WriteOwnFileAtomically(const QString& path, const QByteArray& bytes, int mode, const QString& library,
+                            QString* error)
 {
     tagFileOwner own;
     own.mode = mode;
-    return replaceName(QFileInfo(path).absoluteFilePath(), QList<QByteArrayView>{QByteArrayView(bytes)}, own, error,
-                       nullptr);
+    return replaceName(QFileInfo(path).absoluteFilePath(), QList<QByteArrayView>{QByteArrayView(bytes)}, own,
+                       tagAttributeSource{library, true}, error, nullptr);
 }
 
 void SetTemporaryWrittenHook(TemporaryWrittenHook hook)

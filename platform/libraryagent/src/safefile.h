@@ -42,11 +42,13 @@ QString ResolvedPath(const QString& path);
 // the file it points to is replaced) with bytes: a temporary file beside
 // that file is written, given owner's owner, group and permission bits, or
 // without owner those of the file replaced (the writer's own and 0644 for a
-// new one), synced, renamed over it, then the folder is synced. The mode is
-// always kept; an owner or group this user may not give is logged and the
-// writer's own taken instead. On failure path is untouched and error says
-// why, except when only the folder's sync failed: path holds the new bytes
-// then, which a crash may still take back.
+// new one), and the extended attributes and ACL of the file replaced,
+// synced, renamed over it, then the folder is synced. The mode, the
+// attributes and the ACL are always kept (TakeAttributes); an owner or
+// group this user may not give is logged and the writer's own taken
+// instead. On failure path is untouched and error says why, except when
+// only the folder's sync failed: path holds the new bytes then, which a
+// crash may still take back.
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* error,
                          const tagFileOwner* owner = nullptr);
 // The same with the new content given as pieces, written one after another;
@@ -54,10 +56,12 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* 
 bool WriteFileAtomically(const QString& path, const QList<QByteArrayView>& pieces, QString* error,
                          const tagFileOwner* owner = nullptr, tagFileStamp* written = nullptr);
 // The same for a file of this program's own beside a library (the backup):
-// the name path itself gets the writer's new file with mode, never followed,
-// so a link or another file put in its place is replaced, and what it
-// pointed to stays as it was.
-bool WriteOwnFileAtomically(const QString& path, const QByteArray& bytes, int mode, QString* error);
+// the name path itself gets the writer's new file with mode and the ACL of
+// library (one it cannot take is logged), never followed, so a link or
+// another file put in its place is replaced, and what it pointed to stays
+// as it was.
+bool WriteOwnFileAtomically(const QString& path, const QByteArray& bytes, int mode, const QString& library,
+                            QString* error);
 
 // For tests: called with the temporary file of WriteFileAtomically once it
 // holds every byte, before it replaces anything. Not thread-safe to set.

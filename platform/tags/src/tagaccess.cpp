@@ -226,6 +226,8 @@ const char* WriteFailureText(int code)
     case TAG_WRITE_NO_SPACE: return "no room in the folder for the working copy";
     case TAG_WRITE_AUDIO_CHANGED: return "the audio of the saved copy differs from the file's";
     case TAG_WRITE_MODE: return "the working copy cannot keep the file's permission bits";
+    case TAG_WRITE_ATTRIBUTES: return "the working copy cannot keep the file's extended attributes or ACL";
+    case TAG_WRITE_CHANGED: return "another program changed the file while it was written, twice";
     default: return "write failed";
     }
 }

@@ -185,10 +185,26 @@ int CheckCopy(const QString& target, const QString& copyPath, const TagCheck& ch
     return 0;
 }
 
+// Whether the file at target is still the one stated as original: the
+// same inode, size, modification and change time to the nanosecond.
+// Another tagger saves in place (a new modification time, and a change
+// time even where it keeps the old one), another Vessolin renames a new
+// file in (a new inode); either has been written since the copy was made.
+bool IsStill(const QString& target, const struct stat& original)
+{
+    struct stat now;
+    return ::stat(QFile::encodeName(target).constData(), &now) == 0 && now.st_dev == original.st_dev
+        && now.st_ino == original.st_ino && now.st_size == original.st_size
+        && now.st_mtim.tv_sec == original.st_mtim.tv_sec && now.st_mtim.tv_nsec == original.st_mtim.tv_nsec
+        && now.st_ctim.tv_sec == original.st_ctim.tv_sec && now.st_ctim.tv_nsec == original.st_ctim.tv_nsec;
+}
+
 // Gives the copy the original's owner, group and permission bits, as far as
-// this user may give the owner and group (TakeOwnerAndMode), makes it
-// durable, and puts it in the original's place. Given last: the copy is
-// this process's own while it is edited, whatever mode the song has.
+// this user may give the owner and group (TakeOwnerAndMode), then its
+// extended attributes and ACL, makes it durable, and puts it in the
+// original's place, unless someone else wrote the song meanwhile. Given
+// last: the copy is this process's own while it is edited, whatever mode
+// the song has.
 int ReplaceWithCopy(QTemporaryFile& copy, const QString& target, const struct stat& original)
 {
     QString refused;
@@ -197,9 +213,17 @@ int ReplaceWithCopy(QTemporaryFile& copy, const QString& target, const struct st
         PlatformLog(refused);
         return TAG_WRITE_MODE;
     }
+    if (!TakeAttributes(target, copy.handle(), QStringLiteral("Tag writer"), &refused)) {
+        PlatformLog(refused);
+        return TAG_WRITE_ATTRIBUTES;
+    }
     // Space a file system reserved lazily may run out only now.
     if (::fsync(copy.handle()) != 0)
         return IsOutOfRoom(errno) ? TAG_WRITE_NO_SPACE : TAG_WRITE_NO_REPLACE;
+    // As late as it can be asked: what another program saved up to here
+    // would be lost with the rename.
+    if (!IsStill(target, original))
+        return TAG_WRITE_CHANGED;
     const QByteArray copyName = QFile::encodeName(copy.fileName());
     if (::rename(copyName.constData(), QFile::encodeName(target).constData()) != 0)
         return TAG_WRITE_NO_REPLACE;
@@ -211,19 +235,15 @@ int ReplaceWithCopy(QTemporaryFile& copy, const QString& target, const struct st
     return 0;
 }
 
-} // namespace
-
-int WriteThroughCopy(const QString& path, const TagEdit& edit, const TagCheck& check, int64_t growth)
+// One write of target (path's real file) from the bytes it holds now.
+int WriteOnce(const QString& path, const QString& target, const TagEdit& edit, const TagCheck& check,
+              int64_t growth)
 {
-    if (!IsWritableFile(path))
-        return TAG_WRITE_READ_ONLY;
-    // A link is followed, so the file it points to changes, not the link.
-    const QString target = QFileInfo(path).canonicalFilePath();
+    // Stated before a byte is copied: a change while the copy is made shows too.
     struct stat original;
-    if (target.isEmpty() || ::stat(QFile::encodeName(target).constData(), &original) != 0)
+    if (::stat(QFile::encodeName(target).constData(), &original) != 0)
         return TAG_WRITE_NO_COPY;
     const QString folder = QFileInfo(target).absolutePath();
-    SweepTagCopiesOnce(folder);
     if (!HasRoomFor(folder, int64_t(original.st_size) + std::max<int64_t>(growth, 0) + kTagSlack))
         return TAG_WRITE_NO_SPACE;
     QTemporaryFile copy; // removed again on every failure below
@@ -233,10 +253,35 @@ int WriteThroughCopy(const QString& path, const TagEdit& edit, const TagCheck& c
     const int edited = EditCopy(copy.fileName(), edit);
     if (edited != 0)
         return edited;
+    // The audio is compared with the song as it is now, which another
+    // program may have rewritten meanwhile.
     const int checked = CheckCopy(target, copy.fileName(), check);
     if (checked != 0)
-        return checked;
+        return IsStill(target, original) ? checked : TAG_WRITE_CHANGED;
     return ReplaceWithCopy(copy, target, original);
+}
+
+} // namespace
+
+int WriteThroughCopy(const QString& path, const TagEdit& edit, const TagCheck& check, int64_t growth)
+{
+    if (!IsWritableFile(path))
+        return TAG_WRITE_READ_ONLY;
+    // A link is followed, so the file it points to changes, not the link.
+    const QString target = QFileInfo(path).canonicalFilePath();
+    if (target.isEmpty())
+        return TAG_WRITE_NO_COPY;
+    SweepTagCopiesOnce(QFileInfo(target).absolutePath());
+    // A song another program saved meanwhile is written once more from what
+    // it holds then, with that program's change; a second change in that
+    // time refuses the write rather than race the other program for good.
+    int result = WriteOnce(path, target, edit, check, growth);
+    if (result == TAG_WRITE_CHANGED) {
+        PlatformLog(QStringLiteral("%1 was changed by another program while it was written: written again "
+                                   "from its new bytes").arg(target));
+        result = WriteOnce(path, target, edit, check, growth);
+    }
+    return result;
 }
 
 QString WorkingCopyTemplate(const QString& folder, const QString& suffix)

@@ -19,11 +19,13 @@ using TagEdit = std::function<int(TagLib::File* file, TagLib::Tag* tag, int kind
 using TagCheck = std::function<bool(TagLib::Tag* tag, int kind)>;
 
 // Copies path, applies edit to the copy's write tag, saves the copy, checks
-// its tags and its audio and renames it over path with path's owner, group
-// and permission bits. growth is what the edit may add to the file, for the
-// check of free space before anything is copied. 0; the edit's code; -3 the
-// copy is not a readable audio file; -4 it has no write tag; or a
-// TagWriteResult. path is untouched whenever the result is not 0.
+// its tags and its audio and renames it over path with path's owner, group,
+// permission bits, extended attributes and ACL, once path is seen to be the
+// file the copy was made from. A path another program wrote meanwhile is
+// copied and edited again, once. growth is what the edit may add to the
+// file, for the check of free space before anything is copied. 0; the
+// edit's code; -3 the copy is not a readable audio file; -4 it has no write
+// tag; or a TagWriteResult. path is untouched whenever the result is not 0.
 int WriteThroughCopy(const QString& path, const TagEdit& edit, const TagCheck& check, int64_t growth = 0);
 
 // Whether a file name is that of a working copy: ".vessolin-", six letters
