@@ -37,6 +37,15 @@ enum { MM_ERR_DATABASE = -31, MM_ERR_LIBRARY_FILE = -32 };
 // open meanwhile: nothing of the track was written.
 enum { MM_ERR_LIBRARY_IN_USE = -33 };
 
+// MMLoadMusicLibrary's answers for a library whose lock file (the library
+// file's path and ".lock", beside the file) cannot be had in a folder the
+// user may write: the user may not open it; something that is no file (a
+// folder, a FIFO) is in its place; it cannot be opened or locked otherwise.
+// Nothing was opened. Where the user may not write the folder, the library
+// is opened without its lock. MMApplyMusicInfo answers them too for a track
+// of a reopened project whose library cannot be locked.
+enum { MM_ERR_LIBRARY_LOCK_DENIED = -34, MM_ERR_LIBRARY_LOCK_NOT_FILE = -35, MM_ERR_LIBRARY_LOCK = -36 };
+
 // Two codes passed through from below that say the disk has no room left:
 // the tag writer's for a song whose working copy found none (from
 // MMApplyMusicInfo), and SQLite's for a database write or commit that found
@@ -207,9 +216,10 @@ CADENZO_API void* MMCreateManager(const char* logFolder, const char* artworkFold
 CADENZO_API int MMInitManager(void* handle, tagInitParam* param);
 // Passes new proxy settings to the information service.
 CADENZO_API int MMSetProxy(void* handle, tagProxySet* proxy);
-// Ends the previous library and opens a new one. 0, MM_ERR_LIBRARY_IN_USE
-// or -1; -1 also for a RUN_PROJECT database that is missing or holds no
-// track table. A database made for a failed opening is removed again.
+// Ends the previous library and opens a new one. 0, MM_ERR_LIBRARY_IN_USE,
+// one of the MM_ERR_LIBRARY_LOCK codes or -1; -1 also for a RUN_PROJECT
+// database that is missing or holds no track table. A database made for a
+// failed opening is removed again.
 CADENZO_API int MMLoadMusicLibrary(void* handle, const char* xmlPath, const char* dbPath,
                                    tagMusicRunMode mode);
 // Starts the load thread; load records arrive through the callback. The

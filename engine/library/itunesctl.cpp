@@ -40,6 +40,28 @@ void removeDatabaseFiles(const QString& dbPath)
 
 } // namespace
 
+int LibraryRefusalOf(int agentResult)
+{
+    switch (agentResult) {
+    case AGENT_ERR_IN_USE:
+        return MM_ERR_LIBRARY_IN_USE;
+    case AGENT_ERR_LOCK_DENIED:
+        return MM_ERR_LIBRARY_LOCK_DENIED;
+    case AGENT_ERR_LOCK_NOT_FILE:
+        return MM_ERR_LIBRARY_LOCK_NOT_FILE;
+    case AGENT_ERR_LOCK:
+        return MM_ERR_LIBRARY_LOCK;
+    default:
+        return 0;
+    }
+}
+
+bool IsLibraryRefusal(int code)
+{
+    return code == MM_ERR_LIBRARY_IN_USE || code == MM_ERR_LIBRARY_LOCK_DENIED || code == MM_ERR_LIBRARY_LOCK_NOT_FILE
+        || code == MM_ERR_LIBRARY_LOCK;
+}
+
 CiTunesCtl::CiTunesCtl(TrackSink sink, const char* xmlPath, const char* dbPath, tagMusicRunMode mode,
                        int* result)
     : m_trackSink(std::move(sink)), m_runMode(mode)
@@ -106,7 +128,8 @@ int CiTunesCtl::LoadiTunesInfomationToSave(const char* xmlPath)
     const int result = CreateAgent_kwr(xmlPath);
     if (result != 0) {
         WriteLog(QStringLiteral("CreateAgent_kwr Failed:%1").arg(result));
-        return result == AGENT_ERR_IN_USE ? int(MM_ERR_LIBRARY_IN_USE) : result;
+        const int refusal = LibraryRefusalOf(result);
+        return refusal != 0 ? refusal : result;
     }
     m_bAgentOpen = true;
     WriteLog(QStringLiteral("CreateAgent_kwr And Enter iTunes Com!"));

@@ -28,6 +28,14 @@ enum CiTunesCtlResult {
     CTL_ERR_NO_PROJECT = -2, // RUN_PROJECT: no file, or none with our table
 };
 
+// The engine's code for the agent's refusal to open a library: another
+// process has it (MM_ERR_LIBRARY_IN_USE) or its lock file cannot be had
+// (the MM_ERR_LIBRARY_LOCK codes); 0 for any other result.
+int LibraryRefusalOf(int agentResult);
+// Whether code is one of those, which the application tells in words of
+// their own.
+bool IsLibraryRefusal(int code);
+
 class CiTunesCtl
 {
 public:
@@ -49,8 +57,8 @@ public:
     CiTunesCtl& operator=(const CiTunesCtl&) = delete;
 
     // Starts the library agent on xmlPath (null: the user's own library);
-    // its result, logged; MM_ERR_LIBRARY_IN_USE while another process has
-    // the library.
+    // its result, logged; LibraryRefusalOf's code for a library another
+    // process has or whose lock file cannot be had.
     int LoadiTunesInfomationToSave(const char* xmlPath);
     // The files to load in RUN_FILES and RUN_DUP_FILES, in the given order;
     // a file named twice, or reached through two paths, is kept once. -1 for

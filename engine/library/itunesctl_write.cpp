@@ -70,11 +70,12 @@ CPICTURE_TYPE pictureType(const PictureBytes& bytes)
 // The agent's codes overlap those by which the application tells why a
 // song was refused (cadenzo.h); one of those values from the agent means
 // something else and passes as a failed write. A library another process
-// has open is told as such: the user can do something about it.
+// has open, or whose lock file cannot be had, is told as such: the user can
+// do something about it.
 int agentFailure(int result)
 {
-    if (result == AGENT_ERR_IN_USE)
-        return MM_ERR_LIBRARY_IN_USE;
+    if (const int refusal = LibraryRefusalOf(result))
+        return refusal;
     switch (result) {
     case MM_ERR_SONG_GONE:
     case MM_ERR_SONG_READ_ONLY:

@@ -75,7 +75,7 @@ int CMusicManage::LoadMusicLibrary(const char* xmlPath, const char* dbPath, tagM
     auto* library = new CiTunesCtl([this](CMusicObj* music) { AddMusic(music); }, xmlPath, dbPath, mode, &result);
     if (result < 0) {
         delete library;
-        return result == MM_ERR_LIBRARY_IN_USE ? result : int(MM_ERR_FAIL);
+        return IsLibraryRefusal(result) ? result : int(MM_ERR_FAIL);
     }
     // A project saved by an older version never stored year and genre, so
     // their absence says nothing there.

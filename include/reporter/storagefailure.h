@@ -33,9 +33,16 @@ public:
     // Why a write failed, to follow a colon: no room left, or a disk that
     // took no writes. code: what the engine returned, not 0.
     static QString Reason(int code);
-    // A load whose songs the working database could not store, or whose
-    // library another Vessolin has open (MM_ERR_LIBRARY_IN_USE).
-    static QString LoadFailed(int code);
+    // A load whose songs the working database could not store, whose
+    // library another Vessolin has open (MM_ERR_LIBRARY_IN_USE), or whose
+    // library's lock file cannot be had (the MM_ERR_LIBRARY_LOCK codes),
+    // named as library's path and ".lock" (library: the file chosen, empty
+    // for the user's own library).
+    static QString LoadFailed(int code, const QString& library = QString());
+    // Whether the engine's refusal of a library (MMLoadMusicLibrary's
+    // answer) has words of its own in LoadFailed: another Vessolin has it,
+    // or its lock file cannot be had.
+    static bool IsLibraryRefusal(int code);
     // The save of the analysis results failed; nothing of it was kept.
     static QString SaveFailed(int code);
     // The end of an apply, a removal or an undo did not land: its commit

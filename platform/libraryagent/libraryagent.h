@@ -25,7 +25,12 @@ enum tagAgentResult {
     AGENT_ERR_WRITE = -8,      // the change could not be put on disk; nothing changed
     AGENT_ERR_FILE = -9,       // the track's file is missing or no readable audio file
     AGENT_ERR_NO_ARTWORK = -10, // the track's file holds no picture, or refused one
-    AGENT_ERR_IN_USE = -11     // another process has the library open; nothing was read
+    AGENT_ERR_IN_USE = -11,    // another process has the library open; nothing was read
+    // The library's lock file ("<library>.lock") cannot be had, in a folder
+    // this user may write (elsewhere the library opens without one):
+    AGENT_ERR_LOCK_DENIED = -12,   // this user may not open it
+    AGENT_ERR_LOCK_NOT_FILE = -13, // what is in its place is no file (a folder, a FIFO)
+    AGENT_ERR_LOCK = -14           // it cannot be opened or locked otherwise (an I/O error)
 };
 
 extern "C" {

@@ -94,12 +94,36 @@ QString CStorageFailure::SongsNotWritten(SongCause cause, int count)
     }
 }
 
-QString CStorageFailure::LoadFailed(int code)
+QString CStorageFailure::LoadFailed(int code, const QString& library)
 {
     if (code == MM_ERR_LIBRARY_IN_USE)
         return tr("The iTunes library is in use by another Vessolin, on this or another computer. "
                   "Please close it there, then go back and try again.");
-    return tr("The songs could not be stored: %1. Please go back and try again.").arg(Reason(code));
+    // The engine keeps the library one process's through this file beside it.
+    const QString lock = library.isEmpty() ? tr("beside the library file")
+                                           : QStringLiteral("\"%1.lock\"").arg(library);
+    switch (code) {
+    case MM_ERR_LIBRARY_LOCK_DENIED:
+        return tr("The iTunes library cannot be opened: you may not open its lock file %1. Please ask its owner "
+                  "to remove it, then go back and try again.")
+            .arg(lock);
+    case MM_ERR_LIBRARY_LOCK_NOT_FILE:
+        return tr("The iTunes library cannot be opened: what is in the place of its lock file %1 is not a file. "
+                  "Please move it away, then go back and try again.")
+            .arg(lock);
+    case MM_ERR_LIBRARY_LOCK:
+        return tr("The iTunes library cannot be opened: its lock file %1 cannot be opened or locked. "
+                  "Please go back and try again.")
+            .arg(lock);
+    default:
+        return tr("The songs could not be stored: %1. Please go back and try again.").arg(Reason(code));
+    }
+}
+
+bool CStorageFailure::IsLibraryRefusal(int code)
+{
+    return code == MM_ERR_LIBRARY_IN_USE || code == MM_ERR_LIBRARY_LOCK_DENIED || code == MM_ERR_LIBRARY_LOCK_NOT_FILE
+        || code == MM_ERR_LIBRARY_LOCK;
 }
 
 QString CStorageFailure::SaveFailed(int code)

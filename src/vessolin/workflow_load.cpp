@@ -109,8 +109,9 @@ void CMainUI::ReadyToLoadingOK(int result, int run)
     if (run != m_iRun || m_bCancel)
         return;
     if (result != 0) {
-        // Only a library in use has a reason of its own to tell.
-        LoadFailed(result == MM_ERR_LIBRARY_IN_USE ? result : 0);
+        // Only a library in use, or one whose lock file cannot be had, has
+        // a reason of its own to tell.
+        LoadFailed(CStorageFailure::IsLibraryRefusal(result) ? result : 0);
         return;
     }
     if (!Advance(EV_LOAD_PREPARED))
@@ -181,7 +182,8 @@ void CMainUI::LoadFailed(int code, bool empty)
         // The tips about an empty library would mislead.
         m_pTipsLabel->ClearText();
         m_pTipsLabel->setHidden(true);
-        m_pStatusLabel->setText(CStorageFailure::LoadFailed(code));
+        m_pStatusLabel->setText(CStorageFailure::LoadFailed(code, m_eLoadMode == RUN_ITUNES ? m_listLoadPaths.value(0)
+                                                                                         : QString()));
         DropFailedLoad(false);
         return;
     }

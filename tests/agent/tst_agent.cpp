@@ -9,6 +9,7 @@
 #include "libraryxml.h"
 #include "mmsession.h"
 #include "platformbase.h"
+#include "privatemount.h"
 #include "src/libraryindex.h"
 #include "src/safefile.h"
 #include "syncfaults.h"
@@ -996,6 +997,113 @@ private slots:
         const QString log = QString::fromUtf8(testenv::readAll(base.filePath(QStringLiteral("run %1/data/MM.log").arg(runs))));
         for (const QString& line : logged)
             QVERIFY2(log.contains(line), qPrintable(line + QStringLiteral(" not in:\n") + log.right(2000)));
+    }
+
+    // The promise of opening: a library the user can read opens, whatever
+    // is in its lock file's place, wherever the user may not write, and
+    // after another user's crash; only where the user could replace what
+    // is there is the load refused, for a reason of its own. Root sets the
+    // folder up, a child that is the user loads the library through the
+    // engine (in a mount of its own where the folder is read-only); a
+    // crashed owner is a child killed in its apply, whose acknowledged
+    // changes the second user's opening then writes into the file.
+    void aLibraryThatCanBeReadOpens_data()
+    {
+        QTest::addColumn<QString>("place"); // "read-only mount", "unwritable folder", "writable folder", "acl share"
+        QTest::addColumn<QString>("lock");  // what is in the lock file's place
+        QTest::addColumn<QString>("user");  // uid:gid,groups; "root" stays the super-user
+        QTest::addColumn<int>("load");      // the engine's answer
+        const QString owner = QStringLiteral("1000:1000,2000");
+        QTest::newRow("a read-only mount, the user's own lock left by a killed run")
+            << "read-only mount" << "stale" << owner << 0;
+        QTest::newRow("a read-only mount, that lock, another member of the group")
+            << "read-only mount" << "stale" << "1001:1001,2000" << 0;
+        QTest::newRow("a read-only mount, that lock, the super-user") << "read-only mount" << "stale" << "root" << 0;
+        QTest::newRow("a library shared by an ACL, after its owner's run was killed")
+            << "acl share" << "crashed owner's" << "4321:4321" << 0;
+        QTest::newRow("a FIFO in the lock's place, in a folder the user may not write")
+            << "unwritable folder" << "fifo" << owner << 0;
+        QTest::newRow("a folder in the lock's place, in a folder the user may not write")
+            << "unwritable folder" << "folder" << owner << 0;
+        QTest::newRow("another's lock the user may not open, in a folder the user may not write")
+            << "unwritable folder" << "another's" << owner << 0;
+        QTest::newRow("a folder the user may not write, no lock") << "unwritable folder" << "none" << owner << 0;
+        QTest::newRow("a FIFO in the lock's place, in a folder the user may write")
+            << "writable folder" << "fifo" << owner << int(MM_ERR_LIBRARY_LOCK_NOT_FILE);
+        QTest::newRow("another's lock the user may not open, in a folder the user may write")
+            << "writable folder" << "another's" << owner << int(MM_ERR_LIBRARY_LOCK_DENIED);
+    }
+
+    void aLibraryThatCanBeReadOpens()
+    {
+        QFETCH(QString, place);
+        QFETCH(QString, lock);
+        QFETCH(QString, user);
+        QFETCH(int, load);
+        if (::geteuid() != 0)
+            QSKIP("only the super-user can set up the files of other users");
+        QTemporaryDir base;
+        QVERIFY(base.isValid() && ::chmod(QFile::encodeName(base.path()).constData(), 0755) == 0);
+        const QString music = base.filePath(QStringLiteral("Music library"));
+        QVERIFY(QDir().mkpath(music));
+        const QString song = music + QStringLiteral("/song.mp3"), xml = music + QStringLiteral("/iTunes Library.xml");
+        const QString lockFile = xml + QStringLiteral(".lock");
+        constexpr int kTracks = 4;
+        QVERIFY(QFile::copy(testenv::fixture(QStringLiteral("id3v2-partial.mp3")), song));
+        QVERIFY(libraryxml::write(xml, libraryxml::titledTracks(QStringList(kTracks, song))));
+        const bool acl = place == QLatin1String("acl share");
+        if (acl && !fileattributes::supported(music))
+            QSKIP("the test folder's file system keeps no ACLs");
+        if (place == QLatin1String("read-only mount"))
+            QVERIFY(give(music, QStringLiteral("1000:2000"), 02775) && give(xml, QStringLiteral("1000:2000"), 0664));
+        else if (acl)
+            // The owner's own, and a second user let in by ACLs alone.
+            QVERIFY(give(music, QStringLiteral("1000:1000"), 0750) && give(xml, QStringLiteral("1000:1000"), 0640)
+                    && fileattributes::setAcl(music, QStringLiteral("user::rwx,user:4321:rwx,group::r-x,mask::rwx,other::---"))
+                    && fileattributes::setAcl(xml, QStringLiteral("user::rw-,user:4321:rw-,group::r--,mask::rw-,other::---")));
+        else
+            QVERIFY(give(music, QStringLiteral("0:2000"), place == QLatin1String("writable folder") ? 02775 : 0755)
+                    && give(xml, QStringLiteral("0:2000"), 0664));
+        if (lock == QLatin1String("stale"))
+            QVERIFY(testenv::writeAll(lockFile, QByteArray()) && give(lockFile, QStringLiteral("1000:2000"), 0664));
+        else if (lock == QLatin1String("fifo"))
+            QVERIFY(::mkfifo(QFile::encodeName(lockFile).constData(), 0644) == 0);
+        else if (lock == QLatin1String("folder"))
+            QVERIFY(QDir().mkpath(lockFile));
+        else if (lock == QLatin1String("another's"))
+            QVERIFY(testenv::writeAll(lockFile, QByteArray()) && give(lockFile, QStringLiteral("1234:1234"), 0600));
+        QStringList acknowledged;
+        if (lock == QLatin1String("crashed owner's")) {
+            const std::unique_ptr<ChildLines> owner = startMmApply(
+                base.filePath(QStringLiteral("owner")), QStringLiteral("1000:1000"), xml,
+                {QStringLiteral("0"), QStringLiteral("2"), QStringLiteral("Owner"), QStringLiteral("stop=synced")});
+            QVERIFY2(owner->waitFor("held"), owner->errors().constData());
+            owner->kill();
+            acknowledged = owner->values("ack");
+            QCOMPARE(acknowledged.size(), 2);
+            QVERIFY(QFile::exists(lockFile) && QFile::exists(xml + QStringLiteral(".journal")));
+        }
+
+        QStringList arguments{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("None")};
+        if (place == QLatin1String("read-only mount"))
+            arguments << QStringLiteral("readonly=") + music;
+        const std::unique_ptr<ChildLines> opening = startMmApply(
+            base.filePath(QStringLiteral("user")), user == QLatin1String("root") ? QString() : user, xml, arguments);
+        opening->finish();
+        if (opening->values("mount").value(0) == QLatin1String("refused"))
+            QSKIP("no mount of its own here: mounting needs the super-user");
+        QCOMPARE(opening->values("load"), QStringList{QString::number(load)});
+        if (load != 0) {
+            QVERIFY(opening->values("tracks").isEmpty());
+            return;
+        }
+        // Those the owner completed are no longer to be done.
+        QCOMPARE(opening->values("tracks"), QStringList{QString::number(kTracks - acknowledged.size())});
+        QCOMPARE(opening->values("committed"), QStringList{QStringLiteral("0")});
+        // What the killed owner acknowledged is in the file now.
+        const QMap<QString, QMap<QString, QString>> file = libraryxml::read(xml);
+        for (const QString& pid : acknowledged)
+            QCOMPARE(file.value(pid).value(QStringLiteral("Artist")), QStringLiteral("Owner ") + pid);
     }
 
     void growingJournalIsWrittenIntoTheFile()
@@ -1988,16 +2096,24 @@ void holdAt(const QString& name, const QList<int>& holds, const QString& step)
 }
 
 // "mm-apply <library> <first> <count> <artist> [user=uid:gid,groups]
-// [lockless] [hold=K,L...] [stop=step] [root=folder]": as the engine's user
-// does, loads the library, analyses it and applies to tracks first to
-// first + count - 1 the artist "<artist> <ID>" and the album "Album <ID>"
-// in one transaction. Prints "load <answer>", "ack <persistent ID>" for
-// each track applied and "committed <answer>".
+// [lockless] [hold=K,L...] [stop=step] [root=folder] [readonly=folder]": as
+// the engine's user does, loads the library (with folder read-only in a
+// mount of its own; "mount refused" where there is none), analyses it and
+// applies to tracks first to first + count - 1 the artist "<artist> <ID>"
+// and the album "Album <ID>" in one transaction. Prints "load <answer>",
+// "tracks <count loaded>", "ack <persistent ID>" for each track applied and
+// "committed <answer>".
 int mmApply(const QStringList& args)
 {
     QHash<QString, QString> options;
     for (const QString& option : args.mid(4))
         options.insert(option.section(QLatin1Char('='), 0, 0), option.section(QLatin1Char('='), 1));
+    // The library's folder as a read-only snapshot shows it, to this process.
+    if (options.contains(QStringLiteral("readonly"))
+        && !(privatemount::enter() && privatemount::makeReadOnly(options.value(QStringLiteral("readonly"))))) {
+        say("mount refused");
+        return 0;
+    }
     if (options.contains(QStringLiteral("user")) && !becomeUser(options.value(QStringLiteral("user"))))
         return 2;
     if (options.contains(QStringLiteral("lockless")))
@@ -2020,6 +2136,7 @@ int mmApply(const QStringList& args)
     if (s.startLoad(load) != 0 || !load.waitForEnd() || MMAnalyzeMusicInfo(s.handle, &analyse, MF_ARTIST | MF_ALBUM) != 0
         || !analysis.waitForEnd() || MMDBTransaction(s.handle, false) != 0)
         return 3;
+    say("tracks " + QByteArray::number(s.count()));
     for (int i = 0; i < s.count(); ++i) {
         void* track = nullptr;
         int absence = 0, state = 0;

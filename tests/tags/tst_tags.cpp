@@ -3,6 +3,7 @@
 #include "core/mmlog.h"
 #include "killedwrite.h"
 #include "platformbase.h"
+#include "privatemount.h"
 #include "tags.h"
 #include "src/tagfile.h"
 #include "src/tagwriter.h"
@@ -29,7 +30,6 @@
 
 #include <csignal>
 #include <grp.h>
-#include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -809,8 +809,7 @@ private slots:
         constexpr int kSongChanged = INT_MIN + 2;
         const int got = inChild([&] {
             const QByteArray mountPoint = QFile::encodeName(folder);
-            if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-                || ::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=1m") != 0)
+            if (!privatemount::enter() || ::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=1m") != 0)
                 return kChildSkipped;
             const QString path = folder + QStringLiteral("/song.mp3");
             struct statvfs fs;

@@ -119,6 +119,14 @@ private slots:
             << "The iTunes library is in use by another Vessolin, on this or another computer. "
                "Please close it there, then go back and try again."
             << int(MW_LOADING) << int(SUB_FINISHED) << int(BP_TRYAGAIN) << false << false;
+        // Something not of this program's in the place of its lock file,
+        // which the user could move away: the load says what and where (%1:
+        // the library file).
+        QTest::newRow("load, a folder in the lock file's place")
+            << "lock folder"
+            << "The iTunes library cannot be opened: what is in the place of its lock file \"%1.lock\" is not a file. "
+               "Please move it away, then go back and try again."
+            << int(MW_LOADING) << int(SUB_FINISHED) << int(BP_TRYAGAIN) << false << false;
         QTest::newRow("save after the analysis")
             << "save" << "The analysis results could not be stored: the disk is full or cannot be written."
             << int(MW_ANALYSING) << int(SUB_FINISHED) << int(BP_FIXALL) << false << true;
@@ -179,6 +187,13 @@ private slots:
             ::close(held);
             QVERIFY(failed);
             QVERIFY(!QFile::exists(g_strDBName));
+        } else if (failure == QLatin1String("lock folder")) {
+            const QString xml = MakeLongLibraryOf(dir, 6);
+            QVERIFY(QDir().mkpath(xml + QStringLiteral(".lock")));
+            window.LoadStartParam({xml}, g_strDBName, RUN_ITUNES);
+            QVERIFY(WaitForStage(window, MW_LOADING));
+            QVERIFY(!QFile::exists(g_strDBName));
+            text = text.arg(xml);
         } else if (failure == QLatin1String("save")) {
             // The rows are stored; the save after the analysis finds no
             // room for its journal.

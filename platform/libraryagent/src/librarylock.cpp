@@ -6,6 +6,7 @@
 #include "platformbase.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 
 #include <cerrno>
@@ -39,17 +40,19 @@ bool namesFile(const QByteArray& name, int fd)
 }
 
 // Opens the lock file without following a link; a new one is made with
-// the library's mode and group, so that the library's other writers can
-// open it too, also in a folder whose new files take their maker's group.
-// A user who may not write it opens it for reading: flock needs no more
-// on a local disk. *made: this call made it; *creating: the failure was
-// that of making it.
-int openLockFile(const QByteArray& name, int mode, qint64 group, bool* made, bool* creating)
+// the library's mode, group and ACL, so that the library's other writers,
+// and whoever the ACL lets open the library, can open it too, also in a
+// folder whose new files take their maker's group. A user who may not
+// write it, or who finds it on a file system mounted read-only, opens it
+// for reading: flock needs no more on a local disk. *made: this call made
+// it; *creating: the failure was that of making it.
+int openLockFile(const QByteArray& name, const QString& library, int mode, qint64 group, bool* made,
+                 bool* creating)
 {
     *made = *creating = false;
     const int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
     int fd = ::open(name.constData(), O_RDWR | flags);
-    if (fd < 0 && errno == EACCES)
+    if (fd < 0 && (errno == EACCES || errno == EROFS))
         fd = ::open(name.constData(), O_RDONLY | flags);
     if (fd >= 0 || errno != ENOENT)
         return fd;
@@ -65,7 +68,27 @@ int openLockFile(const QByteArray& name, int mode, qint64 group, bool* made, boo
                                     .arg(QFile::decodeName(name))
                                     .arg(group)));
     ::fchmod(fd, mode_t(mode));
+    QString refused;
+    if (!TakeAcl(library, fd, &refused))
+        PlatformLog(QStringLiteral("Library agent: %1 goes without the library's ACL: %2")
+                        .arg(QFile::decodeName(name), refused));
     return fd;
+}
+
+// Why a lock file that is there cannot be had, from the errno of its open.
+int openRefusal(int error)
+{
+    if (error == EACCES || error == EPERM)
+        return AGENT_ERR_LOCK_DENIED;
+    return error == EISDIR || error == ENXIO ? AGENT_ERR_LOCK_NOT_FILE : AGENT_ERR_LOCK;
+}
+
+// Whether this user may make and remove names in path's folder.
+bool mayWriteFolderOf(const QString& path)
+{
+    return ::faccessat(AT_FDCWD, QFile::encodeName(QFileInfo(path).absolutePath()).constData(), W_OK,
+                       AT_EACCESS)
+        == 0;
 }
 
 // Exclusive, not waiting. Some network file systems lock exclusively only
@@ -91,7 +114,7 @@ int CLibraryLock::take(const QString& path, int mode, std::shared_ptr<CLibraryLo
     struct stat st;
     const qint64 group = ::stat(QFile::encodeName(path).constData(), &st) == 0 ? qint64(st.st_gid) : -1;
     std::shared_ptr<CLibraryLock> made(new CLibraryLock(path + QStringLiteral(".lock")));
-    const int result = made->acquire(mode, group, error);
+    const int result = made->acquire(path, mode, group, error);
     if (result != AGENT_OK)
         return result;
     known = made;
@@ -99,12 +122,28 @@ int CLibraryLock::take(const QString& path, int mode, std::shared_ptr<CLibraryLo
     return AGENT_OK;
 }
 
-int CLibraryLock::acquire(int mode, qint64 group, QString* error)
+// Whoever may not write the library's folder can neither replace what is
+// in the lock file's place nor write the library or its journal there: it
+// only reads the library, which it is let do without a lock, as where no
+// lock file can be made. Whoever may is refused, told why.
+int CLibraryLock::unlockable(int result, const QString& reason, QString* error) const
+{
+    if (mayWriteFolderOf(m_path)) {
+        *error = QStringLiteral("%1 %2").arg(m_path, reason);
+        return result;
+    }
+    PlatformLog(QStringLiteral("Library agent: %1 %2 and this user may not write its folder, so the library is "
+                               "opened without a lock")
+                    .arg(m_path, reason));
+    return AGENT_OK;
+}
+
+int CLibraryLock::acquire(const QString& library, int mode, qint64 group, QString* error)
 {
     const QByteArray name = QFile::encodeName(m_path);
     for (int tries = 0; tries < kMaxTries; ++tries) {
         bool made = false, creating = false;
-        CFileDescriptor fd(openLockFile(name, mode, group, &made, &creating));
+        CFileDescriptor fd(openLockFile(name, library, mode, group, &made, &creating));
         if (fd.get() < 0 && (errno == EEXIST || errno == ENOENT) && !creating)
             continue;
         // A link in the lock file's place is replaced; what it names stays.
@@ -120,15 +159,17 @@ int CLibraryLock::acquire(int mode, qint64 group, QString* error)
                                         .arg(m_path)));
             return AGENT_OK;
         }
+        if (fd.get() < 0) {
+            const int refusal = openRefusal(errno);
+            return unlockable(refusal, SystemError(QStringLiteral("cannot be opened")), error);
+        }
         struct stat st;
-        if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
-            *error = SystemError(QStringLiteral("cannot open %1").arg(m_path));
-            return AGENT_ERR_READ;
+        if (::fstat(fd.get(), &st) != 0) {
+            *error = SystemError(QStringLiteral("cannot examine %1").arg(m_path));
+            return AGENT_ERR_LOCK;
         }
-        if (!S_ISREG(st.st_mode)) {
-            *error = QStringLiteral("%1 is not a file of this program's").arg(m_path);
-            return AGENT_ERR_READ;
-        }
+        if (!S_ISREG(st.st_mode))
+            return unlockable(AGENT_ERR_LOCK_NOT_FILE, QStringLiteral("is not a file"), error);
         if (lockFile(fd.get()) != 0) {
             if (errno == EWOULDBLOCK) {
                 *error = QStringLiteral("%1 is held: the library is in use by another process").arg(m_path);
@@ -146,7 +187,7 @@ int CLibraryLock::acquire(int mode, qint64 group, QString* error)
             if (errno == ESTALE)
                 continue;
             *error = SystemError(QStringLiteral("cannot lock %1").arg(m_path));
-            return AGENT_ERR_READ;
+            return AGENT_ERR_LOCK;
         }
         if (namesFile(name, fd.get())) {
             m_fd = fd.release();
@@ -154,7 +195,7 @@ int CLibraryLock::acquire(int mode, qint64 group, QString* error)
         }
     }
     *error = QStringLiteral("cannot lock %1: it is made and removed again all the time").arg(m_path);
-    return AGENT_ERR_READ;
+    return AGENT_ERR_LOCK;
 }
 
 CLibraryLock::~CLibraryLock()

@@ -15,10 +15,13 @@ class CLibraryLock
 public:
     // Takes the lock of the library file path (links resolved), or shares
     // the one this process holds already. mode: the library's permission
-    // bits, which the lock file gets too. AGENT_OK with *lock set, also
-    // where the file system gives no lock (held() is false then, logged);
-    // AGENT_ERR_IN_USE when another process holds it; AGENT_ERR_READ when
-    // it cannot be asked for; error says why.
+    // bits, which a new lock file gets too, with the library's group and
+    // ACL. AGENT_OK with *lock set, also where the file system gives no
+    // lock, and where this user may not write the library's folder and
+    // finds a lock file that cannot be made, opened or used there (held()
+    // is false then, logged); AGENT_ERR_IN_USE when another process holds
+    // it; else AGENT_ERR_LOCK_DENIED, AGENT_ERR_LOCK_NOT_FILE or
+    // AGENT_ERR_LOCK; error names the lock file and says why.
     static int take(const QString& path, int mode, std::shared_ptr<CLibraryLock>* lock, QString* error);
     // Lets go of the lock, its file removed first.
     ~CLibraryLock();
@@ -31,7 +34,8 @@ public:
 
 private:
     explicit CLibraryLock(const QString& path) : m_path(path) {}
-    int acquire(int mode, qint64 group, QString* error);
+    int acquire(const QString& library, int mode, qint64 group, QString* error);
+    int unlockable(int result, const QString& reason, QString* error) const;
 
     QString m_path; // of the lock file
     int m_fd = -1;  // holds the lock while open
