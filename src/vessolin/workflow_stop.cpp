@@ -441,10 +441,12 @@ void CMainUI::LoadXMLPath()
     const bool started = StartDiskStep(
         [this, cache, kept] {
             ClearCacheFolders(cache, m_pMusicLink);
-            if (!kept) {
-                m_pMusicLink->DestroyMusicLibrary();
+            // A kept run lives on in its working database alone, which the
+            // start screen offers: the library goes in any case, and with it
+            // its lock, so that another Vessolin may open the library now.
+            m_pMusicLink->DestroyMusicLibrary();
+            if (!kept)
                 RemoveWorkingDatabase();
-            }
         },
         [this, kept] { ReturnToStart(kept); });
     if (!started)
