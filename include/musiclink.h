@@ -60,6 +60,10 @@ public:
     // path: the library file in RUN_ITUNES (null: the default one), null
     // otherwise. -1 without an engine. Load thread.
     int InitParam(tagMusicRunMode mode, const char* path);
+    // The lock file the last InitParam could not have (it answered one of
+    // the MM_ERR_LIBRARY_LOCK codes); empty otherwise. Reads no disk; any
+    // thread.
+    QString RefusedLockFile() const;
     int LoadiTunesMusic();
     int LoadExMusicFiles(const QStringList& files);
     int AnalyzeMusicInfo(int mask);

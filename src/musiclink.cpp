@@ -94,6 +94,13 @@ int CMusicLink::InitParam(tagMusicRunMode mode, const char* path)
     return result;
 }
 
+QString CMusicLink::RefusedLockFile() const
+{
+    char lock[4097] = {};
+    const int length = m_pHandle ? MMGetRefusedLockFile(m_pHandle, lock, int(sizeof lock)) : 0;
+    return length > 0 ? QString::fromUtf8(lock, length) : QString();
+}
+
 int CMusicLink::LoadiTunesMusic()
 {
     const tagCtlCmdParam param{CMD_LOAD, &LoadMusicInfoCallBrak, this};

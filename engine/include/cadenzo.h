@@ -222,6 +222,11 @@ CADENZO_API int MMSetProxy(void* handle, tagProxySet* proxy);
 // failed opening is removed again.
 CADENZO_API int MMLoadMusicLibrary(void* handle, const char* xmlPath, const char* dbPath,
                                    tagMusicRunMode mode);
+// After MMLoadMusicLibrary answered one of the MM_ERR_LIBRARY_LOCK codes:
+// the path of the lock file it could not have, UTF-8 and NUL-terminated,
+// into buffer (size bytes); its length. 0 after any other answer; -1 for
+// a null buffer or one too short. Reads no disk: any thread.
+CADENZO_API int MMGetRefusedLockFile(void* handle, char* buffer, int size);
 // Starts the load thread; load records arrive through the callback. The
 // final record (word 5 = 10000, no track) carries MM_ERR_DATABASE in word 1
 // instead of 0 when the loaded tracks could not be stored: a failed load.

@@ -136,6 +136,14 @@ int CiTunesCtl::LoadiTunesInfomationToSave(const char* xmlPath)
     return result;
 }
 
+QString CiTunesCtl::LockFileOf(const char* xmlPath)
+{
+    // A path longer than PATH_MAX opens no library either.
+    char lock[4097];
+    const int length = LockFileOf_kwr(xmlPath, lock, int(sizeof lock));
+    return length > 0 ? QString::fromUtf8(lock, length) : QString();
+}
+
 int CiTunesCtl::LoadFilesInfomationToSave(const char* const* paths, int count)
 {
     if (count <= 0 || !paths)

@@ -60,6 +60,9 @@ public:
     // its result, logged; LibraryRefusalOf's code for a library another
     // process has or whose lock file cannot be had.
     int LoadiTunesInfomationToSave(const char* xmlPath);
+    // The path of the lock file of the library xmlPath (null: the user's
+    // own), links resolved as the agent resolves them; empty when none.
+    static QString LockFileOf(const char* xmlPath);
     // The files to load in RUN_FILES and RUN_DUP_FILES, in the given order;
     // a file named twice, or reached through two paths, is kept once. -1 for
     // no paths.

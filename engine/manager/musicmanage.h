@@ -41,6 +41,9 @@ public:
     // --- the library (musicmanage_library.cpp)
     // Ends the previous library, then opens the database and the source. 0 or -1.
     int LoadMusicLibrary(const char* xmlPath, const char* dbPath, tagMusicRunMode mode);
+    // The lock file of the library the last LoadMusicLibrary could not lock
+    // (one of the MM_ERR_LIBRARY_LOCK codes); empty after any other answer.
+    QString RefusedLockFile();
     // Stops all work, frees every track and the controller. 0.
     int DestroyMusicLibrary();
     // Frees every track of both lists. 0.
@@ -227,6 +230,7 @@ private:
     QMutex m_mutexList;
     CiTunesCtl* m_piTunes = nullptr;          // guarded by m_mutexCtl
     QMutex m_mutexCtl;
+    QString m_strRefusedLock;                 // guarded by m_mutexCtl
     std::array<tagDowndWrok, kDownloadSlotCount> m_slots;
     // Serialises taking and starting a slot with stopping the slots.
     QMutex m_mutexSlots;

@@ -75,6 +75,12 @@ int CMusicManage::LoadMusicLibrary(const char* xmlPath, const char* dbPath, tagM
     auto* library = new CiTunesCtl([this](CMusicObj* music) { AddMusic(music); }, xmlPath, dbPath, mode, &result);
     if (result < 0) {
         delete library;
+        // Found here, on the thread that opened the library: the window
+        // names the file without a disk of its own to ask.
+        const bool lockRefused = IsLibraryRefusal(result) && result != MM_ERR_LIBRARY_IN_USE;
+        const QString lock = lockRefused ? CiTunesCtl::LockFileOf(xmlPath) : QString();
+        QMutexLocker locked(&m_mutexCtl);
+        m_strRefusedLock = lock;
         return IsLibraryRefusal(result) ? result : int(MM_ERR_FAIL);
     }
     // A project saved by an older version never stored year and genre, so
@@ -82,8 +88,15 @@ int CMusicManage::LoadMusicLibrary(const char* xmlPath, const char* dbPath, tagM
     if (mode == RUN_PROJECT && result == DB_MIGRATED)
         m_bNoYearGenre = true;
     QMutexLocker lock(&m_mutexCtl);
+    m_strRefusedLock.clear();
     m_piTunes = library;
     return 0;
+}
+
+QString CMusicManage::RefusedLockFile()
+{
+    QMutexLocker lock(&m_mutexCtl);
+    return m_strRefusedLock;
 }
 
 void CMusicManage::clearLibraryState()

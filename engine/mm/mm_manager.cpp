@@ -7,6 +7,8 @@
 #include <QMutex>
 #include <QMutexLocker>
 
+#include <cstring>
+
 namespace {
 
 // Serialises creation and destruction of the one manager.
@@ -48,6 +50,18 @@ CADENZO_API int MMLoadMusicLibrary(void* handle, const char* xmlPath, const char
 {
     CMusicManage* manager = ManagerOf(handle);
     return manager ? manager->LoadMusicLibrary(xmlPath, dbPath, mode) : MM_ERR_FAIL;
+}
+
+CADENZO_API int MMGetRefusedLockFile(void* handle, char* buffer, int size)
+{
+    CMusicManage* manager = ManagerOf(handle);
+    if (!manager || !buffer)
+        return MM_ERR_FAIL;
+    const QByteArray lock = manager->RefusedLockFile().toUtf8();
+    if (size <= lock.size())
+        return MM_ERR_FAIL;
+    std::memcpy(buffer, lock.constData(), size_t(lock.size()) + 1);
+    return int(lock.size());
 }
 
 CADENZO_API int MMLoadiTunesMusic(void* handle, const tagCtlCmdParam* param)

@@ -36,9 +36,8 @@ public:
     // A load whose songs the working database could not store, whose
     // library another Vessolin has open (MM_ERR_LIBRARY_IN_USE), or whose
     // library's lock file cannot be had (the MM_ERR_LIBRARY_LOCK codes),
-    // named as library's path and ".lock" (library: the file chosen, empty
-    // for the user's own library).
-    static QString LoadFailed(int code, const QString& library = QString());
+    // named lockFile (empty: told only as beside the library file).
+    static QString LoadFailed(int code, const QString& lockFile = QString());
     // Whether the engine's refusal of a library (MMLoadMusicLibrary's
     // answer) has words of its own in LoadFailed: another Vessolin has it,
     // or its lock file cannot be had.

@@ -2,6 +2,7 @@
 
 #include "desktop.h"
 #include "src/agent.h"
+#include "src/library.h"
 #include "src/trackfile.h"
 
 #include <QFileInfo>
@@ -36,6 +37,18 @@ int CreateAgent_kwr(const char* xmlPath)
     if (isEmpty(xmlPath))
         return AGENT_ERR_ARGS;
     return CAgent::instance().create(QString::fromUtf8(xmlPath));
+}
+
+int LockFileOf_kwr(const char* xmlPath, char* out, int size)
+{
+    if (!out || (xmlPath && !*xmlPath))
+        return AGENT_ERR_ARGS;
+    const QString library = xmlPath ? QString::fromUtf8(xmlPath) : defaultLibraryPath();
+    const QByteArray lock = (CLibrary::realPath(library) + QStringLiteral(".lock")).toUtf8();
+    if (size <= lock.size())
+        return AGENT_ERR_ARGS;
+    std::memcpy(out, lock.constData(), size_t(lock.size()) + 1);
+    return int(lock.size());
 }
 
 int GetTrackCount_kwr()

@@ -41,6 +41,11 @@ extern "C" {
 // without "Location". Changes of an earlier process that never reached the
 // file are applied first.
 int CreateAgent_kwr(const char* xmlPath);
+// Writes the path of the lock file of the library xmlPath (null: the
+// user's own, as for CreateAgent_kwr) into out, UTF-8 and NUL-terminated:
+// "<library>.lock" beside the file a link there points to. Its length;
+// AGENT_ERR_ARGS when out is null or shorter than the path and its NUL.
+int LockFileOf_kwr(const char* xmlPath, char* out, int size);
 // The number of served tracks (indexes 0 to count - 1); 0 without an agent.
 int GetTrackCount_kwr();
 // Points *out at the value of key ("PersistentID", "TrackID", "Name",

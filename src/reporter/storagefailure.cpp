@@ -2,6 +2,8 @@
 
 #include "cadenzo.h"
 
+#include <QDir>
+
 namespace {
 
 // The changes wait in the library file's journal, which the next opening
@@ -94,14 +96,14 @@ QString CStorageFailure::SongsNotWritten(SongCause cause, int count)
     }
 }
 
-QString CStorageFailure::LoadFailed(int code, const QString& library)
+QString CStorageFailure::LoadFailed(int code, const QString& lockFile)
 {
     if (code == MM_ERR_LIBRARY_IN_USE)
         return tr("The iTunes library is in use by another Vessolin, on this or another computer. "
                   "Please close it there, then go back and try again.");
     // The engine keeps the library one process's through this file beside it.
-    const QString lock = library.isEmpty() ? tr("beside the library file")
-                                           : QStringLiteral("\"%1.lock\"").arg(library);
+    const QString lock = lockFile.isEmpty() ? tr("beside the library file")
+                                            : QStringLiteral("\"%1\"").arg(QDir::toNativeSeparators(lockFile));
     switch (code) {
     case MM_ERR_LIBRARY_LOCK_DENIED:
         return tr("The iTunes library cannot be opened: you may not open its lock file %1. Please ask its owner "

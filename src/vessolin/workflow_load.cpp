@@ -182,8 +182,7 @@ void CMainUI::LoadFailed(int code, bool empty)
         // The tips about an empty library would mislead.
         m_pTipsLabel->ClearText();
         m_pTipsLabel->setHidden(true);
-        m_pStatusLabel->setText(CStorageFailure::LoadFailed(code, m_eLoadMode == RUN_ITUNES ? m_listLoadPaths.value(0)
-                                                                                         : QString()));
+        m_pStatusLabel->setText(CStorageFailure::LoadFailed(code, m_pMusicLink->RefusedLockFile()));
         DropFailedLoad(false);
         return;
     }

@@ -10,6 +10,7 @@
 #include "fulldisk.h"
 #include "windowdriver.h"
 
+#include "desktop.h"
 #include "reporter/analyreport.h"
 
 #include <QTemporaryDir>
@@ -127,6 +128,14 @@ private slots:
             << "The iTunes library cannot be opened: what is in the place of its lock file \"%1.lock\" is not a file. "
                "Please move it away, then go back and try again."
             << int(MW_LOADING) << int(SUB_FINISHED) << int(BP_TRYAGAIN) << false << false;
+        // Start to Clean iTunes opens the user's own library, here a link
+        // in the Music folder: the lock file named is the one beside the
+        // file the link points to.
+        QTest::newRow("load of the user's own library, a folder in the lock file's place")
+            << "own lock folder"
+            << "The iTunes library cannot be opened: what is in the place of its lock file \"%1.lock\" is not a file. "
+               "Please move it away, then go back and try again."
+            << int(MW_LOADING) << int(SUB_FINISHED) << int(BP_TRYAGAIN) << false << false;
         QTest::newRow("save after the analysis")
             << "save" << "The analysis results could not be stored: the disk is full or cannot be written."
             << int(MW_ANALYSING) << int(SUB_FINISHED) << int(BP_FIXALL) << false << true;
@@ -187,13 +196,20 @@ private slots:
             ::close(held);
             QVERIFY(failed);
             QVERIFY(!QFile::exists(g_strDBName));
-        } else if (failure == QLatin1String("lock folder")) {
+        } else if (failure.endsWith(QLatin1String("lock folder"))) {
             const QString xml = MakeLongLibraryOf(dir, 6);
             QVERIFY(QDir().mkpath(xml + QStringLiteral(".lock")));
-            window.LoadStartParam({xml}, g_strDBName, RUN_ITUNES);
-            QVERIFY(WaitForStage(window, MW_LOADING));
+            const bool own = failure.startsWith(QLatin1String("own"));
+            const QString itunes = desktop::standardFolder(desktop::Folder::Music) + QStringLiteral("/iTunes");
+            const QString link = itunes + QStringLiteral("/iTunes Music Library.xml");
+            if (own)
+                QVERIFY(QDir().mkpath(itunes) && QFile::link(xml, link));
+            window.LoadStartParam(own ? QStringList() : QStringList{xml}, g_strDBName, RUN_ITUNES);
+            const bool failed = WaitForStage(window, MW_LOADING);
+            QFile::remove(link);
+            QVERIFY(failed);
             QVERIFY(!QFile::exists(g_strDBName));
-            text = text.arg(xml);
+            text = text.arg(QFileInfo(xml).canonicalFilePath());
         } else if (failure == QLatin1String("save")) {
             // The rows are stored; the save after the analysis finds no
             // room for its journal.
